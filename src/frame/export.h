@@ -1,0 +1,44 @@
+// The one pattern every export follows: take the lock for the whole call, check, run the
+// worker, set the last-error code, release the lock on every path.
+#ifndef KESVAR_FRAME_EXPORT_H
+#define KESVAR_FRAME_EXPORT_H
+
+#include "frame/state.h"
+#include "platform/platform.h"
+
+namespace kesvar {
+
+struct FirmSettings;
+
+class ExportCall {
+  public:
+    ExportCall() { platform::Lock(); }
+    ~ExportCall() { platform::Unlock(); }
+    ExportCall(const ExportCall&) = delete;
+    ExportCall& operator=(const ExportCall&) = delete;
+
+    // Sets `code` and returns `result`.
+    int32_t Done(int32_t code, int32_t result) {
+        platform::SetLastErrorCode(code);
+        return result;
+    }
+    int32_t Fail(int32_t code) { return Done(code, 0); }
+    int32_t Ok() { return Done(KR_ERR_NONE, 1); }
+};
+
+inline bool Initialised() { return gState.initialised != 0; }
+
+inline bool ValidRowSize(uint32_t size) {
+    return size == KR_ROW_SIZE_280 || size == KR_ROW_SIZE_272 || size == KR_ROW_SIZE_264 ||
+           size == KR_ROW_SIZE_248;
+}
+inline bool ValidActvSize(uint32_t size) {
+    return size == KR_ACTV_SIZE_56 || size == KR_ACTV_SIZE_48;
+}
+
+// The record a row is bound to; null for a null, unbound or stale row.
+FirmSettings* RowBinding(const KRMarginalRow* row);
+
+} // namespace kesvar
+
+#endif

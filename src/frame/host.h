@@ -1,0 +1,51 @@
+// Calls into the host: market parameter ids and values, and the walks over its limit records.
+// Host records are read in place, field by field, never past offset 87 (or 95 for the money
+// leverage under interface version 2); strings are bounded by their field width.
+#ifndef KESVAR_FRAME_HOST_H
+#define KESVAR_FRAME_HOST_H
+
+#include "frame/state.h"
+
+namespace kesvar {
+
+// Resolves the parameter ids into gState.paramIdCache. False when the host does not know a
+// required name (the caller reports KR_ERR_PARAM_UNKNOWN); no limit callback is called then.
+bool ResolveParamIds();
+
+// Value of one market parameter of the security at registry index `secIndex`.
+double ParamValue(int32_t secIndex, ParamName which);
+
+// One money-limit record as the library sees it.
+struct MoneyLimit {
+    char tag[6];
+    double openBalance, openLimit, currentBalance, currentLimit, locked, lockedValue;
+    int32_t leveragePercent; // -1 under interface version 1
+};
+
+// One securities-limit record as the library sees it.
+struct SecLimit {
+    char secCode[14];
+    char trdAcc[14];
+    int32_t openBalance, openLimit, currentBalance, currentLimit, lockedSell, lockedBuy;
+    double lockedBuyValue;
+};
+
+// Start index of a walk: *given when the caller gave one (no find-first call), else what the
+// host's find-first stores (0xFFFFFFFF when it stores nothing).
+uint32_t StartMoneyWalk(const char* firmId, const char* clientCode, const uint32_t* given);
+uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* secCode,
+                      const uint32_t* given);
+
+// Fetches the record at *index. When the host answers null or the record belongs to another
+// firm or client (or, with a non-null secCode, another security), returns false and leaves
+// *index at the stop index. Otherwise fills *out, advances *index and returns true.
+bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out);
+bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode,
+                  const char* secCode, SecLimit* out);
+
+// Copies a fixed-width field that may lack its NUL into dst (width + 1 bytes).
+void CopyField(char* dst, const char* src, uint32_t width);
+
+} // namespace kesvar
+
+#endif

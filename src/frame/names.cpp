@@ -1,0 +1,26 @@
+#include "frame/names.h"
+
+namespace kesvar {
+
+static inline int Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+
+int nameEquals(const char* a, const char* b) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+    for (;; ++x, ++y) {
+        int d = Fold(*x) - Fold(*y);
+        if (d != 0 || *x == 0) return d;
+    }
+}
+
+int namePrefixEquals(const char* a, const char* b, int32_t n) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+    for (; n > 0; --n, ++x, ++y) {
+        int d = Fold(*x) - Fold(*y);
+        if (d != 0 || *x == 0) return d;
+    }
+    return 0;
+}
+
+} // namespace kesvar

@@ -1,0 +1,56 @@
+// The one process-wide state of the library. Touched only under the library lock.
+#ifndef KESVAR_FRAME_STATE_H
+#define KESVAR_FRAME_STATE_H
+
+#include "kesvar.h"
+#include "frame/memory.h"
+
+namespace kesvar {
+
+struct ClassEntry;
+struct SecurityEntry;
+struct FirmSettings;
+
+// Market parameters in the order they are resolved.
+enum ParamName { kOffer = 0, kBid = 1, kPrevPrice = 2, kLast = 3, kAccruedInt = 4 };
+
+// A live row handle and the settings record it names.
+struct HandleSlot {
+    uint32_t handle;
+    FirmSettings* record;
+};
+
+struct LibraryState {
+    int32_t initialised = 0;
+    int32_t interfaceVersion = 0;
+
+    KRAllocFunc alloc = nullptr;
+    KRFreeFunc free = nullptr;
+    KRReallocFunc realloc = nullptr;
+
+    KRFindFirstMoneyLimitFunc findFirstMoneyLimit = nullptr;
+    KRGetMoneyLimitFunc getMoneyLimit = nullptr;
+    KRFindFirstSecLimitFunc findFirstSecLimit = nullptr;
+    KRGetSecLimitFunc getSecLimit = nullptr;
+    KRGetParamIdFunc getParamId = nullptr;
+    KRGetParamValueFunc getParamValue = nullptr;
+
+    int32_t paramIdCache[5] = {-1, -1, -1, -1, -1};
+
+    Array<ClassEntry*> classRegistry;
+    Array<SecurityEntry*> securityRegistry;
+    int32_t anyFaceValueClass = 0;
+
+    Array<FirmSettings*> firmSettingsTable;
+
+    // Live handles in increasing order (handles only ever grow), and the last one given.
+    Array<HandleSlot> handles;
+    uint32_t lastHandle = 0;
+};
+
+// The state; constant-initialised, so no constructor runs at load.
+extern LibraryState gState;
+
+} // namespace kesvar
+
+#endif

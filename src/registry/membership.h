@@ -1,0 +1,22 @@
+// Whether a security belongs to the margin, asset or rest-short list that governs a record.
+#ifndef KESVAR_REGISTRY_MEMBERSHIP_H
+#define KESVAR_REGISTRY_MEMBERSHIP_H
+
+#include <stdint.h>
+
+namespace kesvar {
+
+struct FirmSettings;
+
+// By code, in the firm's class order; on 1 the registry index goes to *secIndex (if non-null).
+int32_t isMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
+int32_t isAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
+
+// By registry index; every entry of the serving list is consulted.
+int32_t inMarginList(const FirmSettings* record, int32_t secIndex);
+int32_t inAssetList(const FirmSettings* record, int32_t secIndex);
+int32_t inRestShortList(const FirmSettings* record, int32_t secIndex);
+
+} // namespace kesvar
+
+#endif

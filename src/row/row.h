@@ -1,0 +1,48 @@
+// The marginal row: binding, prices and valuation helpers, portfolio valuation, the credit-lag-2
+// buy limit and the row calculation.
+#ifndef KESVAR_ROW_ROW_H
+#define KESVAR_ROW_ROW_H
+
+#include "frame/state.h"
+
+namespace kesvar {
+
+struct FirmSettings;
+
+// KRInitMarginalRow's work: KR_ERR_NONE, or KR_ERR_NO_SETTINGS (row left unbound).
+int32_t BindRow(KRMarginalRow* row);
+int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
+
+// Prices and valuation helpers.
+double FullPrice(int32_t secIndex, double price);
+bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
+                    double* last, double* prev, double* lot);
+bool PositionPrice(int32_t secIndex, int32_t quantity, double* price);
+double lotMultiplier(const FirmSettings* r, int32_t secIndex);
+int32_t BoardKind(const FirmSettings* r, const char* tag);
+int32_t AccountKind(const FirmSettings* r, const char* account);
+void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
+               double* shortWeight);
+
+// The running sums of one securities-limit walk.
+struct ValuationSums {
+    double collateralOpen;
+    double collateralOpenAll;
+    double shortNow;
+    double longNow;
+};
+
+struct SecLimit;
+void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* row,
+                   ValuationSums* sums);
+
+// Reads only the first 216 bytes of the row.
+double Lag2BuyLimit(const KRMarginalRow* row, double y);
+
+// KRCalcMarginalRow(Ex)'s work on a bound row: KR_ERR_NONE or KR_ERR_PARAM_UNKNOWN.
+int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
+                uint32_t* secIndex);
+
+} // namespace kesvar
+
+#endif

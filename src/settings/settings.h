@@ -1,0 +1,94 @@
+// A firm's settings: the record read from its settings text, the table of records, and the
+// loader. Client margin records share the shape of the firm record and point back to it.
+#ifndef KESVAR_SETTINGS_SETTINGS_H
+#define KESVAR_SETTINGS_SETTINGS_H
+
+#include "frame/state.h"
+#include "settings/diagnostics.h"
+
+namespace kesvar {
+
+enum ListKind { Listed = 1, AddLimit = 2, AddRepo = 3 };
+
+struct ListedSecurity {
+    char secCode[16];
+    int32_t secIndex; // -1 until resolved
+};
+
+struct ClassSecurityList {
+    char classCode[16];
+    int32_t classIndex; // -1 until resolved
+    uint8_t allSecurities;
+    Array<ListedSecurity> securities; // securities.count is the entry's securityCount
+};
+
+struct ClassListIndex {
+    int32_t marginEntry;
+    int32_t assetEntry;
+};
+
+struct ClientLag {
+    char clientCode[16];
+    int32_t lag;
+};
+
+struct SecurityWeight {
+    char secCode[16];
+    double shortWeight;
+    double longWeight;
+};
+
+struct BoardTag {
+    char tag[8];
+    int32_t kind;
+};
+
+struct TradeAccount {
+    char account[16];
+    int32_t kind;
+};
+
+struct FirmSettings {
+    char* text; // upper-cased settings text; null in client records
+    char firmId[13];
+    int8_t volumeFlag;
+    int8_t restrictBuy;
+    uint8_t checkMaxCredit;
+    uint8_t limitsInLots;
+    uint8_t ignoreRestShort;
+    char* mainMarginClasses;
+    Array<int32_t> classOrder;
+    Array<ClassListIndex> classListIndex;
+    Array<ClassSecurityList> marginList;
+    Array<ClassSecurityList> assetList;
+    Array<ClassSecurityList> restShortList;
+    char clientCode[16];
+    FirmSettings* parent;
+    Array<FirmSettings*> clients;
+    Array<ClientLag*> clientLags;         // storage grows in steps of 50 slots
+    Array<ClientLag*> clientLagPrefixes;  // storage grows in steps of 50 slots
+    Array<SecurityWeight> securityWeights;
+    int32_t creditLag;
+    Array<BoardTag> boardTags;
+    Array<TradeAccount> tradeAccounts;
+    uint32_t handle; // row-binding handle; fresh for every record and every reload
+};
+
+// The firm record at the top of the parent chain.
+inline const FirmSettings* FirmOf(const FirmSettings* r) { return r->parent ? r->parent : r; }
+
+// KRSetDliniFile's work: KR_ERR_NONE, or KR_ERR_NO_MEMORY (the firm then has no record).
+// `sink` receives what the loader skipped or changed; the library passes null.
+int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink);
+int32_t FindFirmSettings(const char* key);
+void ClearFirmSettings(FirmSettings* record, bool release);
+void DropAllFirmSettings();
+
+// Line tools, in place on NUL-terminated strings.
+void TrimLine(char* s);
+void TrimValue(char* s);
+void CopyBounded(char* dst, const char* src, int32_t n);
+
+} // namespace kesvar
+
+#endif

@@ -1,0 +1,124 @@
+// The one fake host: an in-memory terminal behind the library's callbacks, used by every test,
+// benchmark and tool. The library's callbacks are plain function pointers, so the host is a
+// process-wide singleton; every test runs in its own process and starts from a fresh one.
+#ifndef KESVAR_TESTS_FAKE_HOST_H
+#define KESVAR_TESTS_FAKE_HOST_H
+
+#include <stdint.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "kesvar.h"
+
+namespace fakehost {
+
+struct SecuritySpec {
+    uint32_t secId;
+    std::string code;
+    int32_t lotSize = 1;
+    double faceValue = 0.0;
+};
+
+// Counting memory hooks. Every block handed out is tracked, so a test can check that the
+// library freed everything and never freed a block it did not get.
+struct MemoryStats {
+    int64_t allocCalls = 0;   // allocate hook calls
+    int64_t reallocCalls = 0; // reallocate hook calls
+    int64_t freeCalls = 0;    // free hook calls with a non-null block
+    int64_t freeNullCalls = 0;
+    int64_t live = 0;         // blocks handed out and not yet freed
+    int64_t foreignFrees = 0; // frees or reallocs of blocks the hooks never handed out
+    int64_t failAt = 0;       // when > 0, the failAt-th allocating call (alloc or realloc) fails
+    int64_t allocating = 0;   // allocating calls so far (alloc + realloc), for failAt
+    std::vector<uint32_t> reallocSizes; // size of every realloc call, in order
+};
+
+struct Host {
+    int32_t version = 2;
+    // Raw records, each its own heap block of exactly the declared size (88 or 96 bytes),
+    // so a read past a record's end is caught by AddressSanitizer.
+    std::vector<std::unique_ptr<uint8_t[]>> moneyLimits;
+    std::vector<std::unique_ptr<uint8_t[]>> secLimits;
+    // Parameter ids by name; a name missing here answers -1.
+    std::map<std::string, int32_t> paramIds{
+        {"OFFER", 1}, {"BID", 2}, {"PREVPRICE", 3}, {"LAST", 4}, {"ACCRUEDINT", 5}};
+    // Parameter values by (classId, secId, paramId); missing values answer 0.0.
+    std::map<std::tuple<uint32_t, uint32_t, int32_t>, double> paramValues;
+    // When >= 0, find-first stores this index instead of searching.
+    int64_t forcedFirstIndex = -1;
+    // When false, find-first stores nothing at all.
+    bool findFirstStores = true;
+    // Every callback call, in order: "paramId OFFER", "paramValue 10 101 1",
+    // "findFirstMoney F1 C1", "getMoney 0", "findFirstSec F1 C1 SBER", "getSec 2",
+    // "marginSecs 3".
+    std::vector<std::string> log;
+    MemoryStats memory;
+};
+
+// The host. Reset() gives a fresh one (the library's own state is not touched).
+Host& host();
+void Reset();
+
+// Installs the callbacks and (when memoryHooks) the counting memory hooks, then initialises
+// the library with KRInitEx(version, size, size) where size is 88 (v1) or 96 (v2).
+// Returns KRInitEx's result.
+int32_t Install(int32_t version = 2, bool memoryHooks = true);
+// Only installs the callbacks and hooks (for lifecycle tests).
+void InstallCallbacks(bool memoryHooks = true);
+
+// Raw hook and callback functions, for tests that install them selectively.
+void* KR_CALL HookAlloc(uint32_t size);
+void KR_CALL HookFree(void* block);
+void* KR_CALL HookRealloc(void* block, uint32_t size);
+int32_t KR_CALL FindFirstMoneyLimit(const char* firmId, const char* clientCode, const char* f1,
+                                    const char* f2, uint32_t* first);
+const KRMoneyLimit* KR_CALL GetMoneyLimit(uint32_t index);
+int32_t KR_CALL FindFirstSecLimit(const char* firmId, const char* clientCode,
+                                  const char* secCode, const char* f2, uint32_t* first);
+const KRSecLimit* KR_CALL GetSecLimit(uint32_t index);
+int32_t KR_CALL GetParamId(const char* name);
+double KR_CALL GetParamValue(uint32_t classId, uint32_t secId, int32_t paramId);
+
+// Registers a class through KRAddClass; returns its result (last error is left by the call).
+int32_t AddClass(uint32_t classId, const std::string& code, const std::vector<SecuritySpec>& secs,
+                 uint32_t flags = 0, int8_t valueUnlisted = 0);
+
+// Money amounts in hundredths, as the host keeps them. Appends a record of the host's
+// version size (88 or 96 bytes) and returns its index.
+struct Money {
+    std::string firm, client, tag;
+    double openBalance = 0, openLimit = 0, currentBalance = 0, currentLimit = 0, locked = 0,
+           lockedValue = 0;
+    int32_t leveragePercent = -1;
+};
+uint32_t AddMoneyLimit(const Money& m);
+
+struct Position {
+    std::string firm, client, secCode, trdAcc;
+    int32_t openBalance = 0, openLimit = 0, currentBalance = 0, currentLimit = 0,
+            lockedSell = 0, lockedBuy = 0;
+    double lockedBuyValue = 0;
+};
+uint32_t AddSecLimit(const Position& p);
+
+// Market parameters of one security (by host ids).
+void SetParam(uint32_t classId, uint32_t secId, const std::string& name, double value);
+void SetPrices(uint32_t classId, uint32_t secId, double offer, double bid, double prev,
+               double last, double accrued = 0.0);
+
+// A zeroed row request with its size tag, firm id and client code (cut to their fields).
+KRMarginalRow Row(const std::string& firm, const std::string& client,
+                  uint32_t size = KR_ROW_SIZE_280);
+// A zeroed actv request.
+KRMarginalActv Actv(uint32_t classId, uint32_t secId, uint32_t size = KR_ACTV_SIZE_56);
+
+// Log lines that start with `prefix`, in order.
+std::vector<std::string> LogLines(const std::string& prefix);
+
+} // namespace fakehost
+
+#endif
