@@ -84,6 +84,15 @@ int32_t FindFirmSettings(const char* key);
 void ClearFirmSettings(FirmSettings* record, bool release);
 void DropAllFirmSettings();
 
+// Security list entries (also used by client margin sections and templates).
+// AddClassSecurityList appends an entry for `classCode` built from `value` (the text after
+// '=', cut in place) and resolves it; false on allocation failure (list as before).
+bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const char* classCode,
+                          DiagnosticSink* sink, int32_t line);
+// Binds an unresolved entry to the registry ("<ALL>" expands to the class's securities).
+// False on allocation failure, with the entry still unresolved and as before.
+bool ResolveClassSecurityList(ClassSecurityList* entry);
+
 // Line tools, in place on NUL-terminated strings.
 void TrimLine(char* s);
 void TrimValue(char* s);
