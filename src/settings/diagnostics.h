@@ -26,6 +26,7 @@ enum DiagCode {
     kDiagClientDiscarded,     // a client record whose code an earlier section took
     kDiagClientSkipped,       // a template client piece that is empty, too long or ends in '*'
     kDiagNoComma,             // a SECURITYWEIGHT value without ',': line dropped
+    kDiagValueTooLong,        // a value of 256 or more characters where a shorter one is needed
 };
 
 // One report: 1-based line number in the text, the code, and the text it is about.

@@ -93,6 +93,13 @@ bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const cha
 // False on allocation failure, with the entry still unresolved and as before.
 bool ResolveClassSecurityList(ClassSecurityList* entry);
 
+// Binary search over code-first entries sorted by `compare`: index of an entry that compares
+// equal to the key, or -1. *insertAt (when non-null) receives the position that keeps the
+// array sorted. The probe order is fixed: with several equal entries the first one probed wins.
+typedef int (*CodeCompare)(const char* key, const ClientLag* entry);
+int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count,
+                       CodeCompare compare, int32_t* insertAt);
+
 // Line tools, in place on NUL-terminated strings.
 void TrimLine(char* s);
 void TrimValue(char* s);
