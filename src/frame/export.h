@@ -26,7 +26,9 @@ class ExportCall {
     int32_t Ok() { return Done(KR_ERR_NONE, 1); }
 };
 
-inline bool Initialised() { return gState.initialised != 0; }
+inline bool Initialised() {
+    return gState.initialised != 0;
+}
 
 inline bool ValidRowSize(uint32_t size) {
     return size == KR_ROW_SIZE_280 || size == KR_ROW_SIZE_272 || size == KR_ROW_SIZE_264 ||

@@ -84,10 +84,10 @@ KR_API int32_t KR_CALL KRInitEx(int32_t version, int32_t moneyLimitSize, int32_t
         !gState.getSecLimit || !gState.getParamId || !gState.getParamValue)
         return call.Fail(KR_ERR_ARGUMENT);
     if (version != KR_INTERFACE_V1 && version != KR_INTERFACE_V2) return call.Fail(KR_ERR_VERSION);
-    bool fits = version == KR_INTERFACE_V1 ? (moneyLimitSize == KR_MONEY_LIMIT_SIZE_V1 &&
-                                              secLimitSize == KR_SEC_LIMIT_SIZE_V1)
-                                           : (moneyLimitSize == KR_MONEY_LIMIT_SIZE_V2 &&
-                                              secLimitSize == KR_SEC_LIMIT_SIZE_V2);
+    bool fits =
+        version == KR_INTERFACE_V1
+            ? (moneyLimitSize == KR_MONEY_LIMIT_SIZE_V1 && secLimitSize == KR_SEC_LIMIT_SIZE_V1)
+            : (moneyLimitSize == KR_MONEY_LIMIT_SIZE_V2 && secLimitSize == KR_SEC_LIMIT_SIZE_V2);
     if (!fits) return call.Fail(KR_ERR_SIZE);
     gState.initialised = 1;
     gState.interfaceVersion = version;
@@ -229,6 +229,8 @@ KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId) {
     return call.Done(KR_ERR_NONE, gState.firmSettingsTable[i]->limitsInLots ? 1 : 0);
 }
 
-KR_API int32_t KR_CALL KRGetLastError(void) { return platform::GetLastErrorCode(); }
+KR_API int32_t KR_CALL KRGetLastError(void) {
+    return platform::GetLastErrorCode();
+}
 
 } // extern "C"

@@ -40,11 +40,19 @@ uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* se
 // firm or client (or, with a non-null secCode, another security), returns false and leaves
 // *index at the stop index. Otherwise fills *out, advances *index and returns true.
 bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out);
-bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode,
-                  const char* secCode, SecLimit* out);
+bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, const char* secCode,
+                  SecLimit* out);
 
 // Copies a fixed-width field that may lack its NUL into dst (width + 1 bytes).
 void CopyField(char* dst, const char* src, uint32_t width);
+
+// A row's firm id and client code as NUL-terminated strings, whatever the host left in the
+// fixed-width fields.
+struct RowKey {
+    char firmId[14];
+    char clientCode[17];
+};
+void RowKeyOf(const KRMarginalRow* row, RowKey* key);
 
 } // namespace kesvar
 

@@ -2,7 +2,9 @@
 
 namespace kesvar {
 
-static inline int Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+static inline int Fold(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 
 int nameEquals(const char* a, const char* b) {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(a);

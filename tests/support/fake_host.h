@@ -77,8 +77,8 @@ void* KR_CALL HookRealloc(void* block, uint32_t size);
 int32_t KR_CALL FindFirstMoneyLimit(const char* firmId, const char* clientCode, const char* f1,
                                     const char* f2, uint32_t* first);
 const KRMoneyLimit* KR_CALL GetMoneyLimit(uint32_t index);
-int32_t KR_CALL FindFirstSecLimit(const char* firmId, const char* clientCode,
-                                  const char* secCode, const char* f2, uint32_t* first);
+int32_t KR_CALL FindFirstSecLimit(const char* firmId, const char* clientCode, const char* secCode,
+                                  const char* f2, uint32_t* first);
 const KRSecLimit* KR_CALL GetSecLimit(uint32_t index);
 int32_t KR_CALL GetParamId(const char* name);
 double KR_CALL GetParamValue(uint32_t classId, uint32_t secId, int32_t paramId);
@@ -99,16 +99,16 @@ uint32_t AddMoneyLimit(const Money& m);
 
 struct Position {
     std::string firm, client, secCode, trdAcc;
-    int32_t openBalance = 0, openLimit = 0, currentBalance = 0, currentLimit = 0,
-            lockedSell = 0, lockedBuy = 0;
+    int32_t openBalance = 0, openLimit = 0, currentBalance = 0, currentLimit = 0, lockedSell = 0,
+            lockedBuy = 0;
     double lockedBuyValue = 0;
 };
 uint32_t AddSecLimit(const Position& p);
 
 // Market parameters of one security (by host ids).
 void SetParam(uint32_t classId, uint32_t secId, const std::string& name, double value);
-void SetPrices(uint32_t classId, uint32_t secId, double offer, double bid, double prev,
-               double last, double accrued = 0.0);
+void SetPrices(uint32_t classId, uint32_t secId, double offer, double bid, double prev, double last,
+               double accrued = 0.0);
 
 // A zeroed row request with its size tag, firm id and client code (cut to their fields).
 KRMarginalRow Row(const std::string& firm, const std::string& client,

@@ -1,0 +1,4 @@
+# Native toolchain and test libraries.
+source "$(dirname "$0")/../lib.sh"
+need_packages g++ cmake ninja-build libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
+    libcli11-dev nlohmann-json3-dev pkg-config

@@ -1,0 +1,36 @@
+// The library lock outside Windows: a standard recursive mutex, built in static storage when
+// the library is loaded and never destroyed (unloading frees nothing).
+#include <mutex>
+#include <new>
+
+#include "platform/platform.h"
+
+namespace kesvar {
+namespace platform {
+
+namespace {
+alignas(std::recursive_mutex) unsigned char lockStorage[sizeof(std::recursive_mutex)];
+std::once_flag lockCreated;
+
+std::recursive_mutex& TheLock() {
+    return *std::launder(reinterpret_cast<std::recursive_mutex*>(lockStorage));
+}
+} // namespace
+
+void ProcessAttach() {
+    std::call_once(lockCreated, [] { new (lockStorage) std::recursive_mutex(); });
+}
+
+void Lock() {
+    // The load hook has normally run already; this only guards hosts that link the core
+    // statically and call in before their own constructors ran.
+    ProcessAttach();
+    TheLock().lock();
+}
+
+void Unlock() {
+    TheLock().unlock();
+}
+
+} // namespace platform
+} // namespace kesvar
