@@ -19,6 +19,27 @@ int32_t restrictBuyOf(const FirmSettings* r);
 int32_t checkMaxCreditOf(const FirmSettings* r);
 int32_t limitsInLotsOf(const FirmSettings* r);
 
+// The key and the sums of one actv walk over the host's securities limits. The key strings
+// are whole copies of the row's firm id and client code and the registry's security code.
+struct LimitSums {
+    char firmId[14];
+    char clientCode[17];
+    char secCode[21];
+    int32_t openBalance, openLimit, currentBalance, currentLimit, lockedSell, lockedBuy;
+    double lockedBuyValue;
+};
+
+// Adds the client's limits of one security into `sums`; only trade accounts of kind 1 count.
+void sumSecLimits(const FirmSettings* r, LimitSums* sums);
+
+// Double to int32: toward zero, saturating at the int32 range, NaN gives 0.
+inline int32_t TruncToInt32(double d) {
+    if (d != d) return 0;
+    if (d >= 2147483647.0) return INT32_MAX;
+    if (d <= -2147483648.0) return INT32_MIN;
+    return int32_t(d);
+}
+
 } // namespace kesvar
 
 #endif
