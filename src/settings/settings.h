@@ -65,8 +65,8 @@ struct FirmSettings {
     char clientCode[16];
     FirmSettings* parent;
     Array<FirmSettings*> clients;
-    Array<ClientLag*> clientLags;         // storage grows in steps of 50 slots
-    Array<ClientLag*> clientLagPrefixes;  // storage grows in steps of 50 slots
+    Array<ClientLag*> clientLags;        // storage grows in steps of 50 slots
+    Array<ClientLag*> clientLagPrefixes; // storage grows in steps of 50 slots
     Array<SecurityWeight> securityWeights;
     int32_t creditLag;
     Array<BoardTag> boardTags;
@@ -75,7 +75,9 @@ struct FirmSettings {
 };
 
 // The firm record at the top of the parent chain.
-inline const FirmSettings* FirmOf(const FirmSettings* r) { return r->parent ? r->parent : r; }
+inline const FirmSettings* FirmOf(const FirmSettings* r) {
+    return r->parent ? r->parent : r;
+}
 
 // KRSetDliniFile's work: KR_ERR_NONE, or KR_ERR_NO_MEMORY (the firm then has no record).
 // `sink` receives what the loader skipped or changed; the library passes null.

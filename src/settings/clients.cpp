@@ -1,0 +1,290 @@
+// Client margin sections and templates: per-client records with their own lists. Sections
+// are read before templates and the first record for a code is kept, so a client's own
+// section wins over any template that lists it.
+#include <string.h>
+
+#include "frame/handles.h"
+#include "settings/reader.h"
+
+namespace kesvar {
+
+namespace {
+
+// Longest template name; a longer one makes the line no header.
+const size_t kMaxTemplateName = 100;
+
+FirmSettings* NewClientRecord(FirmSettings* firm) {
+    FirmSettings* r = NewZeroed<FirmSettings>();
+    if (!r) return nullptr;
+    memcpy(r->firmId, firm->firmId, sizeof r->firmId);
+    r->volumeFlag = firm->volumeFlag;
+    r->parent = firm;
+    return r;
+}
+
+// The name between "[CL" and the first `tail`, or null when the line is no such header.
+const char* HeaderName(const char* line, const char* tail, size_t* length) {
+    if (strncmp(line, "[CL", 3) != 0) return nullptr;
+    const char* end = strstr(line + 3, tail);
+    if (!end) return nullptr;
+    *length = size_t(end - (line + 3));
+    return line + 3;
+}
+
+void RestrictBuyLine(LoadContext& ctx, FirmSettings* r, int32_t line, const char* key,
+                     const char* value) {
+    if (r->restrictBuy != 0) {
+        Note(ctx, line, kDiagRepeatedKey, key);
+        return;
+    }
+    r->restrictBuy = ReadInt(value) != 0 ? 1 : 2;
+}
+
+// A class line; the key's suffix picks the list ("_ASSET" before "_RESTSHORT").
+bool ClassLine(LoadContext& ctx, FirmSettings* r, int32_t line, char* key, char* value) {
+    Array<ClassSecurityList>* list = &r->marginList;
+    char* suffix = strstr(key, "_ASSET");
+    if (suffix) {
+        list = &r->assetList;
+    } else if ((suffix = strstr(key, "_RESTSHORT")) != nullptr) {
+        list = &r->restShortList;
+    }
+    if (suffix) *suffix = 0;
+    if (strlen(key) > size_t(kMaxCode)) {
+        Note(ctx, line, kDiagKeyTooLong, key);
+        return true;
+    }
+    return AddClassSecurityList(list, value, key, ctx.sink, line);
+}
+
+// Splits a body line; false when it has no '=' (reported unless blank).
+bool SplitLine(LoadContext& ctx, int32_t line, char* text, char key[kMaxPiece + 1], char** value) {
+    char* eq = strchr(text, '=');
+    if (!eq) {
+        if (text[0]) Note(ctx, line, kDiagNoEquals, text);
+        return false;
+    }
+    CopyKey(key, text, eq, true);
+    *value = eq + 1;
+    return true;
+}
+
+struct OpenSection {
+    FirmSettings* record;
+    int32_t headerLine;
+    bool ignoreSeen;
+};
+
+bool ClientSectionLine(LoadContext& ctx, OpenSection& s, int32_t line, char* text) {
+    char key[kMaxPiece + 1];
+    char* value;
+    if (!SplitLine(ctx, line, text, key, &value)) return true;
+    if (strcmp(key, "RSTRNMBUY") == 0) {
+        RestrictBuyLine(ctx, s.record, line, key, value);
+    } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
+        if (s.ignoreSeen) {
+            Note(ctx, line, kDiagRepeatedKey, key);
+        } else {
+            s.record->ignoreRestShort = ReadInt(value) != 0 ? 1 : 0;
+            s.ignoreSeen = true;
+        }
+    } else {
+        return ClassLine(ctx, s.record, line, key, value);
+    }
+    return true;
+}
+
+struct OpenTemplate {
+    FirmSettings* record; // the rules; never attached itself
+    char* clients;        // value of the first CLIENTS line, in the walker's copy
+    int32_t clientsLine;
+};
+
+bool TemplateLine(LoadContext& ctx, OpenTemplate& t, int32_t line, char* text) {
+    char key[kMaxPiece + 1];
+    char* value;
+    if (!SplitLine(ctx, line, text, key, &value)) return true;
+    if (strcmp(key, "CLIENTS") == 0) {
+        if (t.clients) {
+            Note(ctx, line, kDiagRepeatedKey, key);
+        } else {
+            t.clients = value;
+            t.clientsLine = line;
+        }
+    } else if (strcmp(key, "RSTRNMBUY") == 0) {
+        RestrictBuyLine(ctx, t.record, line, key, value);
+    } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
+        // Taken as a class key, which its length drops; say what it really is.
+        Note(ctx, line, kDiagUnknownKey, key);
+    } else {
+        return ClassLine(ctx, t.record, line, key, value);
+    }
+    return true;
+}
+
+bool CopyList(Array<ClassSecurityList>& dst, const Array<ClassSecurityList>& src) {
+    if (src.count == 0) return true;
+    ClassSecurityList* d = ArrayAppendN(dst, src.count);
+    if (!d) return false;
+    for (int32_t i = 0; i < src.count; ++i) {
+        memcpy(d[i].classCode, src[i].classCode, sizeof d[i].classCode);
+        d[i].classIndex = src[i].classIndex;
+        d[i].allSecurities = src[i].allSecurities;
+        int32_t n = src[i].securities.count;
+        if (n == 0) continue;
+        ListedSecurity* s = ArrayAppendN(d[i].securities, n);
+        if (!s) return false;
+        memcpy(s, src[i].securities.items, sizeof(ListedSecurity) * size_t(n));
+    }
+    return true;
+}
+
+// A record of its own for one client of a template: every list and every entry's
+// securities are new arrays.
+FirmSettings* CopyTemplateRecord(const FirmSettings* t) {
+    FirmSettings* c = NewClientRecord(t->parent);
+    if (!c) return nullptr;
+    c->restrictBuy = t->restrictBuy;
+    if (!CopyList(c->marginList, t->marginList) || !CopyList(c->assetList, t->assetList) ||
+        !CopyList(c->restShortList, t->restShortList)) {
+        ClearFirmSettings(c, true);
+        return nullptr;
+    }
+    return c;
+}
+
+// Makes one client record per usable piece of the client list, then drops the template.
+bool CloseTemplate(LoadContext& ctx, OpenTemplate& t) {
+    bool ok = true;
+    char* piece = t.clients;
+    while (piece) {
+        char* comma = strchr(piece, ',');
+        if (comma) *comma = 0;
+        char code[kMaxPiece + 1];
+        CopyBounded(code, piece, kMaxPiece);
+        TrimLine(code);
+        size_t n = strlen(code);
+        if (n == 0 || n > size_t(kMaxCode) || code[n - 1] == '*') {
+            Note(ctx, t.clientsLine, kDiagClientSkipped, code);
+        } else {
+            FirmSettings* c = CopyTemplateRecord(t.record);
+            if (!c) {
+                ok = false;
+                break;
+            }
+            CopyBounded(c->clientCode, code, kMaxCode);
+            if (!AttachClientRecord(ctx, c, t.clientsLine)) {
+                ok = false;
+                break;
+            }
+        }
+        piece = comma ? comma + 1 : nullptr;
+    }
+    ClearFirmSettings(t.record, true);
+    t.record = nullptr;
+    t.clients = nullptr;
+    return ok;
+}
+
+} // namespace
+
+bool AttachClientRecord(LoadContext& ctx, FirmSettings* client, int32_t line) {
+    FirmSettings* firm = ctx.firm;
+    for (int32_t i = 0; i < firm->clients.count; ++i) {
+        if (strcmp(firm->clients[i]->clientCode, client->clientCode) == 0) {
+            Note(ctx, line, kDiagClientDiscarded, client->clientCode);
+            ClearFirmSettings(client, true);
+            return true;
+        }
+    }
+    FirmSettings** slot = nullptr;
+    if (!IssueHandle(client) || (slot = ArrayAppend(firm->clients)) == nullptr) {
+        ClearFirmSettings(client, true);
+        return false;
+    }
+    *slot = client;
+    return true;
+}
+
+bool ParseClientMarginSections(LoadContext& ctx) {
+    LineWalker w;
+    if (!WalkerOpen(&w, ctx.firm->text)) return false;
+    OpenSection s = {nullptr, 0, false};
+    bool ok = true;
+    while (ok && WalkerNext(&w)) {
+        if (s.record) {
+            if (w.line[0] != '[') {
+                MarkConsumed(ctx, w.lineNo);
+                ok = ClientSectionLine(ctx, s, w.lineNo, w.line);
+                continue;
+            }
+            // The '[' line closes the section and may open the next one.
+            FirmSettings* done = s.record;
+            s.record = nullptr;
+            ok = AttachClientRecord(ctx, done, s.headerLine);
+            if (!ok) break;
+        }
+        size_t n;
+        const char* name = HeaderName(w.line, "_MARGIN]", &n);
+        if (!name) continue;
+        MarkConsumed(ctx, w.lineNo);
+        if (n > size_t(kMaxCode)) {
+            Note(ctx, w.lineNo, kDiagNameTooLong, w.line);
+            continue;
+        }
+        s.record = NewClientRecord(ctx.firm);
+        if (!s.record) {
+            ok = false;
+            break;
+        }
+        memcpy(s.record->clientCode, name, n);
+        s.record->clientCode[n] = 0;
+        s.headerLine = w.lineNo;
+        s.ignoreSeen = false;
+    }
+    if (ok && s.record) {
+        FirmSettings* done = s.record;
+        s.record = nullptr;
+        ok = AttachClientRecord(ctx, done, s.headerLine);
+    }
+    if (s.record) ClearFirmSettings(s.record, true);
+    WalkerClose(&w);
+    return ok;
+}
+
+bool ParseClientMarginTemplates(LoadContext& ctx) {
+    LineWalker w;
+    if (!WalkerOpen(&w, ctx.firm->text)) return false;
+    OpenTemplate t = {nullptr, nullptr, 0};
+    bool ok = true;
+    while (ok && WalkerNext(&w)) {
+        if (t.record) {
+            if (w.line[0] != '[') {
+                MarkConsumed(ctx, w.lineNo);
+                ok = TemplateLine(ctx, t, w.lineNo, w.line);
+                continue;
+            }
+            ok = CloseTemplate(ctx, t);
+            if (!ok) break;
+        }
+        size_t n;
+        if (!HeaderName(w.line, "_MARGIN_TEMPLATE]", &n)) continue;
+        MarkConsumed(ctx, w.lineNo);
+        if (n > kMaxTemplateName) {
+            Note(ctx, w.lineNo, kDiagNameTooLong, w.line);
+            continue;
+        }
+        t.record = NewClientRecord(ctx.firm);
+        if (!t.record) {
+            ok = false;
+            break;
+        }
+        t.clients = nullptr;
+    }
+    if (ok && t.record) ok = CloseTemplate(ctx, t);
+    if (t.record) ClearFirmSettings(t.record, true);
+    WalkerClose(&w);
+    return ok;
+}
+
+} // namespace kesvar

@@ -1,0 +1,111 @@
+// The three security list sections and the entry builder that client sections share.
+#include <string.h>
+
+#include "frame/names.h"
+#include "registry/registry.h"
+#include "settings/reader.h"
+
+namespace kesvar {
+
+static void DropLastEntry(Array<ClassSecurityList>* list) {
+    ClassSecurityList& e = (*list)[list->count - 1];
+    if (e.securities.items) ArrayFree(e.securities);
+    list->count--;
+}
+
+bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const char* classCode,
+                          DiagnosticSink* sink, int32_t line) {
+    ClassSecurityList* entry = ArrayAppend(*list);
+    if (!entry) return false;
+    CopyBounded(entry->classCode, classCode, kMaxCode);
+    entry->classIndex = -1;
+
+    char* piece = value;
+    for (;;) {
+        char* comma = strchr(piece, ',');
+        if (comma) *comma = 0;
+        bool cut = strlen(piece) > size_t(kMaxPiece);
+        if (cut) piece[kMaxPiece] = 0;
+        TrimValue(piece);
+        size_t n = strlen(piece);
+        if (cut) Report(sink, line, kDiagPieceTooLong, piece);
+        if (n == 0) {
+            // A key with nothing after '=' is a legitimate empty entry, not a stray comma.
+            if (!cut && (comma || piece != value)) Report(sink, line, kDiagPieceEmpty, classCode);
+        } else if (n > size_t(kMaxCode)) {
+            if (!cut) Report(sink, line, kDiagPieceTooLong, piece);
+        } else if (strcmp(piece, "<ALL>") == 0) {
+            entry->allSecurities = 1;
+        } else {
+            bool repeated = false;
+            for (int32_t i = 0; i < entry->securities.count && !repeated; ++i)
+                repeated = nameEquals(entry->securities[i].secCode, piece) == 0;
+            if (repeated) {
+                Report(sink, line, kDiagPieceRepeated, piece);
+            } else {
+                ListedSecurity* s = ArrayAppend(entry->securities);
+                if (!s) {
+                    DropLastEntry(list);
+                    return false;
+                }
+                CopyBounded(s->secCode, piece, kMaxCode);
+                s->secIndex = -1;
+            }
+        }
+        if (!comma) break;
+        piece = comma + 1;
+    }
+
+    if (!ResolveClassSecurityList(entry)) {
+        DropLastEntry(list);
+        return false;
+    }
+    return true;
+}
+
+bool ResolveClassSecurityList(ClassSecurityList* entry) {
+    if (entry->classIndex != -1) return true; // resolved entries are complete
+    int32_t cls = FindClassByCode(entry->classCode);
+    if (cls < 0) return true;
+
+    if (entry->allSecurities) {
+        int32_t n = SecurityCount(), matching = 0;
+        for (int32_t i = 0; i < n; ++i)
+            if (int32_t(SecurityAt(i)->sec.classIndex) == cls) ++matching;
+        if (matching > 0) {
+            // Explicit codes of the entry stay ahead of the expansion.
+            ListedSecurity* s = ArrayAppendN(entry->securities, matching);
+            if (!s) return false;
+            for (int32_t i = 0; i < n; ++i) {
+                const SecurityEntry* sec = SecurityAt(i);
+                if (int32_t(sec->sec.classIndex) != cls) continue;
+                // Registry codes may hold 19 characters; the field keeps 15.
+                CopyBounded(s->secCode, sec->sec.code, int32_t(sizeof s->secCode) - 1);
+                s->secIndex = i;
+                ++s;
+            }
+        }
+    } else {
+        for (int32_t i = 0; i < entry->securities.count; ++i) {
+            ListedSecurity& s = entry->securities[i];
+            s.secIndex = FindSecurityByCode(s.secCode, cls);
+        }
+    }
+    entry->classIndex = cls;
+    return true;
+}
+
+static bool ListLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
+    if (strlen(key) > size_t(kMaxCode)) {
+        Note(ctx, line, kDiagKeyTooLong, key);
+        return true;
+    }
+    return AddClassSecurityList(static_cast<Array<ClassSecurityList>*>(state), value, key, ctx.sink,
+                                line);
+}
+
+bool ParseSecurityListSection(LoadContext& ctx, const char* name, Array<ClassSecurityList>* list) {
+    return ReadFixedSection(ctx, name, true, ListLine, list);
+}
+
+} // namespace kesvar

@@ -1,0 +1,159 @@
+// The table of firm records, the loader that fills a record section by section, and the
+// release of records.
+#include <string.h>
+
+#include "frame/handles.h"
+#include "platform/platform.h"
+#include "registry/links.h"
+#include "settings/reader.h"
+
+namespace kesvar {
+
+namespace {
+
+template <class T> void Release(Array<T>& a) {
+    if (a.items) ArrayFree(a);
+    a.count = 0;
+}
+
+void ReleaseLists(Array<ClassSecurityList>& list) {
+    for (int32_t i = 0; i < list.count; ++i)
+        Release(list[i].securities);
+    Release(list);
+}
+
+void ReleaseLags(Array<ClientLag*>& lags) {
+    for (int32_t i = 0; i < lags.count; ++i)
+        MemFree(lags[i]);
+    Release(lags);
+}
+
+void ReleaseString(char*& s) {
+    if (s) MemFree(s);
+    s = nullptr;
+}
+
+// After a failed load the firm has no record at all, as if never loaded.
+void AbandonRecord(FirmSettings* record) {
+    Array<FirmSettings*>& table = gState.firmSettingsTable;
+    int32_t at = 0;
+    while (at < table.count && table[at] != record)
+        ++at;
+    ClearFirmSettings(record, true);
+    if (at == table.count) return;
+    memmove(&table.items[at], &table.items[at + 1],
+            sizeof(FirmSettings*) * size_t(table.count - at - 1));
+    table.count--;
+    if (table.count == 0) Release(table);
+}
+
+// Reports every non-blank line that no reader looked at.
+void ReportUnreadLines(LoadContext& ctx) {
+    LineWalker w;
+    if (!WalkerOpen(&w, ctx.firm->text)) return;
+    while (WalkerNext(&w)) {
+        if (w.line[0] && !ctx.consumed[w.lineNo - 1])
+            Report(ctx.sink, w.lineNo, kDiagUnreadLine, w.line);
+    }
+    WalkerClose(&w);
+}
+
+bool ReadSections(LoadContext& ctx) {
+    FirmSettings* r = ctx.firm;
+    return ParseSecurityListSection(ctx, "LIMITALLOWEDSECURITY", &r->marginList) &&
+           ParseSecurityListSection(ctx, "ASSETSECURITIES", &r->assetList) &&
+           ParseSecurityListSection(ctx, "RESTSHORTSECURITIES", &r->restShortList) &&
+           ParseGeneralSection(ctx) && ParseClientMarginSections(ctx) &&
+           ParseClientMarginTemplates(ctx) && ParseClientLagSection(ctx) &&
+           ParseSecurityWeightSection(ctx) && ParseBoardTagSection(ctx) &&
+           ParseAdditionalBoards(ctx, AddLimit, "ADDLIMITBOARDS") &&
+           ParseAdditionalBoards(ctx, AddRepo, "ADDREPOBOARDS") &&
+           ParseAdditionalTradeAccounts(ctx, AddLimit, "ADDLIMITTRDACC") &&
+           ParseAdditionalTradeAccounts(ctx, AddRepo, "ADDREPOTRDACC");
+}
+
+} // namespace
+
+int32_t FindFirmSettings(const char* key) {
+    const Array<FirmSettings*>& table = gState.firmSettingsTable;
+    for (int32_t i = 0; i < table.count; ++i)
+        if (strcmp(table[i]->firmId, key) == 0) return i;
+    return -1;
+}
+
+int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink) {
+    Array<FirmSettings*>& table = gState.firmSettingsTable;
+    FirmSettings* r;
+    int32_t at = FindFirmSettings(key);
+    if (at < 0) {
+        if (!ArrayReserve(table, table.count + 1) || (r = NewZeroed<FirmSettings>()) == nullptr) {
+            if (table.count == 0) Release(table);
+            return KR_ERR_NO_MEMORY;
+        }
+        table[table.count++] = r;
+    } else {
+        // Reloading keeps the slot and the address; rows bound to the old contents go stale.
+        r = table[at];
+        ClearFirmSettings(r, false);
+        memset(static_cast<void*>(r), 0, sizeof *r);
+    }
+
+    LoadContext ctx = {r, sink, nullptr, 0};
+    bool ok = IssueHandle(r);
+    if (ok) {
+        CopyBounded(r->firmId, key, int32_t(sizeof r->firmId) - 1);
+        size_t len = strlen(text);
+        ok = len < 0xFFFFFFFEu && (r->text = DupString(text)) != nullptr &&
+             platform::UpperCaseText(r->text, uint32_t(len + 1));
+    }
+    if (ok) {
+        // Only a line that starts with VOLUME in its first column counts, never the first.
+        r->volumeFlag = strstr(r->text, "\nVOLUME") ? 1 : 0;
+        if (sink) {
+            ctx.lineCount = 1;
+            for (const char* p = r->text; *p; ++p)
+                if (*p == '\n') ++ctx.lineCount;
+            ctx.consumed = static_cast<uint8_t*>(MemAlloc(uint32_t(ctx.lineCount)));
+            ok = ctx.consumed != nullptr;
+            if (ok) memset(ctx.consumed, 0, size_t(ctx.lineCount));
+        }
+    }
+    ok = ok && ReadSections(ctx) && LinkFirmSettings(r, r->mainMarginClasses);
+    if (ok && sink) ReportUnreadLines(ctx);
+    if (ctx.consumed) MemFree(ctx.consumed);
+    if (!ok) {
+        AbandonRecord(r);
+        return KR_ERR_NO_MEMORY;
+    }
+    return KR_ERR_NONE;
+}
+
+void ClearFirmSettings(FirmSettings* record, bool release) {
+    RetireHandle(record);
+    ReleaseLists(record->marginList);
+    ReleaseLists(record->assetList);
+    ReleaseLists(record->restShortList);
+    for (int32_t i = 0; i < record->clients.count; ++i)
+        ClearFirmSettings(record->clients[i], true);
+    Release(record->clients);
+    ReleaseLags(record->clientLags);
+    ReleaseLags(record->clientLagPrefixes);
+    Release(record->securityWeights);
+    ReleaseString(record->text);
+    Release(record->boardTags);
+    Release(record->tradeAccounts);
+    Release(record->classListIndex);
+    ReleaseString(record->mainMarginClasses);
+    Release(record->classOrder);
+    if (release) MemFree(record);
+}
+
+void DropAllFirmSettings() {
+    Array<FirmSettings*>& table = gState.firmSettingsTable;
+    for (int32_t i = 0; i < table.count; ++i)
+        ClearFirmSettings(table[i], true);
+    Release(table);
+    RetireAllHandles();
+}
+
+} // namespace kesvar

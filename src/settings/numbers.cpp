@@ -1,0 +1,91 @@
+// Numbers of the settings text. The host may have set any C locale, so nothing here goes
+// through atoi, sscanf or strtod: the grammar is fixed and the same on every target.
+#include <charconv>
+#include <limits>
+#include <system_error>
+
+#include "settings/reader.h"
+
+namespace kesvar {
+
+static bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+static bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int32_t ReadInt(const char* s) {
+    while (IsBlank(*s))
+        ++s;
+    bool negative = *s == '-';
+    if (*s == '-' || *s == '+') ++s;
+    // Saturates: anything past 2^31 reads as the limit of its sign.
+    int64_t v = 0;
+    for (; IsDigit(*s); ++s) {
+        if (v <= 2147483648LL) v = v * 10 + (*s - '0');
+    }
+    if (negative) return v >= 2147483648LL ? INT32_MIN : int32_t(-v);
+    return v > INT32_MAX ? INT32_MAX : int32_t(v);
+}
+
+double ReadDouble(const char* s) {
+    while (IsBlank(*s))
+        ++s;
+    bool negative = *s == '-';
+    if (*s == '-' || *s == '+') ++s;
+
+    const char* start = s;
+    const char* p = s;
+    int32_t intDigits = 0, fracDigits = 0;
+    while (IsDigit(*p))
+        ++p, ++intDigits;
+    if (*p == '.') {
+        ++p;
+        while (IsDigit(*p))
+            ++p, ++fracDigits;
+    }
+    if (intDigits + fracDigits == 0) return 0.0;
+    const char* end = p;
+    // An exponent counts only when a digit follows its optional sign.
+    int64_t exponent = 0;
+    if (*p == 'e' || *p == 'E') {
+        const char* q = p + 1;
+        bool negExp = *q == '-';
+        if (*q == '-' || *q == '+') ++q;
+        if (IsDigit(*q)) {
+            for (; IsDigit(*q); ++q) {
+                if (exponent < 1000000000) exponent = exponent * 10 + (*q - '0');
+            }
+            if (negExp) exponent = -exponent;
+            end = q;
+        }
+    }
+
+    double v = 0.0;
+    std::from_chars_result r = std::from_chars(start, end, v, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Beyond the double range one way or the other: the decimal magnitude of the first
+        // significant digit says which.
+        int64_t magnitude;
+        const char* d = start;
+        int32_t leading = 0;
+        while (d < start + intDigits && *d == '0')
+            ++d, ++leading;
+        if (leading < intDigits) {
+            magnitude = int64_t(intDigits - leading - 1) + exponent;
+        } else {
+            d = start + intDigits + 1;
+            int32_t zeros = 0;
+            while (zeros < fracDigits && d[zeros] == '0')
+                ++zeros;
+            magnitude = -int64_t(zeros) - 1 + exponent;
+        }
+        v = magnitude >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    } else if (r.ec != std::errc()) {
+        v = 0.0;
+    }
+    return negative ? -v : v;
+}
+
+} // namespace kesvar
