@@ -139,28 +139,10 @@ TEST(Links, ClassListIndexPointsAtFirstEntryOfOwnLists) {
             EXPECT_EQ(records[r]->classListIndex[i].assetEntry, want[r][i][1]) << r << i;
         }
     }
-    ASSERT_TRUE(LinkFirmSettings(firm, nullptr));
-    EXPECT_EQ(firm->classOrder.items, nullptr);
-    EXPECT_EQ(client->classListIndex.items, nullptr);
 }
 
-TEST(Links, NewClassResolvesWaitingEntriesAndRelinks) {
-    fakehost::Install();
-    FirmSettings* firm = NewRecord(nullptr, "");
-    FirmSettings* client = NewRecord(firm, nullptr);
-    Entry(firm->marginList, "A", {"Z", "<ALL>"});
-    Entry(client->restShortList, "A", {"Y"});
-    ASSERT_TRUE(LinkFirmSettings(firm, firm->mainMarginClasses));
-    EXPECT_EQ(firm->classOrder.count, 0);
-    AddClass(1, "A", {{11, "X"}, {12, "Y"}});
-    EXPECT_EQ(firm->classOrder.count, 1);
-    EXPECT_EQ(client->classListIndex.count, 1);
-    EXPECT_EQ(firm->marginList[0].classIndex, 0);
-    EXPECT_EQ(firm->marginList[0].securities.count, 3); // Z unresolved, then X and Y
-    EXPECT_EQ(client->restShortList[0].securities[0].secIndex, 1);
-}
-
-// Every failing allocation of KRAddClass leaves registry, lists, links and memory as before.
+// Every failing allocation of KRAddClass leaves registry, lists, links and memory as before;
+// the add that finally succeeds resolves the entries that waited for the class.
 TEST(Links, FailedAddClassChangesNothing) {
     fakehost::Install();
     AddClass(1, "A", {{11, "X"}});
