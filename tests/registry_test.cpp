@@ -256,3 +256,24 @@ TEST(Membership, AllEntriesAndRepeatedClassEntries) {
     EXPECT_EQ(inMarginList(firm, 5), 0);
     EXPECT_EQ(inMarginList(firm, -1), 0);
 }
+
+// Through the exports: lists loaded before their classes, MAINMARGINCLASSES deciding which
+// class's X a client gets, and the host ids handed back.
+TEST(Membership, ExportsAnswerFromSettingsLoadedFirst) {
+    fakehost::Install();
+    ASSERT_EQ(KRSetDliniFile("F", "[LIMITALLOWEDSECURITY]\nA=x\nB=X,W\n[GENERAL]\n"
+                                  "MAINMARGINCLASSES=B,A\n"),
+              1);
+    AddClass(1, "A", {{11, "X"}});
+    AddClass(2, "B", {{21, "X"}, {22, "W"}});
+    KRMarginalRow row = fakehost::Row("F", "C1");
+    ASSERT_EQ(KRInitMarginalRow(&row), 1);
+    uint32_t classId = 0, secId = 0;
+    EXPECT_EQ(KRIsMarginSeccode(&row, "X", &classId, &secId), 1);
+    EXPECT_EQ(classId, 2u);
+    EXPECT_EQ(secId, 21u);
+    EXPECT_EQ(KRIsAssetSeccode(&row, "W", &classId, &secId), 1); // no asset list: margin's
+    EXPECT_EQ(secId, 22u);
+    EXPECT_EQ(KRIsMarginSeccode(&row, "x", &classId, &secId), 0);
+    EXPECT_EQ(KRGetLastError(), KR_ERR_NONE);
+}
