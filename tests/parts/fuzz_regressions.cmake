@@ -1,0 +1,14 @@
+# Saved fuzz inputs (the seed corpora and every crash input found) replayed through the fuzz
+# targets' bodies, built without libFuzzer, in every native configuration.
+if(NOT WIN32)
+  add_executable(kesvar_fuzz_replay ${PROJECT_SOURCE_DIR}/fuzz/harness.cpp
+                                    ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+  target_include_directories(kesvar_fuzz_replay PRIVATE ${PROJECT_SOURCE_DIR}/fuzz
+                                                        ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(kesvar_fuzz_replay PRIVATE kesvar_fakehost)
+  foreach(target settings classes host_answers)
+    add_test(NAME fuzz_replay.${target}
+             COMMAND kesvar_fuzz_replay ${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target}
+                     ${CMAKE_CURRENT_SOURCE_DIR}/data/fuzz-regressions/${target})
+  endforeach()
+endif()

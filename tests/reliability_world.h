@@ -1,0 +1,299 @@
+// A small but complete trading world shared by the reliability tests and the fuzz targets:
+// four classes, two firms whose settings use every section, limits and prices for a handful of
+// clients, and an observer that runs every query the host has and records the bytes it got
+// back. Two observations of equal library states are equal strings.
+#ifndef KESVAR_TESTS_RELIABILITY_WORLD_H
+#define KESVAR_TESTS_RELIABILITY_WORLD_H
+
+#include <stdint.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+
+namespace world {
+
+struct ClassSpec {
+    uint32_t id;
+    std::string code;
+    uint32_t flags;
+    int8_t valueUnlisted;
+    std::vector<fakehost::SecuritySpec> secs;
+};
+
+// One security as the host knows it: ids for actv requests, the code for list questions.
+struct SecRef {
+    uint32_t classId;
+    uint32_t secId;
+    std::string code;
+};
+
+inline const std::vector<ClassSpec>& Classes() {
+    static const std::vector<ClassSpec> classes = {
+        {10,
+         "TQBR",
+         0,
+         1,
+         {{101, "SBER", 10}, {102, "GAZP", 1}, {103, "LKOH", 1}, {104, "NOPRICE", 1}}},
+        {20,
+         "EQOB",
+         KR_CLASS_FACE_VALUE,
+         0,
+         {{201, "SU26207RMFS9", 1, 1000.0}, {202, "RU000A0JX0J2", 1, 500.0}}},
+        // Registry codes of 16 and 19 characters reach 15-character fields through <ALL>.
+        {30,
+         "SPBXM",
+         0,
+         0,
+         {{301, "AAPL", 1}, {302, "LONGCODE16CHARS0", 1}, {303, "CODE19CHARSXXXXXXXX", 2}}},
+        {40, "TQTF", 0, 0, {}},
+    };
+    return classes;
+}
+
+inline std::vector<SecRef> Securities() {
+    std::vector<SecRef> out;
+    for (const ClassSpec& c : Classes())
+        for (const fakehost::SecuritySpec& s : c.secs)
+            out.push_back({c.id, s.secId, s.code});
+    return out;
+}
+
+// Registers every class; returns how many KRAddClass calls answered 1.
+inline int RegisterClasses() {
+    int ok = 0;
+    for (const ClassSpec& c : Classes())
+        ok += fakehost::AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted) == 1;
+    return ok;
+}
+
+// Every section the loader knows, with prefixes, templates, <ALL>, suffixes, repeated codes,
+// duplicate clients and a VOLUME line.
+inline const char* FirmText() {
+    return "; firm one\n"
+           "VOLUME\n"
+           "[LIMITALLOWEDSECURITY]\n"
+           "TQBR=SBER, GAZP ,sber,LKOH\n"
+           "EQOB=<ALL>\n"
+           "SPBXM=AAPL,LONGCODE16CHARS0\n"
+           "[ASSETSECURITIES]\n"
+           "TQBR=SBER,GAZP,LKOH,NOPRICE\n"
+           "EQOB=SU26207RMFS9\n"
+           "[RESTSHORTSECURITIES]\n"
+           "TQBR=GAZP\n"
+           "[GENERAL]\n"
+           "CREDITLAG=1\n"
+           "RSTRNMBUY=0\n"
+           "CHECKMAXCREDIT=1\n"
+           "LIMITSINLOTS=1\n"
+           "MAINMARGINCLASSES=EQOB,TQBR\n"
+           "[CLVIP01_MARGIN]\n"
+           "RSTRNMBUY=1\n"
+           "IGNORERESTSHORTSECURITY=1\n"
+           "TQBR=SBER,LKOH\n"
+           "TQBR_ASSET=<ALL>\n"
+           "SPBXM_RESTSHORT=AAPL\n"
+           "[CLQ*_MARGIN]\n"
+           "EQOB=<ALL>\n"
+           "[CLGROUP_MARGIN_TEMPLATE]\n"
+           "CLIENTS=T1, T2,T3*,VIP01\n"
+           "TQBR=SBER\n"
+           "SPBXM=<ALL>\n"
+           "[CLIENTLAG]\n"
+           "C2=2\n"
+           "Q*=2\n"
+           "T2=1\n"
+           "[SECURITYWEIGHT]\n"
+           "SBER=0.8,1.3\n"
+           "GAZP=1.5,0.5\n"
+           "AAPL=,2\n"
+           "[BOARDTAG]\n"
+           "TQBR=\n"
+           "EQOB=\n"
+           "[ADDLIMITBOARDS]\n"
+           "SPBXM=B1,B2\n"
+           "[ADDREPOBOARDS]\n"
+           "RPMA=R1\n"
+           "[ADDLIMITTRDACC]\n"
+           "TQBR=ACC1\n"
+           "[ADDREPOTRDACC]\n"
+           "TQBR=ACC2,ACC3\n";
+}
+
+// A credit-lag-2 firm that keeps limits in units and lists no boards.
+inline const char* SecondFirmText() {
+    return "[LIMITALLOWEDSECURITY]\r\n"
+           "TQBR=<ALL>\r\n"
+           "SPBXM=<ALL>,AAPL\r\n"
+           "[GENERAL]\r\n"
+           "CREDITLAG=2\r\n"
+           "LIMITSINLOTS=0\r\n"
+           "CHECKMAXCREDIT=1\r\n"
+           "[CLC9_MARGIN]\r\n"
+           "TQBR=GAZP\r\n"
+           "[SECURITYWEIGHT]\r\n"
+           "LKOH=0.5,1.5\r\n";
+}
+
+inline const std::vector<std::string>& FirmClients() {
+    static const std::vector<std::string> c = {"C1", "C2", "VIP01", "Q7", "T1", "T2", "ZZ"};
+    return c;
+}
+inline const std::vector<std::string>& SecondFirmClients() {
+    static const std::vector<std::string> c = {"C1", "C9"};
+    return c;
+}
+
+// Limits of one client: money on listed, additional and unknown boards; long, short, unlisted
+// and priceless positions on several trade accounts.
+inline void AddClientLimits(const std::string& firm, const std::string& client, int seed) {
+    double k = 1.0 + seed * 0.25;
+    fakehost::AddMoneyLimit({firm, client, "TQBR", 1000000 * k, 50000, 1200000 * k, 40000, 1000,
+                             2500, seed % 2 ? 250 : -1});
+    fakehost::AddMoneyLimit({firm, client, "EQOB", 300000, 0, 250000, 0, 0, 0, 400});
+    fakehost::AddMoneyLimit({firm, client, "B1", 70000, 100, 90000, 100, 10, 0});
+    fakehost::AddMoneyLimit({firm, client, "R1", 5000, 0, 6000, 0, 0, 0});
+    fakehost::AddMoneyLimit({firm, client, "XXXX", 123456, 0, 654321, 0, 0, 0});
+    fakehost::AddSecLimit({firm, client, "SBER", "ACC0", 100, 0, 120 + seed, 0, 5, 7, 12345});
+    fakehost::AddSecLimit({firm, client, "GAZP", "ACC0", -50, 0, -40 - seed, 0, 0, 3, 0});
+    fakehost::AddSecLimit({firm, client, "LKOH", "ACC1", 10, 0, 12, 0, 2, 0, 0});
+    fakehost::AddSecLimit({firm, client, "SU26207RMFS9", "ACC0", 5, 0, 6, 0, 0, 1, 99000});
+    fakehost::AddSecLimit({firm, client, "AAPL", "ACC2", 3, 0, 3, 0, 0, 0, 0});
+    fakehost::AddSecLimit({firm, client, "NOPRICE", "ACC0", 1, 0, 1, 0, 0, 0, 0});
+    fakehost::AddSecLimit({firm, client, "UNKN", "ACC0", 4, 0, 4, 0, 0, 0, 0});
+    fakehost::AddSecLimit({firm, client, "LONGCODE16CH", "ACC0", 2, 0, 2, 0, 0, 0, 0});
+}
+
+inline void AddPrices() {
+    using fakehost::SetPrices;
+    SetPrices(10, 101, 250.5, 250.3, 249.0, 250.4);
+    SetPrices(10, 102, 0.0, 0.0, 160.0, 0.0); // no quotes: everything falls back
+    SetPrices(10, 103, 5001.0, 4999.0, 4990.0, 5000.0);
+    SetPrices(20, 201, 98.5, 98.1, 98.0, 98.3, 12.34);
+    SetPrices(20, 202, 101.0, 100.5, 100.0, 0.0, 3.5);
+    SetPrices(30, 301, 190.1, 189.9, 188.0, 190.0);
+    SetPrices(30, 302, 10.0, 9.9, 9.8, 9.95);
+    SetPrices(30, 303, 7.0, 6.9, 6.8, 6.95);
+}
+
+// The host's data for both firms and every client in the lists above, plus `extra` clients.
+inline void AddHostData(const std::vector<std::string>& extraClients = {}) {
+    int seed = 0;
+    for (const std::string& c : FirmClients())
+        AddClientLimits("F1", c, seed++);
+    for (const std::string& c : SecondFirmClients())
+        AddClientLimits("F2", c, seed++);
+    for (const std::string& c : extraClients)
+        AddClientLimits("F1", c, seed++);
+    AddPrices();
+}
+
+inline void Put(std::string& out, const void* p, size_t n) {
+    out.append(static_cast<const char*>(p), n);
+}
+template <class T> inline void PutValue(std::string& out, T v) {
+    Put(out, &v, sizeof v);
+}
+// The result and the code of one call.
+inline void PutCall(std::string& out, int32_t result) {
+    PutValue(out, result);
+    PutValue(out, KRGetLastError());
+}
+
+// The callback of KRGetMarginSecs: appends what it sees to the std::string behind `user`.
+// Reads every byte the library hands over that the host may rely on.
+inline int32_t KR_CALL RecordMarginSecs(const KRMarginClassEntry* entries, uint32_t count,
+                                        uintptr_t user) {
+    std::string& out = *reinterpret_cast<std::string*>(user);
+    PutValue(out, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const KRMarginClassEntry& e = entries[i];
+        PutValue(out, e.classId);
+        PutValue(out, e.secCount);
+        Put(out, e.code, sizeof e.code); // zero-padded: every byte counts
+        for (int32_t j = 0; j < e.secCount; ++j) {
+            PutValue(out, e.secs[j].secId);
+            Put(out, e.secs[j].code, strnlen(e.secs[j].code, sizeof e.secs[j].code));
+            out.push_back('|');
+        }
+    }
+    return 0;
+}
+
+// A row's bytes without its binding handle (handles differ between equal states).
+inline void PutRow(std::string& out, const KRMarginalRow& row, uint32_t size) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&row);
+    Put(out, p, 4);
+    Put(out, p + 8, size - 8);
+}
+
+// Everything the host can learn about one client of one firm.
+inline void ObserveClient(std::string& out, const char* firm, const std::string& client,
+                          const std::vector<SecRef>& secs) {
+    KRMarginalRow row = fakehost::Row(firm, client);
+    PutCall(out, KRInitMarginalRow(&row));
+    if (row.binding == 0) return;
+    PutValue(out, row.creditLag2);
+    PutCall(out, KRCalcMarginalRow(&row));
+    PutRow(out, row, sizeof row);
+    for (uint32_t size : {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272}) {
+        KRMarginalRow shorter = fakehost::Row(firm, client, size);
+        if (KRInitMarginalRow(&shorter) != 1) continue;
+        uint32_t moneyIndex = 0, secIndex = 0;
+        PutCall(out, KRCalcMarginalRowEx(&shorter, &moneyIndex, &secIndex));
+        PutValue(out, moneyIndex);
+        PutValue(out, secIndex);
+        PutRow(out, shorter, size);
+    }
+    for (const SecRef& s : secs) {
+        for (uint32_t size : {KR_ACTV_SIZE_56, KR_ACTV_SIZE_48}) {
+            KRMarginalActv actv = fakehost::Actv(s.classId, s.secId, size);
+            PutCall(out, KRInitMarginalActv(&row, &actv));
+            for (double price : {0.0, 123.45}) {
+                PutCall(out, KRCalcMarginalActv(&row, &actv, price));
+                Put(out, &actv, size);
+            }
+        }
+        uint32_t classId = 0, secId = 0;
+        PutCall(out, KRIsMarginSeccode(&row, s.code.c_str(), &classId, &secId));
+        PutValue(out, classId);
+        PutValue(out, secId);
+        classId = secId = 0;
+        PutCall(out, KRIsAssetSeccode(&row, s.code.c_str(), &classId, &secId));
+        PutValue(out, classId);
+        PutValue(out, secId);
+    }
+    PutCall(out, KRGetMarginSecs(&row, RecordMarginSecs, reinterpret_cast<uintptr_t>(&out)));
+}
+
+// Everything the host can learn about a firm and the given clients.
+inline std::string Observe(const char* firm, const std::vector<std::string>& clients,
+                           const std::vector<SecRef>& secs) {
+    std::string out;
+    for (const std::string& c : clients)
+        ObserveClient(out, firm, c, secs);
+    std::vector<uint32_t> classIds;
+    for (const SecRef& s : secs)
+        if (classIds.empty() || classIds.back() != s.classId) classIds.push_back(s.classId);
+    for (uint32_t classId : classIds) {
+        for (int32_t capacity : {16, 1}) {
+            uint32_t ids[16] = {};
+            int32_t count = capacity;
+            PutCall(out, KRGetNeedClassSecIDs(classId, ids, &count));
+            PutValue(out, count);
+            Put(out, ids, sizeof ids);
+        }
+    }
+    for (const char* tag : {"TQBR", "EQOB", "B1", "R1", "XXXX", "tqbr", ""}) {
+        KRIsBoardTagApplicable(firm, tag); // the code is left as it was on success
+        PutValue(out, KRIsBoardTagApplicable(firm, tag));
+    }
+    PutCall(out, KRIsLimitsInLots(firm));
+    return out;
+}
+
+} // namespace world
+
+#endif
