@@ -1,6 +1,6 @@
 # The native suite, as shipped (release flags with debug info).
 source "$(dirname "$0")/../lib.sh"
-build_and_test build/native
+build_and_test build/native -DKESVAR_BUILD_BENCH=ON
 echo "exported functions of libkesvar.so:"
 nm -D --defined-only "$ROOT/build/native/libkesvar.so" | awk '$2=="T"{print $3}' | sort > "$ROOT/build/native/exports.txt"
 cat "$ROOT/build/native/exports.txt"
@@ -11,3 +11,5 @@ if [ "$count" -ne 21 ] || [ "$others" -ne 0 ] || grep -qv '^KR' "$ROOT/build/nat
     exit 1
 fi
 echo "export table: 21 functions, nothing else"
+echo "benchmarks (smoke run; see bench/bench.cpp for what they measure):"
+"$ROOT/build/native/bench/kesvar_bench" --benchmark_min_time=0.01
