@@ -4,19 +4,27 @@
  *
  * The host (a trading terminal) installs its memory hooks and callbacks, initialises the
  * library once, registers instrument classes, hands over one settings text per firm and then
- * asks for margin figures through request records that it owns.
+ * asks for margin figures through request records that it owns. See the integration guide
+ * (docs/integrating.md) for the lifecycle in code.
  *
- * Every export returns a 32-bit result (1 for success or "yes", 0 otherwise, with the
- * exceptions noted on KRAddClass, KRIsLimitsInLots, KRGetNeedClassSecIDs and
- * KRIsBoardTagApplicable) and leaves a code (KR_ERR_...) in the calling thread's last-error
- * value, which KRGetLastError() returns (and GetLastError() on Windows).
+ * Results: every export returns a 32-bit result, 1 for success or "yes" and 0 otherwise, with
+ * the exceptions noted on KRAddClass, KRIsLimitsInLots, KRGetNeedClassSecIDs and
+ * KRIsBoardTagApplicable, and leaves a code (KR_ERR_...) in the calling thread's last-error
+ * value, which KRGetLastError() returns (and GetLastError() on Windows). A refusal leaves the
+ * request records and the library's data as they were, unless the export says otherwise.
  *
- * Threading: the library serves one call at a time; any thread may call. Hooks and callbacks
- * run on the calling thread while the library's lock is held and must not call back into the
- * library.
+ * Threading: the library serves one call at a time; any thread may call, and the calls of
+ * other threads wait. Hooks and callbacks run on the calling thread while the library's lock
+ * is held and must not call back into the library.
  *
- * All records are byte-packed and little-endian; strings are NUL-terminated single-byte
- * strings in fixed-width fields.
+ * Ownership: the host owns every record and string it passes; the library reads them during
+ * the call only (KRAddClass and KRSetDliniFile copy what they keep). The library owns its
+ * copies of classes, securities and settings, allocated through the host's memory hooks. The
+ * margin list handed to a KRMarginSecsFunc is library memory that lives during that call only.
+ *
+ * Records: all records are byte-packed and little-endian; strings are NUL-terminated
+ * single-byte strings in fixed-width fields. Request records start with a size tag, and the
+ * library never reads or writes past the size the tag declares.
  */
 #ifndef KESVAR_H
 #define KESVAR_H
@@ -28,14 +36,21 @@
 extern "C" {
 #endif
 
-/** @brief Calling convention of every export and every host function type. */
+/**
+ * @brief Calling convention of every export and every host function type: @c __stdcall on
+ * 32-bit x86 Windows, the platform default everywhere else.
+ */
 #if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
 #define KR_CALL __stdcall
 #else
 #define KR_CALL
 #endif
 
-/** @brief Declaration decoration of the exports (visibility or DLL import). */
+/**
+ * @brief Declaration decoration of the exports: default visibility when the library itself
+ * is built, @c __declspec(dllimport) for Windows hosts (unless @c KESVAR_STATIC is defined),
+ * nothing otherwise.
+ */
 #if defined(KESVAR_BUILD)
 #if defined(_WIN32)
 #define KR_API
@@ -59,7 +74,8 @@ extern "C" {
 /** @endcond */
 
 /** @name Last-error codes
- *  Left in the calling thread's last-error value by every export.
+ *  Left in the calling thread's last-error value by every export; read it with
+ *  KRGetLastError() right after the call.
  *  @{ */
 #define KR_ERR_NONE 0          /**< Success, or a plain "no" answer. */
 #define KR_ERR_STATE 1         /**< Not initialised yet, or already initialised (setters, init). */
@@ -76,6 +92,8 @@ extern "C" {
 /** @} */
 
 /** @name Interface versions and record sizes
+ *  The version given to KRInitEx fixes the sizes of the host's limit records; the size tags
+ *  select the layout of a request record (older layouts are prefixes of newer ones).
  *  @{ */
 #define KR_INTERFACE_V1 1          /**< Money limits of 88 bytes, no leverage field. */
 #define KR_INTERFACE_V2 2          /**< Money limits of 96 bytes with leveragePercent. */
@@ -102,9 +120,15 @@ extern "C" {
 
 #pragma pack(push, 1)
 
-/** @brief An instrument class, handed to KRAddClass (32 bytes). The library keeps a copy. */
+/**
+ * @brief An instrument class, handed to KRAddClass (32 bytes).
+ *
+ * Host-owned; the library keeps a copy, so the record may be released once KRAddClass
+ * returns. Codes are compared exactly (case-sensitive) with the settings texts, which the
+ * library upper-cases: register codes in capitals.
+ */
 typedef struct KRClass {
-    uint32_t classId;     /**< Host's id of the class. */
+    uint32_t classId;     /**< Host's id of the class, handed back in results and callbacks. */
     int32_t secCount;     /**< Number of KRSecurity records passed along; <= 0 means none. */
     uint32_t flags;       /**< KR_CLASS_FACE_VALUE; KR_CLASS_SKIP_MASK bits skip the class. */
     char code[13];        /**< Class code, at most 12 characters, case-sensitive. */
@@ -112,10 +136,14 @@ typedef struct KRClass {
     uint8_t reserved[6];  /**< Host's own; not read. */
 } KRClass;
 
-/** @brief One security of a class, handed to KRAddClass (40 bytes). */
+/**
+ * @brief One security of a class, handed to KRAddClass (40 bytes).
+ *
+ * Host-owned; the library keeps a copy.
+ */
 typedef struct KRSecurity {
     double faceValue;    /**< Face value, used by KR_CLASS_FACE_VALUE classes. */
-    uint32_t secId;      /**< Host's id of the security. */
+    uint32_t secId;      /**< Host's id of the security, handed back in results and callbacks. */
     uint32_t classIndex; /**< Ignored on input. */
     int32_t lotSize;     /**< Units per lot, used when the firm keeps limits in lots. */
     char code[20];       /**< Security code, at most 19 characters, case-sensitive. */
@@ -125,7 +153,8 @@ typedef struct KRSecurity {
  * @brief The host's money-limit record, returned by KRGetMoneyLimitFunc.
  *
  * 88 bytes under interface version 1 (the library never reads past offset 87 then),
- * 96 bytes under version 2. Money amounts are in hundredths of the money unit.
+ * 96 bytes under version 2. Money amounts are in hundredths of the money unit. Host-owned;
+ * the library reads it in place during the calculation and keeps no pointer to it.
  */
 typedef struct KRMoneyLimit {
     uint8_t hostData[9];     /**< Host's own; not read. */
@@ -147,6 +176,7 @@ typedef struct KRMoneyLimit {
  *
  * 88 bytes; under version 2 the host declares 96 (its own 8 trailing bytes), the library still
  * reads nothing past offset 87. Quantities are units or lots (see KRIsLimitsInLots).
+ * Host-owned; read in place during the call.
  */
 typedef struct KRSecLimit {
     uint8_t hostData[4];   /**< Host's own; not read. */
@@ -166,8 +196,10 @@ typedef struct KRSecLimit {
 /**
  * @brief A marginal row request (248, 264, 272 or 280 bytes, chosen by @c size).
  *
- * The host fills size, firmId and clientCode, calls KRInitMarginalRow to bind it, then
- * KRCalcMarginalRow. The library never reads or writes past @c size bytes.
+ * Host-owned. The host zeroes it, fills size, firmId and clientCode, calls KRInitMarginalRow
+ * to bind it, then KRCalcMarginalRow. The library never reads or writes past @c size bytes.
+ * The binding goes stale when the firm's settings are reloaded or dropped (KRSetDliniFile,
+ * KRCleanupDlifiles, KRCleanup): bind the row again before using it.
  */
 typedef struct KRMarginalRow {
     uint32_t size;              /**< Size tag: 280, 272, 264 or 248. */
@@ -212,8 +244,9 @@ typedef struct KRMarginalRow {
 /**
  * @brief A marginal actv request: one security of the client of a bound row (48 or 56 bytes).
  *
- * The host fills size, classId and secId and calls KRInitMarginalActv, then
- * KRCalcMarginalActv as often as it likes.
+ * Host-owned. The host fills size, classId and secId and calls KRInitMarginalActv, then
+ * KRCalcMarginalActv as often as it likes. Prepare it again after KRCleanup, after the firm's
+ * settings change, or for a row bound to other settings.
  */
 typedef struct KRMarginalActv {
     uint32_t size;       /**< Size tag: 56 or 48. */
@@ -233,7 +266,11 @@ typedef struct KRMarginalActv {
     double prevValue;    /**< Size 56 only: position value at the previous price. */
 } KRMarginalActv;
 
-/** @brief One listed security handed to a KRMarginSecsFunc (20 bytes). */
+/**
+ * @brief One listed security handed to a KRMarginSecsFunc (20 bytes).
+ *
+ * Library memory, valid during the callback only.
+ */
 typedef struct KRMarginSecEntry {
     uint32_t secId; /**< Host's security id; KR_UNREGISTERED_ID when not registered. */
     char code[16];  /**< Security code, at most 15 characters. */
@@ -243,6 +280,7 @@ typedef struct KRMarginSecEntry {
  * @brief One class of the margin list handed to a KRMarginSecsFunc.
  *
  * 28 bytes on 32-bit targets; on 64-bit targets @c secs takes 8 bytes and the record is 32.
+ * Library memory, valid during the callback only: copy what you need, keep no pointer.
  */
 typedef struct KRMarginClassEntry {
     uint32_t classId;       /**< Host's class id; KR_UNREGISTERED_ID when not registered. */
@@ -352,53 +390,107 @@ KR_STATIC_ASSERT(sizeof(uintptr_t) == sizeof(void*), uintptr_width);
 #undef KR_CHECK_FIELD
 /** @endcond */
 
-/** @name Host memory hooks (optional; each null hook falls back to malloc/free/realloc)
+/** @name Host memory hooks
+ *  Optional, each on its own: a hook left null is replaced, call by call, by the runtime's
+ *  malloc, free or realloc. Every allocation of the library's own data (registry, settings,
+ *  the lists handed to a KRMarginSecsFunc) goes through them.
  *  @{ */
-/** @brief Returns a block of at least @p size bytes, or null. */
+/**
+ * @brief Allocates a block for the library.
+ * @param size byte count; 0 is possible (an empty list), and null is then no failure.
+ * @return a block of at least @p size bytes, or null when there is no memory (the operation
+ *         is then undone and fails with KR_ERR_NO_MEMORY).
+ */
 typedef void*(KR_CALL* KRAllocFunc)(uint32_t size);
-/** @brief Releases a block from the allocate or reallocate hook; must accept null. */
+/**
+ * @brief Releases a block from the allocate or reallocate hook.
+ * @param block the block; null is possible and must do nothing.
+ */
 typedef void(KR_CALL* KRFreeFunc)(void* block);
-/** @brief Resizes @p block (null: allocate) keeping its leading bytes; returns null on failure. */
+/**
+ * @brief Resizes a block, keeping its leading bytes.
+ * @param block the block to resize; null means: allocate a new one.
+ * @param size the new byte count.
+ * @return the new block (the old one is then released), or null on failure with @p block
+ *         left as it was.
+ */
 typedef void*(KR_CALL* KRReallocFunc)(void* block, uint32_t size);
 /** @} */
 
-/** @name Host limit callbacks (all required)
+/** @name Host limit callbacks (all four required)
+ *  The library walks a client's limit records by index: a find-first call gives the first
+ *  index, then it reads index after index until a record of another firm or client (or none)
+ *  comes, so the records of one client must stand together. String arguments live during the
+ *  call only.
  *  @{ */
 /**
- * @brief Stores through @p firstIndex the index of the first money limit of the firm and
- * client (or any index where KRGetMoneyLimitFunc answers null or another client). The result
- * is ignored; @p filter1 and @p filter2 are always empty.
+ * @brief Finds a client's first money-limit record.
+ * @param firmId the row's firm id.
+ * @param clientCode the row's client code.
+ * @param filter1 always empty.
+ * @param filter2 always empty.
+ * @param firstIndex receives the index of the client's first record, or any index at which
+ *        KRGetMoneyLimitFunc answers null or a record of another client.
+ * @return ignored by the library.
  */
 typedef int32_t(KR_CALL* KRFindFirstMoneyLimitFunc)(const char* firmId, const char* clientCode,
                                                     const char* filter1, const char* filter2,
                                                     uint32_t* firstIndex);
-/** @brief Returns the money limit at @p index, or null when there is none. */
+/**
+ * @brief Gives a money-limit record by index.
+ * @param index the index, counting up from the find-first answer.
+ * @return the record, readable until the library's call returns, or null when there is none.
+ */
 typedef const KRMoneyLimit*(KR_CALL* KRGetMoneyLimitFunc)(uint32_t index);
 /**
- * @brief Stores the index of the first securities limit of the firm, client and (when not
- * empty) security. The result is ignored; @p filter2 is always empty.
+ * @brief Finds a client's first securities-limit record, of one security or of any.
+ * @param firmId the row's firm id.
+ * @param clientCode the row's client code.
+ * @param secCode empty for the client's first record of any security (row calculation), else
+ *        the security of an actv calculation.
+ * @param filter2 always empty.
+ * @param firstIndex receives the index of the first matching record, or any index at which
+ *        KRGetSecLimitFunc answers null or a record that does not match.
+ * @return ignored by the library.
  */
 typedef int32_t(KR_CALL* KRFindFirstSecLimitFunc)(const char* firmId, const char* clientCode,
                                                   const char* secCode, const char* filter2,
                                                   uint32_t* firstIndex);
-/** @brief Returns the securities limit at @p index, or null when there is none. */
+/**
+ * @brief Gives a securities-limit record by index.
+ * @param index the index, counting up from the find-first answer.
+ * @return the record, readable until the library's call returns, or null when there is none.
+ */
 typedef const KRSecLimit*(KR_CALL* KRGetSecLimitFunc)(uint32_t index);
 /** @} */
 
 /** @name Host market-parameter callbacks (both required)
  *  @{ */
 /**
- * @brief Returns the host's id of a market parameter ("OFFER", "BID", "PREVPRICE", "LAST",
- * "ACCRUEDINT"), or -1 when unknown. Each name is asked once per process.
+ * @brief Gives the host's id of a market parameter.
+ * @param name "OFFER", "BID", "PREVPRICE", "LAST" or "ACCRUEDINT" (the last only once a
+ *        KR_CLASS_FACE_VALUE class is registered).
+ * @return the id, or -1 when unknown: calculations then fail with KR_ERR_PARAM_UNKNOWN. An id
+ *         other than -1 is kept for the life of the process and never asked for again.
  */
 typedef int32_t(KR_CALL* KRGetParamIdFunc)(const char* name);
-/** @brief Returns the current value of a parameter of a security; below 1e-8 means none. */
+/**
+ * @brief Gives the current value of a market parameter of a security.
+ * @param classId the host's id of the security's class.
+ * @param secId the host's id of the security.
+ * @param paramId an id from KRGetParamIdFunc.
+ * @return the value; anything below 1e-8 means "no value".
+ */
 typedef double(KR_CALL* KRGetParamValueFunc)(uint32_t classId, uint32_t secId, int32_t paramId);
 /** @} */
 
 /**
- * @brief Receives the margin list from KRGetMarginSecs: @p count class entries (0 allowed)
- * that live only during the call, and the host's @p user value. The result is ignored.
+ * @brief Receives the margin list from KRGetMarginSecs, exactly once per successful call.
+ * @param entries @p count class entries with their securities: library memory, freed as soon
+ *        as the callback returns; read it, do not keep pointers into it or free it.
+ * @param count number of entries; 0 when the list is empty.
+ * @param user the value given to KRGetMarginSecs.
+ * @return ignored by the library.
  */
 typedef int32_t(KR_CALL* KRMarginSecsFunc)(const KRMarginClassEntry* entries, uint32_t count,
                                            uintptr_t user);
@@ -406,23 +498,45 @@ typedef int32_t(KR_CALL* KRMarginSecsFunc)(const KRMarginClassEntry* entries, ui
 /** @name Set-up (only before initialisation)
  *  @{ */
 /**
- * @brief Installs the memory hooks; any may be null. Returns 1 (code 0), or 0 with
- * KR_ERR_STATE once initialised. The last call before initialisation wins.
+ * @brief Installs the memory hooks. The last call before initialisation wins.
+ * @param allocate allocation hook, or null for malloc.
+ * @param release free hook, or null for free.
+ * @param reallocate reallocation hook, or null for realloc.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE once the library is initialised.
  */
 KR_API int32_t KR_CALL KRSetMemoryManagement(KRAllocFunc allocate, KRFreeFunc release,
                                              KRReallocFunc reallocate);
-/** @brief Installs the four limit callbacks. Returns 1, or 0 with KR_ERR_STATE once initialised. */
+/**
+ * @brief Installs the four limit callbacks. Null is accepted here, but KRInitEx refuses to
+ * initialise until all four are installed. The last call before initialisation wins.
+ * @param findFirstMoneyLimit finds a client's first money limit.
+ * @param getMoneyLimit gives a money limit by index.
+ * @param findFirstSecLimit finds a client's first securities limit.
+ * @param getSecLimit gives a securities limit by index.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE once the library is initialised.
+ */
 KR_API int32_t KR_CALL KRSetLimitCallbacks(KRFindFirstMoneyLimitFunc findFirstMoneyLimit,
                                            KRGetMoneyLimitFunc getMoneyLimit,
                                            KRFindFirstSecLimitFunc findFirstSecLimit,
                                            KRGetSecLimitFunc getSecLimit);
-/** @brief Installs the two parameter callbacks. Returns 1, or 0 with KR_ERR_STATE once initialised. */
+/**
+ * @brief Installs the two market-parameter callbacks (both required by KRInitEx).
+ * @param getParamId gives the id of a parameter name.
+ * @param getParamValue gives a parameter value of a security.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE once the library is initialised.
+ */
 KR_API int32_t KR_CALL KRSetParamCallbacks(KRGetParamIdFunc getParamId,
                                            KRGetParamValueFunc getParamValue);
-/** @brief KRInitEx with interface version 1. */
+/**
+ * @brief KRInitEx with interface version 1.
+ * @param moneyLimitSize must be 88.
+ * @param secLimitSize must be 88.
+ * @return as KRInitEx.
+ */
 KR_API int32_t KR_CALL KRInit(int32_t moneyLimitSize, int32_t secLimitSize);
 /**
- * @brief Initialises the library, once per process.
+ * @brief Initialises the library, once per process; hooks and callbacks are fixed from then
+ * on. There is no way back: KRCleanup drops data, not the initialisation.
  * @param version 1 or 2 (else KR_ERR_VERSION).
  * @param moneyLimitSize 88 under version 1, 96 under version 2 (else KR_ERR_SIZE).
  * @param secLimitSize 88 under version 1, 96 under version 2 (else KR_ERR_SIZE).
@@ -433,26 +547,38 @@ KR_API int32_t KR_CALL KRInitEx(int32_t version, int32_t moneyLimitSize, int32_t
 /** @} */
 
 /** @name Data
+ *  Classes and settings texts may come in any order and any number of times; list entries
+ *  wait for classes registered later.
  *  @{ */
 /**
  * @brief Empties the class registry and drops every firm's settings. The library stays
- * initialised. Rows must be bound and actv records prepared again. Returns 1.
+ * initialised with its callbacks. Rows must be bound and actv records prepared again.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE before initialisation.
  */
 KR_API int32_t KR_CALL KRCleanup(void);
-/** @brief Drops every firm's settings; the registry stays. Rows must be bound again. Returns 1. */
+/**
+ * @brief Drops every firm's settings; the registry stays. Rows must be bound again.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE before initialisation.
+ */
 KR_API int32_t KR_CALL KRCleanupDlifiles(void);
 /**
  * @brief Registers a class and its @c secCount securities (copied) and relinks every firm.
- * @param cls the class; @param securities its securities (non-null even when none).
- * @return 1 with code 0 (registered, or ignored for its flags); 1 with KR_ERR_CLASS_EXISTS
- *         (only valueUnlisted was refreshed); 0 with KR_ERR_ARGUMENT or KR_ERR_NO_MEMORY.
+ * The host may release both records when the call returns.
+ * @param cls the class.
+ * @param securities its @c cls->secCount securities; non-null even when there are none.
+ * @return 1 with KR_ERR_NONE (registered, or ignored for its KR_CLASS_SKIP_MASK flags);
+ *         1 with KR_ERR_CLASS_EXISTS (the code is registered: only valueUnlisted was
+ *         refreshed, no security added); 0 with KR_ERR_STATE, KR_ERR_ARGUMENT or
+ *         KR_ERR_NO_MEMORY (nothing registered).
  */
 KR_API int32_t KR_CALL KRAddClass(const KRClass* cls, const KRSecurity* securities);
 /**
  * @brief Loads (or reloads) a firm's settings text. Rows bound to that firm become stale.
- * @param firmId firm key, at most 12 characters, case-sensitive (longer: KR_ERR_ARGUMENT).
+ * @param firmId firm key, at most 12 characters, case-sensitive (longer: KR_ERR_ARGUMENT,
+ *        nothing changed).
  * @param text the settings text; the library keeps an upper-cased copy.
- * @return 1; 0 with KR_ERR_ARGUMENT or KR_ERR_NO_MEMORY (then the firm has no settings).
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE, KR_ERR_ARGUMENT or KR_ERR_NO_MEMORY (then
+ *         the firm has no settings, as if never loaded).
  */
 KR_API int32_t KR_CALL KRSetDliniFile(const char* firmId, const char* text);
 /** @} */
@@ -460,21 +586,30 @@ KR_API int32_t KR_CALL KRSetDliniFile(const char* firmId, const char* text);
 /** @name Marginal row
  *  @{ */
 /**
- * @brief Binds @p row to the settings of its firm and client and marks credit lag 2.
- * @return 1; 0 with KR_ERR_ARGUMENT, KR_ERR_SIZE or KR_ERR_NO_SETTINGS (row left unbound).
+ * @brief Binds a row to the settings of its firm and client and marks credit lag 2: the
+ * client's own margin record (exact code, letter case aside), else the first prefix record
+ * ("AB*") that fits, else the firm's settings.
+ * @param row a host record with size, firmId (exact, case-sensitive) and clientCode filled.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE, KR_ERR_ARGUMENT, KR_ERR_SIZE or
+ *         KR_ERR_NO_SETTINGS (the row is then left unbound).
  */
 KR_API int32_t KR_CALL KRInitMarginalRow(KRMarginalRow* row);
 /**
- * @brief Computes the row's figures from the host's limits and prices.
- * @return 1; 0 with KR_ERR_ARGUMENT (null, unbound or stale row), KR_ERR_SIZE or
- *         KR_ERR_PARAM_UNKNOWN (outputs then cleared).
+ * @brief Computes the row's figures from the host's limits and prices, walking the client's
+ * limit records from the index the find-first callbacks give.
+ * @param row a bound row.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE, KR_ERR_ARGUMENT (null, unbound or stale
+ *         row), KR_ERR_SIZE or KR_ERR_PARAM_UNKNOWN (outputs then cleared).
  */
 KR_API int32_t KR_CALL KRCalcMarginalRow(KRMarginalRow* row);
 /**
- * @brief As KRCalcMarginalRow, with optional start indexes of the two limit walks.
+ * @brief As KRCalcMarginalRow, with optional start indexes of the two limit walks, so a host
+ * that goes through its clients in list order needs no find-first calls.
+ * @param row a bound row.
  * @param moneyIndex null, or in: where the money-limit walk starts (no find-first call);
- *        out: where it stopped.
+ *        out: where it stopped, which is where the next client's records begin.
  * @param secIndex the same for the securities-limit walk.
+ * @return as KRCalcMarginalRow.
  */
 KR_API int32_t KR_CALL KRCalcMarginalRowEx(KRMarginalRow* row, uint32_t* moneyIndex,
                                            uint32_t* secIndex);
@@ -484,15 +619,20 @@ KR_API int32_t KR_CALL KRCalcMarginalRowEx(KRMarginalRow* row, uint32_t* moneyIn
  *  @{ */
 /**
  * @brief Resolves the actv's class and security ids and fixes its list flags for the row's
- * client. @return 1; 0 with KR_ERR_ARGUMENT, KR_ERR_SIZE or KR_ERR_NOT_FOUND (actv unchanged).
+ * client.
+ * @param row a bound row (it need not be calculated).
+ * @param actv a host record with size, classId and secId filled.
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE, KR_ERR_ARGUMENT, KR_ERR_SIZE or
+ *         KR_ERR_NOT_FOUND (actv unchanged).
  */
 KR_API int32_t KR_CALL KRInitMarginalActv(const KRMarginalRow* row, KRMarginalActv* actv);
 /**
  * @brief Computes position, maximum buy and sell quantities and values of one security.
  * @param row a bound row, calculated by KRCalcMarginalRow.
- * @param actv a record prepared by KRInitMarginalActv.
+ * @param actv a record prepared by KRInitMarginalActv against a row of the same binding.
  * @param price a price to work the quantities out at; 0 or less: offer to buy, bid to sell.
- * @return 1; 0 with KR_ERR_ARGUMENT, KR_ERR_SIZE, KR_ERR_NOT_FOUND, KR_ERR_PARAM_UNKNOWN or
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE, KR_ERR_ARGUMENT, KR_ERR_SIZE,
+ *         KR_ERR_NOT_FOUND (for instance after KRCleanup), KR_ERR_PARAM_UNKNOWN or
  *         KR_ERR_NO_PRICE (actv unchanged).
  */
 KR_API int32_t KR_CALL KRCalcMarginalActv(const KRMarginalRow* row, KRMarginalActv* actv,
@@ -502,44 +642,71 @@ KR_API int32_t KR_CALL KRCalcMarginalActv(const KRMarginalRow* row, KRMarginalAc
 /** @name List questions
  *  @{ */
 /**
- * @brief Is @p secCode a margin security for the row's client? On 1 the class and security
- * ids are written through the non-null out pointers; on 0 nothing is written. Code 0 either way.
+ * @brief Is a security a margin security for the row's client?
+ * @param row a bound row.
+ * @param secCode the security code, compared exactly (case-sensitive).
+ * @param classId null, or receives the host's class id of the security when it is found.
+ * @param secId null, or receives the host's security id when it is found.
+ * @return 1 when found, 0 when not (nothing written), both with KR_ERR_NONE; refusals give 0
+ *         with KR_ERR_STATE, KR_ERR_ARGUMENT or KR_ERR_SIZE.
  */
 KR_API int32_t KR_CALL KRIsMarginSeccode(const KRMarginalRow* row, const char* secCode,
                                          uint32_t* classId, uint32_t* secId);
-/** @brief As KRIsMarginSeccode for the asset list (the margin list when there is none). */
+/**
+ * @brief As KRIsMarginSeccode for the asset list (the margin list when neither the client
+ * nor the firm has one).
+ * @param row a bound row.
+ * @param secCode the security code, compared exactly (case-sensitive).
+ * @param classId null, or receives the host's class id of the security when it is found.
+ * @param secId null, or receives the host's security id when it is found.
+ * @return as KRIsMarginSeccode.
+ */
 KR_API int32_t KR_CALL KRIsAssetSeccode(const KRMarginalRow* row, const char* secCode,
                                         uint32_t* classId, uint32_t* secId);
 /**
  * @brief Hands the margin list of the row's client to @p callback, exactly once.
  * The entries are freed through the free hook as soon as the callback returns.
- * @return 1; 0 with KR_ERR_ARGUMENT, KR_ERR_SIZE or KR_ERR_NO_MEMORY (callback not called).
+ * @param row a bound row (it need not be calculated).
+ * @param callback receives the list; it must not call into the library.
+ * @param user passed to @p callback unchanged (wide enough for a pointer).
+ * @return 1 with KR_ERR_NONE; 0 with KR_ERR_STATE, KR_ERR_ARGUMENT, KR_ERR_SIZE or
+ *         KR_ERR_NO_MEMORY (callback not called).
  */
 KR_API int32_t KR_CALL KRGetMarginSecs(const KRMarginalRow* row, KRMarginSecsFunc callback,
                                        uintptr_t user);
 /**
  * @brief Lists the ids of the securities of a class that any loaded firm or client names in
  * its margin or asset list, each once, in first-found order.
+ * @param classId the host's id of a registered class.
  * @param ids host array of security ids.
  * @param count in: capacity (negative counts as 0); out: ids written. May be unaligned.
- * @return 1 with the last-error value left unchanged; 0 with KR_ERR_ARGUMENT,
- *         KR_ERR_NOT_FOUND (class not registered) or KR_ERR_SIZE (array full; count unchanged).
+ * @return 1 with the last-error value left unchanged; 0 with KR_ERR_STATE, KR_ERR_ARGUMENT,
+ *         KR_ERR_NOT_FOUND (class not registered) or KR_ERR_SIZE (array full; count
+ *         unchanged, the ids found so far are in the array).
  */
 KR_API int32_t KR_CALL KRGetNeedClassSecIDs(uint32_t classId, uint32_t* ids, int32_t* count);
 /**
- * @brief Does the board tag count for the firm? 1 when the firm lists no board tags or lists
- * the tag as a board tag; else 0. On success the last-error value is left unchanged; refusals
- * give 0 with KR_ERR_STATE, KR_ERR_ARGUMENT or KR_ERR_NO_SETTINGS.
+ * @brief Does a board tag count for the firm?
+ * @param firmId the firm key (exact, case-sensitive).
+ * @param tag the board tag, compared with the firm's tags letter case aside.
+ * @return 1 when the firm lists no board tags or lists @p tag as a board tag, else 0; on
+ *         success the last-error value is left unchanged. Refusals give 0 with KR_ERR_STATE,
+ *         KR_ERR_ARGUMENT or KR_ERR_NO_SETTINGS.
  */
 KR_API int32_t KR_CALL KRIsBoardTagApplicable(const char* firmId, const char* tag);
 /**
- * @brief The firm's LIMITSINLOTS switch (0 or 1, default 1) with code 0. Every refusal
- * (KR_ERR_STATE, KR_ERR_ARGUMENT, KR_ERR_NO_SETTINGS) returns 1.
+ * @brief Does the firm keep its limits in lots (the LIMITSINLOTS switch)?
+ * @param firmId the firm key (exact, case-sensitive).
+ * @return the switch, 0 or 1 (default 1), with KR_ERR_NONE. Every refusal (KR_ERR_STATE,
+ *         KR_ERR_ARGUMENT, KR_ERR_NO_SETTINGS) returns 1: check the last-error value.
  */
 KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId);
 /** @} */
 
-/** @brief The calling thread's current last-error code. Takes no lock, changes nothing. */
+/**
+ * @brief The calling thread's current last-error code. Takes no lock, changes nothing.
+ * @return the code the calling thread's last export left (KR_ERR_...).
+ */
 KR_API int32_t KR_CALL KRGetLastError(void);
 
 #ifdef __cplusplus
