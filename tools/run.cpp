@@ -1,0 +1,168 @@
+#include "run.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "fake_host.h"
+
+namespace kesvar_cli {
+
+namespace {
+
+// A terminal keeps each client's records together (and, for securities limits, each
+// security's within them): the library's walks stop at the first record of another key.
+template <class T, class K> std::vector<T> Grouped(const std::vector<T>& in, K key) {
+    std::map<decltype(key(in[0])), size_t> first;
+    std::vector<std::pair<size_t, size_t>> order; // (group rank, position)
+    for (size_t i = 0; i < in.size(); ++i) {
+        auto it = first.emplace(key(in[i]), first.size()).first;
+        order.emplace_back(it->second, i);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<T> out;
+    for (const auto& o : order)
+        out.push_back(in[o.second]);
+    return out;
+}
+
+void Register(const Scenario& s) {
+    for (const MoneyLimit& m : Grouped(s.moneyLimits, [](const MoneyLimit& m) {
+             return std::make_tuple(m.firm, m.client);
+         })) {
+        fakehost::Money rec;
+        rec.firm = m.firm;
+        rec.client = m.client;
+        rec.tag = m.tag;
+        rec.openBalance = m.openBalance;
+        rec.openLimit = m.openLimit;
+        rec.currentBalance = m.currentBalance;
+        rec.currentLimit = m.currentLimit;
+        rec.locked = m.locked;
+        rec.lockedValue = m.lockedValue;
+        rec.leveragePercent = m.leveragePercent;
+        fakehost::AddMoneyLimit(rec);
+    }
+    for (const SecLimit& p : Grouped(s.secLimits, [](const SecLimit& p) {
+             return std::make_tuple(p.firm, p.client, p.security);
+         })) {
+        fakehost::Position rec;
+        rec.firm = p.firm;
+        rec.client = p.client;
+        rec.secCode = p.security;
+        rec.trdAcc = p.account;
+        rec.openBalance = p.openBalance;
+        rec.openLimit = p.openLimit;
+        rec.currentBalance = p.currentBalance;
+        rec.currentLimit = p.currentLimit;
+        rec.lockedSell = p.lockedSell;
+        rec.lockedBuy = p.lockedBuy;
+        rec.lockedBuyValue = p.lockedBuyValue;
+        fakehost::AddSecLimit(rec);
+    }
+    for (const Class& c : s.classes)
+        for (const Security& sec : c.securities)
+            fakehost::SetPrices(c.id, sec.id, sec.market.offer, sec.market.bid,
+                                sec.market.prevPrice, sec.market.last, sec.market.accruedInt);
+}
+
+CallFailure Failure(const char* call, const std::string& subject) {
+    CallFailure f;
+    f.call = call;
+    f.subject = subject;
+    f.code = KRGetLastError();
+    return f;
+}
+
+ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req) {
+    ActvResult r;
+    r.request = req;
+    r.actv = fakehost::Actv(req.classId, req.secId, req.size);
+    if (!KRInitMarginalActv(&row, &r.actv)) {
+        r.failure = Failure("KRInitMarginalActv", req.secCode);
+        return r;
+    }
+    if (!KRCalcMarginalActv(&row, &r.actv, req.price)) {
+        r.failure = Failure("KRCalcMarginalActv", req.secCode);
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+RowResult RunRow(const RowRequest& req) {
+    RowResult r;
+    r.request = req;
+    r.row = fakehost::Row(req.firm, req.client, req.size);
+    if (!KRInitMarginalRow(&r.row)) {
+        r.failure = Failure("KRInitMarginalRow", req.firm + "/" + req.client);
+        return r;
+    }
+    if (!KRCalcMarginalRow(&r.row)) {
+        r.failure = Failure("KRCalcMarginalRow", req.firm + "/" + req.client);
+        return r;
+    }
+    r.ok = true;
+    for (const ActvRequest& a : req.actv)
+        r.actv.push_back(RunActv(r.row, a));
+    return r;
+}
+
+} // namespace
+
+bool RunResult::AnyFailure() const {
+    if (!setup.empty()) return true;
+    for (const RowResult& r : rows) {
+        if (!r.ok) return true;
+        for (const ActvResult& a : r.actv)
+            if (!a.ok) return true;
+    }
+    return false;
+}
+
+RunResult RunScenario(const Scenario& s) {
+    RunResult out;
+    out.version = s.version;
+    fakehost::Reset();
+    if (!fakehost::Install(s.version)) {
+        out.setup.push_back(Failure("KRInitEx", ""));
+        return out;
+    }
+    out.initialised = true;
+    Register(s);
+
+    for (const Class& c : s.classes) {
+        std::vector<fakehost::SecuritySpec> secs;
+        for (const Security& sec : c.securities) {
+            fakehost::SecuritySpec spec;
+            spec.secId = sec.id;
+            spec.code = sec.code;
+            spec.lotSize = sec.lot;
+            spec.faceValue = sec.faceValue;
+            secs.push_back(spec);
+        }
+        int32_t result =
+            fakehost::AddClass(c.id, c.code, secs, c.flags, int8_t(c.valueUnlisted ? 1 : 0));
+        if (!result || KRGetLastError() != KR_ERR_NONE)
+            out.setup.push_back(Failure("KRAddClass", c.code));
+    }
+    for (const Firm& f : s.firms)
+        if (!KRSetDliniFile(f.id.c_str(), f.settings.c_str()))
+            out.setup.push_back(Failure("KRSetDliniFile", f.id));
+
+    for (const RowRequest& req : s.rows)
+        out.rows.push_back(RunRow(req));
+    return out;
+}
+
+const char* ErrorName(int32_t code) {
+    static const char* const names[] = {
+        "KR_ERR_NONE",         "KR_ERR_STATE",       "KR_ERR_ARGUMENT",      "KR_ERR_SIZE",
+        "KR_ERR_CLASS_EXISTS", "KR_ERR_NO_SETTINGS", "KR_ERR_PARAM_UNKNOWN", "KR_ERR_NOT_FOUND",
+        "KR_ERR_NO_PRICE",     "KR_ERR_VERSION",     "KR_ERR_NO_MEMORY"};
+    if (code < 0 || code >= int32_t(sizeof names / sizeof names[0])) return "unknown code";
+    return names[code];
+}
+
+} // namespace kesvar_cli

@@ -1,0 +1,55 @@
+// Runs a scenario against the library through the in-memory fake host, calling the exports
+// in the order a terminal does, and keeps every record the library filled.
+#ifndef KESVAR_TOOLS_RUN_H
+#define KESVAR_TOOLS_RUN_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "kesvar.h"
+#include "scenario.h"
+
+namespace kesvar_cli {
+
+// An export that returned failure (or, for KRAddClass, a code other than 0).
+struct CallFailure {
+    std::string call;    // the export, e.g. "KRInitMarginalRow"
+    std::string subject; // what it was called for: a class code, a firm id; may be empty
+    int32_t code = 0;
+};
+
+struct ActvResult {
+    ActvRequest request;
+    bool ok = false;
+    CallFailure failure;
+    KRMarginalActv actv{};
+};
+
+struct RowResult {
+    RowRequest request;
+    bool ok = false;
+    CallFailure failure;
+    KRMarginalRow row{};
+    std::vector<ActvResult> actv;
+};
+
+struct RunResult {
+    int32_t version = 2;
+    bool initialised = false;
+    std::vector<CallFailure> setup; // KRInitEx, KRAddClass, KRSetDliniFile
+    std::vector<RowResult> rows;
+
+    bool AnyFailure() const;
+};
+
+// Once per process: the library's state lives as long as the process.
+RunResult RunScenario(const Scenario& scenario);
+
+// "KR_ERR_NO_SETTINGS" for 5, and so on; "unknown code" beyond the table.
+const char* ErrorName(int32_t code);
+
+} // namespace kesvar_cli
+
+#endif
