@@ -81,7 +81,7 @@ extern "C" {
 #define KR_ERR_STATE 1         /**< Not initialised yet, or already initialised (setters, init). */
 #define KR_ERR_ARGUMENT 2      /**< A required pointer is null, or a row is unbound or stale. */
 #define KR_ERR_SIZE 3          /**< A size tag outside its set; record sizes that do not fit the
-                                    interface version; KRGetNeedClassSecIDs: the id array is full. */
+                                    interface version; KRGetNeedClassSecIDs: id array full. */
 #define KR_ERR_CLASS_EXISTS 4  /**< KRAddClass: a class with that code is registered already. */
 #define KR_ERR_NO_SETTINGS 5   /**< No settings text was loaded for the firm id. */
 #define KR_ERR_PARAM_UNKNOWN 6 /**< The host's parameter-id callback answered -1. */
