@@ -72,6 +72,8 @@ class Reader {
     size_t n_;
 };
 
+const world::Depth kDepth = world::Depth::Quick;
+
 void CheckNoLeaks(const char* where) {
     const fakehost::MemoryStats& m = fakehost::host().memory;
     KFUZZ_CHECK(m.live == 0, "%s: %lld blocks still live after KRCleanup", where,
@@ -185,15 +187,15 @@ int SettingsInput(const uint8_t* data, size_t size) {
     Load("F2", second);
     KRMarginalRow bound = fakehost::Row("F1", clients[0]);
     KFUZZ_CHECK(KRInitMarginalRow(&bound) == 1, "binding C1 failed: %d", KRGetLastError());
-    std::string before = world::Observe("F1", clients, secs);
-    before += world::Observe("F2", secondClients, secs);
+    std::string before = world::Observe("F1", clients, secs, kDepth);
+    before += world::Observe("F2", secondClients, secs, kDepth);
 
     // A reload of the same text changes nothing a host can see, except that old rows go stale.
     Load("F1", first);
     KFUZZ_CHECK(KRCalcMarginalRow(&bound) == 0 && KRGetLastError() == KR_ERR_ARGUMENT,
                 "a row bound before the reload was not refused");
-    std::string reloaded = world::Observe("F1", clients, secs);
-    reloaded += world::Observe("F2", secondClients, secs);
+    std::string reloaded = world::Observe("F1", clients, secs, kDepth);
+    reloaded += world::Observe("F2", secondClients, secs, kDepth);
     CheckEqual(before, reloaded, "reload of the same text");
 
     // The texts first, then the classes: the relinks must reach the same state.
@@ -202,8 +204,8 @@ int SettingsInput(const uint8_t* data, size_t size) {
     Load("F1", first);
     Load("F2", second);
     KFUZZ_CHECK(world::RegisterClasses() == 4, "a class was refused after the texts");
-    std::string after = world::Observe("F1", clients, secs);
-    after += world::Observe("F2", secondClients, secs);
+    std::string after = world::Observe("F1", clients, secs, kDepth);
+    after += world::Observe("F2", secondClients, secs, kDepth);
     CheckEqual(before, after, "settings loaded before the classes");
 
     KFUZZ_CHECK(KRCleanupDlifiles() == 1, "KRCleanupDlifiles refused");
@@ -320,7 +322,8 @@ int ClassesInput(const uint8_t* data, size_t size) {
                 std::vector<world::SecRef> w = world::Securities();
                 secs.insert(secs.end(), w.begin(), w.end());
             }
-            world::Observe(op & 0x20 ? "F2" : "F1", {"C1", "VIP01", "Q7", "T1", "C9"}, secs);
+            world::Observe(op & 0x20 ? "F2" : "F1", {"C1", "VIP01", "Q7", "T1", "C9"}, secs,
+                           kDepth);
             break;
         }
         case 7:

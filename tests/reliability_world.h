@@ -78,6 +78,7 @@ inline const char* FirmText() {
            "TQBR=SBER, GAZP ,sber,LKOH\n"
            "EQOB=<ALL>\n"
            "SPBXM=AAPL,LONGCODE16CHARS0\n"
+           "TQTF=\n" // an entry without securities: a zero-byte block for KRGetMarginSecs
            "[ASSETSECURITIES]\n"
            "TQBR=SBER,GAZP,LKOH,NOPRICE\n"
            "EQOB=SU26207RMFS9\n"
@@ -229,9 +230,14 @@ inline void PutRow(std::string& out, const KRMarginalRow& row, uint32_t size) {
     Put(out, p + 8, size - 8);
 }
 
+// How much of the request space an observation covers: everything, or (for the fuzz targets,
+// where speed is coverage) one row size, one actv size and one price.
+enum class Depth { Full, Quick };
+
 // Everything the host can learn about one client of one firm.
 inline void ObserveClient(std::string& out, const char* firm, const std::string& client,
-                          const std::vector<SecRef>& secs) {
+                          const std::vector<SecRef>& secs, Depth depth = Depth::Full) {
+    const bool full = depth == Depth::Full;
     KRMarginalRow row = fakehost::Row(firm, client);
     PutCall(out, KRInitMarginalRow(&row));
     if (row.binding == 0) return;
@@ -239,6 +245,7 @@ inline void ObserveClient(std::string& out, const char* firm, const std::string&
     PutCall(out, KRCalcMarginalRow(&row));
     PutRow(out, row, sizeof row);
     for (uint32_t size : {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272}) {
+        if (!full) break;
         KRMarginalRow shorter = fakehost::Row(firm, client, size);
         if (KRInitMarginalRow(&shorter) != 1) continue;
         uint32_t moneyIndex = 0, secIndex = 0;
@@ -249,9 +256,11 @@ inline void ObserveClient(std::string& out, const char* firm, const std::string&
     }
     for (const SecRef& s : secs) {
         for (uint32_t size : {KR_ACTV_SIZE_56, KR_ACTV_SIZE_48}) {
+            if (!full && size != KR_ACTV_SIZE_56) break;
             KRMarginalActv actv = fakehost::Actv(s.classId, s.secId, size);
             PutCall(out, KRInitMarginalActv(&row, &actv));
             for (double price : {0.0, 123.45}) {
+                if (!full && price != 0.0) break;
                 PutCall(out, KRCalcMarginalActv(&row, &actv, price));
                 Put(out, &actv, size);
             }
@@ -266,14 +275,15 @@ inline void ObserveClient(std::string& out, const char* firm, const std::string&
         PutValue(out, secId);
     }
     PutCall(out, KRGetMarginSecs(&row, RecordMarginSecs, reinterpret_cast<uintptr_t>(&out)));
+    fakehost::host().log.clear(); // nobody reads it here, and it grows with every callback
 }
 
 // Everything the host can learn about a firm and the given clients.
 inline std::string Observe(const char* firm, const std::vector<std::string>& clients,
-                           const std::vector<SecRef>& secs) {
+                           const std::vector<SecRef>& secs, Depth depth = Depth::Full) {
     std::string out;
     for (const std::string& c : clients)
-        ObserveClient(out, firm, c, secs);
+        ObserveClient(out, firm, c, secs, depth);
     std::vector<uint32_t> classIds;
     for (const SecRef& s : secs)
         if (classIds.empty() || classIds.back() != s.classId) classIds.push_back(s.classId);
@@ -292,6 +302,16 @@ inline std::string Observe(const char* firm, const std::vector<std::string>& cli
     }
     PutCall(out, KRIsLimitsInLots(firm));
     return out;
+}
+
+// Where two observations part, for a failure message that a person can read.
+inline std::string FirstDifference(const std::string& a, const std::string& b) {
+    if (a == b) return std::string();
+    size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at])
+        ++at;
+    return "observations of " + std::to_string(a.size()) + " and " + std::to_string(b.size()) +
+           " bytes differ from byte " + std::to_string(at);
 }
 
 } // namespace world
