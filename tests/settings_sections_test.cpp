@@ -411,35 +411,30 @@ TEST(SettingsDiagnostics, EverySkippedOrChangedLineIsReported) {
                        "[SECURITYWEIGHT]\n"         // 17
                        "S=2,0.5\n"                  // 18
                        "T=1\n"                      // 19
-                       "[BOARDTAG]\n"               // 20
-                       "LONGTAG=\n"                 // 21
-                       "[CLC1_MARGIN]\n"            // 22
-                       "[CLT_MARGIN_TEMPLATE]\n"    // 23
-                       "CLIENTS=C1,X*\n"            // 24
-                       "[CLABCDEFGHIJKLM_MARGIN]\n" // 25
-                       "\n";                        // 26
+                       "S=0.5,1.5\n"                // 20
+                       "[BOARDTAG]\n"               // 21
+                       "LONGTAG=\n"                 // 22
+                       "[CLC1_MARGIN]\n"            // 23
+                       "[CLT_MARGIN_TEMPLATE]\n"    // 24
+                       "CLIENTS=C1,X*\n"            // 25
+                       "[CLABCDEFGHIJKLM_MARGIN]\n" // 26
+                       "\n"                         // 27
+                       "[ADDREPOBOARDS]\n"          // 28
+                       "K=LONG\n";                  // 29
     ASSERT_EQ(KR_ERR_NONE, LoadFirmSettings("F", text, &sink));
     std::vector<Diag> expect = {
-        {1, kDiagUnreadLine, "STRAY"},
-        {4, kDiagRepeatedKey, "CREDITLAG"},
-        {5, kDiagUnknownKey, "NOPE"},
-        {6, kDiagNoEquals, "NO EQUALS"},
-        {7, kDiagMainMarginSpace, " B"},
-        {8, kDiagRepeatedSection, "[GENERAL]"},
-        {10, kDiagUnreadLine, "[UNKNOWN]"},
-        {11, kDiagUnreadLine, "X=1"},
-        {13, kDiagPieceEmpty, "TQBR"},
-        {13, kDiagPieceTooLong, "ABCDEFGHIJKLM"},
-        {13, kDiagPieceRepeated, "A"},
-        {14, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
-        {16, kDiagValueOutOfRange, "C"},
-        {18, kDiagValueClamped, "S"},
-        {18, kDiagValueClamped, "S"},
-        {19, kDiagNoComma, "T"},
-        {21, kDiagTagCut, "LONGTAG"},
-        {24, kDiagClientDiscarded, "C1"}, // line 22's own section came first
-        {24, kDiagClientSkipped, "X*"},
-        {25, kDiagNameTooLong, "[CLABCDEFGHIJKLM_MARGIN]"},
+        {1, kDiagUnreadLine, "STRAY"},      {4, kDiagRepeatedKey, "CREDITLAG"},
+        {5, kDiagUnknownKey, "NOPE"},       {6, kDiagNoEquals, "NO EQUALS"},
+        {7, kDiagMainMarginSpace, " B"},    {8, kDiagRepeatedSection, "[GENERAL]"},
+        {10, kDiagUnreadLine, "[UNKNOWN]"}, {11, kDiagUnreadLine, "X=1"},
+        {13, kDiagPieceEmpty, "TQBR"},      {13, kDiagPieceTooLong, "ABCDEFGHIJKLM"},
+        {13, kDiagPieceRepeated, "A"},      {14, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
+        {16, kDiagValueOutOfRange, "C"},    {18, kDiagValueClamped, "S"},
+        {18, kDiagValueClamped, "S"},       {19, kDiagNoComma, "T"},
+        {20, kDiagRepeatedKey, "S"},        {22, kDiagTagCut, "LONGTAG"},
+        {25, kDiagClientDiscarded, "C1"}, // line 23's own section came first
+        {25, kDiagClientSkipped, "X*"},     {26, kDiagNameTooLong, "[CLABCDEFGHIJKLM_MARGIN]"},
+        {29, kDiagRepeatedKey, "LONG"}, // stays Listed
     };
     std::sort(got.begin(), got.end());
     std::sort(expect.begin(), expect.end());

@@ -45,8 +45,12 @@ bool AddBoardTag(LoadContext& ctx, const char* text, int32_t kind, int32_t line)
     Array<BoardTag>& tags = ctx.firm->boardTags;
     // Exact comparison of the whole text: a text longer than a tag never matches, so each
     // offer of it appends another cut entry.
-    for (int32_t i = 0; i < tags.count; ++i)
-        if (strcmp(tags[i].tag, text) == 0) return true;
+    for (int32_t i = 0; i < tags.count; ++i) {
+        if (strcmp(tags[i].tag, text) == 0) {
+            if (tags[i].kind != kind) Note(ctx, line, kDiagRepeatedKey, text); // first kind stays
+            return true;
+        }
+    }
     BoardTag* t = ArrayAppend(tags);
     if (!t) return false;
     CopyBounded(t->tag, text, kMaxTag);
@@ -57,8 +61,12 @@ bool AddBoardTag(LoadContext& ctx, const char* text, int32_t kind, int32_t line)
 
 bool AddTradeAccount(LoadContext& ctx, const char* text, int32_t kind, int32_t line) {
     Array<TradeAccount>& accounts = ctx.firm->tradeAccounts;
-    for (int32_t i = 0; i < accounts.count; ++i)
-        if (strcmp(accounts[i].account, text) == 0) return true;
+    for (int32_t i = 0; i < accounts.count; ++i) {
+        if (strcmp(accounts[i].account, text) == 0) {
+            if (accounts[i].kind != kind) Note(ctx, line, kDiagRepeatedKey, text);
+            return true;
+        }
+    }
     TradeAccount* a = ArrayAppend(accounts);
     if (!a) return false;
     CopyBounded(a->account, text, kMaxCode);

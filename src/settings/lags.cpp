@@ -121,6 +121,16 @@ bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* 
         Note(ctx, line, kDiagValueClamped, key);
         shortWeight = 1.0;
     }
+    if (ctx.sink) {
+        // Kept, but the lookup only ever sees the first line of a code.
+        const Array<SecurityWeight>& all = ctx.firm->securityWeights;
+        for (int32_t i = 0; i < all.count; ++i) {
+            if (strcmp(all[i].secCode, key) == 0) {
+                Note(ctx, line, kDiagRepeatedKey, key);
+                break;
+            }
+        }
+    }
     SecurityWeight* w = ArrayAppend(ctx.firm->securityWeights);
     if (!w) return false;
     CopyBounded(w->secCode, key, kMaxCode);

@@ -84,6 +84,8 @@ int32_t FindFirmSettings(const char* key) {
 int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink) {
     Array<FirmSettings*>& table = gState.firmSettingsTable;
     FirmSettings* r;
+    // A key must fit firmId whole: a cut key would never be found again.
+    if (strlen(key) >= sizeof r->firmId) return KR_ERR_ARGUMENT;
     int32_t at = FindFirmSettings(key);
     if (at < 0) {
         if (!ArrayReserve(table, table.count + 1) || (r = NewZeroed<FirmSettings>()) == nullptr) {

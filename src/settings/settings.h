@@ -79,7 +79,8 @@ inline const FirmSettings* FirmOf(const FirmSettings* r) {
     return r->parent ? r->parent : r;
 }
 
-// KRSetDliniFile's work: KR_ERR_NONE, or KR_ERR_NO_MEMORY (the firm then has no record).
+// KRSetDliniFile's work: KR_ERR_NONE, KR_ERR_NO_MEMORY (the firm then has no record), or
+// KR_ERR_ARGUMENT for a key longer than 12 characters (nothing changed).
 // `sink` receives what the loader skipped or changed; the library passes null.
 int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink);
 int32_t FindFirmSettings(const char* key);
