@@ -132,13 +132,13 @@ void PrintTable(std::ostream& out, const RunResult& r) {
         out << FailureText(f) << "\n";
     for (const RowResult& row : r.rows) {
         const RowRequest& q = row.request;
-        out << "\nRow " << q.firm << " / " << q.client << "  (size " << q.size;
+        out << "\nRow " << q.firm << " / " << q.client << "  (size " << q.size << ")\n";
         if (!row.ok) {
-            out << ")\n  " << FailureText(row.failure) << "\n";
+            out << "  " << FailureText(row.failure) << "\n";
             continue;
         }
-        out << ", credit lag 2: " << (row.row.creditLag2 ? "yes" : "no")
-            << ", leverage given: " << (row.row.leverageGiven ? "yes" : "no") << ")\n";
+        out << Printf("  %-19s %17s  %-19s %17s\n", "creditLag2", row.row.creditLag2 ? "yes" : "no",
+                      "leverageGiven", row.row.leverageGiven ? "yes" : "no");
         int column = 0;
         ForEachField(row.row, [&](const RowField& f, double v) {
             out << Printf("  %-19s %17s", f.name, Money(v, f.ratio).c_str());
@@ -150,6 +150,11 @@ void PrintTable(std::ostream& out, const RunResult& r) {
                       "MAXBUY", "MAXSELL", "VALUE", "PREVVALUE");
         for (const ActvResult& a : row.actv) {
             std::string label = ActvLabel(a.request);
+            if (label.size() > 14) {
+                // A long code gets a line of its own, so the columns stay in place.
+                out << "  " << label << "\n";
+                label.clear();
+            }
             if (!a.ok) {
                 out << Printf("  %-14s ", label.c_str()) << FailureText(a.failure) << "\n";
                 continue;
