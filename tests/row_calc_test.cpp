@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <stddef.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -450,20 +449,6 @@ TEST(RowCalc, ExWalksClientsInTurnWithoutFindFirst) {
     EXPECT_EQ(at[-1].compare(0, 17, "paramValue 10 102"), 0) << at[-1];
 }
 
-// Without index pointers the walks start where find-first puts them.
-TEST(RowCalc, PlainCalcAsksFindFirst) {
-    World();
-    fakehost::AddMoneyLimit(Money{"F1", "A", "MB", 0, 0, 1000});
-    fakehost::AddMoneyLimit(Money{"F1", "B", "MB", 0, 0, 5000});
-    KRMarginalRow b = fakehost::Row("F1", "B");
-    ASSERT_EQ(KRInitMarginalRow(&b), 1);
-    fakehost::host().log.clear();
-    ASSERT_EQ(KRCalcMarginalRow(&b), 1);
-    EXPECT_EQ(b.moneyCurrent, 5000 * 0.01);
-    EXPECT_EQ(fakehost::LogLines("findFirst"),
-              (std::vector<std::string>{"findFirstMoney F1 B", "findFirstSec F1 B "}));
-}
-
 int32_t KR_CALL NoMarginSecs(const KRMarginClassEntry*, uint32_t, uintptr_t) {
     return 0;
 }
@@ -510,70 +495,28 @@ TEST(RowCalc, NothingPastTheSizeTag) {
     }
 }
 
-// Parameter ids: asked in order, never past the first unknown, ACCRUEDINT only while some
-// class quotes in percent of face value, and each known id only once.
-TEST(RowCalc, ParameterIds) {
-    struct Case {
-        const char* name;
-        bool faceValueClass;
-        const char* unknown;
-        int32_t result;
-        std::vector<std::string> asked; // over two calculations
-    };
-    const std::vector<Case> cases = {
-        {"all known",
-         false,
-         "",
-         1,
-         {"paramId OFFER", "paramId BID", "paramId PREVPRICE", "paramId LAST"}},
-        {"BID unknown", false, "BID", 0, {"paramId OFFER", "paramId BID", "paramId BID"}},
-        {"ACCRUEDINT unknown, no face-value class",
-         false,
-         "ACCRUEDINT",
-         1,
-         {"paramId OFFER", "paramId BID", "paramId PREVPRICE", "paramId LAST"}},
-        {"face-value class",
-         true,
-         "",
-         1,
-         {"paramId OFFER", "paramId BID", "paramId PREVPRICE", "paramId LAST",
-          "paramId ACCRUEDINT"}},
-        {"face-value class, ACCRUEDINT unknown",
-         true,
-         "ACCRUEDINT",
-         0,
-         {"paramId OFFER", "paramId BID", "paramId PREVPRICE", "paramId LAST", "paramId ACCRUEDINT",
-          "paramId ACCRUEDINT"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // The id cache lives as long as the process: each case runs in a child of its own.
-        EXPECT_EXIT(
-            {
-                World();
-                if (c.faceValueClass)
-                    fakehost::AddClass(40, "BOND", {{401, "B1", 1, 1000.0}}, KR_CLASS_FACE_VALUE);
-                fakehost::host().paramIds.erase(c.unknown);
-                fakehost::AddMoneyLimit(Money{"F1", "C1", "MB", 0, 0, 1000});
-                KRMarginalRow row = fakehost::Row("F1", "C1");
-                ASSERT_EQ(KRInitMarginalRow(&row), 1);
-                fakehost::host().log.clear();
-                for (int i = 0; i < 2; ++i) {
-                    row.equity = 5;
-                    row.moneyCurrent = 5;
-                    EXPECT_EQ(KRCalcMarginalRow(&row), c.result);
-                    EXPECT_EQ(KRGetLastError(), c.result ? KR_ERR_NONE : KR_ERR_PARAM_UNKNOWN);
-                    EXPECT_EQ(row.equity, c.result ? 1000 * 0.01 : 0.0);
-                    EXPECT_EQ(row.moneyCurrent, c.result ? 1000 * 0.01 : 0.0);
-                }
-                EXPECT_EQ(fakehost::LogLines("paramId"), c.asked);
-                if (!c.result) {
-                    EXPECT_TRUE(fakehost::LogLines("findFirst").empty());
-                }
-                exit(::testing::Test::HasFailure() ? 1 : 0);
-            },
-            ::testing::ExitedWithCode(0), "");
-    }
+// A parameter the host does not know stops the row before any limit is asked for, with the
+// outputs cleared; once the host knows it, the same row calculates.
+TEST(RowCalc, UnknownParameterClearsTheRow) {
+    World();
+    fakehost::host().paramIds.erase("BID");
+    fakehost::AddMoneyLimit(Money{"F1", "C1", "MB", 0, 0, 1000});
+    KRMarginalRow row = fakehost::Row("F1", "C1");
+    ASSERT_EQ(KRInitMarginalRow(&row), 1);
+    row.equity = 5;
+    row.equitySurplus = 5;
+    fakehost::host().log.clear();
+    EXPECT_EQ(KRCalcMarginalRow(&row), 0);
+    EXPECT_EQ(KRGetLastError(), KR_ERR_PARAM_UNKNOWN);
+    EXPECT_EQ(row.equity, 0.0);
+    EXPECT_EQ(row.equitySurplus, 0.0);
+    EXPECT_EQ(row.marginLevel, 0.0);
+    EXPECT_TRUE(fakehost::LogLines("findFirst").empty());
+    EXPECT_TRUE(fakehost::LogLines("getMoney").empty());
+
+    fakehost::host().paramIds["BID"] = 2;
+    EXPECT_EQ(KRCalcMarginalRow(&row), 1);
+    EXPECT_EQ(row.equity, 1000 * 0.01);
 }
 
 } // namespace
