@@ -26,16 +26,14 @@ TEST(SettingsLines, TrimsAsTheGrammarSays) {
         const char* in;
         const char* line;  // after TrimLine
         const char* value; // after TrimValue
-    } cases[] = {
-        {"  ab . \r\n", "ab", "ab . \r\n"},
-        {"a\t", "a\t", "a\t"},
-        {"\tab ", "\tab", "\tab"},
-        {"...", "", "..."},
-        {" a b ", "a b", "a b"},
-        {"a. .", "a", "a. ."},
-        {"", "", ""},
-        {"   ", "", ""},
-    };
+    } cases[] = {{"  ab . \r\n", "ab", "ab . \r\n"},
+                 {"a\t", "a\t", "a\t"},
+                 {"\tab ", "\tab", "\tab"},
+                 {"...", "", "..."},
+                 {" a b ", "a b", "a b"},
+                 {"a. .", "a", "a. ."},
+                 {"", "", ""},
+                 {"   ", "", ""}};
     for (const Case& c : cases) {
         char a[32], b[32];
         strcpy(a, c.in);
@@ -61,22 +59,12 @@ TEST(SettingsNumbers, IntegersSaturateAndStopAtTheFirstOtherCharacter) {
     struct Case {
         const char* in;
         int32_t out;
-    } cases[] = {
-        {"42", 42},
-        {"  -17x", -17},
-        {"+5", 5},
-        {"\t\n\v\f\r 7", 7},
-        {"abc", 0},
-        {"", 0},
-        {"- 5", 0},
-        {"0x1A", 0},
-        {"2147483647", 2147483647},
-        {"2147483648", 2147483647},
-        {"99999999999999999999999", 2147483647},
-        {"-2147483648", INT32_MIN},
-        {"-2147483649", INT32_MIN},
-        {"-99999999999999999999999", INT32_MIN},
-    };
+    } cases[] = {// clang-format off
+        {"42", 42}, {"  -17x", -17}, {"+5", 5}, {"\t\n\v\f\r 7", 7}, {"abc", 0}, {"", 0},
+        {"- 5", 0}, {"0x1A", 0}, {"2147483647", 2147483647}, {"2147483648", 2147483647},
+        {"99999999999999999999999", 2147483647}, {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN}, {"-99999999999999999999999", INT32_MIN}};
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(c.out, ReadInt(c.in)) << "[" << c.in << "]";
 }
@@ -85,31 +73,16 @@ TEST(SettingsNumbers, DoublesFollowTheFixedGrammar) {
     struct Case {
         const char* in;
         double out;
-    } cases[] = {
-        {"0.5", 0.5},
-        {"5.", 5.0},
-        {".5", 0.5},
-        {".", 0.0},
-        {"-.5e1", -5.0},
-        {"  +2.5", 2.5},
-        {"1e", 1.0},
-        {"1e+", 1.0},
-        {"1E-2x", 0.01},
-        {"1,5", 1.0},
-        {"NAN", 0.0},
-        {"INF", 0.0},
-        {"0X1P3", 0.0},
-        {"0.1", 0.1},
+    } cases[] = {// clang-format off
+        {"0.5", 0.5}, {"5.", 5.0}, {".5", 0.5}, {".", 0.0}, {"-.5e1", -5.0}, {"  +2.5", 2.5},
+        {"1e", 1.0}, {"1e+", 1.0}, {"1E-2x", 0.01}, {"1,5", 1.0}, {"NAN", 0.0}, {"INF", 0.0},
+        {"0X1P3", 0.0}, {"0.1", 0.1}, {"0.30000000000000004", 0.30000000000000004},
         {"123456789012345678901234567890", 123456789012345678901234567890.0},
-        {"0.30000000000000004", 0.30000000000000004},
-        {"1e400", HUGE_VAL},
-        {"-1e400", -HUGE_VAL},
-        {"0.000001e-400", 0.0},
+        {"1e400", HUGE_VAL}, {"-1e400", -HUGE_VAL}, {"1e99999999999999999999", HUGE_VAL},
+        {"0.000001e-400", 0.0}, {"4.9e-324", 4.9e-324},
         {"30000e-328", 4.9406564584124654e-324}, // rounds up to the smallest subnormal
-        {"20000e-328", 0.0},                     // rounds down to zero
-        {"4.9e-324", 4.9e-324},
-        {"1e99999999999999999999", HUGE_VAL},
-    };
+        {"20000e-328", 0.0}};                    // rounds down to zero
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(c.out, ReadDouble(c.in)) << "[" << c.in << "]";
     EXPECT_TRUE(signbit(ReadDouble("-1e-400")));
@@ -138,10 +111,8 @@ TEST(SettingsLoader, VolumeFlagNeedsVolumeInTheFirstColumnAfterTheFirstLine) {
     struct Case {
         const char* text;
         int8_t flag;
-    } cases[] = {
-        {"X\nvolume=1", 1}, {"X\nVOLUMEFOO", 1}, {"volume\nX", 0},
-        {"X\n volume", 0},  {"X\nVOLUM", 0},     {"X\r\nVOLUME", 1},
-    };
+    } cases[] = {{"X\nvolume=1", 1}, {"X\nVOLUMEFOO", 1}, {"volume\nX", 0},
+                 {"X\n volume", 0},  {"X\nVOLUM", 0},     {"X\r\nVOLUME", 1}};
     for (const Case& c : cases) {
         FirmSettings* f = Load("F", c.text);
         ASSERT_NE(nullptr, f);
@@ -154,17 +125,15 @@ TEST(SettingsLoader, LinesAreTrimmedBeforeHeadersAreMatched) {
     struct Case {
         const char* text;
         int32_t creditLag;
-    } cases[] = {
-        {"[GENERAL]\nCREDITLAG=2", 2},
-        {"  [general] . \r\ncreditlag=2.\r\n", 2},
-        {"[GENERAL]\t\nCREDITLAG=2", 1}, // a tab is not white space
-        {"[GENERAL] X\nCREDITLAG=2", 1},
-        {"CREDITLAG=2\n[GENERAL]", 1},
-        {"[GENERAL]\nCREDITLAG\n[X]\nCREDITLAG=2", 1},
-        // Only the first occurrence of a fixed-name section is read.
-        {"[GENERAL]\nLIMITSINLOTS=1\n[X]\n[GENERAL]\nCREDITLAG=2", 1},
-        {"[GENERAL]\n[GENERAL]\nCREDITLAG=2", 1},
-    };
+    } cases[] = {{"[GENERAL]\nCREDITLAG=2", 2},
+                 {"  [general] . \r\ncreditlag=2.\r\n", 2},
+                 {"[GENERAL]\t\nCREDITLAG=2", 1}, // a tab is not white space
+                 {"[GENERAL] X\nCREDITLAG=2", 1},
+                 {"CREDITLAG=2\n[GENERAL]", 1},
+                 {"[GENERAL]\nCREDITLAG\n[X]\nCREDITLAG=2", 1},
+                 // Only the first occurrence of a fixed-name section is read.
+                 {"[GENERAL]\nLIMITSINLOTS=1\n[X]\n[GENERAL]\nCREDITLAG=2", 1},
+                 {"[GENERAL]\n[GENERAL]\nCREDITLAG=2", 1}};
     for (const Case& c : cases) {
         FirmSettings* f = Load("F", c.text);
         ASSERT_NE(nullptr, f);
@@ -190,6 +159,13 @@ TEST(SettingsLoader, FirmKeysAreCaseSensitiveAndStoredAsGiven) {
     EXPECT_EQ(KR_ERR_ARGUMENT, KRGetLastError());
     EXPECT_EQ(1, KRIsLimitsInLots("ABCDEFGHIJKLM"));
     EXPECT_EQ(KR_ERR_NO_SETTINGS, KRGetLastError());
+
+    ASSERT_EQ(1, KRCleanupDlifiles());
+    EXPECT_EQ(0, gState.firmSettingsTable.count);
+    EXPECT_EQ(1, KRIsLimitsInLots("FIRM"));
+    EXPECT_EQ(KR_ERR_NO_SETTINGS, KRGetLastError());
+    Load("firm", "");
+    EXPECT_EQ(0, FindFirmSettings("firm"));
 }
 
 TEST(SettingsLoader, ReloadKeepsTheSlotAndMakesBoundRowsStale) {
@@ -221,19 +197,6 @@ TEST(SettingsLoader, ReloadKeepsTheSlotAndMakesBoundRowsStale) {
     EXPECT_EQ(a->handle, row.binding);
     EXPECT_EQ(0, KRIsMarginSeccode(&row, "X", nullptr, nullptr));
     EXPECT_EQ(KR_ERR_NONE, KRGetLastError());
-}
-
-TEST(SettingsLoader, CleanupDlifilesForgetsEveryFirm) {
-    fakehost::Install(2);
-    Load("A", "");
-    Load("B", "");
-    ASSERT_EQ(1, KRCleanupDlifiles());
-    EXPECT_EQ(0, gState.firmSettingsTable.count);
-    EXPECT_EQ(-1, FindFirmSettings("A"));
-    EXPECT_EQ(1, KRIsLimitsInLots("A"));
-    EXPECT_EQ(KR_ERR_NO_SETTINGS, KRGetLastError());
-    Load("B", "");
-    EXPECT_EQ(0, FindFirmSettings("B"));
 }
 
 // A text that touches every reader and every kind of allocation the loader makes.
@@ -297,16 +260,6 @@ TEST(SettingsLoader, AllocationFailureAnywhereLeavesNoRecord) {
         }
     }
     EXPECT_EQ(0, m.foreignFrees);
-}
-
-TEST(SettingsLoader, FailedFirstLoadOfTheOnlyFirmLeavesAnEmptyTable) {
-    fakehost::Install(2);
-    fakehost::MemoryStats& m = fakehost::host().memory;
-    m.failAt = m.allocating + 1;
-    EXPECT_EQ(0, KRSetDliniFile("A", "[GENERAL]"));
-    EXPECT_EQ(KR_ERR_NO_MEMORY, KRGetLastError());
-    EXPECT_EQ(0, gState.firmSettingsTable.count);
-    EXPECT_EQ(0, m.live);
 }
 
 } // namespace

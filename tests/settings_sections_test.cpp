@@ -46,10 +46,7 @@ TEST(SettingsLists, PiecesAreTrimmedBoundedAndKeptOnce) {
     fakehost::Install(2);
     FirmSettings* f = Load("F", "[LIMITALLOWEDSECURITY]\n"
                                 "tqbr= sber , gazp,SBER,, LKOH ,ABCDEFGHIJKLM,ABCDEFGHIJKL,A.,B.\n"
-                                "ABCDEFGHIJKLM=X\n"
-                                "NOEQUALS\n"
-                                "EMPTY=\n"
-                                "[ASSETSECURITIES]\nC=A\nC=B\n"
+                                "ABCDEFGHIJKLM=X\nNOEQUALS\nEMPTY=\n[ASSETSECURITIES]\nC=A\nC=B\n"
                                 "[RESTSHORTSECURITIES]\nR=" +
                                     std::string(300, ' ') + "Z\n");
     ASSERT_NE(nullptr, f);
@@ -83,18 +80,16 @@ TEST(SettingsGeneral, FirstLineOfEachKeyWins) {
         int8_t restrictBuy;
         uint8_t checkMaxCredit, limitsInLots;
         const char* classes;
-    } cases[] = {
-        {"", 1, 0, 0, 1, ""},
-        {"RSTRNMBUY=0\nRSTRNMBUY=1", 1, 2, 0, 1, ""},
-        {"RSTRNMBUY=5", 1, 1, 0, 1, ""},
-        {"LIMITSINLOTS=\nLIMITSINLOTS=1", 1, 0, 0, 0, ""},
-        {"CREDITLAG=7\nCREDITLAG=2", 7, 0, 0, 1, ""},
-        {"checkmaxcredit = -3\nCHECKMAXCREDIT=0", 1, 0, 1, 1, ""},
-        {"MAINMARGINCLASSES=aaa,bbb\nMAINMARGINCLASSES=C", 1, 0, 0, 1, ",AAA,BBB,"},
-        {"MAINMARGINCLASSES=", 1, 0, 0, 1, ",,"},
-        {"MAINMARGINCLASSES=B, A", 1, 0, 0, 1, ",B, A,"},
-        {"CREDITLAG 2\nUNKNOWN=5\nCREDITLAGX=3", 1, 0, 0, 1, ""},
-    };
+    } cases[] = {{"", 1, 0, 0, 1, ""},
+                 {"RSTRNMBUY=0\nRSTRNMBUY=1", 1, 2, 0, 1, ""},
+                 {"RSTRNMBUY=5", 1, 1, 0, 1, ""},
+                 {"LIMITSINLOTS=\nLIMITSINLOTS=1", 1, 0, 0, 0, ""},
+                 {"CREDITLAG=7\nCREDITLAG=2", 7, 0, 0, 1, ""},
+                 {"checkmaxcredit = -3\nCHECKMAXCREDIT=0", 1, 0, 1, 1, ""},
+                 {"MAINMARGINCLASSES=aaa,bbb\nMAINMARGINCLASSES=C", 1, 0, 0, 1, ",AAA,BBB,"},
+                 {"MAINMARGINCLASSES=", 1, 0, 0, 1, ",,"},
+                 {"MAINMARGINCLASSES=B, A", 1, 0, 0, 1, ",B, A,"},
+                 {"CREDITLAG 2\nUNKNOWN=5\nCREDITLAGX=3", 1, 0, 0, 1, ""}};
     for (const Case& c : cases) {
         FirmSettings* f = Load("F", std::string("[GENERAL]\n") + c.body);
         ASSERT_NE(nullptr, f);
@@ -106,31 +101,17 @@ TEST(SettingsGeneral, FirstLineOfEachKeyWins) {
     }
 }
 
-const char* kClientsText = "[CLC1_MARGIN]\n"
-                           "TQBR=SBER\n"
-                           "TQBR_ASSET=GAZP\n"
-                           "TQBR_RESTSHORT=LKOH\n"
-                           "TQBR_ASSET_RESTSHORT=X\n"
-                           "ABCDEFGHIJKLM_ASSET=Y\n"
-                           "RSTRNMBUY=0\n"
-                           "RSTRNMBUY=1\n"
-                           "[CLQ*_MARGIN]\n"
-                           "IGNORERESTSHORTSECURITY=1\n"
-                           "IGNORERESTSHORTSECURITY=0\n"
-                           "[CLABCDEFGHIJKLM_MARGIN]\n"
-                           "TQBR=NOPE\n"
-                           "[CLT_MARGIN_TEMPLATE]\n"
-                           "CLIENTS=C1, c2 ,C3*,,ABCDEFGHIJKLM,C4\n"
-                           "CLIENTS=C9\n"
-                           "TQBR=AAA\n"
-                           "RSTRNMBUY=5\n"
-                           "IGNORERESTSHORTSECURITY=1\n"
-                           "[CLU_MARGIN_TEMPLATE]\n"
-                           "TQBR=BBB\n"
-                           "CLIENTS=C2,C5\n"
-                           "[CLNOBODY_MARGIN_TEMPLATE]\n"
-                           "TQBR=CCC\n"
-                           "[CL";
+// One section per section header; every template is read.
+const char* kClientsText =
+    "[CLC1_MARGIN]\nTQBR=SBER\nTQBR_ASSET=GAZP\nTQBR_RESTSHORT=LKOH\nTQBR_ASSET_RESTSHORT=X\n"
+    "ABCDEFGHIJKLM_ASSET=Y\nRSTRNMBUY=0\nRSTRNMBUY=1\n"
+    "[CLQ*_MARGIN]\nIGNORERESTSHORTSECURITY=1\nIGNORERESTSHORTSECURITY=0\n"
+    "[CLABCDEFGHIJKLM_MARGIN]\nTQBR=NOPE\n"
+    "[CLT_MARGIN_TEMPLATE]\nCLIENTS=C1, c2 ,C3*,,ABCDEFGHIJKLM,C4\nCLIENTS=C9\nTQBR=AAA\n"
+    "RSTRNMBUY=5\nIGNORERESTSHORTSECURITY=1\n"
+    "[CLU_MARGIN_TEMPLATE]\nTQBR=BBB\nCLIENTS=C2,C5\n"
+    "[CLNOBODY_MARGIN_TEMPLATE]\nTQBR=CCC\n"
+    "[CL";
 
 TEST(SettingsClients, SectionsComeBeforeTemplatesAndTheFirstCodeWins) {
     fakehost::Install(2);
@@ -181,20 +162,9 @@ TEST(SettingsClients, SectionsComeBeforeTemplatesAndTheFirstCodeWins) {
 
 TEST(SettingsLags, EntriesAreSortedFilteredAndKeptOnce) {
     fakehost::Install(2);
-    FirmSettings* f = Load("F", "[GENERAL]\nCREDITLAG=2\n"
-                                "[CLIENTLAG]\n"
-                                "B=2\n"
-                                "b=1\n"
-                                "D=3\n"
-                                "E=x\n"
-                                "F=0\n"
-                                "*=2\n"
-                                "Q*=1\n"
-                                "A= 1 \n"
-                                "ABCDEFGHIJKLM=2\n"
-                                "=1\n"
-                                "EXACT=1\n"
-                                "EX*=2\n");
+    FirmSettings* f = Load("F", "[GENERAL]\nCREDITLAG=2\n[CLIENTLAG]\n"
+                                "B=2\nb=1\nD=3\nE=x\nF=0\n*=2\nQ*=1\nA= 1 \n"
+                                "ABCDEFGHIJKLM=2\n=1\nEXACT=1\nEX*=2\n");
     ASSERT_NE(nullptr, f);
     std::string exact, prefixes;
     for (int32_t i = 0; i < f->clientLags.count; ++i)
@@ -209,11 +179,11 @@ TEST(SettingsLags, EntriesAreSortedFilteredAndKeptOnce) {
     struct Case {
         const char* client;
         int32_t lag;
-    } cases[] = {
-        {"EXACT", 1},                     // exact codes are searched before prefixes
-        {"b", 2},     {"A", 1}, {"D", 2}, // its line was dropped; the prefix '*' answers
-        {"EXTRA", 2},
-    };
+    } cases[] = {{"EXACT", 1}, // exact codes are searched before prefixes
+                 {"b", 2},
+                 {"A", 1},
+                 {"D", 2}, // its line was dropped; the prefix '*' answers
+                 {"EXTRA", 2}};
     for (const Case& c : cases)
         EXPECT_EQ(c.lag, ClientCreditLag(f, c.client)) << c.client;
 }
@@ -287,27 +257,18 @@ TEST(SettingsLags, ArraysGrowFiftySlotsAtATime) {
 
 TEST(SettingsWeights, ValuesAreClampedAndTheFirstLineWins) {
     fakehost::Install(2);
-    FirmSettings* f = Load("F", "[SECURITYWEIGHT]\n"
-                                "S1=0.5,1.2\n"
-                                "S2=1.5,0.8\n"
-                                "S3=-0.1,2\n"
-                                "S4=,3\n"
-                                "S5=0.7\n"
-                                "S1=0.1,5\n"
-                                "S6= 1e-1 , 2.5E0x\n"
-                                "S7=abc,\n"
-                                "ABCDEFGHIJKLM=0.5,2\n"
-                                "S8=" +
+    FirmSettings* f = Load("F", "[SECURITYWEIGHT]\nS1=0.5,1.2\nS2=1.5,0.8\nS3=-0.1,2\nS4=,3\n"
+                                "S5=0.7\nS1=0.1,5\nS6= 1e-1 , 2.5E0x\nS7=abc,\n"
+                                "ABCDEFGHIJKLM=0.5,2\nS8=" +
                                     std::string(256, '0') + ",2\n");
     ASSERT_NE(nullptr, f);
     EXPECT_EQ(7, f->securityWeights.count);
     struct Case {
         const char* code;
         double longWeight, shortWeight;
-    } cases[] = {
-        {"S1", 0.5, 1.2}, {"S2", 1.0, 1.0}, {"S3", 1.0, 2.0}, {"S4", 0.0, 3.0}, {"S5", 1.0, 1.0},
-        {"S6", 0.1, 2.5}, {"S7", 0.0, 1.0}, {"s1", 1.0, 1.0}, {"S8", 1.0, 1.0},
-    };
+    } cases[] = {{"S1", 0.5, 1.2}, {"S2", 1.0, 1.0}, {"S3", 1.0, 2.0},
+                 {"S4", 0.0, 3.0}, {"S5", 1.0, 1.0}, {"S6", 0.1, 2.5},
+                 {"S7", 0.0, 1.0}, {"s1", 1.0, 1.0}, {"S8", 1.0, 1.0}};
     FirmSettings* client = Load("G", "[SECURITYWEIGHT]\nS1=0.5,1.2\n[CLC_MARGIN]\nRSTRNMBUY=1\n");
     ASSERT_EQ(1, client->clients.count);
     for (const Case& c : cases) {
@@ -327,20 +288,11 @@ TEST(SettingsWeights, ValuesAreClampedAndTheFirstLineWins) {
 
 TEST(SettingsBoards, KindsAndFirstKindWins) {
     fakehost::Install(2);
-    FirmSettings* f = Load("F", "[BOARDTAG]\n"
-                                "TQBR=\n"
-                                "EQ =x\n"
-                                "LONGTAG=\n"
-                                "LONGTAG=\n"
-                                "[ADDLIMITBOARDS]\n"
-                                "K1 = B1 , B2,\n"
-                                "[ADDREPOBOARDS]\n"
-                                "K2=B2,TQBR,,B3\n"
-                                "K5=\n"
-                                "[ADDLIMITTRDACC]\n"
-                                "K3=ACC1,ACC2\n"
-                                "[ADDREPOTRDACC]\n"
-                                "K4=acc2,ACC3VERYLONGNAME\n");
+    FirmSettings* f = Load("F", "[BOARDTAG]\nTQBR=\nEQ =x\nLONGTAG=\nLONGTAG=\n"
+                                "[ADDLIMITBOARDS]\nK1 = B1 , B2,\n"
+                                "[ADDREPOBOARDS]\nK2=B2,TQBR,,B3\nK5=\n"
+                                "[ADDLIMITTRDACC]\nK3=ACC1,ACC2\n"
+                                "[ADDREPOTRDACC]\nK4=acc2,ACC3VERYLONGNAME\n");
     ASSERT_NE(nullptr, f);
     std::string tags, accounts;
     for (int32_t i = 0; i < f->boardTags.count; ++i)
@@ -434,7 +386,7 @@ TEST(SettingsDiagnostics, EverySkippedOrChangedLineIsReported) {
         {20, kDiagRepeatedKey, "S"},        {22, kDiagTagCut, "LONGTAG"},
         {25, kDiagClientDiscarded, "C1"}, // line 23's own section came first
         {25, kDiagClientSkipped, "X*"},     {26, kDiagNameTooLong, "[CLABCDEFGHIJKLM_MARGIN]"},
-        {29, kDiagRepeatedKey, "LONG"}, // stays Listed
+        {29, kDiagRepeatedKey, "LONG"} // stays Listed
     };
     std::sort(got.begin(), got.end());
     std::sort(expect.begin(), expect.end());
