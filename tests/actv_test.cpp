@@ -28,7 +28,9 @@ class ActvTest : public ::testing::Test {
                    10, "TQBR",
                    {{101, "SBER", 8}, {102, "GAZP"}, {103, "LKOH"}, {104, "VTBR"}, {105, "MTSS"}}));
         std::string l(kLists);
-        ASSERT_EQ(1, KRSetDliniFile("PL", (l + "[ADDREPOTRDACC]\nEQ=REPO1\n").c_str()));
+        ASSERT_EQ(1,
+                  KRSetDliniFile(
+                      "PL", (l + "[ADDREPOTRDACC]\nEQ=REPO1\n[CLC5_MARGIN]\nTQBR=VTBR\n").c_str()));
         ASSERT_EQ(1, KRSetDliniFile("L2", (l + "[GENERAL]\nCREDITLAG=2\n").c_str()));
         ASSERT_EQ(
             1, KRSetDliniFile("L2C", (l + "[GENERAL]\nCREDITLAG=2\nCHECKMAXCREDIT=1\n").c_str()));
@@ -102,6 +104,8 @@ TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
         {"C1", 103, 2, 0, 1, 0}, // LKOH
         {"C1", 104, 3, 0, 0, 0}, // VTBR: rest-short is only asked for margin securities
         {"C1", 105, 4, 1, 0, 0}, // MTSS
+        {"C5", 104, 3, 1, 0, 0}, // C5's own margin list, the firm's asset and rest-short lists
+        {"C5", 101, 0, 0, 1, 0},
     };
     for (const Case& c : cases) {
         for (uint32_t size : {KR_ACTV_SIZE_56, KR_ACTV_SIZE_48}) {
@@ -120,16 +124,6 @@ TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
             EXPECT_EQ(0x5A, a.padding);
         }
     }
-}
-
-TEST_F(ActvTest, PreparationOfAnUnknownSecurityLeavesTheRecord) {
-    KRMarginalRow row = Bound("PL");
-    KRMarginalActv a = Prepared(&row, 101);
-    a.secId = 999;
-    KRMarginalActv before = a;
-    EXPECT_EQ(0, KRInitMarginalActv(&row, &a));
-    EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
-    EXPECT_EQ(0, memcmp(&before, &a, sizeof a));
 }
 
 TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
@@ -157,17 +151,13 @@ TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
     EXPECT_EQ(60, lk.maxBuy); // not margin: 3000 / (1 * 50)
 
     row.marginBuyLimit = -500; // negative purchasing power clamps to 0
-    Result neg = Calc(&row, 101);
-    EXPECT_EQ(0, neg.maxBuy);
-}
+    EXPECT_EQ(0, Calc(&row, 101).maxBuy);
 
-TEST_F(ActvTest, PlainRegimeClampsANegativeSale) {
     SetPrices(10, 102, 10, 9, 9, 9);
     Hold("PL", "GAZP", 2, /*lockedSell*/ 5);
-    KRMarginalRow row = Bound("PL");
-    Result r = Calc(&row, 102);
-    EXPECT_EQ(2, r.position);
-    EXPECT_EQ(0, r.maxSell); // 0 - 5 + 2 = -3 -> 0
+    Result gz = Calc(&row, 102);
+    EXPECT_EQ(2, gz.position);
+    EXPECT_EQ(0, gz.maxSell); // 0 - 5 + 2 = -3 clamps to 0
 }
 
 TEST_F(ActvTest, WalkCountsOnlyKindOneAccountsAndStopsAtAnotherSecurity) {
@@ -509,8 +499,15 @@ TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
     Hold("PL", "SBER", 20);
     KRMarginalRow row = Bound("PL");
 
+    KRMarginalActv unknown = Prepared(&row, 101);
+    unknown.secId = 999;
+    KRMarginalActv before = unknown;
+    EXPECT_EQ(0, KRInitMarginalActv(&row, &unknown));
+    EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
+    EXPECT_EQ(0, memcmp(&before, &unknown, sizeof before));
+
     KRMarginalActv noPrice = Prepared(&row, 103);
-    KRMarginalActv before = noPrice;
+    before = noPrice;
     EXPECT_EQ(0, KRCalcMarginalActv(&row, &noPrice, 0.0));
     EXPECT_EQ(KR_ERR_NO_PRICE, KRGetLastError());
     EXPECT_EQ(0, memcmp(&before, &noPrice, sizeof before));
