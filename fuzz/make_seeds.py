@@ -14,7 +14,7 @@ import struct
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CORPUS = os.path.join(ROOT, "fuzz", "corpus")
 
-LITERAL_RUN = re.compile(r'((?:"(?:[^"\\\n]|\\.)*"\s*)+)')
+LITERAL_RUN = re.compile(r'((?:"(?:[^"\\\n]|\\.)*"\s*(?://[^\n]*\n\s*)?)+)')
 ESCAPES = {"n": "\n", "r": "\r", "t": "\t", "0": "\0", "\\": "\\", '"': '"', "'": "'"}
 
 

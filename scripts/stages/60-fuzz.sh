@@ -30,7 +30,7 @@ for target in settings classes host_answers; do
         > "$work/log.txt" 2>&1
     rc=$?
     set -e
-    runs=$(awk -F: '/stat::number_of_executed_units/{gsub(/ /,"",$2); print $2}' "$work/log.txt")
+    runs=$(awk '/stat::number_of_executed_units/{print $2}' "$work/log.txt")
     findings=$(find "$work" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' \
         -o -name 'timeout-*' -o -name 'oom-*' -o -name 'slow-unit-*' \) | wc -l)
     line="$target: ${runs:-0} executions, $findings findings, exit $rc"
