@@ -155,6 +155,7 @@ FirmSettings* CopyTemplateRecord(const FirmSettings* t) {
 
 // Makes one client record per usable piece of the client list, then drops the template.
 bool CloseTemplate(LoadContext& ctx, OpenTemplate& t) {
+    if (!t.clients) Note(ctx, t.clientsLine, kDiagTemplateNoClients, "");
     bool ok = true;
     char* piece = t.clients;
     while (piece) {
@@ -280,6 +281,7 @@ bool ParseClientMarginTemplates(LoadContext& ctx) {
             break;
         }
         t.clients = nullptr;
+        t.clientsLine = w.lineNo; // the header's, until a CLIENTS line comes
     }
     if (ok && t.record) ok = CloseTemplate(ctx, t);
     if (t.record) ClearFirmSettings(t.record, true);

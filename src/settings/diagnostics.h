@@ -27,6 +27,8 @@ enum DiagCode {
     kDiagClientSkipped,   // a template client piece that is empty, too long or ends in '*'
     kDiagNoComma,         // a SECURITYWEIGHT value without ',': line dropped
     kDiagValueTooLong,    // a value of 256 or more characters where a shorter one is needed
+    // a template without a CLIENTS line: it makes no client record
+    kDiagTemplateNoClients,
 };
 
 // One report: 1-based line number in the text, the code, and the text it is about.
