@@ -91,6 +91,11 @@ Diagnostic Describe(int32_t line, kesvar::DiagCode code, const std::string& s) {
     case kDiagValueTooLong:
         return {line, "value-too-long", s,
                 "value for " + Quote(s) + " has 256 or more characters: line dropped"};
+    case kDiagTemplateNoClients:
+        return {line, "template-without-clients", s,
+                "template has no CLIENTS line: it makes no client record"};
+    default: // a report newer than this tool: still shown
+        break;
     }
     return {line, "diagnostic", s,
             "diagnostic " + std::to_string(int(code)) + " about " + Quote(s)};
@@ -325,8 +330,8 @@ int CheckSettings(std::ostream& out, std::ostream& err, const std::string& name,
 
     kesvar::DiagnosticSink sink = {Collect, &found};
     const char* key = "CHECK";
-    if (kesvar::LoadFirmSettings(key, text.c_str(), &sink) != KR_ERR_NONE) {
-        err << "kesvar: " << name << ": the loader ran out of memory\n";
+    if (int32_t code = kesvar::LoadFirmSettings(key, text.c_str(), &sink)) {
+        err << "kesvar: " << name << ": the loader refused the text (code " << code << ")\n";
         return 2;
     }
     const FirmSettings& f = *kesvar::gState.firmSettingsTable[kesvar::FindFirmSettings(key)];

@@ -368,6 +368,7 @@ TEST(CliCheck, ReportsEachDeliberateFaultOnItsLine) {
         {26, "repeated-section"},    // [GENERAL] again
         {28, "unread-line"},         // an unknown section
         {29, "unread-line"},
+        {30, "template-without-clients"},
     };
     EXPECT_EQ(Warnings(out), expected) << out["warnings"].dump(1);
 
@@ -378,7 +379,7 @@ TEST(CliCheck, ReportsEachDeliberateFaultOnItsLine) {
                             "[unknown-key]"),
               std::string::npos)
         << text.out;
-    EXPECT_NE(text.out.find("faults.dlini: 21 warnings"), std::string::npos);
+    EXPECT_NE(text.out.find("faults.dlini: 22 warnings"), std::string::npos);
 
     // What the loader kept despite the faults.
     const json& s = out["settings"];
