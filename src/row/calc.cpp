@@ -12,7 +12,7 @@ static const double kNoPrice = 1e-8;
 
 int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
                 uint32_t* secIndex) {
-    // 1. Every output starts at 0; nothing at or past the size tag is touched.
+    // Every output starts at 0; nothing at or past the size tag is touched.
     row->leverageGiven = 0;
     memset(reinterpret_cast<uint8_t*>(row) + offsetof(KRMarginalRow, moneyAvailable), 0,
            KR_ROW_SIZE_248 - offsetof(KRMarginalRow, moneyAvailable));
@@ -24,7 +24,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     if (size >= KR_ROW_SIZE_272) row->currentLeverage = 0.0;
     if (size >= KR_ROW_SIZE_280) row->equitySurplus = 0.0;
 
-    // 2. Parameter ids come before any limit callback.
+    // Parameter ids come before any limit callback.
     if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
 
     // The host's fields may lack their NUL; the walks compare against terminated copies.
@@ -33,7 +33,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     const char* firmId = key.firmId;
     const char* clientCode = key.clientCode;
 
-    // 4-5. Money limits.
+    // Money limits; board kind 0 does not count, kinds 1 and 3 are the client's own money.
     double M40 = 0, M48 = 0, M56 = 0, M64 = 0, M72 = 0, M80 = 0, N40 = 0, N56 = 0;
     uint32_t i = StartMoneyWalk(firmId, clientCode, moneyIndex);
     MoneyLimit m;
@@ -62,7 +62,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     const double OM = M40 * 0.01, OL = M48 * 0.01, CM = M56 * 0.01, LK = M72 * 0.01,
                  LV = M80 * 0.01, OM13 = N40 * 0.01, CM13 = N56 * 0.01;
 
-    // 6.
+    // Money alone so far; the positions add their values.
     row->openValue = OM;
     row->currentValue = CM;
     if (size >= KR_ROW_SIZE_264) {
@@ -70,7 +70,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
         row->moneyLocked = LK;
     }
 
-    // 7. Positions; each record's prices are read before the next record is asked for.
+    // Positions; each record's prices are read before the next record is asked for.
     ValuationSums sums = {0.0, 0.0, 0.0, 0.0};
     uint32_t j = StartSecWalk(firmId, clientCode, "", secIndex);
     SecLimit s;
@@ -78,13 +78,13 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
         ValueSecLimit(binding, s, row, &sums);
     if (secIndex) *secIndex = j;
 
-    // 8. Collateral and leverage.
+    // Collateral and leverage.
     row->openCollateral = OM13 + sums.collateralOpenAll;
     const double T = OM + sums.collateralOpen;
     if (!row->leverageGiven) row->leverage = T < kNoPrice ? 0.0 : OL / T;
     row->openLimitTotal = OL;
 
-    // 9. Money and equity.
+    // Money and equity.
     row->moneyAvailable = CM13 - LV;
     row->equity = (row->shortValue + row->longValue) + row->moneyAvailable;
     double X = ((CM - LV) + sums.longNow) + sums.shortNow;
@@ -96,7 +96,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
         ((row->creditCapacity + row->shortValue) - row->uncoveredSellValue) + (Z < 0 ? Z : 0.0);
     row->buyCapacityCopy = row->buyCapacity;
 
-    // 10. Margin level in percent.
+    // Margin level in percent.
     const double G = CM13 > 0 ? CM13 : 0.0;
     const double V = (row->shortValue + row->longValue) + CM13;
     if (row->longValue + G > 0)
@@ -104,11 +104,10 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     else
         row->marginLevel = V < 0 ? -99.0 : 100.0;
 
-    // 11.
     row->lockedValueTotal = LV;
 
     if (row->creditLag2 == 1) {
-        // 12. Settlement of today's trades comes due later.
+        // Settlement of today's trades comes due later.
         row->marginBuyLimit = row->buyCapacity + (Z > 0 ? Z : 0.0);
         row->settlementDebt =
             ((row->uncoveredSellValue - row->shortValue) + row->buyCommitmentMargin) +
@@ -118,13 +117,12 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
             ((row->equity + (W < 0 ? W : 0.0)) - row->longValueAsset) - row->buyCommitmentAsset;
         row->ownBuyLimit = Lag2BuyLimit(row, Y);
     } else {
-        // 13.
         row->marginBuyLimit = ((M64 + M56) * 0.01) - LK;
         row->ownBuyLimit = CM - LK;
         if (binding->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
     }
 
-    // 14-15.
+    // Fields of the longer row versions.
     if (size >= KR_ROW_SIZE_272)
         row->currentLeverage = row->marginLevel <= 0 ? -1.0 : (100.0 / row->marginLevel) - 1.0;
     if (size >= KR_ROW_SIZE_280) row->equitySurplus = Y;
