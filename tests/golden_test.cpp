@@ -360,7 +360,7 @@ std::string FieldAt(const std::vector<uint8_t>& bytes, size_t at) {
     if (start + 8 > bytes.size()) return "";
     double d;
     memcpy(&d, &bytes[start], sizeof d);
-    char text[64];
+    char text[96];
     snprintf(text, sizeof text, " (bytes %u-%u as double: %.17g)", unsigned(start),
              unsigned(start + 7), d);
     return text;
