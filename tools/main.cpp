@@ -2,9 +2,9 @@
 //
 // Exit status: 0 success; 1 a library call failed (run, demo) or the settings text has
 // warnings (check); 2 bad usage, or a scenario or file that cannot be used.
-#include <stdio.h>
-
 #include <iostream>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -99,7 +99,10 @@ int RunDemo(Format format) {
 int Check(const std::string& path, bool json) {
     std::string text;
     try {
-        text = ReadFile(path);
+        if (path == "-")
+            text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        else
+            text = ReadFile(path);
     } catch (const std::exception& e) {
         std::cerr << "kesvar: cannot read the settings text: " << e.what() << "\n";
         return kExitUsage;
@@ -123,16 +126,15 @@ int Main(int argc, char** argv) {
 
     std::string scenarioPath;
     Format runFormat = Format::Table;
-    CLI::App* run = app.add_subcommand(
-        "run", "Run a scenario: classes, firms' settings, limits, prices and the row and actv "
-               "requests (JSON).");
+    CLI::App* run =
+        app.add_subcommand("run", "Run a margin scenario (JSON) and print every figure");
     run->add_option("SCENARIO", scenarioPath, "Scenario file (JSON; // comments allowed)")
         ->required();
     run->add_option("--format,-f", runFormat, "Output: table (default), json or csv")
         ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
 
     Format demoFormat = Format::Table;
-    CLI::App* demo = app.add_subcommand("demo", "Run the bundled example scenario.");
+    CLI::App* demo = app.add_subcommand("demo", "Run the bundled example scenario");
     demo->add_option("--format,-f", demoFormat, "Output: table (default), json or csv")
         ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
     bool demoPrint = false;
@@ -141,10 +143,10 @@ int Main(int argc, char** argv) {
 
     std::string settingsPath;
     std::string checkFormat = "text";
-    CLI::App* check = app.add_subcommand(
-        "check", "Check a settings text: report every line the loader skips or changes, then "
-                 "summarise what it built.");
-    check->add_option("SETTINGS", settingsPath, "Settings text file")->required();
+    CLI::App* check =
+        app.add_subcommand("check", "Check a settings text the way the library loads it");
+    check->add_option("SETTINGS", settingsPath, "Settings text file ('-' reads standard input)")
+        ->required();
     check->add_option("--format,-f", checkFormat, "Output: text (default) or json")
         ->check(CLI::IsMember({"text", "json"}, CLI::ignore_case));
 

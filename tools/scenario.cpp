@@ -86,7 +86,7 @@ std::string Text(const json& j, const std::string& path, size_t width, bool mayB
     std::string s = j.get<std::string>();
     if (s.find('\0') != std::string::npos) Fail(path, "expected a string without NUL characters");
     if (!mayBeEmpty && s.empty()) Fail(path, "expected a non-empty string");
-    if (s.size() > width)
+    if (width != std::string::npos && s.size() > width)
         Fail(path, "expected at most " + std::to_string(width) + " characters (the host's field" +
                        " holds " + std::to_string(width) + "), found " + std::to_string(s.size()));
     return s;
@@ -198,7 +198,7 @@ Firm ReadFirm(const json& j, const std::string& path, const std::string& name,
         f.source = name + ": " + p;
     } else if (file) {
         std::string p = Key(path, "settingsFile");
-        std::string rel = Text(*file, p, 4096, false);
+        std::string rel = Text(*file, p, std::string::npos, false);
         try {
             f.settings = read(rel);
         } catch (const std::exception& e) {
