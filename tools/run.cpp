@@ -135,12 +135,12 @@ RunResult RunScenario(const Scenario& s) {
     for (const Class& c : s.classes) {
         std::vector<fakehost::SecuritySpec> secs;
         for (const Security& sec : c.securities) {
-            fakehost::SecuritySpec spec;
-            spec.secId = sec.id;
-            spec.code = sec.code;
-            spec.lotSize = sec.lot;
-            spec.faceValue = sec.faceValue;
-            secs.push_back(spec);
+            fakehost::SecuritySpec entry;
+            entry.secId = sec.id;
+            entry.code = sec.code;
+            entry.lotSize = sec.lot;
+            entry.faceValue = sec.faceValue;
+            secs.push_back(entry);
         }
         int32_t result =
             fakehost::AddClass(c.id, c.code, secs, c.flags, int8_t(c.valueUnlisted ? 1 : 0));
