@@ -408,10 +408,13 @@ TEST(Golden, EveryRecordMatchesByteForByte) {
         size_t at = 0;
         while (at < g.bytes.size() && at < b.bytes.size() && g.bytes[at] == b.bytes[at])
             ++at;
-        if (reported++ < 20)
-            ADD_FAILURE() << b.label << ": first difference at byte " << at << FieldAt(g.bytes, at)
-                          << " expected," << FieldAt(b.bytes, at) << " got; sizes "
-                          << g.bytes.size() << " and " << b.bytes.size();
+        if (reported++ < 20) {
+            const int want = at < g.bytes.size() ? g.bytes[at] : -1;
+            const int have = at < b.bytes.size() ? b.bytes[at] : -1;
+            ADD_FAILURE() << b.label << ": first difference at byte " << at << ", expected " << want
+                          << FieldAt(g.bytes, at) << ", got " << have << FieldAt(b.bytes, at)
+                          << "; sizes " << g.bytes.size() << " and " << b.bytes.size();
+        }
     }
     EXPECT_EQ(0, reported) << "records that differ";
 }
