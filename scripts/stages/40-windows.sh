@@ -1,6 +1,9 @@
 # Windows: 64-bit Kesvar.dll and the whole suite under wine; 32-bit x86 (__stdcall) built only,
 # since no 32-bit wine is at hand. Both export tables must hold exactly the 21 plain names.
 source "$(dirname "$0")/../lib.sh"
+# The shipped optimisation (-O2) without debug information: the same code, less compile time.
+CROSS_FLAGS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"
+    "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG")
 need_packages cmake ninja-build googletest \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
@@ -51,7 +54,7 @@ stage "windows x86_64: build, tests under wine"
 t0=$(date +%s)
 cmake -S "$ROOT" -B "$win64" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-w64-x86_64.cmake" \
-    -DKESVAR_BUILD_TOOLS=OFF >/dev/null
+    -DKESVAR_BUILD_TOOLS=OFF "${CROSS_FLAGS[@]}" >/dev/null
 cmake --build "$win64" -j "$JOBS"
 t1=$(date +%s)
 ctest --test-dir "$win64" --output-on-failure -j "$JOBS"
@@ -67,7 +70,7 @@ t0=$(date +%s)
 cmake -S "$ROOT" -B "$win32" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-w64-i686.cmake" \
     -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST \
-    -DKESVAR_BUILD_TOOLS=OFF >/dev/null
+    -DKESVAR_BUILD_TOOLS=OFF "${CROSS_FLAGS[@]}" >/dev/null
 cmake --build "$win32" -j "$JOBS"
 t1=$(date +%s)
 check_dll i686-w64-mingw32-objdump "$win32/Kesvar.dll" "Kesvar.dll (i686)"
