@@ -17,6 +17,7 @@ t1=$(date +%s)
 ctest --test-dir "$dir" --output-on-failure -j "$JOBS"
 t2=$(date +%s)
 
+qemu-arm -L /usr/arm-linux-gnueabihf "$dir/kesvar_hello"
 echo "exported functions of libkesvar.so (arm):"
 nm_all=$(arm-linux-gnueabihf-nm -D --defined-only "$dir/libkesvar.so")
 awk '$2=="T"{print $3}' <<<"$nm_all" | sort > "$dir/exports.txt"
