@@ -1,10 +1,11 @@
 // The actv: preparation flags, the walk over one security's limits, both regimes and the
-// common end. Row figures are written by hand after binding, so every expected quantity can be
-// worked out from the figures next to it.
+// common end. Expected quantities are worked out by hand from the figures next to them.
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "fake_host.h"
 
@@ -12,32 +13,33 @@ using namespace fakehost;
 
 namespace {
 
-// Registration order gives the registry indexes SBER 0, GAZP 1, LKOH 2, VTBR 3, MTSS 4.
-// SBER: margin + asset, lot 8. GAZP: margin + rest-short. LKOH: asset only. VTBR: neither.
+// Registry indexes follow registration: SBER 0 .. MTSS 4. SBER: margin + asset, lot 8.
+// GAZP: margin + rest-short. LKOH: asset (its rest-short entry must be ignored). VTBR: neither.
 // MTSS: margin only.
+const char* const kCodes[] = {"SBER", "GAZP", "LKOH", "VTBR", "MTSS"};
 const char* const kLists = "[LIMITALLOWEDSECURITY]\nTQBR=SBER,GAZP,MTSS\n"
                            "[ASSETSECURITIES]\nTQBR=SBER,LKOH\n"
-                           "[RESTSHORTSECURITIES]\nTQBR=GAZP\n";
+                           "[RESTSHORTSECURITIES]\nTQBR=GAZP,LKOH\n";
 
 class ActvTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(1, Install(2));
-        ASSERT_EQ(
-            1, AddClass(
-                   10, "TQBR",
-                   {{101, "SBER", 8}, {102, "GAZP"}, {103, "LKOH"}, {104, "VTBR"}, {105, "MTSS"}}));
-        std::string l(kLists);
-        ASSERT_EQ(1,
-                  KRSetDliniFile(
-                      "PL", (l + "[ADDREPOTRDACC]\nEQ=REPO1\n[CLC5_MARGIN]\nTQBR=VTBR\n").c_str()));
-        ASSERT_EQ(1, KRSetDliniFile("L2", (l + "[GENERAL]\nCREDITLAG=2\n").c_str()));
-        ASSERT_EQ(
-            1, KRSetDliniFile("L2C", (l + "[GENERAL]\nCREDITLAG=2\nCHECKMAXCREDIT=1\n").c_str()));
-        ASSERT_EQ(1, KRSetDliniFile("L2R", (l + "[GENERAL]\nCREDITLAG=2\nRSTRNMBUY=1\n"
-                                                "[CLC9_MARGIN]\nRSTRNMBUY=0\n"
-                                                "[CLC8_MARGIN]\nIGNORERESTSHORTSECURITY=1\n")
+        ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER", 8}, {102, "GAZP"}, {103, "LKOH"},
+                                           {104, "VTBR"}, {105, "MTSS"}}));
+        const std::string l(kLists), lag2 = l + "[GENERAL]\nCREDITLAG=2\n";
+        ASSERT_EQ(1, KRSetDliniFile("PL", (l + "[ADDREPOTRDACC]\nEQ=REPO1\n"
+                                               "[CLC5_MARGIN]\nTQBR=VTBR\n").c_str()));
+        ASSERT_EQ(1, KRSetDliniFile("L2", lag2.c_str()));
+        ASSERT_EQ(1, KRSetDliniFile("L2C", (lag2 + "CHECKMAXCREDIT=1\n").c_str()));
+        ASSERT_EQ(1, KRSetDliniFile("L2R", (lag2 + "RSTRNMBUY=1\n[CLC9_MARGIN]\nRSTRNMBUY=0\n"
+                                                   "[CLC8_MARGIN]\nIGNORERESTSHORTSECURITY=1\n")
                                                .c_str()));
+        // offer, bid, prev, last
+        for (const auto& p : std::vector<std::vector<double>>{
+                 {101, 50, 32, 45, 48}, {102, 20, 16, 18, 18}, {103, 25, 20, 22, 21},
+                 {104, 20, 16, 18, 18}, {105, 20, 16, 18, 17}})
+            SetPrices(10, uint32_t(p[0]), p[1], p[2], p[3], p[4]);
     }
 };
 
@@ -47,506 +49,266 @@ KRMarginalRow Bound(const char* firm, const char* client = "C1") {
     return row;
 }
 
-// The row in a block of exactly `size` bytes, so a read past the tag is caught by ASan.
-struct RowBlock {
-    std::unique_ptr<uint8_t[]> bytes;
-    const KRMarginalRow* get() const { return reinterpret_cast<KRMarginalRow*>(bytes.get()); }
-};
-RowBlock Exact(KRMarginalRow row, uint32_t size) {
-    row.size = size;
-    RowBlock b{std::unique_ptr<uint8_t[]>(new uint8_t[size])};
-    memcpy(b.bytes.get(), &row, size);
-    return b;
-}
-
 KRMarginalActv Prepared(const KRMarginalRow* row, uint32_t secId) {
     KRMarginalActv a = Actv(10, secId);
     EXPECT_EQ(1, KRInitMarginalActv(row, &a));
     return a;
 }
 
-void Hold(const char* firm, const char* sec, int32_t current, int32_t lockedSell = 0,
-          int32_t lockedBuy = 0, int32_t openLimit = 0, int32_t currentLimit = 0,
-          const char* acc = "A1") {
-    Position p;
-    p.firm = firm;
-    p.client = "C1";
-    p.secCode = sec;
-    p.trdAcc = acc;
-    p.openLimit = openLimit;
-    p.currentBalance = current;
-    p.currentLimit = currentLimit;
-    p.lockedSell = lockedSell;
-    p.lockedBuy = lockedBuy;
-    AddSecLimit(p);
+KRMarginalActv Calc(const KRMarginalRow* row, uint32_t secId, double price = 0.0) {
+    KRMarginalActv a = Prepared(row, secId);
+    EXPECT_EQ(1, KRCalcMarginalActv(row, &a, price));
+    return a;
 }
 
-struct Result {
-    int32_t rc, position, maxBuy, maxSell;
+void Hold(const char* firm, uint32_t secId, int32_t current, int32_t lockedSell = 0,
+          int32_t lockedBuy = 0, int32_t openLimit = 0, int32_t currentLimit = 0,
+          const char* acc = "A1", const char* client = "C1") {
+    AddSecLimit({firm, client, kCodes[secId - 101], acc, 0, openLimit, current, currentLimit,
+                 lockedSell, lockedBuy});
+}
+
+using Set = std::vector<std::pair<double KRMarginalRow::*, double>>;
+using R = KRMarginalRow;
+
+// One lag-2 calculation on a row held in a block of exactly `size` bytes, so ASan catches a
+// read past the row's tag. maxBuy/maxSell of -1 are not checked.
+struct Case {
+    const char *firm, *client;
+    uint32_t secId;
+    int32_t current, lockedSell, lockedBuy, openLimit;
+    uint32_t size;
+    double price;
+    Set set;
+    int32_t maxBuy, maxSell;
+    uint8_t leverageGiven = 0;
 };
-Result Calc(const KRMarginalRow* row, uint32_t secId, double price = 0.0) {
-    KRMarginalActv a = Prepared(row, secId);
-    int32_t rc = KRCalcMarginalActv(row, &a, price);
-    return {rc, a.position, a.maxBuy, a.maxSell};
+
+void Check(const char* what, const Set& base, const std::vector<Case>& cases) {
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(::testing::Message() << what << " case " << i);
+        host().secLimits.clear();
+        Hold(c.firm, c.secId, c.current, c.lockedSell, c.lockedBuy, c.openLimit, 0, "A1",
+             c.client);
+        KRMarginalRow full = Bound(c.firm, c.client);
+        for (const auto& s : base)
+            full.*s.first = s.second;
+        for (const auto& s : c.set)
+            full.*s.first = s.second;
+        full.leverageGiven = c.leverageGiven;
+        full.size = c.size;
+        std::unique_ptr<uint8_t[]> block(new uint8_t[c.size]);
+        memcpy(block.get(), &full, c.size);
+        KRMarginalActv a = Calc(reinterpret_cast<KRMarginalRow*>(block.get()), c.secId, c.price);
+        EXPECT_EQ(c.current, a.position);
+        EXPECT_EQ(c.maxBuy < 0 ? a.maxBuy : c.maxBuy, a.maxBuy);
+        EXPECT_EQ(c.maxSell < 0 ? a.maxSell : c.maxSell, a.maxSell);
+    }
 }
 
 } // namespace
 
 TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
-    struct Case {
-        const char* client;
-        uint32_t secId;
-        int32_t secIndex;
-        int8_t margin, asset, restShort;
-    } cases[] = {
-        {"C1", 101, 0, 1, 1, 0}, // SBER
-        {"C1", 102, 1, 1, 0, 1}, // GAZP: margin and rest-short
-        {"C1", 103, 2, 0, 1, 0}, // LKOH
-        {"C1", 104, 3, 0, 0, 0}, // VTBR: rest-short is only asked for margin securities
-        {"C1", 105, 4, 1, 0, 0}, // MTSS
-        {"C5", 104, 3, 1, 0, 0}, // C5's own margin list, the firm's asset and rest-short lists
-        {"C5", 101, 0, 0, 1, 0},
-    };
-    for (const Case& c : cases) {
-        for (uint32_t size : {KR_ACTV_SIZE_56, KR_ACTV_SIZE_48}) {
-            KRMarginalRow row = Bound("PL", c.client);
-            KRMarginalActv a = Actv(10, c.secId, size);
-            a.reserved = 0xA1B2C3D4;
-            a.padding = 0x5A;
-            ASSERT_EQ(1, KRInitMarginalActv(&row, &a)) << c.secId;
-            EXPECT_EQ(KR_ERR_NONE, KRGetLastError());
-            EXPECT_EQ(c.secIndex, a.secIndex);
-            EXPECT_EQ(0u, a.classIndex);
-            EXPECT_EQ(c.margin, a.isMargin) << c.secId;
-            EXPECT_EQ(c.asset, a.isAsset) << c.secId;
-            EXPECT_EQ(c.restShort, a.isRestShort) << c.secId;
-            EXPECT_EQ(0xA1B2C3D4u, a.reserved);
-            EXPECT_EQ(0x5A, a.padding);
-        }
+    // client, then secIndex, classIndex, margin, asset, rest-short and the untouched
+    // reserved and padding; C5 has a margin list of its own.
+    const std::vector<std::pair<const char*, std::vector<int64_t>>> cases{
+        {"C1", {0, 0, 1, 1, 0}}, {"C1", {1, 0, 1, 0, 1}}, {"C1", {2, 0, 0, 1, 0}},
+        {"C1", {3, 0, 0, 0, 0}}, {"C1", {4, 0, 1, 0, 0}}, {"C5", {3, 0, 1, 0, 0}},
+        {"C5", {0, 0, 0, 1, 0}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.first << " " << c.second[0]);
+        KRMarginalRow row = Bound("PL", c.first);
+        KRMarginalActv a = Actv(10, uint32_t(101 + c.second[0]));
+        a.reserved = 0xA1B2C3D4;
+        a.padding = 0x5A;
+        ASSERT_EQ(1, KRInitMarginalActv(&row, &a));
+        std::vector<int64_t> want = c.second;
+        want.insert(want.end(), {0xA1B2C3D4, 0x5A});
+        EXPECT_EQ(want, (std::vector<int64_t>{a.secIndex, a.classIndex, a.isMargin, a.isAsset,
+                                              a.isRestShort, a.reserved, a.padding}));
     }
 }
 
 TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
-    SetPrices(10, 101, 100, 90, 95, 100); // SBER, lot 8
-    SetPrices(10, 103, 50, 40, 45, 48);   // LKOH, lot 1
-    Hold("PL", "SBER", 20, /*lockedSell*/ 4, 0, /*openLimit*/ 5, /*currentLimit*/ 3);
-    Hold("PL", "LKOH", 0, 0, 0, 0, 0);
+    Hold("PL", 101, 20, /*lockedSell*/ 4, 0, /*openLimit*/ 5, /*currentLimit*/ 3);
+    Hold("PL", 102, 2, /*lockedSell*/ 5);
     KRMarginalRow row = Bound("PL");
     row.marginBuyLimit = 16000;
     row.ownBuyLimit = 3000;
-
-    KRMarginalActv a = Prepared(&row, 101);
-    ASSERT_EQ(1, KRCalcMarginalActv(&row, &a, 0.0));
-    EXPECT_EQ(18, a.position);       // 3 - 5 + 20
-    EXPECT_EQ(20, a.maxBuy);         // margin: 16000 / (8 * 100 offer)
-    EXPECT_EQ(19, a.maxSell);        // 3 - 4 + 20
-    EXPECT_EQ(14400.0, a.value);     // (18 * 100 last) * 8
-    EXPECT_EQ(13680.0, a.prevValue); // (18 * 95 prev) * 8
-
-    ASSERT_EQ(1, KRCalcMarginalActv(&row, &a, 80.0));
-    EXPECT_EQ(25, a.maxBuy);  // 16000 / (8 * 80)
-    EXPECT_EQ(19, a.maxSell); // no price in the sale figure
-
-    Result lk = Calc(&row, 103);
-    EXPECT_EQ(60, lk.maxBuy); // not margin: 3000 / (1 * 50)
-
-    row.marginBuyLimit = -500; // negative purchasing power clamps to 0
-    EXPECT_EQ(0, Calc(&row, 101).maxBuy);
-
-    SetPrices(10, 102, 10, 9, 9, 9);
-    Hold("PL", "GAZP", 2, /*lockedSell*/ 5);
-    Result gz = Calc(&row, 102);
-    EXPECT_EQ(2, gz.position);
-    EXPECT_EQ(0, gz.maxSell); // 0 - 5 + 2 = -3 clamps to 0
+    KRMarginalActv a = Calc(&row, 101);
+    EXPECT_EQ(18, a.position);                  // 3 - 5 + 20
+    EXPECT_EQ(40, a.maxBuy);                    // margin: 16000 / (8 * 50 offer)
+    EXPECT_EQ(19, a.maxSell);                   // 3 - 4 + 20
+    EXPECT_EQ(6912.0, a.value);                 // 18 * 48 last * 8
+    EXPECT_EQ(6480.0, a.prevValue);             // 18 * 45 prev * 8
+    EXPECT_EQ(25, Calc(&row, 101, 80.0).maxBuy); // 16000 / (8 * 80)
+    EXPECT_EQ(120, Calc(&row, 103).maxBuy);     // not margin: 3000 / 25
+    row.marginBuyLimit = -500;
+    KRMarginalActv gz = Calc(&row, 102);
+    EXPECT_EQ(0, gz.maxBuy);  // negative purchasing power
+    EXPECT_EQ(0, gz.maxSell); // 0 - 5 + 2 < 0
 }
 
 TEST_F(ActvTest, WalkCountsOnlyKindOneAccountsAndStopsAtAnotherSecurity) {
-    SetPrices(10, 101, 100, 90, 95, 100);
-    Position other;
-    other.firm = "PL";
-    other.client = "C2";
-    other.secCode = "SBER";
-    other.currentBalance = 1000;
-    AddSecLimit(other);                           // 0: other client, before the start
-    Hold("PL", "SBER", 10, 0, 0, 0, 0, "A1");     // 1
-    Hold("PL", "SBER", 100, 0, 0, 0, 0, "REPO1"); // 2: kind 3, skipped
-    Hold("PL", "SBER", 7, 0, 0, 0, 0, "a2");      // 3: unlisted, kind 1
-    Hold("PL", "GAZP", 10000, 0, 0, 0, 0, "A1");  // 4: another security ends the walk
-    Hold("PL", "SBER", 50000, 0, 0, 0, 0, "A1");  // 5: never reached
+    Hold("PL", 101, 1000, 0, 0, 0, 0, "A1", "C2"); // other client, before the start
+    Hold("PL", 101, 10);
+    Hold("PL", 101, 100, 0, 0, 0, 0, "REPO1"); // kind 3: skipped
+    Hold("PL", 101, 7, 0, 0, 0, 0, "a2");      // unlisted: kind 1
+    Hold("PL", 102, 10000);                    // another security ends the walk
+    Hold("PL", 101, 50000);
     KRMarginalRow row = Bound("PL");
-    host().log.clear();
-    Result r = Calc(&row, 101);
-    ASSERT_EQ(1, r.rc);
-    EXPECT_EQ(17, r.position); // 10 + 7
-    EXPECT_EQ(std::vector<std::string>{"findFirstSec PL C1 SBER"}, LogLines("findFirstSec"));
-    EXPECT_EQ((std::vector<std::string>{"getSec 1", "getSec 2", "getSec 3", "getSec 4"}),
-              LogLines("getSec"));
+    EXPECT_EQ(17, Calc(&row, 101).position); // 10 + 7
 }
 
-// Lag-2, A4 case 1 (SBER, margin and asset, lot 8), offer 50, bid 32.
-// short 4, lockedBuy 1: u = min(-4 + 1, 0) = -3.
-// X = 6400 / 8 - (-4 * 50) = 1000; maxBuy = trunc((1000 - (-3 * 50)) / P) = trunc(1150 / P).
-// Sale (A9 first branch): V = max(P, 32) * 8, v = -2000 + 1000 < 0 but cap = max(-4, 0) = 0,
-// so t = 0; q = 2560 / V; F = 0.
-TEST_F(ActvTest, Lag2MarginAssetSecurityWithAndWithoutPrice) {
-    SetPrices(10, 101, 50, 32, 45, 48);
-    Hold("L2", "SBER", -4, 0, 1);
-    KRMarginalRow row = Bound("L2");
-    ASSERT_EQ(1, row.creditLag2);
-    row.marginBuyLimit = 6400;
-    row.shortValue = -2000;
-    row.moneyAvailable = 1000;
-    row.buyCapacityCopy = 2560;
-
-    struct Case {
-        double price;
-        int32_t maxBuy, maxSell;
-    } cases[] = {
-        {0.0, 23, 10},  // 1150 / 50 = 23; 2560 / 256 = 10
-        {-5.0, 23, 10}, // a negative price is no price
-        {64.0, 17, 5},  // 1150 / 64 = 17.97; V = 64 * 8 = 512: 2560 / 512 = 5
-        {16.0, 71, 10}, // 1150 / 16 = 71.875; V stays at bid * lot = 256
-    };
-    for (const Case& c : cases) {
-        KRMarginalActv a = Prepared(&row, 101);
-        ASSERT_EQ(1, KRCalcMarginalActv(&row, &a, c.price));
-        EXPECT_EQ(-4, a.position);
-        EXPECT_EQ(c.maxBuy, a.maxBuy) << c.price;
-        EXPECT_EQ(c.maxSell, a.maxSell) << c.price;
-        EXPECT_EQ(-1536.0, a.value);     // (-4 * 48 last) * 8
-        EXPECT_EQ(-1440.0, a.prevValue); // (-4 * 45 prev) * 8
-    }
+TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
+    // SBER (margin + asset, lot 8, offer 50, bid 32), short 4, lockedBuy 1: U = -3;
+    // X = 6400 / 8 + 4 * 50 = 1000, maxBuy = (1000 + 3 * 50) / P. Sale: 2560 / (max(P, 32) * 8).
+    Check("margin+asset", {{&R::marginBuyLimit, 6400}, {&R::shortValue, -2000},
+                           {&R::moneyAvailable, 1000}, {&R::buyCapacityCopy, 2560}}, {
+        {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, 10},  // 1150/50; 2560/256
+        {"L2", "C1", 101, -4, 0, 1, 0, 280, -5.0, {}, 23, 10}, // no price
+        {"L2", "C1", 101, -4, 0, 1, 0, 280, 64.0, {}, 17, 5},  // 1150/64; 2560/512
+        {"L2", "C1", 101, -4, 0, 1, 0, 280, 16.0, {}, 71, 10}, // V stays at the bid
+    });
+    Check("asset", {{&R::assetBuyLimit, 1000}}, {
+        {"L2", "C1", 103, -10, 0, 3, 0, 280, 0.0, {}, 7, 0}, // buys back U = -7 only
+        {"L2", "C1", 103, 5, 2, 0, 0, 280, 0.0, {}, 40, 3},  // 1000 / 25; 5 - 2
+    });
+    // VTBR (offer 20) under RSTRNMBUY on a row of 264+ bytes: min(2000, 900 - 100) / 20 = 40,
+    // else 2000 / 20 = 100. equity -1 would give 0 through the short's buy-back.
+    Check("restricted", {{&R::ownBuyLimit, 2000}, {&R::moneyCurrent, 900},
+                         {&R::moneyLocked, 100}, {&R::equity, -1}}, {
+        {"L2R", "C1", 104, 0, 0, 0, 0, 264, 0.0, {}, 40, -1},
+        {"L2R", "C1", 104, 0, 0, 0, 0, 248, 0.0, {}, 100, -1}, // no moneyCurrent
+        {"L2", "C1", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1},  // not restricted
+        {"L2R", "C9", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1}, // the client's 0 wins
+        {"L2R", "C8", 104, 0, 0, 0, 0, 280, 0.0, {}, 40, -1},  // the firm's 1 inherited
+        {"L2R", "C1", 104, -6, 0, 2, 0, 280, 0.0, {}, 4, -1},  // short: U = -4
+    });
+    // GAZP (margin + rest-short, offer 20), short 10, lockedBuy 3: U = -7, y = -140. Working
+    // copy: moneyAvailable 860, shortValue 0, settlementDebt -140. A = 0 >= 0,
+    // F = 860 - 100 = 760, G = E + 140; maxBuy = min(F, G) / 20 + 7. Sale: trunc(F) = 0.
+    Check("working copy", {{&R::moneyAvailable, 1000}, {&R::shortValue, -140},
+                           {&R::buyCommitment, 100}, {&R::ownBuyLimit, 300}}, {
+        {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 500}}, 39, 0}, // G 640
+        {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 800}}, 45, 0}, // F 760
+        {"L2", "C1", 102, -10, 0, 3, 0, 248, 0.0, {{&R::equity, 800}}, 45, 0},
+        // u = 0: y = 0, the copy is the row itself and its A = -140 < 0 gives 0
+        {"L2", "C1", 102, -10, 0, 12, 0, 280, 0.0, {{&R::equity, 800}}, 0, 0},
+        {"L2", "C1", 102, 3, 0, 0, 0, 280, 0.0, {}, 15, -1}, // long: 300 / 20
+    });
 }
 
-TEST_F(ActvTest, Lag2AssetOnlySecurity) {
-    SetPrices(10, 103, 25, 20, 22, 21);
-    KRMarginalRow row = Bound("L2");
-    row.assetBuyLimit = 1000;
-
-    // Short 10 with lockedBuy 3: U = -7, so exactly the uncovered short may be bought.
-    Hold("L2", "LKOH", -10, 0, 3);
-    Result shortPos = Calc(&row, 103);
-    EXPECT_EQ(7, shortPos.maxBuy);
-    EXPECT_EQ(0, shortPos.maxSell); // not margin: trunc(F), F = max(-10 - 0, 0)
-
-    host().secLimits.clear();
-    Hold("L2", "LKOH", 5, /*lockedSell*/ 2);
-    Result longPos = Calc(&row, 103);
-    EXPECT_EQ(40, longPos.maxBuy); // 1000 / (1 * 25)
-    EXPECT_EQ(3, longPos.maxSell); // F = 5 - 2
+// SBER short 4, lockedBuy 1 gives 23 uncapped; the cap is (500 - 20 + 160) / (8 * 50) = 1,
+// then the cover floor raises it to 3. GAZP short 10, lockedBuy 3 under a cap of 1 / 20 = 0
+// still buys its 7.
+TEST_F(ActvTest, Lag2CreditCapsAndFloors) {
+    const Set zero{{&R::moneyCurrent, 0}, {&R::moneyLocked, 0}, {&R::openLimitTotal, 1}};
+    Check("buy", {{&R::marginBuyLimit, 6400}, {&R::moneyCurrent, 500}, {&R::moneyLocked, 20},
+                  {&R::openLimitTotal, 160}}, {
+        {"L2C", "C1", 101, -4, 0, 1, 0, 264, 0.0, {}, 3, -1},
+        {"L2C", "C1", 101, -4, 0, 1, 0, 248, 0.0, {}, 23, -1},    // no moneyCurrent
+        {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1, 1}, // leverage given
+        {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {{&R::openLimitTotal, 0}}, 23, -1},
+        {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1}, // switch off
+        {"L2C", "C1", 102, -10, 0, 3, 0, 280, 0.0, zero, 7, -1},
+    });
+    // SBER long 30, lockedSell 8: F = 22, uncapped 2560 / 256 + 22 = 32. The cap is
+    // openLimit - lockedSell + current; the floor keeps F.
+    Check("sale", {{&R::buyCapacityCopy, 2560}}, {
+        {"L2C", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 27}, // 5 - 8 + 30
+        {"L2C", "C1", 101, 30, 8, 0, 0, 280, 0.0, {}, -1, 32}, // no opening limit
+        {"L2C", "C1", 101, 30, 8, 0, -3, 280, 0.0, {}, -1, 32},
+        {"L2", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 32}, // switch off
+        // 1 - 0 + INT32_MAX wraps; the floor still gives F
+        {"L2C", "C1", 101, INT32_MAX, 0, 0, 1, 280, 0.0, {{&R::buyCapacityCopy, 0}}, -1,
+         INT32_MAX},
+    });
 }
 
-// Case 3 needs RSTRNMBUY and a row of at least 264 bytes; otherwise case 4 applies.
-// VTBR, offer 20. Case 3: B = min(ownBuyLimit 2000, 900 - 100) = 800 -> 800 / 20 = 40.
-// Case 4 (long): 2000 / 20 = 100.
-TEST_F(ActvTest, Lag2RestrictedBuyDependsOnSwitchAndRowSize) {
-    SetPrices(10, 104, 20, 16, 18, 18);
-    struct Case {
-        const char* firm;
-        const char* client;
-        uint32_t size;
-        int32_t current, lockedBuy, maxBuy;
-    } cases[] = {
-        {"L2R", "C1", 280, 0, 0, 40},  {"L2R", "C1", 264, 0, 0, 40},
-        {"L2R", "C1", 248, 0, 0, 100}, // no moneyCurrent in the row: case 4
-        {"L2", "C1", 280, 0, 0, 100},  // buying not restricted
-        {"L2R", "C9", 280, 0, 0, 100}, // the client's RSTRNMBUY=0 overrides the firm's
-        {"L2R", "C8", 280, 0, 0, 40},  // a client without the key takes the firm's
-        {"L2R", "C1", 280, -6, 2, 4},  // a short under case 3 buys back U = -4 only
-    };
-    for (const Case& c : cases) {
-        host().secLimits.clear();
-        Position p;
-        p.firm = c.firm;
-        p.client = c.client;
-        p.secCode = "VTBR";
-        p.currentBalance = c.current;
-        p.lockedBuy = c.lockedBuy;
-        AddSecLimit(p);
-        KRMarginalRow full = Bound(c.firm, c.client);
-        full.ownBuyLimit = 2000;
-        full.moneyCurrent = 900;
-        full.moneyLocked = 100;
-        full.equity = -1; // Lag2BuyLimit would answer 0 for the short
-        RowBlock row = Exact(full, c.size);
-        Result r = Calc(row.get(), 104);
-        ASSERT_EQ(1, r.rc);
-        EXPECT_EQ(c.maxBuy, r.maxBuy) << c.firm << " " << c.client << " " << c.size;
-    }
+TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
+    // An asset or a short: t = |min(shortValue + moneyAvailable, 0)| / V capped at the
+    // position; q = 512 / V + t.
+    Check("asset or short", {{&R::shortValue, -1000}, {&R::buyCapacityCopy, 512}}, {
+        {"L2", "C1", 101, 4, 0, 0, 0, 280, 0.0, {}, -1, 9},   // V 256: 2 + 3.90625 + 4
+        {"L2", "C1", 101, 2, 0, 0, 0, 280, 0.0, {}, -1, 6},   // t capped: 2 + 2 + 2
+        {"L2", "C1", 105, -3, 0, 0, 0, 280, 0.0, {}, -1, 32}, // V 16: 512 / 16
+    });
+    // MTSS long 10, lockedSell 2 (margin only, bid 16): F = 8; the buying capacity at the bid:
+    // y7 = 10 * 16 - 100 = 60; x12 = 400 + 60 - 100 = 360; x13 = -40; z' = -40 - 20 = -60;
+    // t = 40 / 16 = 2.5; maxSell = trunc(t + g / V + F), g = w - 100 - uncovered - 60.
+    Check("long", {{&R::moneyAvailable, -100}, {&R::longValue, 400}, {&R::shortValue, -100},
+                   {&R::leverage, 2}, {&R::buyCommitment, 20}, {&R::buyCapacityCopy, 1e6},
+                   {&R::uncoveredSellValue, 10}, {&R::equitySurplus, -50}}, {
+        // w = 2 * (360 - 50) = 620, g = 450: 2.5 + 450 / 16 + 8
+        {"L2", "C1", 105, 10, 2, 0, 0, 280, 0.0, {}, -1, 38},
+        // no equitySurplus: w = 720, g = 550: 2.5 + 550 / 16 + 8
+        {"L2", "C1", 105, 10, 2, 0, 0, 272, 0.0, {}, -1, 44},
+        // 360 - 500 < 0 with x12 >= 0: w = 0, g = -100 + 200 - 60 = 40: 2.5 + 2.5 + 8
+        {"L2", "C1", 105, 10, 2, 0, 0, 280, 0.0,
+         {{&R::equitySurplus, -500}, {&R::uncoveredSellValue, -200}}, -1, 13},
+        // price 32: V = 32 but y7 still at the bid: 1.25 + 450 / 32 + 8
+        {"L2", "C1", 105, 10, 2, 0, 0, 280, 32.0, {}, -1, 23},
+    });
 }
 
-// Case 4, GAZP (margin only, lot 1), offer 20, leverage 0, short 10 with lockedBuy 3:
-// U = -7, y = (-7 * 20) * 1 = -140. Working copy: moneyAvailable 1000 - 140 = 860,
-// shortValue -140 + 140 = 0, settlementDebt 0 - 140 = -140.
-// Lag2BuyLimit (K = 0): B = (860 + 0) - 100 = 760, A = 0 - 0 >= 0, so F = 760;
-// G = (E - 0 - 0) - (-140) = E + 140. maxBuy = trunc(min(F, G) / 20 + 7).
-TEST_F(ActvTest, Lag2MarginOnlyShortIsBoughtBackOnAWorkingCopy) {
-    SetPrices(10, 102, 20, 16, 18, 18);
-    struct Case {
-        uint32_t size;
-        int32_t lockedBuy;
-        double equity;
-        int32_t maxBuy;
-    } cases[] = {
-        {280, 3, 500, 39}, // G = 640 < 760: 640 / 20 + 7
-        {280, 3, 800, 45}, // F = 760 < 940: 760 / 20 + 7
-        {248, 3, 800, 45}, // the copy needs only the first 248 bytes
-        {280, 3, 0, 7},    // E = 0: limit 0, the short alone
-        {280, 12, 800, 0}, // u = 0: y = 0, the copy is the row, A = -140 < 0 gives 0
-    };
-    for (const Case& c : cases) {
-        host().secLimits.clear();
-        Hold("L2", "GAZP", -10, 0, c.lockedBuy);
-        KRMarginalRow full = Bound("L2");
-        full.moneyAvailable = 1000;
-        full.shortValue = -140;
-        full.buyCommitment = 100;
-        full.equity = c.equity;
-        full.ownBuyLimit = 1e9; // not used for a short
-        RowBlock row = Exact(full, c.size);
-        Result r = Calc(row.get(), 102);
-        ASSERT_EQ(1, r.rc);
-        EXPECT_EQ(-10, r.position);
-        EXPECT_EQ(c.maxBuy, r.maxBuy) << c.size << " " << c.equity << " " << c.lockedBuy;
-        EXPECT_EQ(0, r.maxSell); // rest-short: trunc(F), F = 0
-    }
-
-    host().secLimits.clear();
-    Hold("L2", "GAZP", 3);
-    KRMarginalRow row = Bound("L2");
-    row.ownBuyLimit = 300;
-    EXPECT_EQ(15, Calc(&row, 102).maxBuy); // long: 300 / (1 * 20)
-}
-
-// A5: h = trunc(((500 - 20) + 160) / (lot * 50)); then A6 floors at trunc(-U).
-// SBER (lot 8) short 4, lockedBuy 1: uncapped 23 (see above), h = trunc(640 / 400) = 1, U = -3.
-TEST_F(ActvTest, Lag2CreditCapOnBuyingAndCoverFloor) {
-    SetPrices(10, 101, 50, 32, 45, 48);
-    struct Case {
-        const char* firm;
-        uint32_t size;
-        uint8_t leverageGiven;
-        double openLimitTotal;
-        int32_t maxBuy;
-    } cases[] = {
-        {"L2C", 280, 0, 160, 3},                            // min(23, 1) = 1, floor 3
-        {"L2C", 264, 0, 160, 3},  {"L2C", 248, 0, 160, 23}, // no moneyCurrent: no cap
-        {"L2C", 280, 1, 160, 23},                           // leverage given by the host
-        {"L2C", 280, 0, 0, 23},                             // no opening limit
-        {"L2", 280, 0, 160, 23},                            // CHECKMAXCREDIT off
-    };
-    for (const Case& c : cases) {
-        host().secLimits.clear();
-        Hold(c.firm, "SBER", -4, 0, 1);
-        KRMarginalRow full = Bound(c.firm);
-        full.marginBuyLimit = 6400;
-        full.leverageGiven = c.leverageGiven;
-        full.openLimitTotal = c.openLimitTotal;
-        full.moneyCurrent = 500;
-        full.moneyLocked = 20;
-        RowBlock row = Exact(full, c.size);
-        Result r = Calc(row.get(), 101);
-        ASSERT_EQ(1, r.rc);
-        EXPECT_EQ(c.maxBuy, r.maxBuy)
-            << c.firm << " " << c.size << " " << int(c.leverageGiven) << " " << c.openLimitTotal;
-    }
-}
-
-// A short of 10 with lockedBuy 3 buys at least 7 even when the cap allows nothing:
-// GAZP (offer 20), E = 0 gives 7 in A4, h = trunc((0 + 1) / 20) = 0, A6 restores 7.
-TEST_F(ActvTest, Lag2CoverFloorSurvivesAZeroCap) {
-    SetPrices(10, 102, 20, 16, 18, 18);
-    Hold("L2C", "GAZP", -10, 0, 3);
-    KRMarginalRow row = Bound("L2C");
-    row.openLimitTotal = 1;
-    EXPECT_EQ(7, Calc(&row, 102).maxBuy);
-}
-
-// MTSS (margin only, lot 1), bid 16, long 10 with lockedSell 2: F = 8; the buying capacity is
-// worked out again at the bid: y7 = (10 * 16) * 1 + (-100) = 60; x12 = (400 + 60) - 100 = 360;
-// x13 = 60 - 100 = -40; z' = -40 - 20 = -60.
-TEST_F(ActvTest, Lag2SaleOfALongOutsideTheAssetList) {
-    SetPrices(10, 105, 20, 16, 18, 17);
-    Hold("L2", "MTSS", 10, 2);
-    struct Case {
-        uint32_t size;
-        double equitySurplus, uncoveredSell, price;
-        int32_t maxSell;
-    } cases[] = {
-        // k = 1/16. w = 2 * (360 - 50) = 620; g = ((620 - 100) - 10) - 60 = 450;
-        // t = |-40 / 16| = 2.5 < 10; q = 2.5 + 450 / 16 = 30.625; trunc(38.625).
-        {280, -50, 10, 0.0, 38},
-        // Shorter rows have no equitySurplus: w = 720, g = 550, q = 2.5 + 34.375; trunc(44.875).
-        {272, -50, 10, 0.0, 44},
-        {264, -50, 10, 0.0, 44},
-        // w0 = 360 - 500 < 0 while x12 >= 0: w0 = 0, so g = ((0 - 100) + 200) - 60 = 40;
-        // q = 2.5 + 40 / 16 = 5; trunc(13).
-        {280, -500, -200, 0.0, 13},
-        // A price above the bid: k = 1/32 but y7 still at the bid;
-        // q = 1.25 + 450 / 32 = 15.3125; trunc(23.3125).
-        {280, -50, 10, 32.0, 23},
-    };
-    for (const Case& c : cases) {
-        KRMarginalRow full = Bound("L2");
-        full.moneyAvailable = -100;
-        full.longValue = 400;
-        full.shortValue = -100;
-        full.leverage = 2;
-        full.buyCommitment = 20;
-        full.uncoveredSellValue = c.uncoveredSell;
-        full.buyCapacityCopy = 1e6; // the first branch's figure; unused here
-        full.equitySurplus = c.equitySurplus;
-        RowBlock row = Exact(full, c.size);
-        Result r = Calc(row.get(), 105, c.price);
-        ASSERT_EQ(1, r.rc);
-        EXPECT_EQ(10, r.position);
-        EXPECT_EQ(c.maxSell, r.maxSell) << c.size << " " << c.equitySurplus << " " << c.price;
-    }
-}
-
-// The first branch: t = |min(shortValue + moneyAvailable, 0) / V| capped at the position.
-TEST_F(ActvTest, Lag2SaleOfAnAssetOrAShortCapsTheShortTerm) {
-    SetPrices(10, 101, 50, 32, 45, 48);
-    SetPrices(10, 105, 20, 16, 18, 17);
-    struct Case {
-        const char* sec;
-        uint32_t secId;
-        int32_t current, maxSell;
-    } cases[] = {
-        // SBER, V = 32 * 8 = 256: t = 1000 / 256 = 3.90625 < 4;
-        // q = 512 / 256 + t = 5.90625; trunc(5.90625 + 4).
-        {"SBER", 101, 4, 9},
-        {"SBER", 101, 2, 6}, // t capped to 2; q = 2 + 2 = 4; trunc(4 + 2)
-        // MTSS is no asset, but a short takes this branch too: V = 16, t capped to 0,
-        // q = 512 / 16 = 32.
-        {"MTSS", 105, -3, 32},
-    };
-    for (const Case& c : cases) {
-        host().secLimits.clear();
-        Hold("L2", c.sec, c.current);
-        KRMarginalRow row = Bound("L2");
-        row.shortValue = -1000;
-        row.buyCapacityCopy = 512;
-        EXPECT_EQ(c.maxSell, Calc(&row, c.secId).maxSell) << c.sec << " " << c.current;
-    }
-}
-
-// SBER long 30, lockedSell 8: F = 22, A9 gives trunc(2560 / 256 + 22) = 32.
-// A10 caps at openLimit - lockedSell + currentBalance; A11 keeps at least F.
-TEST_F(ActvTest, Lag2CreditCapOnSellingAndSaleFloor) {
-    SetPrices(10, 101, 50, 32, 45, 48);
-    struct Case {
-        const char* firm;
-        int32_t openLimit, maxSell;
-    } cases[] = {
-        {"L2C", 5, 27},  // min(32, 5 - 8 + 30)
-        {"L2C", 0, 32},  // no opening limit: no cap
-        {"L2", 5, 32},   // CHECKMAXCREDIT off
-        {"L2C", -3, 32}, // a negative limit is no limit
-    };
-    for (const Case& c : cases) {
-        host().secLimits.clear();
-        Hold(c.firm, "SBER", 30, 8, 0, c.openLimit);
-        KRMarginalRow row = Bound(c.firm);
-        row.buyCapacityCopy = 2560;
-        Result r = Calc(&row, 101);
-        EXPECT_EQ(c.maxSell, r.maxSell) << c.firm << " " << c.openLimit;
-        EXPECT_GE(r.maxSell, 22);
-    }
-
-    // The cap wraps in 32 bits (1 - 0 + 2147483647); the sale floor still gives F.
-    host().secLimits.clear();
-    Hold("L2C", "SBER", INT32_MAX, 0, 0, 1);
-    KRMarginalRow row = Bound("L2C");
-    EXPECT_EQ(INT32_MAX, Calc(&row, 101).maxSell);
-}
-
-TEST_F(ActvTest, ZeroPositionValuesAreZeroWithoutAskingThePositionPrice) {
-    SetPrices(10, 101, 50, 32, 45, 48);
-    Hold("L2", "SBER", 0);
-    KRMarginalRow row = Bound("L2");
-    KRMarginalActv a = Prepared(&row, 101);
-    a.value = 7.0;
-    a.prevValue = 9.0;
-    host().log.clear();
-    ASSERT_EQ(1, KRCalcMarginalActv(&row, &a, 0.0));
-    EXPECT_EQ(0, a.position);
-    EXPECT_EQ(0.0, a.value);
-    EXPECT_EQ(0.0, a.prevValue);
-    EXPECT_EQ(4u, LogLines("paramValue").size()); // only SecurityPrices' four reads
-}
-
-TEST_F(ActvTest, ShortRecordKeepsTheHostBytesAfterItsEnd) {
-    SetPrices(10, 101, 100, 90, 95, 100);
-    Hold("PL", "SBER", 20);
+TEST_F(ActvTest, ValuesOfAZeroPositionAndOfTheShortRecord) {
+    Hold("PL", 101, 20);
     KRMarginalRow row = Bound("PL");
-    KRMarginalActv a = Prepared(&row, 101);
+    KRMarginalActv zero = Prepared(&row, 105);
+    zero.value = zero.prevValue = 7.0;
+    host().log.clear();
+    ASSERT_EQ(1, KRCalcMarginalActv(&row, &zero, 0.0));
+    EXPECT_EQ(0.0, zero.value);
+    EXPECT_EQ(0.0, zero.prevValue);
+    EXPECT_EQ(4u, LogLines("paramValue").size()); // the four price reads, no position price
+
+    // The 48-byte record ends before prevValue: the bytes after it are the host's.
     uint8_t block[56];
+    memset(block, 0xCD, sizeof block);
+    KRMarginalActv a = Actv(10, 101, KR_ACTV_SIZE_48);
     memcpy(block, &a, 48);
-    memset(block + 48, 0xCD, 8);
-    KRMarginalActv* p = reinterpret_cast<KRMarginalActv*>(block);
-    p->size = KR_ACTV_SIZE_48;
-    ASSERT_EQ(1, KRCalcMarginalActv(&row, p, 0.0));
-    EXPECT_EQ(20, p->position);
-    EXPECT_EQ(16000.0, p->value); // (20 * 100) * 8
-    for (int i = 48; i < 56; ++i)
-        EXPECT_EQ(0xCD, block[i]) << i;
+    ASSERT_EQ(1, KRInitMarginalActv(&row, reinterpret_cast<KRMarginalActv*>(block)));
+    ASSERT_EQ(1, KRCalcMarginalActv(&row, reinterpret_cast<KRMarginalActv*>(block), 0.0));
+    EXPECT_EQ(7680.0, reinterpret_cast<KRMarginalActv*>(block)->value); // 20 * 48 * 8
+    EXPECT_EQ(std::vector<uint8_t>(8, 0xCD), std::vector<uint8_t>(block + 48, block + 56));
 }
 
 TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
-    SetPrices(10, 101, 100, 90, 95, 100);
     SetPrices(10, 103, 5, 5, 0, 0); // no previous and no last price
-    Hold("PL", "SBER", 20);
+    Hold("PL", 101, 20);
     KRMarginalRow row = Bound("PL");
+    auto fails = [&](KRMarginalActv a, int32_t error) {
+        const KRMarginalActv before = a;
+        EXPECT_EQ(0, KRCalcMarginalActv(&row, &a, 0.0));
+        EXPECT_EQ(error, KRGetLastError());
+        EXPECT_EQ(0, memcmp(&before, &a, sizeof a));
+    };
+    // Parameter ids are resolved once, so this comes first; no limit is asked.
+    const auto ids = host().paramIds;
+    host().paramIds.erase("BID");
+    host().log.clear();
+    fails(Prepared(&row, 101), KR_ERR_PARAM_UNKNOWN);
+    EXPECT_TRUE(LogLines("findFirstSec").empty());
+    host().paramIds = ids;
 
-    KRMarginalActv unknown = Prepared(&row, 101);
-    unknown.secId = 999;
-    KRMarginalActv before = unknown;
+    KRMarginalActv unknown = Actv(10, 999), before = unknown;
     EXPECT_EQ(0, KRInitMarginalActv(&row, &unknown));
     EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
     EXPECT_EQ(0, memcmp(&before, &unknown, sizeof before));
-
-    KRMarginalActv noPrice = Prepared(&row, 103);
-    before = noPrice;
-    EXPECT_EQ(0, KRCalcMarginalActv(&row, &noPrice, 0.0));
-    EXPECT_EQ(KR_ERR_NO_PRICE, KRGetLastError());
-    EXPECT_EQ(0, memcmp(&before, &noPrice, sizeof before));
-
+    fails(Prepared(&row, 103), KR_ERR_NO_PRICE);
     KRMarginalActv beyond = Prepared(&row, 101);
     beyond.secIndex = 5;
-    before = beyond;
-    EXPECT_EQ(0, KRCalcMarginalActv(&row, &beyond, 0.0));
-    EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
-    EXPECT_EQ(0, memcmp(&before, &beyond, sizeof before));
+    fails(beyond, KR_ERR_NOT_FOUND);
     beyond.secIndex = -1;
-    EXPECT_EQ(0, KRCalcMarginalActv(&row, &beyond, 0.0));
-    EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
-}
+    fails(beyond, KR_ERR_NOT_FOUND);
 
-TEST_F(ActvTest, UnknownParameterFailsBeforeAnyLimitIsAsked) {
-    host().paramIds.erase("BID");
-    Hold("PL", "SBER", 20);
-    KRMarginalRow row = Bound("PL");
-    KRMarginalActv a = Prepared(&row, 101);
-    KRMarginalActv before = a;
-    host().log.clear();
-    EXPECT_EQ(0, KRCalcMarginalActv(&row, &a, 0.0));
-    EXPECT_EQ(KR_ERR_PARAM_UNKNOWN, KRGetLastError());
-    EXPECT_EQ(0, memcmp(&before, &a, sizeof before));
-    EXPECT_TRUE(LogLines("findFirstSec").empty());
-    EXPECT_TRUE(LogLines("paramId PREVPRICE").empty());
-}
-
-TEST_F(ActvTest, OldRecordAfterCleanupIsNotFound) {
-    KRMarginalRow row = Bound("PL");
-    KRMarginalActv a = Prepared(&row, 105); // MTSS, index 4
+    // After a cleanup the old record's index 4 is past the one security registered again.
+    KRMarginalActv old = Prepared(&row, 105);
     ASSERT_EQ(1, KRCleanup());
     ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER", 8}}));
     ASSERT_EQ(1, KRSetDliniFile("PL", kLists));
-    SetPrices(10, 101, 100, 90, 95, 100);
     row = Bound("PL");
-    KRMarginalActv before = a;
-    EXPECT_EQ(0, KRCalcMarginalActv(&row, &a, 0.0));
-    EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
-    EXPECT_EQ(0, memcmp(&before, &a, sizeof before));
+    fails(old, KR_ERR_NOT_FOUND);
 }
