@@ -5,6 +5,7 @@
 // reach the very figures of a clean run.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -16,206 +17,121 @@
 #include "settings/settings.h"
 
 using namespace fakehost;
+using kesvar::ClassCount;
 
 namespace {
 
-struct SweepCounts {
-    int64_t refused = 0;   // the failing call answered KR_ERR_NO_MEMORY
-    int64_t tolerated = 0; // the failure hit a zero-byte block of KRGetMarginSecs
-    int64_t missed = 0;    // no call of the scenario saw the failure (must stay 0)
-};
+int64_t gRefused = 0, gIgnored = 0; // failures refused; null answers to zero-byte blocks
 
-int gMarginSecsCalls = 0;
-
-int32_t KR_CALL CountMarginSecs(const KRMarginClassEntry* e, uint32_t n, uintptr_t user) {
-    ++gMarginSecsCalls;
-    return world::RecordMarginSecs(e, n, user);
+template <class T> std::vector<T> Items(const kesvar::Array<T>& a) {
+    return std::vector<T>(a.items, a.items + a.count);
 }
 
-// Every firm and client record covers every registered class (the links were not left
-// half-built by a refused call).
-void ExpectLinksComplete(const std::string& where) {
-    int32_t classes = kesvar::ClassCount();
-    const kesvar::Array<kesvar::FirmSettings*>& table = kesvar::gState.firmSettingsTable;
-    for (int32_t i = 0; i < table.count; ++i) {
-        const kesvar::FirmSettings* f = table[i];
-        EXPECT_EQ(classes, f->classOrder.count) << where << " firm " << f->firmId;
-        EXPECT_EQ(classes, f->classListIndex.count) << where << " firm " << f->firmId;
-        for (int32_t c = 0; c < f->clients.count; ++c)
-            EXPECT_EQ(classes, f->clients[c]->classListIndex.count)
-                << where << " client " << f->clients[c]->clientCode;
+// Runs `call`. When the injected failure fell inside it, expects the refusal, checks what the
+// refusal leaves (`undone`, and every record still covering every class) and runs it again.
+// Only a margin list (`mayIgnore`) may take no notice of the failure of a zero-byte block.
+void Step(const std::function<int32_t()>& call, const std::function<void()>& undone,
+          bool mayIgnore = false) {
+    const int64_t before = host().memory.allocating;
+    int32_t result = call();
+    const MemoryStats& m = host().memory;
+    const bool hit = m.failAt > before && m.failAt <= m.allocating;
+    if (hit && mayIgnore && result == 1) {
+        ++gIgnored;
+    } else if (hit) {
+        ++gRefused;
+        EXPECT_EQ(0, result);
+        EXPECT_EQ(KR_ERR_NO_MEMORY, KRGetLastError());
+        undone();
+        for (kesvar::FirmSettings* f : Items(kesvar::gState.firmSettingsTable)) {
+            EXPECT_EQ(ClassCount(), f->classOrder.count) << f->firmId;
+            std::vector<kesvar::FirmSettings*> records = Items(f->clients);
+            records.push_back(f);
+            for (const kesvar::FirmSettings* r : records)
+                EXPECT_EQ(ClassCount(), r->classListIndex.count) << f->firmId << r->clientCode;
+        }
+        result = call();
     }
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(KR_ERR_NONE, KRGetLastError());
 }
 
-class Scenario {
-  public:
-    explicit Scenario(SweepCounts* counts) : counts_(counts) {}
-
-    // Allocating calls up to the end of the part where a failure is injected.
-    int64_t AllocatingCalls() const { return allocatingCalls_; }
-
-    // Runs the scenario; returns what the host saw of the marginal figures and lists.
-    std::string Run() {
-        std::string seen;
-        LoadFirm("F1", world::FirmText()); // before any class: every entry waits
-        for (const world::ClassSpec& c : world::Classes())
-            AddClass(c);
-        LoadFirm("F2", world::SecondFirmText());
-        KRMarginalRow early = Row("F1", "VIP01");
-        EXPECT_EQ(1, KRInitMarginalRow(&early));
-        LoadFirm("F1", world::FirmText()); // a reload: `early` goes stale
-        EXPECT_EQ(0, KRCalcMarginalRow(&early));
-        EXPECT_EQ(KR_ERR_ARGUMENT, KRGetLastError());
-        for (const std::string& c : world::FirmClients())
-            MarginSecs(seen, "F1", c);
-        for (const std::string& c : world::SecondFirmClients())
-            MarginSecs(seen, "F2", c);
-        if (host().memory.failAt > host().memory.allocating) {
-            ++counts_->missed;
-            ADD_FAILURE() << "the scenario made only " << host().memory.allocating
-                          << " allocating calls";
-        }
-        allocatingCalls_ = host().memory.allocating;
-        // The failure is spent. The rest allocates only in KRGetMarginSecs again, and is
-        // compared byte for byte.
-        const std::vector<world::SecRef> secs = world::Securities();
-        seen += world::Observe("F1", world::FirmClients(), secs, world::Depth::Quick);
-        seen += world::Observe("F2", world::SecondFirmClients(), secs, world::Depth::Quick);
-        return seen;
-    }
-
-  private:
-    // True when the injected failure happened during the call that started at `before`.
-    bool Hit(int64_t before) const {
-        const MemoryStats& m = host().memory;
-        return m.failAt > before && m.failAt <= m.allocating;
-    }
-
-    void LoadFirm(const char* firm, const char* text) {
-        int64_t before = host().memory.allocating;
-        int32_t result = KRSetDliniFile(firm, text);
-        int32_t code = KRGetLastError();
-        if (Hit(before)) {
-            ++counts_->refused;
-            EXPECT_EQ(0, result) << "KRSetDliniFile " << firm;
-            EXPECT_EQ(KR_ERR_NO_MEMORY, code) << "KRSetDliniFile " << firm;
-            // As if the firm had never been loaded.
-            EXPECT_EQ(1, KRIsLimitsInLots(firm));
-            EXPECT_EQ(KR_ERR_NO_SETTINGS, KRGetLastError()) << firm << " kept a record";
-            KRMarginalRow row = Row(firm, "C1");
-            EXPECT_EQ(0, KRInitMarginalRow(&row));
-            ExpectLinksComplete(std::string("after refused load of ") + firm);
-            result = KRSetDliniFile(firm, text);
-            code = KRGetLastError();
-        }
-        EXPECT_EQ(1, result) << "KRSetDliniFile " << firm;
-        EXPECT_EQ(KR_ERR_NONE, code) << "KRSetDliniFile " << firm;
-    }
-
-    void AddClass(const world::ClassSpec& c) {
-        int64_t before = host().memory.allocating;
-        int32_t classes = kesvar::ClassCount(), secs = kesvar::SecurityCount();
-        int32_t result = fakehost::AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted);
-        int32_t code = KRGetLastError();
-        if (Hit(before)) {
-            ++counts_->refused;
-            EXPECT_EQ(0, result) << "KRAddClass " << c.code;
-            EXPECT_EQ(KR_ERR_NO_MEMORY, code) << "KRAddClass " << c.code;
-            // Registers nothing, and every firm stays as it was.
-            EXPECT_EQ(classes, kesvar::ClassCount()) << c.code;
-            EXPECT_EQ(secs, kesvar::SecurityCount()) << c.code;
-            uint32_t ids[8];
-            int32_t count = 8;
-            EXPECT_EQ(0, KRGetNeedClassSecIDs(c.id, ids, &count));
-            EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError()) << c.code;
-            ExpectLinksComplete("after refused class " + c.code);
-            result = fakehost::AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted);
-            code = KRGetLastError();
-        }
-        EXPECT_EQ(1, result) << "KRAddClass " << c.code;
-        EXPECT_EQ(KR_ERR_NONE, code) << "KRAddClass " << c.code;
-    }
-
-    void MarginSecs(std::string& seen, const char* firm, const std::string& client) {
-        KRMarginalRow row = Row(firm, client);
-        EXPECT_EQ(1, KRInitMarginalRow(&row)) << firm << "/" << client;
-        int64_t before = host().memory.allocating;
-        int callsBefore = gMarginSecsCalls;
-        std::string got;
-        int32_t result = KRGetMarginSecs(&row, CountMarginSecs, reinterpret_cast<uintptr_t>(&got));
-        int32_t code = KRGetLastError();
-        if (Hit(before)) {
-            if (result == 1) {
-                // Only a null answer to a zero-byte request may go unnoticed.
-                ++counts_->tolerated;
-            } else {
-                ++counts_->refused;
-                EXPECT_EQ(KR_ERR_NO_MEMORY, code) << firm << "/" << client;
-                EXPECT_EQ(callsBefore, gMarginSecsCalls) << "callback called after a failure";
-                EXPECT_TRUE(got.empty());
-                result = KRGetMarginSecs(&row, CountMarginSecs, reinterpret_cast<uintptr_t>(&got));
-                code = KRGetLastError();
-            }
-        }
-        EXPECT_EQ(1, result) << firm << "/" << client;
-        EXPECT_EQ(KR_ERR_NONE, code) << firm << "/" << client;
-        seen += got;
-    }
-
-    SweepCounts* counts_;
-    int64_t allocatingCalls_ = 0;
-};
-
-void ExpectClean(const std::string& where) {
-    ASSERT_EQ(1, KRCleanup());
-    EXPECT_EQ(0, host().memory.live) << where << ": blocks leaked";
-    EXPECT_EQ(0, host().memory.foreignFrees) << where;
-}
-
-// Starts a run from an empty library, counting allocating calls from 0.
-void Fresh(int64_t failAt) {
+// The scenario from an empty library with the failAt-th allocating call failing: what the host
+// saw, and the number of allocating calls where a failure can be injected.
+std::string Scenario(int64_t failAt, int64_t* points = nullptr) {
     KRCleanup();
     host().moneyLimits.clear();
     host().secLimits.clear();
-    host().log.clear();
     host().memory.allocating = 0;
     host().memory.failAt = failAt;
     world::AddHostData();
+    std::string seen;
+    auto load = [&](const char* firm, const char* text) {
+        SCOPED_TRACE(firm);
+        KRMarginalRow row = Row(firm, "C1");
+        Step([&] { return KRSetDliniFile(firm, text); },
+             [&] { // as if the firm had never been loaded
+                 EXPECT_EQ(1, KRIsLimitsInLots(firm));
+                 EXPECT_EQ(KR_ERR_NO_SETTINGS, KRGetLastError());
+                 EXPECT_EQ(0, KRInitMarginalRow(&row));
+             });
+    };
+    load("F1", world::FirmText()); // before any class: every entry waits
+    for (const world::ClassSpec& c : world::Classes()) {
+        SCOPED_TRACE(c.code);
+        const int32_t classes = ClassCount(), secs = kesvar::SecurityCount();
+        uint32_t ids[8];
+        int32_t count = 8;
+        Step([&] { return AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted); },
+             [&] { // registers nothing
+                 EXPECT_EQ(std::make_pair(classes, secs),
+                           std::make_pair(ClassCount(), kesvar::SecurityCount()));
+                 EXPECT_EQ(0, KRGetNeedClassSecIDs(c.id, ids, &count));
+                 EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
+             });
+    }
+    load("F2", world::SecondFirmText());
+    load("F1", world::FirmText()); // a reload
+    for (const auto& firm : {std::make_pair("F1", world::FirmClients()),
+                             std::make_pair("F2", world::SecondFirmClients())})
+        for (const std::string& client : firm.second) {
+            SCOPED_TRACE(client);
+            KRMarginalRow row = Row(firm.first, client);
+            const size_t before = seen.size(); // the callback appends at least the count
+            EXPECT_EQ(1, KRInitMarginalRow(&row));
+            Step([&] { return KRGetMarginSecs(&row, world::RecordMarginSecs, uintptr_t(&seen)); },
+                 [&] { EXPECT_EQ(before, seen.size()) << "callback called after a failure"; },
+                 true);
+        }
+    EXPECT_LE(failAt, host().memory.allocating) << "no call of the scenario saw the failure";
+    if (points) *points = host().memory.allocating;
+    // The failure is spent; the rest is compared byte for byte.
+    const std::vector<world::SecRef> secs = world::Securities();
+    seen += world::Observe("F1", world::FirmClients(), secs, world::Depth::Quick);
+    seen += world::Observe("F2", world::SecondFirmClients(), secs, world::Depth::Quick);
+    EXPECT_EQ(1, KRCleanup());
+    EXPECT_EQ(0, host().memory.live) << "blocks leaked";
+    EXPECT_EQ(0, host().memory.foreignFrees);
+    return seen;
 }
 
 } // namespace
 
 TEST(AllocationSweep, EveryFailurePointIsRefusedUndoneAndRecovered) {
     ASSERT_EQ(1, Install(2));
-    SweepCounts counts;
-
-    Fresh(0);
-    Scenario clean(&counts);
-    const std::string reference = clean.Run();
-    const int64_t points = clean.AllocatingCalls();
-    ExpectClean("clean run");
+    int64_t points = 0;
+    const std::string reference = Scenario(0, &points);
     ASSERT_GT(points, 50) << "the scenario hardly allocates: is it running?";
-    ASSERT_FALSE(reference.empty());
-
-    for (int64_t k = 1; k <= points; ++k) {
+    for (int64_t k = 1; k <= points && !HasFailure(); ++k) {
         SCOPED_TRACE(testing::Message() << "failing allocating call " << k << " of " << points);
-        Fresh(k);
-        std::string seen = Scenario(&counts).Run();
-        EXPECT_EQ("", world::FirstDifference(reference, seen))
-            << "a retry after the failure did not reach the clean state";
-        ExpectClean("failing run");
-        // The same scenario without failures, from the state KRCleanup left.
-        Fresh(0);
-        EXPECT_EQ("", world::FirstDifference(reference, Scenario(&counts).Run()))
-            << "the run after the failing one differs";
-        ExpectClean("run after the failing one");
-        if (HasFailure()) break; // one broken point tells the story; don't flood the log
+        EXPECT_TRUE(Scenario(k) == reference) << "a retry after the failure missed the clean run";
+        // The clean scenario again, from the state KRCleanup left after the failing one.
+        EXPECT_TRUE(Scenario(0) == reference) << "the run after the failing one differs";
     }
-    EXPECT_EQ(0, counts.missed);
-    EXPECT_EQ(points, counts.refused + counts.tolerated);
-    std::cout << "allocation failure points tried: " << points << " (refused with "
-              << "KR_ERR_NO_MEMORY: " << counts.refused
-              << ", zero-byte blocks whose null answer was ignored: " << counts.tolerated << ")"
+    EXPECT_EQ(points, gRefused + gIgnored);
+    std::cout << "allocation failure points tried: " << points
+              << " (refused with KR_ERR_NO_MEMORY: " << gRefused
+              << ", zero-byte blocks whose null answer was ignored: " << gIgnored << ")"
               << std::endl;
     RecordProperty("failure_points", std::to_string(points));
 }
