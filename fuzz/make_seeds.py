@@ -113,10 +113,10 @@ CLASS_SIZES = [4, 2, 3, 0]
 
 def host_seeds(name, lot_face, money, secs, prices, rows):
     out = bytearray()
-    specs = iter(lot_face)
+    lot_faces = iter(lot_face)
     for count in CLASS_SIZES:
         for _ in range(count):
-            ctl, lot, face = next(specs)
+            ctl, lot, face = next(lot_faces)
             out.append(ctl)
             if ctl & 1:
                 out += struct.pack("<i", lot)
