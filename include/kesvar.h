@@ -77,11 +77,12 @@ extern "C" {
  *  Left in the calling thread's last-error value by every export; read it with
  *  KRGetLastError() right after the call.
  *  @{ */
-#define KR_ERR_NONE 0          /**< Success, or a plain "no" answer. */
-#define KR_ERR_STATE 1         /**< Not initialised yet, or already initialised (setters, init). */
-#define KR_ERR_ARGUMENT 2      /**< A required pointer is null, or a row is unbound or stale. */
-#define KR_ERR_SIZE 3          /**< A size tag outside its set; record sizes that do not fit the
-                                    interface version; KRGetNeedClassSecIDs: id array full. */
+#define KR_ERR_NONE 0     /**< Success, or a plain "no" answer. */
+#define KR_ERR_STATE 1    /**< Not initialised yet, or already initialised (setters, init). */
+#define KR_ERR_ARGUMENT 2 /**< A required pointer is null, or a row is unbound or stale. */
+/** A size tag outside its set; record sizes that do not fit the interface version;
+ *  KRGetNeedClassSecIDs: the id array is full. */
+#define KR_ERR_SIZE 3
 #define KR_ERR_CLASS_EXISTS 4  /**< KRAddClass: a class with that code is registered already. */
 #define KR_ERR_NO_SETTINGS 5   /**< No settings text was loaded for the firm id. */
 #define KR_ERR_PARAM_UNKNOWN 6 /**< The host's parameter-id callback answered -1. */
@@ -95,18 +96,18 @@ extern "C" {
  *  The version given to KRInitEx fixes the sizes of the host's limit records; the size tags
  *  select the layout of a request record (older layouts are prefixes of newer ones).
  *  @{ */
-#define KR_INTERFACE_V1 1          /**< Money limits of 88 bytes, no leverage field. */
-#define KR_INTERFACE_V2 2          /**< Money limits of 96 bytes with leveragePercent. */
-#define KR_MONEY_LIMIT_SIZE_V1 88  /**< KRMoneyLimit size under version 1. */
-#define KR_MONEY_LIMIT_SIZE_V2 96  /**< KRMoneyLimit size under version 2. */
-#define KR_SEC_LIMIT_SIZE_V1 88    /**< KRSecLimit size under version 1. */
-#define KR_SEC_LIMIT_SIZE_V2 96    /**< KRSecLimit size the host declares under version 2. */
-#define KR_ROW_SIZE_280 280        /**< Full KRMarginalRow, with equitySurplus. */
-#define KR_ROW_SIZE_272 272        /**< KRMarginalRow up to currentLeverage. */
-#define KR_ROW_SIZE_264 264        /**< KRMarginalRow up to moneyLocked. */
-#define KR_ROW_SIZE_248 248        /**< The oldest KRMarginalRow. */
-#define KR_ACTV_SIZE_56 56         /**< Full KRMarginalActv, with prevValue. */
-#define KR_ACTV_SIZE_48 48         /**< KRMarginalActv without prevValue. */
+#define KR_INTERFACE_V1 1         /**< Money limits of 88 bytes, no leverage field. */
+#define KR_INTERFACE_V2 2         /**< Money limits of 96 bytes with leveragePercent. */
+#define KR_MONEY_LIMIT_SIZE_V1 88 /**< KRMoneyLimit size under version 1. */
+#define KR_MONEY_LIMIT_SIZE_V2 96 /**< KRMoneyLimit size under version 2. */
+#define KR_SEC_LIMIT_SIZE_V1 88   /**< KRSecLimit size under version 1. */
+#define KR_SEC_LIMIT_SIZE_V2 96   /**< KRSecLimit size the host declares under version 2. */
+#define KR_ROW_SIZE_280 280       /**< Full KRMarginalRow, with equitySurplus. */
+#define KR_ROW_SIZE_272 272       /**< KRMarginalRow up to currentLeverage. */
+#define KR_ROW_SIZE_264 264       /**< KRMarginalRow up to moneyLocked. */
+#define KR_ROW_SIZE_248 248       /**< The oldest KRMarginalRow. */
+#define KR_ACTV_SIZE_56 56        /**< Full KRMarginalActv, with prevValue. */
+#define KR_ACTV_SIZE_48 48        /**< KRMarginalActv without prevValue. */
 /** @} */
 
 /** @name KRClass flags
@@ -179,18 +180,18 @@ typedef struct KRMoneyLimit {
  * Host-owned; read in place during the call.
  */
 typedef struct KRSecLimit {
-    uint8_t hostData[4];   /**< Host's own; not read. */
-    char secCode[13];      /**< Security code. */
-    char trdAcc[13];       /**< Trade account. */
-    char firmId[13];       /**< Firm id; a different firm ends the walk. */
-    char clientCode[13];   /**< Client code; a different client ends the walk. */
-    int32_t openBalance;   /**< Opening position. */
-    int32_t openLimit;     /**< Opening limit. */
+    uint8_t hostData[4];    /**< Host's own; not read. */
+    char secCode[13];       /**< Security code. */
+    char trdAcc[13];        /**< Trade account. */
+    char firmId[13];        /**< Firm id; a different firm ends the walk. */
+    char clientCode[13];    /**< Client code; a different client ends the walk. */
+    int32_t openBalance;    /**< Opening position. */
+    int32_t openLimit;      /**< Opening limit. */
     int32_t currentBalance; /**< Current position. */
-    int32_t currentLimit;  /**< Current limit. */
-    int32_t lockedSell;    /**< Quantity locked by sell orders. */
-    int32_t lockedBuy;     /**< Quantity locked by buy orders. */
-    double lockedBuyValue; /**< Money locked by buy orders, hundredths of the money unit. */
+    int32_t currentLimit;   /**< Current limit. */
+    int32_t lockedSell;     /**< Quantity locked by sell orders. */
+    int32_t lockedBuy;      /**< Quantity locked by buy orders. */
+    double lockedBuyValue;  /**< Money locked by buy orders, hundredths of the money unit. */
 } KRSecLimit;
 
 /**
@@ -292,7 +293,7 @@ typedef struct KRMarginClassEntry {
 #pragma pack(pop)
 
 /** @cond INTERNAL */
-#define KR_CHECK_FIELD(type, field, off) \
+#define KR_CHECK_FIELD(type, field, off)                                                           \
     KR_STATIC_ASSERT(offsetof(type, field) == (off), type##_##field##_offset)
 KR_STATIC_ASSERT(sizeof(KRClass) == 32, KRClass_size);
 KR_CHECK_FIELD(KRClass, secCount, 4);

@@ -25,20 +25,25 @@ class ActvTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(1, Install(2));
-        ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER", 8}, {102, "GAZP"}, {103, "LKOH"},
-                                           {104, "VTBR"}, {105, "MTSS"}}));
+        ASSERT_EQ(
+            1, AddClass(
+                   10, "TQBR",
+                   {{101, "SBER", 8}, {102, "GAZP"}, {103, "LKOH"}, {104, "VTBR"}, {105, "MTSS"}}));
         const std::string l(kLists), lag2 = l + "[GENERAL]\nCREDITLAG=2\n";
         ASSERT_EQ(1, KRSetDliniFile("PL", (l + "[ADDREPOTRDACC]\nEQ=REPO1\n"
-                                               "[CLC5_MARGIN]\nTQBR=VTBR\n").c_str()));
+                                               "[CLC5_MARGIN]\nTQBR=VTBR\n")
+                                              .c_str()));
         ASSERT_EQ(1, KRSetDliniFile("L2", lag2.c_str()));
         ASSERT_EQ(1, KRSetDliniFile("L2C", (lag2 + "CHECKMAXCREDIT=1\n").c_str()));
         ASSERT_EQ(1, KRSetDliniFile("L2R", (lag2 + "RSTRNMBUY=1\n[CLC9_MARGIN]\nRSTRNMBUY=0\n"
                                                    "[CLC8_MARGIN]\nIGNORERESTSHORTSECURITY=1\n")
                                                .c_str()));
         // offer, bid, prev, last
-        for (const auto& p : std::vector<std::vector<double>>{
-                 {101, 50, 32, 45, 48}, {102, 20, 16, 18, 18}, {103, 25, 20, 22, 21},
-                 {104, 20, 16, 18, 18}, {105, 20, 16, 18, 17}})
+        for (const auto& p : std::vector<std::vector<double>>{{101, 50, 32, 45, 48},
+                                                              {102, 20, 16, 18, 18},
+                                                              {103, 25, 20, 22, 21},
+                                                              {104, 20, 16, 18, 18},
+                                                              {105, 20, 16, 18, 17}})
             SetPrices(10, uint32_t(p[0]), p[1], p[2], p[3], p[4]);
     }
 };
@@ -89,8 +94,7 @@ void Check(const char* what, const Set& base, const std::vector<Case>& cases) {
         const Case& c = cases[i];
         SCOPED_TRACE(::testing::Message() << what << " case " << i);
         host().secLimits.clear();
-        Hold(c.firm, c.secId, c.current, c.lockedSell, c.lockedBuy, c.openLimit, 0, "A1",
-             c.client);
+        Hold(c.firm, c.secId, c.current, c.lockedSell, c.lockedBuy, c.openLimit, 0, "A1", c.client);
         KRMarginalRow full = Bound(c.firm, c.client);
         for (const auto& s : base)
             full.*s.first = s.second;
@@ -137,13 +141,13 @@ TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
     row.marginBuyLimit = 16000;
     row.ownBuyLimit = 3000;
     KRMarginalActv a = Calc(&row, 101);
-    EXPECT_EQ(18, a.position);                  // 3 - 5 + 20
-    EXPECT_EQ(40, a.maxBuy);                    // margin: 16000 / (8 * 50 offer)
-    EXPECT_EQ(19, a.maxSell);                   // 3 - 4 + 20
-    EXPECT_EQ(6912.0, a.value);                 // 18 * 48 last * 8
-    EXPECT_EQ(6480.0, a.prevValue);             // 18 * 45 prev * 8
+    EXPECT_EQ(18, a.position);                   // 3 - 5 + 20
+    EXPECT_EQ(40, a.maxBuy);                     // margin: 16000 / (8 * 50 offer)
+    EXPECT_EQ(19, a.maxSell);                    // 3 - 4 + 20
+    EXPECT_EQ(6912.0, a.value);                  // 18 * 48 last * 8
+    EXPECT_EQ(6480.0, a.prevValue);              // 18 * 45 prev * 8
     EXPECT_EQ(25, Calc(&row, 101, 80.0).maxBuy); // 16000 / (8 * 80)
-    EXPECT_EQ(120, Calc(&row, 103).maxBuy);     // not margin: 3000 / 25
+    EXPECT_EQ(120, Calc(&row, 103).maxBuy);      // not margin: 3000 / 25
     row.marginBuyLimit = -500;
     KRMarginalActv gz = Calc(&row, 102);
     EXPECT_EQ(0, gz.maxBuy);  // negative purchasing power
@@ -164,40 +168,53 @@ TEST_F(ActvTest, WalkCountsOnlyKindOneAccountsAndStopsAtAnotherSecurity) {
 TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
     // SBER (margin + asset, lot 8, offer 50, bid 32), short 4, lockedBuy 1: U = -3;
     // X = 6400 / 8 + 4 * 50 = 1000, maxBuy = (1000 + 3 * 50) / P. Sale: 2560 / (max(P, 32) * 8).
-    Check("margin+asset", {{&R::marginBuyLimit, 6400}, {&R::shortValue, -2000},
-                           {&R::moneyAvailable, 1000}, {&R::buyCapacityCopy, 2560}}, {
-        {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, 10},  // 1150/50; 2560/256
-        {"L2", "C1", 101, -4, 0, 1, 0, 280, -5.0, {}, 23, 10}, // no price
-        {"L2", "C1", 101, -4, 0, 1, 0, 280, 64.0, {}, 17, 5},  // 1150/64; 2560/512
-        {"L2", "C1", 101, -4, 0, 1, 0, 280, 16.0, {}, 71, 10}, // V stays at the bid
-    });
-    Check("asset", {{&R::assetBuyLimit, 1000}}, {
-        {"L2", "C1", 103, -10, 0, 3, 0, 280, 0.0, {}, 7, 0}, // buys back U = -7 only
-        {"L2", "C1", 103, 5, 2, 0, 0, 280, 0.0, {}, 40, 3},  // 1000 / 25; 5 - 2
-    });
+    Check("margin+asset",
+          {{&R::marginBuyLimit, 6400},
+           {&R::shortValue, -2000},
+           {&R::moneyAvailable, 1000},
+           {&R::buyCapacityCopy, 2560}},
+          {
+              {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, 10},  // 1150/50; 2560/256
+              {"L2", "C1", 101, -4, 0, 1, 0, 280, -5.0, {}, 23, 10}, // no price
+              {"L2", "C1", 101, -4, 0, 1, 0, 280, 64.0, {}, 17, 5},  // 1150/64; 2560/512
+              {"L2", "C1", 101, -4, 0, 1, 0, 280, 16.0, {}, 71, 10}, // V stays at the bid
+          });
+    Check("asset", {{&R::assetBuyLimit, 1000}},
+          {
+              {"L2", "C1", 103, -10, 0, 3, 0, 280, 0.0, {}, 7, 0}, // buys back U = -7 only
+              {"L2", "C1", 103, 5, 2, 0, 0, 280, 0.0, {}, 40, 3},  // 1000 / 25; 5 - 2
+          });
     // VTBR (offer 20) under RSTRNMBUY on a row of 264+ bytes: min(2000, 900 - 100) / 20 = 40,
     // else 2000 / 20 = 100. equity -1 would give 0 through the short's buy-back.
-    Check("restricted", {{&R::ownBuyLimit, 2000}, {&R::moneyCurrent, 900},
-                         {&R::moneyLocked, 100}, {&R::equity, -1}}, {
-        {"L2R", "C1", 104, 0, 0, 0, 0, 264, 0.0, {}, 40, -1},
-        {"L2R", "C1", 104, 0, 0, 0, 0, 248, 0.0, {}, 100, -1}, // no moneyCurrent
-        {"L2", "C1", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1},  // not restricted
-        {"L2R", "C9", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1}, // the client's 0 wins
-        {"L2R", "C8", 104, 0, 0, 0, 0, 280, 0.0, {}, 40, -1},  // the firm's 1 inherited
-        {"L2R", "C1", 104, -6, 0, 2, 0, 280, 0.0, {}, 4, -1},  // short: U = -4
-    });
+    Check("restricted",
+          {{&R::ownBuyLimit, 2000},
+           {&R::moneyCurrent, 900},
+           {&R::moneyLocked, 100},
+           {&R::equity, -1}},
+          {
+              {"L2R", "C1", 104, 0, 0, 0, 0, 264, 0.0, {}, 40, -1},
+              {"L2R", "C1", 104, 0, 0, 0, 0, 248, 0.0, {}, 100, -1}, // no moneyCurrent
+              {"L2", "C1", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1},  // not restricted
+              {"L2R", "C9", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1}, // the client's 0 wins
+              {"L2R", "C8", 104, 0, 0, 0, 0, 280, 0.0, {}, 40, -1},  // the firm's 1 inherited
+              {"L2R", "C1", 104, -6, 0, 2, 0, 280, 0.0, {}, 4, -1},  // short: U = -4
+          });
     // GAZP (margin + rest-short, offer 20), short 10, lockedBuy 3: U = -7, y = -140. Working
     // copy: moneyAvailable 860, shortValue 0, settlementDebt -140. A = 0 >= 0,
     // F = 860 - 100 = 760, G = E + 140; maxBuy = min(F, G) / 20 + 7. Sale: trunc(F) = 0.
-    Check("working copy", {{&R::moneyAvailable, 1000}, {&R::shortValue, -140},
-                           {&R::buyCommitment, 100}, {&R::ownBuyLimit, 300}}, {
-        {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 500}}, 39, 0}, // G 640
-        {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 800}}, 45, 0}, // F 760
-        {"L2", "C1", 102, -10, 0, 3, 0, 248, 0.0, {{&R::equity, 800}}, 45, 0},
-        // u = 0: y = 0, the copy is the row itself and its A = -140 < 0 gives 0
-        {"L2", "C1", 102, -10, 0, 12, 0, 280, 0.0, {{&R::equity, 800}}, 0, 0},
-        {"L2", "C1", 102, 3, 0, 0, 0, 280, 0.0, {}, 15, -1}, // long: 300 / 20
-    });
+    Check("working copy",
+          {{&R::moneyAvailable, 1000},
+           {&R::shortValue, -140},
+           {&R::buyCommitment, 100},
+           {&R::ownBuyLimit, 300}},
+          {
+              {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 500}}, 39, 0}, // G 640
+              {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 800}}, 45, 0}, // F 760
+              {"L2", "C1", 102, -10, 0, 3, 0, 248, 0.0, {{&R::equity, 800}}, 45, 0},
+              // u = 0: y = 0, the copy is the row itself and its A = -140 < 0 gives 0
+              {"L2", "C1", 102, -10, 0, 12, 0, 280, 0.0, {{&R::equity, 800}}, 0, 0},
+              {"L2", "C1", 102, 3, 0, 0, 0, 280, 0.0, {}, 15, -1}, // long: 300 / 20
+          });
 }
 
 // SBER short 4, lockedBuy 1 gives 23 uncapped; the cap is (500 - 20 + 160) / (8 * 50) = 1,
@@ -205,52 +222,85 @@ TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
 // still buys its 7.
 TEST_F(ActvTest, Lag2CreditCapsAndFloors) {
     const Set zero{{&R::moneyCurrent, 0}, {&R::moneyLocked, 0}, {&R::openLimitTotal, 1}};
-    Check("buy", {{&R::marginBuyLimit, 6400}, {&R::moneyCurrent, 500}, {&R::moneyLocked, 20},
-                  {&R::openLimitTotal, 160}}, {
-        {"L2C", "C1", 101, -4, 0, 1, 0, 264, 0.0, {}, 3, -1},
-        {"L2C", "C1", 101, -4, 0, 1, 0, 248, 0.0, {}, 23, -1},    // no moneyCurrent
-        {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1, 1}, // leverage given
-        {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {{&R::openLimitTotal, 0}}, 23, -1},
-        {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1}, // switch off
-        {"L2C", "C1", 102, -10, 0, 3, 0, 280, 0.0, zero, 7, -1},
-    });
+    Check("buy",
+          {{&R::marginBuyLimit, 6400},
+           {&R::moneyCurrent, 500},
+           {&R::moneyLocked, 20},
+           {&R::openLimitTotal, 160}},
+          {
+              {"L2C", "C1", 101, -4, 0, 1, 0, 264, 0.0, {}, 3, -1},
+              {"L2C", "C1", 101, -4, 0, 1, 0, 248, 0.0, {}, 23, -1},    // no moneyCurrent
+              {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1, 1}, // leverage given
+              {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {{&R::openLimitTotal, 0}}, 23, -1},
+              {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1}, // switch off
+              {"L2C", "C1", 102, -10, 0, 3, 0, 280, 0.0, zero, 7, -1},
+          });
     // SBER long 30, lockedSell 8: F = 22, uncapped 2560 / 256 + 22 = 32. The cap is
     // openLimit - lockedSell + current; the floor keeps F.
-    Check("sale", {{&R::buyCapacityCopy, 2560}}, {
-        {"L2C", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 27}, // 5 - 8 + 30
-        {"L2C", "C1", 101, 30, 8, 0, 0, 280, 0.0, {}, -1, 32}, // no opening limit
-        {"L2C", "C1", 101, 30, 8, 0, -3, 280, 0.0, {}, -1, 32},
-        {"L2", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 32}, // switch off
-        // 1 - 0 + INT32_MAX wraps; the floor still gives F
-        {"L2C", "C1", 101, INT32_MAX, 0, 0, 1, 280, 0.0, {{&R::buyCapacityCopy, 0}}, -1,
-         INT32_MAX},
-    });
+    Check("sale", {{&R::buyCapacityCopy, 2560}},
+          {
+              {"L2C", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 27}, // 5 - 8 + 30
+              {"L2C", "C1", 101, 30, 8, 0, 0, 280, 0.0, {}, -1, 32}, // no opening limit
+              {"L2C", "C1", 101, 30, 8, 0, -3, 280, 0.0, {}, -1, 32},
+              {"L2", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 32}, // switch off
+              // 1 - 0 + INT32_MAX wraps; the floor still gives F
+              {"L2C",
+               "C1",
+               101,
+               INT32_MAX,
+               0,
+               0,
+               1,
+               280,
+               0.0,
+               {{&R::buyCapacityCopy, 0}},
+               -1,
+               INT32_MAX},
+          });
 }
 
 TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
     // An asset or a short: t = |min(shortValue + moneyAvailable, 0)| / V capped at the
     // position; q = 512 / V + t.
-    Check("asset or short", {{&R::shortValue, -1000}, {&R::buyCapacityCopy, 512}}, {
-        {"L2", "C1", 101, 4, 0, 0, 0, 280, 0.0, {}, -1, 9},   // V 256: 2 + 3.90625 + 4
-        {"L2", "C1", 101, 2, 0, 0, 0, 280, 0.0, {}, -1, 6},   // t capped: 2 + 2 + 2
-        {"L2", "C1", 105, -3, 0, 0, 0, 280, 0.0, {}, -1, 32}, // V 16: 512 / 16
-    });
+    Check("asset or short", {{&R::shortValue, -1000}, {&R::buyCapacityCopy, 512}},
+          {
+              {"L2", "C1", 101, 4, 0, 0, 0, 280, 0.0, {}, -1, 9},   // V 256: 2 + 3.90625 + 4
+              {"L2", "C1", 101, 2, 0, 0, 0, 280, 0.0, {}, -1, 6},   // t capped: 2 + 2 + 2
+              {"L2", "C1", 105, -3, 0, 0, 0, 280, 0.0, {}, -1, 32}, // V 16: 512 / 16
+          });
     // MTSS long 10, lockedSell 2 (margin only, bid 16): F = 8; the buying capacity at the bid:
     // y7 = 10 * 16 - 100 = 60; x12 = 400 + 60 - 100 = 360; x13 = -40; z' = -40 - 20 = -60;
     // t = 40 / 16 = 2.5; maxSell = trunc(t + g / V + F), g = w - 100 - uncovered - 60.
-    Check("long", {{&R::moneyAvailable, -100}, {&R::longValue, 400}, {&R::shortValue, -100},
-                   {&R::leverage, 2}, {&R::buyCommitment, 20}, {&R::buyCapacityCopy, 1e6},
-                   {&R::uncoveredSellValue, 10}, {&R::equitySurplus, -50}}, {
-        // w = 2 * (360 - 50) = 620, g = 450: 2.5 + 450 / 16 + 8
-        {"L2", "C1", 105, 10, 2, 0, 0, 280, 0.0, {}, -1, 38},
-        // no equitySurplus: w = 720, g = 550: 2.5 + 550 / 16 + 8
-        {"L2", "C1", 105, 10, 2, 0, 0, 272, 0.0, {}, -1, 44},
-        // 360 - 500 < 0 with x12 >= 0: w = 0, g = -100 + 200 - 60 = 40: 2.5 + 2.5 + 8
-        {"L2", "C1", 105, 10, 2, 0, 0, 280, 0.0,
-         {{&R::equitySurplus, -500}, {&R::uncoveredSellValue, -200}}, -1, 13},
-        // price 32: V = 32 but y7 still at the bid: 1.25 + 450 / 32 + 8
-        {"L2", "C1", 105, 10, 2, 0, 0, 280, 32.0, {}, -1, 23},
-    });
+    Check("long",
+          {{&R::moneyAvailable, -100},
+           {&R::longValue, 400},
+           {&R::shortValue, -100},
+           {&R::leverage, 2},
+           {&R::buyCommitment, 20},
+           {&R::buyCapacityCopy, 1e6},
+           {&R::uncoveredSellValue, 10},
+           {&R::equitySurplus, -50}},
+          {
+              // w = 2 * (360 - 50) = 620, g = 450: 2.5 + 450 / 16 + 8
+              {"L2", "C1", 105, 10, 2, 0, 0, 280, 0.0, {}, -1, 38},
+              // no equitySurplus: w = 720, g = 550: 2.5 + 550 / 16 + 8
+              {"L2", "C1", 105, 10, 2, 0, 0, 272, 0.0, {}, -1, 44},
+              // 360 - 500 < 0 with x12 >= 0: w = 0, g = -100 + 200 - 60 = 40: 2.5 + 2.5 + 8
+              {"L2",
+               "C1",
+               105,
+               10,
+               2,
+               0,
+               0,
+               280,
+               0.0,
+               {{&R::equitySurplus, -500}, {&R::uncoveredSellValue, -200}},
+               -1,
+               13},
+              // price 32: V = 32 but y7 still at the bid: 1.25 + 450 / 32 + 8
+              {"L2", "C1", 105, 10, 2, 0, 0, 280, 32.0, {}, -1, 23},
+          });
 }
 
 TEST_F(ActvTest, ValuesOfAZeroPositionAndOfTheShortRecord) {

@@ -122,8 +122,9 @@ TEST(MarginSecs, EmptyEntryBlockMayBeNull) {
 
 TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
     ASSERT_EQ(1, Install(2));
-    ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER"}, {102, "GAZP"}, {103, "LKOH"},
-                                       {104, "VTBR"}, {105, "MTSS"}}));
+    ASSERT_EQ(
+        1, AddClass(10, "TQBR",
+                    {{101, "SBER"}, {102, "GAZP"}, {103, "LKOH"}, {104, "VTBR"}, {105, "MTSS"}}));
     ASSERT_EQ(1, AddClass(20, "FUT", {{201, "RIM5"}}));
     ASSERT_EQ(1, AddClass(30, "EMPTY", {{301, "NONE"}})); // nobody lists it
     ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=GAZP,SBER\n"

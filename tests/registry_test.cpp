@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "fake_host.h"
-#include "registry/links.h"
-#include "registry/membership.h"
+#include "links/links.h"
+#include "links/membership.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
 
@@ -103,13 +103,13 @@ TEST(Links, FailedAddClassChangesNothing) {
 // membership of indexes 0-4 in the margin, asset and rest-short lists.
 std::string Membership(const FirmSettings* r) {
     std::string out;
-    for (auto* find : {isMarginSecurity, isAssetSecurity}) {
+    for (auto* find : {IsMarginSecurity, IsAssetSecurity}) {
         for (const char* code : {"X", "Y", "Z", "W"}) {
             int32_t idx = -1; // "-" when not found
             out += find(r, code, &idx) ? std::to_string(idx) + " " : "- ";
         }
     }
-    for (auto* in : {inMarginList, inAssetList, inRestShortList}) {
+    for (auto* in : {InMarginList, InAssetList, InRestShortList}) {
         out += "|";
         for (int32_t i = 0; i < 5; ++i)
             out += std::to_string(in(r, i));
@@ -140,7 +140,7 @@ TEST(Membership, ServingRecordOfEachList) {
     FirmSettings* g = Load("G", "[LIMITALLOWEDSECURITY]\nA=Y\nB=<ALL>\nA=Z\n");
     EXPECT_EQ("3 1 - 4 3 1 - 4 |01111|01111|00000", Membership(g));
     int32_t idx = 77;
-    EXPECT_EQ(0, isMarginSecurity(g, "y", &idx) + inMarginList(g, 5) + inMarginList(g, -1));
+    EXPECT_EQ(0, IsMarginSecurity(g, "y", &idx) + InMarginList(g, 5) + InMarginList(g, -1));
     EXPECT_EQ(77, idx);
 }
 

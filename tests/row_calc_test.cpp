@@ -90,7 +90,7 @@ TEST(RowPrices, FallbacksLotAndPositionPrice) {
         EXPECT_EQ(o, c[1]) << "prices in " << testing::PrintToString(c[0]);
     }
     ASSERT_EQ(KRSetDliniFile("F1", "[GENERAL]\nLIMITSINLOTS=0\n"), 1);
-    EXPECT_EQ(kesvar::lotMultiplier(firm(), s1), 1.0);
+    EXPECT_EQ(kesvar::LotMultiplier(firm(), s1), 1.0);
 }
 
 // One position of C1 valued in a row of its own. Money: one MB record with openLimit 1000.00 and

@@ -9,7 +9,7 @@
 
 #include "fake_host.h"
 #include "row/row.h"
-#include "settings/settings.h"
+#include "links/links.h"
 
 using namespace kesvar;
 
@@ -128,21 +128,6 @@ TEST(SettingsLags, SortedEntriesExactCodesFirstLoneStarProbedFirst) {
         EXPECT_EQ(lag, ClientCreditLag(f, client)) << client;
 }
 
-// The 51st entry grows the array from 50 to 100 slots, in one step.
-TEST(SettingsLags, ArraysGrowFiftySlotsAtATime) {
-    fakehost::Install(2);
-    std::string text = "[CLIENTLAG]\n";
-    for (int32_t i = 51; i > 0; --i) // each one goes in front
-        text += "C" + std::to_string(i) + "=1\n";
-    fakehost::host().memory.reallocSizes.clear();
-    EXPECT_EQ(51, Load("F", text)->clientLags.count);
-    std::vector<uint32_t> growth;
-    for (uint32_t size : fakehost::host().memory.reallocSizes)
-        if (size % sizeof(void*) == 0 && size >= 50 * sizeof(void*) && size <= 100 * sizeof(void*))
-            growth.push_back(uint32_t(size / sizeof(void*)));
-    EXPECT_EQ((std::vector<uint32_t>{50, 100}), growth);
-}
-
 // Weights: long ones outside [0, 1] and short ones below 1 become 1; the first line of a
 // code wins. Boards: BOARDTAG keys keep their spaces; a long tag or account is cut (a tag
 // added again each time); each keeps the kind it was first added with. A client reads its
@@ -204,7 +189,7 @@ TEST(SettingsDiagnostics, SkippedOrChangedLinesAreReported) {
     DiagnosticSink sink = {Collect, &got};
     const char* text = "stray\n[GENERAL]\nMAINMARGINCLASSES=A, B\n[GENERAL]\nLIMITSINLOTS=0\n"
                        "[CLIENTLAG]\nC=3\n[CLC1_MARGIN]\n[CLT_MARGIN_TEMPLATE]\nCLIENTS=C1\n";
-    ASSERT_EQ(KR_ERR_NONE, LoadFirmSettings("F", text, &sink));
+    ASSERT_EQ(KR_ERR_NONE, SetFirmSettings("F", text, &sink));
     EXPECT_EQ(1, gState.firmSettingsTable[0]->limitsInLots);
     std::vector<Diag> want = {// clang-format off
         {1, kDiagUnreadLine, "STRAY"}, {3, kDiagMainMarginSpace, " B"},

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "settings/settings.h"
+#include "links/links.h"
 
 namespace kesvar_cli {
 
@@ -330,7 +330,7 @@ int CheckSettings(std::ostream& out, std::ostream& err, const std::string& name,
 
     kesvar::DiagnosticSink sink = {Collect, &found};
     const char* key = "CHECK";
-    if (int32_t code = kesvar::LoadFirmSettings(key, text.c_str(), &sink)) {
+    if (int32_t code = kesvar::SetFirmSettings(key, text.c_str(), &sink)) {
         err << "kesvar: " << name << ": the loader refused the text (code " << code << ")\n";
         return 2;
     }

@@ -11,7 +11,7 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     string(REGEX REPLACE "g\\+\\+(-posix|-win32)?$" "dlltool" KESVAR_DLLTOOL ${CMAKE_CXX_COMPILER})
   endif()
   add_custom_command(TARGET kesvar POST_BUILD
-    COMMAND ${KESVAR_DLLTOOL} -k -D Kesvar.dll -d ${PROJECT_SOURCE_DIR}/src/platform/kesvar_x86.def
+    COMMAND ${KESVAR_DLLTOOL} -k -D Kesvar.dll -d ${PROJECT_SOURCE_DIR}/src/exports/kesvar_x86.def
             -l $<TARGET_LINKER_FILE:kesvar>
     COMMENT "Import library of Kesvar.dll with __stdcall names"
     VERBATIM)

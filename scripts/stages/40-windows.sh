@@ -33,7 +33,7 @@ export_names() {
 check_dll() {
     local objdump="$1" dll="$2" label="$3"
     local want got imports
-    want=$(awk '$1 ~ /^KR/{print $1}' "$ROOT/src/platform/kesvar.def" | sort)
+    want=$(awk '$1 ~ /^KR/{print $1}' "$ROOT/src/exports/kesvar.def" | sort)
     got=$(export_names "$objdump" "$dll")
     echo "export table of $label:"
     sed 's/^/    /' <<<"$got"
@@ -84,7 +84,7 @@ if [ -z "$hello_imports" ] || grep -q '@' <<<"$hello_imports"; then
     exit 1
 fi
 # The decorated names the import library maps must be the ones the compiler gave the exports.
-want=$(awk '$1 ~ /^KR/{print $1}' "$ROOT/src/platform/kesvar_x86.def" | sort)
+want=$(awk '$1 ~ /^KR/{print $1}' "$ROOT/src/exports/kesvar_x86.def" | sort)
 got=$(i686-w64-mingw32-nm -g --defined-only "$win32/libkesvar_static.a" |
     awk '$2=="T" && $3 ~ /^_KR[A-Za-z]*@[0-9]+$/{print substr($3, 2)}' | sort)
 if [ "$want" != "$got" ]; then

@@ -15,9 +15,8 @@ int32_t PrepareActv(const FirmSettings* r, KRMarginalActv* actv);
 int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv* actv,
                  double price);
 
-int32_t restrictBuyOf(const FirmSettings* r);
-int32_t checkMaxCreditOf(const FirmSettings* r);
-int32_t limitsInLotsOf(const FirmSettings* r);
+int32_t RestrictBuyOf(const FirmSettings* r);
+int32_t CheckMaxCreditOf(const FirmSettings* r);
 
 // The key and the sums of one actv walk over the host's securities limits. The key strings
 // are whole copies of the row's firm id and client code and the registry's security code.
@@ -30,7 +29,7 @@ struct LimitSums {
 };
 
 // Adds the client's limits of one security into `sums`; only trade accounts of kind 1 count.
-void sumSecLimits(const FirmSettings* r, LimitSums* sums);
+void SumSecLimits(const FirmSettings* r, LimitSums* sums);
 
 // Double to int32: toward zero, saturating at the int32 range, NaN gives 0.
 inline int32_t TruncToInt32(double d) {

@@ -58,7 +58,7 @@ int32_t Lag2MaxBuy(const KRMarginalRow* row, const FirmSettings* r, const KRMarg
         if (U < 0.0) return TruncToInt32(-U);
         return TruncToInt32(row->assetBuyLimit / (lot * p));
     }
-    if (actv->isMargin == 0 && actv->isAsset == 0 && restrictBuyOf(r) == 1 && longRow) {
+    if (actv->isMargin == 0 && actv->isAsset == 0 && RestrictBuyOf(r) == 1 && longRow) {
         if (cb < 0) return TruncToInt32(-U);
         double d = RowMoneyFree(row);
         double b = row->ownBuyLimit < d ? row->ownBuyLimit : d;
@@ -128,7 +128,7 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
     const double U = double(u);
 
     out.maxBuy = Lag2MaxBuy(row, r, actv, sums, offer, lot, p, u);
-    if (checkMaxCreditOf(r) != 0 && row->leverageGiven == 0 && row->openLimitTotal > 0.0 &&
+    if (CheckMaxCreditOf(r) != 0 && row->leverageGiven == 0 && row->openLimitTotal > 0.0 &&
         row->size >= KR_ROW_SIZE_264) {
         int32_t h = TruncToInt32((RowMoneyFree(row) + row->openLimitTotal) / (lot * p));
         out.maxBuy = MinI(out.maxBuy, h);
@@ -139,7 +139,7 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
     if (!priceGiven) p = bid;
     const double f = double(MaxI(Sub32(cb, sums.lockedSell), 0));
     out.maxSell = Lag2MaxSell(row, actv, sums, bid, lot, p, f);
-    if (checkMaxCreditOf(r) != 0 && sums.openLimit > 0) {
+    if (CheckMaxCreditOf(r) != 0 && sums.openLimit > 0) {
         out.maxSell = MinI(out.maxSell, Add32(Sub32(sums.openLimit, sums.lockedSell), cb));
     }
     // What is held and not locked may always be sold.
@@ -160,7 +160,7 @@ Figures PlainFigures(const KRMarginalRow* row, const KRMarginalActv* actv, const
 
 } // namespace
 
-void sumSecLimits(const FirmSettings* r, LimitSums* sums) {
+void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
     uint32_t i = StartSecWalk(sums->firmId, sums->clientCode, sums->secCode, nullptr);
     SecLimit rec;
     while (NextSecLimit(&i, sums->firmId, sums->clientCode, sums->secCode, &rec)) {
@@ -189,10 +189,10 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
 
     LimitSums sums;
     memset(&sums, 0, sizeof sums);
-    CopyField(sums.firmId, row->firmId, sizeof row->firmId);
-    CopyField(sums.clientCode, row->clientCode, sizeof row->clientCode);
-    CopyField(sums.secCode, SecurityAt(s)->sec.code, sizeof SecurityAt(s)->sec.code);
-    sumSecLimits(r, &sums);
+    CopyBounded(sums.firmId, row->firmId, int32_t(sizeof row->firmId));
+    CopyBounded(sums.clientCode, row->clientCode, int32_t(sizeof row->clientCode));
+    CopyBounded(sums.secCode, SecurityAt(s)->sec.code, int32_t(sizeof SecurityAt(s)->sec.code));
+    SumSecLimits(r, &sums);
 
     Figures fig = row->creditLag2 != 0
                       ? Lag2Figures(row, r, actv, sums, priceGiven, p, offer, bid, lot)

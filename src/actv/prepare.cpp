@@ -1,7 +1,7 @@
 // Preparation of an actv record: the security's registry indexes and its list flags for the
 // bound record, taken once as a snapshot. And the three switch readers of the calculation.
 #include "actv/actv.h"
-#include "registry/membership.h"
+#include "links/membership.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
 
@@ -13,27 +13,23 @@ int32_t PrepareActv(const FirmSettings* r, KRMarginalActv* actv) {
 
     actv->secIndex = s;
     actv->classIndex = SecurityAt(s)->sec.classIndex;
-    actv->isAsset = int8_t(inAssetList(r, s) ? 1 : 0);
-    int8_t margin = int8_t(inMarginList(r, s) ? 1 : 0);
+    actv->isAsset = int8_t(InAssetList(r, s) ? 1 : 0);
+    int8_t margin = int8_t(InMarginList(r, s) ? 1 : 0);
     actv->isMargin = margin;
     // The rest-short list is not even consulted for a security that is not a margin one.
-    actv->isRestShort = int8_t(margin == 1 && inRestShortList(r, s) ? 1 : 0);
+    actv->isRestShort = int8_t(margin == 1 && InRestShortList(r, s) ? 1 : 0);
     return KR_ERR_NONE;
 }
 
 // A client record's own switch first, its firm's when the client leaves it unset.
-int32_t restrictBuyOf(const FirmSettings* r) {
+int32_t RestrictBuyOf(const FirmSettings* r) {
     int32_t v = r->restrictBuy;
     if (v == 0) v = r->parent ? r->parent->restrictBuy : 0;
     return v == 1 ? 1 : 0;
 }
 
-int32_t checkMaxCreditOf(const FirmSettings* r) {
+int32_t CheckMaxCreditOf(const FirmSettings* r) {
     return FirmOf(r)->checkMaxCredit;
-}
-
-int32_t limitsInLotsOf(const FirmSettings* r) {
-    return FirmOf(r)->limitsInLots;
 }
 
 } // namespace kesvar

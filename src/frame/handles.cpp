@@ -1,8 +1,5 @@
 #include "frame/handles.h"
 
-#include "frame/export.h"
-#include "settings/settings.h"
-
 namespace kesvar {
 
 // Position of `handle` in the table, or where it would go.
@@ -24,10 +21,9 @@ static int32_t Find(uint32_t handle, bool* found) {
     return lo;
 }
 
-bool IssueHandle(FirmSettings* record) {
-    record->handle = 0;
+uint32_t IssueHandle(FirmSettings* record) {
     HandleSlot* slot = ArrayAppend(gState.handles);
-    if (!slot) return false;
+    if (!slot) return 0;
     // Handles only grow (skipping 0), so appending keeps the table sorted; four billion
     // reloads within one process are out of reach.
     uint32_t h = gState.lastHandle + 1;
@@ -35,20 +31,18 @@ bool IssueHandle(FirmSettings* record) {
     gState.lastHandle = h;
     slot->handle = h;
     slot->record = record;
-    record->handle = h;
-    return true;
+    return h;
 }
 
-void RetireHandle(FirmSettings* record) {
-    if (record->handle == 0) return;
+void RetireHandle(uint32_t handle) {
+    if (handle == 0) return;
     bool found = false;
-    int32_t i = Find(record->handle, &found);
+    int32_t i = Find(handle, &found);
     if (found) {
         Array<HandleSlot>& t = gState.handles;
         memmove(&t[i], &t[i + 1], sizeof(HandleSlot) * uint32_t(t.count - i - 1));
         --t.count;
     }
-    record->handle = 0;
 }
 
 FirmSettings* ResolveHandle(uint32_t handle) {
@@ -60,10 +54,6 @@ FirmSettings* ResolveHandle(uint32_t handle) {
 
 void RetireAllHandles() {
     ArrayFree(gState.handles);
-}
-
-FirmSettings* RowBinding(const KRMarginalRow* row) {
-    return ResolveHandle(row->binding);
 }
 
 } // namespace kesvar

@@ -7,11 +7,10 @@
 
 namespace kesvar {
 
-// Gives the record a fresh handle (stored in record->handle); false on allocation failure,
-// with record->handle 0 and the table unchanged.
-bool IssueHandle(FirmSettings* record);
-// Forgets the record's handle (no-op for 0) and sets record->handle to 0. Never allocates.
-void RetireHandle(FirmSettings* record);
+// A fresh handle naming `record`; 0 when the table cannot grow (nothing changed then).
+uint32_t IssueHandle(FirmSettings* record);
+// Forgets a handle; 0 is a no-op. Never allocates.
+void RetireHandle(uint32_t handle);
 // The live record of a handle, or null for 0 and for stale handles.
 FirmSettings* ResolveHandle(uint32_t handle);
 // Forgets every handle (after all records were released).

@@ -3,7 +3,7 @@
 // the version-2 leverage).
 #include "frame/host.h"
 
-#include "registry/registry.h"
+#include <string.h>
 
 namespace kesvar {
 
@@ -27,23 +27,13 @@ bool ResolveParamIds() {
     return true;
 }
 
-double ParamValue(int32_t secIndex, ParamName which) {
-    const SecurityEntry* s = SecurityAt(secIndex);
-    uint32_t classId = ClassAt(int32_t(s->sec.classIndex))->cls.classId;
-    return gState.getParamValue(classId, s->sec.secId, gState.paramIdCache[which]);
-}
-
-void CopyField(char* dst, const char* src, uint32_t width) {
-    uint32_t n = 0;
-    while (n < width && src[n])
-        ++n;
-    memcpy(dst, src, n);
-    dst[n] = 0;
+double ParamValue(uint32_t classId, uint32_t secId, ParamName which) {
+    return gState.getParamValue(classId, secId, gState.paramIdCache[which]);
 }
 
 void RowKeyOf(const KRMarginalRow* row, RowKey* key) {
-    CopyField(key->firmId, row->firmId, 13);
-    CopyField(key->clientCode, row->clientCode, 16);
+    CopyBounded(key->firmId, row->firmId, 13);
+    CopyBounded(key->clientCode, row->clientCode, 16);
 }
 
 static double F64(const unsigned char* base, uint32_t offset) {
@@ -61,7 +51,7 @@ static int32_t I32(const unsigned char* base, uint32_t offset) {
 // Compares the fixed-width field at `offset` with a NUL-terminated key, exactly.
 static bool FieldIs(const unsigned char* base, uint32_t offset, const char* key) {
     char field[14];
-    CopyField(field, reinterpret_cast<const char*>(base) + offset, 13);
+    CopyBounded(field, reinterpret_cast<const char*>(base) + offset, 13);
     return strcmp(field, key) == 0;
 }
 
@@ -83,7 +73,7 @@ uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* se
 bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getMoneyLimit(*index));
     if (!b || !FieldIs(b, 14, firmId) || !FieldIs(b, 27, clientCode)) return false;
-    CopyField(out->tag, reinterpret_cast<const char*>(b) + 9, 5);
+    CopyBounded(out->tag, reinterpret_cast<const char*>(b) + 9, 5);
     out->openBalance = F64(b, 40);
     out->openLimit = F64(b, 48);
     out->currentBalance = F64(b, 56);
@@ -100,8 +90,8 @@ bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, c
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getSecLimit(*index));
     if (!b || !FieldIs(b, 30, firmId) || !FieldIs(b, 43, clientCode)) return false;
     if (secCode && !FieldIs(b, 4, secCode)) return false;
-    CopyField(out->secCode, reinterpret_cast<const char*>(b) + 4, 13);
-    CopyField(out->trdAcc, reinterpret_cast<const char*>(b) + 17, 13);
+    CopyBounded(out->secCode, reinterpret_cast<const char*>(b) + 4, 13);
+    CopyBounded(out->trdAcc, reinterpret_cast<const char*>(b) + 17, 13);
     out->openBalance = I32(b, 56);
     out->openLimit = I32(b, 60);
     out->currentBalance = I32(b, 64);

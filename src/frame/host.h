@@ -5,6 +5,7 @@
 #define KESVAR_FRAME_HOST_H
 
 #include "frame/state.h"
+#include "frame/strings.h"
 
 namespace kesvar {
 
@@ -12,8 +13,8 @@ namespace kesvar {
 // required name (the caller reports KR_ERR_PARAM_UNKNOWN); no limit callback is called then.
 bool ResolveParamIds();
 
-// Value of one market parameter of the security at registry index `secIndex`.
-double ParamValue(int32_t secIndex, ParamName which);
+// Value of one market parameter of a security, by the host's ids.
+double ParamValue(uint32_t classId, uint32_t secId, ParamName which);
 
 // One money-limit record as the library sees it.
 struct MoneyLimit {
@@ -42,9 +43,6 @@ uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* se
 bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out);
 bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, const char* secCode,
                   SecLimit* out);
-
-// Copies a fixed-width field that may lack its NUL into dst (width + 1 bytes).
-void CopyField(char* dst, const char* src, uint32_t width);
 
 // A row's firm id and client code as NUL-terminated strings, whatever the host left in the
 // fixed-width fields.

@@ -15,6 +15,7 @@ void* MemAlloc(uint32_t size) {
 }
 
 void MemFree(void* block) {
+    if (!block) return;
     if (gState.free) {
         gState.free(block);
         return;

@@ -1,5 +1,10 @@
 // The library lock outside Windows: a standard recursive mutex, built in static storage when
 // the library is loaded and never destroyed (unloading frees nothing).
+//
+// Recursive, because the Windows mutex it stands in for is: the host's hooks and callbacks
+// run with the lock held, on the caller's thread, and a host that calls an export from inside
+// one must behave the same on every target. With a plain mutex that thread would wait on
+// itself forever and freeze the terminal.
 #include <mutex>
 #include <new>
 

@@ -1,6 +1,9 @@
-// The library lock on Windows: an unnamed mutex, recursive for its owner, waited for without a
-// time limit. DllMain creates it when the process loads Kesvar.dll; programs that link the
-// library statically never run DllMain, so the first Lock() creates it as well, race-free.
+// The library lock on Windows: an unnamed mutex, recursive for its owner (a Windows mutex always
+// is), waited for without a time limit. Recursion matters because hooks and callbacks run
+// with the lock held on the caller's thread: a host that calls an export from one of them
+// re-enters instead of waiting on itself forever. DllMain creates it when the process loads
+// Kesvar.dll; programs that link the library statically never run DllMain, so the first Lock()
+// creates it as well, race-free.
 #include <windows.h>
 
 #include <atomic>

@@ -8,16 +8,6 @@ namespace kesvar {
 
 namespace {
 
-// Copies a code up to its terminator, cut to fit `width` bytes; the rest of the field is zero.
-void CopyCode(char* dst, const char* src, uint32_t width) {
-    uint32_t n = 0;
-    while (n + 1 < width && src[n]) {
-        dst[n] = src[n];
-        ++n;
-    }
-    memset(dst + n, 0, width - n);
-}
-
 const Array<ClassSecurityList>& ServingMarginList(const FirmSettings* r) {
     if (r->marginList.count != 0 || !r->parent) return r->marginList;
     return r->parent->marginList;
@@ -56,7 +46,8 @@ int32_t GetMarginSecs(const FirmSettings* r, KRMarginSecsFunc callback, uintptr_
     for (int32_t i = 0; i < n; ++i) {
         const ClassSecurityList& src = list[i];
         KRMarginClassEntry& dst = entries[i];
-        CopyCode(dst.code, src.classCode, sizeof dst.code);
+        // Codes are cut to fit with their NUL; the rest of each field stays zero.
+        CopyBounded(dst.code, src.classCode, int32_t(sizeof dst.code) - 1);
         dst.classId = ClassIdOf(src.classIndex);
         dst.secCount = src.securities.count;
 
@@ -71,11 +62,12 @@ int32_t GetMarginSecs(const FirmSettings* r, KRMarginSecsFunc callback, uintptr_
             FreeEntries(entries, i);
             return KR_ERR_NO_MEMORY;
         }
+        if (secs) memset(static_cast<void*>(secs), 0, secBytes);
         dst.secs = secs;
         for (int32_t j = 0; j < src.securities.count; ++j) {
             const ListedSecurity& ls = src.securities[j];
             secs[j].secId = SecIdOf(ls.secIndex);
-            CopyCode(secs[j].code, ls.secCode, sizeof secs[j].code);
+            CopyBounded(secs[j].code, ls.secCode, int32_t(sizeof secs[j].code) - 1);
         }
     }
 

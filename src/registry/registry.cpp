@@ -4,51 +4,7 @@
 
 #include <string.h>
 
-#include "registry/links.h"
-
 namespace kesvar {
-
-namespace {
-
-// Shrinks an array's storage back to its count after an undone append. A failed shrink
-// keeps the larger block, which is still valid and owned by the array.
-template <class T> void TrimStorage(Array<T>& a) {
-    if (a.count == 0) {
-        ArrayFree(a);
-        return;
-    }
-    ArrayReserve(a, a.count);
-}
-
-// Takes back the last class registered and everything registered with it.
-void UnregisterLastClass() {
-    int32_t ci = gState.classRegistry.count - 1;
-    ClassEntry* c = gState.classRegistry[ci];
-    if (c->firstSecurity >= 0) {
-        for (int32_t i = c->firstSecurity; i < gState.securityRegistry.count; ++i)
-            MemFree(gState.securityRegistry[i]);
-        gState.securityRegistry.count = c->firstSecurity;
-        TrimStorage(gState.securityRegistry);
-    }
-    MemFree(c);
-    gState.classRegistry.count = ci;
-    TrimStorage(gState.classRegistry);
-    UpdateFaceValueFlag();
-}
-
-} // namespace
-
-int32_t AddClass(const KRClass* cls, const KRSecurity* securities) {
-    if (cls->flags & KR_CLASS_SKIP_MASK) return KR_ERR_NONE;
-    int32_t ci = RegisterClass(cls);
-    if (ci == -1) return KR_ERR_CLASS_EXISTS;
-    if (ci < 0) return KR_ERR_NO_MEMORY;
-    if (!RegisterSecurities(cls->secCount, securities, ci) || !RelinkAllFirmSettings()) {
-        UnregisterLastClass();
-        return KR_ERR_NO_MEMORY;
-    }
-    return KR_ERR_NONE;
-}
 
 int32_t RegisterClass(const KRClass* cls) {
     // The host's code is bounded by its field even if it lacks the NUL.
@@ -85,7 +41,7 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
         if (!s) {
             for (int32_t j = 0; j < k; ++j)
                 MemFree(reg[first + j]);
-            TrimStorage(reg);
+            ArrayShrinkToFit(reg);
             return false;
         }
         memcpy(&s->sec, &securities[k], sizeof s->sec);
@@ -96,6 +52,21 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
     gState.classRegistry[classIndex]->firstSecurity = first;
     reg.count = first + n;
     return true;
+}
+
+void UnregisterLastClass() {
+    int32_t ci = gState.classRegistry.count - 1;
+    ClassEntry* c = gState.classRegistry[ci];
+    if (c->firstSecurity >= 0) {
+        for (int32_t i = c->firstSecurity; i < gState.securityRegistry.count; ++i)
+            MemFree(gState.securityRegistry[i]);
+        gState.securityRegistry.count = c->firstSecurity;
+        ArrayShrinkToFit(gState.securityRegistry);
+    }
+    MemFree(c);
+    gState.classRegistry.count = ci;
+    ArrayShrinkToFit(gState.classRegistry);
+    UpdateFaceValueFlag();
 }
 
 void ClearRegistry() {

@@ -16,13 +16,10 @@ struct SecurityEntry {
     KRSecurity sec; // the host's 40 bytes; classIndex holds the class's registry index
 };
 
-// KRAddClass's work after the export's checks: KR_ERR_NONE (registered, or skipped for its
-// flags), KR_ERR_CLASS_EXISTS (valueUnlisted refreshed) or KR_ERR_NO_MEMORY (nothing
-// registered, every firm as before).
-int32_t AddClass(const KRClass* cls, const KRSecurity* securities);
-
 int32_t RegisterClass(const KRClass* cls); // new index; -1 when the code exists; -2 no memory
 bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIndex);
+// Takes back the last class registered and everything registered with it.
+void UnregisterLastClass();
 void ClearRegistry();
 void UpdateFaceValueFlag();
 
@@ -30,10 +27,18 @@ int32_t FindClassByCode(const char* code);
 int32_t FindSecurityByCode(const char* code, int32_t classIndex);
 int32_t FindSecurityById(uint32_t classId, uint32_t secId);
 
-inline int32_t ClassCount() { return gState.classRegistry.count; }
-inline int32_t SecurityCount() { return gState.securityRegistry.count; }
-inline const ClassEntry* ClassAt(int32_t i) { return gState.classRegistry[i]; }
-inline const SecurityEntry* SecurityAt(int32_t i) { return gState.securityRegistry[i]; }
+inline int32_t ClassCount() {
+    return gState.classRegistry.count;
+}
+inline int32_t SecurityCount() {
+    return gState.securityRegistry.count;
+}
+inline const ClassEntry* ClassAt(int32_t i) {
+    return gState.classRegistry[i];
+}
+inline const SecurityEntry* SecurityAt(int32_t i) {
+    return gState.securityRegistry[i];
+}
 
 } // namespace kesvar
 

@@ -2,31 +2,11 @@
 #include <string.h>
 
 #include "frame/host.h"
-#include "frame/names.h"
+#include "frame/strings.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
 namespace kesvar {
-
-static int CompareLagCode(const char* key, const ClientLag* entry) {
-    return nameEquals(key, entry->clientCode);
-}
-
-// Prefix entries are stored without their '*'; an empty one fits every client.
-static int CompareLagPrefix(const char* key, const ClientLag* entry) {
-    return namePrefixEquals(key, entry->clientCode, int32_t(strlen(entry->clientCode)));
-}
-
-int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode) {
-    const FirmSettings* f = FirmOf(record);
-    int32_t i = FindSortedCode(clientCode, f->clientLags.items, f->clientLags.count, CompareLagCode,
-                               nullptr);
-    if (i >= 0) return f->clientLags[i]->lag;
-    i = FindSortedCode(clientCode, f->clientLagPrefixes.items, f->clientLagPrefixes.count,
-                       CompareLagPrefix, nullptr);
-    if (i >= 0) return f->clientLagPrefixes[i]->lag;
-    return f->creditLag;
-}
 
 // Client records: an exact name first, then the first prefix name ("AB*", "*") in list order.
 static const FirmSettings* PickClientRecord(const FirmSettings* firm, const char* clientCode) {
@@ -34,13 +14,13 @@ static const FirmSettings* PickClientRecord(const FirmSettings* firm, const char
         const FirmSettings* c = firm->clients[i];
         size_t n = strlen(c->clientCode);
         if (n == 0 || c->clientCode[n - 1] == '*') continue;
-        if (nameEquals(clientCode, c->clientCode) == 0) return c;
+        if (CompareNames(clientCode, c->clientCode) == 0) return c;
     }
     for (int32_t i = 0; i < firm->clients.count; ++i) {
         const FirmSettings* c = firm->clients[i];
         size_t n = strlen(c->clientCode);
         if (n == 0 || c->clientCode[n - 1] != '*') continue;
-        if (namePrefixEquals(clientCode, c->clientCode, int32_t(n - 1)) == 0) return c;
+        if (CompareNamePrefix(clientCode, c->clientCode, int32_t(n - 1)) == 0) return c;
     }
     return firm;
 }

@@ -9,35 +9,41 @@ namespace kesvar {
 // Below this a host price counts as absent.
 static const double kNoPrice = 1e-8;
 
+// One market parameter of the security at a registry index.
+static double SecParam(int32_t secIndex, ParamName which) {
+    const KRSecurity& s = SecurityAt(secIndex)->sec;
+    return ParamValue(ClassAt(int32_t(s.classIndex))->cls.classId, s.secId, which);
+}
+
 double FullPrice(int32_t secIndex, double price) {
     const SecurityEntry* s = SecurityAt(secIndex);
     const ClassEntry* c = ClassAt(int32_t(s->sec.classIndex));
     // Percent-of-face quotes become a money price of one unit with its accrued interest.
     if ((c->cls.flags & KR_CLASS_FACE_VALUE) != 0 && gState.anyFaceValueClass &&
         gState.paramIdCache[kAccruedInt] != -1) {
-        double accrued = ParamValue(secIndex, kAccruedInt);
+        double accrued = SecParam(secIndex, kAccruedInt);
         return accrued + ((s->sec.faceValue * price) * 0.01);
     }
     return price;
 }
 
-double lotMultiplier(const FirmSettings* r, int32_t secIndex) {
+double LotMultiplier(const FirmSettings* r, int32_t secIndex) {
     if (FirmOf(r)->limitsInLots) return double(SecurityAt(secIndex)->sec.lotSize);
     return 1.0;
 }
 
 bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
                     double* last, double* prev, double* lot) {
-    *offer = ParamValue(secIndex, kOffer);
-    *bid = ParamValue(secIndex, kBid);
-    *prev = ParamValue(secIndex, kPrevPrice);
-    *last = ParamValue(secIndex, kLast);
+    *offer = SecParam(secIndex, kOffer);
+    *bid = SecParam(secIndex, kBid);
+    *prev = SecParam(secIndex, kPrevPrice);
+    *last = SecParam(secIndex, kLast);
     if (*prev < kNoPrice && *last < kNoPrice) return false;
 
     if (*offer < kNoPrice) *offer = *last < kNoPrice ? *prev : *last;
     if (*bid < kNoPrice) *bid = *last < kNoPrice ? *prev : *last;
     if (*prev < kNoPrice) *prev = *last;
-    *lot = lotMultiplier(r, secIndex);
+    *lot = LotMultiplier(r, secIndex);
 
     *offer = FullPrice(secIndex, *offer);
     *bid = FullPrice(secIndex, *bid);
@@ -47,10 +53,10 @@ bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, doub
 }
 
 bool PositionPrice(int32_t secIndex, int32_t quantity, double* price) {
-    *price = ParamValue(secIndex, kLast);
+    *price = SecParam(secIndex, kLast);
     // A long position would be sold at the bid, anything else bought back at the offer.
-    if (*price < kNoPrice) *price = ParamValue(secIndex, quantity > 0 ? kBid : kOffer);
-    if (*price < kNoPrice) *price = ParamValue(secIndex, kPrevPrice);
+    if (*price < kNoPrice) *price = SecParam(secIndex, quantity > 0 ? kBid : kOffer);
+    if (*price < kNoPrice) *price = SecParam(secIndex, kPrevPrice);
     if (*price < kNoPrice) return false;
     *price = FullPrice(secIndex, *price);
     return true;

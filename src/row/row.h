@@ -11,18 +11,13 @@ struct FirmSettings;
 
 // KRInitMarginalRow's work: KR_ERR_NONE, or KR_ERR_NO_SETTINGS (row left unbound).
 int32_t BindRow(KRMarginalRow* row);
-int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
 
 // Prices and valuation helpers.
 double FullPrice(int32_t secIndex, double price);
 bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
                     double* last, double* prev, double* lot);
 bool PositionPrice(int32_t secIndex, int32_t quantity, double* price);
-double lotMultiplier(const FirmSettings* r, int32_t secIndex);
-int32_t BoardKind(const FirmSettings* r, const char* tag);
-int32_t AccountKind(const FirmSettings* r, const char* account);
-void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
-               double* shortWeight);
+double LotMultiplier(const FirmSettings* r, int32_t secIndex);
 
 // The running sums of one securities-limit walk.
 struct ValuationSums {

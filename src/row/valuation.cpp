@@ -2,7 +2,7 @@
 #include <string.h>
 
 #include "frame/host.h"
-#include "registry/membership.h"
+#include "links/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
@@ -37,10 +37,10 @@ void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* 
                    ValuationSums* sums) {
     int32_t idx = -1;
     int32_t asset = 0, margin = 0;
-    if (isAssetSecurity(r, limit.secCode, &idx)) {
+    if (IsAssetSecurity(r, limit.secCode, &idx)) {
         asset = 1;
-        margin = inMarginList(r, idx) ? 1 : 0;
-    } else if (isMarginSecurity(r, limit.secCode, &idx)) {
+        margin = InMarginList(r, idx) ? 1 : 0;
+    } else if (IsMarginSecurity(r, limit.secCode, &idx)) {
         margin = 1;
     } else {
         idx = FindUnlisted(r, limit.secCode);

@@ -199,7 +199,8 @@ bool AttachClientRecord(LoadContext& ctx, FirmSettings* client, int32_t line) {
         }
     }
     FirmSettings** slot = nullptr;
-    if (!IssueHandle(client) || (slot = ArrayAppend(firm->clients)) == nullptr) {
+    client->handle = IssueHandle(client);
+    if (!client->handle || (slot = ArrayAppend(firm->clients)) == nullptr) {
         ClearFirmSettings(client, true);
         return false;
     }

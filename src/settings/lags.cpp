@@ -1,7 +1,7 @@
 // [CLIENTLAG] into two sorted arrays (whole codes and prefixes) and [SECURITYWEIGHT].
 #include <string.h>
 
-#include "frame/names.h"
+#include "frame/strings.h"
 #include "settings/reader.h"
 
 namespace kesvar {
@@ -49,10 +49,10 @@ int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count
 namespace {
 
 int CompareLagCode(const char* key, const ClientLag* entry) {
-    return nameEquals(key, entry->clientCode);
+    return CompareNames(key, entry->clientCode);
 }
 
-// Inserts a new entry unless the code is there; the storage grows 50 slots at a time.
+// Inserts a new entry unless the code is there.
 bool InsertLag(LoadContext& ctx, Array<ClientLag*>& lags, const char* code, int32_t lag,
                int32_t line) {
     int32_t at;
@@ -60,7 +60,7 @@ bool InsertLag(LoadContext& ctx, Array<ClientLag*>& lags, const char* code, int3
         Note(ctx, line, kDiagRepeatedKey, code);
         return true;
     }
-    if (lags.count % 50 == 0 && !ArrayReserve(lags, lags.count + 50)) return false;
+    if (!ArrayReserve(lags, lags.count + 1)) return false;
     ClientLag* entry = NewZeroed<ClientLag>();
     if (!entry) return false;
     CopyBounded(entry->clientCode, code, kMaxCode);
@@ -140,6 +140,22 @@ bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* 
 }
 
 } // namespace
+
+// Prefix entries are stored without their '*'; an empty one fits every client.
+static int CompareLagPrefix(const char* key, const ClientLag* entry) {
+    return CompareNamePrefix(key, entry->clientCode, int32_t(strlen(entry->clientCode)));
+}
+
+int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode) {
+    const FirmSettings* f = FirmOf(record);
+    int32_t i = FindSortedCode(clientCode, f->clientLags.items, f->clientLags.count, CompareLagCode,
+                               nullptr);
+    if (i >= 0) return f->clientLags[i]->lag;
+    i = FindSortedCode(clientCode, f->clientLagPrefixes.items, f->clientLagPrefixes.count,
+                       CompareLagPrefix, nullptr);
+    if (i >= 0) return f->clientLagPrefixes[i]->lag;
+    return f->creditLag;
+}
 
 bool ParseClientLagSection(LoadContext& ctx) {
     return ReadFixedSection(ctx, "CLIENTLAG", true, ClientLagLine, nullptr);

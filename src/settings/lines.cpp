@@ -30,13 +30,6 @@ void TrimValue(char* s) {
     DropLeadingSpaces(s);
 }
 
-void CopyBounded(char* dst, const char* src, int32_t n) {
-    int32_t i = 0;
-    for (; i < n && src[i]; ++i)
-        dst[i] = src[i];
-    dst[i] = 0;
-}
-
 bool WalkerOpen(LineWalker* w, const char* text) {
     w->buffer = DupString(text);
     w->next = w->buffer;

@@ -1,15 +1,15 @@
-// The three security list sections and the entry builder that client sections share.
+// The three security list sections and the entry builder that client sections share. Entries
+// are left unresolved here; the links to the registry are made once the whole text is read.
 #include <string.h>
 
-#include "frame/names.h"
-#include "registry/registry.h"
+#include "frame/strings.h"
 #include "settings/reader.h"
 
 namespace kesvar {
 
 static void DropLastEntry(Array<ClassSecurityList>* list) {
     ClassSecurityList& e = (*list)[list->count - 1];
-    if (e.securities.items) ArrayFree(e.securities);
+    ArrayFree(e.securities);
     list->count--;
 }
 
@@ -39,7 +39,7 @@ bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const cha
         } else {
             bool repeated = false;
             for (int32_t i = 0; i < entry->securities.count && !repeated; ++i)
-                repeated = nameEquals(entry->securities[i].secCode, piece) == 0;
+                repeated = CompareNames(entry->securities[i].secCode, piece) == 0;
             if (repeated) {
                 Report(sink, line, kDiagPieceRepeated, piece);
             } else {
@@ -56,42 +56,6 @@ bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const cha
         piece = comma + 1;
     }
 
-    if (!ResolveClassSecurityList(entry)) {
-        DropLastEntry(list);
-        return false;
-    }
-    return true;
-}
-
-bool ResolveClassSecurityList(ClassSecurityList* entry) {
-    if (entry->classIndex != -1) return true; // resolved entries are complete
-    int32_t cls = FindClassByCode(entry->classCode);
-    if (cls < 0) return true;
-
-    if (entry->allSecurities) {
-        int32_t n = SecurityCount(), matching = 0;
-        for (int32_t i = 0; i < n; ++i)
-            if (int32_t(SecurityAt(i)->sec.classIndex) == cls) ++matching;
-        if (matching > 0) {
-            // Explicit codes of the entry stay ahead of the expansion.
-            ListedSecurity* s = ArrayAppendN(entry->securities, matching);
-            if (!s) return false;
-            for (int32_t i = 0; i < n; ++i) {
-                const SecurityEntry* sec = SecurityAt(i);
-                if (int32_t(sec->sec.classIndex) != cls) continue;
-                // Registry codes may hold 19 characters; the field keeps 15.
-                CopyBounded(s->secCode, sec->sec.code, int32_t(sizeof s->secCode) - 1);
-                s->secIndex = i;
-                ++s;
-            }
-        }
-    } else {
-        for (int32_t i = 0; i < entry->securities.count; ++i) {
-            ListedSecurity& s = entry->securities[i];
-            s.secIndex = FindSecurityByCode(s.secCode, cls);
-        }
-    }
-    entry->classIndex = cls;
     return true;
 }
 

@@ -4,47 +4,27 @@
 
 #include "frame/handles.h"
 #include "platform/platform.h"
-#include "registry/links.h"
 #include "settings/reader.h"
 
 namespace kesvar {
 
 namespace {
 
-template <class T> void Release(Array<T>& a) {
-    if (a.items) ArrayFree(a);
-    a.count = 0;
-}
-
 void ReleaseLists(Array<ClassSecurityList>& list) {
     for (int32_t i = 0; i < list.count; ++i)
-        Release(list[i].securities);
-    Release(list);
+        ArrayFree(list[i].securities);
+    ArrayFree(list);
 }
 
 void ReleaseLags(Array<ClientLag*>& lags) {
     for (int32_t i = 0; i < lags.count; ++i)
         MemFree(lags[i]);
-    Release(lags);
+    ArrayFree(lags);
 }
 
 void ReleaseString(char*& s) {
-    if (s) MemFree(s);
+    MemFree(s);
     s = nullptr;
-}
-
-// After a failed load the firm has no record at all, as if never loaded.
-void AbandonRecord(FirmSettings* record) {
-    Array<FirmSettings*>& table = gState.firmSettingsTable;
-    int32_t at = 0;
-    while (at < table.count && table[at] != record)
-        ++at;
-    ClearFirmSettings(record, true);
-    if (at == table.count) return;
-    memmove(&table.items[at], &table.items[at + 1],
-            sizeof(FirmSettings*) * size_t(table.count - at - 1));
-    table.count--;
-    if (table.count == 0) Release(table);
 }
 
 // Reports every non-blank line that no reader looked at.
@@ -81,7 +61,8 @@ int32_t FindFirmSettings(const char* key) {
     return -1;
 }
 
-int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink) {
+int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
+                         FirmSettings** loaded) {
     Array<FirmSettings*>& table = gState.firmSettingsTable;
     FirmSettings* r;
     // A key must fit firmId whole: a cut key would never be found again.
@@ -89,7 +70,7 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
     int32_t at = FindFirmSettings(key);
     if (at < 0) {
         if (!ArrayReserve(table, table.count + 1) || (r = NewZeroed<FirmSettings>()) == nullptr) {
-            if (table.count == 0) Release(table);
+            if (table.count == 0) ArrayFree(table);
             return KR_ERR_NO_MEMORY;
         }
         table[table.count++] = r;
@@ -101,7 +82,8 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
     }
 
     LoadContext ctx = {r, sink, nullptr, 0};
-    bool ok = IssueHandle(r);
+    r->handle = IssueHandle(r);
+    bool ok = r->handle != 0;
     if (ok) {
         CopyBounded(r->firmId, key, int32_t(sizeof r->firmId) - 1);
         size_t len = strlen(text);
@@ -120,33 +102,48 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
             if (ok) memset(ctx.consumed, 0, size_t(ctx.lineCount));
         }
     }
-    ok = ok && ReadSections(ctx) && LinkFirmSettings(r, r->mainMarginClasses);
+    ok = ok && ReadSections(ctx);
     if (ok && sink) ReportUnreadLines(ctx);
     if (ctx.consumed) MemFree(ctx.consumed);
     if (!ok) {
-        AbandonRecord(r);
+        AbandonFirmSettings(r);
         return KR_ERR_NO_MEMORY;
     }
+    *loaded = r;
     return KR_ERR_NONE;
 }
 
+void AbandonFirmSettings(FirmSettings* record) {
+    Array<FirmSettings*>& table = gState.firmSettingsTable;
+    int32_t at = 0;
+    while (at < table.count && table[at] != record)
+        ++at;
+    ClearFirmSettings(record, true);
+    if (at == table.count) return;
+    memmove(&table.items[at], &table.items[at + 1],
+            sizeof(FirmSettings*) * size_t(table.count - at - 1));
+    table.count--;
+    if (table.count == 0) ArrayFree(table);
+}
+
 void ClearFirmSettings(FirmSettings* record, bool release) {
-    RetireHandle(record);
+    RetireHandle(record->handle);
+    record->handle = 0;
     ReleaseLists(record->marginList);
     ReleaseLists(record->assetList);
     ReleaseLists(record->restShortList);
     for (int32_t i = 0; i < record->clients.count; ++i)
         ClearFirmSettings(record->clients[i], true);
-    Release(record->clients);
+    ArrayFree(record->clients);
     ReleaseLags(record->clientLags);
     ReleaseLags(record->clientLagPrefixes);
-    Release(record->securityWeights);
+    ArrayFree(record->securityWeights);
     ReleaseString(record->text);
-    Release(record->boardTags);
-    Release(record->tradeAccounts);
-    Release(record->classListIndex);
+    ArrayFree(record->boardTags);
+    ArrayFree(record->tradeAccounts);
+    ArrayFree(record->classListIndex);
     ReleaseString(record->mainMarginClasses);
-    Release(record->classOrder);
+    ArrayFree(record->classOrder);
     if (release) MemFree(record);
 }
 
@@ -154,7 +151,7 @@ void DropAllFirmSettings() {
     Array<FirmSettings*>& table = gState.firmSettingsTable;
     for (int32_t i = 0; i < table.count; ++i)
         ClearFirmSettings(table[i], true);
-    Release(table);
+    ArrayFree(table);
     RetireAllHandles();
 }
 

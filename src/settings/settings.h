@@ -4,6 +4,7 @@
 #define KESVAR_SETTINGS_SETTINGS_H
 
 #include "frame/state.h"
+#include "frame/strings.h"
 #include "settings/diagnostics.h"
 
 namespace kesvar {
@@ -79,22 +80,23 @@ inline const FirmSettings* FirmOf(const FirmSettings* r) {
     return r->parent ? r->parent : r;
 }
 
-// KRSetDliniFile's work: KR_ERR_NONE, KR_ERR_NO_MEMORY (the firm then has no record), or
-// KR_ERR_ARGUMENT for a key longer than 12 characters (nothing changed).
-// `sink` receives what the loader skipped or changed; the library passes null.
-int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink);
+// Reads a firm's settings text into its record, created or refilled (rows bound to the old
+// contents go stale), with every list entry still unresolved. KR_ERR_NONE with *loaded set,
+// or KR_ERR_NO_MEMORY with no record left for the firm. The key fits firmId (checked by the
+// caller). `sink` receives what the loader skipped or changed; the library passes null.
+int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
+                         FirmSettings** loaded);
+// Drops a firm record and its table slot, as if the firm had never been loaded.
+void AbandonFirmSettings(FirmSettings* record);
 int32_t FindFirmSettings(const char* key);
 void ClearFirmSettings(FirmSettings* record, bool release);
 void DropAllFirmSettings();
 
 // Security list entries (also used by client margin sections and templates).
-// AddClassSecurityList appends an entry for `classCode` built from `value` (the text after
-// '=', cut in place) and resolves it; false on allocation failure (list as before).
+// AddClassSecurityList appends an unresolved entry for `classCode` built from `value` (the
+// text after '=', cut in place); false on allocation failure (list as before).
 bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const char* classCode,
                           DiagnosticSink* sink, int32_t line);
-// Binds an unresolved entry to the registry ("<ALL>" expands to the class's securities).
-// False on allocation failure, with the entry still unresolved and as before.
-bool ResolveClassSecurityList(ClassSecurityList* entry);
 
 // Binary search over code-first entries sorted by `compare`: index of an entry that compares
 // equal to the key, or -1. *insertAt (when non-null) receives the position that keeps the
@@ -103,10 +105,16 @@ typedef int (*CodeCompare)(const char* key, const ClientLag* entry);
 int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count,
                        CodeCompare compare, int32_t* insertAt);
 
+// Lookups of a bound record's firm-wide settings. Board tags, trade accounts, weights and
+// lags always live on the firm record, also when a client record is bound.
+int32_t BoardKind(const FirmSettings* r, const char* tag);       // 0: the tag does not count
+int32_t AccountKind(const FirmSettings* r, const char* account); // Listed when not listed
+void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight, double* shortWeight);
+int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
+
 // Line tools, in place on NUL-terminated strings.
 void TrimLine(char* s);
 void TrimValue(char* s);
-void CopyBounded(char* dst, const char* src, int32_t n);
 
 } // namespace kesvar
 

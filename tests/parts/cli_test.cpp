@@ -119,7 +119,8 @@ TEST(CliRun, FailedCallsNameTheExportAndTheCode) {
         SCOPED_TRACE(c.text);
         std::string path = TempFile("failing.json", std::string(R"({"classes": [{"id": 1,
             "code": "TQBR", "securities": [{"id": 7, "code": "NOPX"}]}], "firms": [{"id": "F1",
-            "settings": "[LIMITALLOWEDSECURITY]\nTQBR=NOPX"}], "rows": )") + c.rows + "}");
+            "settings": "[LIMITALLOWEDSECURITY]\nTQBR=NOPX"}], "rows": )") +
+                                                        c.rows + "}");
         Result r = Kesvar("run '" + path + "'");
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.out.find(c.text), std::string::npos) << r.out;
@@ -158,7 +159,10 @@ TEST(CliDemo, RunsTheBundledScenarioWithinEightyColumns) {
     size_t first = r.out.find("Row MC0139600000 / 10001  (size 280)\n  creditLag2");
     ASSERT_NE(first, std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Row MC0139600000 / 10002  (size 280)\n  creditLag2                 "
-                         "       yes", first), std::string::npos) << r.out;
+                         "       yes",
+                         first),
+              std::string::npos)
+        << r.out;
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
         EXPECT_LE(line.size(), 80u) << line;
@@ -201,9 +205,11 @@ TEST(CliCheck, CleanTextsGiveNoWarning) {
 
 TEST(CliCheck, TextAfterANulByteIsReportedAsUnread) {
     const char raw[] = "[GENERAL]\nCREDITLAG=2\n\0[CLIENTLAG]\nC1=2\n";
-    json out = RunJson("check '" + TempFile("nul.dlini", std::string(raw, sizeof raw - 1)) + "'", 1);
+    json out =
+        RunJson("check '" + TempFile("nul.dlini", std::string(raw, sizeof raw - 1)) + "'", 1);
     ExpectMatches(json::parse(R"({"warnings": [{"line": 3, "kind": "nul-byte"}],
-        "settings": {"clientLags": []}})"), out, "");
+        "settings": {"clientLags": []}})"),
+                  out, "");
 }
 
 } // namespace

@@ -1,14 +1,47 @@
 // Joins the settings lists to the registry. Relinking after a new class is all or nothing:
 // every block it needs is taken before any link changes, so a failed KRAddClass can take the
 // class back and leave every firm as it was.
-#include "registry/links.h"
+#include "links/links.h"
 
 #include <string.h>
 
 #include "registry/registry.h"
-#include "settings/settings.h"
 
 namespace kesvar {
+
+// Binds an unresolved entry to the registry ("<ALL>" expands to the class's securities).
+// False on allocation failure, with the entry still unresolved and as before.
+static bool ResolveClassSecurityList(ClassSecurityList* entry) {
+    if (entry->classIndex != -1) return true; // resolved entries are complete
+    int32_t cls = FindClassByCode(entry->classCode);
+    if (cls < 0) return true;
+
+    if (entry->allSecurities) {
+        int32_t n = SecurityCount(), matching = 0;
+        for (int32_t i = 0; i < n; ++i)
+            if (int32_t(SecurityAt(i)->sec.classIndex) == cls) ++matching;
+        if (matching > 0) {
+            // Explicit codes of the entry stay ahead of the expansion.
+            ListedSecurity* s = ArrayAppendN(entry->securities, matching);
+            if (!s) return false;
+            for (int32_t i = 0; i < n; ++i) {
+                const SecurityEntry* sec = SecurityAt(i);
+                if (int32_t(sec->sec.classIndex) != cls) continue;
+                // Registry codes may hold 19 characters; the field keeps 15.
+                CopyBounded(s->secCode, sec->sec.code, int32_t(sizeof s->secCode) - 1);
+                s->secIndex = i;
+                ++s;
+            }
+        }
+    } else {
+        for (int32_t i = 0; i < entry->securities.count; ++i) {
+            ListedSecurity& s = entry->securities[i];
+            s.secIndex = FindSecurityByCode(s.secCode, cls);
+        }
+    }
+    entry->classIndex = cls;
+    return true;
+}
 
 namespace {
 
@@ -42,10 +75,7 @@ void Unresolve(ClassSecurityList* e) {
             ++keep;
         if (keep == secs.count) return;
         secs.count = keep;
-        if (keep == 0)
-            ArrayFree(secs);
-        else
-            ArrayReserve(secs, keep); // a failed shrink keeps a valid, larger block
+        ArrayShrinkToFit(secs);
         return;
     }
     for (int32_t i = 0; i < secs.count; ++i)
@@ -129,6 +159,33 @@ void FillLinks(FirmSettings* r, const char* text, int32_t n) {
 }
 
 } // namespace
+
+int32_t AddClass(const KRClass* cls, const KRSecurity* securities) {
+    if (cls->flags & KR_CLASS_SKIP_MASK) return KR_ERR_NONE;
+    int32_t ci = RegisterClass(cls);
+    if (ci == -1) return KR_ERR_CLASS_EXISTS;
+    if (ci < 0) return KR_ERR_NO_MEMORY;
+    if (!RegisterSecurities(cls->secCount, securities, ci) || !RelinkAllFirmSettings()) {
+        UnregisterLastClass();
+        return KR_ERR_NO_MEMORY;
+    }
+    return KR_ERR_NONE;
+}
+
+int32_t SetFirmSettings(const char* key, const char* text, DiagnosticSink* sink) {
+    FirmSettings* firm = nullptr;
+    int32_t code = LoadFirmSettings(key, text, sink, &firm);
+    if (code != KR_ERR_NONE) return code;
+    bool ok = true;
+    for (int32_t c = 0; ok && c < firm->clients.count; ++c)
+        ok = ResolveRecord(firm->clients[c]);
+    ok = ok && ResolveRecord(firm) && LinkFirmSettings(firm, firm->mainMarginClasses);
+    if (!ok) {
+        AbandonFirmSettings(firm);
+        return KR_ERR_NO_MEMORY;
+    }
+    return KR_ERR_NONE;
+}
 
 bool LinkFirmSettings(FirmSettings* record, const char* orderText) {
     int32_t n = ClassCount();

@@ -1,14 +1,13 @@
 // The one pattern every export follows: take the lock for the whole call, check, run the
 // worker, set the last-error code, release the lock on every path.
-#ifndef KESVAR_FRAME_EXPORT_H
-#define KESVAR_FRAME_EXPORT_H
+#ifndef KESVAR_EXPORTS_EXPORT_H
+#define KESVAR_EXPORTS_EXPORT_H
 
+#include "frame/handles.h"
 #include "frame/state.h"
 #include "platform/platform.h"
 
 namespace kesvar {
-
-struct FirmSettings;
 
 class ExportCall {
   public:
@@ -38,8 +37,10 @@ inline bool ValidActvSize(uint32_t size) {
     return size == KR_ACTV_SIZE_56 || size == KR_ACTV_SIZE_48;
 }
 
-// The record a row is bound to; null for a null, unbound or stale row.
-FirmSettings* RowBinding(const KRMarginalRow* row);
+// The record a row is bound to; null for an unbound or stale row.
+inline FirmSettings* RowBinding(const KRMarginalRow* row) {
+    return ResolveHandle(row->binding);
+}
 
 } // namespace kesvar
 

@@ -2,8 +2,7 @@
 // They always live on the firm record, also when a client record is bound.
 #include <string.h>
 
-#include "frame/names.h"
-#include "row/row.h"
+#include "frame/strings.h"
 #include "settings/settings.h"
 
 namespace kesvar {
@@ -13,7 +12,7 @@ int32_t BoardKind(const FirmSettings* r, const char* tag) {
     // A firm that lists no tags takes every tag.
     if (f->boardTags.count == 0) return Listed;
     for (int32_t i = 0; i < f->boardTags.count; ++i)
-        if (nameEquals(f->boardTags[i].tag, tag) == 0) return f->boardTags[i].kind;
+        if (CompareNames(f->boardTags[i].tag, tag) == 0) return f->boardTags[i].kind;
     return 0;
 }
 
@@ -21,7 +20,8 @@ int32_t AccountKind(const FirmSettings* r, const char* account) {
     const FirmSettings* f = FirmOf(r);
     // Unlike tags, an account the firm does not list is an ordinary one.
     for (int32_t i = 0; i < f->tradeAccounts.count; ++i)
-        if (nameEquals(f->tradeAccounts[i].account, account) == 0) return f->tradeAccounts[i].kind;
+        if (CompareNames(f->tradeAccounts[i].account, account) == 0)
+            return f->tradeAccounts[i].kind;
     return Listed;
 }
 

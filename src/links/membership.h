@@ -9,13 +9,13 @@ namespace kesvar {
 struct FirmSettings;
 
 // By code, in the firm's class order; on 1 the registry index goes to *secIndex (if non-null).
-int32_t isMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
-int32_t isAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
+int32_t IsMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
+int32_t IsAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
 
 // By registry index; every entry of the serving list is consulted.
-int32_t inMarginList(const FirmSettings* record, int32_t secIndex);
-int32_t inAssetList(const FirmSettings* record, int32_t secIndex);
-int32_t inRestShortList(const FirmSettings* record, int32_t secIndex);
+int32_t InMarginList(const FirmSettings* record, int32_t secIndex);
+int32_t InAssetList(const FirmSettings* record, int32_t secIndex);
+int32_t InRestShortList(const FirmSettings* record, int32_t secIndex);
 
 } // namespace kesvar
 

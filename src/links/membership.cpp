@@ -1,6 +1,6 @@
 // List membership of a security for a firm or client record. A client's own list of a kind
 // replaces its firm's; a missing asset list means the margin list answers.
-#include "registry/membership.h"
+#include "links/membership.h"
 
 #include <string.h>
 
@@ -72,28 +72,28 @@ int32_t FindByIndex(const Array<ClassSecurityList>& list, int32_t secIndex) {
 
 } // namespace
 
-int32_t isMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
+int32_t IsMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
     const FirmSettings* s = MarginServer(record);
     return FindByCode(s, s->marginList, true, code, secIndex);
 }
 
-int32_t isAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
+int32_t IsAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
     const FirmSettings* s = AssetServer(record);
-    if (!s) return isMarginSecurity(record, code, secIndex);
+    if (!s) return IsMarginSecurity(record, code, secIndex);
     return FindByCode(s, s->assetList, false, code, secIndex);
 }
 
-int32_t inMarginList(const FirmSettings* record, int32_t secIndex) {
+int32_t InMarginList(const FirmSettings* record, int32_t secIndex) {
     return FindByIndex(MarginServer(record)->marginList, secIndex);
 }
 
-int32_t inAssetList(const FirmSettings* record, int32_t secIndex) {
+int32_t InAssetList(const FirmSettings* record, int32_t secIndex) {
     const FirmSettings* s = AssetServer(record);
-    if (!s) return inMarginList(record, secIndex);
+    if (!s) return InMarginList(record, secIndex);
     return FindByIndex(s->assetList, secIndex);
 }
 
-int32_t inRestShortList(const FirmSettings* record, int32_t secIndex) {
+int32_t InRestShortList(const FirmSettings* record, int32_t secIndex) {
     const FirmSettings* s = RestShortServer(record);
     if (!s) return 0;
     return FindByIndex(s->restShortList, secIndex);

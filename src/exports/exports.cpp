@@ -3,9 +3,10 @@
 // its subsystem's worker. Workers return the last-error code of their own path.
 #include "kesvar.h"
 #include "actv/actv.h"
-#include "frame/export.h"
+#include "exports/export.h"
+#include "links/links.h"
+#include "links/membership.h"
 #include "queries/queries.h"
-#include "registry/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
@@ -32,7 +33,7 @@ int32_t LookUpMembership(const KRMarginalRow* row, const char* code, uint32_t* c
     if (!code) return call.Fail(KR_ERR_ARGUMENT);
     if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
     int32_t idx = -1;
-    int32_t found = asset ? isAssetSecurity(r, code, &idx) : isMarginSecurity(r, code, &idx);
+    int32_t found = asset ? IsAssetSecurity(r, code, &idx) : IsMarginSecurity(r, code, &idx);
     if (found) {
         const SecurityEntry* s = SecurityAt(idx);
         if (classId) *classId = ClassAt(int32_t(s->sec.classIndex))->cls.classId;
@@ -127,7 +128,7 @@ KR_API int32_t KR_CALL KRSetDliniFile(const char* firmId, const char* text) {
     if (!firmId || !text) return call.Fail(KR_ERR_ARGUMENT);
     // A key must fit the 13-byte firm id of the records and rows.
     if (strlen(firmId) > 12) return call.Fail(KR_ERR_ARGUMENT);
-    int32_t code = LoadFirmSettings(firmId, text, nullptr);
+    int32_t code = SetFirmSettings(firmId, text, nullptr);
     return code ? call.Fail(code) : call.Ok();
 }
 

@@ -1,4 +1,4 @@
-#include "frame/names.h"
+#include "frame/strings.h"
 
 namespace kesvar {
 
@@ -6,7 +6,7 @@ static inline int Fold(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? c + 32 : c;
 }
 
-int nameEquals(const char* a, const char* b) {
+int CompareNames(const char* a, const char* b) {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
     for (;; ++x, ++y) {
@@ -15,7 +15,7 @@ int nameEquals(const char* a, const char* b) {
     }
 }
 
-int namePrefixEquals(const char* a, const char* b, int32_t n) {
+int CompareNamePrefix(const char* a, const char* b, int32_t n) {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
     for (; n > 0; --n, ++x, ++y) {
@@ -23,6 +23,13 @@ int namePrefixEquals(const char* a, const char* b, int32_t n) {
         if (d != 0 || *x == 0) return d;
     }
     return 0;
+}
+
+void CopyBounded(char* dst, const char* src, int32_t n) {
+    int32_t i = 0;
+    for (; i < n && src[i]; ++i)
+        dst[i] = src[i];
+    dst[i] = 0;
 }
 
 } // namespace kesvar

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Fails when an #include in src/ points up a layer. The layers, bottom to top; a folder may
+# include its own headers and those of any folder below it, never one beside or above it.
+set -euo pipefail
+cd "$(dirname "$0")/../src"
+layers=(platform frame registry settings links row "actv queries" exports)
+
+declare -A rank
+for i in "${!layers[@]}"; do
+    for folder in ${layers[$i]}; do rank[$folder]=$i; done
+done
+
+status=0
+for dir in */; do
+    dir=${dir%/}
+    if [ -z "${rank[$dir]+x}" ]; then
+        echo "src/$dir: not in any layer (add it to scripts/check-layers.sh)" >&2
+        status=1
+        continue
+    fi
+    while IFS=: read -r file line target; do
+        to=${target%%/*}
+        [ "$to" = "$dir" ] && continue
+        if [ -z "${rank[$to]+x}" ] || [ "${rank[$to]}" -ge "${rank[$dir]}" ]; then
+            echo "src/$file:$line: $dir includes $target, which is not below it" >&2
+            status=1
+        fi
+    done < <(grep -HnoE '^#include "[a-z_]+/[^"]+"' "$dir"/* | sed -E 's/#include "([^"]+)"/\1/')
+done
+[ "$status" -eq 0 ] && echo "layers: every include in src/ points down (${layers[*]})"
+exit "$status"
