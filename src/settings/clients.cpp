@@ -69,58 +69,87 @@ bool SplitLine(LoadContext& ctx, int32_t line, char* text, char key[kMaxPiece + 
     return true;
 }
 
-struct OpenSection {
+// A client margin section: its own record, attached when the section closes.
+struct ClientSection {
     FirmSettings* record;
     int32_t headerLine;
     bool ignoreSeen;
+
+    bool Open(LoadContext& ctx, const char* name, size_t n, int32_t line) {
+        record = NewClientRecord(ctx.firm);
+        if (!record) return false;
+        memcpy(record->clientCode, name, n);
+        record->clientCode[n] = 0;
+        headerLine = line;
+        ignoreSeen = false;
+        return true;
+    }
+
+    bool Line(LoadContext& ctx, int32_t line, char* text) {
+        char key[kMaxPiece + 1];
+        char* value;
+        if (!SplitLine(ctx, line, text, key, &value)) return true;
+        if (strcmp(key, "RSTRNMBUY") == 0) {
+            RestrictBuyLine(ctx, record, line, key, value);
+        } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
+            if (ignoreSeen) {
+                Note(ctx, line, kDiagRepeatedKey, key);
+            } else {
+                record->ignoreRestShort = ReadInt(value) != 0 ? 1 : 0;
+                ignoreSeen = true;
+            }
+        } else {
+            return ClassLine(ctx, record, line, key, value);
+        }
+        return true;
+    }
+
+    // The firm owns or has released the record afterwards, whatever the answer.
+    bool Close(LoadContext& ctx) {
+        FirmSettings* done = record;
+        record = nullptr;
+        return AttachClientRecord(ctx, done, headerLine);
+    }
 };
 
-bool ClientSectionLine(LoadContext& ctx, OpenSection& s, int32_t line, char* text) {
-    char key[kMaxPiece + 1];
-    char* value;
-    if (!SplitLine(ctx, line, text, key, &value)) return true;
-    if (strcmp(key, "RSTRNMBUY") == 0) {
-        RestrictBuyLine(ctx, s.record, line, key, value);
-    } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
-        if (s.ignoreSeen) {
-            Note(ctx, line, kDiagRepeatedKey, key);
-        } else {
-            s.record->ignoreRestShort = ReadInt(value) != 0 ? 1 : 0;
-            s.ignoreSeen = true;
-        }
-    } else {
-        return ClassLine(ctx, s.record, line, key, value);
-    }
-    return true;
-}
-
-struct OpenTemplate {
-    FirmSettings* record; // the rules; never attached itself
-    char* clients;        // value of the first CLIENTS line, in the walker's copy
+// A client margin template: a record of rules, copied for every client of its CLIENTS line
+// when the template closes, then dropped.
+struct ClientTemplate {
+    FirmSettings* record;
+    char* clients; // value of the first CLIENTS line, in the walker's copy of the text
     int32_t clientsLine;
-};
 
-bool TemplateLine(LoadContext& ctx, OpenTemplate& t, int32_t line, char* text) {
-    char key[kMaxPiece + 1];
-    char* value;
-    if (!SplitLine(ctx, line, text, key, &value)) return true;
-    if (strcmp(key, "CLIENTS") == 0) {
-        if (t.clients) {
-            Note(ctx, line, kDiagRepeatedKey, key);
-        } else {
-            t.clients = value;
-            t.clientsLine = line;
-        }
-    } else if (strcmp(key, "RSTRNMBUY") == 0) {
-        RestrictBuyLine(ctx, t.record, line, key, value);
-    } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
-        // Taken as a class key, which its length drops; say what it really is.
-        Note(ctx, line, kDiagUnknownKey, key);
-    } else {
-        return ClassLine(ctx, t.record, line, key, value);
+    bool Open(LoadContext& ctx, const char*, size_t, int32_t line) {
+        record = NewClientRecord(ctx.firm);
+        clients = nullptr;
+        clientsLine = line; // the header's, until a CLIENTS line comes
+        return record != nullptr;
     }
-    return true;
-}
+
+    bool Line(LoadContext& ctx, int32_t line, char* text) {
+        char key[kMaxPiece + 1];
+        char* value;
+        if (!SplitLine(ctx, line, text, key, &value)) return true;
+        if (strcmp(key, "CLIENTS") == 0) {
+            if (clients) {
+                Note(ctx, line, kDiagRepeatedKey, key);
+            } else {
+                clients = value;
+                clientsLine = line;
+            }
+        } else if (strcmp(key, "RSTRNMBUY") == 0) {
+            RestrictBuyLine(ctx, record, line, key, value);
+        } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
+            // Taken as a class key, which its length drops; say what it really is.
+            Note(ctx, line, kDiagUnknownKey, key);
+        } else {
+            return ClassLine(ctx, record, line, key, value);
+        }
+        return true;
+    }
+
+    bool Close(LoadContext& ctx);
+};
 
 bool CopyList(Array<ClassSecurityList>& dst, const Array<ClassSecurityList>& src) {
     if (src.count == 0) return true;
@@ -154,10 +183,10 @@ FirmSettings* CopyTemplateRecord(const FirmSettings* t) {
 }
 
 // Makes one client record per usable piece of the client list, then drops the template.
-bool CloseTemplate(LoadContext& ctx, OpenTemplate& t) {
-    if (!t.clients) Note(ctx, t.clientsLine, kDiagTemplateNoClients, "");
+bool ClientTemplate::Close(LoadContext& ctx) {
+    if (!clients) Note(ctx, clientsLine, kDiagTemplateNoClients, "");
     bool ok = true;
-    char* piece = t.clients;
+    char* piece = clients;
     while (piece) {
         char* comma = strchr(piece, ',');
         if (comma) *comma = 0;
@@ -166,24 +195,60 @@ bool CloseTemplate(LoadContext& ctx, OpenTemplate& t) {
         TrimLine(code);
         size_t n = strlen(code);
         if (n == 0 || n > size_t(kMaxCode) || code[n - 1] == '*') {
-            Note(ctx, t.clientsLine, kDiagClientSkipped, code);
+            Note(ctx, clientsLine, kDiagClientSkipped, code);
         } else {
-            FirmSettings* c = CopyTemplateRecord(t.record);
+            FirmSettings* c = CopyTemplateRecord(record);
             if (!c) {
                 ok = false;
                 break;
             }
             CopyBounded(c->clientCode, code, kMaxCode);
-            if (!AttachClientRecord(ctx, c, t.clientsLine)) {
+            if (!AttachClientRecord(ctx, c, clientsLine)) {
                 ok = false;
                 break;
             }
         }
         piece = comma ? comma + 1 : nullptr;
     }
-    ClearFirmSettings(t.record, true);
-    t.record = nullptr;
-    t.clients = nullptr;
+    ClearFirmSettings(record, true);
+    record = nullptr;
+    clients = nullptr;
+    return ok;
+}
+
+// One walk over the text for one kind of client block: a "[CL<name><tail>" header opens a
+// block, its lines go to the block, the next '[' line or the end of the text closes it.
+// Sections and templates each take a walk of their own, sections first.
+template <class Block> bool ReadClientBlocks(LoadContext& ctx, const char* tail, size_t maxName) {
+    LineWalker w;
+    if (!WalkerOpen(&w, ctx.firm->text)) return false;
+    Block block = {};
+    bool open = false, ok = true;
+    while (ok && WalkerNext(&w)) {
+        if (open) {
+            if (w.line[0] != '[') {
+                MarkConsumed(ctx, w.lineNo);
+                ok = block.Line(ctx, w.lineNo, w.line);
+                continue;
+            }
+            // The '[' line closes the block and may open the next one.
+            open = false;
+            ok = block.Close(ctx);
+            if (!ok) break;
+        }
+        size_t n;
+        const char* name = HeaderName(w.line, tail, &n);
+        if (!name) continue;
+        MarkConsumed(ctx, w.lineNo);
+        if (n > maxName) {
+            Note(ctx, w.lineNo, kDiagNameTooLong, w.line);
+            continue;
+        }
+        ok = open = block.Open(ctx, name, n, w.lineNo);
+    }
+    if (ok && open) ok = block.Close(ctx);
+    if (block.record) ClearFirmSettings(block.record, true); // left over after a failure
+    WalkerClose(&w);
     return ok;
 }
 
@@ -209,85 +274,11 @@ bool AttachClientRecord(LoadContext& ctx, FirmSettings* client, int32_t line) {
 }
 
 bool ParseClientMarginSections(LoadContext& ctx) {
-    LineWalker w;
-    if (!WalkerOpen(&w, ctx.firm->text)) return false;
-    OpenSection s = {nullptr, 0, false};
-    bool ok = true;
-    while (ok && WalkerNext(&w)) {
-        if (s.record) {
-            if (w.line[0] != '[') {
-                MarkConsumed(ctx, w.lineNo);
-                ok = ClientSectionLine(ctx, s, w.lineNo, w.line);
-                continue;
-            }
-            // The '[' line closes the section and may open the next one.
-            FirmSettings* done = s.record;
-            s.record = nullptr;
-            ok = AttachClientRecord(ctx, done, s.headerLine);
-            if (!ok) break;
-        }
-        size_t n;
-        const char* name = HeaderName(w.line, "_MARGIN]", &n);
-        if (!name) continue;
-        MarkConsumed(ctx, w.lineNo);
-        if (n > size_t(kMaxCode)) {
-            Note(ctx, w.lineNo, kDiagNameTooLong, w.line);
-            continue;
-        }
-        s.record = NewClientRecord(ctx.firm);
-        if (!s.record) {
-            ok = false;
-            break;
-        }
-        memcpy(s.record->clientCode, name, n);
-        s.record->clientCode[n] = 0;
-        s.headerLine = w.lineNo;
-        s.ignoreSeen = false;
-    }
-    if (ok && s.record) {
-        FirmSettings* done = s.record;
-        s.record = nullptr;
-        ok = AttachClientRecord(ctx, done, s.headerLine);
-    }
-    if (s.record) ClearFirmSettings(s.record, true);
-    WalkerClose(&w);
-    return ok;
+    return ReadClientBlocks<ClientSection>(ctx, "_MARGIN]", size_t(kMaxCode));
 }
 
 bool ParseClientMarginTemplates(LoadContext& ctx) {
-    LineWalker w;
-    if (!WalkerOpen(&w, ctx.firm->text)) return false;
-    OpenTemplate t = {nullptr, nullptr, 0};
-    bool ok = true;
-    while (ok && WalkerNext(&w)) {
-        if (t.record) {
-            if (w.line[0] != '[') {
-                MarkConsumed(ctx, w.lineNo);
-                ok = TemplateLine(ctx, t, w.lineNo, w.line);
-                continue;
-            }
-            ok = CloseTemplate(ctx, t);
-            if (!ok) break;
-        }
-        size_t n;
-        if (!HeaderName(w.line, "_MARGIN_TEMPLATE]", &n)) continue;
-        MarkConsumed(ctx, w.lineNo);
-        if (n > kMaxTemplateName) {
-            Note(ctx, w.lineNo, kDiagNameTooLong, w.line);
-            continue;
-        }
-        t.record = NewClientRecord(ctx.firm);
-        if (!t.record) {
-            ok = false;
-            break;
-        }
-        t.clients = nullptr;
-        t.clientsLine = w.lineNo; // the header's, until a CLIENTS line comes
-    }
-    if (ok && t.record) ok = CloseTemplate(ctx, t);
-    if (t.record) ClearFirmSettings(t.record, true);
-    WalkerClose(&w);
-    return ok;
+    return ReadClientBlocks<ClientTemplate>(ctx, "_MARGIN_TEMPLATE]", kMaxTemplateName);
 }
 
 } // namespace kesvar
