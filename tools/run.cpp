@@ -28,39 +28,13 @@ template <class T, class K> std::vector<T> Grouped(const std::vector<T>& in, K k
 }
 
 void Register(const Scenario& s) {
-    for (const MoneyLimit& m : Grouped(s.moneyLimits, [](const MoneyLimit& m) {
-             return std::make_tuple(m.firm, m.client);
-         })) {
-        fakehost::Money rec;
-        rec.firm = m.firm;
-        rec.client = m.client;
-        rec.tag = m.tag;
-        rec.openBalance = m.openBalance;
-        rec.openLimit = m.openLimit;
-        rec.currentBalance = m.currentBalance;
-        rec.currentLimit = m.currentLimit;
-        rec.locked = m.locked;
-        rec.lockedValue = m.lockedValue;
-        rec.leveragePercent = m.leveragePercent;
-        fakehost::AddMoneyLimit(rec);
-    }
+    for (const MoneyLimit& m : Grouped(
+             s.moneyLimits, [](const MoneyLimit& m) { return std::make_tuple(m.firm, m.client); }))
+        fakehost::AddMoneyLimit(m);
     for (const SecLimit& p : Grouped(s.secLimits, [](const SecLimit& p) {
-             return std::make_tuple(p.firm, p.client, p.security);
-         })) {
-        fakehost::Position rec;
-        rec.firm = p.firm;
-        rec.client = p.client;
-        rec.secCode = p.security;
-        rec.trdAcc = p.account;
-        rec.openBalance = p.openBalance;
-        rec.openLimit = p.openLimit;
-        rec.currentBalance = p.currentBalance;
-        rec.currentLimit = p.currentLimit;
-        rec.lockedSell = p.lockedSell;
-        rec.lockedBuy = p.lockedBuy;
-        rec.lockedBuyValue = p.lockedBuyValue;
-        fakehost::AddSecLimit(rec);
-    }
+             return std::make_tuple(p.firm, p.client, p.secCode);
+         }))
+        fakehost::AddSecLimit(p);
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities)
             fakehost::SetPrices(c.id, sec.id, sec.market.offer, sec.market.bid,

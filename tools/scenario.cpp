@@ -240,9 +240,9 @@ SecLimit ReadSecLimit(const json& j, const std::string& path) {
     SecLimit s;
     s.firm = Text(Required(j, path, "firm"), Key(path, "firm"), kFirmWidth, false);
     s.client = Text(Required(j, path, "client"), Key(path, "client"), kClientWidth, false);
-    s.security = Text(Required(j, path, "security"), Key(path, "security"), kLimitSecWidth, false);
+    s.secCode = Text(Required(j, path, "security"), Key(path, "security"), kLimitSecWidth, false);
     if (const json* v = Find(j, "account"))
-        s.account = Text(*v, Key(path, "account"), kAccountWidth, true);
+        s.trdAcc = Text(*v, Key(path, "account"), kAccountWidth, true);
     Optional(j, path, "openBalance", &s.openBalance, Int32);
     Optional(j, path, "openLimit", &s.openLimit, Int32);
     Optional(j, path, "currentBalance", &s.currentBalance, Int32);

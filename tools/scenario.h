@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_host.h"
+
 namespace kesvar_cli {
 
 // A scenario that cannot be run: `path` is the JSON path (or the file) at fault.
@@ -46,20 +48,10 @@ struct Firm {
     std::string source;   // where the text came from, for messages
 };
 
-// Money amounts in hundredths, as the host keeps them.
-struct MoneyLimit {
-    std::string firm, client, tag;
-    double openBalance = 0, openLimit = 0, currentBalance = 0, currentLimit = 0, locked = 0,
-           lockedValue = 0;
-    int32_t leveragePercent = -1;
-};
-
-struct SecLimit {
-    std::string firm, client, security, account;
-    int32_t openBalance = 0, openLimit = 0, currentBalance = 0, currentLimit = 0, lockedSell = 0,
-            lockedBuy = 0;
-    double lockedBuyValue = 0;
-};
+// Limit records are the fake host's own builders: money amounts in hundredths, as the host
+// keeps them.
+using MoneyLimit = fakehost::Money;
+using SecLimit = fakehost::Position;
 
 struct ActvRequest {
     uint32_t classId = 0, secId = 0;
