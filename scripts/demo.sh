@@ -2,6 +2,6 @@
 # Builds the library and the kesvar tool, then runs the bundled example scenario.
 source "$(dirname "$0")/lib.sh"
 bash "$ROOT/scripts/stages/00-deps.sh"
-cmake -S "$ROOT" -B "$ROOT/build/native" -G Ninja >/dev/null
-cmake --build "$ROOT/build/native" -j "$JOBS" --target kesvar_cli >/dev/null
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$JOBS" --target kesvar_cli >/dev/null
 exec "$ROOT/build/native/tools/kesvar" demo "$@"

@@ -1,6 +1,7 @@
 # Shared helpers of the build and test scripts. Source it; do not run it.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT" # cmake --preset, cmake --build --preset and ctest --preset read ./CMakePresets.json
 JOBS="${JOBS:-$(nproc 2>/dev/null || echo 2)}"
 export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-$JOBS}"
 
@@ -23,12 +24,11 @@ need_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Configures, builds and runs CTest in build dir $1 with extra CMake arguments after it.
+# Configures, builds and runs CTest with the preset $1 of CMakePresets.json (in build/$1).
 build_and_test() {
-    local dir="$1"; shift
-    cmake -S "$ROOT" -B "$ROOT/$dir" -G Ninja "$@" >/dev/null
-    cmake --build "$ROOT/$dir" -j "$JOBS"
-    ctest --test-dir "$ROOT/$dir" --output-on-failure -j "$JOBS"
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$JOBS"
+    ctest --preset "$1" -j "$JOBS"
 }
 
 stage() { echo; echo "=================== $* ==================="; }

@@ -1,6 +1,6 @@
 # The native suite, as shipped (release flags with debug info).
 source "$(dirname "$0")/../lib.sh"
-build_and_test build/native -DKESVAR_BUILD_BENCH=ON
+build_and_test native
 echo "exported functions of libkesvar.so:"
 nm -D --defined-only "$ROOT/build/native/libkesvar.so" | awk '$2=="T"{print $3}' | sort > "$ROOT/build/native/exports.txt"
 cat "$ROOT/build/native/exports.txt"

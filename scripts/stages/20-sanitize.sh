@@ -1,4 +1,4 @@
 # The same suite under AddressSanitizer and UBSan.
 source "$(dirname "$0")/../lib.sh"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-build_and_test build/sanitize -DCMAKE_BUILD_TYPE=Debug -DKESVAR_SANITIZE=ON -DKESVAR_BUILD_TOOLS=OFF
+build_and_test sanitize

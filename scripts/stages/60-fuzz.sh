@@ -6,10 +6,8 @@ need_packages clang libclang-rt-14-dev
 seconds="${FUZZ_SECONDS:-60}"
 dir="$ROOT/build/fuzz"
 t0=$(date +%s)
-CC=clang CXX=clang++ cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKESVAR_SANITIZE=ON -DKESVAR_FUZZ=ON -DKESVAR_BUILD_TOOLS=OFF >/dev/null
-cmake --build "$dir" -j "$JOBS" --target kesvar_fuzz_settings kesvar_fuzz_classes \
-    kesvar_fuzz_host_answers
+cmake --preset fuzz >/dev/null # clang, ASan + UBSan, the libFuzzer targets
+cmake --build --preset fuzz -j "$JOBS"
 echo "fuzz build took $(( $(date +%s) - t0 )) s"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:allocator_may_return_null=1"

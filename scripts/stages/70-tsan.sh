@@ -3,14 +3,12 @@
 source "$(dirname "$0")/../lib.sh"
 need_packages clang libclang-rt-14-dev
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-dir="$ROOT/build/tsan"
 t0=$(date +%s)
-CC=clang CXX=clang++ cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKESVAR_TSAN=ON -DKESVAR_BUILD_TOOLS=OFF >/dev/null
-cmake --build "$dir" -j "$JOBS"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$JOBS"
 echo "tsan build took $(( $(date +%s) - t0 )) s"
 t0=$(date +%s)
 # Threads and frame tests first, then the whole suite; the allocation sweep is the slow one.
-ctest --test-dir "$dir" --output-on-failure -j "$JOBS" -R '^(Threads|Lifecycle|Refusals|ParamIds|Walks|Memory|Platform)\.'
-ctest --test-dir "$dir" --output-on-failure -j "$JOBS" -E '^(Threads|Lifecycle|Refusals|ParamIds|Walks|Memory|Platform)\.'
+ctest --preset tsan -j "$JOBS" -R '^(Threads|Lifecycle|Refusals|ParamIds|Walks|Memory|Platform)\.'
+ctest --preset tsan -j "$JOBS" -E '^(Threads|Lifecycle|Refusals|ParamIds|Walks|Memory|Platform)\.'
 echo "tsan run took $(( $(date +%s) - t0 )) s"

@@ -1,6 +1,6 @@
 # What a host developer does with a release: install it, move the installed tree, build the
 # example host against it through the CMake package and through pkg-config, and run it.
-# Run with cmake -P; the -D variables come from tests/parts/consumer.cmake.
+# Run with cmake -P; the -D variables come from tests/cmake/install-and-docs-tests.cmake.
 cmake_minimum_required(VERSION 3.16)
 
 foreach(var BUILD_DIR SOURCE_DIR WORK_DIR GENERATOR C_COMPILER CXX_COMPILER LIBDIR INCLUDEDIR

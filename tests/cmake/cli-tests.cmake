@@ -1,7 +1,7 @@
 # Tests of the kesvar tool: they run the built binary as a user would.
 if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
   find_package(nlohmann_json 3 CONFIG REQUIRED)
-  add_executable(kesvar_cli_tests ${CMAKE_CURRENT_LIST_DIR}/cli_test.cpp)
+  add_executable(kesvar_cli_tests cli_test.cpp)
   target_link_libraries(kesvar_cli_tests PRIVATE ${KESVAR_GTEST} nlohmann_json::nlohmann_json)
   target_compile_definitions(kesvar_cli_tests PRIVATE
     KESVAR_CLI="$<TARGET_FILE:kesvar_cli>"
