@@ -3,6 +3,7 @@
 
 #include "actv/actv.h"
 #include "frame/host.h"
+#include "frame/int32.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
@@ -10,14 +11,6 @@
 namespace kesvar {
 
 namespace {
-
-// Limit quantities are summed and combined as 32-bit integers that wrap like the device's.
-inline int32_t Add32(int32_t a, int32_t b) {
-    return int32_t(uint32_t(a) + uint32_t(b));
-}
-inline int32_t Sub32(int32_t a, int32_t b) {
-    return int32_t(uint32_t(a) - uint32_t(b));
-}
 
 inline int32_t MinI(int32_t a, int32_t b) {
     return b < a ? b : a;
@@ -124,7 +117,7 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
     if (!priceGiven) p = offer;
     out.position = cb;
     // The short part that pending buy orders do not already cover.
-    int32_t u = MinI(Add32(MinI(cb, 0), sums.lockedBuy), 0);
+    int32_t u = MinI(WrapAdd(MinI(cb, 0), sums.lockedBuy), 0);
     const double U = double(u);
 
     out.maxBuy = Lag2MaxBuy(row, r, actv, sums, offer, lot, p, u);
@@ -137,10 +130,10 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
     out.maxBuy = MaxI(out.maxBuy, TruncToInt32(-U));
 
     if (!priceGiven) p = bid;
-    const double f = double(MaxI(Sub32(cb, sums.lockedSell), 0));
+    const double f = double(MaxI(WrapSub(cb, sums.lockedSell), 0));
     out.maxSell = Lag2MaxSell(row, actv, sums, bid, lot, p, f);
     if (CheckMaxCreditOf(r) != 0 && sums.openLimit > 0) {
-        out.maxSell = MinI(out.maxSell, Add32(Sub32(sums.openLimit, sums.lockedSell), cb));
+        out.maxSell = MinI(out.maxSell, WrapAdd(WrapSub(sums.openLimit, sums.lockedSell), cb));
     }
     // What is held and not locked may always be sold.
     out.maxSell = MaxI(out.maxSell, TruncToInt32(f));
@@ -150,11 +143,12 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
 Figures PlainFigures(const KRMarginalRow* row, const KRMarginalActv* actv, const LimitSums& sums,
                      bool priceGiven, double p, double offer, double lot) {
     Figures out;
-    out.position = Add32(Sub32(sums.currentLimit, sums.openLimit), sums.currentBalance);
+    out.position = WrapAdd(WrapSub(sums.currentLimit, sums.openLimit), sums.currentBalance);
     if (!priceGiven) p = offer;
     double limit = actv->isMargin == 1 ? row->marginBuyLimit : row->ownBuyLimit;
     out.maxBuy = TruncToInt32(limit / (lot * p));
-    out.maxSell = MaxI(Add32(Sub32(sums.currentLimit, sums.lockedSell), sums.currentBalance), 0);
+    out.maxSell =
+        MaxI(WrapAdd(WrapSub(sums.currentLimit, sums.lockedSell), sums.currentBalance), 0);
     return out;
 }
 
@@ -165,12 +159,12 @@ void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
     SecLimit rec;
     while (NextSecLimit(&i, sums->firmId, sums->clientCode, sums->secCode, &rec)) {
         if (AccountKind(r, rec.trdAcc) != 1) continue;
-        sums->openBalance = Add32(sums->openBalance, rec.openBalance);
-        sums->openLimit = Add32(sums->openLimit, rec.openLimit);
-        sums->currentBalance = Add32(sums->currentBalance, rec.currentBalance);
-        sums->currentLimit = Add32(sums->currentLimit, rec.currentLimit);
-        sums->lockedSell = Add32(sums->lockedSell, rec.lockedSell);
-        sums->lockedBuy = Add32(sums->lockedBuy, rec.lockedBuy);
+        sums->openBalance = WrapAdd(sums->openBalance, rec.openBalance);
+        sums->openLimit = WrapAdd(sums->openLimit, rec.openLimit);
+        sums->currentBalance = WrapAdd(sums->currentBalance, rec.currentBalance);
+        sums->currentLimit = WrapAdd(sums->currentLimit, rec.currentLimit);
+        sums->lockedSell = WrapAdd(sums->lockedSell, rec.lockedSell);
+        sums->lockedBuy = WrapAdd(sums->lockedBuy, rec.lockedBuy);
         sums->lockedBuyValue = rec.lockedBuyValue + sums->lockedBuyValue;
     }
 }

@@ -2,20 +2,13 @@
 #include <string.h>
 
 #include "frame/host.h"
+#include "frame/int32.h"
 #include "links/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
 namespace kesvar {
-
-// Host quantities may be anything; wrap instead of overflowing.
-static int32_t WrapSub(int32_t a, int32_t b) {
-    return int32_t(uint32_t(a) - uint32_t(b));
-}
-static int32_t WrapAdd(int32_t a, int32_t b) {
-    return int32_t(uint32_t(a) + uint32_t(b));
-}
 
 // A security in no list still counts when its class asks for unlisted positions to be valued.
 static int32_t FindUnlisted(const FirmSettings* r, const char* secCode) {
