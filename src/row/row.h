@@ -31,8 +31,9 @@ struct SecLimit;
 void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* row,
                    ValuationSums* sums);
 
-// Reads only the first 216 bytes of the row.
-double Lag2BuyLimit(const KRMarginalRow* row, double y);
+// What a credit-lag-2 client may still spend, from the row's figures and the surplus of its
+// current funds over its equity. Reads only the first 216 bytes of the row.
+double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus);
 
 // KRCalcMarginalRow(Ex)'s work on a bound row: KR_ERR_NONE or KR_ERR_PARAM_UNKNOWN.
 int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
