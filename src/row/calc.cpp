@@ -8,8 +8,6 @@
 
 namespace kesvar {
 
-static const double kNoPrice = 1e-8;
-
 int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
                 uint32_t* secIndex) {
     // Every output starts at 0; nothing at or past the size tag is touched.
