@@ -28,7 +28,8 @@ struct LimitSums {
     double lockedBuyValue;
 };
 
-// Adds the client's limits of one security into `sums`; only trade accounts of kind 1 count.
+// Adds the client's limits of one security into `sums`; only ordinary (Listed) trade accounts
+// count.
 void SumSecLimits(const FirmSettings* r, LimitSums* sums);
 
 } // namespace kesvar
