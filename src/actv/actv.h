@@ -28,16 +28,9 @@ struct LimitSums {
     double lockedBuyValue;
 };
 
-// Adds the client's limits of one security into `sums`; only trade accounts of kind 1 count.
+// Adds the client's limits of one security into `sums`; only ordinary (Listed) trade accounts
+// count.
 void SumSecLimits(const FirmSettings* r, LimitSums* sums);
-
-// Double to int32: toward zero, saturating at the int32 range, NaN gives 0.
-inline int32_t TruncToInt32(double d) {
-    if (d != d) return 0;
-    if (d >= 2147483647.0) return INT32_MAX;
-    if (d <= -2147483648.0) return INT32_MIN;
-    return int32_t(d);
-}
 
 } // namespace kesvar
 

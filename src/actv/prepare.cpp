@@ -23,9 +23,9 @@ int32_t PrepareActv(const FirmSettings* r, KRMarginalActv* actv) {
 
 // A client record's own switch first, its firm's when the client leaves it unset.
 int32_t RestrictBuyOf(const FirmSettings* r) {
-    int32_t v = r->restrictBuy;
-    if (v == 0) v = r->parent ? r->parent->restrictBuy : 0;
-    return v == 1 ? 1 : 0;
+    int32_t setting = r->restrictBuy;
+    if (setting == RestrictBuyUnset && r->parent) setting = r->parent->restrictBuy;
+    return setting == BuyRestricted ? 1 : 0;
 }
 
 int32_t CheckMaxCreditOf(const FirmSettings* r) {

@@ -1,8 +1,8 @@
-// Calls into the host. Limit records are read field by field at their fixed offsets, so the
-// library never depends on the host's struct packing and never reads past offset 87 (95 for
-// the version-2 leverage).
+// Calls into the host. Limit records are read in place, field by field, never past offset 87
+// (95 for the version-2 leverage).
 #include "frame/host.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace kesvar {
@@ -32,26 +32,53 @@ double ParamValue(uint32_t classId, uint32_t secId, ParamName which) {
 }
 
 void RowKeyOf(const KRMarginalRow* row, RowKey* key) {
-    CopyBounded(key->firmId, row->firmId, 13);
-    CopyBounded(key->clientCode, row->clientCode, 16);
+    CopyBounded(key->firmId, row->firmId, int32_t(sizeof row->firmId));
+    CopyBounded(key->clientCode, row->clientCode, int32_t(sizeof row->clientCode));
 }
 
-static double F64(const unsigned char* base, uint32_t offset) {
+// Host records may sit at any address: every field is copied out with memcpy, at the offset the
+// public header's byte-packed records give it (the header checks each offset).
+static double F64(const unsigned char* base, size_t offset) {
     double v;
     memcpy(&v, base + offset, sizeof v);
     return v;
 }
 
-static int32_t I32(const unsigned char* base, uint32_t offset) {
+static int32_t I32(const unsigned char* base, size_t offset) {
     int32_t v;
     memcpy(&v, base + offset, sizeof v);
     return v;
 }
 
-// Compares the fixed-width field at `offset` with a NUL-terminated key, exactly.
-static bool FieldIs(const unsigned char* base, uint32_t offset, const char* key) {
-    char field[14];
-    CopyBounded(field, reinterpret_cast<const char*>(base) + offset, 13);
+static const char* Chars(const unsigned char* base, size_t offset) {
+    return reinterpret_cast<const char*>(base) + offset;
+}
+
+// The firm, client and security codes of both limit records share one width: at most 12
+// characters and the NUL, which the host may leave out.
+static const int32_t kCodeWidth = 13;
+static_assert(sizeof(KRMoneyLimit::firmId) == kCodeWidth &&
+                  sizeof(KRMoneyLimit::clientCode) == kCodeWidth,
+              "money-limit code width");
+static_assert(sizeof(KRSecLimit::secCode) == kCodeWidth &&
+                  sizeof(KRSecLimit::trdAcc) == kCodeWidth &&
+                  sizeof(KRSecLimit::firmId) == kCodeWidth &&
+                  sizeof(KRSecLimit::clientCode) == kCodeWidth,
+              "securities-limit code width");
+
+// No read goes past the record the host hands out: 88 bytes, and 96 for a money limit under
+// interface version 2, the only one read for its leverage.
+static_assert(offsetof(KRMoneyLimit, lockedValue) + sizeof(double) <= KR_MONEY_LIMIT_SIZE_V1,
+              "money limit read within version 1");
+static_assert(offsetof(KRMoneyLimit, leveragePercent) + sizeof(int32_t) <= KR_MONEY_LIMIT_SIZE_V2,
+              "leverage read within version 2");
+static_assert(offsetof(KRSecLimit, lockedBuyValue) + sizeof(double) <= KR_SEC_LIMIT_SIZE_V1,
+              "securities limit read within version 1");
+
+// Compares the code field at `offset` with a NUL-terminated key, exactly.
+static bool FieldIs(const unsigned char* base, size_t offset, const char* key) {
+    char field[kCodeWidth + 1];
+    CopyBounded(field, Chars(base, offset), kCodeWidth);
     return strcmp(field, key) == 0;
 }
 
@@ -72,15 +99,20 @@ uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* se
 
 bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getMoneyLimit(*index));
-    if (!b || !FieldIs(b, 14, firmId) || !FieldIs(b, 27, clientCode)) return false;
-    CopyBounded(out->tag, reinterpret_cast<const char*>(b) + 9, 5);
-    out->openBalance = F64(b, 40);
-    out->openLimit = F64(b, 48);
-    out->currentBalance = F64(b, 56);
-    out->currentLimit = F64(b, 64);
-    out->locked = F64(b, 72);
-    out->lockedValue = F64(b, 80);
-    out->leveragePercent = gState.interfaceVersion >= KR_INTERFACE_V2 ? I32(b, 88) : -1;
+    if (!b || !FieldIs(b, offsetof(KRMoneyLimit, firmId), firmId) ||
+        !FieldIs(b, offsetof(KRMoneyLimit, clientCode), clientCode))
+        return false;
+    CopyBounded(out->tag, Chars(b, offsetof(KRMoneyLimit, tag)),
+                int32_t(sizeof(KRMoneyLimit::tag)));
+    out->openBalance = F64(b, offsetof(KRMoneyLimit, openBalance));
+    out->openLimit = F64(b, offsetof(KRMoneyLimit, openLimit));
+    out->currentBalance = F64(b, offsetof(KRMoneyLimit, currentBalance));
+    out->currentLimit = F64(b, offsetof(KRMoneyLimit, currentLimit));
+    out->locked = F64(b, offsetof(KRMoneyLimit, locked));
+    out->lockedValue = F64(b, offsetof(KRMoneyLimit, lockedValue));
+    out->leveragePercent = gState.interfaceVersion >= KR_INTERFACE_V2
+                               ? I32(b, offsetof(KRMoneyLimit, leveragePercent))
+                               : -1;
     ++*index;
     return true;
 }
@@ -88,17 +120,19 @@ bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode,
 bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, const char* secCode,
                   SecLimit* out) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getSecLimit(*index));
-    if (!b || !FieldIs(b, 30, firmId) || !FieldIs(b, 43, clientCode)) return false;
-    if (secCode && !FieldIs(b, 4, secCode)) return false;
-    CopyBounded(out->secCode, reinterpret_cast<const char*>(b) + 4, 13);
-    CopyBounded(out->trdAcc, reinterpret_cast<const char*>(b) + 17, 13);
-    out->openBalance = I32(b, 56);
-    out->openLimit = I32(b, 60);
-    out->currentBalance = I32(b, 64);
-    out->currentLimit = I32(b, 68);
-    out->lockedSell = I32(b, 72);
-    out->lockedBuy = I32(b, 76);
-    out->lockedBuyValue = F64(b, 80);
+    if (!b || !FieldIs(b, offsetof(KRSecLimit, firmId), firmId) ||
+        !FieldIs(b, offsetof(KRSecLimit, clientCode), clientCode))
+        return false;
+    if (secCode && !FieldIs(b, offsetof(KRSecLimit, secCode), secCode)) return false;
+    CopyBounded(out->secCode, Chars(b, offsetof(KRSecLimit, secCode)), kCodeWidth);
+    CopyBounded(out->trdAcc, Chars(b, offsetof(KRSecLimit, trdAcc)), kCodeWidth);
+    out->openBalance = I32(b, offsetof(KRSecLimit, openBalance));
+    out->openLimit = I32(b, offsetof(KRSecLimit, openLimit));
+    out->currentBalance = I32(b, offsetof(KRSecLimit, currentBalance));
+    out->currentLimit = I32(b, offsetof(KRSecLimit, currentLimit));
+    out->lockedSell = I32(b, offsetof(KRSecLimit, lockedSell));
+    out->lockedBuy = I32(b, offsetof(KRSecLimit, lockedBuy));
+    out->lockedBuyValue = F64(b, offsetof(KRSecLimit, lockedBuyValue));
     ++*index;
     return true;
 }

@@ -1,5 +1,6 @@
 // The marginal row: money and positions of one client walked, valued and turned into leverage,
 // equity, margin level and buying limits.
+#include <stddef.h>
 #include <string.h>
 
 #include "frame/host.h"
@@ -8,124 +9,217 @@
 
 namespace kesvar {
 
-static const double kNoPrice = 1e-8;
+// Opening collateral below this (none, or negative) gives a leverage of 0 rather than a huge or
+// negative one.
+static const double kNoCollateral = kNoPrice;
 
-int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
-                uint32_t* secIndex) {
-    // Every output starts at 0; nothing at or past the size tag is touched.
+namespace {
+
+// The client's money limits summed, in hundredths of the money unit as the host keeps them.
+struct MoneySums {
+    // Every board that counts.
+    double openBalance, openLimit, currentBalance, currentLimit, locked, lockedValue;
+    // The client's own money: listed boards and additional repo boards, not additional limits.
+    double ownOpenBalance, ownCurrentBalance;
+};
+
+// The same sums in money units.
+struct Money {
+    double open;
+    double openLimit;
+    double current;
+    double locked;
+    double lockedValue;
+    double ownOpen;
+    double ownCurrent;
+};
+
+// What the equity step hands on to the buying limits.
+struct EquityFigures {
+    // The current collateral on every account less the equity on the counting ones.
+    double equitySurplus;
+    // Money available and the (negative) short value, less what purchases have committed.
+    double uncommittedMoney;
+};
+
+} // namespace
+
+// Every output starts at 0; nothing at or past the size tag is touched.
+static void ClearOutputs(KRMarginalRow* row, uint32_t size) {
     row->leverageGiven = 0;
     memset(reinterpret_cast<uint8_t*>(row) + offsetof(KRMarginalRow, moneyAvailable), 0,
            KR_ROW_SIZE_248 - offsetof(KRMarginalRow, moneyAvailable));
-    const uint32_t size = row->size;
     if (size >= KR_ROW_SIZE_264) {
         row->moneyCurrent = 0.0;
         row->moneyLocked = 0.0;
     }
     if (size >= KR_ROW_SIZE_272) row->currentLeverage = 0.0;
     if (size >= KR_ROW_SIZE_280) row->equitySurplus = 0.0;
+}
 
+// Walks the client's money limits. Money on a board the firm does not list does not count.
+static void SumMoneyLimits(KRMarginalRow* row, const FirmSettings* binding, const RowKey& key,
+                           uint32_t* moneyIndex, MoneySums* sums) {
+    memset(sums, 0, sizeof *sums);
+    uint32_t i = StartMoneyWalk(key.firmId, key.clientCode, moneyIndex);
+    MoneyLimit limit;
+    while (NextMoneyLimit(&i, key.firmId, key.clientCode, &limit)) {
+        const int32_t board = BoardKind(binding, limit.tag);
+        if (board == NotListed) continue;
+        sums->openBalance += limit.openBalance;
+        sums->openLimit += limit.openLimit;
+        sums->currentBalance += limit.currentBalance;
+        sums->currentLimit += limit.currentLimit;
+        sums->locked += limit.locked;
+        sums->lockedValue += limit.lockedValue;
+        if (board == Listed || board == AddRepo) {
+            sums->ownOpenBalance += limit.openBalance;
+            sums->ownCurrentBalance += limit.currentBalance;
+        }
+        // Under interface version 2 the host may fix the leverage; the first such record wins.
+        if (board == Listed && !row->leverageGiven && gState.interfaceVersion >= KR_INTERFACE_V2 &&
+            limit.leveragePercent >= 0) {
+            row->leverage = limit.leveragePercent * 0.01;
+            row->leverageGiven = 1;
+        }
+    }
+    if (moneyIndex) *moneyIndex = i;
+}
+
+// The sums are scaled once they are complete, not record by record.
+static void MoneyOf(const MoneySums& sums, Money* money) {
+    money->open = sums.openBalance * 0.01;
+    money->openLimit = sums.openLimit * 0.01;
+    money->current = sums.currentBalance * 0.01;
+    money->locked = sums.locked * 0.01;
+    money->lockedValue = sums.lockedValue * 0.01;
+    money->ownOpen = sums.ownOpenBalance * 0.01;
+    money->ownCurrent = sums.ownCurrentBalance * 0.01;
+}
+
+// Walks the client's securities limits; each position adds its values to the row. Each
+// record's prices are read before the next record is asked for.
+static void ValuePositions(KRMarginalRow* row, const FirmSettings* binding, const RowKey& key,
+                           uint32_t* secIndex, ValuationSums* sums) {
+    sums->collateralOpen = 0.0;
+    sums->collateralOpenAll = 0.0;
+    sums->shortNow = 0.0;
+    sums->longNow = 0.0;
+    uint32_t i = StartSecWalk(key.firmId, key.clientCode, "", secIndex);
+    SecLimit limit;
+    while (NextSecLimit(&i, key.firmId, key.clientCode, nullptr, &limit))
+        ValueSecLimit(binding, limit, row, sums);
+    if (secIndex) *secIndex = i;
+}
+
+static void SetLeverageAndCollateral(KRMarginalRow* row, const Money& money,
+                                     const ValuationSums& sums) {
+    row->openCollateral = money.ownOpen + sums.collateralOpenAll;
+    // The leverage is the opening limit against the opening collateral: the opening money and
+    // the weighted opening positions of the counting accounts (not openValue, which is
+    // unweighted and takes every account).
+    const double collateralAtPrevPrice = money.open + sums.collateralOpen;
+    if (!row->leverageGiven)
+        row->leverage =
+            collateralAtPrevPrice < kNoCollateral ? 0.0 : money.openLimit / collateralAtPrevPrice;
+    row->openLimitTotal = money.openLimit;
+}
+
+static EquityFigures SetEquityAndCapacities(KRMarginalRow* row, const Money& money,
+                                            const ValuationSums& sums) {
+    EquityFigures out;
+    row->moneyAvailable = money.ownCurrent - money.lockedValue;
+    row->equity = (row->shortValue + row->longValue) + row->moneyAvailable;
+    // The credit is granted on the current money and positions of every account.
+    double currentCollateral = ((money.current - money.lockedValue) + sums.longNow) + sums.shortNow;
+    out.equitySurplus = currentCollateral - row->equity;
+    // With equity of its own the client's credit goes no lower than 0; without, negative
+    // collateral makes it negative.
+    if (row->equity >= 0 && currentCollateral < 0) currentCollateral = 0.0;
+    row->creditCapacity = row->leverage * currentCollateral;
+    out.uncommittedMoney = (row->shortValue + row->moneyAvailable) - row->buyCommitment;
+    // Money short of the commitments comes off the buying capacity.
+    row->buyCapacity = ((row->creditCapacity + row->shortValue) - row->uncoveredSellValue) +
+                       (out.uncommittedMoney < 0 ? out.uncommittedMoney : 0.0);
+    row->buyCapacityCopy = row->buyCapacity;
+    return out;
+}
+
+// The margin level in percent: the client's own worth against its long assets and money.
+static void SetMarginLevel(KRMarginalRow* row, const Money& money) {
+    const double ownMoneyHeld = money.ownCurrent > 0 ? money.ownCurrent : 0.0;
+    const double ownWorth = (row->shortValue + row->longValue) + money.ownCurrent;
+    if (row->longValue + ownMoneyHeld > 0)
+        row->marginLevel = (ownWorth / (row->longValue + ownMoneyHeld)) * 100.0;
+    else
+        row->marginLevel = ownWorth < 0 ? -99.0 : 100.0;
+}
+
+// Credit lag 2: today's trades settle later, so what falls due is taken off first.
+static void SetLag2Limits(KRMarginalRow* row, const EquityFigures& equity) {
+    row->marginBuyLimit =
+        row->buyCapacity + (equity.uncommittedMoney > 0 ? equity.uncommittedMoney : 0.0);
+    row->settlementDebt = ((row->uncoveredSellValue - row->shortValue) + row->buyCommitmentMargin) +
+                          row->longValueMargin;
+    const double creditAfterSettlement = row->creditCapacity - row->settlementDebt;
+    row->assetBuyLimit =
+        ((row->equity + (creditAfterSettlement < 0 ? creditAfterSettlement : 0.0)) -
+         row->longValueAsset) -
+        row->buyCommitmentAsset;
+    // Reads the fields above.
+    row->ownBuyLimit = Lag2BuyLimit(row, equity.equitySurplus);
+}
+
+// Credit lag 1: the money limits themselves say what may be spent.
+static void SetLag1Limits(KRMarginalRow* row, const FirmSettings* binding, const MoneySums& sums,
+                          const Money& money) {
+    row->marginBuyLimit = ((sums.currentLimit + sums.currentBalance) * 0.01) - money.locked;
+    row->ownBuyLimit = money.current - money.locked;
+    if (binding->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
+}
+
+// The fields that only the longer row versions have.
+static void SetLongRowFields(KRMarginalRow* row, uint32_t size, double equitySurplus) {
+    if (size >= KR_ROW_SIZE_272)
+        row->currentLeverage = row->marginLevel <= 0 ? -1.0 : (100.0 / row->marginLevel) - 1.0;
+    if (size >= KR_ROW_SIZE_280) row->equitySurplus = equitySurplus;
+}
+
+int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
+                uint32_t* secIndex) {
+    const uint32_t size = row->size;
+    ClearOutputs(row, size);
     // Parameter ids come before any limit callback.
     if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
 
     // The host's fields may lack their NUL; the walks compare against terminated copies.
     RowKey key;
     RowKeyOf(row, &key);
-    const char* firmId = key.firmId;
-    const char* clientCode = key.clientCode;
 
-    // Money limits; board kind 0 does not count, kinds 1 and 3 are the client's own money.
-    double M40 = 0, M48 = 0, M56 = 0, M64 = 0, M72 = 0, M80 = 0, N40 = 0, N56 = 0;
-    uint32_t i = StartMoneyWalk(firmId, clientCode, moneyIndex);
-    MoneyLimit m;
-    while (NextMoneyLimit(&i, firmId, clientCode, &m)) {
-        int32_t k = BoardKind(binding, m.tag);
-        if (k == 0) continue;
-        M40 += m.openBalance;
-        M48 += m.openLimit;
-        M56 += m.currentBalance;
-        M64 += m.currentLimit;
-        M72 += m.locked;
-        M80 += m.lockedValue;
-        if (k == 1 || k == 3) {
-            N40 += m.openBalance;
-            N56 += m.currentBalance;
-        }
-        // Under interface version 2 the host may fix the leverage; the first such record wins.
-        if (k == 1 && !row->leverageGiven && gState.interfaceVersion >= 2 &&
-            m.leveragePercent >= 0) {
-            row->leverage = m.leveragePercent * 0.01;
-            row->leverageGiven = 1;
-        }
-    }
-    if (moneyIndex) *moneyIndex = i;
-
-    const double OM = M40 * 0.01, OL = M48 * 0.01, CM = M56 * 0.01, LK = M72 * 0.01,
-                 LV = M80 * 0.01, OM13 = N40 * 0.01, CM13 = N56 * 0.01;
+    MoneySums moneySums;
+    SumMoneyLimits(row, binding, key, moneyIndex, &moneySums);
+    Money money;
+    MoneyOf(moneySums, &money);
 
     // Money alone so far; the positions add their values.
-    row->openValue = OM;
-    row->currentValue = CM;
+    row->openValue = money.open;
+    row->currentValue = money.current;
     if (size >= KR_ROW_SIZE_264) {
-        row->moneyCurrent = CM13;
-        row->moneyLocked = LK;
+        row->moneyCurrent = money.ownCurrent;
+        row->moneyLocked = money.locked;
     }
+    ValuationSums sums;
+    ValuePositions(row, binding, key, secIndex, &sums);
 
-    // Positions; each record's prices are read before the next record is asked for.
-    ValuationSums sums = {0.0, 0.0, 0.0, 0.0};
-    uint32_t j = StartSecWalk(firmId, clientCode, "", secIndex);
-    SecLimit s;
-    while (NextSecLimit(&j, firmId, clientCode, nullptr, &s))
-        ValueSecLimit(binding, s, row, &sums);
-    if (secIndex) *secIndex = j;
-
-    // Collateral and leverage.
-    row->openCollateral = OM13 + sums.collateralOpenAll;
-    const double T = OM + sums.collateralOpen;
-    if (!row->leverageGiven) row->leverage = T < kNoPrice ? 0.0 : OL / T;
-    row->openLimitTotal = OL;
-
-    // Money and equity.
-    row->moneyAvailable = CM13 - LV;
-    row->equity = (row->shortValue + row->longValue) + row->moneyAvailable;
-    double X = ((CM - LV) + sums.longNow) + sums.shortNow;
-    const double Y = X - row->equity;
-    if (row->equity >= 0 && X < 0) X = 0.0;
-    row->creditCapacity = row->leverage * X;
-    const double Z = (row->shortValue + row->moneyAvailable) - row->buyCommitment;
-    row->buyCapacity =
-        ((row->creditCapacity + row->shortValue) - row->uncoveredSellValue) + (Z < 0 ? Z : 0.0);
-    row->buyCapacityCopy = row->buyCapacity;
-
-    // Margin level in percent.
-    const double G = CM13 > 0 ? CM13 : 0.0;
-    const double V = (row->shortValue + row->longValue) + CM13;
-    if (row->longValue + G > 0)
-        row->marginLevel = (V / (row->longValue + G)) * 100.0;
+    SetLeverageAndCollateral(row, money, sums);
+    const EquityFigures equity = SetEquityAndCapacities(row, money, sums);
+    SetMarginLevel(row, money);
+    row->lockedValueTotal = money.lockedValue;
+    if (row->creditLag2 == 1)
+        SetLag2Limits(row, equity);
     else
-        row->marginLevel = V < 0 ? -99.0 : 100.0;
-
-    row->lockedValueTotal = LV;
-
-    if (row->creditLag2 == 1) {
-        // Settlement of today's trades comes due later.
-        row->marginBuyLimit = row->buyCapacity + (Z > 0 ? Z : 0.0);
-        row->settlementDebt =
-            ((row->uncoveredSellValue - row->shortValue) + row->buyCommitmentMargin) +
-            row->longValueMargin;
-        const double W = row->creditCapacity - row->settlementDebt;
-        row->assetBuyLimit =
-            ((row->equity + (W < 0 ? W : 0.0)) - row->longValueAsset) - row->buyCommitmentAsset;
-        row->ownBuyLimit = Lag2BuyLimit(row, Y);
-    } else {
-        row->marginBuyLimit = ((M64 + M56) * 0.01) - LK;
-        row->ownBuyLimit = CM - LK;
-        if (binding->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
-    }
-
-    // Fields of the longer row versions.
-    if (size >= KR_ROW_SIZE_272)
-        row->currentLeverage = row->marginLevel <= 0 ? -1.0 : (100.0 / row->marginLevel) - 1.0;
-    if (size >= KR_ROW_SIZE_280) row->equitySurplus = Y;
+        SetLag1Limits(row, binding, moneySums, money);
+    SetLongRowFields(row, size, equity.equitySurplus);
     return KR_ERR_NONE;
 }
 

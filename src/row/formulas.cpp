@@ -4,59 +4,93 @@
 
 namespace kesvar {
 
-double Lag2BuyLimit(const KRMarginalRow* row, double y) {
-    double K = row->leverage > 0 ? row->leverage : 0.0;
-    double M = row->moneyAvailable;
-    double SV = row->shortValue;
-    double E = row->equity;
-    double BC = row->buyCommitment;
-    double US = row->uncoveredSellValue;
-    double LA = row->longValueAsset;
-    double BA = row->buyCommitmentAsset;
-    double D = row->settlementDebt;
+namespace {
 
-    if (E <= 0) return 0.0;
+// The row's figures as both bounds use them.
+struct Lag2Position {
+    double leverage;          // 0 when the row's is not positive: no credit
+    double equity;            // positive: a client without equity may buy nothing
+    double equityWithSurplus; // equity plus the surplus (which may be negative)
+    double surplus;           // the client's current funds over its equity; 0 from the actv
+    // Money available and the (negative) short value, less what purchases have committed.
+    double uncommittedMoney;
+    // The short value less sales beyond the position held: zero or negative.
+    double shortExposure;
+    // Equity less what is held in, or committed to, securities that are assets only.
+    double equityOutsideAssetOnly;
+    double settlementDebt;
+};
 
-    double A = SV - US;
-    double B = (M + SV) - BC;
-    double H = (E - LA) - BA;
-    double s = E + y;
+} // namespace
 
-    double R1 = 0.0, R2 = 0.0, R3 = 0.0;
-    if (K == 0) {
-        if (B >= 0 && A >= 0) R1 = R2 = B;
+// What money and leverage allow: the largest of three candidates.
+static double MoneyBound(const Lag2Position& p) {
+    const double money = p.uncommittedMoney;
+    double wholeMoney = 0.0;            // all the money, up to the equity
+    double equityOverShortMargin = 0.0; // what the shorts leave of the equity at the leverage
+    double leveragedBuy = 0.0;          // a purchase partly on credit, within the leverage
+    if (p.leverage == 0) {
+        // Without credit only the money itself counts, and only when no short is exposed.
+        if (money >= 0 && p.shortExposure >= 0) wholeMoney = equityOverShortMargin = money;
     } else {
-        if (B >= 0) {
-            if (y <= 0 && B >= s && A >= 0) R1 = B < E ? B : E;
-            R2 = ((A / K) + E) + y;
-            if (B < R2) R2 = B;
-            if (R2 < 0) R2 = 0.0;
+        if (money >= 0) {
+            if (p.surplus <= 0 && money >= p.equityWithSurplus && p.shortExposure >= 0)
+                wholeMoney = money < p.equity ? money : p.equity;
+            equityOverShortMargin = ((p.shortExposure / p.leverage) + p.equity) + p.surplus;
+            if (money < equityOverShortMargin) equityOverShortMargin = money;
+            if (equityOverShortMargin < 0) equityOverShortMargin = 0.0;
         }
-        if (E > B) {
-            double x = (((s * K) + B) + A) / (K + 1.0);
-            if (x > B) {
-                R3 = x < s ? x : s;
-                if (R3 < 0) R3 = 0.0;
+        if (p.equity > money) {
+            // x balances the borrowed part, x - money, against the leverage on what is left of
+            // the equity, equityWithSurplus - x, plus the short exposure.
+            double x = (((p.equityWithSurplus * p.leverage) + money) + p.shortExposure) /
+                       (p.leverage + 1.0);
+            if (x > money) {
+                leveragedBuy = x < p.equityWithSurplus ? x : p.equityWithSurplus;
+                if (leveragedBuy < 0) leveragedBuy = 0.0;
             }
         }
     }
-    double F = R1 > R2 ? R1 : R2;
-    if (R3 > F) F = R3;
+    double bound = wholeMoney > equityOverShortMargin ? wholeMoney : equityOverShortMargin;
+    if (leveragedBuy > bound) bound = leveragedBuy;
+    return bound;
+}
 
-    double G;
-    if (K == 0) {
-        G = H - D;
-    } else {
-        double R4 = H - D >= s ? H - D : 0.0;
-        double t = s - (D / K);
-        double R5 = H < t ? H : t;
-        double x = (((s * K) + H) - D) / (K + 1.0);
-        double R6 = 0.0;
-        if (x > t) R6 = x < s ? x : s;
-        G = R5 > R6 ? R5 : R6;
-        if (R4 > G) G = R4;
-    }
-    return F < G ? F : G;
+// What the obligations falling due on settlement leave: the largest of three candidates.
+static double SettlementBound(const Lag2Position& p) {
+    if (p.leverage == 0) return p.equityOutsideAssetOnly - p.settlementDebt;
+    const double afterSettlement = p.equityOutsideAssetOnly - p.settlementDebt;
+    double wholeAfterSettlement = afterSettlement >= p.equityWithSurplus ? afterSettlement : 0.0;
+    // What the settlement debt, carried at the leverage, leaves of the equity.
+    double equityOverDebtMargin = p.equityWithSurplus - (p.settlementDebt / p.leverage);
+    double withinEquity = p.equityOutsideAssetOnly < equityOverDebtMargin ? p.equityOutsideAssetOnly
+                                                                          : equityOverDebtMargin;
+    double x =
+        (((p.equityWithSurplus * p.leverage) + p.equityOutsideAssetOnly) - p.settlementDebt) /
+        (p.leverage + 1.0);
+    double leveragedBuy = 0.0;
+    if (x > equityOverDebtMargin) leveragedBuy = x < p.equityWithSurplus ? x : p.equityWithSurplus;
+    double bound = withinEquity > leveragedBuy ? withinEquity : leveragedBuy;
+    if (wholeAfterSettlement > bound) bound = wholeAfterSettlement;
+    return bound;
+}
+
+double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus) {
+    if (row->equity <= 0) return 0.0;
+
+    Lag2Position p;
+    p.leverage = row->leverage > 0 ? row->leverage : 0.0;
+    p.equity = row->equity;
+    p.equityWithSurplus = row->equity + equitySurplus;
+    p.surplus = equitySurplus;
+    p.uncommittedMoney = (row->moneyAvailable + row->shortValue) - row->buyCommitment;
+    p.shortExposure = row->shortValue - row->uncoveredSellValue;
+    p.equityOutsideAssetOnly = (row->equity - row->longValueAsset) - row->buyCommitmentAsset;
+    p.settlementDebt = row->settlementDebt;
+
+    double money = MoneyBound(p);
+    double settlement = SettlementBound(p);
+    return money < settlement ? money : settlement;
 }
 
 } // namespace kesvar

@@ -6,9 +6,6 @@
 
 namespace kesvar {
 
-// Below this a host price counts as absent.
-static const double kNoPrice = 1e-8;
-
 // One market parameter of the security at a registry index.
 static double SecParam(int32_t secIndex, ParamName which) {
     const KRSecurity& s = SecurityAt(secIndex)->sec;

@@ -12,6 +12,9 @@ struct FirmSettings;
 // KRInitMarginalRow's work: KR_ERR_NONE, or KR_ERR_NO_SETTINGS (row left unbound).
 int32_t BindRow(KRMarginalRow* row);
 
+// A host price below this counts as absent.
+const double kNoPrice = 1e-8;
+
 // Prices and valuation helpers.
 double FullPrice(int32_t secIndex, double price);
 bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
@@ -19,10 +22,14 @@ bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, doub
 bool PositionPrice(int32_t secIndex, int32_t quantity, double* price);
 double LotMultiplier(const FirmSettings* r, int32_t secIndex);
 
-// The running sums of one securities-limit walk.
+// The running sums of one securities-limit walk, weighted by the firm's security weights.
 struct ValuationSums {
+    // Opening shorts and opening longs in assets, at the previous price, counting accounts only.
     double collateralOpen;
+    // The same on every account.
     double collateralOpenAll;
+    // Current shorts at the offer (negative) and current longs in assets at the bid, every
+    // account.
     double shortNow;
     double longNow;
 };
@@ -31,8 +38,9 @@ struct SecLimit;
 void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* row,
                    ValuationSums* sums);
 
-// Reads only the first 216 bytes of the row.
-double Lag2BuyLimit(const KRMarginalRow* row, double y);
+// What a credit-lag-2 client may still spend, from the row's figures and the surplus of its
+// current funds over its equity. Reads only the first 216 bytes of the row.
+double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus);
 
 // KRCalcMarginalRow(Ex)'s work on a bound row: KR_ERR_NONE or KR_ERR_PARAM_UNKNOWN.
 int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,

@@ -2,20 +2,13 @@
 #include <string.h>
 
 #include "frame/host.h"
+#include "frame/int32.h"
 #include "links/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
 namespace kesvar {
-
-// Host quantities may be anything; wrap instead of overflowing.
-static int32_t WrapSub(int32_t a, int32_t b) {
-    return int32_t(uint32_t(a) - uint32_t(b));
-}
-static int32_t WrapAdd(int32_t a, int32_t b) {
-    return int32_t(uint32_t(a) + uint32_t(b));
-}
 
 // A security in no list still counts when its class asks for unlisted positions to be valued.
 static int32_t FindUnlisted(const FirmSettings* r, const char* secCode) {
@@ -33,76 +26,97 @@ static int32_t FindUnlisted(const FirmSettings* r, const char* secCode) {
     return -1;
 }
 
+// The valuation asks for the position price when the last price, already through FullPrice, is
+// below this. The cut is coarser than kNoPrice, so a last price the host gives between the two
+// is replaced here although SecurityPrices kept it.
+static const double kNoLastPrice = 1e-6;
+
+// The security of a limit record, and whether it is an asset (collateral) and a margin security
+// under the bound settings. False when the firm does not value it.
+static bool IdentifySecurity(const FirmSettings* r, const char* secCode, int32_t* secIndex,
+                             bool* isAsset, bool* isMargin) {
+    *isAsset = false;
+    *isMargin = false;
+    if (IsAssetSecurity(r, secCode, secIndex)) {
+        *isAsset = true;
+        *isMargin = InMarginList(r, *secIndex) != 0;
+        return true;
+    }
+    if (IsMarginSecurity(r, secCode, secIndex)) {
+        *isMargin = true;
+        return true;
+    }
+    *secIndex = FindUnlisted(r, secCode);
+    return *secIndex >= 0;
+}
+
 void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* row,
                    ValuationSums* sums) {
-    int32_t idx = -1;
-    int32_t asset = 0, margin = 0;
-    if (IsAssetSecurity(r, limit.secCode, &idx)) {
-        asset = 1;
-        margin = InMarginList(r, idx) ? 1 : 0;
-    } else if (IsMarginSecurity(r, limit.secCode, &idx)) {
-        margin = 1;
-    } else {
-        idx = FindUnlisted(r, limit.secCode);
-        if (idx < 0) return;
-    }
+    int32_t secIndex = -1;
+    bool isAsset, isMargin;
+    if (!IdentifySecurity(r, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
 
     double offer, bid, last, prev, lot;
-    if (!SecurityPrices(r, idx, &offer, &bid, &last, &prev, &lot)) return;
+    if (!SecurityPrices(r, secIndex, &offer, &bid, &last, &prev, &lot)) return;
 
-    int32_t kind = AccountKind(r, limit.trdAcc);
-    bool counting = kind == 1 || kind == 3;
-    double wL, wS;
-    WeightsOf(r, limit.secCode, &wL, &wS);
-    int32_t open = limit.openBalance;
-    int32_t qty = row->creditLag2 == 1
-                      ? limit.currentBalance
-                      : WrapAdd(WrapSub(limit.currentBalance, limit.openLimit), limit.currentLimit);
+    // Positions on additional-limit accounts stay out of the row's long, short and collateral
+    // figures; the sums over every account still take them.
+    const int32_t account = AccountKind(r, limit.trdAcc);
+    const bool counts = account == Listed || account == AddRepo;
+    double longWeight, shortWeight;
+    WeightsOf(r, limit.secCode, &longWeight, &shortWeight);
+    const int32_t openQty = limit.openBalance;
+    // The position now: for a credit-lag-2 client its current balance alone, otherwise the
+    // balance with the change of its limit since the opening.
+    const int32_t qty =
+        row->creditLag2 == 1
+            ? limit.currentBalance
+            : WrapAdd(WrapSub(limit.currentBalance, limit.openLimit), limit.currentLimit);
 
-    // Opening position at the previous price.
-    double v = open != 0 ? double(open) * prev * lot : 0.0;
-    if ((open > 0 && asset) || open < 0) {
-        double w = open > 0 ? v * wL : v * wS;
-        if (counting) sums->collateralOpen += w;
-        sums->collateralOpenAll += w;
+    // Opening position at the previous price: a long one is collateral only in an asset.
+    double openValue = openQty != 0 ? double(openQty) * prev * lot : 0.0;
+    if ((openQty > 0 && isAsset) || openQty < 0) {
+        double weighted = openQty > 0 ? openValue * longWeight : openValue * shortWeight;
+        if (counts) sums->collateralOpen += weighted;
+        sums->collateralOpenAll += weighted;
     }
-    row->openValue += v;
+    row->openValue += openValue;
 
-    if (last < 1e-6) PositionPrice(idx, qty, &last);
+    if (last < kNoLastPrice) PositionPrice(secIndex, qty, &last);
 
     // Current position: longs at the bid, shorts at the offer.
-    if (qty > 0 && asset) {
-        double b = double(qty) * bid * lot * wL;
-        if (counting) {
-            if (margin)
-                row->longValueMargin += b;
+    if (qty > 0 && isAsset) {
+        double longValue = double(qty) * bid * lot * longWeight;
+        if (counts) {
+            if (isMargin)
+                row->longValueMargin += longValue;
             else
-                row->longValueAsset += b;
-            row->longValue += b;
+                row->longValueAsset += longValue;
+            row->longValue += longValue;
         }
-        sums->longNow += b;
+        sums->longNow += longValue;
     } else if (qty < 0) {
-        double o = double(qty) * offer * lot * wS;
-        if (counting) row->shortValue += o;
-        sums->shortNow += o;
+        double shortValue = double(qty) * offer * lot * shortWeight;
+        if (counts) row->shortValue += shortValue;
+        sums->shortNow += shortValue;
     }
     row->currentValue += double(qty) * last * lot;
 
     // Buying back a short and the money locked by buy orders.
-    if (asset) {
-        double t = (double(qty < 0 ? qty : 0) * offer * lot) + limit.lockedBuyValue * 0.01;
-        if (!(t > 0)) t = 0.0;
-        if (margin)
-            row->buyCommitmentMargin += t;
+    if (isAsset) {
+        double commitment = (double(qty < 0 ? qty : 0) * offer * lot) + limit.lockedBuyValue * 0.01;
+        if (!(commitment > 0)) commitment = 0.0;
+        if (isMargin)
+            row->buyCommitmentMargin += commitment;
         else
-            row->buyCommitmentAsset += t;
-        row->buyCommitment += t;
+            row->buyCommitmentAsset += commitment;
+        row->buyCommitment += commitment;
     }
 
     // Sell orders beyond the position held.
-    int32_t u = WrapSub(limit.lockedSell, qty > 0 ? qty : 0);
-    if (u < 0) u = 0;
-    row->uncoveredSellValue += double(u) * offer * lot;
+    int32_t uncoveredSell = WrapSub(limit.lockedSell, qty > 0 ? qty : 0);
+    if (uncoveredSell < 0) uncoveredSell = 0;
+    row->uncoveredSellValue += double(uncoveredSell) * offer * lot;
 }
 
 } // namespace kesvar

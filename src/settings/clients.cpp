@@ -33,11 +33,11 @@ const char* HeaderName(const char* line, const char* tail, size_t* length) {
 
 void RestrictBuyLine(LoadContext& ctx, FirmSettings* r, int32_t line, const char* key,
                      const char* value) {
-    if (r->restrictBuy != 0) {
+    if (r->restrictBuy != RestrictBuyUnset) {
         Note(ctx, line, kDiagRepeatedKey, key);
         return;
     }
-    r->restrictBuy = ReadInt(value) != 0 ? 1 : 2;
+    r->restrictBuy = ReadInt(value) != 0 ? BuyRestricted : BuyNotRestricted;
 }
 
 // A class line; the key's suffix picks the list ("_ASSET" before "_RESTSHORT").

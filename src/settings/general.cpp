@@ -37,8 +37,8 @@ bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* v
         if (!repeated) f->creditLag = ReadInt(value);
         seen.creditLag = true;
     } else if (strcmp(key, "RSTRNMBUY") == 0) {
-        repeated = f->restrictBuy != 0;
-        if (!repeated) f->restrictBuy = ReadInt(value) != 0 ? 1 : 2;
+        repeated = f->restrictBuy != RestrictBuyUnset;
+        if (!repeated) f->restrictBuy = ReadInt(value) != 0 ? BuyRestricted : BuyNotRestricted;
     } else if (strcmp(key, "CHECKMAXCREDIT") == 0) {
         repeated = seen.checkMaxCredit;
         if (!repeated) f->checkMaxCredit = ReadInt(value) != 0 ? 1 : 0;

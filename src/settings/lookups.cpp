@@ -13,7 +13,7 @@ int32_t BoardKind(const FirmSettings* r, const char* tag) {
     if (f->boardTags.count == 0) return Listed;
     for (int32_t i = 0; i < f->boardTags.count; ++i)
         if (CompareNames(f->boardTags[i].tag, tag) == 0) return f->boardTags[i].kind;
-    return 0;
+    return NotListed;
 }
 
 int32_t AccountKind(const FirmSettings* r, const char* account) {

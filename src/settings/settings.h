@@ -9,7 +9,13 @@
 
 namespace kesvar {
 
-enum ListKind { Listed = 1, AddLimit = 2, AddRepo = 3 };
+// How a board tag or trade account counts. NotListed is BoardKind's answer for a tag the firm
+// does not list: money on such a board does not count at all.
+enum ListKind { NotListed = 0, Listed = 1, AddLimit = 2, AddRepo = 3 };
+
+// A record's restrictBuy as the loader stores it. Unset in a client record leaves the firm's
+// switch in force.
+enum RestrictBuy { RestrictBuyUnset = 0, BuyRestricted = 1, BuyNotRestricted = 2 };
 
 struct ListedSecurity {
     char secCode[16];
@@ -53,7 +59,7 @@ struct FirmSettings {
     char* text; // upper-cased settings text; null in client records
     char firmId[13];
     int8_t volumeFlag;
-    int8_t restrictBuy;
+    int8_t restrictBuy; // a RestrictBuy value
     uint8_t checkMaxCredit;
     uint8_t limitsInLots;
     uint8_t ignoreRestShort;
@@ -107,7 +113,7 @@ int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count
 
 // Lookups of a bound record's firm-wide settings. Board tags, trade accounts, weights and
 // lags always live on the firm record, also when a client record is bound.
-int32_t BoardKind(const FirmSettings* r, const char* tag);       // 0: the tag does not count
+int32_t BoardKind(const FirmSettings* r, const char* tag);       // NotListed: does not count
 int32_t AccountKind(const FirmSettings* r, const char* account); // Listed when not listed
 void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight, double* shortWeight);
 int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
