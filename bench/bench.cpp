@@ -39,17 +39,16 @@ void Sizes(benchmark::internal::Benchmark* b, const Args& small, const Args& qui
         b->Args(args);
 }
 
-// Processor seconds per call of `run`, over at least 10 ms and one call.
+// Processor seconds per call of `run`: the first batch of 1, 2, 4... calls that takes 10 ms or
+// more (the clock is read around a batch: reading it costs about as much as a small row).
 template <typename Run> double SecondsPerRun(Run run) {
-    int runs = 0;
-    double elapsed = 0;
-    const double t0 = CpuSeconds();
-    while (runs == 0 || elapsed < 0.01) {
-        benchmark::DoNotOptimize(run());
-        ++runs;
-        elapsed = CpuSeconds() - t0;
+    for (int64_t n = 1;; n *= 2) {
+        const double t0 = CpuSeconds();
+        for (int64_t i = 0; i < n; ++i)
+            benchmark::DoNotOptimize(run());
+        const double elapsed = CpuSeconds() - t0;
+        if (elapsed >= 0.01) return elapsed / double(n);
     }
-    return elapsed / runs;
 }
 
 // Times `work` in the benchmark loop; then perFloor: its time over the time of the same host
@@ -60,7 +59,7 @@ template <typename Work> void TimeAgainstFloor(benchmark::State& state, Work wor
         state.SkipWithError("calculation failed");
         return;
     }
-    const std::vector<HostCall> calls = RecordCalls(work);
+    const HostCalls calls = RecordCalls(work);
     for (auto _ : state)
         benchmark::DoNotOptimize(work());
     double best = 1e300, bestFloor = 1e300, spent = 0;
@@ -70,7 +69,7 @@ template <typename Work> void TimeAgainstFloor(benchmark::State& state, Work wor
         bestFloor = std::min(bestFloor, SecondsPerRun([&] { return Replay(calls); }));
         spent += CpuSeconds() - t0;
     }
-    state.counters["hostCalls"] = double(calls.size());
+    state.counters["hostCalls"] = double(calls.calls.size());
     state.counters["floorUs"] = bestFloor * 1e6;
     state.counters["perFloor"] = best / bestFloor;
 }

@@ -332,11 +332,11 @@ void StartLogging() {
     host().logging = true;
 }
 
-std::vector<HostCall> TakeLoggedCalls() {
+HostCalls TakeLoggedCalls() {
     fakehost::Host& h = host();
     h.logging = false;
-    std::vector<HostCall> calls;
-    calls.reserve(h.log.size());
+    HostCalls out;
+    out.calls.reserve(h.log.size());
     for (const std::string& line : h.log) {
         // Words split at every space, empty ones kept: "findFirstSec F1 C1 " has an empty code.
         std::vector<std::string> w(1);
@@ -346,67 +346,65 @@ std::vector<HostCall> TakeLoggedCalls() {
             else
                 w.back().push_back(ch);
         }
-        HostCall c;
-        auto u = [&](size_t i) { return uint32_t(strtoul(w.at(i).c_str(), nullptr, 10)); };
+        auto number = [&](size_t i) { return uint32_t(strtoul(w.at(i).c_str(), nullptr, 10)); };
+        auto words = [&](size_t n) {
+            uint32_t at = uint32_t(out.words.size());
+            for (size_t i = 1; i <= n; ++i)
+                out.words.push_back(w.at(i));
+            return at;
+        };
+        HostCall c{HostCall::GetMoney, 0, 0, 0};
         if (w[0] == "findFirstMoney") {
-            c.kind = HostCall::FindMoney;
-            c.firm = w.at(1);
-            c.client = w.at(2);
+            c = {HostCall::FindMoney, 0, words(2), 0};
         } else if (w[0] == "getMoney") {
-            c.kind = HostCall::GetMoney;
-            c.index = u(1);
+            c = {HostCall::GetMoney, 0, number(1), 0};
         } else if (w[0] == "findFirstSec") {
-            c.kind = HostCall::FindSec;
-            c.firm = w.at(1);
-            c.client = w.at(2);
-            c.code = w.at(3);
+            c = {HostCall::FindSec, 0, words(3), 0};
         } else if (w[0] == "getSec") {
-            c.kind = HostCall::GetSec;
-            c.index = u(1);
+            c = {HostCall::GetSec, 0, number(1), 0};
         } else if (w[0] == "paramId") {
-            c.kind = HostCall::ParamId;
-            c.code = w.at(1);
+            c = {HostCall::ParamId, 0, words(1), 0};
         } else if (w[0] == "paramValue") {
-            c.kind = HostCall::ParamValue;
-            c.classId = u(1);
-            c.secId = u(2);
-            c.paramId = int32_t(strtol(w.at(3).c_str(), nullptr, 10));
+            c = {HostCall::ParamValue, int32_t(strtol(w.at(3).c_str(), nullptr, 10)), number(1),
+                 number(2)};
         } else {
             fprintf(stderr, "kesvar_bench: unknown host log line '%s'\n", line.c_str());
             exit(2);
         }
-        calls.push_back(c);
+        out.calls.push_back(c);
     }
     h.log.clear();
     h.log.shrink_to_fit();
-    return calls;
+    return out;
 }
 
-double Replay(const std::vector<HostCall>& calls) {
+double Replay(const HostCalls& calls) {
+    const std::string* words = calls.words.data();
     double sum = 0;
     uint32_t first = 0;
-    for (const HostCall& c : calls) {
+    for (const HostCall& c : calls.calls) {
         switch (c.kind) {
         case HostCall::FindMoney:
-            fakehost::FindFirstMoneyLimit(c.firm.c_str(), c.client.c_str(), "", "", &first);
+            fakehost::FindFirstMoneyLimit(words[c.a].c_str(), words[c.a + 1].c_str(), "", "",
+                                          &first);
             sum += first;
             break;
         case HostCall::GetMoney:
-            sum += fakehost::GetMoneyLimit(c.index) != nullptr;
+            sum += fakehost::GetMoneyLimit(c.a) != nullptr;
             break;
         case HostCall::FindSec:
-            fakehost::FindFirstSecLimit(c.firm.c_str(), c.client.c_str(), c.code.c_str(), "",
-                                        &first);
+            fakehost::FindFirstSecLimit(words[c.a].c_str(), words[c.a + 1].c_str(),
+                                        words[c.a + 2].c_str(), "", &first);
             sum += first;
             break;
         case HostCall::GetSec:
-            sum += fakehost::GetSecLimit(c.index) != nullptr;
+            sum += fakehost::GetSecLimit(c.a) != nullptr;
             break;
         case HostCall::ParamId:
-            sum += fakehost::GetParamId(c.code.c_str());
+            sum += fakehost::GetParamId(words[c.a].c_str());
             break;
         case HostCall::ParamValue:
-            sum += fakehost::GetParamValue(c.classId, c.secId, c.paramId);
+            sum += fakehost::GetParamValue(c.a, c.secId, c.paramId);
             break;
         }
     }
