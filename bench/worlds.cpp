@@ -129,6 +129,10 @@ void Start() {
     if (fakehost::Install(2, true) != 1) Fail("KRInitEx");
 }
 
+const std::string& LiveWorld() {
+    return liveWorld;
+}
+
 std::string SecCode(int i) {
     return "S" + std::to_string(i);
 }

@@ -21,6 +21,8 @@ Scale SizeScale();
 
 // Installs the fake host once per process: byte-counting memory hooks, no call log.
 void Start();
+// Names the world built last, its kind and sizes.
+const std::string& LiveWorld();
 
 // Codes used in every world: securities "S0", "S1"...; clients "K0", "K1"...
 std::string SecCode(int i);
