@@ -3,15 +3,15 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <set>
+#include <string_view>
 
 namespace fakehost {
 
 namespace {
 Host* theHost = nullptr;
-// Blocks handed out by the hooks; a set, so a foreign or double free is noticed.
-std::set<void*>& Blocks() {
-    static std::set<void*> blocks;
+// Blocks handed out by the hooks, with their sizes, so a foreign or double free is noticed.
+std::unordered_map<void*, uint32_t>& Blocks() {
+    static std::unordered_map<void*, uint32_t> blocks;
     return blocks;
 }
 
@@ -26,15 +26,128 @@ void PutString(uint8_t* base, size_t offset, const std::string& s, size_t width)
     base[offset + n] = 0;
 }
 
-std::string Field(const uint8_t* base, size_t offset, size_t width) {
-    const char* p = reinterpret_cast<const char*>(base + offset);
-    return std::string(p, strnlen(p, width));
-}
-
 bool Fails() {
     MemoryStats& m = host().memory;
     ++m.allocating;
     return m.failAt > 0 && m.allocating == m.failAt;
+}
+
+void GrowLive(MemoryStats& m, int64_t bytes) {
+    m.liveBytes += bytes;
+    if (m.liveBytes > m.peakLiveBytes) m.peakLiveBytes = m.liveBytes;
+}
+
+// Firm, client and security code of a limit record as the search compares them: each the
+// field's text up to its NUL or the field's end (13 bytes), zero-padded.
+struct LimitKey {
+    char bytes[3 * 14];
+    bool operator==(const LimitKey& o) const { return memcmp(bytes, o.bytes, sizeof bytes) == 0; }
+};
+struct LimitKeyHash {
+    size_t operator()(const LimitKey& k) const {
+        return std::hash<std::string_view>()(std::string_view(k.bytes, sizeof k.bytes));
+    }
+};
+
+// False when a string is longer than any field holds: no record can match it then.
+bool PutKeyPart(LimitKey* key, int part, const char* s) {
+    size_t n = strnlen(s, 14);
+    if (n > 13) return false;
+    memcpy(key->bytes + 14 * part, s, n);
+    return true;
+}
+
+LimitKey KeyOfRecord(const uint8_t* r, size_t firmAt, size_t clientAt, size_t codeAt) {
+    LimitKey key;
+    memset(&key, 0, sizeof key);
+    const size_t at[3] = {firmAt, clientAt, codeAt};
+    for (int part = 0; part < 3; ++part) {
+        if (at[part] == 0) continue;
+        const char* p = reinterpret_cast<const char*>(r + at[part]);
+        memcpy(key.bytes + 14 * part, p, strnlen(p, 13));
+    }
+    return key;
+}
+
+using Records = std::vector<std::unique_ptr<uint8_t[]>>;
+
+// First record index of each (firm, client) and, for securities limits, of each (firm,
+// client, code): the answers of a front-to-back search. Records are indexed as they come;
+// when the array shrank or its front or indexed end changed, the index starts over.
+struct LimitIndex {
+    size_t count = 0;
+    const uint8_t* front = nullptr;
+    const uint8_t* end = nullptr; // block of record count - 1
+    std::unordered_map<LimitKey, uint32_t, LimitKeyHash> byClient;
+    std::unordered_map<LimitKey, uint32_t, LimitKeyHash> byClientSec;
+
+    // Whether the records are still those indexed, perhaps with more after them.
+    bool Extends(const Records& records) const {
+        return records.size() >= count &&
+               (count == 0 || (records[0].get() == front && records[count - 1].get() == end));
+    }
+
+    void Clear() {
+        count = 0;
+        front = end = nullptr;
+        byClient.clear();
+        byClientSec.clear();
+    }
+
+    // Field offsets: firm and client, and the security code (0 for money limits).
+    void Sync(const Records& records, size_t firmAt, size_t clientAt, size_t codeAt) {
+        if (!Extends(records)) Clear();
+        for (size_t i = count; i < records.size(); ++i) {
+            const uint8_t* r = records[i].get();
+            byClient.emplace(KeyOfRecord(r, firmAt, clientAt, 0), uint32_t(i));
+            if (codeAt) byClientSec.emplace(KeyOfRecord(r, firmAt, clientAt, codeAt), uint32_t(i));
+        }
+        count = records.size();
+        if (count > 0) {
+            front = records[0].get();
+            end = records[count - 1].get();
+        }
+    }
+};
+
+LimitIndex& MoneyIndex() {
+    static LimitIndex index;
+    return index;
+}
+LimitIndex& SecIndex() {
+    static LimitIndex index;
+    return index;
+}
+
+constexpr size_t kMoneyFirm = 14, kMoneyClient = 27;
+constexpr size_t kSecCode = 4, kSecFirm = 30, kSecClient = 43;
+
+// The first record that matches, as a front-to-back search answers: its index and 1, or the
+// record count and 0 when none does. An index answer whose record no longer matches (rewritten
+// in place) makes the index start over.
+int32_t FindFirst(LimitIndex& index, const Records& records, size_t firmAt, size_t clientAt,
+                  size_t codeAt, const char* firmId, const char* clientCode, const char* secCode,
+                  uint32_t* first) {
+    LimitKey key;
+    memset(&key, 0, sizeof key);
+    bool byCode = codeAt != 0 && *secCode != 0;
+    if (PutKeyPart(&key, 0, firmId) && PutKeyPart(&key, 1, clientCode) &&
+        (!byCode || PutKeyPart(&key, 2, secCode))) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            index.Sync(records, firmAt, clientAt, codeAt);
+            const auto& map = byCode ? index.byClientSec : index.byClient;
+            auto it = map.find(key);
+            if (it == map.end()) break;
+            if (KeyOfRecord(records[it->second].get(), firmAt, clientAt, byCode ? codeAt : 0) ==
+                key) {
+                *first = it->second;
+                return 1;
+            }
+            index.Clear();
+        }
+    }
+    *first = uint32_t(records.size());
+    return 0;
 }
 } // namespace
 
@@ -46,6 +159,12 @@ Host& host() {
 void Reset() {
     delete theHost;
     theHost = new Host();
+    LimitsChanged();
+}
+
+void LimitsChanged() {
+    MoneyIndex().Clear();
+    SecIndex().Clear();
 }
 
 void* KR_CALL HookAlloc(uint32_t size) {
@@ -53,8 +172,9 @@ void* KR_CALL HookAlloc(uint32_t size) {
     ++m.allocCalls;
     if (Fails()) return nullptr;
     void* p = malloc(size ? size : 1);
-    Blocks().insert(p);
+    Blocks().emplace(p, size);
     ++m.live;
+    GrowLive(m, size);
     return p;
 }
 
@@ -65,10 +185,13 @@ void KR_CALL HookFree(void* block) {
         return;
     }
     ++m.freeCalls;
-    if (Blocks().erase(block) == 0) {
+    auto it = Blocks().find(block);
+    if (it == Blocks().end()) {
         ++m.foreignFrees;
         return;
     }
+    m.liveBytes -= it->second;
+    Blocks().erase(it);
     --m.live;
     free(block);
 }
@@ -76,46 +199,45 @@ void KR_CALL HookFree(void* block) {
 void* KR_CALL HookRealloc(void* block, uint32_t size) {
     MemoryStats& m = host().memory;
     ++m.reallocCalls;
-    m.reallocSizes.push_back(size);
-    if (block && Blocks().count(block) == 0) {
+    if (host().logging) m.reallocSizes.push_back(size);
+    auto it = block ? Blocks().find(block) : Blocks().end();
+    if (block && it == Blocks().end()) {
         ++m.foreignFrees;
         return nullptr;
     }
     if (Fails()) return nullptr;
     void* p = realloc(block, size ? size : 1);
     if (!p) return nullptr;
-    if (block)
-        Blocks().erase(block);
-    else
+    int64_t oldSize = 0;
+    if (block) {
+        oldSize = it->second;
+        Blocks().erase(it);
+    } else {
         ++m.live;
-    Blocks().insert(p);
+    }
+    Blocks().emplace(p, size);
+    GrowLive(m, int64_t(size) - oldSize);
     return p;
 }
 
 int32_t KR_CALL FindFirstMoneyLimit(const char* firmId, const char* clientCode, const char* f1,
                                     const char* f2, uint32_t* first) {
     Host& h = host();
-    h.log.push_back(std::string("findFirstMoney ") + firmId + " " + clientCode +
-                    (*f1 || *f2 ? " filters!" : ""));
+    if (h.logging)
+        h.log.push_back(std::string("findFirstMoney ") + firmId + " " + clientCode +
+                        (*f1 || *f2 ? " filters!" : ""));
     if (!h.findFirstStores) return 0;
     if (h.forcedFirstIndex >= 0) {
         *first = uint32_t(h.forcedFirstIndex);
         return 1;
     }
-    for (size_t i = 0; i < h.moneyLimits.size(); ++i) {
-        const uint8_t* r = h.moneyLimits[i].get();
-        if (Field(r, 14, 13) == firmId && Field(r, 27, 13) == clientCode) {
-            *first = uint32_t(i);
-            return 1;
-        }
-    }
-    *first = uint32_t(h.moneyLimits.size());
-    return 0;
+    return FindFirst(MoneyIndex(), h.moneyLimits, kMoneyFirm, kMoneyClient, 0, firmId, clientCode,
+                     "", first);
 }
 
 const KRMoneyLimit* KR_CALL GetMoneyLimit(uint32_t index) {
     Host& h = host();
-    h.log.push_back("getMoney " + std::to_string(index));
+    if (h.logging) h.log.push_back("getMoney " + std::to_string(index));
     if (index >= h.moneyLimits.size()) return nullptr;
     return reinterpret_cast<const KRMoneyLimit*>(h.moneyLimits[index].get());
 }
@@ -123,44 +245,38 @@ const KRMoneyLimit* KR_CALL GetMoneyLimit(uint32_t index) {
 int32_t KR_CALL FindFirstSecLimit(const char* firmId, const char* clientCode, const char* secCode,
                                   const char* f2, uint32_t* first) {
     Host& h = host();
-    h.log.push_back(std::string("findFirstSec ") + firmId + " " + clientCode + " " + secCode +
-                    (*f2 ? " filters!" : ""));
+    if (h.logging)
+        h.log.push_back(std::string("findFirstSec ") + firmId + " " + clientCode + " " + secCode +
+                        (*f2 ? " filters!" : ""));
     if (!h.findFirstStores) return 0;
     if (h.forcedFirstIndex >= 0) {
         *first = uint32_t(h.forcedFirstIndex);
         return 1;
     }
-    for (size_t i = 0; i < h.secLimits.size(); ++i) {
-        const uint8_t* r = h.secLimits[i].get();
-        if (Field(r, 30, 13) == firmId && Field(r, 43, 13) == clientCode &&
-            (*secCode == 0 || Field(r, 4, 13) == secCode)) {
-            *first = uint32_t(i);
-            return 1;
-        }
-    }
-    *first = uint32_t(h.secLimits.size());
-    return 0;
+    return FindFirst(SecIndex(), h.secLimits, kSecFirm, kSecClient, kSecCode, firmId, clientCode,
+                     secCode, first);
 }
 
 const KRSecLimit* KR_CALL GetSecLimit(uint32_t index) {
     Host& h = host();
-    h.log.push_back("getSec " + std::to_string(index));
+    if (h.logging) h.log.push_back("getSec " + std::to_string(index));
     if (index >= h.secLimits.size()) return nullptr;
     return reinterpret_cast<const KRSecLimit*>(h.secLimits[index].get());
 }
 
 int32_t KR_CALL GetParamId(const char* name) {
     Host& h = host();
-    h.log.push_back(std::string("paramId ") + name);
+    if (h.logging) h.log.push_back(std::string("paramId ") + name);
     auto it = h.paramIds.find(name);
     return it == h.paramIds.end() ? -1 : it->second;
 }
 
 double KR_CALL GetParamValue(uint32_t classId, uint32_t secId, int32_t paramId) {
     Host& h = host();
-    h.log.push_back("paramValue " + std::to_string(classId) + " " + std::to_string(secId) + " " +
-                    std::to_string(paramId));
-    auto it = h.paramValues.find(std::make_tuple(classId, secId, paramId));
+    if (h.logging)
+        h.log.push_back("paramValue " + std::to_string(classId) + " " + std::to_string(secId) +
+                        " " + std::to_string(paramId));
+    auto it = h.paramValues.find(ParamKey{classId, secId, paramId});
     return it == h.paramValues.end() ? 0.0 : it->second;
 }
 
@@ -211,6 +327,8 @@ uint32_t AddMoneyLimit(const Money& m) {
                                m.currentLimit, m.locked,    m.lockedValue};
     Put(r.get(), 40, amounts, sizeof amounts);
     if (size == 96) Put(r.get(), 88, &m.leveragePercent, 4);
+    // A cleared array refilled to its old length could reuse the old blocks' addresses.
+    if (!MoneyIndex().Extends(h.moneyLimits)) MoneyIndex().Clear();
     h.moneyLimits.push_back(std::move(r));
     return uint32_t(h.moneyLimits.size() - 1);
 }
@@ -228,6 +346,7 @@ uint32_t AddSecLimit(const Position& p) {
                                p.currentLimit, p.lockedSell, p.lockedBuy};
     Put(r.get(), 56, counts, sizeof counts);
     Put(r.get(), 80, &p.lockedBuyValue, 8);
+    if (!SecIndex().Extends(h.secLimits)) SecIndex().Clear();
     h.secLimits.push_back(std::move(r));
     return uint32_t(h.secLimits.size() - 1);
 }
@@ -236,7 +355,7 @@ void SetParam(uint32_t classId, uint32_t secId, const std::string& name, double 
     Host& h = host();
     auto it = h.paramIds.find(name);
     int32_t id = it == h.paramIds.end() ? -1 : it->second;
-    h.paramValues[std::make_tuple(classId, secId, id)] = value;
+    h.paramValues[ParamKey{classId, secId, id}] = value;
 }
 
 void SetPrices(uint32_t classId, uint32_t secId, double offer, double bid, double prev, double last,

@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "kesvar.h"
@@ -23,8 +23,9 @@ struct SecuritySpec {
     double faceValue = 0.0;
 };
 
-// Counting memory hooks. Every block handed out is tracked, so a test can check that the
-// library freed everything and never freed a block it did not get.
+// Counting memory hooks. Every block handed out is tracked with its size, so a test can check
+// that the library freed everything and never freed a block it did not get, and a benchmark can
+// see how many bytes the library holds.
 struct MemoryStats {
     int64_t allocCalls = 0;   // allocate hook calls
     int64_t reallocCalls = 0; // reallocate hook calls
@@ -34,20 +35,44 @@ struct MemoryStats {
     int64_t foreignFrees = 0; // frees or reallocs of blocks the hooks never handed out
     int64_t failAt = 0;       // when > 0, the failAt-th allocating call (alloc or realloc) fails
     int64_t allocating = 0;   // allocating calls so far (alloc + realloc), for failAt
-    std::vector<uint32_t> reallocSizes; // size of every realloc call, in order
+    int64_t liveBytes = 0;    // bytes of the live blocks, as requested
+    // Highest liveBytes so far; set it to liveBytes to start watching a new stretch of calls.
+    int64_t peakLiveBytes = 0;
+    std::vector<uint32_t> reallocSizes; // size of every realloc call, in order (while logging)
+};
+
+// Key of a market parameter value: the host's class, security and parameter ids.
+struct ParamKey {
+    uint32_t classId;
+    uint32_t secId;
+    int32_t paramId;
+    bool operator==(const ParamKey& o) const {
+        return classId == o.classId && secId == o.secId && paramId == o.paramId;
+    }
+};
+struct ParamKeyHash {
+    size_t operator()(const ParamKey& k) const {
+        uint64_t ids = uint64_t(k.classId) << 32 | k.secId;
+        return std::hash<uint64_t>()(ids * 0x9E3779B97F4A7C15ull ^ uint32_t(k.paramId));
+    }
 };
 
 struct Host {
     int32_t version = 2;
+    // When false the callbacks keep no log and the hooks no realloc sizes, so the host costs
+    // about what a real terminal does (benchmarks). Everything else works the same.
+    bool logging = true;
     // Raw records, each its own heap block of exactly the declared size (88 or 96 bytes),
-    // so a read past a record's end is caught by AddressSanitizer.
+    // so a read past a record's end is caught by AddressSanitizer. Find-first answers come
+    // from an index over them that follows appends and clears; after rewriting a record's firm,
+    // client or security code in place, call LimitsChanged().
     std::vector<std::unique_ptr<uint8_t[]>> moneyLimits;
     std::vector<std::unique_ptr<uint8_t[]>> secLimits;
     // Parameter ids by name; a name missing here answers -1.
     std::map<std::string, int32_t> paramIds{
         {"OFFER", 1}, {"BID", 2}, {"PREVPRICE", 3}, {"LAST", 4}, {"ACCRUEDINT", 5}};
     // Parameter values by (classId, secId, paramId); missing values answer 0.0.
-    std::map<std::tuple<uint32_t, uint32_t, int32_t>, double> paramValues;
+    std::unordered_map<ParamKey, double, ParamKeyHash> paramValues;
     // When >= 0, find-first stores this index instead of searching.
     int64_t forcedFirstIndex = -1;
     // When false, find-first stores nothing at all.
@@ -62,6 +87,8 @@ struct Host {
 // The host. Reset() gives a fresh one (the library's own state is not touched).
 Host& host();
 void Reset();
+// Drops the find-first index; the next search rebuilds it from the records as they are.
+void LimitsChanged();
 
 // Installs the callbacks and (when memoryHooks) the counting memory hooks, then initialises
 // the library with KRInitEx(version, size, size) where size is 88 (v1) or 96 (v2).
