@@ -21,7 +21,7 @@ const std::vector<std::string> kClassCodes = {
 const std::vector<std::string> kSecCodes = {
     "SBER", "GAZP", "LKOH", "AAPL", "SU26207RMFS9", "sber", "X", "CODE13CHARSXY",
     "LONGCODE16CHARS0", "CODE19CHARSXXXXXXXX"};
-const std::vector<std::string> kFirms = {"F1", "F2", "FIRMCODE12XX", "f1", "FIRMCODE13XYZ"};
+const std::vector<std::string> kFirms = {"F1", "F2", "F3", "FIRMCODE12XX", "f1", "FIRMCODE13XYZ"};
 const std::vector<std::string> kClients = {
     "C1", "C2", "c2", "ABC", "ABX", "Q7", "VIP01", "CLIENTCODE12", ""};
 // Client section names: clients, prefixes, and a template name one past the 100 allowed.
@@ -30,7 +30,7 @@ const std::vector<std::string> kSectionNames = {
 const std::vector<std::string> kTags = {
     "TQBR", "EQOB", "B1", "R1", "MB", "XXXX", "tqbr", "", "LONGTAG"};
 const std::vector<std::string> kAccounts = {"ACC0", "ACC1", "ACC2", "ACC3", "", "L01+00000F00"};
-const std::vector<int32_t> kLots = {1, 1, 1, 10, 100, 7, 0, -10};
+const std::vector<int32_t> kLots = {1, 1, 1, 1, 10, 10, 100, 7, 0, -10};
 const uint32_t kFace = KR_CLASS_FACE_VALUE;
 const std::vector<uint32_t> kFlags = {0, 0, 0, 0, 0, 0, kFace, kFace, kFace, kFace | 2, 4, 6};
 // clang-format on
@@ -199,6 +199,18 @@ double Value(Rng& r, uint32_t maxNumerator) {
 std::string SettingsText(Rng& r, const World& w) {
     const std::string eol = r.Percent(20) ? "\r\n" : "\n";
     std::string text = r.Percent(5) ? "VOLUME" + eol : "";
+    // Half the texts open with clean lists: every class of the world accepted as an asset, some
+    // securities for margin, so that many positions are valued (the fixed-name sections drawn
+    // below then come second and are not read).
+    if (r.Percent(50)) {
+        std::string margin;
+        text += "[ASSETSECURITIES]" + eol;
+        for (const Security& s : w.secs) {
+            text += Cat({s.classCode, "=<ALL>", eol});
+            if (r.Percent(50)) margin += Cat({s.classCode, "=", s.code, eol});
+        }
+        text += "[LIMITALLOWEDSECURITY]" + eol + margin;
+    }
     // Sections drawn with repeats: most appear, some twice (a fixed-name section is read at its
     // first header only, every client section and template is read).
     for (uint32_t n = 8 + r.Below(10); n > 0; --n) {
@@ -267,7 +279,7 @@ World BuildWorld(Rng& r, Recorder& rec) {
 
     // Limits, client by client; now and then a record of another client breaks a run, and
     // some clients have none.
-    for (uint32_t n = 1 + r.Below(5); n > 0; --n)
+    for (uint32_t n = 2 + r.Below(5); n > 0; --n)
         w.clients.push_back(r.Pick(kClients));
     for (const std::string& firm : w.firms) {
         for (const std::string& client : w.clients) {
@@ -276,13 +288,13 @@ World BuildWorld(Rng& r, Recorder& rec) {
                                Value(r, 2000000000), Value(r, 2000000000), Value(r, 2000000000),
                                Value(r, 2000000000), Value(r, 200000000), Value(r, 200000000),
                                int32_t(r.Below(600)) - 100});
-            for (uint32_t n = r.Percent(70) ? r.Below(8) : 0; n > 0; --n) {
+            for (uint32_t n = r.Percent(85) ? 2 + r.Below(8) : 0; n > 0; --n) {
                 int32_t q[6];
                 for (int32_t& x : q)
                     x = r.Percent(2) ? (r.Percent(50) ? INT32_MIN : INT32_MAX)
                                      : int32_t(r.Below(4001)) - 2000;
-                AddSecLimit({firm, r.Percent(10) ? r.Pick(w.clients) : client,
-                             r.Percent(70) ? r.Pick(w.secs).code : r.Pick(kSecCodes),
+                AddSecLimit({firm, r.Percent(5) ? r.Pick(w.clients) : client,
+                             r.Percent(85) ? r.Pick(w.secs).code : r.Pick(kSecCodes),
                              r.Pick(kAccounts), q[0], q[1], q[2], q[3], q[4], q[5],
                              Value(r, 200000000)});
             }
