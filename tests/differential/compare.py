@@ -110,7 +110,8 @@ def first_difference(names, datas, exact_nan):
                 continue
             lines = ["seed %d, call %d: %s" % (seed, call, label),
                      "  %s record, field %s (offset %d, byte %d differs):" % (kind, field, offset, at)]
-            lines += ["    %-12s %s" % (n, show(type_, v)) for n, v in zip(names, values)]
+            width = max(map(len, names))
+            lines += ["    %-*s %s" % (width, n, show(type_, v)) for n, v in zip(names, values)]
             return "\n".join(lines), nans
     if len({len(d) for d in datas}) > 1:
         return "one file ends early", nans
