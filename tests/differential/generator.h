@@ -38,17 +38,20 @@ inline std::string Cat(std::initializer_list<std::string> parts) {
     return s;
 }
 
-// The output file: a header ("KSVDIFF1", interface version, first and last seed), then one
-// record per call and per output of a call, little-endian: seed, the call's number within the
-// seed, a kind letter, the label (export and arguments, calls only) and the payload. Kinds:
-// C result and last error; R row and A actv bytes up to their size tag; M margin list; I needed
+// The output file, little-endian: "KSVDIFF1", then the interface version, first and last seed
+// (u32 each); then one record per call and per output of a call: seed and the call's number
+// within the seed (u32 each), a kind letter, the label (u32 length, then the export and its
+// arguments; empty for outputs) and the payload (u32 size, then the bytes). Kinds: C result
+// and last error; R row and A actv bytes up to their size tag; M margin list (count, then per
+// class its id, security count, code field and per security its id and code field); I needed
 // ids (count, then the array up to its capacity); O class and security id written by a list
 // question; X start indexes handed back by KRCalcMarginalRowEx.
 struct Recorder {
     FILE* file = nullptr;
     uint32_t seed = 0, call = 0;
     std::string bytes;
-    std::map<std::string, std::map<int32_t, int64_t>> codes; // export -> last error -> calls
+    // Export (or figure) -> result * 100 + last error (or value) -> how often.
+    std::map<std::string, std::map<int32_t, int64_t>> codes;
 
     void Put32(uint32_t v) {
         for (int i = 0; i < 4; ++i)
