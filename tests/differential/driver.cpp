@@ -1,0 +1,226 @@
+// Cross-target differential: runs a range of seeded worlds through the exports and writes
+// every result, last error and output record to one file. The files of x86-64 Linux, 32-bit
+// ARM and 64-bit Windows must be byte-identical (tests/differential/compare.py,
+// scripts/stages/45-differential.sh).
+// Row handles (the binding field) stay in the output: the library's handle counter runs the
+// same way on every target, so a range gives the same handles everywhere.
+// Usage: kesvar_differential VERSION FIRST-LAST FILE
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+#include "generator.h"
+
+namespace differential {
+
+int32_t Recorder::Call(const char* name, const std::string& args, int32_t result) {
+    const int32_t out[2] = {result, KRGetLastError()};
+    ++call;
+    ++codes[name][result * 100 + out[1]];
+    Record('C', Cat({name, " ", args}), out, sizeof out);
+    return result;
+}
+
+} // namespace differential
+
+namespace {
+
+using namespace differential;
+using namespace fakehost;
+
+const uint32_t kUnwritten = 0xEEEEEEEEu; // out values the library must leave alone keep this
+const uint32_t kRowSizes[] = {KR_ROW_SIZE_280, KR_ROW_SIZE_272, KR_ROW_SIZE_264, KR_ROW_SIZE_248};
+
+// The bits of a double in hex: the label names the exact value on every C runtime.
+std::string Hex(double d) {
+    uint64_t bits;
+    memcpy(&bits, &d, sizeof bits);
+    std::string s(16, '0');
+    for (int i = 15; i >= 0; --i, bits >>= 4)
+        s[size_t(i)] = "0123456789abcdef"[bits & 15];
+    return s;
+}
+
+// Every field of the margin list a host may read: counts, ids and whole code fields.
+int32_t KR_CALL MarginSecs(const KRMarginClassEntry* entries, uint32_t count, uintptr_t user) {
+    std::string& out = *reinterpret_cast<std::string*>(user);
+    out.append(reinterpret_cast<const char*>(&count), 4);
+    for (const KRMarginClassEntry* e = entries; e < entries + count; ++e) {
+        out.append(reinterpret_cast<const char*>(&e->classId), 4);
+        out.append(reinterpret_cast<const char*>(&e->secCount), 4);
+        out.append(e->code, sizeof e->code);
+        for (int32_t j = 0; j < e->secCount; ++j)
+            out.append(reinterpret_cast<const char*>(&e->secs[j]), sizeof e->secs[j]);
+    }
+    return 0;
+}
+
+// Binds and calculates a row, then asks about a few securities and the margin list.
+void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
+    const std::string who = Cat({row.firmId, "/", row.clientCode, " ", std::to_string(row.size)});
+    rec.Call("KRInitMarginalRow", who, KRInitMarginalRow(&row));
+    rec.Out('R', &row, row.size);
+    if (row.binding) ++rec.codes["row creditLag2"][row.creditLag2];
+    if (r.Percent(30)) {
+        // Start indexes anywhere: a client's first record, inside a run, past the end.
+        uint32_t index[2];
+        index[0] = r.Below(host().moneyLimits.size() + 2);
+        index[1] = r.Below(host().secLimits.size() + 2);
+        uint32_t* money = r.Percent(70) ? &index[0] : nullptr;
+        uint32_t* secs = r.Percent(70) ? &index[1] : nullptr;
+        rec.Call("KRCalcMarginalRowEx", who, KRCalcMarginalRowEx(&row, money, secs));
+        rec.Out('R', &row, row.size);
+        rec.Out('X', index, sizeof index);
+    } else {
+        rec.Call("KRCalcMarginalRow", who, KRCalcMarginalRow(&row));
+        rec.Out('R', &row, row.size);
+    }
+    if (row.binding) ++rec.codes["row leverageGiven"][row.leverageGiven];
+    for (uint32_t n = r.Below(5); n > 0; --n) {
+        const Security& s = r.Pick(w.secs);
+        KRMarginalActv actv = Actv(s.classId, s.secId, r.Percent(50) ? KR_ACTV_SIZE_56 : 48);
+        const std::string what = Cat({who, " ", std::to_string(s.classId), "/",
+                                      std::to_string(s.secId), " ", std::to_string(actv.size)});
+        rec.Call("KRInitMarginalActv", what, KRInitMarginalActv(&row, &actv));
+        rec.Out('A', &actv, actv.size);
+        for (uint32_t k = 1 + r.Below(2); k > 0; --k) {
+            // 0: the market's offer and bid; else the host's price, bad ones included.
+            const double price = r.Percent(40) ? 0.0 : Value(r, 2000000);
+            if (rec.Call("KRCalcMarginalActv", Cat({what, " at ", Hex(price)}),
+                         KRCalcMarginalActv(&row, &actv, price)))
+                ++rec.codes["actv maxBuy, maxSell > 0"]
+                           [(actv.maxBuy > 0) * 10 + (actv.maxSell > 0)];
+            rec.Out('A', &actv, actv.size);
+        }
+        const struct {
+            const char* name;
+            int32_t(KR_CALL* ask)(const KRMarginalRow*, const char*, uint32_t*, uint32_t*);
+        } questions[] = {{"KRIsMarginSeccode", KRIsMarginSeccode},
+                         {"KRIsAssetSeccode", KRIsAssetSeccode}};
+        for (const auto& q : questions) {
+            uint32_t ids[2] = {kUnwritten, kUnwritten};
+            rec.Call(q.name, Cat({who, " ", s.code}),
+                     q.ask(&row, s.code.c_str(), &ids[0], &ids[1]));
+            rec.Out('O', ids, sizeof ids);
+        }
+    }
+    std::string list;
+    rec.Call("KRGetMarginSecs", who,
+             KRGetMarginSecs(&row, MarginSecs, reinterpret_cast<uintptr_t>(&list)));
+    rec.Out('M', list);
+}
+
+void Ask(Rng& r, const World& w, Recorder& rec) {
+    std::vector<KRMarginalRow> rows;
+    for (const std::string& firm : w.firms) {
+        rec.Call("KRIsLimitsInLots", firm, KRIsLimitsInLots(firm.c_str()));
+        for (const std::string& tag : w.tags)
+            rec.Call("KRIsBoardTagApplicable", Cat({firm, " ", tag}),
+                     KRIsBoardTagApplicable(firm.c_str(), tag.c_str()));
+        for (const std::string& client : w.clients) {
+            rows.push_back(Row(firm, client, kRowSizes[r.Below(4)]));
+            AskRow(r, w, rec, rows.back());
+        }
+    }
+    for (uint32_t classId : w.classIds) {
+        static const int32_t kCapacities[] = {0, 1, 2, 5, 64, -1};
+        std::vector<uint32_t> ids(65, kUnwritten); // the count, then the array
+        int32_t capacity = kCapacities[r.Below(6)], count = capacity;
+        const std::string what = Cat({std::to_string(classId), " ", std::to_string(capacity)});
+        rec.Call("KRGetNeedClassSecIDs", what, KRGetNeedClassSecIDs(classId, &ids[1], &count));
+        ids[0] = uint32_t(count);
+        rec.Out('I', ids.data(), 4 * size_t(1 + (capacity > 0 ? capacity : 0)));
+    }
+    // Reloaded or dropped settings leave the rows bound to them stale until bound again.
+    if (r.Percent(50)) {
+        const std::string& firm = r.Pick(w.firms);
+        rec.Call("KRSetDliniFile", firm, KRSetDliniFile(firm.c_str(), SettingsText(r, w).c_str()));
+    } else {
+        rec.Call("KRCleanupDlifiles", "", KRCleanupDlifiles());
+    }
+    for (uint32_t n = r.Below(3); n > 0; --n) {
+        KRMarginalRow& row = rows[r.Below(rows.size())];
+        rec.Call("KRCalcMarginalRow", Cat({row.firmId, "/", row.clientCode, " again"}),
+                 KRCalcMarginalRow(&row));
+        rec.Out('R', &row, row.size);
+        AskRow(r, w, rec, row);
+    }
+}
+
+// Answers a long range must reach (export, then result * 100 + last error), or the
+// generator has lost its reach and the agreement of the files proves little.
+const struct {
+    const char* name;
+    int32_t code;
+} kReached[] = {
+    {"KRAddClass", 104},         {"KRSetDliniFile", 2},           {"KRInitMarginalRow", 5},
+    {"KRCalcMarginalRow", 2},    {"KRCalcMarginalRowEx", 100},    {"KRInitMarginalActv", 7},
+    {"KRCalcMarginalActv", 8},   {"KRIsMarginSeccode", 100},      {"KRIsAssetSeccode", 100},
+    {"KRGetNeedClassSecIDs", 3}, {"KRGetNeedClassSecIDs", 7},     {"KRIsLimitsInLots", 0},
+    {"row creditLag2", 1},       {"actv maxBuy, maxSell > 0", 11}};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    unsigned version = 0, first = 0, last = 0;
+    if (argc != 4 || sscanf(argv[1], "%u", &version) != 1 ||
+        sscanf(argv[2], "%u-%u", &first, &last) != 2 || first > last) {
+        fprintf(stderr, "usage: kesvar_differential VERSION FIRST-LAST FILE\n");
+        return 2;
+    }
+    std::string path = argv[3];
+#ifdef _WIN32
+    if (!path.empty() && path[0] == '/') path = "Z:" + path; // wine maps / to drive Z:
+#endif
+    Recorder rec;
+    rec.file = fopen(path.c_str(), "wb");
+    if (!rec.file || Install(int32_t(version)) != 1) {
+        fprintf(stderr, "cannot write %s or initialise interface version %u\n", path.c_str(),
+                version);
+        return 2;
+    }
+    rec.bytes = "KSVDIFF1";
+    for (uint32_t v : {uint32_t(version), uint32_t(first), uint32_t(last)})
+        rec.Put32(v);
+    size_t total = 0;
+    for (uint32_t seed = first;; ++seed) {
+        rec.seed = seed;
+        rec.call = 0;
+        Reset();
+        host().version = int32_t(version);
+        Rng r{seed};
+        World w = BuildWorld(r, rec);
+        Ask(r, w, rec);
+        rec.Call("KRCleanup", "", KRCleanup());
+        if (host().memory.live != 0) {
+            fprintf(stderr, "seed %u: %lld blocks live after KRCleanup\n", seed,
+                    (long long)host().memory.live);
+            return 1;
+        }
+        total += fwrite(rec.bytes.data(), 1, rec.bytes.size(), rec.file);
+        rec.bytes.clear();
+        if (seed == last) break;
+    }
+    if (fclose(rec.file) != 0) return 2;
+
+    printf("seeds %u-%u, interface version %u: %zu bytes; answers (result*100+last error) "
+           "and figures:\n",
+           first, last, version, total);
+    for (const auto& e : rec.codes) {
+        printf("  %-26s", e.first.c_str());
+        for (const auto& c : e.second)
+            printf(" %d:%lld", c.first, (long long)c.second);
+        printf("\n");
+    }
+    int missing = 0;
+    for (const auto& want : kReached) {
+        if (last - first >= 99 && rec.codes[want.name][want.code] == 0) {
+            fprintf(stderr, "never reached: %s %d\n", want.name, want.code);
+            ++missing;
+        }
+    }
+    return missing ? 1 : 0;
+}
