@@ -226,9 +226,9 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     actv->position = fig.position;
     actv->maxBuy = fig.maxBuy < 0 ? 0 : fig.maxBuy;
     actv->maxSell = fig.maxSell < 0 ? 0 : fig.maxSell;
-    actv->value = value;
+    actv->value = HostFigure(value);
     // The 48-byte version ends before prevValue: those bytes are the host's.
-    if (actv->size >= KR_ACTV_SIZE_56) actv->prevValue = prevValue;
+    if (actv->size >= KR_ACTV_SIZE_56) actv->prevValue = HostFigure(prevValue);
     return KR_ERR_NONE;
 }
 

@@ -4,6 +4,8 @@
 #ifndef KESVAR_FRAME_HOST_H
 #define KESVAR_FRAME_HOST_H
 
+#include <string.h>
+
 #include "frame/state.h"
 #include "frame/strings.h"
 
@@ -51,6 +53,16 @@ struct RowKey {
     char clientCode[17];
 };
 void RowKeyOf(const KRMarginalRow* row, RowKey* key);
+
+// A figure as it goes into a host record. A NaN is always the one quiet NaN 0x7FF8000000000000:
+// the sign and payload of a NaN that arithmetic produces depend on the processor and on the
+// compiler's operand order, and the host must see the same bytes on every target.
+inline double HostFigure(double v) {
+    if (v == v) return v;
+    const uint64_t quietNaN = 0x7FF8000000000000ull;
+    memcpy(&v, &quietNaN, sizeof v);
+    return v;
+}
 
 } // namespace kesvar
 

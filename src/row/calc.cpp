@@ -185,6 +185,17 @@ static void SetLongRowFields(KRMarginalRow* row, uint32_t size, double equitySur
     if (size >= KR_ROW_SIZE_280) row->equitySurplus = equitySurplus;
 }
 
+// Every figure the row holds, from moneyAvailable to the size tag, goes out with one NaN.
+static void CanonicalNaNs(KRMarginalRow* row, uint32_t size) {
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(row);
+    for (uint32_t at = offsetof(KRMarginalRow, moneyAvailable); at + 8 <= size; at += 8) {
+        double figure;
+        memcpy(&figure, bytes + at, sizeof figure);
+        figure = HostFigure(figure);
+        memcpy(bytes + at, &figure, sizeof figure);
+    }
+}
+
 int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
                 uint32_t* secIndex) {
     const uint32_t size = row->size;
@@ -220,6 +231,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     else
         SetLag1Limits(row, binding, moneySums, money);
     SetLongRowFields(row, size, equity.equitySurplus);
+    CanonicalNaNs(row, size);
     return KR_ERR_NONE;
 }
 

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
 """Compares two or three output files of kesvar_differential (framing: tests/differential/
-generator.h). They agree when byte-identical, except that a double field holding a NaN in every
-file passes whatever its sign and payload, which no target promises (counted; --exact-nan fails
-on them too). Otherwise prints the seed, the call and the field of the first byte that differs,
-with every file's value, and exits 1. Row and actv field names come from include/kesvar.h."""
-import math
+generator.h). They agree when byte-identical; otherwise prints the seed, the call and the field
+of the first byte that differs, with every file's value, and exits 1. Row and actv field names
+come from include/kesvar.h."""
 import pathlib
 import re
 import struct
@@ -77,21 +75,17 @@ def show(type_, raw):
     return raw.hex() or "(missing)"
 
 
-def is_nan(raw):
-    return len(raw) == 8 and math.isnan(struct.unpack("<d", raw)[0])
-
-
-def first_difference(names, datas, exact_nan):
-    """The report of the first difference, or None, and how many NaN fields were let pass."""
+def first_difference(names, datas):
+    """The report of the first difference, or None."""
     if len({d[:20] for d in datas}) > 1:
-        return "the files cover different versions or seed ranges", 0
-    label, nans = "", 0
+        return "the files cover different versions or seed ranges"
+    label = ""
     for recs in zip(*(records(d) for d in datas)):
         seed, call, kind, this_label, _ = recs[0]
         label = this_label or label
         if len({r[:4] for r in recs}) > 1:
             return "seed %d: the runs part at call %d: %s" % (seed, call, " | ".join(
-                "%s: %s %s" % (n, r[2], r[3] or label) for n, r in zip(names, recs))), nans
+                "%s: %s %s" % (n, r[2], r[3] or label) for n, r in zip(names, recs)))
         payloads = [r[4] for r in recs]
         if len(set(payloads)) == 1:
             continue
@@ -104,37 +98,30 @@ def first_difference(names, datas, exact_nan):
             offset, size, type_, field = next(
                 (f for f in fields if f[0] <= at < f[0] + f[1]), (at, 1, "byte", "byte %d" % at))
             values = [p[offset:offset + size] for p in payloads]
-            if type_ == "double" and not exact_nan and all(map(is_nan, values)):
-                nans += 1
-                at = offset + size
-                continue
             lines = ["seed %d, call %d: %s" % (seed, call, label),
                      "  %s record, field %s (offset %d, byte %d differs):" % (kind, field, offset, at)]
             width = max(map(len, names))
             lines += ["    %-*s %s" % (width, n, show(type_, v)) for n, v in zip(names, values)]
-            return "\n".join(lines), nans
+            return "\n".join(lines)
     if len({len(d) for d in datas}) > 1:
-        return "one file ends early", nans
-    return None, nans
+        return "one file ends early"
+    return None
 
 
 def main():
-    exact_nan = "--exact-nan" in sys.argv
-    names = [a for a in sys.argv[1:] if a != "--exact-nan"]
+    names = sys.argv[1:]
     if len(names) not in (2, 3):
-        sys.exit("usage: compare.py [--exact-nan] FILE FILE [FILE]")
+        sys.exit("usage: compare.py FILE FILE [FILE]")
     datas = [pathlib.Path(n).read_bytes() for n in names]
     if any(d[:8] != b"KSVDIFF1" for d in datas):
         sys.exit("not an output file of kesvar_differential")
     version, first, last = struct.unpack_from("<III", datas[0], 8)
     head = "interface version %d, seeds %d-%d:" % (version, first, last)
-    report, nans = None, 0
-    if len(set(datas)) > 1:
-        report, nans = first_difference([pathlib.Path(n).name for n in names], datas, exact_nan)
+    report = first_difference([pathlib.Path(n).name for n in names], datas) \
+        if len(set(datas)) > 1 else None
     if report:
         sys.exit("%s the files differ\n%s" % (head, report))
-    print("%s %d files agree (%d bytes each)" % (head, len(datas), len(datas[0])) +
-          (", except the sign or payload of %d NaN figures" % nans if nans else ""))
+    print("%s %d files agree (%d bytes each)" % (head, len(datas), len(datas[0])))
 
 
 if __name__ == "__main__":
