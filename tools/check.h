@@ -19,7 +19,9 @@ namespace kesvar_cli {
 // One report about a settings text (line > 0) or about a scenario (line 0, `source` a JSON
 // path or a CSV file and line).
 struct Warning {
-    std::string source;
+    std::string source; // what `line` counts in, or for scenario warnings the file and path
+    std::string firm;   // the firm whose settings these are (run only)
+    std::string path;   // the JSON path or CSV line of a scenario warning
     int32_t line = 0;
     bool note = false; // a note: worth knowing, but the text says what it seems to say
     std::string kind, subject, message;

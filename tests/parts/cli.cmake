@@ -6,7 +6,9 @@ if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_D
   target_compile_definitions(kesvar_cli_tests PRIVATE
     KESVAR_CLI="$<TARGET_FILE:kesvar_cli>"
     KESVAR_CLI_DATA="${PROJECT_SOURCE_DIR}/tests/data/cli"
-    KESVAR_DEMO_DIR="${PROJECT_SOURCE_DIR}/examples/demo")
+    KESVAR_DEMO_DIR="${PROJECT_SOURCE_DIR}/examples/demo"
+    KESVAR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    KESVAR_PROJECT_VERSION="${PROJECT_VERSION}")
   add_dependencies(kesvar_cli_tests kesvar_cli)
   gtest_discover_tests(kesvar_cli_tests DISCOVERY_TIMEOUT 300)
 endif()

@@ -72,10 +72,40 @@ void ExpectMatches(const json& want, const json& got, const std::string& where) 
     }
 }
 
+// The same portfolio with its limits inline in hundredths, read from standard input, and in
+// CSV files in money units.
 TEST(CliRun, FiguresMatchTheHandWorkedPortfolio) {
-    json out = RunJson("run '" + Data("small.json") + "'", 0);
-    ExpectMatches(DataJson("small.expected.json"), out, "");
-    EXPECT_EQ(out["rows"][0]["figures"].size(), 28u) << "every figure of a 280-byte row";
+    for (std::string args :
+         {"run '" + Data("small.json") + "'", "run - < '" + Data("small.json") + "'",
+          "run '" + Data("units.json") + "'"}) {
+        SCOPED_TRACE(args);
+        json out = RunJson(args, 0);
+        ExpectMatches(DataJson("small.expected.json"), out, "");
+        EXPECT_EQ(out["rows"][0]["figures"].size(), 28u) << "every figure of a 280-byte row";
+        EXPECT_EQ(out["warnings"], json::array());
+    }
+}
+
+// Warnings never stop a run; --strict makes them fail it. Table and CSV keep them on
+// standard error, one line each.
+TEST(CliRun, BrokenTextAndScenarioAreReportedAndFailOnlyUnderStrict) {
+    std::string run = "run '" + Data("broken.json") + "'";
+    json want = DataJson("broken.expected.json");
+    ExpectMatches(want, RunJson(run, 0), "");
+    EXPECT_EQ(RunJson(run + " --strict", 1)["warnings"].size(), want["warnings"].size());
+    for (const char* format : {"table", "csv"}) {
+        Result r = Kesvar(run + " -f " + format);
+        EXPECT_EQ(r.status, 0) << format;
+        EXPECT_EQ(size_t(std::count(r.err.begin(), r.err.end(), '\n')), want["warnings"].size())
+            << r.err;
+        EXPECT_NE(r.err.find("broken.json: firms[0].settings:5: warning: line 'TQOB <ALL>' has "
+                             "no '=': skipped [no-equals]\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("broken.json: secLimits[2]: note: records of client 'C1'"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 // The CSV spells each figure as the JSON does, so both read back as the same double. The
@@ -144,13 +174,32 @@ TEST(CliRun, MalformedScenariosAreRefusedWithThePathAndWhatWasExpected) {
     }
 }
 
-TEST(CliRun, UsageErrorsExitWithTwo) {
-    for (const char* args :
-         {"", "run", "run x.json --format xml", "check", "frobnicate", "run /no/such.json"}) {
-        Result r = Kesvar(args);
-        EXPECT_EQ(r.status, 2) << "kesvar " << args << "\n" << r.err;
-        EXPECT_EQ(r.out, "") << "kesvar " << args;
+TEST(CliRun, UsageErrorsExitWithTwoAndSayWhatWasWrong) {
+    struct Case {
+        const char *args, *message;
+    } cases[] = {
+        {"", "kesvar: a subcommand is required: run, check or demo\n"},
+        {"run", "kesvar: SCENARIO is required\n"},
+        {"run x.json --format xml", "kesvar: --format: expected table, json or csv, found 'xml'"},
+        {"check x --format csv", "kesvar: --format: expected text or json, found 'csv'"},
+        {"check", "kesvar: SETTINGS is required\n"},
+        {"frobnicate", "kesvar: unknown subcommand 'frobnicate' (expected run, check or demo)"},
+        {"run --bogus x.json", "kesvar: "},
+        {"run /no/such.json", "kesvar: cannot read the scenario: /no/such.json: "},
+    };
+    for (const Case& c : cases) {
+        Result r = Kesvar(c.args);
+        EXPECT_EQ(r.status, 2) << "kesvar " << c.args << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << "kesvar " << c.args;
+        EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << "kesvar " << c.args << "\n" << r.err;
     }
+    Result v = Kesvar("--version");
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out.rfind("kesvar " KESVAR_PROJECT_VERSION
+                          " (Kesvar library " KESVAR_PROJECT_VERSION "; ",
+                          0),
+              0u)
+        << v.out;
 }
 
 TEST(CliDemo, RunsTheBundledScenarioWithinEightyColumns) {
@@ -163,6 +212,11 @@ TEST(CliDemo, RunsTheBundledScenarioWithinEightyColumns) {
                          first),
               std::string::npos)
         << r.out;
+    EXPECT_NE(r.out.find("\n  Quantities in lots (the firm keeps its limits in lots); money in "
+                         "units.\n  SECURITY"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "") << "the demo has nothing to warn about";
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
         EXPECT_LE(line.size(), 80u) << line;
@@ -193,6 +247,26 @@ TEST(CliCheck, ReportsEachDeliberateFaultOnItsLine) {
               std::string::npos)
         << text.out;
     EXPECT_NE(text.out.find("faults.dlini: 18 warnings, 2 notes\n"), std::string::npos) << text.out;
+}
+
+// Each case's reports, exactly, on their lines; the text output says the same, with hints.
+TEST(CliCheck, EachMistakeIsReportedOnItsLineWithItsKind) {
+    for (const json& c : DataJson("check_cases.json")) {
+        std::string text;
+        if (c["text"].is_string())
+            text = c["text"];
+        else
+            for (const json& line : c["text"])
+                text += (text.empty() ? "" : "\n") + line.get<std::string>();
+        SCOPED_TRACE(text);
+        std::string path = TempFile("case.dlini", text);
+        int status = c.value("status", c["warnings"].empty() ? 0 : 1);
+        ExpectMatches(json{{"warnings", c["warnings"]}}, RunJson("check '" + path + "'", status),
+                      "");
+        Result r = Kesvar("check '" + path + "'");
+        for (const json& want : c.value("output", json::array()))
+            EXPECT_NE(r.out.find(want.get<std::string>()), std::string::npos) << want << r.out;
+    }
 }
 
 TEST(CliCheck, CleanTextsGiveNoWarning) {
