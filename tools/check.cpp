@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include <algorithm>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -229,6 +230,17 @@ Warning Describe(int32_t line, kesvar::DiagCode code, const std::string& s, cons
     case kDiagEmptySection:
         return set("empty-section",
                    "section " + s + " has no KEY=VALUE line: nothing is read from it", true);
+    case kDiagVolumeLine:
+        return set("volume-line",
+                   "the line begins with VOLUME: a lag-1 client's short value counts in its own" +
+                       std::string(" buy limit"),
+                   true);
+    case kDiagVolumeIgnored:
+        return set(
+            "volume-ignored",
+            std::string(d == "indented" ? "an indented VOLUME" : "VOLUME on the first line") +
+                " does not count: only a line that begins with VOLUME, after the first" +
+                " line, sets the volume switch");
     case kDiagRepeatedClass:
         return set("repeated-class",
                    "a second line for class " + Quote(s) +
@@ -489,6 +501,16 @@ bool LoadSettingsText(const std::string& text, const std::string& source,
     kesvar::DiagnosticSink sink = {nullptr, &collected, Collect, CollectEntry};
     const char* key = "CHECK";
     if (kesvar::SetFirmSettings(key, text.c_str(), &sink) != KR_ERR_NONE) return false;
+    // A VOLUME line does its work whatever else is said about it as a section line.
+    std::set<int32_t> volumeLines;
+    for (const Warning& w : found)
+        if (w.kind == "volume-line") volumeLines.insert(w.line);
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&](const Warning& w) {
+                                   return volumeLines.count(w.line) &&
+                                          (w.kind == "no-equals" || w.kind == "unknown-key");
+                               }),
+                found.end());
     std::stable_sort(found.begin(), found.end(),
                      [](const Warning& a, const Warning& b) { return a.line < b.line; });
     for (Warning& w : found)

@@ -41,6 +41,8 @@ enum DiagCode {
     kDiagEmptyText,        // nothing but blank lines
     kDiagEmptySection,     // a fixed-name section without a single KEY=VALUE line
     kDiagRepeatedClass,    // a second line for a class in one list: lookups by code miss it
+    kDiagVolumeLine,       // a line that begins with VOLUME: it sets the firm's volume flag
+    kDiagVolumeIgnored,    // VOLUME on the first line or indented; detail: which
 };
 
 // One report: 1-based line number in the text, the code, and the text it is about.

@@ -57,6 +57,27 @@ void ReportUnreadLines(LoadContext& ctx) {
     if (!anyLine) Report(ctx.sink, 1, kDiagEmptyText, "");
 }
 
+// Every line that begins with VOLUME, whether it sets the flag or only looks as if it did.
+void ReportVolumeLines(LoadContext& ctx) {
+    int32_t line = 1;
+    for (const char* p = ctx.firm->text; p; ++line) {
+        const char* word = p;
+        while (*word == ' ' || *word == '\t')
+            ++word;
+        if (strncmp(word, "VOLUME", 6) == 0) {
+            if (word != p || line == 1) {
+                Report(ctx.sink, line, kDiagVolumeIgnored, "VOLUME",
+                       word != p ? "indented" : "first line");
+            } else {
+                Report(ctx.sink, line, kDiagVolumeLine, "VOLUME");
+                MarkConsumed(ctx, line);
+            }
+        }
+        p = strchr(p, '\n');
+        if (p) ++p;
+    }
+}
+
 bool ReadSections(LoadContext& ctx) {
     FirmSettings* r = ctx.firm;
     return ParseSecurityListSection(ctx, "LIMITALLOWEDSECURITY", &r->marginList) &&
@@ -123,7 +144,10 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
         }
     }
     ok = ok && ReadSections(ctx);
-    if (ok && sink) ReportUnreadLines(ctx);
+    if (ok && sink) {
+        ReportVolumeLines(ctx);
+        ReportUnreadLines(ctx);
+    }
     if (ctx.consumed) MemFree(ctx.consumed);
     if (!ok) {
         AbandonFirmSettings(r);
