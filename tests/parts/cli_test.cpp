@@ -6,12 +6,16 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include "settings/names.h"
 
 namespace {
 
@@ -283,6 +287,88 @@ TEST(CliCheck, TextAfterANulByteIsReportedAsUnread) {
     ExpectMatches(json::parse(R"({"warnings": [{"line": 3, "kind": "nul-byte"}],
         "settings": {"clientLags": []}})"),
                   out, "");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Every "$ " command of the page's console blocks prints exactly the lines under it.
+TEST(CliDocs, SettingsPageShowsWhatItsCommandsPrint) {
+    std::vector<std::string> page = Lines(Slurp(KESVAR_SOURCE_DIR "/docs/settings.md"));
+    int commands = 0;
+    bool inBlock = false;
+    for (size_t i = 0; i < page.size(); ++i) {
+        if (page[i].rfind("```", 0) == 0) {
+            inBlock = !inBlock && page[i] == "```console";
+            continue;
+        }
+        if (!inBlock || page[i].rfind("$ ", 0) != 0) continue;
+        std::string want;
+        for (size_t k = i + 1;
+             k < page.size() && page[k].rfind("$ ", 0) != 0 && page[k].rfind("```", 0) != 0; ++k)
+            want += page[k] + "\n";
+        std::string script = TempFile("doc.sh", page[i].substr(2) + "\n");
+        std::string out = TempFile("doc.out", "");
+        system(("cd '" KESVAR_SOURCE_DIR "' && PATH='" KESVAR_CLI_DIR "':\"$PATH\" sh '" + script +
+                "' >'" + out + "' 2>/dev/null")
+                   .c_str());
+        EXPECT_EQ(Slurp(out), want) << page[i];
+        ++commands;
+    }
+    EXPECT_GE(commands, 20);
+}
+
+// The page documents the sections, keys and special words of the loader's table, section by
+// section, and the loader reads each of them: a text of every section and key gives no
+// warning, and no key of a client block is taken for a class.
+TEST(CliDocs, SettingsPageCoversEverySectionAndKeyTheLoaderReads) {
+    std::map<std::string, std::set<std::string>> table, page;
+    std::string text;
+    for (const kesvar::SettingsSection& s : kesvar::kSettingsSections) {
+        std::string name = s.name;
+        table[name];
+        text += "[" + (name.rfind("CL*", 0) == 0 ? "CLX" + name.substr(3) : name) + "]\n";
+        for (const char* const* k = s.keys; k && *k; ++k) {
+            table[name].insert(*k);
+            text += std::string(*k) + (std::string(*k) == "CLIENTS" ? "=C9\n" : "=1\n");
+        }
+    }
+    std::string doc = Slurp(KESVAR_SOURCE_DIR "/docs/settings.md");
+    const std::regex section(R"(\[([A-Z_]+|CL&lt;[a-z]+&gt;_[A-Z_]+)\])"),
+        key(R"(^\| `([A-Z_]+)` \|)");
+    std::vector<std::string> current;
+    for (const std::string& line : Lines(doc)) {
+        std::smatch m;
+        if (line.rfind("#", 0) == 0) {
+            current.clear();
+            for (auto it = std::sregex_iterator(line.begin(), line.end(), section);
+                 it != std::sregex_iterator(); ++it) {
+                std::string name =
+                    std::regex_replace((*it)[1].str(), std::regex("&lt;.*&gt;"), "*");
+                current.push_back(name);
+                page[name];
+            }
+        } else if (std::regex_search(line, m, key)) {
+            ASSERT_EQ(current.size(), 1u) << "a key table under one section: " << line;
+            page[current[0]].insert(m[1]);
+        }
+    }
+    EXPECT_EQ(page, table);
+    for (const char* const* w = kesvar::kSettingsWords; *w; ++w)
+        EXPECT_NE(doc.find("`" + std::string(*w)), std::string::npos) << *w;
+
+    json out = RunJson("check '" + TempFile("every.dlini", text) + "'", 0);
+    for (const json& w : out["warnings"])
+        EXPECT_EQ(w["kind"], "empty-section") << w;
+    ASSERT_EQ(out["settings"]["clients"].size(), 2u)
+        << out["settings"]; // X, and C9 of the template
+    for (const json& c : out["settings"]["clients"])
+        EXPECT_EQ(c["marginList"], json::array()) << c;
 }
 
 } // namespace
