@@ -65,11 +65,10 @@ std::vector<std::string> KeysOf(const kesvar::SettingsSection& s) {
     return keys;
 }
 
-// "[CL*_MARGIN]" as a reader writes it: "[CL<client>_MARGIN]".
+// A header as a reader writes it: "[CL<code>_MARGIN]" for "CL*_MARGIN".
 std::string Header(const std::string& name) {
-    size_t star = name.find("CL*");
-    if (star == 0) return "[CL<name>" + name.substr(3) + "]";
-    return "[" + name + "]";
+    if (name.rfind("CL*", 0) != 0) return "[" + name + "]";
+    return (name == "CL*_MARGIN" ? "[CL<code>" : "[CL<name>") + name.substr(3) + "]";
 }
 
 std::string Join(const std::vector<std::string>& words) {

@@ -33,8 +33,6 @@ inline constexpr SettingsSection kSettingsSections[] = {
     {"ADDLIMITTRDACC", nullptr},
     {"ADDREPOTRDACC", nullptr},
 };
-inline constexpr int kSettingsSectionCount =
-    int(sizeof kSettingsSections / sizeof kSettingsSections[0]);
 
 // Words with a meaning of their own: a list piece, two class-key suffixes of client blocks,
 // and the start of a line anywhere in the text after the first line.
