@@ -6,12 +6,16 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include "settings/names.h"
 
 namespace {
 
@@ -72,10 +76,40 @@ void ExpectMatches(const json& want, const json& got, const std::string& where) 
     }
 }
 
+// The same portfolio with its limits inline in hundredths, read from standard input, and in
+// CSV files in money units.
 TEST(CliRun, FiguresMatchTheHandWorkedPortfolio) {
-    json out = RunJson("run '" + Data("small.json") + "'", 0);
-    ExpectMatches(DataJson("small.expected.json"), out, "");
-    EXPECT_EQ(out["rows"][0]["figures"].size(), 28u) << "every figure of a 280-byte row";
+    for (std::string args :
+         {"run '" + Data("small.json") + "'", "run - < '" + Data("small.json") + "'",
+          "run '" + Data("units.json") + "'"}) {
+        SCOPED_TRACE(args);
+        json out = RunJson(args, 0);
+        ExpectMatches(DataJson("small.expected.json"), out, "");
+        EXPECT_EQ(out["rows"][0]["figures"].size(), 28u) << "every figure of a 280-byte row";
+        EXPECT_EQ(out["warnings"], json::array());
+    }
+}
+
+// Warnings never stop a run; --strict makes them fail it. Table and CSV keep them on
+// standard error, one line each.
+TEST(CliRun, BrokenTextAndScenarioAreReportedAndFailOnlyUnderStrict) {
+    std::string run = "run '" + Data("broken.json") + "'";
+    json want = DataJson("broken.expected.json");
+    ExpectMatches(want, RunJson(run, 0), "");
+    EXPECT_EQ(RunJson(run + " --strict", 1)["warnings"].size(), want["warnings"].size());
+    for (const char* format : {"table", "csv"}) {
+        Result r = Kesvar(run + " -f " + format);
+        EXPECT_EQ(r.status, 0) << format;
+        EXPECT_EQ(size_t(std::count(r.err.begin(), r.err.end(), '\n')), want["warnings"].size())
+            << r.err;
+        EXPECT_NE(r.err.find("broken.json: firms[0].settings:5: warning: line 'TQOB <ALL>' has "
+                             "no '=': skipped [no-equals]\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("broken.json: secLimits[2]: note: records of client 'C1'"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 // The CSV spells each figure as the JSON does, so both read back as the same double. The
@@ -144,13 +178,32 @@ TEST(CliRun, MalformedScenariosAreRefusedWithThePathAndWhatWasExpected) {
     }
 }
 
-TEST(CliRun, UsageErrorsExitWithTwo) {
-    for (const char* args :
-         {"", "run", "run x.json --format xml", "check", "frobnicate", "run /no/such.json"}) {
-        Result r = Kesvar(args);
-        EXPECT_EQ(r.status, 2) << "kesvar " << args << "\n" << r.err;
-        EXPECT_EQ(r.out, "") << "kesvar " << args;
+TEST(CliRun, UsageErrorsExitWithTwoAndSayWhatWasWrong) {
+    struct Case {
+        const char *args, *message;
+    } cases[] = {
+        {"", "kesvar: a subcommand is required: run, check or demo\n"},
+        {"run", "kesvar: SCENARIO is required\n"},
+        {"run x.json --format xml", "kesvar: --format: expected table, json or csv, found 'xml'"},
+        {"check x --format csv", "kesvar: --format: expected text or json, found 'csv'"},
+        {"check", "kesvar: SETTINGS is required\n"},
+        {"frobnicate", "kesvar: unknown subcommand 'frobnicate' (expected run, check or demo)"},
+        {"run --bogus x.json", "kesvar: "},
+        {"run /no/such.json", "kesvar: cannot read the scenario: /no/such.json: "},
+    };
+    for (const Case& c : cases) {
+        Result r = Kesvar(c.args);
+        EXPECT_EQ(r.status, 2) << "kesvar " << c.args << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << "kesvar " << c.args;
+        EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << "kesvar " << c.args << "\n" << r.err;
     }
+    Result v = Kesvar("--version");
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out.rfind("kesvar " KESVAR_PROJECT_VERSION
+                          " (Kesvar library " KESVAR_PROJECT_VERSION "; ",
+                          0),
+              0u)
+        << v.out;
 }
 
 TEST(CliDemo, RunsTheBundledScenarioWithinEightyColumns) {
@@ -163,6 +216,11 @@ TEST(CliDemo, RunsTheBundledScenarioWithinEightyColumns) {
                          first),
               std::string::npos)
         << r.out;
+    EXPECT_NE(r.out.find("\n  Quantities in lots (the firm keeps its limits in lots); money in "
+                         "units.\n  SECURITY"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "") << "the demo has nothing to warn about";
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
         EXPECT_LE(line.size(), 80u) << line;
@@ -189,11 +247,30 @@ TEST(CliCheck, ReportsEachDeliberateFaultOnItsLine) {
     // The text form says the same, compiler-style.
     Result text = Kesvar("check '" + Data("faults.dlini") + "'");
     EXPECT_EQ(text.status, 1);
-    EXPECT_NE(text.out.find("faults.dlini:11: warning: unknown key 'MARGINCALL': ignored "
-                            "[unknown-key]\n"),
+    EXPECT_NE(text.out.find("faults.dlini:3: note: security 'SBER' already listed in this line"),
               std::string::npos)
         << text.out;
-    EXPECT_NE(text.out.find("faults.dlini: 22 warnings\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("faults.dlini: 18 warnings, 2 notes\n"), std::string::npos) << text.out;
+}
+
+// Each case's reports, exactly, on their lines; the text output says the same, with hints.
+TEST(CliCheck, EachMistakeIsReportedOnItsLineWithItsKind) {
+    for (const json& c : DataJson("check_cases.json")) {
+        std::string text;
+        if (c["text"].is_string())
+            text = c["text"];
+        else
+            for (const json& line : c["text"])
+                text += (text.empty() ? "" : "\n") + line.get<std::string>();
+        SCOPED_TRACE(text);
+        std::string path = TempFile("case.dlini", text);
+        int status = c.value("status", c["warnings"].empty() ? 0 : 1);
+        ExpectMatches(json{{"warnings", c["warnings"]}}, RunJson("check '" + path + "'", status),
+                      "");
+        Result r = Kesvar("check '" + path + "'");
+        for (const json& want : c.value("output", json::array()))
+            EXPECT_NE(r.out.find(want.get<std::string>()), std::string::npos) << want << r.out;
+    }
 }
 
 TEST(CliCheck, CleanTextsGiveNoWarning) {
@@ -210,6 +287,88 @@ TEST(CliCheck, TextAfterANulByteIsReportedAsUnread) {
     ExpectMatches(json::parse(R"({"warnings": [{"line": 3, "kind": "nul-byte"}],
         "settings": {"clientLags": []}})"),
                   out, "");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Every "$ " command of the page's console blocks prints exactly the lines under it.
+TEST(CliDocs, SettingsPageShowsWhatItsCommandsPrint) {
+    std::vector<std::string> page = Lines(Slurp(KESVAR_SOURCE_DIR "/docs/settings.md"));
+    int commands = 0;
+    bool inBlock = false;
+    for (size_t i = 0; i < page.size(); ++i) {
+        if (page[i].rfind("```", 0) == 0) {
+            inBlock = !inBlock && page[i] == "```console";
+            continue;
+        }
+        if (!inBlock || page[i].rfind("$ ", 0) != 0) continue;
+        std::string want;
+        for (size_t k = i + 1;
+             k < page.size() && page[k].rfind("$ ", 0) != 0 && page[k].rfind("```", 0) != 0; ++k)
+            want += page[k] + "\n";
+        std::string script = TempFile("doc.sh", page[i].substr(2) + "\n");
+        std::string out = TempFile("doc.out", "");
+        system(("cd '" KESVAR_SOURCE_DIR "' && PATH='" KESVAR_CLI_DIR "':\"$PATH\" sh '" + script +
+                "' >'" + out + "' 2>/dev/null")
+                   .c_str());
+        EXPECT_EQ(Slurp(out), want) << page[i];
+        ++commands;
+    }
+    EXPECT_GE(commands, 20);
+}
+
+// The page documents the sections, keys and special words of the loader's table, section by
+// section, and the loader reads each of them: a text of every section and key gives no
+// warning, and no key of a client block is taken for a class.
+TEST(CliDocs, SettingsPageCoversEverySectionAndKeyTheLoaderReads) {
+    std::map<std::string, std::set<std::string>> table, page;
+    std::string text;
+    for (const kesvar::SettingsSection& s : kesvar::kSettingsSections) {
+        std::string name = s.name;
+        table[name];
+        text += "[" + (name.rfind("CL*", 0) == 0 ? "CLX" + name.substr(3) : name) + "]\n";
+        for (const char* const* k = s.keys; k && *k; ++k) {
+            table[name].insert(*k);
+            text += std::string(*k) + (std::string(*k) == "CLIENTS" ? "=C9\n" : "=1\n");
+        }
+    }
+    std::string doc = Slurp(KESVAR_SOURCE_DIR "/docs/settings.md");
+    const std::regex section(R"(\[([A-Z_]+|CL&lt;[a-z]+&gt;_[A-Z_]+)\])"),
+        key(R"(^\| `([A-Z_]+)` \|)");
+    std::vector<std::string> current;
+    for (const std::string& line : Lines(doc)) {
+        std::smatch m;
+        if (line.rfind("#", 0) == 0) {
+            current.clear();
+            for (auto it = std::sregex_iterator(line.begin(), line.end(), section);
+                 it != std::sregex_iterator(); ++it) {
+                std::string name =
+                    std::regex_replace((*it)[1].str(), std::regex("&lt;.*&gt;"), "*");
+                current.push_back(name);
+                page[name];
+            }
+        } else if (std::regex_search(line, m, key)) {
+            ASSERT_EQ(current.size(), 1u) << "a key table under one section: " << line;
+            page[current[0]].insert(m[1]);
+        }
+    }
+    EXPECT_EQ(page, table);
+    for (const char* const* w = kesvar::kSettingsWords; *w; ++w)
+        EXPECT_NE(doc.find("`" + std::string(*w)), std::string::npos) << *w;
+
+    json out = RunJson("check '" + TempFile("every.dlini", text) + "'", 0);
+    for (const json& w : out["warnings"])
+        EXPECT_EQ(w["kind"], "empty-section") << w;
+    ASSERT_EQ(out["settings"]["clients"].size(), 2u)
+        << out["settings"]; // X, and C9 of the template
+    for (const json& c : out["settings"]["clients"])
+        EXPECT_EQ(c["marginList"], json::array()) << c;
 }
 
 } // namespace

@@ -1,7 +1,11 @@
 // kesvar: runs margin scenarios against the library and checks firms' settings texts.
 //
-// Exit status: 0 success; 1 a library call failed (run, demo) or the settings text has
-// warnings (check); 2 bad usage, or a scenario or file that cannot be used.
+// Exit status: 0 success; 1 a library call failed (run, demo), the settings text has
+// warnings (check), or a run has warnings under --strict; 2 bad usage, or a scenario or file
+// that cannot be used.
+#include <ctype.h>
+
+#include <algorithm>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -10,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "audit.h"
 #include "check.h"
 #include "demo_files.h"
 #include "output.h"
@@ -39,10 +44,15 @@ bool Absolute(const std::string& path) {
     return !path.empty() && path[0] == '/';
 }
 
-// Validates the whole scenario, then runs it and prints the result. Nothing is printed to
-// `out` unless the scenario is good.
+std::string ReadInput(const std::string& path) {
+    if (path != "-") return ReadFile(path);
+    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+}
+
+// Validates the whole scenario, audits it, then runs it and prints the result. Nothing is
+// printed to `out` unless the scenario is good.
 int RunAndPrint(const std::string& json, const std::string& name, const FileReader& read,
-                Format format) {
+                Format format, bool strict) {
     Scenario scenario;
     try {
         scenario = ParseScenario(json, name, read);
@@ -50,7 +60,9 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
         std::cerr << "kesvar: " << name << ": " << e.path << ": " << e.what() << "\n";
         return kExitUsage;
     }
+    std::vector<Warning> warnings = AuditScenario(scenario, name);
     RunResult result = RunScenario(scenario);
+    result.warnings = warnings;
     std::ostringstream text;
     switch (format) {
     case Format::Table:
@@ -63,23 +75,30 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
         PrintCsv(text, result);
         break;
     }
+    if (format != Format::Json) {
+        for (const Warning& w : result.warnings)
+            std::cerr << WarningText(w) << "\n";
+        std::cerr << std::flush;
+    }
     std::cout << text.str() << std::flush;
-    return result.AnyFailure() ? kExitFailure : 0;
+    if (result.AnyFailure()) return kExitFailure;
+    return strict && result.AnyWarning() ? kExitFailure : 0;
 }
 
-int RunFile(const std::string& path, Format format) {
+int RunFile(const std::string& path, Format format, bool strict) {
     std::string json;
     try {
-        json = ReadFile(path);
+        json = ReadInput(path);
     } catch (const std::exception& e) {
         std::cerr << "kesvar: cannot read the scenario: " << e.what() << "\n";
         return kExitUsage;
     }
-    std::string dir = DirectoryOf(path);
+    // Files a scenario read from standard input names are relative to the current directory.
+    std::string dir = path == "-" ? std::string() : DirectoryOf(path);
     FileReader read = [dir](const std::string& rel) {
         return ReadFile(Absolute(rel) ? rel : dir + rel);
     };
-    return RunAndPrint(json, path, read, format);
+    return RunAndPrint(json, path, read, format, strict);
 }
 
 int RunDemo(Format format) {
@@ -93,16 +112,13 @@ int RunDemo(Format format) {
         if (!f) throw std::runtime_error(rel + ": not among the bundled demo files");
         return std::string(f->text);
     };
-    return RunAndPrint(scenario->text, std::string("demo/") + kDemoScenario, read, format);
+    return RunAndPrint(scenario->text, std::string("demo/") + kDemoScenario, read, format, false);
 }
 
 int Check(const std::string& path, bool json) {
     std::string text;
     try {
-        if (path == "-")
-            text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        else
-            text = ReadFile(path);
+        text = ReadInput(path);
     } catch (const std::exception& e) {
         std::cerr << "kesvar: cannot read the settings text: " << e.what() << "\n";
         return kExitUsage;
@@ -113,62 +129,115 @@ int Check(const std::string& path, bool json) {
     return status;
 }
 
+int Usage(const std::string& message) {
+    std::cerr << "kesvar: " << message << "\nRun 'kesvar --help' for usage.\n";
+    return kExitUsage;
+}
+
+// A --format value: one of `names`, letter case aside.
+bool ParseFormat(std::string value, const std::vector<std::string>& names, std::string* out) {
+    std::transform(value.begin(), value.end(), value.begin(),
+                   [](unsigned char c) { return char(tolower(c)); });
+    if (std::find(names.begin(), names.end(), value) == names.end()) return false;
+    *out = value;
+    return true;
+}
+
+std::string VersionText() {
+    std::string compiler =
+#if defined(__clang__)
+        "clang " __clang_version__;
+#elif defined(__GNUC__)
+        "gcc " __VERSION__;
+#else
+        "unknown compiler";
+#endif
+    return "kesvar " KESVAR_VERSION " (Kesvar library " KESVAR_VERSION "; " + compiler + "; " +
+           KESVAR_TARGET + ")";
+}
+
 int Main(int argc, char** argv) {
+    const std::vector<std::string> subcommands = {"run", "check", "demo"};
+    // CLI11 answers a stray word with "A subcommand is required"; say what was wrong.
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a.empty() || a[0] == '-') continue;
+        if (std::find(subcommands.begin(), subcommands.end(), a) != subcommands.end()) break;
+        return Usage("unknown subcommand '" + a + "' (expected run, check or demo)");
+    }
+
     CLI::App app{"kesvar: runs margin scenarios against the Kesvar library and checks firms'\n"
                  "settings texts.",
                  "kesvar"};
     app.require_subcommand(1);
-    app.footer("Exit status: 0 success; 1 a library call failed (run, demo) or the settings\n"
-               "text has warnings (check); 2 bad usage or an unusable scenario or file.");
+    app.set_version_flag("--version", VersionText(), "Print the version and build, then exit");
+    app.footer("Exit status: 0 success; 1 a library call failed (run, demo), the settings\n"
+               "text has warnings (check) or the run has warnings and --strict is given;\n"
+               "2 bad usage or an unusable scenario or file.");
 
-    const std::map<std::string, Format> formats{
-        {"table", Format::Table}, {"json", Format::Json}, {"csv", Format::Csv}};
-
-    std::string scenarioPath;
-    Format runFormat = Format::Table;
+    std::string scenarioPath, runFormat = "table";
+    bool strict = false;
     CLI::App* run =
         app.add_subcommand("run", "Run a margin scenario (JSON) and print every figure");
-    run->add_option("SCENARIO", scenarioPath, "Scenario file (JSON; // comments allowed)")
+    run->add_option("SCENARIO", scenarioPath,
+                    "Scenario file (JSON; // comments allowed; '-' reads standard input)")
         ->required();
-    run->add_option("--format,-f", runFormat, "Output: table (default), json or csv")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+    run->add_option("--format,-f", runFormat, "Output: table (default), json or csv");
+    run->add_flag("--strict", strict, "Exit with status 1 when there is any warning");
+    run->footer("Settings and scenario warnings go to standard error (table, csv) or to the\n"
+                "\"warnings\" array (json). The scenario format is described in tools/README.md.");
 
-    Format demoFormat = Format::Table;
+    std::string demoFormat = "table";
     CLI::App* demo = app.add_subcommand("demo", "Run the bundled example scenario");
-    demo->add_option("--format,-f", demoFormat, "Output: table (default), json or csv")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+    demo->add_option("--format,-f", demoFormat, "Output: table (default), json or csv");
     bool demoPrint = false;
     demo->add_flag("--print-scenario", demoPrint,
                    "Print the bundled scenario and settings text instead of running them");
 
-    std::string settingsPath;
-    std::string checkFormat = "text";
+    std::string settingsPath, checkFormat = "text";
     CLI::App* check =
         app.add_subcommand("check", "Check a settings text the way the library loads it");
     check->add_option("SETTINGS", settingsPath, "Settings text file ('-' reads standard input)")
         ->required();
-    check->add_option("--format,-f", checkFormat, "Output: text (default) or json")
-        ->check(CLI::IsMember({"text", "json"}, CLI::ignore_case));
+    check->add_option("--format,-f", checkFormat, "Output: text (default) or json");
+    check->footer("Every section and key of the settings text, with its meaning, range and\n"
+                  "default, is described in docs/settings.md.");
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
+    } catch (const CLI::Success& e) { // --help, --help-all, --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return kExitUsage;
+        if (e.get_name() == "RequiredError" && app.get_subcommands().empty())
+            return Usage("a subcommand is required: run, check or demo");
+        return Usage(e.what());
     }
 
-    if (*run) return RunFile(scenarioPath, runFormat);
+    auto format = [](const std::string& value, const std::vector<std::string>& names,
+                     std::string* out) {
+        if (ParseFormat(value, names, out)) return true;
+        std::string list;
+        for (size_t i = 0; i < names.size(); ++i)
+            list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+        Usage("--format: expected " + list + ", found '" + value + "'");
+        return false;
+    };
+    const std::map<std::string, Format> formats{
+        {"table", Format::Table}, {"json", Format::Json}, {"csv", Format::Csv}};
+    std::string chosen;
+    if (*run) {
+        if (!format(runFormat, {"table", "json", "csv"}, &chosen)) return kExitUsage;
+        return RunFile(scenarioPath, formats.at(chosen), strict);
+    }
     if (*demo) {
-        if (!demoPrint) return RunDemo(demoFormat);
+        if (!format(demoFormat, {"table", "json", "csv"}, &chosen)) return kExitUsage;
+        if (!demoPrint) return RunDemo(formats.at(chosen));
         for (int i = 0; i < kDemoFileCount; ++i)
             std::cout << "==> " << kDemoFiles[i].name << " <==\n" << kDemoFiles[i].text << "\n";
         return 0;
     }
-    return Check(settingsPath, checkFormat == "json");
+    if (!format(checkFormat, {"text", "json"}, &chosen)) return kExitUsage;
+    return Check(settingsPath, chosen == "json");
 }
 
 } // namespace

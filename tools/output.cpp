@@ -146,7 +146,11 @@ void PrintTable(std::ostream& out, const RunResult& r) {
         });
         if (column % 2) out << "\n";
         if (row.actv.empty()) continue;
-        out << Printf("\n  %-14s %-3s %9s %9s %9s %13s %13s\n", "SECURITY", "MAR", "POSITION",
+        out << "\n  "
+            << (row.limitsInLots == 0 ? "Quantities in units (the firm's LIMITSINLOTS is 0)"
+                                      : "Quantities in lots (the firm keeps its limits in lots)")
+            << "; money in units.\n";
+        out << Printf("  %-14s %-3s %9s %9s %9s %13s %13s\n", "SECURITY", "MAR", "POSITION",
                       "MAXBUY", "MAXSELL", "VALUE", "PREVVALUE");
         for (const ActvResult& a : row.actv) {
             std::string label = ActvLabel(a.request);
@@ -180,6 +184,22 @@ void PrintJson(std::ostream& out, const RunResult& r) {
     root["setupFailures"] = ordered_json::array();
     for (const CallFailure& f : r.setup)
         root["setupFailures"].push_back(FailureJson(f));
+    root["warnings"] = ordered_json::array();
+    for (const Warning& w : r.warnings) {
+        ordered_json j;
+        if (w.line > 0) {
+            j["firm"] = w.firm;
+            j["source"] = w.source;
+            j["line"] = w.line;
+        } else {
+            j["path"] = w.path;
+        }
+        j["severity"] = w.note ? "note" : "warning";
+        j["kind"] = w.kind;
+        j["subject"] = w.subject;
+        j["message"] = w.message;
+        root["warnings"].push_back(j);
+    }
     root["rows"] = ordered_json::array();
     for (const RowResult& row : r.rows) {
         ordered_json j;
@@ -194,6 +214,7 @@ void PrintJson(std::ostream& out, const RunResult& r) {
         }
         j["creditLag2"] = row.row.creditLag2;
         j["leverageGiven"] = row.row.leverageGiven;
+        j["limitsInLots"] = row.limitsInLots;
         ordered_json figures = ordered_json::object();
         ForEachField(row.row, [&](const RowField& f, double v) { figures[f.name] = v; });
         j["figures"] = figures;

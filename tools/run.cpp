@@ -1,40 +1,19 @@
 #include "run.h"
 
-#include <algorithm>
-#include <map>
-#include <tuple>
-
+#include "audit.h"
 #include "fake_host.h"
 
 namespace kesvar_cli {
 
 namespace {
 
-// A terminal keeps each client's records together (and, for securities limits, each
-// security's within them): the library's walks stop at the first record of another key.
-template <class T, class K> std::vector<T> Grouped(const std::vector<T>& in, K key) {
-    std::map<decltype(key(in[0])), size_t> first;
-    std::vector<std::pair<size_t, size_t>> order; // (group rank, position)
-    for (size_t i = 0; i < in.size(); ++i) {
-        auto it = first.emplace(key(in[i]), first.size()).first;
-        order.emplace_back(it->second, i);
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<T> out;
-    for (const auto& o : order)
-        out.push_back(in[o.second]);
-    return out;
-}
-
 void Register(const Scenario& s) {
-    for (const MoneyLimit& m : Grouped(
-             s.moneyLimits, [](const MoneyLimit& m) { return std::make_tuple(m.firm, m.client); }))
-        fakehost::AddMoneyLimit(m);
-    for (const SecLimit& p : Grouped(s.secLimits, [](const SecLimit& p) {
-             return std::make_tuple(p.firm, p.client, p.secCode);
-         }))
-        fakehost::AddSecLimit(p);
+    // A terminal keeps each client's records together, and each security's within them: the
+    // library's walks stop at the first record of another client or security.
+    for (size_t i : TerminalOrder(s.moneyLimits))
+        fakehost::AddMoneyLimit(s.moneyLimits[i]);
+    for (size_t i : TerminalOrder(s.secLimits))
+        fakehost::AddSecLimit(s.secLimits[i]);
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities)
             fakehost::SetPrices(c.id, sec.id, sec.market.offer, sec.market.bid,
@@ -78,6 +57,8 @@ RowResult RunRow(const RowRequest& req) {
         return r;
     }
     r.ok = true;
+    int32_t inLots = KRIsLimitsInLots(req.firm.c_str());
+    if (KRGetLastError() == KR_ERR_NONE) r.limitsInLots = inLots;
     for (const ActvRequest& a : req.actv)
         r.actv.push_back(RunActv(r.row, a));
     return r;
@@ -92,6 +73,12 @@ bool RunResult::AnyFailure() const {
         for (const ActvResult& a : r.actv)
             if (!a.ok) return true;
     }
+    return false;
+}
+
+bool RunResult::AnyWarning() const {
+    for (const Warning& w : warnings)
+        if (!w.note) return true;
     return false;
 }
 

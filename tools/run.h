@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "kesvar.h"
 #include "scenario.h"
 
@@ -32,6 +33,7 @@ struct RowResult {
     bool ok = false;
     CallFailure failure;
     KRMarginalRow row{};
+    int32_t limitsInLots = -1; // KRIsLimitsInLots for the row's firm once bound
     std::vector<ActvResult> actv;
 };
 
@@ -40,8 +42,10 @@ struct RunResult {
     bool initialised = false;
     std::vector<CallFailure> setup; // KRInitEx, KRAddClass, KRSetDliniFile
     std::vector<RowResult> rows;
+    std::vector<Warning> warnings; // settings and scenario warnings, filled by the caller
 
     bool AnyFailure() const;
+    bool AnyWarning() const; // notes aside
 };
 
 // Once per process: the library's state lives as long as the process.

@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+#include <charconv>
 #include <initializer_list>
 #include <limits>
 #include <set>
@@ -215,7 +217,18 @@ Firm ReadFirm(const json& j, const std::string& path, const std::string& name,
     return f;
 }
 
-MoneyLimit ReadMoneyLimit(const json& j, const std::string& path) {
+// A money amount of a limit record, in hundredths as the host keeps them. Given in units, it
+// is converted exactly: a terminal keeps whole hundredths.
+double Amount(const json& j, const std::string& path, bool units) {
+    double v = Number(j, path);
+    if (!units) return v;
+    double hundredths = v * 100.0, whole = nearbyint(hundredths);
+    if (fabs(hundredths - whole) > 1e-9 * std::max(1.0, fabs(whole)))
+        Fail(path, "expected a money amount with at most 2 decimals (\"amounts\" is \"units\")");
+    return whole;
+}
+
+MoneyLimit ReadMoneyLimit(const json& j, const std::string& path, bool units) {
     Object(j, path,
            {"firm", "client", "tag", "openBalance", "openLimit", "currentBalance", "currentLimit",
             "locked", "lockedValue", "leveragePercent"});
@@ -223,17 +236,18 @@ MoneyLimit ReadMoneyLimit(const json& j, const std::string& path) {
     m.firm = Text(Required(j, path, "firm"), Key(path, "firm"), kFirmWidth, false);
     m.client = Text(Required(j, path, "client"), Key(path, "client"), kClientWidth, false);
     if (const json* v = Find(j, "tag")) m.tag = Text(*v, Key(path, "tag"), kTagWidth, true);
-    Optional(j, path, "openBalance", &m.openBalance, Number);
-    Optional(j, path, "openLimit", &m.openLimit, Number);
-    Optional(j, path, "currentBalance", &m.currentBalance, Number);
-    Optional(j, path, "currentLimit", &m.currentLimit, Number);
-    Optional(j, path, "locked", &m.locked, Number);
-    Optional(j, path, "lockedValue", &m.lockedValue, Number);
+    auto amount = [units](const json& v, const std::string& p) { return Amount(v, p, units); };
+    Optional(j, path, "openBalance", &m.openBalance, amount);
+    Optional(j, path, "openLimit", &m.openLimit, amount);
+    Optional(j, path, "currentBalance", &m.currentBalance, amount);
+    Optional(j, path, "currentLimit", &m.currentLimit, amount);
+    Optional(j, path, "locked", &m.locked, amount);
+    Optional(j, path, "lockedValue", &m.lockedValue, amount);
     Optional(j, path, "leveragePercent", &m.leveragePercent, Int32);
     return m;
 }
 
-SecLimit ReadSecLimit(const json& j, const std::string& path) {
+SecLimit ReadSecLimit(const json& j, const std::string& path, bool units) {
     Object(j, path,
            {"firm", "client", "security", "account", "openBalance", "openLimit", "currentBalance",
             "currentLimit", "lockedSell", "lockedBuy", "lockedBuyValue"});
@@ -249,7 +263,8 @@ SecLimit ReadSecLimit(const json& j, const std::string& path) {
     Optional(j, path, "currentLimit", &s.currentLimit, Int32);
     Optional(j, path, "lockedSell", &s.lockedSell, Int32);
     Optional(j, path, "lockedBuy", &s.lockedBuy, Int32);
-    Optional(j, path, "lockedBuyValue", &s.lockedBuyValue, Number);
+    if (const json* v = Find(j, "lockedBuyValue"))
+        s.lockedBuyValue = Amount(*v, Key(path, "lockedBuyValue"), units);
     return s;
 }
 
@@ -303,6 +318,124 @@ RowRequest ReadRow(const json& j, const std::string& path, const std::vector<Cla
     return r;
 }
 
+// A CSV field of a number column as the JSON value it stands for; anything else stays a
+// string, which the record's reader then refuses by name.
+json CsvValue(const std::string& field) {
+    const char* b = field.data() + (field[0] == '+' ? 1 : 0);
+    const char* e = field.data() + field.size();
+    int64_t i;
+    auto ri = std::from_chars(b, e, i);
+    if (ri.ec == std::errc() && ri.ptr == e) return json(i);
+    double d;
+    auto rd = std::from_chars(b, e, d);
+    if (rd.ec == std::errc() && rd.ptr == e) return json(d);
+    return json(field);
+}
+
+// The records of a CSV file: a header row of key names, then one record per row, each as a
+// JSON object with its place ("money.csv:3"). Empty fields are left out; text columns stay
+// text, the others are numbers.
+std::vector<std::pair<std::string, json>> CsvRecords(std::string text, const std::string& file) {
+    static const std::set<std::string> textColumns = {"firm", "client", "tag", "security",
+                                                      "account"};
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3); // as spreadsheets save it
+    std::vector<std::pair<int, std::vector<std::string>>> rows;
+    size_t i = 0;
+    int line = 1;
+    while (i < text.size()) {
+        int rowLine = line;
+        std::vector<std::string> fields;
+        bool rowEnd = false;
+        while (!rowEnd) {
+            std::string field;
+            bool quoted = i < text.size() && text[i] == '"';
+            if (quoted) {
+                for (++i;; ++i) {
+                    if (i >= text.size())
+                        Fail(file + ":" + std::to_string(rowLine), "expected a closing '\"'");
+                    if (text[i] == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                        field += '"';
+                        ++i;
+                    } else if (text[i] == '"') {
+                        ++i;
+                        break;
+                    } else {
+                        if (text[i] == '\n') ++line;
+                        field += text[i];
+                    }
+                }
+            }
+            size_t end = text.find_first_of(",\n", i);
+            if (end == std::string::npos) end = text.size();
+            std::string rest = text.substr(i, end - i);
+            if (!rest.empty() && rest.back() == '\r') rest.pop_back();
+            if (quoted && rest.find_first_not_of(' ') != std::string::npos)
+                Fail(file + ":" + std::to_string(rowLine), "expected ',' after a quoted field");
+            if (!quoted) {
+                size_t a = rest.find_first_not_of(' '), b = rest.find_last_not_of(' ');
+                field = a == std::string::npos ? "" : rest.substr(a, b - a + 1);
+            }
+            fields.push_back(field);
+            rowEnd = end >= text.size() || text[end] == '\n';
+            if (end < text.size() && text[end] == '\n') ++line;
+            i = end + 1;
+        }
+        bool blank = fields.size() == 1 && fields[0].empty();
+        if (!blank) rows.emplace_back(rowLine, fields);
+    }
+    std::vector<std::pair<std::string, json>> records;
+    if (rows.empty()) return records;
+    const std::vector<std::string>& header = rows[0].second;
+    if (header.size() == 1 && header[0].find(';') != std::string::npos)
+        Fail(file + ":1", "expected fields separated by ',', found ';'");
+    for (size_t r = 1; r < rows.size(); ++r) {
+        std::string where = file + ":" + std::to_string(rows[r].first);
+        const std::vector<std::string>& fields = rows[r].second;
+        if (fields.size() > header.size())
+            Fail(where, "expected at most " + std::to_string(header.size()) +
+                            " fields, as many as the header row names");
+        json record = json::object();
+        for (size_t f = 0; f < fields.size(); ++f) {
+            if (fields[f].empty()) continue;
+            record[header[f]] =
+                textColumns.count(header[f]) ? json(fields[f]) : CsvValue(fields[f]);
+        }
+        records.emplace_back(where, record);
+    }
+    return records;
+}
+
+// Limit records given in the scenario or in a CSV file it names, with where each was written.
+template <class T, class F>
+void ReadLimits(const json& root, const char* key, const char* fileKey, const FileReader& readFile,
+                std::vector<T>* out, std::vector<std::string>* where, F read) {
+    const json* list = Find(root, key);
+    const json* file = Find(root, fileKey);
+    if (list && file)
+        Fail(fileKey,
+             std::string("expected either \"") + key + "\" or \"" + fileKey + "\", not both");
+    if (list) {
+        Array(*list, key);
+        for (size_t i = 0; i < list->size(); ++i) {
+            out->push_back(read((*list)[i], Item(key, i)));
+            where->push_back(Item(key, i));
+        }
+    }
+    if (file) {
+        std::string rel = Text(*file, fileKey, std::string::npos, false), text;
+        try {
+            text = readFile(rel);
+        } catch (const std::exception& e) {
+            Fail(fileKey,
+                 std::string("expected a readable CSV file relative to the scenario: ") + e.what());
+        }
+        for (const auto& record : CsvRecords(text, rel)) {
+            out->push_back(read(record.second, record.first));
+            where->push_back(record.first);
+        }
+    }
+}
+
 template <class T, class F>
 void ReadList(const json& root, const char* key, std::vector<T>* out, F read) {
     const json* list = Find(root, key);
@@ -325,18 +458,30 @@ Scenario ParseScenario(const std::string& text, const std::string& name, const F
         throw ScenarioError("(JSON)", "expected valid JSON: " +
                                           (at == std::string::npos ? what : what.substr(at + 2)));
     }
-    Object(root, "", {"interfaceVersion", "classes", "firms", "moneyLimits", "secLimits", "rows"});
+    Object(root, "",
+           {"interfaceVersion", "amounts", "classes", "firms", "moneyLimits", "moneyLimitsFile",
+            "secLimits", "secLimitsFile", "rows"});
 
     Scenario s;
     if (const json* v = Find(root, "interfaceVersion")) {
         s.version = Int32(*v, "interfaceVersion");
         if (s.version != 1 && s.version != 2) Fail("interfaceVersion", "expected 1 or 2");
     }
+    if (const json* v = Find(root, "amounts")) {
+        std::string units = Text(*v, "amounts", std::string::npos, false);
+        if (units != "hundredths" && units != "units")
+            Fail("amounts", "expected \"hundredths\" (the default) or \"units\"");
+        s.amountsInUnits = units == "units";
+    }
     ReadList(root, "classes", &s.classes, ReadClass);
     ReadList(root, "firms", &s.firms,
              [&](const json& j, const std::string& p) { return ReadFirm(j, p, name, read); });
-    ReadList(root, "moneyLimits", &s.moneyLimits, ReadMoneyLimit);
-    ReadList(root, "secLimits", &s.secLimits, ReadSecLimit);
+    bool units = s.amountsInUnits;
+    ReadLimits(
+        root, "moneyLimits", "moneyLimitsFile", read, &s.moneyLimits, &s.moneyLimitWhere,
+        [units](const json& j, const std::string& p) { return ReadMoneyLimit(j, p, units); });
+    ReadLimits(root, "secLimits", "secLimitsFile", read, &s.secLimits, &s.secLimitWhere,
+               [units](const json& j, const std::string& p) { return ReadSecLimit(j, p, units); });
     ReadList(root, "rows", &s.rows,
              [&](const json& j, const std::string& p) { return ReadRow(j, p, s.classes); });
 

@@ -68,10 +68,13 @@ struct RowRequest {
 
 struct Scenario {
     int32_t version = 2;
+    bool amountsInUnits = false; // "amounts": "units"; the records below hold hundredths
     std::vector<Class> classes;
     std::vector<Firm> firms;
     std::vector<MoneyLimit> moneyLimits;
     std::vector<SecLimit> secLimits;
+    // Where each record was written: "moneyLimits[2]" or "money.csv:3".
+    std::vector<std::string> moneyLimitWhere, secLimitWhere;
     std::vector<RowRequest> rows;
 };
 

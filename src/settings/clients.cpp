@@ -37,7 +37,7 @@ void RestrictBuyLine(LoadContext& ctx, FirmSettings* r, int32_t line, const char
         Note(ctx, line, kDiagRepeatedKey, key);
         return;
     }
-    r->restrictBuy = ReadInt(value) != 0 ? BuyRestricted : BuyNotRestricted;
+    r->restrictBuy = ReadFlagValue(ctx, line, key, value) ? BuyRestricted : BuyNotRestricted;
 }
 
 // A class line; the key's suffix picks the list ("_ASSET" before "_RESTSHORT").
@@ -95,7 +95,7 @@ struct ClientSection {
             if (ignoreSeen) {
                 Note(ctx, line, kDiagRepeatedKey, key);
             } else {
-                record->ignoreRestShort = ReadInt(value) != 0 ? 1 : 0;
+                record->ignoreRestShort = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
                 ignoreSeen = true;
             }
         } else {
@@ -141,7 +141,7 @@ struct ClientTemplate {
             RestrictBuyLine(ctx, record, line, key, value);
         } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
             // Taken as a class key, which its length drops; say what it really is.
-            Note(ctx, line, kDiagUnknownKey, key);
+            Note(ctx, line, kDiagUnknownKey, key, "CL*_MARGIN_TEMPLATE");
         } else {
             return ClassLine(ctx, record, line, key, value);
         }

@@ -34,18 +34,25 @@ bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* v
     bool repeated = false;
     if (strcmp(key, "CREDITLAG") == 0) {
         repeated = seen.creditLag;
-        if (!repeated) f->creditLag = ReadInt(value);
+        if (!repeated) {
+            f->creditLag = ReadIntValue(ctx, line, key, value);
+            // Only 2 marks a lag-2 client; any other value works as 1.
+            if (f->creditLag != 1 && f->creditLag != 2)
+                Note(ctx, line, kDiagCreditLagRange, key, value);
+        }
         seen.creditLag = true;
     } else if (strcmp(key, "RSTRNMBUY") == 0) {
         repeated = f->restrictBuy != RestrictBuyUnset;
-        if (!repeated) f->restrictBuy = ReadInt(value) != 0 ? BuyRestricted : BuyNotRestricted;
+        if (!repeated)
+            f->restrictBuy =
+                ReadFlagValue(ctx, line, key, value) ? BuyRestricted : BuyNotRestricted;
     } else if (strcmp(key, "CHECKMAXCREDIT") == 0) {
         repeated = seen.checkMaxCredit;
-        if (!repeated) f->checkMaxCredit = ReadInt(value) != 0 ? 1 : 0;
+        if (!repeated) f->checkMaxCredit = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
         seen.checkMaxCredit = true;
     } else if (strcmp(key, "LIMITSINLOTS") == 0) {
         repeated = seen.limitsInLots;
-        if (!repeated) f->limitsInLots = ReadInt(value) != 0 ? 1 : 0;
+        if (!repeated) f->limitsInLots = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
         seen.limitsInLots = true;
     } else if (strcmp(key, "MAINMARGINCLASSES") == 0) {
         repeated = seen.mainMarginClasses;
@@ -65,7 +72,7 @@ bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* v
         }
         seen.mainMarginClasses = true;
     } else {
-        Note(ctx, line, kDiagUnknownKey, key);
+        Note(ctx, line, kDiagUnknownKey, key, "GENERAL");
     }
     if (repeated) Note(ctx, line, kDiagRepeatedKey, key);
     return true;

@@ -82,9 +82,9 @@ bool ClientLagLine(LoadContext& ctx, void*, int32_t line, char* key, char* value
         return true;
     }
     TrimValue(value);
-    int32_t lag = ReadInt(value);
+    int32_t lag = ReadIntValue(ctx, line, key, value);
     if (lag != 1 && lag != 2) {
-        Note(ctx, line, kDiagValueOutOfRange, key);
+        Note(ctx, line, kDiagValueOutOfRange, key, value);
         return true;
     }
     // "X*" covers every code that begins with X; '*' alone covers every client.
@@ -110,15 +110,15 @@ bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* 
         return true;
     }
     *comma = 0;
-    double longWeight = ReadDouble(value);
-    double shortWeight = ReadDouble(comma + 1);
+    double longWeight = ReadDoubleValue(ctx, line, key, value);
+    double shortWeight = ReadDoubleValue(ctx, line, key, comma + 1);
     // Written as a negated test so that a NaN would clamp too.
     if (!(longWeight >= 0.0) || longWeight > 1.0) {
-        Note(ctx, line, kDiagValueClamped, key);
+        Note(ctx, line, kDiagValueClamped, key, value);
         longWeight = 1.0;
     }
     if (shortWeight < 1.0) {
-        Note(ctx, line, kDiagValueClamped, key);
+        Note(ctx, line, kDiagShortWeightClamp, key, comma + 1);
         shortWeight = 1.0;
     }
     if (ctx.sink) {

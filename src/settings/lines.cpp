@@ -83,6 +83,7 @@ bool ReadFixedSection(LoadContext& ctx, const char* name, bool trimKey, LineHand
     if (!WalkerOpen(&w, ctx.firm->text)) return false;
     enum { kBefore, kInside, kAfter, kRepeat } at = kBefore;
     bool ok = true;
+    int32_t headerLine = 0, pairs = 0; // of the first occurrence
     while (ok && WalkerNext(&w)) {
         char* line = w.line;
         if (at == kInside || at == kRepeat) {
@@ -99,6 +100,7 @@ bool ReadFixedSection(LoadContext& ctx, const char* name, bool trimKey, LineHand
                 }
                 char key[kMaxPiece + 1];
                 CopyKey(key, line, eq, trimKey); // each section judges the key's length
+                ++pairs;
                 ok = handler(ctx, state, w.lineNo, key, eq + 1);
                 continue;
             }
@@ -107,6 +109,7 @@ bool ReadFixedSection(LoadContext& ctx, const char* name, bool trimKey, LineHand
         MarkConsumed(ctx, w.lineNo);
         if (at == kBefore) {
             at = kInside;
+            headerLine = w.lineNo;
         } else {
             // Reached only with a sink: a later occurrence is never read.
             Note(ctx, w.lineNo, kDiagRepeatedSection, header);
@@ -114,6 +117,7 @@ bool ReadFixedSection(LoadContext& ctx, const char* name, bool trimKey, LineHand
         }
     }
     WalkerClose(&w);
+    if (ok && headerLine && pairs == 0) Note(ctx, headerLine, kDiagEmptySection, header);
     return ok;
 }
 

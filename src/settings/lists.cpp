@@ -15,6 +15,15 @@ static void DropLastEntry(Array<ClassSecurityList>* list) {
 
 bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const char* classCode,
                           DiagnosticSink* sink, int32_t line) {
+    if (sink) {
+        // Lookups by code stop at a class's first entry; only the actv sees later ones.
+        for (int32_t i = 0; i < list->count; ++i) {
+            if (strcmp((*list)[i].classCode, classCode) == 0) {
+                Report(sink, line, kDiagRepeatedClass, classCode);
+                break;
+            }
+        }
+    }
     ClassSecurityList* entry = ArrayAppend(*list);
     if (!entry) return false;
     CopyBounded(entry->classCode, classCode, kMaxCode);
@@ -56,6 +65,7 @@ bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const cha
         piece = comma + 1;
     }
 
+    if (sink && sink->listEntry) sink->listEntry(sink->user, line, entry);
     return true;
 }
 

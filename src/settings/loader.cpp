@@ -27,15 +27,55 @@ void ReleaseString(char*& s) {
     s = nullptr;
 }
 
-// Reports every non-blank line that no reader looked at.
+// Reports what no reader looked at: each stray line before the first '[' line, and each '['
+// line that opens no known section once, for it and the lines under it. Also a byte-order
+// mark, which hides the first line from every reader, and a text with nothing in it.
 void ReportUnreadLines(LoadContext& ctx) {
     LineWalker w;
     if (!WalkerOpen(&w, ctx.firm->text)) return;
+    bool underHeader = false, anyLine = false;
     while (WalkerNext(&w)) {
-        if (w.line[0] && !ctx.consumed[w.lineNo - 1])
-            Report(ctx.sink, w.lineNo, kDiagUnreadLine, w.line);
+        const char* line = w.line;
+        if (!line[0]) continue;
+        anyLine = true;
+        bool unread = !ctx.consumed[w.lineNo - 1];
+        if (w.lineNo == 1 && ctx.byteOrderMark) {
+            // The mark's three bytes are still there, upper-cased with the rest.
+            const char* after = line;
+            for (int32_t i = 0; i < 3 && *after; ++i)
+                ++after;
+            Report(ctx.sink, 1, kDiagByteOrderMark, after);
+            underHeader = after[0] == '[';
+        } else if (line[0] == '[') {
+            if (unread) Report(ctx.sink, w.lineNo, kDiagUnknownSection, line);
+            underHeader = true;
+        } else if (unread && !underHeader) {
+            Report(ctx.sink, w.lineNo, kDiagUnreadLine, line);
+        }
     }
     WalkerClose(&w);
+    if (!anyLine) Report(ctx.sink, 1, kDiagEmptyText, "");
+}
+
+// Every line that begins with VOLUME, whether it sets the flag or only looks as if it did.
+void ReportVolumeLines(LoadContext& ctx) {
+    int32_t line = 1;
+    for (const char* p = ctx.firm->text; p; ++line) {
+        const char* word = p;
+        while (*word == ' ' || *word == '\t')
+            ++word;
+        if (strncmp(word, "VOLUME", 6) == 0) {
+            if (word != p || line == 1) {
+                Report(ctx.sink, line, kDiagVolumeIgnored, "VOLUME",
+                       word != p ? "indented" : "first line");
+            } else {
+                Report(ctx.sink, line, kDiagVolumeLine, "VOLUME");
+                MarkConsumed(ctx, line);
+            }
+        }
+        p = strchr(p, '\n');
+        if (p) ++p;
+    }
 }
 
 bool ReadSections(LoadContext& ctx) {
@@ -81,7 +121,7 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
         memset(static_cast<void*>(r), 0, sizeof *r);
     }
 
-    LoadContext ctx = {r, sink, nullptr, 0};
+    LoadContext ctx = {r, sink, nullptr, 0, false};
     r->handle = IssueHandle(r);
     bool ok = r->handle != 0;
     if (ok) {
@@ -94,6 +134,7 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
         // Only a line that starts with VOLUME in its first column counts, never the first.
         r->volumeFlag = strstr(r->text, "\nVOLUME") ? 1 : 0;
         if (sink) {
+            ctx.byteOrderMark = strncmp(text, "\xEF\xBB\xBF", 3) == 0;
             ctx.lineCount = 1;
             for (const char* p = r->text; *p; ++p)
                 if (*p == '\n') ++ctx.lineCount;
@@ -103,7 +144,10 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
         }
     }
     ok = ok && ReadSections(ctx);
-    if (ok && sink) ReportUnreadLines(ctx);
+    if (ok && sink) {
+        ReportVolumeLines(ctx);
+        ReportUnreadLines(ctx);
+    }
     if (ctx.consumed) MemFree(ctx.consumed);
     if (!ok) {
         AbandonFirmSettings(r);

@@ -15,21 +15,26 @@ static bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int32_t ReadInt(const char* s) {
+int32_t ReadInt(const char* s, const char** end) {
+    const char* given = s;
     while (IsBlank(*s))
         ++s;
     bool negative = *s == '-';
     if (*s == '-' || *s == '+') ++s;
     // Saturates: anything past 2^31 reads as the limit of its sign.
     int64_t v = 0;
+    const char* digits = s;
     for (; IsDigit(*s); ++s) {
         if (v <= 2147483648LL) v = v * 10 + (*s - '0');
     }
+    if (end) *end = s == digits ? given : s;
     if (negative) return v >= 2147483648LL ? INT32_MIN : int32_t(-v);
     return v > INT32_MAX ? INT32_MAX : int32_t(v);
 }
 
-double ReadDouble(const char* s) {
+double ReadDouble(const char* s, const char** stop) {
+    const char* given = s;
+    if (stop) *stop = given;
     while (IsBlank(*s))
         ++s;
     bool negative = *s == '-';
@@ -61,6 +66,7 @@ double ReadDouble(const char* s) {
             end = q;
         }
     }
+    if (stop) *stop = end;
 
     double v = 0.0;
     std::from_chars_result r = std::from_chars(start, end, v, std::chars_format::general);
@@ -86,6 +92,43 @@ double ReadDouble(const char* s) {
         v = 0.0;
     }
     return negative ? -v : v;
+}
+
+namespace {
+
+// Reports a value with no number, or with more than blanks after it.
+void CheckNumberText(LoadContext& ctx, int32_t line, const char* key, const char* value,
+                     const char* end) {
+    if (end == value) {
+        Note(ctx, line, kDiagNotANumber, key, value);
+        return;
+    }
+    const char* rest = end;
+    while (*rest == ' ' || *rest == '\t')
+        ++rest;
+    if (*rest) Note(ctx, line, kDiagNumberTrailing, key, end);
+}
+
+} // namespace
+
+int32_t ReadIntValue(LoadContext& ctx, int32_t line, const char* key, const char* value) {
+    const char* end;
+    int32_t v = ReadInt(value, &end);
+    if (ctx.sink) CheckNumberText(ctx, line, key, value, end);
+    return v;
+}
+
+double ReadDoubleValue(LoadContext& ctx, int32_t line, const char* key, const char* value) {
+    const char* end;
+    double v = ReadDouble(value, &end);
+    if (ctx.sink) CheckNumberText(ctx, line, key, value, end);
+    return v;
+}
+
+bool ReadFlagValue(LoadContext& ctx, int32_t line, const char* key, const char* value) {
+    int32_t v = ReadIntValue(ctx, line, key, value);
+    if (v != 0 && v != 1) Note(ctx, line, kDiagFlagNotBinary, key, value);
+    return v != 0;
 }
 
 } // namespace kesvar

@@ -18,13 +18,15 @@ struct LoadContext {
     DiagnosticSink* sink; // null from the library: no reporting work at all
     uint8_t* consumed;    // with a sink, one mark per line that some reader read
     int32_t lineCount;
+    bool byteOrderMark; // with a sink: the text as given starts with EF BB BF
 };
 
 inline void MarkConsumed(LoadContext& ctx, int32_t line) {
     if (ctx.consumed && line >= 1 && line <= ctx.lineCount) ctx.consumed[line - 1] = 1;
 }
-inline void Note(LoadContext& ctx, int32_t line, DiagCode code, const char* subject) {
-    if (ctx.sink) Report(ctx.sink, line, code, subject);
+inline void Note(LoadContext& ctx, int32_t line, DiagCode code, const char* subject,
+                 const char* detail = nullptr) {
+    if (ctx.sink) Report(ctx.sink, line, code, subject, detail);
 }
 
 // Walks a scratch copy of the text line by line; each line is cut at its LF and trimmed.
@@ -50,9 +52,17 @@ typedef bool (*LineHandler)(LoadContext& ctx, void* state, int32_t line, char* k
 bool ReadFixedSection(LoadContext& ctx, const char* name, bool trimKey, LineHandler handler,
                       void* state);
 
-// Numbers of the settings text, independent of the C locale.
-int32_t ReadInt(const char* s);
-double ReadDouble(const char* s);
+// Numbers of the settings text, independent of the C locale. *end (when asked) receives
+// where reading stopped: just past the number, or `s` itself when there was no number.
+int32_t ReadInt(const char* s, const char** end = nullptr);
+double ReadDouble(const char* s, const char** end = nullptr);
+
+// The same for the value of `key` on `line`; with a sink they also report a value without a
+// number, text after the number, and (flags) a switch other than 0 or 1. A flag reads as 1
+// for any non-zero number.
+int32_t ReadIntValue(LoadContext& ctx, int32_t line, const char* key, const char* value);
+double ReadDoubleValue(LoadContext& ctx, int32_t line, const char* key, const char* value);
+bool ReadFlagValue(LoadContext& ctx, int32_t line, const char* key, const char* value);
 
 // The section readers, in the loader's order.
 bool ParseSecurityListSection(LoadContext& ctx, const char* name, Array<ClassSecurityList>* list);

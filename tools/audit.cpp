@@ -1,0 +1,221 @@
+#include "audit.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace kesvar_cli {
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+Warning Mistake(const std::string& where, const char* kind, const std::string& subject,
+                const std::string& message, bool note = false) {
+    Warning w;
+    w.source = where;
+    w.note = note;
+    w.kind = kind;
+    w.subject = subject;
+    w.message = message;
+    return w;
+}
+
+// Ranks records by their first-level key (firm, client), then their second-level key.
+template <class T, class K1, class K2>
+std::vector<size_t> Order(const std::vector<T>& in, K1 outer, K2 inner) {
+    std::map<decltype(outer(in[0])), size_t> outerRank;
+    std::map<decltype(inner(in[0])), size_t> innerRank;
+    std::vector<std::tuple<size_t, size_t, size_t>> keys;
+    for (size_t i = 0; i < in.size(); ++i) {
+        size_t a = outerRank.emplace(outer(in[i]), outerRank.size()).first->second;
+        size_t b = innerRank.emplace(inner(in[i]), innerRank.size()).first->second;
+        keys.emplace_back(a, b, i);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<size_t> order;
+    for (const auto& k : keys)
+        order.push_back(std::get<2>(k));
+    return order;
+}
+
+auto ClientOf = [](const auto& r) { return std::make_tuple(r.firm, r.client); };
+
+// One note per client whose records the terminal order moves: where its records were split.
+template <class T>
+void NoteRegrouped(const std::vector<T>& records, const std::vector<size_t>& order,
+                   const std::vector<std::string>& where, std::vector<Warning>* out) {
+    std::set<std::tuple<std::string, std::string>> noted;
+    for (size_t p = 1; p < order.size(); ++p) {
+        size_t prev = order[p - 1], cur = order[p];
+        if (cur == prev + 1 || ClientOf(records[cur]) != ClientOf(records[prev])) continue;
+        if (!noted.insert(ClientOf(records[cur])).second) continue;
+        out->push_back(Mistake(where[cur], "records-regrouped", records[cur].client,
+                               "records of client " + Quote(records[cur].client) + " of firm " +
+                                   Quote(records[cur].firm) + " are not written together (" +
+                                   where[prev] + ", " + where[cur] +
+                                   "): they run together, as a terminal keeps them",
+                               true));
+    }
+}
+
+const Class* ClassCoded(const std::vector<Class>& classes, const std::string& code) {
+    for (const Class& c : classes)
+        if (c.code == code) return &c;
+    return nullptr;
+}
+
+bool InSomeClass(const std::vector<Class>& classes, const std::string& code) {
+    for (const Class& c : classes)
+        for (const Security& sec : c.securities)
+            if (sec.code == code) return true;
+    return false;
+}
+
+// Each list line's class and securities against the scenario's classes, compared exactly as
+// the registry compares them.
+void CheckEntries(const Firm& firm, const std::vector<ListEntry>& entries,
+                  const std::vector<Class>& classes, std::vector<Warning>* out) {
+    for (const ListEntry& e : entries) {
+        Warning w;
+        w.source = firm.source;
+        w.line = e.line;
+        const Class* c = ClassCoded(classes, e.classCode);
+        if (!c) {
+            w.kind = "class-not-in-scenario";
+            w.subject = e.classCode;
+            w.message = "class " + Quote(e.classCode) +
+                        " is not among the scenario's classes (codes compare exactly, and the" +
+                        " settings text is upper-cased): this line matches nothing";
+            out->push_back(w);
+            continue;
+        }
+        for (const std::string& code : e.securities) {
+            bool found = false;
+            for (const Security& sec : c->securities)
+                found = found || sec.code == code;
+            if (found) continue;
+            w.kind = "security-not-in-class";
+            w.subject = code;
+            w.message = "security " + Quote(code) + " is not a security of class " + c->code +
+                        " in the scenario: it matches nothing";
+            out->push_back(w);
+        }
+    }
+}
+
+void CheckLimits(const Scenario& s, std::vector<Warning>* out) {
+    std::set<std::string> firms;
+    for (const Firm& f : s.firms)
+        firms.insert(f.id);
+    std::set<std::string> warnedFirms;
+    auto firmKnown = [&](const std::string& firm, const std::string& where) {
+        if (firms.count(firm)) return true;
+        if (warnedFirms.insert(firm).second)
+            out->push_back(Mistake(where, "firm-without-settings", firm,
+                                   "firm " + Quote(firm) +
+                                       " has no settings in the scenario (\"firms\"): no row" +
+                                       " reads its records"));
+        return false;
+    };
+    for (size_t i = 0; i < s.moneyLimits.size(); ++i)
+        firmKnown(s.moneyLimits[i].firm, s.moneyLimitWhere[i]);
+    for (size_t i = 0; i < s.secLimits.size(); ++i) {
+        const SecLimit& p = s.secLimits[i];
+        if (!firmKnown(p.firm, s.secLimitWhere[i])) continue;
+        if (!InSomeClass(s.classes, p.secCode))
+            out->push_back(Mistake(s.secLimitWhere[i], "security-in-no-class", p.secCode,
+                                   "security " + Quote(p.secCode) +
+                                       " is in no class of the scenario: the library cannot" +
+                                       " price it and leaves the position out of every figure"));
+    }
+    NoteRegrouped(s.moneyLimits, TerminalOrder(s.moneyLimits), s.moneyLimitWhere, out);
+    NoteRegrouped(s.secLimits, TerminalOrder(s.secLimits), s.secLimitWhere, out);
+}
+
+void CheckRows(const Scenario& s, std::vector<Warning>* out) {
+    std::set<std::tuple<std::string, std::string>> clients;
+    for (const MoneyLimit& m : s.moneyLimits)
+        clients.insert(ClientOf(m));
+    for (const SecLimit& p : s.secLimits)
+        clients.insert(ClientOf(p));
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+        const RowRequest& r = s.rows[i];
+        std::string where = "rows[" + std::to_string(i) + "]";
+        bool known = false;
+        for (const Firm& f : s.firms)
+            known = known || f.id == r.firm;
+        if (!known) {
+            out->push_back(Mistake(where, "firm-without-settings", r.firm,
+                                   "firm " + Quote(r.firm) +
+                                       " has no settings in the scenario: the row is refused"));
+            continue;
+        }
+        if (!clients.count(std::make_tuple(r.firm, r.client)))
+            out->push_back(Mistake(where, "client-without-limits", r.client,
+                                   "client " + Quote(r.client) + " of firm " + Quote(r.firm) +
+                                       " has no limit records (codes compare exactly): every" +
+                                       " figure is 0 and the margin level 100"));
+        for (size_t k = 0; k < r.actv.size(); ++k) {
+            const ActvRequest& a = r.actv[k];
+            const Class* c = ClassCoded(s.classes, a.classCode);
+            if (a.price <= 0 || !c || !(c->flags & 1)) continue;
+            const Security* sec = nullptr;
+            for (const Security& x : c->securities)
+                if (x.code == a.secCode) sec = &x;
+            if (!sec) continue;
+            const Market& m = sec->market;
+            double quoted = m.last > 0 ? m.last : m.prevPrice > 0 ? m.prevPrice : m.bid;
+            if (a.price <= 200 && !(quoted > 0 && a.price > 3 * quoted && a.price > 100)) continue;
+            char money[64];
+            snprintf(money, sizeof money, "%.2f", m.accruedInt + sec->faceValue * a.price * 0.01);
+            char price[32];
+            snprintf(price, sizeof price, "%g", a.price);
+            out->push_back(Mistake(
+                where + ".actv[" + std::to_string(k) + "]", "price-in-money", a.secCode,
+                "price " + std::string(price) + " of " + Quote(a.secCode) + ": class " + c->code +
+                    " quotes in percent of face value, so it is read as " + price +
+                    "% (a money price of " + money + "); give the price in percent"));
+        }
+    }
+}
+
+} // namespace
+
+std::vector<size_t> TerminalOrder(const std::vector<MoneyLimit>& records) {
+    return Order(records, ClientOf, ClientOf);
+}
+
+std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records) {
+    return Order(records, ClientOf,
+                 [](const SecLimit& p) { return std::make_tuple(p.firm, p.client, p.secCode); });
+}
+
+std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name) {
+    std::vector<Warning> out;
+    for (const Firm& f : s.firms) {
+        std::vector<Warning> firm;
+        std::vector<ListEntry> entries;
+        LoadSettingsText(f.settings, f.source, &firm, &entries, {});
+        CheckEntries(f, entries, s.classes, &firm);
+        std::stable_sort(firm.begin(), firm.end(),
+                         [](const Warning& a, const Warning& b) { return a.line < b.line; });
+        for (Warning& w : firm)
+            w.firm = f.id;
+        out.insert(out.end(), firm.begin(), firm.end());
+    }
+    std::vector<Warning> scenario;
+    CheckLimits(s, &scenario);
+    CheckRows(s, &scenario);
+    for (Warning& w : scenario)
+        w.path = w.source, w.source = name + ": " + w.source;
+    out.insert(out.end(), scenario.begin(), scenario.end());
+    return out;
+}
+
+} // namespace kesvar_cli

@@ -1,0 +1,28 @@
+// What `run` says about a scenario besides its figures: each firm's settings warnings, and
+// the places where the scenario differs from what a terminal would hold.
+#ifndef KESVAR_TOOLS_AUDIT_H
+#define KESVAR_TOOLS_AUDIT_H
+
+#include <stddef.h>
+
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "scenario.h"
+
+namespace kesvar_cli {
+
+// Loads each firm's settings through the library's loader with a sink (the library's firm
+// table is left empty), checks its lists against the scenario's classes, and checks the
+// limit records and requests. Scenario warnings name their JSON path or CSV line.
+std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name);
+
+// The order in which a terminal holds limit records: each client's records together, clients
+// in the order of their first record; within a client, each security's records together.
+std::vector<size_t> TerminalOrder(const std::vector<MoneyLimit>& records);
+std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records);
+
+} // namespace kesvar_cli
+
+#endif
