@@ -1,6 +1,6 @@
-# Install rules for host developers: the shared library with its SONAME, the public header,
-# a relocatable CMake package (Kesvar::kesvar) and a pkg-config file. kesvar_static and the
-# test programs are never installed.
+# Install rules for host developers: the shared library with its SONAME, the public header
+# with its generated version header, a relocatable CMake package (Kesvar::kesvar) and a
+# pkg-config file. kesvar_static and the test programs are never installed.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -15,6 +15,7 @@ install(TARGETS kesvar EXPORT KesvarTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT devel
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/kesvar.h
+              ${KESVAR_GENERATED_INCLUDE_DIR}/kesvar_version.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT devel)
 
 # The exported targets file locates everything relative to itself, so the installed tree can
