@@ -1,6 +1,7 @@
 # Install rules for host developers: the shared library with its SONAME, the public header
 # with its generated version header, a relocatable CMake package (Kesvar::kesvar) and a
-# pkg-config file. kesvar_static and the test programs are never installed.
+# pkg-config file; with the tool, its man page (the HTML reference is in cmake/docs.cmake).
+# kesvar_static and the test programs are never installed.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -70,6 +71,10 @@ function(kesvar_install_tool)
                          "$ORIGIN/${_kesvar_rpath}")
         endif()
         install(TARGETS kesvar_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+        if(NOT WIN32)
+            install(FILES ${PROJECT_SOURCE_DIR}/docs/kesvar.1
+                DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+        endif()
     endif()
 endfunction()
 if(CMAKE_VERSION VERSION_GREATER_EQUAL 3.19)
