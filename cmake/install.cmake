@@ -1,6 +1,7 @@
-# Install rules for host developers: the shared library with its SONAME, the public header,
-# a relocatable CMake package (Kesvar::kesvar) and a pkg-config file. kesvar_static and the
-# test programs are never installed.
+# Install rules for host developers: the shared library with its SONAME, the public header
+# with its generated version header, a relocatable CMake package (Kesvar::kesvar) and a
+# pkg-config file; with the tool, its man page (the HTML reference is in cmake/docs.cmake).
+# kesvar_static and the test programs are never installed.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -15,6 +16,7 @@ install(TARGETS kesvar EXPORT KesvarTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT devel
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/kesvar.h
+              ${KESVAR_GENERATED_INCLUDE_DIR}/kesvar_version.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT devel)
 
 # The exported targets file locates everything relative to itself, so the installed tree can
@@ -69,6 +71,10 @@ function(kesvar_install_tool)
                          "$ORIGIN/${_kesvar_rpath}")
         endif()
         install(TARGETS kesvar_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+        if(NOT WIN32)
+            install(FILES ${PROJECT_SOURCE_DIR}/docs/kesvar.1
+                DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+        endif()
     endif()
 endfunction()
 if(CMAKE_VERSION VERSION_GREATER_EQUAL 3.19)

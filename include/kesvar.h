@@ -32,6 +32,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "kesvar_version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -70,6 +72,16 @@ extern "C" {
 #define KR_STATIC_ASSERT(cond, name) _Static_assert(cond, #name)
 #else
 #define KR_STATIC_ASSERT(cond, name) typedef char kr_static_assert_##name[(cond) ? 1 : -1]
+#endif
+/* Helpers defined in this header; static inline draws no unused-function warning. */
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#define KR_INLINE static inline
+#elif defined(__GNUC__)
+#define KR_INLINE static __inline__
+#elif defined(_MSC_VER)
+#define KR_INLINE static __inline
+#else
+#define KR_INLINE static
 #endif
 /** @endcond */
 
@@ -709,6 +721,132 @@ KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId);
  * @return the code the calling thread's last export left (KR_ERR_...).
  */
 KR_API int32_t KR_CALL KRGetLastError(void);
+
+/**
+ * @brief The name of a last-error code and a short phrase, for logs and messages, e.g.
+ * "KR_ERR_NO_SETTINGS: no settings text loaded for the firm". Defined here in the header,
+ * so it needs no export and works whichever way the library is loaded.
+ * @param code a KR_ERR_... code, as KRGetLastError() returns it.
+ * @return a static string; for a value that is no Kesvar code (on Windows, GetLastError()
+ *         may hold a system code), "unknown code: not a Kesvar last-error value".
+ */
+KR_INLINE const char* KRErrorName(int32_t code) {
+    switch (code) {
+    case KR_ERR_NONE:
+        return "KR_ERR_NONE: success, or a plain no";
+    case KR_ERR_STATE:
+        return "KR_ERR_STATE: library not initialised yet, or already initialised";
+    case KR_ERR_ARGUMENT:
+        return "KR_ERR_ARGUMENT: a required pointer is null, or the row is unbound or stale";
+    case KR_ERR_SIZE:
+        return "KR_ERR_SIZE: a size tag or record size does not fit, or the id array is full";
+    case KR_ERR_CLASS_EXISTS:
+        return "KR_ERR_CLASS_EXISTS: a class with that code is registered already";
+    case KR_ERR_NO_SETTINGS:
+        return "KR_ERR_NO_SETTINGS: no settings text loaded for the firm";
+    case KR_ERR_PARAM_UNKNOWN:
+        return "KR_ERR_PARAM_UNKNOWN: the host does not know a required market parameter";
+    case KR_ERR_NOT_FOUND:
+        return "KR_ERR_NOT_FOUND: the class or security is not registered";
+    case KR_ERR_NO_PRICE:
+        return "KR_ERR_NO_PRICE: the security has neither a previous nor a last price";
+    case KR_ERR_VERSION:
+        return "KR_ERR_VERSION: the interface version is neither 1 nor 2";
+    case KR_ERR_NO_MEMORY:
+        return "KR_ERR_NO_MEMORY: an allocation failed; the operation was undone";
+    default:
+        return "unknown code: not a Kesvar last-error value";
+    }
+}
+
+/** @name Pointer types of the exports
+ *  For hosts that load the library at run time (dlopen and dlsym, LoadLibrary and
+ *  GetProcAddress) instead of linking it: one type per export, with its calling convention.
+ *  The exports carry their plain names on every target.
+ *  @{ */
+/** @brief Pointer to KRSetMemoryManagement. */
+typedef int32_t(KR_CALL* KRSetMemoryManagementFn)(KRAllocFunc allocate, KRFreeFunc release,
+                                                  KRReallocFunc reallocate);
+/** @brief Pointer to KRSetLimitCallbacks. */
+typedef int32_t(KR_CALL* KRSetLimitCallbacksFn)(KRFindFirstMoneyLimitFunc findFirstMoneyLimit,
+                                                KRGetMoneyLimitFunc getMoneyLimit,
+                                                KRFindFirstSecLimitFunc findFirstSecLimit,
+                                                KRGetSecLimitFunc getSecLimit);
+/** @brief Pointer to KRSetParamCallbacks. */
+typedef int32_t(KR_CALL* KRSetParamCallbacksFn)(KRGetParamIdFunc getParamId,
+                                                KRGetParamValueFunc getParamValue);
+/** @brief Pointer to KRInit. */
+typedef int32_t(KR_CALL* KRInitFn)(int32_t moneyLimitSize, int32_t secLimitSize);
+/** @brief Pointer to KRInitEx. */
+typedef int32_t(KR_CALL* KRInitExFn)(int32_t version, int32_t moneyLimitSize, int32_t secLimitSize);
+/** @brief Pointer to KRCleanup. */
+typedef int32_t(KR_CALL* KRCleanupFn)(void);
+/** @brief Pointer to KRCleanupDlifiles. */
+typedef int32_t(KR_CALL* KRCleanupDlifilesFn)(void);
+/** @brief Pointer to KRAddClass. */
+typedef int32_t(KR_CALL* KRAddClassFn)(const KRClass* cls, const KRSecurity* securities);
+/** @brief Pointer to KRSetDliniFile. */
+typedef int32_t(KR_CALL* KRSetDliniFileFn)(const char* firmId, const char* text);
+/** @brief Pointer to KRInitMarginalRow. */
+typedef int32_t(KR_CALL* KRInitMarginalRowFn)(KRMarginalRow* row);
+/** @brief Pointer to KRCalcMarginalRow. */
+typedef int32_t(KR_CALL* KRCalcMarginalRowFn)(KRMarginalRow* row);
+/** @brief Pointer to KRCalcMarginalRowEx. */
+typedef int32_t(KR_CALL* KRCalcMarginalRowExFn)(KRMarginalRow* row, uint32_t* moneyIndex,
+                                                uint32_t* secIndex);
+/** @brief Pointer to KRInitMarginalActv. */
+typedef int32_t(KR_CALL* KRInitMarginalActvFn)(const KRMarginalRow* row, KRMarginalActv* actv);
+/** @brief Pointer to KRCalcMarginalActv. */
+typedef int32_t(KR_CALL* KRCalcMarginalActvFn)(const KRMarginalRow* row, KRMarginalActv* actv,
+                                               double price);
+/** @brief Pointer to KRIsMarginSeccode. */
+typedef int32_t(KR_CALL* KRIsMarginSeccodeFn)(const KRMarginalRow* row, const char* secCode,
+                                              uint32_t* classId, uint32_t* secId);
+/** @brief Pointer to KRIsAssetSeccode. */
+typedef int32_t(KR_CALL* KRIsAssetSeccodeFn)(const KRMarginalRow* row, const char* secCode,
+                                             uint32_t* classId, uint32_t* secId);
+/** @brief Pointer to KRGetMarginSecs. */
+typedef int32_t(KR_CALL* KRGetMarginSecsFn)(const KRMarginalRow* row, KRMarginSecsFunc callback,
+                                            uintptr_t user);
+/** @brief Pointer to KRGetNeedClassSecIDs. */
+typedef int32_t(KR_CALL* KRGetNeedClassSecIDsFn)(uint32_t classId, uint32_t* ids, int32_t* count);
+/** @brief Pointer to KRIsBoardTagApplicable. */
+typedef int32_t(KR_CALL* KRIsBoardTagApplicableFn)(const char* firmId, const char* tag);
+/** @brief Pointer to KRIsLimitsInLots. */
+typedef int32_t(KR_CALL* KRIsLimitsInLotsFn)(const char* firmId);
+/** @brief Pointer to KRGetLastError. */
+typedef int32_t(KR_CALL* KRGetLastErrorFn)(void);
+/** @} */
+
+/** @cond INTERNAL */
+/* Each pointer type must match its export, calling convention included: a conditional
+ * expression over two different pointer types does not compile cleanly (sizeof evaluates
+ * nothing, so nothing is linked). */
+#define KR_CHECK_POINTER_TYPE(name)                                                                \
+    KR_STATIC_ASSERT(sizeof(1 ? &name : (name##Fn)0) == sizeof(name##Fn), name##Fn_type)
+KR_CHECK_POINTER_TYPE(KRSetMemoryManagement);
+KR_CHECK_POINTER_TYPE(KRSetLimitCallbacks);
+KR_CHECK_POINTER_TYPE(KRSetParamCallbacks);
+KR_CHECK_POINTER_TYPE(KRInit);
+KR_CHECK_POINTER_TYPE(KRInitEx);
+KR_CHECK_POINTER_TYPE(KRCleanup);
+KR_CHECK_POINTER_TYPE(KRCleanupDlifiles);
+KR_CHECK_POINTER_TYPE(KRAddClass);
+KR_CHECK_POINTER_TYPE(KRSetDliniFile);
+KR_CHECK_POINTER_TYPE(KRInitMarginalRow);
+KR_CHECK_POINTER_TYPE(KRCalcMarginalRow);
+KR_CHECK_POINTER_TYPE(KRCalcMarginalRowEx);
+KR_CHECK_POINTER_TYPE(KRInitMarginalActv);
+KR_CHECK_POINTER_TYPE(KRCalcMarginalActv);
+KR_CHECK_POINTER_TYPE(KRIsMarginSeccode);
+KR_CHECK_POINTER_TYPE(KRIsAssetSeccode);
+KR_CHECK_POINTER_TYPE(KRGetMarginSecs);
+KR_CHECK_POINTER_TYPE(KRGetNeedClassSecIDs);
+KR_CHECK_POINTER_TYPE(KRIsBoardTagApplicable);
+KR_CHECK_POINTER_TYPE(KRIsLimitsInLots);
+KR_CHECK_POINTER_TYPE(KRGetLastError);
+#undef KR_CHECK_POINTER_TYPE
+/** @endcond */
 
 #ifdef __cplusplus
 }

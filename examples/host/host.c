@@ -191,20 +191,11 @@ static double KR_CALL GetParamValue(uint32_t classId, uint32_t secId, int32_t pa
 
 /* ---- Results and last-error codes ------------------------------------------------------ */
 
-static const char* ErrorName(int32_t code) {
-    static const char* const names[] = {
-        "KR_ERR_NONE",         "KR_ERR_STATE",       "KR_ERR_ARGUMENT",      "KR_ERR_SIZE",
-        "KR_ERR_CLASS_EXISTS", "KR_ERR_NO_SETTINGS", "KR_ERR_PARAM_UNKNOWN", "KR_ERR_NOT_FOUND",
-        "KR_ERR_NO_PRICE",     "KR_ERR_VERSION",     "KR_ERR_NO_MEMORY"};
-    return code >= 0 && code <= KR_ERR_NO_MEMORY ? names[code] : "unknown code";
-}
-
 /* Read the last-error code right after the call, before anything else can change it. */
 static int Succeeded(int32_t result, const char* what) {
     int32_t code = KRGetLastError();
     if (result == 1 && code == KR_ERR_NONE) return 1;
-    fprintf(stderr, "%s failed: result %d, %s (%d)\n", what, (int)result, ErrorName(code),
-            (int)code);
+    fprintf(stderr, "%s failed: result %d, %s\n", what, (int)result, KRErrorName(code));
     return 0;
 }
 
@@ -352,7 +343,7 @@ static int Run(void) {
     if (!Succeeded(KRSetDliniFile(FIRM, settingsText), "KRSetDliniFile")) return 0;
     lots = KRIsLimitsInLots(FIRM); /* answers 1 on refusals too: the code tells */
     if (KRGetLastError() != KR_ERR_NONE) {
-        fprintf(stderr, "KRIsLimitsInLots failed: %s\n", ErrorName(KRGetLastError()));
+        fprintf(stderr, "KRIsLimitsInLots failed: %s\n", KRErrorName(KRGetLastError()));
         return 0;
     }
     printf("settings loaded for %s, limits in lots: %d\n", FIRM, (int)lots);
@@ -392,13 +383,12 @@ static int Run(void) {
         fprintf(stderr, "KRInitMarginalRow for MC0002 was not refused as expected\n");
         return 0;
     }
-    printf("row MC0002/C001 refused: %s (%d)\n", ErrorName(KR_ERR_NO_SETTINGS), KR_ERR_NO_SETTINGS);
+    printf("row MC0002/C001 refused: %s\n", KRErrorName(KR_ERR_NO_SETTINGS));
     if (KRCalcMarginalRow(&row) != 0 || KRGetLastError() != KR_ERR_ARGUMENT) {
         fprintf(stderr, "KRCalcMarginalRow on an unbound row was not refused\n");
         return 0;
     }
-    printf("calculating it anyway is refused: %s (%d)\n", ErrorName(KR_ERR_ARGUMENT),
-           KR_ERR_ARGUMENT);
+    printf("calculating it anyway is refused: %s\n", KRErrorName(KR_ERR_ARGUMENT));
 
     /* 8. Drop registry and settings. The library stays initialised; it cannot be
      *    uninitialised, and its callbacks stay as installed. */

@@ -1,6 +1,8 @@
 # The native suite, as shipped (release flags with debug info).
 source "$(dirname "$0")/../lib.sh"
 build_and_test native
+# The host that opens the library at run time, against the library just built.
+"$ROOT/build/native/kesvar_dlopen" "$ROOT/build/native/libkesvar.so.1"
 echo "exported functions of libkesvar.so:"
 nm -D --defined-only "$ROOT/build/native/libkesvar.so" | awk '$2=="T"{print $3}' | sort > "$ROOT/build/native/exports.txt"
 cat "$ROOT/build/native/exports.txt"

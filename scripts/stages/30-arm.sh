@@ -15,6 +15,7 @@ ctest --preset arm -j "$JOBS"
 t2=$(date +%s)
 
 qemu-arm -L /usr/arm-linux-gnueabihf "$dir/kesvar_hello"
+qemu-arm -L /usr/arm-linux-gnueabihf "$dir/kesvar_dlopen" "$dir/libkesvar.so.1"
 echo "exported functions of libkesvar.so (arm):"
 nm_all=$(arm-linux-gnueabihf-nm -D --defined-only "$dir/libkesvar.so")
 awk '$2=="T"{print $3}' <<<"$nm_all" | sort > "$dir/exports.txt"

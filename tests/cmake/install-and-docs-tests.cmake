@@ -1,5 +1,6 @@
-# Host-developer checks: the installed package works for a consumer, and the API reference
-# documents every public name. Both need the native toolchain, so cross builds skip them.
+# Host-developer checks: the installed package works for a consumer, the API reference
+# documents every public name, and the manual page keeps up with the tool. They need the native
+# toolchain, so cross builds skip them.
 if(CMAKE_CROSSCOMPILING OR WIN32)
     return()
 endif()
@@ -30,15 +31,34 @@ if(KESVAR_PKG_CONFIG)
             -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR}
             -DCMAKEDIR=${KESVAR_INSTALL_CMAKEDIR}
             -DPKGCONFIGDIR=${KESVAR_INSTALL_PKGCONFIGDIR}
+            -DDOCDIR=${CMAKE_INSTALL_DOCDIR}
+            -DDOCS=${KESVAR_DOCS_INSTALLED}
+            -DMANDIR=${CMAKE_INSTALL_MANDIR}
             -DTOOL_NAME=${_consumer_tool}
             -DREADELF=${KESVAR_READELF}
+            -DPKG_CONFIG=${KESVAR_PKG_CONFIG}
+            -DDL_LIBS=${CMAKE_DL_LIBS}
+            -DVERSION=${PROJECT_VERSION}
+            -DVERSION_NUMBER=${KESVAR_VERSION_NUMBER}
             -DEXPECTED_OUTPUT=${PROJECT_SOURCE_DIR}/tests/consumer/expected_host_output.txt
+            -DEXPECTED_DLOPEN_OUTPUT=${PROJECT_SOURCE_DIR}/tests/consumer/expected_dlopen_output.txt
             -P ${PROJECT_SOURCE_DIR}/tests/consumer/run_consumer.cmake)
     set_tests_properties(consumer_install_and_example_host PROPERTIES
         LABELS "integration" TIMEOUT 600)
 else()
     message(STATUS "pkg-config not found: the consumer test is not added")
 endif()
+
+# The manual page keeps up with the tool: every command and option the tool's help lists.
+find_program(KESVAR_GROFF NAMES groff)
+add_test(NAME man_page_matches_tool
+    COMMAND ${CMAKE_COMMAND}
+        -DTOOL=$<$<TARGET_EXISTS:kesvar_cli>:$<TARGET_FILE:kesvar_cli>>
+        -DMAN_PAGE=${PROJECT_SOURCE_DIR}/docs/kesvar.1
+        -DGROFF=${KESVAR_GROFF}
+        -P ${PROJECT_SOURCE_DIR}/tests/consumer/man_page_check.cmake)
+set_tests_properties(man_page_matches_tool PROPERTIES
+    LABELS "integration;docs" TIMEOUT 60 SKIP_REGULAR_EXPRESSION "no kesvar tool in this build")
 
 if(TARGET docs)
     # The reference build fails on any undocumented public name (WARN_AS_ERROR).

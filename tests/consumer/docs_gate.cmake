@@ -1,6 +1,6 @@
 # Proves the reference gate closes: Doxygen with the project's settings, run over a copy of
-# kesvar.h with an undocumented export and an undocumented record field added, must fail and
-# name both. Run with cmake -P -DDOXYGEN=... -DDOXYFILE_IN=... -DHEADER=... -DWORK_DIR=...
+# kesvar.h with an undocumented export, an undocumented record field and an undocumented
+# inline helper added, must fail and name all three. Run with cmake -P -DDOXYGEN=... -DDOXYFILE_IN=... -DHEADER=... -DWORK_DIR=...
 cmake_minimum_required(VERSION 3.16)
 
 file(REMOVE_RECURSE "${WORK_DIR}")
@@ -13,6 +13,7 @@ typedef struct KRProbeRecord {
     int32_t probeUndocumentedField;
 } KRProbeRecord;
 KR_API int32_t KR_CALL KRProbeUndocumentedExport(int32_t value);
+KR_INLINE int32_t KRProbeUndocumentedInline(int32_t value) { return value; }
 #ifdef __cplusplus
 }
 #endif
@@ -35,9 +36,9 @@ execute_process(COMMAND "${DOXYGEN}" "${WORK_DIR}/Doxyfile" WORKING_DIRECTORY "$
 if(rc EQUAL 0)
     message(FATAL_ERROR "Doxygen accepted undocumented names:\n${out}${err}")
 endif()
-foreach(name KRProbeUndocumentedExport probeUndocumentedField)
+foreach(name KRProbeUndocumentedExport probeUndocumentedField KRProbeUndocumentedInline)
     if(NOT err MATCHES "${name}")
         message(FATAL_ERROR "Doxygen failed but did not name ${name}:\n${err}")
     endif()
 endforeach()
-message(STATUS "the reference gate rejected both undocumented names")
+message(STATUS "the reference gate rejected all three undocumented names")

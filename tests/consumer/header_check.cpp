@@ -19,6 +19,6 @@ int main() {
         std::printf("KRInitMarginalRow before initialisation was not refused\n");
         return 1;
     }
-    std::printf("refused with %d\n", static_cast<int>(KRGetLastError()));
+    std::printf("refused: %s\n", KRErrorName(KRGetLastError()));
     return 0;
 }
