@@ -152,7 +152,7 @@ std::string VersionText() {
 #else
         "unknown compiler";
 #endif
-    return "kesvar " KESVAR_VERSION " (Kesvar library " KESVAR_VERSION "; " + compiler + "; " +
+    return "kesvar " KESVAR_VERSION_STRING " (Kesvar library " KESVAR_VERSION_STRING "; " + compiler + "; " +
            KESVAR_TARGET + ")";
 }
 
