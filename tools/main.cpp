@@ -152,8 +152,8 @@ std::string VersionText() {
 #else
         "unknown compiler";
 #endif
-    return "kesvar " KESVAR_VERSION_STRING " (Kesvar library " KESVAR_VERSION_STRING "; " + compiler + "; " +
-           KESVAR_TARGET + ")";
+    return "kesvar " KESVAR_VERSION_STRING " (Kesvar library " KESVAR_VERSION_STRING "; " +
+           compiler + "; " + KESVAR_TARGET + ")";
 }
 
 int Main(int argc, char** argv) {
