@@ -12,9 +12,13 @@
 
 #include "check.h"
 #include "demo_files.h"
+#include "explain.h"
 #include "output.h"
 #include "run.h"
+#include "report.h"
 #include "scenario.h"
+#include "stress.h"
+#include "whatif.h"
 
 namespace kesvar_cli {
 namespace {
@@ -42,15 +46,21 @@ bool Absolute(const std::string& path) {
 // Validates the whole scenario, then runs it and prints the result. Nothing is printed to
 // `out` unless the scenario is good.
 int RunAndPrint(const std::string& json, const std::string& name, const FileReader& read,
-                Format format) {
+                Format format, const WhatIf& whatIf = WhatIf(), bool explain = false) {
     Scenario scenario;
     try {
         scenario = ParseScenario(json, name, read);
+        ApplyWhatIf(whatIf, &scenario);
     } catch (const ScenarioError& e) {
         std::cerr << "kesvar: " << name << ": " << e.path << ": " << e.what() << "\n";
         return kExitUsage;
+    } catch (const WhatIfError& e) {
+        std::cerr << "kesvar: " << e.what() << "\n";
+        return kExitUsage;
     }
-    RunResult result = RunScenario(scenario);
+    RunOptions options;
+    options.trace = explain;
+    RunResult result = RunScenario(scenario, options);
     std::ostringstream text;
     switch (format) {
     case Format::Table:
@@ -67,7 +77,7 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
     return result.AnyFailure() ? kExitFailure : 0;
 }
 
-int RunFile(const std::string& path, Format format) {
+int RunFile(const std::string& path, Format format, const WhatIf& whatIf, bool explain) {
     std::string json;
     try {
         json = ReadFile(path);
@@ -79,7 +89,7 @@ int RunFile(const std::string& path, Format format) {
     FileReader read = [dir](const std::string& rel) {
         return ReadFile(Absolute(rel) ? rel : dir + rel);
     };
-    return RunAndPrint(json, path, read, format);
+    return RunAndPrint(json, path, read, format, whatIf, explain);
 }
 
 int RunDemo(Format format) {
@@ -132,6 +142,10 @@ int Main(int argc, char** argv) {
         ->required();
     run->add_option("--format,-f", runFormat, "Output: table (default), json or csv")
         ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+    bool runExplain = false;
+    run->add_flag("--explain", runExplain, "Say under each quantity what decided it");
+    WhatIf runWhatIf;
+    AddWhatIfOptions(run, &runWhatIf);
 
     Format demoFormat = Format::Table;
     CLI::App* demo = app.add_subcommand("demo", "Run the bundled example scenario");
@@ -150,6 +164,13 @@ int Main(int argc, char** argv) {
     check->add_option("--format,-f", checkFormat, "Output: text (default) or json")
         ->check(CLI::IsMember({"text", "json"}, CLI::ignore_case));
 
+    ExplainArgs explainArgs;
+    CLI::App* explain = AddExplainCommand(app, &explainArgs);
+    StressCommandArgs stressArgs;
+    CLI::App* stress = AddStressCommand(app, &stressArgs);
+    ReportArgs reportArgs;
+    CLI::App* report = AddReportCommand(app, &reportArgs);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -161,7 +182,10 @@ int Main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    if (*run) return RunFile(scenarioPath, runFormat);
+    if (*run) return RunFile(scenarioPath, runFormat, runWhatIf, runExplain);
+    if (*explain) return RunExplainCommand(explainArgs);
+    if (*stress) return RunStressCommand(stressArgs);
+    if (*report) return RunReportCommand(reportArgs);
     if (*demo) {
         if (!demoPrint) return RunDemo(demoFormat);
         for (int i = 0; i < kDemoFileCount; ++i)

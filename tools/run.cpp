@@ -49,7 +49,15 @@ CallFailure Failure(const char* call, const std::string& subject) {
     return f;
 }
 
-ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req) {
+// The library records into `trace` while `call` runs, when asked.
+template <class Call> bool Traced(kesvar::Trace* trace, Call call) {
+    kesvar::gTrace = trace;
+    bool ok = call();
+    kesvar::gTrace = nullptr;
+    return ok;
+}
+
+ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace) {
     ActvResult r;
     r.request = req;
     r.actv = fakehost::Actv(req.classId, req.secId, req.size);
@@ -57,15 +65,21 @@ ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req) {
         r.failure = Failure("KRInitMarginalActv", req.secCode);
         return r;
     }
-    if (!KRCalcMarginalActv(&row, &r.actv, req.price)) {
+    kesvar::Trace t{};
+    if (!Traced(trace ? &t : nullptr,
+                [&] { return KRCalcMarginalActv(&row, &r.actv, req.price); })) {
         r.failure = Failure("KRCalcMarginalActv", req.secCode);
         return r;
     }
     r.ok = true;
+    r.traced = trace;
+    r.trace = t.actv;
     return r;
 }
 
-RowResult RunRow(const RowRequest& req) {
+} // namespace
+
+RowResult RunRow(const RowRequest& req, const RunOptions& options) {
     RowResult r;
     r.request = req;
     r.row = fakehost::Row(req.firm, req.client, req.size);
@@ -73,17 +87,19 @@ RowResult RunRow(const RowRequest& req) {
         r.failure = Failure("KRInitMarginalRow", req.firm + "/" + req.client);
         return r;
     }
-    if (!KRCalcMarginalRow(&r.row)) {
+    kesvar::Trace t{};
+    if (!Traced(options.trace ? &t : nullptr, [&] { return KRCalcMarginalRow(&r.row); })) {
         r.failure = Failure("KRCalcMarginalRow", req.firm + "/" + req.client);
         return r;
     }
     r.ok = true;
-    for (const ActvRequest& a : req.actv)
-        r.actv.push_back(RunActv(r.row, a));
+    r.traced = options.trace;
+    r.trace = t.row;
+    if (options.actv)
+        for (const ActvRequest& a : req.actv)
+            r.actv.push_back(RunActv(r.row, a, options.trace));
     return r;
 }
-
-} // namespace
 
 bool RunResult::AnyFailure() const {
     if (!setup.empty()) return true;
@@ -95,7 +111,7 @@ bool RunResult::AnyFailure() const {
     return false;
 }
 
-RunResult RunScenario(const Scenario& s) {
+RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     RunResult out;
     out.version = s.version;
     fakehost::Reset();
@@ -126,7 +142,7 @@ RunResult RunScenario(const Scenario& s) {
             out.setup.push_back(Failure("KRSetDliniFile", f.id));
 
     for (const RowRequest& req : s.rows)
-        out.rows.push_back(RunRow(req));
+        out.rows.push_back(RunRow(req, options));
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/trace.h"
 #include "kesvar.h"
 #include "scenario.h"
 
@@ -25,6 +26,8 @@ struct ActvResult {
     bool ok = false;
     CallFailure failure;
     KRMarginalActv actv{};
+    bool traced = false; // `trace` holds how the figures came about
+    kesvar::ActvTrace trace{};
 };
 
 struct RowResult {
@@ -33,6 +36,13 @@ struct RowResult {
     CallFailure failure;
     KRMarginalRow row{};
     std::vector<ActvResult> actv;
+    bool traced = false;
+    kesvar::RowTrace trace{};
+};
+
+struct RunOptions {
+    bool trace = false; // record how each figure came about (explain, run --explain)
+    bool actv = true;   // run the actv requests of each row
 };
 
 struct RunResult {
@@ -45,7 +55,11 @@ struct RunResult {
 };
 
 // Once per process: the library's state lives as long as the process.
-RunResult RunScenario(const Scenario& scenario);
+RunResult RunScenario(const Scenario& scenario, const RunOptions& options = RunOptions());
+
+// One row request again, over the world RunScenario set up, with the host's prices as they are
+// now (what-if and stress change them in between).
+RowResult RunRow(const RowRequest& request, const RunOptions& options);
 
 // "KR_ERR_NO_SETTINGS" for 5, and so on; "unknown code" beyond the table.
 const char* ErrorName(int32_t code);
