@@ -114,10 +114,25 @@ bool RunResult::AnyFailure() const {
 RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     RunResult out;
     out.version = s.version;
+    // The library initialises once per process: a later scenario in the same process (tests
+    // of generated worlds) empties it instead, and must keep the interface version.
+    static int32_t libraryVersion = 0;
     fakehost::Reset();
-    if (!fakehost::Install(s.version)) {
+    if (libraryVersion == 0 && fakehost::Install(s.version)) {
+        libraryVersion = s.version;
+    } else if (libraryVersion == 0 && KRGetLastError() != KR_ERR_STATE) {
         out.setup.push_back(Failure("KRInitEx", ""));
         return out;
+    } else {
+        // Initialised before, by an earlier scenario or a test's own world: emptied instead.
+        if (libraryVersion == 0) libraryVersion = s.version;
+        fakehost::host().version = libraryVersion;
+        if (s.version != libraryVersion || !KRCleanup()) {
+            CallFailure f = Failure("KRInitEx", "");
+            f.code = KR_ERR_STATE;
+            out.setup.push_back(f);
+            return out;
+        }
     }
     out.initialised = true;
     Register(s);

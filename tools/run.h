@@ -54,7 +54,8 @@ struct RunResult {
     bool AnyFailure() const;
 };
 
-// Once per process: the library's state lives as long as the process.
+// The first call initialises the library (its state lives as long as the process); a later
+// call empties it with KRCleanup and needs the same interface version.
 RunResult RunScenario(const Scenario& scenario, const RunOptions& options = RunOptions());
 
 // One row request again, over the world RunScenario set up, with the host's prices as they are

@@ -210,9 +210,12 @@ StressResult RunStress(const Scenario& s, const StressSpec& spec) {
     StressResult out;
     out.spec = spec;
     int n = spec.steps < 2 ? 2 : spec.steps;
-    // Shock 0 comes out exactly 0 when the grid holds it: the ends weighted, not stepped.
-    for (int i = 0; i < n; ++i)
-        out.shocks.push_back((spec.from * double(n - 1 - i) + spec.to * double(i)) / double(n - 1));
+    // The ends weighted, not stepped; a shock within rounding of 0 moves no price (1 + it is
+    // 1.0) and is shown as 0.
+    for (int i = 0; i < n; ++i) {
+        double shock = (spec.from * double(n - 1 - i) + spec.to * double(i)) / double(n - 1);
+        out.shocks.push_back(fabs(shock) < 1e-12 ? 0.0 : shock);
+    }
 
     RunOptions baseOptions;
     baseOptions.trace = true;
