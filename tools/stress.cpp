@@ -266,15 +266,16 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
                 << ErrorName(c.base.failure.code) << "\n";
             continue;
         }
-        out << Format("  %9s %10s", "shock", spec.security.empty() ? "" : "price");
+        out << Format("  %9s", "shock");
+        if (!spec.security.empty()) out << Format(" %10s", "price");
         for (const char* f : kShownFigures)
-            out << Format(" %13s", f);
+            out << Format(" %12s", f);
         out << "\n";
         for (const StressPoint& p : c.points) {
-            out << Format("  %9s %10s", Percent(p.shock).c_str(),
-                          spec.security.empty() ? "" : Amount(p.price).c_str());
+            out << Format("  %9s", Percent(p.shock).c_str());
+            if (!spec.security.empty()) out << Format(" %10s", Amount(p.price).c_str());
             for (const char* f : kShownFigures)
-                out << Format(" %13s", Amount(Figure(p.row, f)).c_str());
+                out << Format(" %12s", Amount(Figure(p.row, f)).c_str());
             out << "\n";
         }
         if (spec.actv)
