@@ -212,6 +212,21 @@ std::vector<Context> BuyContext(const RowResult& row, const ActvTrace& t) {
     return out;
 }
 
+// Whether the firm's credit cap (CHECKMAXCREDIT) took part, and why not when it did not.
+std::string CreditCapNote(const ActvTrace& t, const KRMarginalRow& row, bool buy) {
+    if (!t.creditLag2) return "";
+    if (!t.checkMaxCredit) return "off (the firm does not check credit)";
+    const TraceQuantity& q = buy ? t.buy : t.sell;
+    for (int32_t i = 0; i < q.count; ++i)
+        if (q.steps[i].bound == kesvar::kBoundCreditLimit ||
+            q.steps[i].bound == kesvar::kBoundOpenLimitSell)
+            return "applied";
+    if (!buy) return "not applied: the security has no opening limit";
+    if (row.leverageGiven) return "not applied: the host gave the leverage";
+    if (!(row.openLimitTotal > 0.0)) return "not applied: no opening limit";
+    return "not applied: the row is shorter than 264 bytes";
+}
+
 ordered_json StepJson(const TraceStep& s, bool decides) {
     ordered_json j;
     j["bound"] = BoundKey(s.bound);
@@ -255,6 +270,8 @@ void PrintQuantity(std::ostream& out, const char* figure, int32_t value, const T
     if (d >= 0) out << ", decided by: " << BoundName(q.steps[d].bound);
     out << "\n    Case: " << (buy ? BuyCaseText(t.buyCase) : SellCaseText(t.sellCase, t)) << ".\n";
     out << "    Price: " << PriceNote(t, buy) << "; lot " << Format("%g", t.lot) << ".\n";
+    std::string cap = CreditCapNote(t, row.row, buy);
+    if (!cap.empty()) out << "    Firm's credit cap: " << cap << ".\n";
     out << Format("    %-38s %13s %10s  %s\n", "bound", "money", "lots", "role");
     for (int32_t i = 0; i < q.count; ++i) {
         const TraceStep& s = q.steps[i];
@@ -422,6 +439,10 @@ ordered_json ExplainActvJson(const ActvResult& a, const RowResult& row) {
                                      {"noEquity", t.afterCover.noEquity}};
     j["maxSell"] = QuantityJson(t.sell, a.actv.maxSell, SellCaseText(t.sellCase, t),
                                 SellUnitPrice(t), PriceNote(t, false));
+    if (t.creditLag2) {
+        j["maxBuy"]["creditCap"] = CreditCapNote(t, row.row, true);
+        j["maxSell"]["creditCap"] = CreditCapNote(t, row.row, false);
+    }
     j["line"] = ExplainLine(a);
     return j;
 }
