@@ -62,6 +62,18 @@ void CheckWorld(const std::vector<RowAsk>& asks, Coverage* cov) {
         KRCalcMarginalRow(&traced);
         kesvar::gTrace = nullptr;
         EXPECT_EQ(0, memcmp(&row, &traced, sizeof row)) << r.firm << "/" << r.client;
+        // The row's buy limits as the explanation states them.
+        const kesvar::RowTrace& t = trace.row;
+        if (row.creditLag2) {
+            const kesvar::TraceLag2Limit& own = t.ownLimit;
+            double least =
+                own.moneyBound < own.settlementBound ? own.moneyBound : own.settlementBound;
+            EXPECT_EQ(row.ownBuyLimit, own.noEquity ? 0.0 : least) << r.firm << "/" << r.client;
+        } else {
+            EXPECT_EQ(row.marginBuyLimit, t.limitAndBalance - t.moneyLocked);
+            EXPECT_EQ(row.ownBuyLimit,
+                      (t.moneyCurrent - t.moneyLocked) + (t.volumeFlag ? row.shortValue : 0.0));
+        }
         for (const ActvAsk& a : r.actv) {
             std::string what = r.firm + "/" + r.client + " " + std::to_string(a.secId) + " at " +
                                std::to_string(a.price) + " row " + std::to_string(r.size);
