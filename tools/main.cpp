@@ -17,9 +17,13 @@
 #include "audit.h"
 #include "check.h"
 #include "demo_files.h"
+#include "explain.h"
 #include "output.h"
 #include "run.h"
+#include "report.h"
 #include "scenario.h"
+#include "stress.h"
+#include "whatif.h"
 
 namespace kesvar_cli {
 namespace {
@@ -52,16 +56,22 @@ std::string ReadInput(const std::string& path) {
 // Validates the whole scenario, audits it, then runs it and prints the result. Nothing is
 // printed to `out` unless the scenario is good.
 int RunAndPrint(const std::string& json, const std::string& name, const FileReader& read,
-                Format format, bool strict) {
+                Format format, bool strict, const WhatIf& whatIf = WhatIf(), bool explain = false) {
     Scenario scenario;
     try {
         scenario = ParseScenario(json, name, read);
+        ApplyWhatIf(whatIf, &scenario);
     } catch (const ScenarioError& e) {
         std::cerr << "kesvar: " << name << ": " << e.path << ": " << e.what() << "\n";
         return kExitUsage;
+    } catch (const WhatIfError& e) {
+        std::cerr << "kesvar: " << e.what() << "\n";
+        return kExitUsage;
     }
     std::vector<Warning> warnings = AuditScenario(scenario, name);
-    RunResult result = RunScenario(scenario);
+    RunOptions options;
+    options.trace = explain;
+    RunResult result = RunScenario(scenario, options);
     result.warnings = warnings;
     std::ostringstream text;
     switch (format) {
@@ -85,7 +95,8 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
     return strict && result.AnyWarning() ? kExitFailure : 0;
 }
 
-int RunFile(const std::string& path, Format format, bool strict) {
+int RunFile(const std::string& path, Format format, bool strict, const WhatIf& whatIf,
+            bool explain) {
     std::string json;
     try {
         json = ReadInput(path);
@@ -98,7 +109,7 @@ int RunFile(const std::string& path, Format format, bool strict) {
     FileReader read = [dir](const std::string& rel) {
         return ReadFile(Absolute(rel) ? rel : dir + rel);
     };
-    return RunAndPrint(json, path, read, format, strict);
+    return RunAndPrint(json, path, read, format, strict, whatIf, explain);
 }
 
 int RunDemo(Format format) {
@@ -157,13 +168,15 @@ std::string VersionText() {
 }
 
 int Main(int argc, char** argv) {
-    const std::vector<std::string> subcommands = {"run", "check", "demo"};
+    const std::vector<std::string> subcommands = {"run",     "check",  "demo",
+                                                  "explain", "stress", "report"};
     // CLI11 answers a stray word with "A subcommand is required"; say what was wrong.
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a.empty() || a[0] == '-') continue;
         if (std::find(subcommands.begin(), subcommands.end(), a) != subcommands.end()) break;
-        return Usage("unknown subcommand '" + a + "' (expected run, check or demo)");
+        return Usage("unknown subcommand '" + a +
+                     "' (expected run, check, demo, explain, stress or report)");
     }
 
     CLI::App app{"kesvar: runs margin scenarios against the Kesvar library and checks firms'\n"
@@ -184,6 +197,10 @@ int Main(int argc, char** argv) {
         ->required();
     run->add_option("--format,-f", runFormat, "Output: table (default), json or csv");
     run->add_flag("--strict", strict, "Exit with status 1 when there is any warning");
+    bool runExplain = false;
+    run->add_flag("--explain", runExplain, "Say under each quantity what decided it");
+    WhatIf runWhatIf;
+    AddWhatIfOptions(run, &runWhatIf);
     run->footer("Settings and scenario warnings go to standard error (table, csv) or to the\n"
                 "\"warnings\" array (json). The scenario format is described in tools/README.md.");
 
@@ -203,13 +220,20 @@ int Main(int argc, char** argv) {
     check->footer("Every section and key of the settings text, with its meaning, range and\n"
                   "default, is described in docs/settings.md.");
 
+    ExplainArgs explainArgs;
+    CLI::App* explain = AddExplainCommand(app, &explainArgs);
+    StressCommandArgs stressArgs;
+    CLI::App* stress = AddStressCommand(app, &stressArgs);
+    ReportArgs reportArgs;
+    CLI::App* report = AddReportCommand(app, &reportArgs);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) { // --help, --help-all, --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         if (e.get_name() == "RequiredError" && app.get_subcommands().empty())
-            return Usage("a subcommand is required: run, check or demo");
+            return Usage("a subcommand is required: run, check, demo, explain, stress or report");
         return Usage(e.what());
     }
 
@@ -227,8 +251,11 @@ int Main(int argc, char** argv) {
     std::string chosen;
     if (*run) {
         if (!format(runFormat, {"table", "json", "csv"}, &chosen)) return kExitUsage;
-        return RunFile(scenarioPath, formats.at(chosen), strict);
+        return RunFile(scenarioPath, formats.at(chosen), strict, runWhatIf, runExplain);
     }
+    if (*explain) return RunExplainCommand(explainArgs);
+    if (*stress) return RunStressCommand(stressArgs);
+    if (*report) return RunReportCommand(reportArgs);
     if (*demo) {
         if (!format(demoFormat, {"table", "json", "csv"}, &chosen)) return kExitUsage;
         if (!demoPrint) return RunDemo(formats.at(chosen));

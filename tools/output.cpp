@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "explain.h"
+
 namespace kesvar_cli {
 
 namespace {
@@ -126,6 +128,12 @@ std::string Exact(double v) {
 
 } // namespace
 
+std::vector<std::pair<std::string, double>> RowFigures(const KRMarginalRow& row) {
+    std::vector<std::pair<std::string, double>> out;
+    ForEachField(row, [&](const RowField& f, double v) { out.emplace_back(f.name, v); });
+    return out;
+}
+
 void PrintTable(std::ostream& out, const RunResult& r) {
     out << "Interface version " << r.version << "\n";
     for (const CallFailure& f : r.setup)
@@ -168,6 +176,7 @@ void PrintTable(std::ostream& out, const RunResult& r) {
             out << Printf("  %-14s %-3s %9d %9d %9d %13s %13s\n", label.c_str(), Flags(v).c_str(),
                           v.position, v.maxBuy, v.maxSell, Money(v.value, false).c_str(),
                           prev.c_str());
+            if (a.traced) out << "    " << ExplainLine(a) << "\n";
         }
     }
     bool anyActv = false;
@@ -238,6 +247,7 @@ void PrintJson(std::ostream& out, const RunResult& r) {
                 aj["maxSell"] = v.maxSell;
                 aj["value"] = v.value;
                 if (v.size >= KR_ACTV_SIZE_56) aj["prevValue"] = v.prevValue;
+                if (a.traced) aj["explain"] = ExplainActvJson(a, row);
             }
             j["actv"].push_back(aj);
         }
@@ -294,6 +304,7 @@ void PrintCsv(std::ostream& out, const RunResult& r) {
             line("actv", firm, client, cls, sec, "value", Exact(v.value));
             if (v.size >= KR_ACTV_SIZE_56)
                 line("actv", firm, client, cls, sec, "prevValue", Exact(v.prevValue));
+            if (a.traced) line("actv", firm, client, cls, sec, "explain", ExplainLine(a));
         }
     }
 }

@@ -4,6 +4,8 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "run.h"
 
@@ -14,6 +16,9 @@ enum class Format { Table, Json, Csv };
 void PrintTable(std::ostream& out, const RunResult& r);
 void PrintJson(std::ostream& out, const RunResult& r);
 void PrintCsv(std::ostream& out, const RunResult& r);
+
+// Every figure the row's size tag has, in record order, named as in the JSON output.
+std::vector<std::pair<std::string, double>> RowFigures(const KRMarginalRow& row);
 
 } // namespace kesvar_cli
 

@@ -28,7 +28,15 @@ CallFailure Failure(const char* call, const std::string& subject) {
     return f;
 }
 
-ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req) {
+// The library records into `trace` while `call` runs, when asked.
+template <class Call> bool Traced(kesvar::Trace* trace, Call call) {
+    kesvar::gTrace = trace;
+    bool ok = call();
+    kesvar::gTrace = nullptr;
+    return ok;
+}
+
+ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace) {
     ActvResult r;
     r.request = req;
     r.actv = fakehost::Actv(req.classId, req.secId, req.size);
@@ -36,15 +44,21 @@ ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req) {
         r.failure = Failure("KRInitMarginalActv", req.secCode);
         return r;
     }
-    if (!KRCalcMarginalActv(&row, &r.actv, req.price)) {
+    kesvar::Trace t{};
+    if (!Traced(trace ? &t : nullptr,
+                [&] { return KRCalcMarginalActv(&row, &r.actv, req.price); })) {
         r.failure = Failure("KRCalcMarginalActv", req.secCode);
         return r;
     }
     r.ok = true;
+    r.traced = trace;
+    r.trace = t.actv;
     return r;
 }
 
-RowResult RunRow(const RowRequest& req) {
+} // namespace
+
+RowResult RunRow(const RowRequest& req, const RunOptions& options) {
     RowResult r;
     r.request = req;
     r.row = fakehost::Row(req.firm, req.client, req.size);
@@ -52,19 +66,21 @@ RowResult RunRow(const RowRequest& req) {
         r.failure = Failure("KRInitMarginalRow", req.firm + "/" + req.client);
         return r;
     }
-    if (!KRCalcMarginalRow(&r.row)) {
+    kesvar::Trace t{};
+    if (!Traced(options.trace ? &t : nullptr, [&] { return KRCalcMarginalRow(&r.row); })) {
         r.failure = Failure("KRCalcMarginalRow", req.firm + "/" + req.client);
         return r;
     }
     r.ok = true;
     int32_t inLots = KRIsLimitsInLots(req.firm.c_str());
     if (KRGetLastError() == KR_ERR_NONE) r.limitsInLots = inLots;
-    for (const ActvRequest& a : req.actv)
-        r.actv.push_back(RunActv(r.row, a));
+    r.traced = options.trace;
+    r.trace = t.row;
+    if (options.actv)
+        for (const ActvRequest& a : req.actv)
+            r.actv.push_back(RunActv(r.row, a, options.trace));
     return r;
 }
-
-} // namespace
 
 bool RunResult::AnyFailure() const {
     if (!setup.empty()) return true;
@@ -82,13 +98,28 @@ bool RunResult::AnyWarning() const {
     return false;
 }
 
-RunResult RunScenario(const Scenario& s) {
+RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     RunResult out;
     out.version = s.version;
+    // The library initialises once per process: a later scenario in the same process (tests
+    // of generated worlds) empties it instead, and must keep the interface version.
+    static int32_t libraryVersion = 0;
     fakehost::Reset();
-    if (!fakehost::Install(s.version)) {
+    if (libraryVersion == 0 && fakehost::Install(s.version)) {
+        libraryVersion = s.version;
+    } else if (libraryVersion == 0 && KRGetLastError() != KR_ERR_STATE) {
         out.setup.push_back(Failure("KRInitEx", ""));
         return out;
+    } else {
+        // Initialised before, by an earlier scenario or a test's own world: emptied instead.
+        if (libraryVersion == 0) libraryVersion = s.version;
+        fakehost::host().version = libraryVersion;
+        if (s.version != libraryVersion || !KRCleanup()) {
+            CallFailure f = Failure("KRInitEx", "");
+            f.code = KR_ERR_STATE;
+            out.setup.push_back(f);
+            return out;
+        }
     }
     out.initialised = true;
     Register(s);
@@ -113,7 +144,7 @@ RunResult RunScenario(const Scenario& s) {
             out.setup.push_back(Failure("KRSetDliniFile", f.id));
 
     for (const RowRequest& req : s.rows)
-        out.rows.push_back(RunRow(req));
+        out.rows.push_back(RunRow(req, options));
     return out;
 }
 

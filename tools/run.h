@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "check.h"
+#include "frame/trace.h"
 #include "kesvar.h"
 #include "scenario.h"
 
@@ -26,6 +27,8 @@ struct ActvResult {
     bool ok = false;
     CallFailure failure;
     KRMarginalActv actv{};
+    bool traced = false; // `trace` holds how the figures came about
+    kesvar::ActvTrace trace{};
 };
 
 struct RowResult {
@@ -35,6 +38,13 @@ struct RowResult {
     KRMarginalRow row{};
     int32_t limitsInLots = -1; // KRIsLimitsInLots for the row's firm once bound
     std::vector<ActvResult> actv;
+    bool traced = false;
+    kesvar::RowTrace trace{};
+};
+
+struct RunOptions {
+    bool trace = false; // record how each figure came about (explain, run --explain)
+    bool actv = true;   // run the actv requests of each row
 };
 
 struct RunResult {
@@ -48,8 +58,13 @@ struct RunResult {
     bool AnyWarning() const; // notes aside
 };
 
-// Once per process: the library's state lives as long as the process.
-RunResult RunScenario(const Scenario& scenario);
+// The first call initialises the library (its state lives as long as the process); a later
+// call empties it with KRCleanup and needs the same interface version.
+RunResult RunScenario(const Scenario& scenario, const RunOptions& options = RunOptions());
+
+// One row request again, over the world RunScenario set up, with the host's prices as they are
+// now (what-if and stress change them in between).
+RowResult RunRow(const RowRequest& request, const RunOptions& options);
 
 // "KR_ERR_NO_SETTINGS" for 5, and so on; "unknown code" beyond the table.
 const char* ErrorName(int32_t code);

@@ -515,4 +515,28 @@ std::string ReadFile(const std::string& path) {
     return data;
 }
 
+Scenario LoadScenarioFile(const std::string& path) {
+    std::string text;
+    try {
+        text = ReadFile(path);
+    } catch (const std::exception& e) {
+        throw ScenarioError("(file)", std::string("cannot read the scenario: ") + e.what());
+    }
+#ifdef _WIN32
+    const char* separators = "/\\";
+#else
+    const char* separators = "/";
+#endif
+    size_t slash = path.find_last_of(separators);
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    FileReader read = [dir, separators](const std::string& rel) {
+        bool absolute = !rel.empty() && strchr(separators, rel[0]) != nullptr;
+#ifdef _WIN32
+        absolute = absolute || (rel.size() > 1 && rel[1] == ':');
+#endif
+        return ReadFile(absolute ? rel : dir + rel);
+    };
+    return ParseScenario(text, path, read);
+}
+
 } // namespace kesvar_cli

@@ -5,6 +5,7 @@
 #include "actv/actv.h"
 #include "frame/host.h"
 #include "frame/int32.h"
+#include "frame/trace.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
@@ -35,6 +36,26 @@ inline double FreeMoney(const KRMarginalRow* row) {
     return row->moneyCurrent - row->moneyLocked;
 }
 
+// Records the step that gives the base of maxBuy, when tracing.
+inline void TraceBuyBase(int32_t buyCase, int32_t bound, int32_t rule, double money,
+                         double numerator, double denominator, double quotient, int32_t qty) {
+    if (!gTrace) return;
+    gTrace->actv.buyCase = buyCase;
+    if (TraceStep* s = TraceAddStep(&gTrace->actv.buy, bound, kOpBase, rule))
+        TraceSetQuotient(s, money, numerator, denominator, quotient, qty);
+}
+
+// Records a base that is a quantity already (a cover, the position).
+inline void TraceQuantityBase(TraceQuantity* q, int32_t bound, int32_t qty) {
+    if (TraceStep* s = TraceAddStep(q, bound, kOpBase, kRuleQuantity))
+        TraceSetQuantity(s, double(qty), qty, qty);
+}
+
+// Records a cap or floor that is a quantity, and the figure after it.
+inline void TraceQuantityStep(TraceStep* s, double qty, int32_t result) {
+    if (s) TraceSetQuantity(s, qty, TruncToInt32(qty), result);
+}
+
 // A short is first bought back, on a working copy of the row: the cover spends money and takes
 // the short's value and its settlement debt off. What the buy limit then allows comes on top of
 // the cover.
@@ -47,9 +68,18 @@ int32_t MaxBuyAfterCover(const KRMarginalRow* row, double offer, double lot, dou
     afterCover.moneyAvailable = afterCover.moneyAvailable + coverCost;
     afterCover.shortValue = afterCover.shortValue - coverCost;
     afterCover.settlementDebt = afterCover.settlementDebt + coverCost;
-    double qty = Lag2BuyLimit(&afterCover, 0.0) / (lot * price);
+    const double limit = Lag2BuyLimit(&afterCover, 0.0);
+    double qty = limit / (lot * price);
     double qtyOrNone = qty > 0.0 ? qty : 0.0;
-    return TruncToInt32(qtyOrNone - uncoveredShort);
+    const int32_t maxBuy = TruncToInt32(qtyOrNone - uncoveredShort);
+    if (gTrace) {
+        gTrace->actv.coverCost = coverCost;
+        gTrace->actv.afterCover = gTrace->lag2;
+        TraceBuyBase(kBuyAfterCover, kBoundLimitAfterCover, kRuleAfterCover, limit, limit,
+                     lot * price, qty, maxBuy);
+        gTrace->actv.buy.steps[0].addend = -uncoveredShort;
+    }
+    return maxBuy;
 }
 
 // Credit lag 2: what may be bought at `price`, by the security's lists; the first case that
@@ -60,33 +90,87 @@ int32_t Lag2MaxBuy(const KRMarginalRow* row, const FirmSettings* r, const KRMarg
         // The margin buy limit per lot, with the value of a short at the offer added back.
         double marginMoney = (row->marginBuyLimit / lot) - double(MinI(held, 0)) * offer;
         if (!(marginMoney > 0.0)) marginMoney = 0.0;
-        return TruncToInt32((marginMoney - uncoveredShort * offer) / price);
+        const double money = marginMoney - uncoveredShort * offer;
+        const double qty = money / price;
+        const int32_t maxBuy = TruncToInt32(qty);
+        TraceBuyBase(kBuyMarginAndAsset, kBoundMarginBuyLimit, kRuleTrunc, row->marginBuyLimit,
+                     money, price, qty, maxBuy);
+        return maxBuy;
     }
     if (actv->isAsset == 1) {
         // An uncovered short is bought back before anything else.
-        if (uncoveredShort < 0.0) return TruncToInt32(-uncoveredShort);
-        return TruncToInt32(row->assetBuyLimit / (lot * price));
+        if (uncoveredShort < 0.0) {
+            const int32_t cover = TruncToInt32(-uncoveredShort);
+            if (gTrace) {
+                gTrace->actv.buyCase = kBuyAssetCover;
+                TraceQuantityBase(&gTrace->actv.buy, kBoundUncoveredShort, cover);
+            }
+            return cover;
+        }
+        const double qty = row->assetBuyLimit / (lot * price);
+        const int32_t maxBuy = TruncToInt32(qty);
+        TraceBuyBase(kBuyAsset, kBoundAssetBuyLimit, kRuleTrunc, row->assetBuyLimit,
+                     row->assetBuyLimit, lot * price, qty, maxBuy);
+        return maxBuy;
     }
     if (actv->isMargin == 0 && actv->isAsset == 0 && RestrictBuyOf(r) == 1 &&
         row->size >= KR_ROW_SIZE_264) {
         // A security in neither list, for a client that may buy such only with money it has.
-        if (held < 0) return TruncToInt32(-uncoveredShort);
+        if (held < 0) {
+            const int32_t cover = TruncToInt32(-uncoveredShort);
+            if (gTrace) {
+                gTrace->actv.buyCase = kBuyRestrictedCover;
+                TraceQuantityBase(&gTrace->actv.buy, kBoundUncoveredShort, cover);
+            }
+            return cover;
+        }
         const double freeMoney = FreeMoney(row);
-        double money = row->ownBuyLimit < freeMoney ? row->ownBuyLimit : freeMoney;
+        const bool ownLimitSmaller = row->ownBuyLimit < freeMoney;
+        double money = ownLimitSmaller ? row->ownBuyLimit : freeMoney;
         double qty = money / (lot * price);
-        return qty > 0.0 ? TruncToInt32(qty) : 0;
+        const int32_t maxBuy = qty > 0.0 ? TruncToInt32(qty) : 0;
+        if (gTrace) {
+            TraceBuyBase(kBuyRestricted, ownLimitSmaller ? kBoundOwnBuyLimit : kBoundFreeMoney,
+                         kRuleTruncPositive, money, money, lot * price, qty, maxBuy);
+            const double other = ownLimitSmaller ? freeMoney : row->ownBuyLimit;
+            const double otherQty = other / (lot * price);
+            if (TraceStep* s = TraceBuyStep(ownLimitSmaller ? kBoundFreeMoney : kBoundOwnBuyLimit,
+                                            kOpAlternative, kRuleTruncPositive)) {
+                TraceSetQuotient(s, other, other, lot * price, otherQty,
+                                 otherQty > 0.0 ? TruncToInt32(otherQty) : 0);
+                s->result = maxBuy;
+            }
+        }
+        return maxBuy;
     }
     if (held >= 0) {
         double qty = row->ownBuyLimit / (lot * price);
-        return qty > 0.0 ? TruncToInt32(qty) : 0;
+        const int32_t maxBuy = qty > 0.0 ? TruncToInt32(qty) : 0;
+        TraceBuyBase(kBuyOwnLimit, kBoundOwnBuyLimit, kRuleTruncPositive, row->ownBuyLimit,
+                     row->ownBuyLimit, lot * price, qty, maxBuy);
+        return maxBuy;
     }
     return MaxBuyAfterCover(row, offer, lot, price, uncoveredShort);
+}
+
+// Records the base of maxSell when a buying capacity carries a short sale.
+inline void TraceSellShortable(int32_t sellCase, int32_t bound, double capacity, double unitValue,
+                               double capacityQty, double repaid, double sellableHeld,
+                               int32_t maxSell) {
+    if (!gTrace) return;
+    gTrace->actv.sellCase = sellCase;
+    if (TraceStep* s = TraceAddStep(&gTrace->actv.sell, bound, kOpBase, kRuleShortable)) {
+        // The quotient is the capacity times the lots per money unit, 1 / unitValue.
+        TraceSetQuotient(s, capacity, capacity, unitValue, capacityQty, maxSell);
+        s->addend = repaid;
+        s->sellable = sellableHeld;
+    }
 }
 
 // A long position outside the asset list: the row did not count it as collateral, so the
 // buying capacity is worked out again as if it were sold at the bid.
 int32_t MaxSellOutsideAssets(const KRMarginalRow* row, int32_t held, double bid, double lot,
-                             double qtyPerMoney, double sellableHeld) {
+                             double unitValue, double qtyPerMoney, double sellableHeld) {
     const double surplus = row->size >= KR_ROW_SIZE_280 ? row->equitySurplus : 0.0;
     double moneyAfterSale = ((double(held) * bid) * lot) + row->moneyAvailable;
     double equityAfterSale = (row->longValue + moneyAfterSale) + row->shortValue;
@@ -100,16 +184,27 @@ int32_t MaxSellOutsideAssets(const KRMarginalRow* row, int32_t held, double bid,
     // What selling the position repays of negative money, at most the position.
     double repaid = fabs(MinD(moneyAndShorts, 0.0) * qtyPerMoney);
     if (!(repaid < double(held))) repaid = double(held);
-    double shortable = repaid + (buyCapacity * qtyPerMoney);
+    const double capacityQty = buyCapacity * qtyPerMoney;
+    double shortable = repaid + capacityQty;
     if (!(shortable > 0.0)) shortable = 0.0;
-    return TruncToInt32(shortable + sellableHeld);
+    const int32_t maxSell = TruncToInt32(shortable + sellableHeld);
+    TraceSellShortable(kSellOutsideAssets, kBoundCapacityAfterSale, buyCapacity, unitValue,
+                       capacityQty, repaid, sellableHeld, maxSell);
+    return maxSell;
 }
 
 // Credit lag 2: what may be sold at `price`. A margin security that may be shorted may be sold
 // beyond the position, as far as the buying capacity carries the short.
 int32_t Lag2MaxSell(const KRMarginalRow* row, const KRMarginalActv* actv, int32_t held, double bid,
                     double lot, double price, double sellableHeld) {
-    if (!(actv->isMargin == 1 && actv->isRestShort == 0)) return TruncToInt32(sellableHeld);
+    if (!(actv->isMargin == 1 && actv->isRestShort == 0)) {
+        const int32_t maxSell = TruncToInt32(sellableHeld);
+        if (gTrace) {
+            gTrace->actv.sellCase = kSellHeldOnly;
+            TraceQuantityBase(&gTrace->actv.sell, kBoundSellableHeld, maxSell);
+        }
+        return maxSell;
+    }
 
     // A short is valued at the price, never below the bid.
     double unitValue = (price > bid ? price : bid) * lot;
@@ -120,11 +215,15 @@ int32_t Lag2MaxSell(const KRMarginalRow* row, const KRMarginalActv* actv, int32_
         double repaid = fabs(MinD(moneyAndShorts, 0.0) * qtyPerMoney);
         double heldLong = double(MaxI(held, 0));
         if (!(repaid < heldLong)) repaid = heldLong;
-        double shortable = (row->buyCapacityCopy * qtyPerMoney) + repaid;
+        const double capacityQty = row->buyCapacityCopy * qtyPerMoney;
+        double shortable = capacityQty + repaid;
         if (!(shortable > 0.0)) shortable = 0.0;
-        return TruncToInt32(shortable + sellableHeld);
+        const int32_t maxSell = TruncToInt32(shortable + sellableHeld);
+        TraceSellShortable(kSellShortable, kBoundBuyCapacity, row->buyCapacityCopy, unitValue,
+                           capacityQty, repaid, sellableHeld, maxSell);
+        return maxSell;
     }
-    return MaxSellOutsideAssets(row, held, bid, lot, qtyPerMoney, sellableHeld);
+    return MaxSellOutsideAssets(row, held, bid, lot, unitValue, qtyPerMoney, sellableHeld);
 }
 
 // Credit lag 2: the position, and what may be bought (at the offer) and sold (at the bid)
@@ -139,26 +238,47 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
     const double uncoveredShort = double(MinI(WrapAdd(MinI(held, 0), sums.lockedBuy), 0));
 
     const double buyPrice = priceGiven ? price : offer;
+    if (gTrace) {
+        gTrace->actv.buyPrice = buyPrice;
+        gTrace->actv.uncoveredShort = uncoveredShort;
+    }
     out.maxBuy = Lag2MaxBuy(row, r, actv, held, offer, lot, buyPrice, uncoveredShort);
     // The firm may cap buying at the client's free money and its opening limit.
     if (CheckMaxCreditOf(r) != 0 && row->leverageGiven == 0 && row->openLimitTotal > 0.0 &&
         row->size >= KR_ROW_SIZE_264) {
-        int32_t creditQty = TruncToInt32((FreeMoney(row) + row->openLimitTotal) / (lot * buyPrice));
+        const double creditMoney = FreeMoney(row) + row->openLimitTotal;
+        const double creditLots = creditMoney / (lot * buyPrice);
+        int32_t creditQty = TruncToInt32(creditLots);
         out.maxBuy = MinI(out.maxBuy, creditQty);
+        if (TraceStep* s = TraceBuyStep(kBoundCreditLimit, kOpCap, kRuleTrunc)) {
+            TraceSetQuotient(s, creditMoney, creditMoney, lot * buyPrice, creditLots, creditQty);
+            s->result = out.maxBuy;
+        }
     }
     // Buying back the uncovered short is always allowed.
     out.maxBuy = MaxI(out.maxBuy, TruncToInt32(-uncoveredShort));
+    TraceQuantityStep(TraceBuyStep(kBoundUncoveredShort, kOpFloor, kRuleQuantity), -uncoveredShort,
+                      out.maxBuy);
 
     const double sellPrice = priceGiven ? price : bid;
     // The position less what sell orders have locked, never negative.
     const double sellableHeld = double(MaxI(WrapSub(held, sums.lockedSell), 0));
+    if (gTrace) {
+        gTrace->actv.sellPrice = sellPrice;
+        gTrace->actv.sellableHeld = sellableHeld;
+    }
     out.maxSell = Lag2MaxSell(row, actv, held, bid, lot, sellPrice, sellableHeld);
     // The firm may cap selling at the opening limit and the position, less what is locked.
     if (CheckMaxCreditOf(r) != 0 && sums.openLimit > 0) {
-        out.maxSell = MinI(out.maxSell, WrapAdd(WrapSub(sums.openLimit, sums.lockedSell), held));
+        const int32_t openLimitQty = WrapAdd(WrapSub(sums.openLimit, sums.lockedSell), held);
+        out.maxSell = MinI(out.maxSell, openLimitQty);
+        TraceQuantityStep(TraceSellStep(kBoundOpenLimitSell, kOpCap, kRuleQuantity),
+                          double(openLimitQty), out.maxSell);
     }
     // What is held and not locked may always be sold.
     out.maxSell = MaxI(out.maxSell, TruncToInt32(sellableHeld));
+    TraceQuantityStep(TraceSellStep(kBoundSellableHeld, kOpFloor, kRuleQuantity), sellableHeld,
+                      out.maxSell);
     return out;
 }
 
@@ -170,10 +290,46 @@ Figures PlainFigures(const KRMarginalRow* row, const KRMarginalActv* actv, const
     out.position = WrapAdd(WrapSub(sums.currentLimit, sums.openLimit), sums.currentBalance);
     const double buyPrice = priceGiven ? price : offer;
     const double buyMoney = actv->isMargin == 1 ? row->marginBuyLimit : row->ownBuyLimit;
-    out.maxBuy = TruncToInt32(buyMoney / (lot * buyPrice));
-    out.maxSell =
-        MaxI(WrapAdd(WrapSub(sums.currentLimit, sums.lockedSell), sums.currentBalance), 0);
+    const double buyLots = buyMoney / (lot * buyPrice);
+    out.maxBuy = TruncToInt32(buyLots);
+    const int32_t limitQty =
+        WrapAdd(WrapSub(sums.currentLimit, sums.lockedSell), sums.currentBalance);
+    out.maxSell = MaxI(limitQty, 0);
+    if (gTrace) {
+        gTrace->actv.buyPrice = buyPrice;
+        TraceBuyBase(actv->isMargin == 1 ? kBuyPlainMargin : kBuyPlainOwn,
+                     actv->isMargin == 1 ? kBoundMarginBuyLimit : kBoundOwnBuyLimit, kRuleTrunc,
+                     buyMoney, buyMoney, lot * buyPrice, buyLots, out.maxBuy);
+        gTrace->actv.sellCase = kSellPlain;
+        TraceQuantityBase(&gTrace->actv.sell, kBoundLimitSell, limitQty);
+    }
     return out;
+}
+
+// What the calculation starts from, for the trace.
+void TraceActvInputs(const KRMarginalRow* row, const FirmSettings* r, const KRMarginalActv* actv,
+                     const LimitSums& sums, bool priceGiven, double givenPrice, double offer,
+                     double bid, double last, double prev, double lot) {
+    ActvTrace& t = gTrace->actv;
+    t.creditLag2 = row->creditLag2 != 0;
+    t.isMargin = actv->isMargin;
+    t.isAsset = actv->isAsset;
+    t.isRestShort = actv->isRestShort;
+    t.restrictBuy = RestrictBuyOf(r);
+    t.checkMaxCredit = CheckMaxCreditOf(r);
+    t.rowSize = int32_t(row->size);
+    t.offer = offer;
+    t.bid = bid;
+    t.last = last;
+    t.prev = prev;
+    t.lot = lot;
+    t.priceGiven = priceGiven;
+    t.givenPrice = givenPrice;
+    t.currentBalance = sums.currentBalance;
+    t.openLimit = sums.openLimit;
+    t.currentLimit = sums.currentLimit;
+    t.lockedSell = sums.lockedSell;
+    t.lockedBuy = sums.lockedBuy;
 }
 
 } // namespace
@@ -196,6 +352,7 @@ void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
 int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv* actv,
                  double price) {
     const bool priceGiven = price > 0.0;
+    if (gTrace) memset(&gTrace->actv, 0, sizeof gTrace->actv);
     const int32_t secIndex = actv->secIndex;
     if (secIndex < 0 || secIndex >= SecurityCount()) return KR_ERR_NOT_FOUND;
     if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
@@ -211,6 +368,8 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     const KRSecurity& security = SecurityAt(secIndex)->sec;
     CopyBounded(sums.secCode, security.code, int32_t(sizeof security.code));
     SumSecLimits(r, &sums);
+    if (gTrace)
+        TraceActvInputs(row, r, actv, sums, priceGiven, fullPrice, offer, bid, last, prev, lot);
 
     Figures fig = row->creditLag2 != 0
                       ? Lag2Figures(row, r, actv, sums, priceGiven, fullPrice, offer, bid, lot)
@@ -226,6 +385,14 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     actv->position = fig.position;
     actv->maxBuy = fig.maxBuy < 0 ? 0 : fig.maxBuy;
     actv->maxSell = fig.maxSell < 0 ? 0 : fig.maxSell;
+    if (gTrace) {
+        gTrace->actv.position = fig.position;
+        TraceQuantityStep(TraceBuyStep(kBoundNeverNegative, kOpFloor, kRuleQuantity), 0.0,
+                          actv->maxBuy);
+        TraceQuantityStep(TraceSellStep(kBoundNeverNegative, kOpFloor, kRuleQuantity), 0.0,
+                          actv->maxSell);
+        gTrace->actv.filled = 1;
+    }
     actv->value = HostFigure(value);
     // The 48-byte version ends before prevValue: those bytes are the host's.
     if (actv->size >= KR_ACTV_SIZE_56) actv->prevValue = HostFigure(prevValue);

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "frame/host.h"
+#include "frame/trace.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
@@ -112,6 +113,17 @@ static void ValuePositions(KRMarginalRow* row, const FirmSettings* binding, cons
     if (secIndex) *secIndex = i;
 }
 
+static void TraceMoney(const Money& money) {
+    RowTrace& t = gTrace->row;
+    t.moneyOpen = money.open;
+    t.moneyOpenLimit = money.openLimit;
+    t.moneyCurrent = money.current;
+    t.moneyLocked = money.locked;
+    t.moneyLockedValue = money.lockedValue;
+    t.ownOpen = money.ownOpen;
+    t.ownCurrent = money.ownCurrent;
+}
+
 static void SetLeverageAndCollateral(KRMarginalRow* row, const Money& money,
                                      const ValuationSums& sums) {
     row->openCollateral = money.ownOpen + sums.collateralOpenAll;
@@ -135,6 +147,7 @@ static EquityFigures SetEquityAndCapacities(KRMarginalRow* row, const Money& mon
     out.equitySurplus = currentCollateral - row->equity;
     // With equity of its own the client's credit goes no lower than 0; without, negative
     // collateral makes it negative.
+    if (gTrace) gTrace->row.currentCollateral = currentCollateral;
     if (row->equity >= 0 && currentCollateral < 0) currentCollateral = 0.0;
     row->creditCapacity = row->leverage * currentCollateral;
     out.uncommittedMoney = (row->shortValue + row->moneyAvailable) - row->buyCommitment;
@@ -142,6 +155,11 @@ static EquityFigures SetEquityAndCapacities(KRMarginalRow* row, const Money& mon
     row->buyCapacity = ((row->creditCapacity + row->shortValue) - row->uncoveredSellValue) +
                        (out.uncommittedMoney < 0 ? out.uncommittedMoney : 0.0);
     row->buyCapacityCopy = row->buyCapacity;
+    if (gTrace) {
+        gTrace->row.currentCollateralCounted = currentCollateral;
+        gTrace->row.equitySurplus = out.equitySurplus;
+        gTrace->row.uncommittedMoney = out.uncommittedMoney;
+    }
     return out;
 }
 
@@ -168,12 +186,21 @@ static void SetLag2Limits(KRMarginalRow* row, const EquityFigures& equity) {
         row->buyCommitmentAsset;
     // Reads the fields above.
     row->ownBuyLimit = Lag2BuyLimit(row, equity.equitySurplus);
+    if (gTrace) {
+        gTrace->row.creditAfterSettlement = creditAfterSettlement;
+        gTrace->row.ownLimit = gTrace->lag2;
+    }
 }
 
 // Credit lag 1: the money limits themselves say what may be spent.
 static void SetLag1Limits(KRMarginalRow* row, const FirmSettings* binding, const MoneySums& sums,
                           const Money& money) {
-    row->marginBuyLimit = ((sums.currentLimit + sums.currentBalance) * 0.01) - money.locked;
+    const double limitAndBalance = (sums.currentLimit + sums.currentBalance) * 0.01;
+    row->marginBuyLimit = limitAndBalance - money.locked;
+    if (gTrace) {
+        gTrace->row.limitAndBalance = limitAndBalance;
+        gTrace->row.volumeFlag = binding->volumeFlag != 0;
+    }
     row->ownBuyLimit = money.current - money.locked;
     if (binding->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
 }
@@ -200,6 +227,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
                 uint32_t* secIndex) {
     const uint32_t size = row->size;
     ClearOutputs(row, size);
+    if (gTrace) memset(&gTrace->row, 0, sizeof gTrace->row);
     // Parameter ids come before any limit callback.
     if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
 
@@ -211,6 +239,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     SumMoneyLimits(row, binding, key, moneyIndex, &moneySums);
     Money money;
     MoneyOf(moneySums, &money);
+    if (gTrace) TraceMoney(money);
 
     // Money alone so far; the positions add their values.
     row->openValue = money.open;
@@ -232,6 +261,10 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
         SetLag1Limits(row, binding, moneySums, money);
     SetLongRowFields(row, size, equity.equitySurplus);
     CanonicalNaNs(row, size);
+    if (gTrace) {
+        gTrace->row.collateralAtPrevPrice = money.open + sums.collateralOpen;
+        gTrace->row.filled = 1;
+    }
     return KR_ERR_NONE;
 }
 

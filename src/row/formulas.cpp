@@ -1,5 +1,6 @@
 // How much a credit-lag-2 client may still spend: the smaller of what money and leverage allow
 // and what the obligations falling due on settlement leave.
+#include "frame/trace.h"
 #include "row/row.h"
 
 namespace kesvar {
@@ -76,7 +77,13 @@ static double SettlementBound(const Lag2Position& p) {
 }
 
 double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus) {
-    if (row->equity <= 0) return 0.0;
+    if (row->equity <= 0) {
+        if (gTrace) {
+            memset(&gTrace->lag2, 0, sizeof gTrace->lag2);
+            gTrace->lag2.noEquity = 1;
+        }
+        return 0.0;
+    }
 
     Lag2Position p;
     p.leverage = row->leverage > 0 ? row->leverage : 0.0;
@@ -90,7 +97,14 @@ double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus) {
 
     double money = MoneyBound(p);
     double settlement = SettlementBound(p);
-    return money < settlement ? money : settlement;
+    const double limit = money < settlement ? money : settlement;
+    if (gTrace) {
+        gTrace->lag2.noEquity = 0;
+        gTrace->lag2.moneyBound = money;
+        gTrace->lag2.settlementBound = settlement;
+        gTrace->lag2.limit = limit;
+    }
+    return limit;
 }
 
 } // namespace kesvar

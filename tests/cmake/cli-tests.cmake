@@ -14,3 +14,23 @@ if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_D
   add_dependencies(kesvar_cli_tests kesvar_cli)
   gtest_discover_tests(kesvar_cli_tests DISCOVERY_TIMEOUT 300)
 endif()
+
+# explain, what-if, stress and report: the tool's own sources with the library's trace, in
+# process (explain_test) and as a user runs the tool (report_test, which needs Chromium).
+if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
+  find_package(CLI11 CONFIG REQUIRED)
+  set(TOOLS ${PROJECT_SOURCE_DIR}/tools)
+  add_executable(kesvar_why_tests explain_test.cpp report_test.cpp
+    ${TOOLS}/explain.cpp ${TOOLS}/output.cpp ${TOOLS}/run.cpp ${TOOLS}/scenario.cpp
+    ${TOOLS}/whatif.cpp)
+  target_include_directories(kesvar_why_tests PRIVATE ${TOOLS})
+  target_link_libraries(kesvar_why_tests PRIVATE kesvar_fakehost ${KESVAR_GTEST} CLI11::CLI11
+                        nlohmann_json::nlohmann_json)
+  target_compile_definitions(kesvar_why_tests PRIVATE
+    KESVAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    KESVAR_CLI="$<TARGET_FILE:kesvar_cli>"
+    KESVAR_DEMO_DIR="${PROJECT_SOURCE_DIR}/examples/demo")
+  add_dependencies(kesvar_why_tests kesvar_cli)
+  # The golden test's file is compiled in for its world: its test gets a prefix here.
+  gtest_discover_tests(kesvar_why_tests TEST_PREFIX "why." DISCOVERY_TIMEOUT 300)
+endif()

@@ -1,0 +1,410 @@
+#include "report.h"
+
+#include <math.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "explain.h"
+#include "output.h"
+#include "text.h"
+
+namespace kesvar_cli {
+
+namespace {
+
+// Screen and print (A4) in one sheet; system fonts only.
+const char* const kStyle = R"CSS(
+:root { --ink: #1b1f24; --muted: #5a6470; --rule: #d5dbe1; --band: #f3f5f7; --warn: #b3261e;
+        --line1: #1f5fa8; --line2: #2e7d32; }
+* { box-sizing: border-box; }
+body { margin: 0 auto; max-width: 72rem; padding: 1.5rem; color: var(--ink);
+       font: 15px/1.45 system-ui, -apple-system, "Segoe UI", Roboto, "Helvetica Neue", Arial, sans-serif; }
+h1 { font-size: 1.6rem; margin: 0 0 .25rem; }
+h2 { font-size: 1.25rem; margin: 2rem 0 .5rem; padding-top: .5rem; border-top: 2px solid var(--ink); }
+h3 { font-size: 1rem; margin: 1.25rem 0 .4rem; }
+p.lead, p.note { color: var(--muted); margin: .25rem 0 .75rem; }
+a { color: var(--line1); }
+a:focus { outline: 3px solid #ffbf47; outline-offset: 2px; }
+nav ol { columns: 3 14rem; margin: .25rem 0 0; padding-left: 1.25rem; }
+table { border-collapse: collapse; width: 100%; margin: .25rem 0 .75rem; font-variant-numeric: tabular-nums; }
+caption { text-align: left; font-weight: 600; padding: .25rem 0; }
+th, td { padding: .2rem .45rem; border-bottom: 1px solid var(--rule); vertical-align: top; }
+th { text-align: left; font-weight: 600; background: var(--band); }
+td.num, th.num { text-align: right; white-space: nowrap; }
+td.why { font-size: .85em; color: var(--muted); }
+.warn { color: var(--warn); font-weight: 600; }
+.figures { display: grid; grid-template-columns: 1fr 1fr; gap: 0 1.5rem; }
+.figures table { margin: 0; }
+.stress { display: grid; grid-template-columns: 3fr 2fr; gap: 1rem; align-items: start; }
+.charts { display: grid; gap: 1rem; }
+figure { margin: 0; }
+figcaption { font-size: .9em; color: var(--muted); }
+svg { width: 100%; height: auto; display: block; }
+svg text { font: 11px system-ui, sans-serif; fill: var(--ink); }
+table.grid { font-size: .8em; }
+table.grid td { padding: .05rem .4rem; }
+@media print {
+  @page { size: A4; margin: 14mm 12mm; }
+  body { max-width: none; padding: 0; font-size: 9.5pt; }
+  nav { display: none; }
+  h2 { break-after: avoid; }
+  section.client { break-before: page; }
+  table, figure, .figures { break-inside: avoid; }
+  a { color: inherit; text-decoration: none; }
+  section.client h3, section.client .lead { break-after: avoid; }
+}
+)CSS";
+
+std::string Escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The exact value, as the JSON output spells it, for a data attribute.
+std::string Exact(double v) {
+    return nlohmann::json(v).dump();
+}
+
+std::string Anchor(const RowRequest& q) {
+    std::string id = "client-";
+    for (char c : q.firm + "-" + q.client)
+        id += isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return id;
+}
+
+double Figure(const RowResult& r, const char* name) {
+    for (const auto& f : RowFigures(r.row))
+        if (f.first == name) return f.second;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+// A line chart of one row figure against the shock, with the level and its crossings.
+struct Chart {
+    std::string id, title, figure;
+    const StressResult* r;
+    const ClientStress* c;
+    bool withLevel;
+    double level;
+    const char* colour;
+};
+
+double NiceStep(double span) {
+    double raw = span / 5.0;
+    double p = pow(10.0, floor(log10(raw)));
+    double m = raw / p;
+    return (m < 1.5 ? 1 : m < 3 ? 2 : m < 7 ? 5 : 10) * p;
+}
+
+std::string Svg(const Chart& ch) {
+    const double w = 560, h = 250, left = 64, right = 24, top = 14, bottom = 38;
+    std::vector<double> xs, ys;
+    for (const StressPoint& p : ch.c->points) {
+        double v = Figure(p.row, ch.figure.c_str());
+        if (v != v) continue;
+        xs.push_back(p.shock);
+        ys.push_back(v);
+    }
+    std::ostringstream s;
+    s << "<svg viewBox=\"0 0 " << w << " " << h << "\" role=\"img\" aria-labelledby=\"" << ch.id
+      << "-t\"><title id=\"" << ch.id << "-t\">" << Escape(ch.title) << "</title>";
+    if (xs.empty()) return s.str() + "<text x=\"20\" y=\"40\">no figures</text></svg>";
+    double ylo = *std::min_element(ys.begin(), ys.end());
+    double yhi = *std::max_element(ys.begin(), ys.end());
+    if (ch.withLevel) {
+        ylo = std::min(ylo, ch.level);
+        yhi = std::max(yhi, ch.level);
+    }
+    if (yhi - ylo < 1e-9) {
+        ylo -= 1;
+        yhi += 1;
+    }
+    double step = NiceStep(yhi - ylo);
+    ylo = floor(ylo / step) * step;
+    yhi = ceil(yhi / step) * step;
+    const double xlo = ch.r->shocks.front(), xhi = ch.r->shocks.back();
+    auto X = [&](double x) { return left + (x - xlo) / (xhi - xlo) * (w - left - right); };
+    auto Y = [&](double y) { return top + (yhi - y) / (yhi - ylo) * (h - top - bottom); };
+    s << "<rect x=\"" << left << "\" y=\"" << top << "\" width=\"" << w - left - right
+      << "\" height=\"" << h - top - bottom << "\" fill=\"none\" stroke=\"#d5dbe1\"/>";
+    for (double y = ylo; y <= yhi + step / 2; y += step) {
+        s << Format("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#eef1f4\"/>",
+                    left, w - right, Y(y), Y(y));
+        s << Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", left - 6, Y(y) + 4,
+                    Escape(Format("%g", fabs(y) < step / 1e6 ? 0.0 : y)).c_str());
+    }
+    const double xstep = NiceStep(xhi - xlo);
+    for (double x = ceil(xlo / xstep - 1e-9) * xstep; x <= xhi + xstep * 1e-9; x += xstep) {
+        s << Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", X(x),
+                    h - bottom + 16, Percent(x).c_str());
+    }
+    s << Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">price shock (%s)</text>",
+                left + (w - left - right) / 2, h - 4,
+                Escape(ch.r->spec.security.empty() ? "every price" : ch.r->spec.security).c_str());
+    if (xlo < 0 && xhi > 0)
+        s << Format("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#9aa5b1\" "
+                    "stroke-dasharray=\"2 3\"/>",
+                    X(0), X(0), top, h - bottom);
+    if (ch.withLevel)
+        s << Format(
+            "<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#b3261e\" "
+            "stroke-dasharray=\"6 4\" stroke-width=\"1.5\"/>"
+            "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" fill=\"#b3261e\">level %s</text>",
+            left, w - right, Y(ch.level), Y(ch.level), w - right - 4, Y(ch.level) - 5,
+            Escape(Format("%g", ch.level)).c_str());
+    s << "<polyline fill=\"none\" stroke=\"" << ch.colour << "\" stroke-width=\"2\" points=\"";
+    for (size_t i = 0; i < xs.size(); ++i)
+        s << Format("%s%.1f,%.1f", i ? " " : "", X(xs[i]), Y(ys[i]));
+    s << "\"/>";
+    for (size_t i = 0; i < xs.size(); ++i)
+        s << Format("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"2.2\" fill=\"%s\"/>", X(xs[i]), Y(ys[i]),
+                    ch.colour);
+    if (ch.withLevel)
+        for (const Crossing& x : ch.c->crossings)
+            s << Format("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"6\" fill=\"none\" stroke=\"#b3261e\" "
+                        "stroke-width=\"2\"/><text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" "
+                        "fill=\"#b3261e\">%s</text>",
+                        X(x.at.shock), Y(ch.level), X(x.at.shock), Y(ch.level) + 18,
+                        Percent(x.at.shock).c_str());
+    s << "</svg>";
+    return s.str();
+}
+
+std::string CallText(const ClientStress& c, const StressSpec& spec) {
+    double d = DistanceToLevel(c, spec);
+    if (d == 0) return "already below the level";
+    for (const Crossing& x : c.crossings)
+        if (x.down && fabs(x.at.shock) == d) {
+            std::string s = "at a shock of " + Percent(x.at.shock);
+            if (!spec.security.empty())
+                s += " (" + spec.security + " at " + Amount(x.at.price) + ")";
+            return s;
+        }
+    return "none in " + Percent(spec.from) + " to " + Percent(spec.to);
+}
+
+void Summary(std::ostream& o, const StressResult& r) {
+    const StressSpec& spec = r.spec;
+    std::vector<const ClientStress*> order;
+    for (const ClientStress& c : r.clients)
+        order.push_back(&c);
+    auto key = [&](const ClientStress* c) {
+        if (!c->base.ok) return std::numeric_limits<double>::infinity();
+        double d = DistanceToLevel(*c, spec);
+        return d < 0 ? std::numeric_limits<double>::max() : d;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
+    o << "<section id=\"summary\"><h2>Clients by distance to their margin call</h2>\n"
+      << "<p class=\"note\">The margin call is " << Escape(spec.levelFigure) << " below "
+      << Escape(Format("%g", spec.level)) << ", with "
+      << Escape(spec.security.empty() ? "every price" : "the prices of " + spec.security)
+      << " moved from " << Percent(spec.from) << " to " << Percent(spec.to)
+      << "; the crossing is found to a cent of price. Nearest first.</p>\n"
+      << "<table><thead><tr><th scope=\"col\">#</th><th scope=\"col\">Client</th>"
+         "<th scope=\"col\">Firm</th><th scope=\"col\" class=\"num\">Equity</th>"
+         "<th scope=\"col\" class=\"num\">Margin level</th><th scope=\"col\" "
+         "class=\"num\">Buying capacity</th><th scope=\"col\">Margin "
+         "call</th></tr></thead><tbody>\n";
+    int rank = 0;
+    for (const ClientStress* c : order) {
+        o << "<tr data-firm=\"" << Escape(c->request.firm) << "\" data-client=\""
+          << Escape(c->request.client) << "\"><td>" << ++rank << "</td><td><a href=\"#"
+          << Anchor(c->request) << "\">" << Escape(c->request.client) << "</a></td><td>"
+          << Escape(c->request.firm) << "</td>";
+        if (!c->base.ok) {
+            o << "<td colspan=\"4\" class=\"warn\">" << Escape(c->base.failure.call)
+              << " failed: " << ErrorName(c->base.failure.code) << "</td></tr>\n";
+            continue;
+        }
+        double d = DistanceToLevel(*c, spec);
+        o << "<td class=\"num\">" << Amount(c->base.row.equity) << "</td><td class=\"num\">"
+          << Amount(c->base.row.marginLevel) << "%</td><td class=\"num\">"
+          << Amount(c->base.row.buyCapacity) << "</td><td"
+          << (d >= 0 && d < 0.1 ? " class=\"warn\"" : "") << ">" << Escape(CallText(*c, spec))
+          << "</td></tr>\n";
+    }
+    o << "</tbody></table></section>\n";
+}
+
+void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c) {
+    const RowRequest& q = c.request;
+    const RowResult& row = c.base;
+    o << "<section class=\"client\" id=\"" << Anchor(q) << "\" data-firm=\"" << Escape(q.firm)
+      << "\" data-client=\"" << Escape(q.client) << "\">\n<h2>Client " << Escape(q.client)
+      << " <small>firm " << Escape(q.firm) << "</small></h2>\n";
+    if (!row.ok) {
+        o << "<p class=\"warn\">" << Escape(row.failure.call) << " failed: " << row.failure.code
+          << " " << ErrorName(row.failure.code) << "</p></section>\n";
+        return;
+    }
+    o << "<p class=\"lead\">Credit lag " << (row.row.creditLag2 ? 2 : 1) << ". Margin call "
+      << Escape(CallText(c, r.spec)) << ".</p>\n<h3>Figures</h3>\n<div class=\"figures\">";
+    auto figures = RowFigures(row.row);
+    size_t per = (figures.size() + 1) / 2;
+    for (size_t part = 0; part < 2; ++part) {
+        o << "<table><thead><tr><th scope=\"col\">Figure</th><th scope=\"col\" "
+             "class=\"num\">Value</th></tr></thead><tbody>";
+        for (size_t i = part * per; i < std::min(figures.size(), (part + 1) * per); ++i)
+            o << "<tr><th scope=\"row\">" << figures[i].first << "</th><td class=\"num\" "
+              << "data-figure=\"" << figures[i].first << "\" data-value=\""
+              << Exact(figures[i].second) << "\">"
+              << (figures[i].first == "leverage" || figures[i].first == "currentLeverage"
+                      ? Format("%.4f", figures[i].second)
+                      : Amount(figures[i].second))
+              << "</td></tr>";
+        o << "</tbody></table>";
+    }
+    o << "</div>\n";
+    if (!row.actv.empty()) {
+        o << "<h3>Positions</h3>\n<table><thead><tr><th scope=\"col\">Security</th>"
+             "<th scope=\"col\" class=\"num\">Position</th><th scope=\"col\" "
+             "class=\"num\">May buy</th><th scope=\"col\" class=\"num\">May sell</th><th "
+             "scope=\"col\" class=\"num\">Value</th><th "
+             "scope=\"col\">Why</th></tr></thead><tbody>\n";
+        for (const ActvResult& a : row.actv) {
+            o << "<tr data-security=\"" << Escape(a.request.secCode) << "\"";
+            if (!a.ok) {
+                o << "><th scope=\"row\">" << Escape(a.request.secCode)
+                  << "</th><td colspan=\"5\" class=\"warn\">" << Escape(a.failure.call)
+                  << " failed: " << ErrorName(a.failure.code) << "</td></tr>\n";
+                continue;
+            }
+            const KRMarginalActv& v = a.actv;
+            o << " data-position=\"" << v.position << "\" data-max-buy=\"" << v.maxBuy
+              << "\" data-max-sell=\"" << v.maxSell << "\" data-value=\"" << Exact(v.value)
+              << "\"><th scope=\"row\">" << Escape(a.request.secCode)
+              << (a.request.price > 0 ? " @" + Price(a.request.price) : std::string())
+              << "</th><td class=\"num\">" << v.position << "</td><td class=\"num\">" << v.maxBuy
+              << "</td><td class=\"num\">" << v.maxSell << "</td><td class=\"num\">"
+              << Amount(v.value) << "</td><td class=\"why\">" << Escape(ExplainLine(a))
+              << "</td></tr>\n";
+        }
+        o << "</tbody></table>\n";
+    }
+    const StressSpec& spec = r.spec;
+    std::string id = Anchor(q);
+    Chart level{id + "-level",
+                "Margin level (%) of client " + q.client + " against the price shock",
+                "marginLevel",
+                &r,
+                &c,
+                spec.levelFigure == "marginLevel",
+                spec.level,
+                "#1f5fa8"};
+    Chart equity{id + "-equity",
+                 "Equity of client " + q.client + " against the price shock",
+                 "equity",
+                 &r,
+                 &c,
+                 true,
+                 spec.levelFigure == "equity" ? spec.level : 0.0,
+                 "#2e7d32"};
+    o << "<h3>Stress</h3>\n<div class=\"stress\"><div class=\"charts\"><figure>" << Svg(level)
+      << "<figcaption>Margin level in percent"
+      << (level.withLevel ? ", the level dashed, its crossing circled" : "")
+      << ".</figcaption></figure><figure>" << Svg(equity)
+      << "<figcaption>Equity; the dashed line is "
+      << (spec.levelFigure == "equity" ? "the level" : "zero") << ".</figcaption></figure></div>\n";
+    o << "<table class=\"grid\"><caption>The stress grid</caption><thead><tr><th scope=\"col\" "
+         "class=\"num\">Shock</th>"
+      << (spec.security.empty() ? "" : "<th scope=\"col\" class=\"num\">Price</th>")
+      << "<th scope=\"col\" class=\"num\">Margin level</th><th scope=\"col\" "
+         "class=\"num\">Equity</th><th scope=\"col\" class=\"num\">Buying capacity</th>"
+         "</tr></thead><tbody>";
+    for (const StressPoint& p : c.points) {
+        o << "<tr><td class=\"num\">" << Percent(p.shock) << "</td>";
+        if (!spec.security.empty()) o << "<td class=\"num\">" << Amount(p.price) << "</td>";
+        o << "<td class=\"num\">" << Amount(Figure(p.row, "marginLevel"))
+          << "</td><td class=\"num\">" << Amount(Figure(p.row, "equity"))
+          << "</td><td class=\"num\">" << Amount(Figure(p.row, "buyCapacity")) << "</td></tr>";
+    }
+    o << "</tbody></table></div>\n</section>\n";
+}
+
+} // namespace
+
+void WriteReport(std::ostream& o, const std::string& title, const StressResult& r) {
+    o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      << "<title>Margin risk report: " << Escape(title) << "</title>\n<style>" << kStyle
+      << "</style>\n</head>\n<body>\n<header><h1>Margin risk report</h1>\n<p class=\"lead\">"
+      << Escape(title) << ": " << r.clients.size() << " client"
+      << (r.clients.size() == 1 ? "" : "s")
+      << ". Figures by the Kesvar library at the scenario's prices; quantities in lots.</p>\n"
+      << "<nav aria-label=\"Clients\"><ol><li><a href=\"#summary\">Clients by distance to their "
+         "margin call</a></li>";
+    for (const ClientStress& c : r.clients)
+        o << "<li><a href=\"#" << Anchor(c.request) << "\">Client " << Escape(c.request.client)
+          << "</a></li>";
+    o << "</ol></nav></header>\n<main>\n";
+    Summary(o, r);
+    for (const ClientStress& c : r.clients)
+        ClientSection(o, r, c);
+    o << "</main>\n</body>\n</html>\n";
+}
+
+CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
+    CLI::App* cmd = app.add_subcommand(
+        "report", "Write a self-contained HTML risk report: figures, why, stress, margin calls");
+    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON)")->required();
+    cmd->add_option("-o,--output", a->output, "The HTML file to write")->required();
+    AddStressOptions(cmd, &a->stress);
+    AddWhatIfOptions(cmd, &a->whatIf);
+    return cmd;
+}
+
+int RunReportCommand(const ReportArgs& a) {
+    StressArgs stress = a.stress;
+    if (stress.level.empty()) stress.level = "marginLevel=50";
+    StressSpec spec;
+    if (!StressSpecOf(stress, &spec, std::cerr)) return 2;
+    spec.actv = false;
+    Scenario s;
+    if (!LoadScenarioWithWhatIf(a.scenario, a.whatIf, &s, std::cerr)) return 2;
+    StressResult r;
+    try {
+        r = RunStress(s, spec);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "kesvar: --security " << spec.security << ": " << e.what() << "\n";
+        return 2;
+    }
+    std::ostringstream html;
+    std::string title = a.scenario.substr(a.scenario.find_last_of('/') + 1);
+    WriteReport(html, title, r);
+    std::ofstream file(a.output, std::ios::binary);
+    file << html.str();
+    file.close();
+    if (!file) {
+        std::cerr << "kesvar: cannot write " << a.output << "\n";
+        return 2;
+    }
+    std::cout << "kesvar: wrote " << a.output << " (" << html.str().size() << " bytes)\n";
+    return r.base.AnyFailure() ? 1 : 0;
+}
+
+} // namespace kesvar_cli

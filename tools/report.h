@@ -1,0 +1,30 @@
+// A risk report to look at: one self-contained HTML file (inline CSS and SVG, no script, no
+// network) with every client's figures, positions and what decided their quantities, the
+// stress charts with the level and its crossing, and the firm's clients ranked by distance to
+// their margin call.
+#ifndef KESVAR_TOOLS_REPORT_H
+#define KESVAR_TOOLS_REPORT_H
+
+#include <ostream>
+#include <string>
+
+#include "stress.h"
+#include "whatif.h"
+
+namespace kesvar_cli {
+
+// The whole document. `title` names the scenario.
+void WriteReport(std::ostream& out, const std::string& title, const StressResult& r);
+
+struct ReportArgs {
+    std::string scenario;
+    std::string output;
+    StressArgs stress;
+    WhatIf whatIf;
+};
+CLI::App* AddReportCommand(CLI::App& app, ReportArgs* args);
+int RunReportCommand(const ReportArgs& args);
+
+} // namespace kesvar_cli
+
+#endif

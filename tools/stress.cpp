@@ -1,0 +1,492 @@
+#include "stress.h"
+
+#include <math.h>
+
+#include <algorithm>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "fake_host.h"
+#include "output.h"
+#include "text.h"
+#include "whatif.h"
+
+namespace kesvar_cli {
+
+namespace {
+
+using ordered_json = nlohmann::ordered_json;
+
+// The price step the crossing search resolves.
+const double kCent = 0.01;
+
+const char* const kShownFigures[] = {"equity", "marginLevel", "buyCapacity", "longValue",
+                                     "shortValue"};
+
+double Figure(const RowResult& r, const std::string& name) {
+    if (!r.ok) return std::numeric_limits<double>::quiet_NaN();
+    for (const auto& f : RowFigures(r.row))
+        if (f.first == name) return f.second;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+double ReferencePrice(const Market& m) {
+    if (m.last >= 1e-8) return m.last;
+    if (m.prevPrice >= 1e-8) return m.prevPrice;
+    return m.bid;
+}
+
+bool Moves(const StressSpec& spec, const Security& sec) {
+    return spec.security.empty() || sec.code == spec.security;
+}
+
+// Gives the host the scenario's prices with the moved ones shocked, as a terminal would.
+void SetShock(const Scenario& s, const StressSpec& spec, double shock) {
+    for (const Class& c : s.classes)
+        for (const Security& sec : c.securities) {
+            Market m = Moves(spec, sec) ? Shocked(sec.market, shock) : sec.market;
+            fakehost::SetPrices(c.id, sec.id, m.offer, m.bid, m.prevPrice, m.last, m.accruedInt);
+        }
+}
+
+// The largest reference price that moves: a shock step below kCent / this moves no price by
+// a cent.
+double LargestMovingPrice(const Scenario& s, const StressSpec& spec) {
+    double largest = 0;
+    for (const Class& c : s.classes)
+        for (const Security& sec : c.securities)
+            if (Moves(spec, sec)) largest = std::max(largest, ReferencePrice(sec.market));
+    return largest;
+}
+
+class Evaluator {
+  public:
+    Evaluator(const Scenario& s, const StressSpec& spec) : s_(s), spec_(spec) {}
+
+    RowResult Row(const RowRequest& req, double shock, bool actv) {
+        SetShock(s_, spec_, shock);
+        RunOptions o;
+        o.actv = actv;
+        RowResult r = RunRow(req, o);
+        // The host's call log only grows; nothing here reads it.
+        fakehost::host().log.clear();
+        return r;
+    }
+
+    CrossingSide Side(const RowRequest& req, double shock) {
+        CrossingSide side;
+        side.shock = shock;
+        side.value = Figure(Row(req, shock, false), spec_.levelFigure);
+        for (const Class& c : s_.classes)
+            for (const Security& sec : c.securities) {
+                if (!Moves(spec_, sec)) continue;
+                Market m = Shocked(sec.market, shock);
+                if (!spec_.security.empty()) side.price = ReferencePrice(m);
+                side.markets.emplace_back(sec.code, m);
+            }
+        return side;
+    }
+
+  private:
+    const Scenario& s_;
+    const StressSpec& spec_;
+};
+
+bool Below(double value, const StressSpec& spec) {
+    return value < spec.level;
+}
+
+// Narrows [a, b], whose figures lie on either side of the level, until no moved price differs
+// by more than a cent between the ends; `near` is the end nearer the unshocked market.
+Crossing Bisect(Evaluator& eval, const RowRequest& req, CrossingSide near, CrossingSide far,
+                const StressSpec& spec, double largestPrice) {
+    for (int i = 0; i < 200 && fabs(far.shock - near.shock) * largestPrice > kCent; ++i) {
+        CrossingSide mid = eval.Side(req, (near.shock + far.shock) / 2.0);
+        if (mid.value != mid.value) break;
+        if (Below(mid.value, spec) == Below(near.value, spec))
+            near = mid;
+        else
+            far = mid;
+    }
+    Crossing c;
+    c.before = near;
+    c.at = far;
+    c.down = Below(far.value, spec) && !Below(near.value, spec);
+    return c;
+}
+
+void FindCrossings(Evaluator& eval, ClientStress* c, const std::vector<double>& shocks,
+                   const StressSpec& spec, double largestPrice) {
+    for (size_t i = 0; i + 1 < c->points.size(); ++i) {
+        double va = Figure(c->points[i].row, spec.levelFigure);
+        double vb = Figure(c->points[i + 1].row, spec.levelFigure);
+        if (va != va || vb != vb || Below(va, spec) == Below(vb, spec)) continue;
+        double a = shocks[i], b = shocks[i + 1];
+        // The crossing is read moving away from the unshocked market.
+        bool aNearer = fabs(a) < fabs(b) || (fabs(a) == fabs(b) && a < b);
+        CrossingSide near = eval.Side(c->request, aNearer ? a : b);
+        CrossingSide far = eval.Side(c->request, aNearer ? b : a);
+        c->crossings.push_back(Bisect(eval, c->request, near, far, spec, largestPrice));
+    }
+    // Nearest the unshocked market first.
+    std::stable_sort(
+        c->crossings.begin(), c->crossings.end(),
+        [](const Crossing& x, const Crossing& y) { return fabs(x.at.shock) < fabs(y.at.shock); });
+}
+
+std::string Scope(const StressSpec& spec) {
+    return spec.security.empty() ? "every price" : "the prices of " + spec.security;
+}
+
+ordered_json SideJson(const CrossingSide& s, bool withPrice) {
+    ordered_json j;
+    j["shock"] = s.shock;
+    if (withPrice) j["price"] = s.price;
+    j["value"] = s.value;
+    ordered_json m = ordered_json::object();
+    for (const auto& p : s.markets)
+        m[p.first] = {{"offer", p.second.offer},
+                      {"bid", p.second.bid},
+                      {"prev", p.second.prevPrice},
+                      {"last", p.second.last}};
+    j["prices"] = m;
+    return j;
+}
+
+std::string CrossingText(const ClientStress& c, const StressSpec& spec) {
+    if (c.crossings.empty()) return "none in range";
+    std::string s;
+    for (const Crossing& x : c.crossings) {
+        if (!s.empty()) s += "; ";
+        s += std::string(x.down ? "below" : "back to") + " " + Format("%g", spec.level) +
+             " at shock " + Percent(x.at.shock);
+        if (!spec.security.empty()) s += " (" + spec.security + " " + Amount(x.at.price) + ")";
+    }
+    if (c.crossings.size() > 1) s += Format(" [crosses %d times]", int(c.crossings.size()));
+    return s;
+}
+
+} // namespace
+
+bool ParseLevel(const std::string& text, StressSpec* spec, std::string* reason) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+        *reason = "expected FIGURE=NUMBER, e.g. marginLevel=50";
+        return false;
+    }
+    std::string name = text.substr(0, eq);
+    KRMarginalRow any{};
+    any.size = KR_ROW_SIZE_280;
+    bool known = false;
+    for (const auto& f : RowFigures(any))
+        known = known || f.first == name;
+    if (!known) {
+        *reason = "'" + name + "' is not a row figure (marginLevel, equity, buyCapacity, ...)";
+        return false;
+    }
+    try {
+        spec->level = ParseNumber(text.substr(eq + 1), "--level " + text);
+    } catch (const WhatIfError& e) {
+        *reason = e.what();
+        return false;
+    }
+    spec->levelFigure = name;
+    return true;
+}
+
+StressResult RunStress(const Scenario& s, const StressSpec& spec) {
+    if (!spec.security.empty()) {
+        bool found = false;
+        for (const Class& c : s.classes)
+            for (const Security& sec : c.securities)
+                found = found || sec.code == spec.security;
+        if (!found) throw std::runtime_error("the scenario has no security " + spec.security);
+    }
+    StressResult out;
+    out.spec = spec;
+    int n = spec.steps < 2 ? 2 : spec.steps;
+    // The ends weighted, not stepped; a shock within rounding of 0 moves no price (1 + it is
+    // 1.0) and is shown as 0.
+    for (int i = 0; i < n; ++i) {
+        double shock = (spec.from * double(n - 1 - i) + spec.to * double(i)) / double(n - 1);
+        out.shocks.push_back(fabs(shock) < 1e-12 ? 0.0 : shock);
+    }
+
+    RunOptions baseOptions;
+    baseOptions.trace = true;
+    out.base = RunScenario(s, baseOptions);
+    Evaluator eval(s, spec);
+    const double largest = LargestMovingPrice(s, spec);
+    for (const RowResult& b : out.base.rows) {
+        ClientStress c;
+        c.request = b.request;
+        c.base = b;
+        for (double shock : out.shocks) {
+            StressPoint p;
+            p.shock = shock;
+            for (const Class& cl : s.classes)
+                for (const Security& sec : cl.securities)
+                    if (!spec.security.empty() && sec.code == spec.security)
+                        p.price = ReferencePrice(Shocked(sec.market, shock));
+            p.row = eval.Row(c.request, shock, spec.actv);
+            c.points.push_back(p);
+        }
+        if (!spec.levelFigure.empty()) FindCrossings(eval, &c, out.shocks, spec, largest);
+        out.clients.push_back(c);
+    }
+    SetShock(s, spec, 0.0);
+    return out;
+}
+
+double DistanceToLevel(const ClientStress& c, const StressSpec& spec) {
+    double now = Figure(c.base, spec.levelFigure);
+    if (now == now && Below(now, spec)) return 0.0;
+    double best = -1;
+    for (const Crossing& x : c.crossings)
+        if (x.down && (best < 0 || fabs(x.at.shock) < best)) best = fabs(x.at.shock);
+    return best;
+}
+
+void PrintStressTable(std::ostream& out, const StressResult& r) {
+    const StressSpec& spec = r.spec;
+    out << "Stress: " << Scope(spec) << " moved from " << Percent(spec.from) << " to "
+        << Percent(spec.to) << " in " << r.shocks.size() << " steps";
+    if (!spec.levelFigure.empty())
+        out << "; level " << spec.levelFigure << " = " << Format("%g", spec.level);
+    out << "\n";
+    for (const ClientStress& c : r.clients) {
+        out << "\n" << c.request.firm << " / " << c.request.client << "\n";
+        if (!c.base.ok) {
+            out << "  " << c.base.failure.call << " failed: " << c.base.failure.code << " "
+                << ErrorName(c.base.failure.code) << "\n";
+            continue;
+        }
+        out << Format("  %9s", "shock");
+        if (!spec.security.empty()) out << Format(" %10s", "price");
+        for (const char* f : kShownFigures)
+            out << Format(" %12s", f);
+        out << "\n";
+        for (const StressPoint& p : c.points) {
+            out << Format("  %9s", Percent(p.shock).c_str());
+            if (!spec.security.empty()) out << Format(" %10s", Amount(p.price).c_str());
+            for (const char* f : kShownFigures)
+                out << Format(" %12s", Amount(Figure(p.row, f)).c_str());
+            out << "\n";
+        }
+        if (spec.actv)
+            for (size_t a = 0; a < c.request.actv.size(); ++a) {
+                out << "  " << c.request.actv[a].secCode << " maxBuy/maxSell:";
+                for (const StressPoint& p : c.points) {
+                    if (a >= p.row.actv.size() || !p.row.actv[a].ok) {
+                        out << " -";
+                        continue;
+                    }
+                    out << " " << p.row.actv[a].actv.maxBuy << "/" << p.row.actv[a].actv.maxSell;
+                }
+                out << "\n";
+            }
+        if (!spec.levelFigure.empty())
+            out << "  " << spec.levelFigure << " " << Format("%g", spec.level) << ": "
+                << CrossingText(c, spec) << "\n";
+    }
+    if (spec.levelFigure.empty()) return;
+    // The firm's view: who is nearest the level.
+    std::vector<const ClientStress*> order;
+    for (const ClientStress& c : r.clients)
+        if (c.base.ok) order.push_back(&c);
+    auto key = [&](const ClientStress* c) {
+        double d = DistanceToLevel(*c, spec);
+        return d < 0 ? std::numeric_limits<double>::infinity() : d;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
+    out << "\nClients by distance to " << spec.levelFigure << " " << Format("%g", spec.level)
+        << ":\n";
+    for (const ClientStress* c : order) {
+        double d = DistanceToLevel(*c, spec);
+        out << Format("  %-12s %-15s ", c->request.firm.c_str(), c->request.client.c_str())
+            << (d < 0    ? "none in range"
+                : d == 0 ? "already below"
+                         : "a move of " + Percent(d).substr(1))
+            << "\n";
+    }
+}
+
+void PrintStressJson(std::ostream& out, const StressResult& r) {
+    const StressSpec& spec = r.spec;
+    ordered_json root;
+    root["moves"] = spec.security.empty() ? ordered_json("all") : ordered_json(spec.security);
+    root["shocks"] = r.shocks;
+    if (!spec.levelFigure.empty())
+        root["level"] = {{"figure", spec.levelFigure}, {"value", spec.level}};
+    root["clients"] = ordered_json::array();
+    for (const ClientStress& c : r.clients) {
+        ordered_json j;
+        j["firm"] = c.request.firm;
+        j["client"] = c.request.client;
+        j["ok"] = c.base.ok;
+        if (!c.base.ok) {
+            j["failure"] = {{"call", c.base.failure.call}, {"code", c.base.failure.code}};
+            root["clients"].push_back(j);
+            continue;
+        }
+        j["points"] = ordered_json::array();
+        for (const StressPoint& p : c.points) {
+            ordered_json pj;
+            pj["shock"] = p.shock;
+            if (!spec.security.empty()) pj["price"] = p.price;
+            pj["ok"] = p.row.ok;
+            ordered_json figures = ordered_json::object();
+            if (p.row.ok)
+                for (const auto& f : RowFigures(p.row.row))
+                    figures[f.first] = f.second;
+            pj["figures"] = figures;
+            if (spec.actv) {
+                pj["actv"] = ordered_json::array();
+                for (const ActvResult& a : p.row.actv) {
+                    ordered_json aj = {{"security", a.request.secCode}, {"ok", a.ok}};
+                    if (a.ok) {
+                        aj["position"] = a.actv.position;
+                        aj["maxBuy"] = a.actv.maxBuy;
+                        aj["maxSell"] = a.actv.maxSell;
+                        aj["value"] = a.actv.value;
+                    }
+                    pj["actv"].push_back(aj);
+                }
+            }
+            j["points"].push_back(pj);
+        }
+        if (!spec.levelFigure.empty()) {
+            ordered_json cross = ordered_json::array();
+            for (const Crossing& x : c.crossings)
+                cross.push_back({{"direction", x.down ? "down" : "up"},
+                                 {"shock", x.at.shock},
+                                 {"before", SideJson(x.before, !spec.security.empty())},
+                                 {"at", SideJson(x.at, !spec.security.empty())}});
+            j["crossings"] = cross;
+            j["crossingCount"] = c.crossings.size();
+            double d = DistanceToLevel(c, spec);
+            j["distance"] = d < 0 ? ordered_json() : ordered_json(d);
+        }
+        root["clients"].push_back(j);
+    }
+    out << root.dump(2) << "\n";
+}
+
+void PrintStressCsv(std::ostream& out, const StressResult& r) {
+    const StressSpec& spec = r.spec;
+    out << "record,firm,client,security,shock,price,field,value\n";
+    auto exact = [](double v) { return ordered_json(v).dump(); };
+    for (const ClientStress& c : r.clients) {
+        std::string who = c.request.firm + "," + c.request.client;
+        if (!c.base.ok) {
+            out << "failure," << who << ",,,," << c.base.failure.call << "," << c.base.failure.code
+                << "\n";
+            continue;
+        }
+        for (const StressPoint& p : c.points) {
+            std::string at = exact(p.shock) + "," + (spec.security.empty() ? "" : exact(p.price));
+            for (const auto& f : RowFigures(p.row.row))
+                out << "point," << who << ",," << at << "," << f.first << "," << exact(f.second)
+                    << "\n";
+            for (const ActvResult& a : p.row.actv) {
+                if (!a.ok) continue;
+                out << "actv," << who << "," << a.request.secCode << "," << at << ",maxBuy,"
+                    << a.actv.maxBuy << "\n";
+                out << "actv," << who << "," << a.request.secCode << "," << at << ",maxSell,"
+                    << a.actv.maxSell << "\n";
+            }
+        }
+        for (const Crossing& x : c.crossings)
+            out << "crossing," << who << ",," << exact(x.at.shock) << ","
+                << (spec.security.empty() ? "" : exact(x.at.price)) << "," << spec.levelFigure
+                << (x.down ? " down" : " up") << "," << exact(x.at.value) << "\n";
+    }
+}
+
+} // namespace kesvar_cli
+
+namespace kesvar_cli {
+
+void AddStressOptions(CLI::App* cmd, StressArgs* a) {
+    cmd->add_option("--security", a->security, "Move only this security's prices");
+    cmd->add_flag("--all", a->all, "Move every price (the default)");
+    cmd->add_option("--from", a->from, "First shock, in percent (default -50%)");
+    cmd->add_option("--to", a->to, "Last shock, in percent (default 50%)");
+    cmd->add_option("--steps", a->steps, "Shocks in the grid, ends included (default 21)")
+        ->check(CLI::Range(2, 10001));
+    cmd->add_option("--level", a->level,
+                    "FIGURE=L: find where each client's row figure crosses L "
+                    "(marginLevel=50, equity=0, buyCapacity=0)");
+    cmd->add_flag("--actv", a->actv, "Every actv request at every shock too");
+}
+
+bool StressSpecOf(const StressArgs& a, StressSpec* spec, std::ostream& err) {
+    if (a.all && !a.security.empty()) {
+        err << "kesvar: --all and --security exclude each other\n";
+        return false;
+    }
+    try {
+        spec->from = ParsePercent(a.from, "--from " + a.from);
+        spec->to = ParsePercent(a.to, "--to " + a.to);
+    } catch (const WhatIfError& e) {
+        err << "kesvar: " << e.what() << "\n";
+        return false;
+    }
+    if (!(spec->from < spec->to) || spec->from < -1.0) {
+        err << "kesvar: --from must lie below --to, and no shock below -100%\n";
+        return false;
+    }
+    spec->security = a.security;
+    spec->steps = a.steps;
+    spec->actv = a.actv;
+    std::string reason;
+    if (!a.level.empty() && !ParseLevel(a.level, spec, &reason)) {
+        err << "kesvar: --level " << a.level << ": " << reason << "\n";
+        return false;
+    }
+    return true;
+}
+
+CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
+    CLI::App* cmd = app.add_subcommand(
+        "stress", "Every row at each price shock of a grid; where each client crosses a level");
+    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON)")->required();
+    cmd->add_option("--format,-f", a->format, "Output: table (default), json or csv")
+        ->check(CLI::IsMember({"table", "json", "csv"}, CLI::ignore_case));
+    AddStressOptions(cmd, &a->stress);
+    AddWhatIfOptions(cmd, &a->whatIf);
+    return cmd;
+}
+
+int RunStressCommand(const StressCommandArgs& a) {
+    StressSpec spec;
+    if (!StressSpecOf(a.stress, &spec, std::cerr)) return 2;
+    Scenario s;
+    if (!LoadScenarioWithWhatIf(a.scenario, a.whatIf, &s, std::cerr)) return 2;
+    StressResult r;
+    try {
+        r = RunStress(s, spec);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "kesvar: --security " << spec.security << ": " << e.what() << "\n";
+        return 2;
+    }
+    std::ostringstream text;
+    if (a.format == "json")
+        PrintStressJson(text, r);
+    else if (a.format == "csv")
+        PrintStressCsv(text, r);
+    else
+        PrintStressTable(text, r);
+    std::cout << text.str() << std::flush;
+    for (const ClientStress& c : r.clients)
+        if (!c.base.ok) return 1;
+    return 0;
+}
+
+} // namespace kesvar_cli

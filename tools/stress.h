@@ -1,0 +1,102 @@
+// Stress: every row (and, when asked, every actv) of a scenario at each price shock of a grid,
+// and, for a level of a row figure, the shock and price at which each client's figure crosses
+// it, found by bisection on the library's own figures.
+#ifndef KESVAR_TOOLS_STRESS_H
+#define KESVAR_TOOLS_STRESS_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "run.h"
+#include "scenario.h"
+#include "whatif.h"
+
+namespace kesvar_cli {
+
+struct StressSpec {
+    std::string security; // the security whose prices move; empty: every security
+    double from = -0.5, to = 0.5;
+    int steps = 21;
+    bool actv = false;       // the actv requests at every shock too
+    std::string levelFigure; // a row figure, e.g. "marginLevel"; empty: no crossing search
+    double level = 0;
+};
+
+// Parses "marginLevel=50" into the spec; false with a reason when the text is not
+// FIGURE=NUMBER with a known row figure.
+bool ParseLevel(const std::string& text, StressSpec* spec, std::string* reason);
+
+struct StressPoint {
+    double shock = 0;
+    double price = 0; // the moved security's reference price (last, else previous, else bid)
+    RowResult row;
+};
+
+// One side of a crossing: a shock and what the prices and the figure were there.
+struct CrossingSide {
+    double shock = 0;
+    double price = 0; // reference price of the moved security (0 when every price moves)
+    double value = 0; // the figure
+    std::vector<std::pair<std::string, Market>> markets; // the moved securities' prices
+};
+
+// The figure is on one side of the level at `before` and on the other at `at`, one cent of
+// price (or less) further from the unshocked market.
+struct Crossing {
+    CrossingSide before, at;
+    bool down = false; // below the level at `at`, at or above it at `before`
+};
+
+struct ClientStress {
+    RowRequest request;
+    RowResult base; // at the scenario's own prices
+    std::vector<StressPoint> points;
+    std::vector<Crossing> crossings;
+};
+
+struct StressResult {
+    StressSpec spec;
+    RunResult base; // the scenario run at its own prices, traced, with every actv
+    std::vector<double> shocks;
+    std::vector<ClientStress> clients;
+};
+
+// Throws std::runtime_error when the spec names a security the scenario does not have.
+// Runs the scenario (RunScenario: once per process), then every shock; leaves the host with
+// the scenario's own prices.
+StressResult RunStress(const Scenario& scenario, const StressSpec& spec);
+
+// Shock of the nearest crossing downward through the level, 0 when already below it at the
+// scenario's prices, or -1 when none lies in the range.
+double DistanceToLevel(const ClientStress& c, const StressSpec& spec);
+
+// The command line of stress (and the --stress options of report).
+struct StressArgs {
+    std::string security;
+    bool all = false;
+    std::string from = "-50%", to = "50%";
+    int steps = 21;
+    std::string level;
+    bool actv = false;
+};
+void AddStressOptions(CLI::App* command, StressArgs* args);
+// The spec the options give; false with a message on `err` when one is malformed.
+bool StressSpecOf(const StressArgs& args, StressSpec* spec, std::ostream& err);
+
+struct StressCommandArgs {
+    std::string scenario;
+    std::string format = "table";
+    StressArgs stress;
+    WhatIf whatIf;
+};
+CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* args);
+int RunStressCommand(const StressCommandArgs& args);
+
+void PrintStressTable(std::ostream& out, const StressResult& r);
+void PrintStressJson(std::ostream& out, const StressResult& r);
+void PrintStressCsv(std::ostream& out, const StressResult& r);
+
+} // namespace kesvar_cli
+
+#endif
