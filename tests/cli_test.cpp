@@ -182,12 +182,14 @@ TEST(CliRun, UsageErrorsExitWithTwoAndSayWhatWasWrong) {
     struct Case {
         const char *args, *message;
     } cases[] = {
-        {"", "kesvar: a subcommand is required: run, check or demo\n"},
+        {"", "kesvar: a subcommand is required: run, check, demo, explain, stress or report\n"},
         {"run", "kesvar: SCENARIO is required\n"},
         {"run x.json --format xml", "kesvar: --format: expected table, json or csv, found 'xml'"},
         {"check x --format csv", "kesvar: --format: expected text or json, found 'csv'"},
         {"check", "kesvar: SETTINGS is required\n"},
-        {"frobnicate", "kesvar: unknown subcommand 'frobnicate' (expected run, check or demo)"},
+        {"frobnicate",
+         "kesvar: unknown subcommand 'frobnicate' (expected run, check, demo, explain, "
+         "stress or report)"},
         {"run --bogus x.json", "kesvar: "},
         {"run /no/such.json", "kesvar: cannot read the scenario: /no/such.json: "},
     };

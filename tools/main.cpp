@@ -184,9 +184,9 @@ int Main(int argc, char** argv) {
                  "kesvar"};
     app.require_subcommand(1);
     app.set_version_flag("--version", VersionText(), "Print the version and build, then exit");
-    app.footer("Exit status: 0 success; 1 a library call failed (run, demo), the settings\n"
-               "text has warnings (check) or the run has warnings and --strict is given;\n"
-               "2 bad usage or an unusable scenario or file.");
+    app.footer("Exit status: 0 success; 1 a library call failed (run, demo, explain, stress,\n"
+               "report), the settings text has warnings (check) or the run has warnings and\n"
+               "--strict is given; 2 bad usage or an unusable scenario or file.");
 
     std::string scenarioPath, runFormat = "table";
     bool strict = false;

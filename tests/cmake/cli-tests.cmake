@@ -18,14 +18,8 @@ endif()
 # explain, what-if, stress and report: the tool's own sources with the library's trace, in
 # process (explain_test) and as a user runs the tool (report_test, which needs Chromium).
 if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
-  find_package(CLI11 CONFIG REQUIRED)
-  set(TOOLS ${PROJECT_SOURCE_DIR}/tools)
-  add_executable(kesvar_why_tests explain_test.cpp report_test.cpp
-    ${TOOLS}/explain.cpp ${TOOLS}/output.cpp ${TOOLS}/run.cpp ${TOOLS}/scenario.cpp
-    ${TOOLS}/whatif.cpp)
-  target_include_directories(kesvar_why_tests PRIVATE ${TOOLS})
-  target_link_libraries(kesvar_why_tests PRIVATE kesvar_fakehost ${KESVAR_GTEST} CLI11::CLI11
-                        nlohmann_json::nlohmann_json)
+  add_executable(kesvar_why_tests explain_test.cpp report_test.cpp)
+  target_link_libraries(kesvar_why_tests PRIVATE kesvar_cli_core ${KESVAR_GTEST})
   target_compile_definitions(kesvar_why_tests PRIVATE
     KESVAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
     KESVAR_CLI="$<TARGET_FILE:kesvar_cli>"
