@@ -3,6 +3,7 @@
 #define KESVAR_FRAME_STATE_H
 
 #include "kesvar.h"
+#include "frame/hash_index.h"
 #include "frame/memory.h"
 
 namespace kesvar {
@@ -37,9 +38,14 @@ struct LibraryState {
 
     int32_t paramIdCache[5] = {-1, -1, -1, -1, -1};
 
-    Array<ClassEntry*> classRegistry;
-    Array<SecurityEntry*> securityRegistry;
+    Array<ClassEntry> classRegistry;
+    Array<SecurityEntry> securityRegistry;
     int32_t anyFaceValueClass = 0;
+    // The registry's lookups, each answering the first match in registration order.
+    HashIndex classByCode;         // class code -> class
+    HashIndex securityByClassCode; // (class, code) -> the class's first security of that code
+    HashIndex securityByCode;      // code -> that first security, in every class that has one
+    HashIndex securityById;        // (class id, security id) -> security
 
     Array<FirmSettings*> firmSettingsTable;
 

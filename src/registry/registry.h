@@ -1,5 +1,6 @@
-// Library copies of the host's classes and securities, in registration order. Registry
-// indexes never change until KRCleanup empties the registry as a whole.
+// Library copies of the host's classes and securities, in registration order, with hash
+// indexes for the lookups. Registry indexes never change until KRCleanup empties the registry
+// as a whole.
 #ifndef KESVAR_REGISTRY_REGISTRY_H
 #define KESVAR_REGISTRY_REGISTRY_H
 
@@ -23,9 +24,19 @@ void UnregisterLastClass();
 void ClearRegistry();
 void UpdateFaceValueFlag();
 
+// Each answers the first match in registration order, or -1.
 int32_t FindClassByCode(const char* code);
 int32_t FindSecurityByCode(const char* code, int32_t classIndex);
 int32_t FindSecurityById(uint32_t classId, uint32_t secId);
+
+// The securities whose code is `code`: in each class that has one, its first of that code (the
+// one FindSecurityByCode answers), in no particular order. -1 after the last.
+struct CodeMatches {
+    HashProbe probe;
+    const char* code;
+};
+CodeMatches StartCodeMatches(const char* code);
+int32_t NextCodeMatch(CodeMatches& m);
 
 inline int32_t ClassCount() {
     return gState.classRegistry.count;
@@ -34,10 +45,10 @@ inline int32_t SecurityCount() {
     return gState.securityRegistry.count;
 }
 inline const ClassEntry* ClassAt(int32_t i) {
-    return gState.classRegistry[i];
+    return &gState.classRegistry[i];
 }
 inline const SecurityEntry* SecurityAt(int32_t i) {
-    return gState.securityRegistry[i];
+    return &gState.securityRegistry[i];
 }
 
 } // namespace kesvar

@@ -1,0 +1,66 @@
+// The one hash index of the library: open addressing with linear probing over the numbers of
+// items that the caller keeps in an array of its own. The index stores no keys, so a slot costs
+// four bytes: the caller hashes its key, walks the items whose slots the hash leads to, and
+// decides itself which of them match. That also lets one index answer "the first item of this
+// key" (the caller inserts only what is not there yet) and "every item of this key" (it
+// inserts them all and walks every match).
+//
+// Slots are placed by multiplying the hash by the slot count (no power of two needed, so an
+// index built for n items takes about n / 0.7 slots, not up to twice that). Growth goes through
+// the memory hooks; an index that cannot grow stays as it was.
+#ifndef KESVAR_FRAME_HASH_INDEX_H
+#define KESVAR_FRAME_HASH_INDEX_H
+
+#include <stdint.h>
+
+namespace kesvar {
+
+struct HashIndex {
+    int32_t* slots = nullptr; // an item number, or -1 for an empty slot
+    uint32_t capacity = 0;    // slots
+    int32_t count = 0;        // items
+};
+
+// The hash of an item already in the index, so that growing can place it again.
+typedef uint32_t (*ItemHash)(const void* owner, int32_t item);
+// Whether an item has the key the caller looks for.
+typedef bool (*ItemMatches)(const void* owner, int32_t item, const void* key);
+
+// Makes room for `items` items in all, so that inserting up to that many never allocates.
+// False on failure, with the index as it was.
+bool HashReserve(HashIndex& h, int32_t items, ItemHash hashOf, const void* owner);
+// Adds an item under `hash`, growing when needed. False on failure (index as it was).
+bool HashInsert(HashIndex& h, uint32_t hash, int32_t item, ItemHash hashOf, const void* owner);
+// Takes an item out; the others stay findable. Never allocates.
+void HashRemove(HashIndex& h, uint32_t hash, int32_t item, ItemHash hashOf, const void* owner);
+// Forgets every item and gives the slots back.
+void HashFree(HashIndex& h);
+
+// The items on the probe path of a hash, in probe order: those stored under that hash are
+// among them (with others that merely share their slots).
+struct HashProbe {
+    const HashIndex* index;
+    uint32_t slot;    // the slot HashNext reads next
+    uint32_t last;    // the slot of the item HashNext returned last
+    uint32_t visited; // slots read so far, so that a full index still ends
+};
+HashProbe HashStart(const HashIndex& h, uint32_t hash);
+// The next item on the path, or -1 when the path ends.
+int32_t HashNext(HashProbe& p);
+// Puts `item` in the slot of the item HashNext returned last (an item of the same hash).
+void HashReplace(HashIndex& h, const HashProbe& p, int32_t item);
+
+// The first item on the path of `hash` that matches `key`, or -1.
+int32_t HashFind(const HashIndex& h, uint32_t hash, ItemMatches matches, const void* owner,
+                 const void* key);
+
+// Hashes of the library's keys. HashName folds A-Z to a-z, as CompareNames does, so names that
+// compare equal hash alike; HashCode takes the bytes as they are.
+uint32_t HashName(const char* s);
+uint32_t HashCode(const char* s);
+// Mixes further words into a hash (for keys of several parts).
+uint32_t HashMix(uint32_t hash, uint32_t word);
+
+} // namespace kesvar
+
+#endif
