@@ -60,16 +60,16 @@ uint32_t Finish(uint32_t h) {
 bool HashReserve(HashIndex& h, int32_t items, ItemHash hashOf, const void* owner) {
     if (items < 0) return false;
     if (h.slots && uint32_t(items) <= MaxItems(h.capacity)) return true;
+    // Room for twice the items held when that is more: an index grown a little at a time
+    // rebuilds itself only a few times (a first reservation takes the exact room).
+    int32_t target =
+        h.count > items / 2 ? (h.count > INT32_MAX / 2 ? INT32_MAX : h.count * 2) : items;
     uint32_t capacity;
-    return SlotsFor(items, &capacity) && Rebuild(h, capacity, hashOf, owner);
+    return SlotsFor(target, &capacity) && Rebuild(h, capacity, hashOf, owner);
 }
 
 bool HashInsert(HashIndex& h, uint32_t hash, int32_t item, ItemHash hashOf, const void* owner) {
-    if (!h.slots || uint32_t(h.count) + 1 > MaxItems(h.capacity)) {
-        // Twice the items: growing costs a constant share of each insertion.
-        int32_t target = h.count < 4 ? 8 : (h.count > INT32_MAX / 2 ? INT32_MAX : h.count * 2);
-        if (!HashReserve(h, target, hashOf, owner)) return false;
-    }
+    if (h.count == INT32_MAX || !HashReserve(h, h.count + 1, hashOf, owner)) return false;
     Place(h.slots, h.capacity, hash, item);
     ++h.count;
     return true;

@@ -75,15 +75,16 @@ template <class T> T* ArrayAppend(Array<T>& a) {
     return ArrayAppendN(a, 1);
 }
 
-// Gives the slack back. A failed shrink keeps the larger block, which is still valid.
-template <class T> void ArrayShrinkToFit(Array<T>& a) {
-    if (a.capacity == a.count) return;
+// Gives the slack back. False when the hook refused the smaller block: the array keeps the
+// larger one, which is still valid, and the caller reports the refusal like any other.
+template <class T> bool ArrayShrinkToFit(Array<T>& a) {
+    if (a.capacity == a.count) return true;
     if (a.count == 0) {
         MemFree(a.items);
         a = Array<T>();
-        return;
+        return true;
     }
-    ArrayResize(a, a.count);
+    return ArrayResize(a, a.count);
 }
 
 // Releases the storage; the elements themselves own nothing here.

@@ -17,6 +17,11 @@ int32_t InMarginList(const FirmSettings* record, int32_t secIndex);
 int32_t InAssetList(const FirmSettings* record, int32_t secIndex);
 int32_t InRestShortList(const FirmSettings* record, int32_t secIndex);
 
+// A security in no list of the record that a class valuing unlisted positions holds: the first
+// such class in the firm's class order that has a security of the code, and its first security
+// of that code; -1 when none.
+int32_t FindUnlistedSecurity(const FirmSettings* record, const char* code);
+
 } // namespace kesvar
 
 #endif

@@ -131,6 +131,7 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
     for (int32_t k = 0; k < n; ++k)
         IndexSecurity(first + k);
     gState.classRegistry[classIndex].firstSecurity = first;
+    gState.classRegistry[classIndex].securityCount = n;
     return true;
 }
 

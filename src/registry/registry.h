@@ -11,6 +11,7 @@ namespace kesvar {
 struct ClassEntry {
     KRClass cls;           // the host's 32 bytes
     int32_t firstSecurity; // index of the class's first security, -1 while it has none
+    int32_t securityCount; // its securities follow each other from firstSecurity
 };
 
 struct SecurityEntry {

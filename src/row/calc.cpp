@@ -175,7 +175,7 @@ static void SetLag1Limits(KRMarginalRow* row, const FirmSettings* binding, const
                           const Money& money) {
     row->marginBuyLimit = ((sums.currentLimit + sums.currentBalance) * 0.01) - money.locked;
     row->ownBuyLimit = money.current - money.locked;
-    if (binding->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
+    if (FirmOf(binding)->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
 }
 
 // The fields that only the longer row versions have.

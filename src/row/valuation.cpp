@@ -10,22 +10,6 @@
 
 namespace kesvar {
 
-// A security in no list still counts when its class asks for unlisted positions to be valued.
-static int32_t FindUnlisted(const FirmSettings* r, const char* secCode) {
-    const FirmSettings* f = FirmOf(r);
-    for (int32_t i = 0; i < f->classOrder.count; ++i) {
-        int32_t c = f->classOrder[i];
-        const ClassEntry* cls = ClassAt(c);
-        if (!cls->cls.valueUnlisted || cls->firstSecurity == -1) continue;
-        for (int32_t s = cls->firstSecurity;
-             s < SecurityCount() && int32_t(SecurityAt(s)->sec.classIndex) == c; ++s) {
-            const char* code = SecurityAt(s)->sec.code;
-            if (strncmp(code, secCode, sizeof(SecurityAt(s)->sec.code)) == 0) return s;
-        }
-    }
-    return -1;
-}
-
 // The valuation asks for the position price when the last price, already through FullPrice, is
 // below this. The cut is coarser than kNoPrice, so a last price the host gives between the two
 // is replaced here although SecurityPrices kept it.
@@ -46,7 +30,8 @@ static bool IdentifySecurity(const FirmSettings* r, const char* secCode, int32_t
         *isMargin = true;
         return true;
     }
-    *secIndex = FindUnlisted(r, secCode);
+    // A security in no list still counts when its class asks for unlisted positions to be valued.
+    *secIndex = FindUnlistedSecurity(r, secCode);
     return *secIndex >= 0;
 }
 

@@ -1,12 +1,15 @@
-// [CLIENTLAG] into two sorted arrays (whole codes and prefixes) and [SECURITYWEIGHT].
+// [CLIENTLAG] into two sorted arrays (whole codes and prefixes) and [SECURITYWEIGHT] with an
+// index of its first line per code. Client lags are appended as read and sorted once at the
+// end of the section: a repeated code is recognised as it comes, through a hash index.
 #include <string.h>
 
+#include "frame/sort.h"
 #include "frame/strings.h"
 #include "settings/reader.h"
 
 namespace kesvar {
 
-int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count,
+int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
                        CodeCompare compare, int32_t* insertAt) {
     int32_t place = 0, found = -1;
     if (count > 0) {
@@ -16,7 +19,7 @@ int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count
             // which one answers (the lone '*' prefix, for one).
             bool odd = (num & 1) != 0;
             int32_t mid = odd ? lo + half : lo + half - 1;
-            int c = compare(key, entries[mid]);
+            int c = compare(key, &entries[mid]);
             if (c == 0) {
                 if (insertAt) *insertAt = mid;
                 return mid;
@@ -35,7 +38,7 @@ int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count
         }
         place = lo;
         if (num != 0) {
-            int c = compare(key, entries[lo]);
+            int c = compare(key, &entries[lo]);
             if (c == 0)
                 found = lo;
             else if (c > 0)
@@ -52,26 +55,38 @@ int CompareLagCode(const char* key, const ClientLag* entry) {
     return CompareNames(key, entry->clientCode);
 }
 
-// Inserts a new entry unless the code is there.
-bool InsertLag(LoadContext& ctx, Array<ClientLag*>& lags, const char* code, int32_t lag,
-               int32_t line) {
-    int32_t at;
-    if (FindSortedCode(code, lags.items, lags.count, CompareLagCode, &at) >= 0) {
+// The codes of [CLIENTLAG] seen so far in each array: the first line of a code wins.
+struct LagSection {
+    HashIndex seen[2]; // whole codes, prefixes
+};
+
+uint32_t LagHash(const void* lags, int32_t i) {
+    return HashName((*static_cast<const Array<ClientLag>*>(lags))[i].clientCode);
+}
+
+bool LagIs(const void* lags, int32_t i, const void* code) {
+    return CompareNames((*static_cast<const Array<ClientLag>*>(lags))[i].clientCode,
+                        static_cast<const char*>(code)) == 0;
+}
+
+// Appends an entry unless the code is there; the array is sorted once the section is read.
+bool AppendLag(LoadContext& ctx, Array<ClientLag>& lags, HashIndex& seen, const char* code,
+               int32_t lag, int32_t line) {
+    const uint32_t h = HashName(code);
+    if (HashFind(seen, h, LagIs, &lags, code) >= 0) {
         Note(ctx, line, kDiagRepeatedKey, code);
         return true;
     }
-    if (!ArrayReserve(lags, lags.count + 1)) return false;
-    ClientLag* entry = NewZeroed<ClientLag>();
-    if (!entry) return false;
+    if (!ArrayReserve(lags, lags.count + 1) || !HashInsert(seen, h, lags.count, LagHash, &lags))
+        return false;
+    ClientLag* entry = ArrayAppend(lags);
     CopyBounded(entry->clientCode, code, kMaxCode);
-    entry->lag = lag;
-    memmove(&lags.items[at + 1], &lags.items[at], sizeof(ClientLag*) * size_t(lags.count - at));
-    lags.items[at] = entry;
-    lags.count++;
+    entry->lag = int8_t(lag);
     return true;
 }
 
-bool ClientLagLine(LoadContext& ctx, void*, int32_t line, char* key, char* value) {
+bool ClientLagLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
+    LagSection& section = *static_cast<LagSection*>(state);
     size_t n = strlen(key);
     if (n > size_t(kMaxCode)) {
         Note(ctx, line, kDiagKeyTooLong, key);
@@ -90,9 +105,38 @@ bool ClientLagLine(LoadContext& ctx, void*, int32_t line, char* key, char* value
     // "X*" covers every code that begins with X; '*' alone covers every client.
     if (n > 0 && key[n - 1] == '*') {
         key[n - 1] = 0;
-        return InsertLag(ctx, ctx.firm->clientLagPrefixes, key, lag, line);
+        return AppendLag(ctx, ctx.firm->clientLagPrefixes, section.seen[1], key, lag, line);
     }
-    return InsertLag(ctx, ctx.firm->clientLags, key, lag, line);
+    return AppendLag(ctx, ctx.firm->clientLags, section.seen[0], key, lag, line);
+}
+
+int CompareLags(const void*, const void* a, const void* b) {
+    return CompareNames(static_cast<const ClientLag*>(a)->clientCode,
+                        static_cast<const ClientLag*>(b)->clientCode);
+}
+
+// Sorts an array of distinct codes: the array that inserting each line in turn would build.
+bool SortLags(Array<ClientLag>& lags) {
+    uint32_t bytes;
+    void* scratch = nullptr;
+    if (lags.count > 1) {
+        if (!ScratchFor(lags.count, uint32_t(sizeof(ClientLag)), &bytes) ||
+            (scratch = MemAlloc(bytes)) == nullptr)
+            return false;
+        SortStable(lags.items, lags.count, uint32_t(sizeof(ClientLag)), scratch, CompareLags,
+                   nullptr);
+        MemFree(scratch);
+    }
+    return ArrayShrinkToFit(lags);
+}
+
+uint32_t WeightHash(const void* firm, int32_t i) {
+    return HashCode(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode);
+}
+
+bool WeightIs(const void* firm, int32_t i, const void* code) {
+    return strcmp(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode,
+                  static_cast<const char*>(code)) == 0;
 }
 
 bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* value) {
@@ -121,15 +165,14 @@ bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* 
         Note(ctx, line, kDiagShortWeightClamp, key, comma + 1);
         shortWeight = 1.0;
     }
-    if (ctx.sink) {
-        // Kept, but the lookup only ever sees the first line of a code.
-        const Array<SecurityWeight>& all = ctx.firm->securityWeights;
-        for (int32_t i = 0; i < all.count; ++i) {
-            if (strcmp(all[i].secCode, key) == 0) {
-                Note(ctx, line, kDiagRepeatedKey, key);
-                break;
-            }
-        }
+    // Kept, but the lookup only ever sees the first line of a code.
+    FirmRecord* firm = ctx.firm;
+    const uint32_t h = HashCode(key);
+    if (HashFind(firm->weightIndex, h, WeightIs, firm, key) >= 0) {
+        Note(ctx, line, kDiagRepeatedKey, key);
+    } else if (!ArrayReserve(firm->securityWeights, firm->securityWeights.count + 1) ||
+               !HashInsert(firm->weightIndex, h, firm->securityWeights.count, WeightHash, firm)) {
+        return false;
     }
     SecurityWeight* w = ArrayAppend(ctx.firm->securityWeights);
     if (!w) return false;
@@ -147,22 +190,33 @@ static int CompareLagPrefix(const char* key, const ClientLag* entry) {
 }
 
 int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode) {
-    const FirmSettings* f = FirmOf(record);
+    const FirmRecord* f = FirmOf(record);
     int32_t i = FindSortedCode(clientCode, f->clientLags.items, f->clientLags.count, CompareLagCode,
                                nullptr);
-    if (i >= 0) return f->clientLags[i]->lag;
+    if (i >= 0) return f->clientLags[i].lag;
     i = FindSortedCode(clientCode, f->clientLagPrefixes.items, f->clientLagPrefixes.count,
                        CompareLagPrefix, nullptr);
-    if (i >= 0) return f->clientLagPrefixes[i]->lag;
+    if (i >= 0) return f->clientLagPrefixes[i].lag;
     return f->creditLag;
 }
 
 bool ParseClientLagSection(LoadContext& ctx) {
-    return ReadFixedSection(ctx, "CLIENTLAG", true, ClientLagLine, nullptr);
+    LagSection section;
+    bool ok = ReadFixedSection(ctx, "CLIENTLAG", true, ClientLagLine, &section);
+    HashFree(section.seen[0]);
+    HashFree(section.seen[1]);
+    return ok && SortLags(ctx.firm->clientLags) && SortLags(ctx.firm->clientLagPrefixes);
 }
 
 bool ParseSecurityWeightSection(LoadContext& ctx) {
-    return ReadFixedSection(ctx, "SECURITYWEIGHT", true, SecurityWeightLine, nullptr);
+    // Every line may make an entry: room for them all, so the array is built without slack.
+    FirmRecord* firm = ctx.firm;
+    int32_t lines = CountLines(ctx, FixedSectionBody(ctx, "SECURITYWEIGHT"));
+    if (lines > 0 && (!ArrayReserve(firm->securityWeights, lines) ||
+                      !HashReserve(firm->weightIndex, lines, WeightHash, firm)))
+        return false;
+    return ReadFixedSection(ctx, "SECURITYWEIGHT", true, SecurityWeightLine, nullptr) &&
+           ArrayShrinkToFit(firm->securityWeights);
 }
 
 } // namespace kesvar
