@@ -13,36 +13,35 @@ uint32_t MaxItems(uint32_t capacity) {
     return uint32_t(uint64_t(capacity) * 7 / 10);
 }
 
-// Slots for `items` items; false when that is beyond 32 bits of bytes.
+// Slots for `items` items; false when their bytes are beyond 32 bits.
 bool SlotsFor(int32_t items, uint32_t* capacity) {
     uint64_t slots = uint64_t(items) * 10 / 7 + 2;
     if (slots < 4) slots = 4;
-    if (slots > 0x3FFFFFFFu) return false;
+    if (slots > 0x30000000u) return false;
     *capacity = uint32_t(slots);
     return true;
 }
 
-uint32_t Home(uint32_t hash, uint32_t capacity) {
-    return uint32_t((uint64_t(hash) * capacity) >> 32);
+void Place(HashIndex& h, uint32_t hash, int32_t item) {
+    uint32_t s = HashHome(hash, h.capacity);
+    while (h.slots[s] != -1)
+        s = s + 1 == h.capacity ? 0 : s + 1;
+    h.slots[s] = item;
+    HashTags(h)[s] = HashTag(hash);
 }
 
-void Place(int32_t* slots, uint32_t capacity, uint32_t hash, int32_t item) {
-    uint32_t s = Home(hash, capacity);
-    while (slots[s] != -1)
-        s = s + 1 == capacity ? 0 : s + 1;
-    slots[s] = item;
-}
-
-// Moves every item into a new block of `capacity` slots.
+// Moves every item into a new block of `capacity` slots (and their tags after them).
 bool Rebuild(HashIndex& h, uint32_t capacity, ItemHash hashOf, const void* owner) {
-    int32_t* slots = static_cast<int32_t*>(MemAlloc(capacity * uint32_t(sizeof(int32_t))));
-    if (!slots) return false;
-    memset(slots, 0xFF, capacity * sizeof(int32_t));
+    HashIndex grown;
+    grown.slots = static_cast<int32_t*>(MemAlloc(capacity * uint32_t(sizeof(int32_t) + 1)));
+    if (!grown.slots) return false;
+    grown.capacity = capacity;
+    grown.count = h.count;
+    memset(grown.slots, 0xFF, capacity * sizeof(int32_t));
     for (uint32_t s = 0; s < h.capacity; ++s)
-        if (h.slots[s] != -1) Place(slots, capacity, hashOf(owner, h.slots[s]), h.slots[s]);
+        if (h.slots[s] != -1) Place(grown, hashOf(owner, h.slots[s]), h.slots[s]);
     MemFree(h.slots);
-    h.slots = slots;
-    h.capacity = capacity;
+    h = grown;
     return true;
 }
 
@@ -70,7 +69,7 @@ bool HashReserve(HashIndex& h, int32_t items, ItemHash hashOf, const void* owner
 
 bool HashInsert(HashIndex& h, uint32_t hash, int32_t item, ItemHash hashOf, const void* owner) {
     if (h.count == INT32_MAX || !HashReserve(h, h.count + 1, hashOf, owner)) return false;
-    Place(h.slots, h.capacity, hash, item);
+    Place(h, hash, item);
     ++h.count;
     return true;
 }
@@ -88,11 +87,12 @@ void HashRemove(HashIndex& h, uint32_t hash, int32_t item, ItemHash hashOf, cons
         s = s + 1 == h.capacity ? 0 : s + 1;
         int32_t moving = h.slots[s];
         if (moving == -1) break;
-        uint32_t home = Home(hashOf(owner, moving), h.capacity);
+        uint32_t home = HashHome(hashOf(owner, moving), h.capacity);
         // The item stays when its home lies cyclically in (hole, s].
         bool stays = hole <= s ? (hole < home && home <= s) : (hole < home || home <= s);
         if (stays) continue;
         h.slots[hole] = moving;
+        HashTags(h)[hole] = HashTags(h)[s];
         hole = s;
     }
     h.slots[hole] = -1;
@@ -104,56 +104,22 @@ void HashFree(HashIndex& h) {
     h = HashIndex();
 }
 
-HashProbe HashStart(const HashIndex& h, uint32_t hash) {
-    HashProbe p;
-    p.index = &h;
-    p.slot = h.capacity ? Home(hash, h.capacity) : 0;
-    p.last = 0;
-    p.visited = 0;
-    return p;
-}
-
-int32_t HashNext(HashProbe& p) {
-    const HashIndex& h = *p.index;
-    if (p.visited >= h.capacity) return -1;
-    int32_t item = h.slots[p.slot];
-    if (item == -1) {
-        p.visited = h.capacity; // the path ends at its first empty slot
-        return -1;
-    }
-    p.last = p.slot;
-    p.slot = p.slot + 1 == h.capacity ? 0 : p.slot + 1;
-    ++p.visited;
-    return item;
-}
-
-void HashReplace(HashIndex& h, const HashProbe& p, int32_t item) {
-    h.slots[p.last] = item;
-}
-
-int32_t HashFind(const HashIndex& h, uint32_t hash, ItemMatches matches, const void* owner,
-                 const void* key) {
-    HashProbe p = HashStart(h, hash);
-    for (int32_t item; (item = HashNext(p)) != -1;)
-        if (matches(owner, item, key)) return item;
-    return -1;
-}
-
-// FNV-1a over the bytes, then a finaliser: the slot is taken from the high bits of the product
-// with the slot count, which the finaliser spreads.
+// A multiply-by-33 pass over the bytes (a shift and an add each: codes are short and looked up
+// often), then a finaliser that spreads every bit, since the slot is taken from the high bits of
+// the product with the slot count.
 uint32_t HashName(const char* s) {
-    uint32_t h = 2166136261u;
+    uint32_t h = 5381;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
         unsigned char c = (*p >= 'A' && *p <= 'Z') ? static_cast<unsigned char>(*p + 32) : *p;
-        h = (h ^ c) * 16777619u;
+        h = h * 33 + c;
     }
     return Finish(h);
 }
 
 uint32_t HashCode(const char* s) {
-    uint32_t h = 2166136261u;
+    uint32_t h = 5381;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p)
-        h = (h ^ *p) * 16777619u;
+        h = h * 33 + *p;
     return Finish(h);
 }
 

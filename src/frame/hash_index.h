@@ -1,9 +1,10 @@
 // The one hash index of the library: open addressing with linear probing over the numbers of
 // items that the caller keeps in an array of its own. The index stores no keys, so a slot costs
-// four bytes: the caller hashes its key, walks the items whose slots the hash leads to, and
-// decides itself which of them match. That also lets one index answer "the first item of this
-// key" (the caller inserts only what is not there yet) and "every item of this key" (it
-// inserts them all and walks every match).
+// five bytes (the item's number and eight bits of its hash): the caller hashes its key, walks
+// the items whose slots the hash leads to, and decides itself which of them match. The eight
+// bits spare it almost every look at an item of another key. That also lets one index answer
+// "the first item of this key" (the caller inserts only what is not there yet) and "every item
+// of this key" (it inserts them all and walks every match).
 //
 // Slots are placed by multiplying the hash by the slot count (no power of two needed, so an
 // index built for n items takes about n / 0.7 slots, not up to twice that). Growth goes through
@@ -13,13 +14,23 @@
 
 #include <stdint.h>
 
+#include "frame/memory.h"
+
 namespace kesvar {
 
 struct HashIndex {
-    int32_t* slots = nullptr; // an item number, or -1 for an empty slot
+    int32_t* slots = nullptr; // an item number, or -1 for an empty slot; then a tag per slot
     uint32_t capacity = 0;    // slots
     int32_t count = 0;        // items
 };
+
+// The eight bits of a hash that its slot keeps.
+inline uint8_t HashTag(uint32_t hash) {
+    return uint8_t(hash);
+}
+inline uint8_t* HashTags(const HashIndex& h) {
+    return reinterpret_cast<uint8_t*>(h.slots + h.capacity);
+}
 
 // The hash of an item already in the index, so that growing can place it again.
 typedef uint32_t (*ItemHash)(const void* owner, int32_t item);
@@ -37,22 +48,72 @@ void HashRemove(HashIndex& h, uint32_t hash, int32_t item, ItemHash hashOf, cons
 void HashFree(HashIndex& h);
 
 // The items on the probe path of a hash, in probe order: those stored under that hash are
-// among them (with others that merely share their slots).
+// among them (with others that merely share their slots). Inline: lookups walk it on every
+// position of a row.
 struct HashProbe {
     const HashIndex* index;
     uint32_t slot;    // the slot HashNext reads next
     uint32_t last;    // the slot of the item HashNext returned last
     uint32_t visited; // slots read so far, so that a full index still ends
+    uint8_t tag;      // items of other tags are passed over
 };
-HashProbe HashStart(const HashIndex& h, uint32_t hash);
-// The next item on the path, or -1 when the path ends.
-int32_t HashNext(HashProbe& p);
+
+// The slot a hash starts from: the high half of its product with the slot count.
+inline uint32_t HashHome(uint32_t hash, uint32_t capacity) {
+    return uint32_t((uint64_t(hash) * capacity) >> 32);
+}
+
+inline HashProbe HashStart(const HashIndex& h, uint32_t hash) {
+    HashProbe p;
+    p.index = &h;
+    p.slot = h.capacity ? HashHome(hash, h.capacity) : 0;
+    p.last = 0;
+    p.visited = 0;
+    p.tag = HashTag(hash);
+    return p;
+}
+
+// The next item on the path whose tag is the hash's, or -1 when the path ends (at its first
+// empty slot).
+inline int32_t HashNext(HashProbe& p) {
+    const HashIndex& h = *p.index;
+    const uint8_t* tags = HashTags(h);
+    while (p.visited < h.capacity) {
+        int32_t item = h.slots[p.slot];
+        if (item == -1) break;
+        bool tagged = tags[p.slot] == p.tag;
+        p.last = p.slot;
+        p.slot = p.slot + 1 == h.capacity ? 0 : p.slot + 1;
+        ++p.visited;
+        if (tagged) return item;
+    }
+    p.visited = h.capacity;
+    return -1;
+}
+
 // Puts `item` in the slot of the item HashNext returned last (an item of the same hash).
-void HashReplace(HashIndex& h, const HashProbe& p, int32_t item);
+inline void HashReplace(HashIndex& h, const HashProbe& p, int32_t item) {
+    h.slots[p.last] = item;
+}
+
+// Asks the processor to fetch the slots where the path of `hash` starts. A caller with many
+// lookups to make asks for all their slots first, so that the memory reads overlap instead of
+// following one another.
+inline void HashPrefetch(const HashIndex& h, uint32_t hash) {
+    if (h.capacity == 0) return;
+    const uint32_t s = HashHome(hash, h.capacity);
+    Prefetch(&h.slots[s]);
+    Prefetch(&HashTags(h)[s]);
+}
 
 // The first item on the path of `hash` that matches `key`, or -1.
-int32_t HashFind(const HashIndex& h, uint32_t hash, ItemMatches matches, const void* owner,
-                 const void* key);
+inline int32_t HashFind(const HashIndex& h, uint32_t hash, ItemMatches matches, const void* owner,
+                        const void* key) {
+    HashProbe p = HashStart(h, hash);
+    for (int32_t item; (item = HashNext(p)) != -1;)
+        if (matches(owner, item, key)) return item;
+    return -1;
+}
 
 // Hashes of the library's keys. HashName folds A-Z to a-z, as CompareNames does, so names that
 // compare equal hash alike; HashCode takes the bytes as they are.

@@ -75,11 +75,22 @@ static_assert(offsetof(KRMoneyLimit, leveragePercent) + sizeof(int32_t) <= KR_MO
 static_assert(offsetof(KRSecLimit, lockedBuyValue) + sizeof(double) <= KR_SEC_LIMIT_SIZE_V1,
               "securities limit read within version 1");
 
-// Compares the code field at `offset` with a NUL-terminated key, exactly.
+// Copies a string field whole and terminates it: the string is the same as a copy up to the
+// field's NUL, and a fixed-size copy costs less than a byte loop on every record of a walk.
+static void CopyField(char* dst, const unsigned char* base, size_t offset, size_t width) {
+    memcpy(dst, base + offset, width);
+    dst[width] = 0;
+}
+
+// Compares the code field at `offset` with a NUL-terminated key, exactly, in place: the field
+// is its bytes up to its NUL or its width, whichever comes first.
 static bool FieldIs(const unsigned char* base, size_t offset, const char* key) {
-    char field[kCodeWidth + 1];
-    CopyBounded(field, Chars(base, offset), kCodeWidth);
-    return strcmp(field, key) == 0;
+    const char* field = Chars(base, offset);
+    for (int32_t i = 0; i < kCodeWidth; ++i) {
+        if (field[i] != key[i]) return false;
+        if (key[i] == 0) return true;
+    }
+    return key[kCodeWidth] == 0;
 }
 
 uint32_t StartMoneyWalk(const char* firmId, const char* clientCode, const uint32_t* given) {
@@ -102,8 +113,7 @@ bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode,
     if (!b || !FieldIs(b, offsetof(KRMoneyLimit, firmId), firmId) ||
         !FieldIs(b, offsetof(KRMoneyLimit, clientCode), clientCode))
         return false;
-    CopyBounded(out->tag, Chars(b, offsetof(KRMoneyLimit, tag)),
-                int32_t(sizeof(KRMoneyLimit::tag)));
+    CopyField(out->tag, b, offsetof(KRMoneyLimit, tag), sizeof(KRMoneyLimit::tag));
     out->openBalance = F64(b, offsetof(KRMoneyLimit, openBalance));
     out->openLimit = F64(b, offsetof(KRMoneyLimit, openLimit));
     out->currentBalance = F64(b, offsetof(KRMoneyLimit, currentBalance));
@@ -124,8 +134,8 @@ bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, c
         !FieldIs(b, offsetof(KRSecLimit, clientCode), clientCode))
         return false;
     if (secCode && !FieldIs(b, offsetof(KRSecLimit, secCode), secCode)) return false;
-    CopyBounded(out->secCode, Chars(b, offsetof(KRSecLimit, secCode)), kCodeWidth);
-    CopyBounded(out->trdAcc, Chars(b, offsetof(KRSecLimit, trdAcc)), kCodeWidth);
+    CopyField(out->secCode, b, offsetof(KRSecLimit, secCode), kCodeWidth);
+    CopyField(out->trdAcc, b, offsetof(KRSecLimit, trdAcc), kCodeWidth);
     out->openBalance = I32(b, offsetof(KRSecLimit, openBalance));
     out->openLimit = I32(b, offsetof(KRSecLimit, openLimit));
     out->currentBalance = I32(b, offsetof(KRSecLimit, currentBalance));

@@ -100,6 +100,15 @@ template <class T> T* NewZeroed() {
     return static_cast<T*>(p);
 }
 
+// A hint that `p` will be read soon; nothing where the compiler has no such hint.
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    (void)p;
+#endif
+}
+
 // Copy of a NUL-terminated string through the hooks; null on failure.
 char* DupString(const char* s);
 

@@ -41,9 +41,10 @@ int CompareOrder(const void* firm, const void* a, const void* b) {
 
 int ComparePending(const void* firm, const void* a, const void* b) {
     const FirmRecord* f = static_cast<const FirmRecord*>(firm);
-    const char* codes = f->codes.items;
-    return strcmp(codes + f->entries[*static_cast<const int32_t*>(a)].classCode,
-                  codes + f->entries[*static_cast<const int32_t*>(b)].classCode);
+    const int32_t ca = f->entries[*static_cast<const int32_t*>(a)].classCode;
+    const int32_t cb = f->entries[*static_cast<const int32_t*>(b)].classCode;
+    // A class code is pooled once per load: the same code is the same offset.
+    return ca == cb ? 0 : strcmp(f->codes.items + ca, f->codes.items + cb);
 }
 
 // Sorts an array of int32 with a stable sort (equal elements keep their order).
@@ -117,44 +118,89 @@ void PendingGroup(const FirmRecord* f, const char* code, int32_t* begin, int32_t
     *end = lo;
 }
 
-uint32_t CodeOfSecurityHash(const void*, int32_t s) {
-    return ByCodeHash(SecurityAt(s)->sec.code);
+uint32_t ItemHash(const void*, int32_t item) {
+    return ListItemHash(SecurityAt(ItemSecurity(item))->sec.code);
 }
 
-uint32_t SecurityHash(const void*, int32_t s) {
-    return MemberHash(s);
-}
-
-bool SameSecurity(const void*, int32_t s, const void* key) {
-    return s == *static_cast<const int32_t*>(key);
-}
-
-int32_t ClassOf(int32_t s) {
-    return int32_t(SecurityAt(s)->sec.classIndex);
-}
-
-// Offers security s of a class's first entry to a by-code index: it answers for its code unless
-// a class before it in the firm's order, or an earlier security of its own entry, already does.
-void OfferByCode(const FirmRecord* f, HashIndex& byCode, int32_t s) {
-    const char* code = SecurityAt(s)->sec.code;
-    HashProbe p = HashStart(byCode, ByCodeHash(code));
-    for (int32_t t; (t = HashNext(p)) != -1;) {
-        if (strcmp(SecurityAt(t)->sec.code, code) != 0) continue;
-        if (ClassOf(t) != ClassOf(s) && ClassBefore(f, ClassOf(s), ClassOf(t)))
-            HashReplace(byCode, p, s);
+// Files security s under its code, once: marked when an entry that names it is the first of its
+// class in the list. The room was reserved.
+void AddItem(HashIndex& items, int32_t s, bool firstOfClass, uint32_t hash) {
+    HashProbe p = HashStart(items, hash);
+    for (int32_t item; (item = HashNext(p)) != -1;) {
+        if (ItemSecurity(item) != s) continue;
+        if (firstOfClass && !ItemFirstOfClass(item)) HashReplace(items, p, ListItem(s, true));
         return;
     }
-    HashInsert(byCode, ByCodeHash(code), s, CodeOfSecurityHash, nullptr); // room was reserved
+    HashInsert(items, hash, ListItem(s, firstOfClass), ItemHash, nullptr);
 }
 
-void AddMember(HashIndex& members, int32_t s) {
-    uint32_t h = SecurityHash(nullptr, s);
-    if (HashFind(members, h, SameSecurity, nullptr, &s) < 0)
-        HashInsert(members, h, s, SecurityHash, nullptr); // room was reserved
+// How many items an entry may add to its list's index: every security it names, and the
+// expansion of "<ALL>" when it is the first entry of its class (other "<ALL>" entries count
+// by class alone).
+int32_t ItemsOf(const ClassSecurityList& e, bool firstOfClass, int32_t expansion) {
+    if (!e.allSecurities) return e.securityCount;
+    return firstOfClass ? expansion : 0;
 }
 
-bool ByCodeKind(int32_t kind) {
-    return kind == kMarginList || kind == kAssetList;
+// Adds securities to a list's index in batches: the slots of a batch are asked for before any
+// is written, so that their memory reads overlap.
+struct ItemBatch {
+    static const int32_t kSize = 16;
+    HashIndex* items;
+    bool firstOfClass;
+    int32_t n;
+    int32_t secs[kSize];
+    uint32_t hashes[kSize];
+
+    void Add(int32_t s) {
+        secs[n] = s;
+        hashes[n] = ListItemHash(SecurityAt(s)->sec.code);
+        HashPrefetch(*items, hashes[n]);
+        if (++n == kSize) Flush();
+    }
+    void Flush() {
+        for (int32_t i = 0; i < n; ++i)
+            AddItem(*items, secs[i], firstOfClass, hashes[i]);
+        n = 0;
+    }
+};
+
+// Adds the resolved securities of an entry to its list's index (the room was reserved). A long
+// entry that names much of its class is taken in registry order, so that the registry is read
+// front to back instead of at random; that needs a block, and so only when `mayAllocate`.
+bool IndexEntry(ListIndex* li, const FirmRecord* f, const ClassSecurityList& e, bool firstOfClass,
+                bool mayAllocate) {
+    const ListedSecurity* secs = f->securities.items + e.firstSecurity;
+    if (e.allSecurities) {
+        Array<int32_t>& all = li->allClasses;
+        if (all.count == 0 || all[all.count - 1] != e.classIndex)
+            all.items[all.count++] = e.classIndex;
+        if (!firstOfClass) return true; // the class answers for its securities by index
+    }
+    const ClassEntry* c = ClassAt(e.classIndex);
+    const int32_t n = e.securityCount;
+    if (mayAllocate && !e.allSecurities && c->securityCount > 0 && n >= 64 &&
+        int64_t(n) * 8 >= c->securityCount) {
+        uint32_t bytes = uint32_t(c->securityCount + 7) / 8;
+        uint8_t* named = static_cast<uint8_t*>(MemAlloc(bytes));
+        if (!named) return false;
+        memset(named, 0, bytes);
+        for (int32_t k = 0; k < n; ++k) {
+            int32_t at = secs[k].ref - c->firstSecurity;
+            if (secs[k].ref >= 0) named[at / 8] = uint8_t(named[at / 8] | (1 << (at % 8)));
+        }
+        ItemBatch batch = {&li->items, firstOfClass, 0, {}, {}};
+        for (int32_t at = 0; at < c->securityCount; ++at)
+            if (named[at / 8] & (1 << (at % 8))) batch.Add(c->firstSecurity + at);
+        batch.Flush();
+        MemFree(named);
+        return true;
+    }
+    ItemBatch batch = {&li->items, firstOfClass, 0, {}, {}};
+    for (int32_t k = 0; k < n; ++k)
+        if (secs[k].ref >= 0) batch.Add(secs[k].ref);
+    batch.Flush();
+    return true;
 }
 
 // Whether a list is long enough to be indexed, or may become so ("<ALL>" expands when its
@@ -181,46 +227,39 @@ bool SameClassCode(const void* f, int32_t e, const void* code) {
 
 // Builds the index of the list [first, first + count) of the firm's pool.
 bool BuildListIndex(FirmRecord* f, int32_t first, int32_t count, ListIndex* li) {
-    const int32_t kind = f->entries[first].kind;
     // Which entries are the first of their class in the list: only those answer by code.
     HashIndex classes;
     if (!HashReserve(classes, count, EntryClassHash, f)) return false;
-    int32_t byCode = 0, members = 0, all = 0;
+    int64_t items = 0;
+    int32_t all = 0;
     for (int32_t e = first; e < first + count; ++e) {
         const ClassSecurityList& en = f->entries[e];
         const int32_t code = en.classCode;
-        if (HashFind(classes, HashMix(0x434C4153u, uint32_t(code)), SameClassCode, f, &code) < 0) {
-            HashInsert(classes, HashMix(0x434C4153u, uint32_t(code)), e, EntryClassHash, f);
-            if (en.classIndex >= 0 && ByCodeKind(kind)) byCode += en.securityCount;
-        }
-        if (en.allSecurities)
-            all += en.classIndex >= 0;
-        else
-            members += en.securityCount;
+        const uint32_t h = HashMix(0x434C4153u, uint32_t(code));
+        bool firstOfClass = HashFind(classes, h, SameClassCode, f, &code) < 0;
+        if (firstOfClass) HashInsert(classes, h, e, EntryClassHash, f);
+        if (en.classIndex < 0) continue;
+        // A resolved "<ALL>" entry holds its expansion already.
+        items += ItemsOf(en, firstOfClass, en.securityCount);
+        all += en.allSecurities;
     }
-    bool ok = (byCode == 0 || HashReserve(li->byCode, byCode, CodeOfSecurityHash, nullptr)) &&
-              (members == 0 || HashReserve(li->members, members, SecurityHash, nullptr)) &&
+    bool ok = items <= INT32_MAX &&
+              (items == 0 || HashReserve(li->items, int32_t(items), ItemHash, nullptr)) &&
               ArrayReserve(li->allClasses, all);
+    for (int32_t e = first; ok && e < first + count; ++e) {
+        const ClassSecurityList& en = f->entries[e];
+        if (en.classIndex < 0) continue;
+        const int32_t code = en.classCode;
+        const bool firstOfClass =
+            HashFind(classes, HashMix(0x434C4153u, uint32_t(code)), SameClassCode, f, &code) == e;
+        ok = IndexEntry(li, f, en, firstOfClass, true);
+    }
+    // Ascending, for the binary search.
+    ok = ok && SortInts(li->allClasses, CompareInts, nullptr);
     if (ok) {
-        for (int32_t e = first; e < first + count; ++e) {
-            const ClassSecurityList& en = f->entries[e];
-            if (en.classIndex < 0) continue;
-            const ListedSecurity* secs = f->securities.items + en.firstSecurity;
-            const int32_t code = en.classCode;
-            const bool firstOfClass = HashFind(classes, HashMix(0x434C4153u, uint32_t(code)),
-                                               SameClassCode, f, &code) == e;
-            for (int32_t k = 0; k < en.securityCount; ++k) {
-                if (secs[k].ref < 0) continue;
-                if (firstOfClass && ByCodeKind(kind)) OfferByCode(f, li->byCode, secs[k].ref);
-                if (!en.allSecurities) AddMember(li->members, secs[k].ref);
-            }
-            if (en.allSecurities) li->allClasses.items[li->allClasses.count++] = en.classIndex;
-        }
-        // Ascending and once each, for the binary search.
         Array<int32_t>& a = li->allClasses;
-        ok = SortInts(a, CompareInts, nullptr);
         int32_t kept = 0;
-        for (int32_t i = 0; ok && i < a.count; ++i)
+        for (int32_t i = 0; i < a.count; ++i)
             if (kept == 0 || a[kept - 1] != a[i]) a[kept++] = a[i];
         a.count = kept;
     }
@@ -229,8 +268,7 @@ bool BuildListIndex(FirmRecord* f, int32_t first, int32_t count, ListIndex* li) 
 }
 
 void FreeListIndex(ListIndex& li) {
-    HashFree(li.byCode);
-    HashFree(li.members);
+    HashFree(li.items);
     ArrayFree(li.allClasses);
 }
 
@@ -315,22 +353,18 @@ bool ReserveForClass(FirmRecord* f, int32_t c, NewClassWork* w) {
     const int32_t classSecurities = ClassAt(c)->securityCount;
     for (int32_t g = w->begin; g < w->end;) {
         ListIndex* li = ListIndexOfEntry(f, f->pending[g]);
-        int32_t byCode = 0, members = 0, all = 0;
+        int64_t items = 0;
+        int32_t all = 0;
         for (bool first = true; g < w->end && ListIndexOfEntry(f, f->pending[g]) == li;
              ++g, first = false) {
             const ClassSecurityList& e = f->entries[f->pending[g]];
-            if (first && ByCodeKind(e.kind))
-                byCode += e.allSecurities ? classSecurities : e.securityCount;
-            if (e.allSecurities)
-                ++all;
-            else
-                members += e.securityCount;
+            items += ItemsOf(e, first, classSecurities);
+            all += e.allSecurities;
         }
         if (!li) continue;
-        if ((byCode > 0 &&
-             !HashReserve(li->byCode, li->byCode.count + byCode, CodeOfSecurityHash, nullptr)) ||
-            (members > 0 &&
-             !HashReserve(li->members, li->members.count + members, SecurityHash, nullptr)) ||
+        if (items > INT32_MAX - li->items.count ||
+            (items > 0 &&
+             !HashReserve(li->items, li->items.count + int32_t(items), ItemHash, nullptr)) ||
             !ArrayReserve(li->allClasses, li->allClasses.count + all))
             return false;
     }
@@ -359,16 +393,9 @@ void ApplyClass(FirmRecord* f, int32_t c, const NewClassWork& w) {
         ListIndex* li = ListIndexOfEntry(f, e);
         const bool firstOfClass = li != run; // the entries of one list come together
         run = li;
-        if (!li) continue;
-        const ClassSecurityList& en = f->entries[e];
-        const ListedSecurity* secs = f->securities.items + en.firstSecurity;
-        for (int32_t k = 0; k < en.securityCount; ++k) {
-            if (secs[k].ref < 0) continue;
-            if (firstOfClass && ByCodeKind(en.kind)) OfferByCode(f, li->byCode, secs[k].ref);
-            if (!en.allSecurities) AddMember(li->members, secs[k].ref);
-        }
-        Array<int32_t>& a = li->allClasses;
-        if (en.allSecurities && (a.count == 0 || a[a.count - 1] != c)) a.items[a.count++] = c;
+        // The new class is the last of the registry: its "<ALL>" entries keep allClasses
+        // ascending.
+        if (li) IndexEntry(li, f, f->entries[e], firstOfClass, false);
     }
 }
 

@@ -49,23 +49,34 @@ const ListIndex* IndexOf(const FirmRecord* f, const SecurityList& list) {
 }
 
 bool SecurityHasCode(const void*, int32_t s, const void* code) {
-    return strcmp(SecurityAt(s)->sec.code, static_cast<const char*>(code)) == 0;
-}
-
-bool SameSecurity(const void*, int32_t s, const void* key) {
-    return s == *static_cast<const int32_t*>(key);
+    const char* own = SecurityAt(s)->sec.code;
+    const char* asked = static_cast<const char*>(code);
+    return own[0] == asked[0] && strcmp(own, asked) == 0;
 }
 
 // The registry index that a lookup by code answers in list `kind` of the serving record s, or
 // -1: the first class in the firm's class order whose first entry in the list names a
 // registered security of that code (compared exactly).
-int32_t FindByCode(const FirmSettings* s, int32_t kind, const char* code) {
+int32_t FindByCode(const FirmSettings* s, int32_t kind, const char* code, uint32_t hash) {
     const SecurityList list = ListOf(s, kind);
     if (list.count == 0) return -1;
     const FirmRecord* f = FirmOf(s);
-    if (const ListIndex* li = IndexOf(f, list))
-        return HashFind(li->byCode, ByCodeHash(code), SecurityHasCode, nullptr, code);
     int32_t best = -1, bestClass = -1;
+    if (const ListIndex* li = IndexOf(f, list)) {
+        // Of the first entries' securities of that code, the one of the first class in the
+        // firm's order; within a class ("<ALL>" may hold a code twice) the first registered.
+        HashProbe p = HashStart(li->items, hash);
+        for (int32_t item; (item = HashNext(p)) != -1;) {
+            const int32_t sec = ItemSecurity(item);
+            if (!ItemFirstOfClass(item) || !SecurityHasCode(nullptr, sec, code)) continue;
+            const int32_t c = int32_t(SecurityAt(sec)->sec.classIndex);
+            if (best < 0 || ClassBefore(f, c, bestClass) || (c == bestClass && sec < best)) {
+                best = sec;
+                bestClass = c;
+            }
+        }
+        return best;
+    }
     for (int32_t i = 0; i < list.count; ++i) {
         const ClassSecurityList& e = list.entries[i];
         if (e.classIndex < 0 || (bestClass >= 0 && !ClassBefore(f, e.classIndex, bestClass)))
@@ -93,8 +104,6 @@ int32_t FindByIndex(const FirmSettings* s, int32_t kind, int32_t secIndex) {
     if (list.count == 0) return 0;
     const int32_t classIndex = int32_t(SecurityAt(secIndex)->sec.classIndex);
     if (const ListIndex* li = IndexOf(FirmOf(s), list)) {
-        if (HashFind(li->members, MemberHash(secIndex), SameSecurity, nullptr, &secIndex) >= 0)
-            return 1;
         const Array<int32_t>& all = li->allClasses;
         int32_t lo = 0, hi = all.count;
         while (lo < hi) {
@@ -105,6 +114,9 @@ int32_t FindByIndex(const FirmSettings* s, int32_t kind, int32_t secIndex) {
             else
                 hi = mid;
         }
+        HashProbe p = HashStart(li->items, ListItemHash(SecurityAt(secIndex)->sec.code));
+        for (int32_t item; (item = HashNext(p)) != -1;)
+            if (ItemSecurity(item) == secIndex) return 1;
         return 0;
     }
     for (int32_t i = 0; i < list.count; ++i) {
@@ -127,13 +139,36 @@ int32_t Found(int32_t index, int32_t* secIndex) {
 } // namespace
 
 int32_t IsMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
-    return Found(FindByCode(MarginServer(record), kMarginList, code), secIndex);
+    return Found(FindByCode(MarginServer(record), kMarginList, code, ListItemHash(code)), secIndex);
 }
 
 int32_t IsAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
     const FirmSettings* s = AssetServer(record);
     if (!s) return IsMarginSecurity(record, code, secIndex);
-    return Found(FindByCode(s, kAssetList, code), secIndex);
+    return Found(FindByCode(s, kAssetList, code, ListItemHash(code)), secIndex);
+}
+
+bool IdentifyListed(const FirmSettings* record, const char* code, int32_t* secIndex, bool* isAsset,
+                    bool* isMargin) {
+    const uint32_t hash = ListItemHash(code);
+    const FirmSettings* assets = AssetServer(record);
+    const FirmSettings* margin = MarginServer(record);
+    int32_t found =
+        FindByCode(assets ? assets : margin, assets ? kAssetList : kMarginList, code, hash);
+    if (found >= 0) {
+        *secIndex = found;
+        *isAsset = true;
+        // Without an asset list the margin list answered: the security is listed in it.
+        *isMargin = !assets || InMarginList(record, found) != 0;
+        return true;
+    }
+    // Without an asset list the margin list has been asked already.
+    found = assets ? FindByCode(margin, kMarginList, code, hash) : -1;
+    if (found < 0) return false;
+    *secIndex = found;
+    *isAsset = false;
+    *isMargin = true;
+    return true;
 }
 
 int32_t InMarginList(const FirmSettings* record, int32_t secIndex) {

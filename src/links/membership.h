@@ -17,6 +17,13 @@ int32_t InMarginList(const FirmSettings* record, int32_t secIndex);
 int32_t InAssetList(const FirmSettings* record, int32_t secIndex);
 int32_t InRestShortList(const FirmSettings* record, int32_t secIndex);
 
+// What the valuation asks of a position's security: found in the asset list (the margin list
+// when there is none) by code, with whether the margin list holds it; else found in the margin
+// list. Answers as IsAssetSecurity, InMarginList and IsMarginSecurity in that order would,
+// without asking twice what one answer settles. False when neither list has it.
+bool IdentifyListed(const FirmSettings* record, const char* code, int32_t* secIndex, bool* isAsset,
+                    bool* isMargin);
+
 // A security in no list of the record that a class valuing unlisted positions holds: the first
 // such class in the firm's class order that has a security of the code, and its first security
 // of that code; -1 when none.

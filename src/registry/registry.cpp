@@ -176,6 +176,29 @@ int32_t FindSecurityByCode(const char* code, int32_t classIndex) {
                     SecurityHasClassCode, nullptr, &key);
 }
 
+void FindSecuritiesByCode(const char* const codes[], int32_t n, int32_t classIndex,
+                          int32_t found[]) {
+    const HashIndex& index = gState.securityByClassCode;
+    uint32_t keys[64];
+    for (int32_t first = 0; first < n; first += 64) {
+        const int32_t count = n - first < 64 ? n - first : 64;
+        for (int32_t i = 0; i < count; ++i) {
+            keys[i] = ClassCodeKey(classIndex, codes[first + i]);
+            HashPrefetch(index, keys[i]);
+        }
+        // The slots are on their way; the first candidate of each lookup is what it reads next.
+        for (int32_t i = 0; i < count; ++i) {
+            HashProbe p = HashStart(index, keys[i]);
+            int32_t s = HashNext(p);
+            if (s >= 0) Prefetch(&gState.securityRegistry[s]);
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            ClassCode key = {classIndex, codes[first + i]};
+            found[first + i] = HashFind(index, keys[i], SecurityHasClassCode, nullptr, &key);
+        }
+    }
+}
+
 int32_t FindSecurityById(uint32_t classId, uint32_t secId) {
     Ids key = {classId, secId};
     return HashFind(gState.securityById, IdKey(classId, secId), SecurityHasIds, nullptr, &key);

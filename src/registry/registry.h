@@ -29,6 +29,10 @@ void UpdateFaceValueFlag();
 int32_t FindClassByCode(const char* code);
 int32_t FindSecurityByCode(const char* code, int32_t classIndex);
 int32_t FindSecurityById(uint32_t classId, uint32_t secId);
+// FindSecurityByCode of n codes at once: the same answers, faster for a long list, since the
+// memory reads of all the lookups are asked for before any is made.
+void FindSecuritiesByCode(const char* const codes[], int32_t n, int32_t classIndex,
+                          int32_t found[]);
 
 // The securities whose code is `code`: in each class that has one, its first of that code (the
 // one FindSecurityByCode answers), in no particular order. -1 after the last.

@@ -21,15 +21,7 @@ static bool IdentifySecurity(const FirmSettings* r, const char* secCode, int32_t
                              bool* isAsset, bool* isMargin) {
     *isAsset = false;
     *isMargin = false;
-    if (IsAssetSecurity(r, secCode, secIndex)) {
-        *isAsset = true;
-        *isMargin = InMarginList(r, *secIndex) != 0;
-        return true;
-    }
-    if (IsMarginSecurity(r, secCode, secIndex)) {
-        *isMargin = true;
-        return true;
-    }
+    if (IdentifyListed(r, secCode, secIndex, isAsset, isMargin)) return true;
     // A security in no list still counts when its class asks for unlisted positions to be valued.
     *secIndex = FindUnlistedSecurity(r, secCode);
     return *secIndex >= 0;

@@ -3,7 +3,6 @@
 // end of the section: a repeated code is recognised as it comes, through a hash index.
 #include <string.h>
 
-#include "frame/sort.h"
 #include "frame/strings.h"
 #include "settings/reader.h"
 
@@ -110,22 +109,42 @@ bool ClientLagLine(LoadContext& ctx, void* state, int32_t line, char* key, char*
     return AppendLag(ctx, ctx.firm->clientLags, section.seen[0], key, lag, line);
 }
 
-int CompareLags(const void*, const void* a, const void* b) {
-    return CompareNames(static_cast<const ClientLag*>(a)->clientCode,
-                        static_cast<const ClientLag*>(b)->clientCode);
+// The byte of a code at which the sort compares, folded as CompareNames folds it. Codes sit in
+// zeroed fields, so the bytes after the terminator are 0, like the terminator itself: a code
+// sorts before every longer code that begins with it.
+inline unsigned char SortByte(const ClientLag& lag, int32_t at) {
+    unsigned char c = static_cast<unsigned char>(lag.clientCode[at]);
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-// Sorts an array of distinct codes: the array that inserting each line in turn would build.
+// Sorts an array of distinct codes into the order of CompareNames: the array that inserting
+// each line in turn would build. A radix sort, byte by byte from the last: its time grows with
+// the number of codes alone, where a comparison sort's would not.
 bool SortLags(Array<ClientLag>& lags) {
-    uint32_t bytes;
-    void* scratch = nullptr;
-    if (lags.count > 1) {
-        if (!ScratchFor(lags.count, uint32_t(sizeof(ClientLag)), &bytes) ||
-            (scratch = MemAlloc(bytes)) == nullptr)
+    const int32_t n = lags.count;
+    if (n > 1) {
+        uint32_t bytes;
+        ClientLag* other = nullptr;
+        if (!ByteCount(uint32_t(sizeof(ClientLag)), n, &bytes) ||
+            (other = static_cast<ClientLag*>(MemAlloc(bytes))) == nullptr)
             return false;
-        SortStable(lags.items, lags.count, uint32_t(sizeof(ClientLag)), scratch, CompareLags,
-                   nullptr);
-        MemFree(scratch);
+        ClientLag* from = lags.items;
+        ClientLag* to = other;
+        for (int32_t at = int32_t(sizeof lags[0].clientCode) - 1; at >= 0; --at) {
+            int32_t start[257] = {};
+            for (int32_t i = 0; i < n; ++i)
+                ++start[SortByte(from[i], at) + 1];
+            if (start[SortByte(from[0], at) + 1] == n) continue; // one byte for all: in order
+            for (int32_t b = 0; b < 256; ++b)
+                start[b + 1] += start[b];
+            for (int32_t i = 0; i < n; ++i)
+                to[start[SortByte(from[i], at)]++] = from[i];
+            ClientLag* t = from;
+            from = to;
+            to = t;
+        }
+        if (from != lags.items) memcpy(lags.items, from, bytes);
+        MemFree(other);
     }
     return ArrayShrinkToFit(lags);
 }
@@ -201,7 +220,13 @@ int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode) {
 }
 
 bool ParseClientLagSection(LoadContext& ctx) {
+    // Most lines name whole codes: room for them all, so the array grows without slack.
+    FirmRecord* firm = ctx.firm;
     LagSection section;
+    int32_t lines = CountLines(ctx, FixedSectionBody(ctx, "CLIENTLAG"));
+    if (lines > 0 && (!ArrayReserve(firm->clientLags, lines) ||
+                      !HashReserve(section.seen[0], lines, LagHash, &firm->clientLags)))
+        return false;
     bool ok = ReadFixedSection(ctx, "CLIENTLAG", true, ClientLagLine, &section);
     HashFree(section.seen[0]);
     HashFree(section.seen[1]);

@@ -51,14 +51,16 @@ const char* CodeOf(const FirmRecord* firm, ListedSecurity s) {
 }
 
 // One piece of a list value as the grammar reads it: up to the next ',' (or the end), cut to
-// kMaxPiece characters, then trimmed of spaces. Reads without writing; false after the last.
-bool PeekPiece(const char** p, const char** begin, const char** end) {
+// kMaxPiece characters, then trimmed of spaces, [*begin, *end). *p moves past the ','
+// (null after the last piece); *cut tells whether the piece was cut. Reads without writing.
+bool NextPiece(const char** p, const char** begin, const char** end, bool* cut) {
     if (!*p) return false;
     const char* s = *p;
     const char* comma = strchr(s, ',');
     const char* e = comma ? comma : s + strlen(s);
     *p = comma ? comma + 1 : nullptr;
-    if (e - s > kMaxPiece) e = s + kMaxPiece;
+    *cut = e - s > kMaxPiece;
+    if (*cut) e = s + kMaxPiece;
     while (e > s && e[-1] == ' ')
         --e;
     while (s < e && *s == ' ')
@@ -84,6 +86,67 @@ bool PieceIs(const void* owner, int32_t k, const void* piece) {
     return CompareNames(CodeOf(e.firm, e.firm->securities[e.first + k]),
                         static_cast<const char*>(piece)) == 0;
 }
+
+// Finds the pieces of one entry that repeat an earlier piece (equal under CompareNames). A short
+// entry compares them one by one. A long one whose class is registered keeps a bit per
+// security of the class for the pieces the class resolves: the text is upper-cased, so equal
+// pieces are the same bytes and resolve alike, and the bits stay in cache where an index of a
+// long list would not. Pieces that stay unresolved go to an index by text.
+struct RepeatCheck {
+    EntryPieces pieces;
+    bool scan;
+    int32_t classFirst; // with bits: the class's first security
+    uint8_t* bits;
+    HashIndex text;
+
+    bool Open(const FirmRecord* firm, int32_t first, int32_t count, int32_t cls, bool all) {
+        pieces.firm = firm;
+        pieces.first = first;
+        scan = count <= kScannedPieces;
+        bits = nullptr;
+        if (scan) return true;
+        const ClassEntry* c = cls >= 0 && !all ? ClassAt(cls) : nullptr;
+        if (c && c->securityCount > 0 && c->securityCount / 64 <= count) {
+            classFirst = c->firstSecurity;
+            uint32_t bytes = uint32_t(c->securityCount + 7) / 8;
+            bits = static_cast<uint8_t*>(MemAlloc(bytes));
+            if (!bits) return false;
+            memset(bits, 0, bytes);
+            return true; // the index by text grows with the unresolved pieces alone
+        }
+        return HashReserve(text, count, PieceHash, &pieces);
+    }
+
+    // Whether the piece (resolved to `found`, or -1) repeats one of the `count` kept so far.
+    bool Repeated(const char* piece, int32_t found, int32_t count) const {
+        if (scan) {
+            for (int32_t k = 0; k < count; ++k)
+                if (PieceIs(&pieces, k, piece)) return true;
+            return false;
+        }
+        if (bits && found >= 0) {
+            int32_t at = found - classFirst;
+            return (bits[at / 8] & (1 << (at % 8))) != 0;
+        }
+        return HashFind(text, HashName(piece), PieceIs, &pieces, piece) >= 0;
+    }
+
+    // Notes the piece kept at position k; false: no memory.
+    bool Keep(const char* piece, int32_t found, int32_t k) {
+        if (scan) return true;
+        if (bits && found >= 0) {
+            int32_t at = found - classFirst;
+            bits[at / 8] = uint8_t(bits[at / 8] | (1 << (at % 8)));
+            return true;
+        }
+        return HashInsert(text, HashName(piece), k, PieceHash, &pieces);
+    }
+
+    void Close() {
+        MemFree(bits);
+        HashFree(text);
+    }
+};
 
 // Takes back the entry appended last, its securities and the codes pooled for them.
 void DropLastEntry(FirmRecord* firm, int32_t codesAt) {
@@ -164,7 +227,8 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* owner, int32_t o
     int32_t pieces = 0;
     bool all = false;
     const char *p = value, *b, *e;
-    while (PeekPiece(&p, &b, &e)) {
+    bool cut;
+    while (NextPiece(&p, &b, &e, &cut)) {
         ++pieces;
         all = all || (e - b == 5 && memcmp(b, "<ALL>", 5) == 0);
     }
@@ -184,64 +248,68 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* owner, int32_t o
     entry->kind = uint8_t(kind);
     const int32_t entryAt = firm->entries.count - 1;
 
-    EntryPieces owned = {firm, entry->firstSecurity};
-    HashIndex seen; // repeats of a long value; short ones are compared one by one
-    if (pieces > kScannedPieces && !HashReserve(seen, pieces, PieceHash, &owned)) {
-        DropLastEntry(firm, codesAt);
-        return false;
-    }
-    bool ok = true;
-    char* piece = value;
-    for (;;) {
-        char* comma = strchr(piece, ',');
-        if (comma) *comma = 0;
-        bool cut = strlen(piece) > size_t(kMaxPiece);
-        if (cut) piece[kMaxPiece] = 0;
-        TrimValue(piece);
-        size_t n = strlen(piece);
-        if (cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
-        if (n == 0) {
-            // A key with nothing after '=' is a legitimate empty entry, not a stray comma.
-            if (!cut && (comma || piece != value))
-                Report(ctx.sink, line, kDiagPieceEmpty, classCode);
-        } else if (n > size_t(kMaxCode)) {
-            if (!cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
-        } else if (strcmp(piece, "<ALL>") == 0) {
-            // Counted above.
-        } else {
-            ClassSecurityList& en = firm->entries[entryAt];
-            int32_t repeated = -1;
-            if (pieces > kScannedPieces) {
-                repeated = HashFind(seen, HashName(piece), PieceIs, &owned, piece);
+    RepeatCheck repeats;
+    memset(static_cast<void*>(&repeats), 0, sizeof repeats);
+    bool ok = repeats.Open(firm, entry->firstSecurity, pieces, cls, all);
+    // The pieces go in batches: the registry lookups of a batch are made together.
+    const int32_t kBatch = 16;
+    const char* next = value;
+    while (ok && next) {
+        struct Piece {
+            char* text;
+            bool cut, last, first; // cut to kMaxPiece; no ',' after it; the value's first
+        } batch[kBatch];
+        const char* codes[kBatch];
+        int32_t found[kBatch], n = 0, lookups = 0;
+        while (n < kBatch && NextPiece(&next, &b, &e, &cut)) {
+            // Cut in place: the value is read once, and this is its last reader.
+            Piece& piece = batch[n++];
+            piece.text = value + (b - value);
+            piece.text[e - b] = 0;
+            piece.cut = cut;
+            piece.last = next == nullptr;
+            piece.first = b == value;
+            // Explicit codes of an "<ALL>" entry stay unresolved, ahead of the expansion.
+            if (cls >= 0 && !all && e - b >= 1 && e - b <= kMaxCode) codes[lookups++] = piece.text;
+        }
+        FindSecuritiesByCode(codes, lookups, cls, found);
+        for (int32_t i = 0, looked = 0; ok && i < n; ++i) {
+            char* piece = batch[i].text;
+            const size_t length = strlen(piece);
+            const int32_t resolved =
+                looked < lookups && codes[looked] == piece ? found[looked++] : -1;
+            if (batch[i].cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
+            if (length == 0) {
+                // A key with nothing after '=' is a legitimate empty entry, not a stray comma.
+                if (!batch[i].cut && (!batch[i].last || !batch[i].first))
+                    Report(ctx.sink, line, kDiagPieceEmpty, classCode);
+            } else if (length > size_t(kMaxCode)) {
+                if (!batch[i].cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
+            } else if (strcmp(piece, "<ALL>") == 0) {
+                // Counted above.
             } else {
-                for (int32_t k = 0; k < en.securityCount && repeated < 0; ++k)
-                    if (PieceIs(&owned, k, piece)) repeated = k;
-            }
-            if (repeated >= 0) {
-                Report(ctx.sink, line, kDiagPieceRepeated, piece);
-            } else {
-                // Explicit codes of an "<ALL>" entry stay unresolved, ahead of the expansion.
-                int32_t found = cls >= 0 && !all ? FindSecurityByCode(piece, cls) : -1;
-                ListedSecurity s;
-                s.ref = found;
-                if (found < 0) {
+                ClassSecurityList& en = firm->entries[entryAt];
+                if (repeats.Repeated(piece, resolved, en.securityCount)) {
+                    Report(ctx.sink, line, kDiagPieceRepeated, piece);
+                    continue;
+                }
+                ListedSecurity listed;
+                listed.ref = resolved;
+                if (resolved < 0) {
                     int32_t at = PoolCode(firm, piece);
                     if (at < 0) {
                         ok = false;
                         break;
                     }
-                    s.ref = ~at;
+                    listed.ref = ~at;
                 }
-                firm->securities.items[firm->securities.count++] = s;
-                if (pieces > kScannedPieces)
-                    HashInsert(seen, HashName(piece), en.securityCount, PieceHash, &owned);
+                firm->securities.items[firm->securities.count++] = listed;
+                ok = repeats.Keep(piece, resolved, en.securityCount);
                 ++en.securityCount;
             }
         }
-        if (!comma) break;
-        piece = comma + 1;
     }
-    HashFree(seen);
+    repeats.Close();
     if (!ok) {
         DropLastEntry(firm, codesAt);
         return false;

@@ -77,8 +77,7 @@ bool ReadSections(LoadContext& ctx) {
 
 void ReleaseIndexes(Array<ListIndex>& indexes) {
     for (int32_t i = 0; i < indexes.count; ++i) {
-        HashFree(indexes[i].byCode);
-        HashFree(indexes[i].members);
+        HashFree(indexes[i].items);
         ArrayFree(indexes[i].allClasses);
     }
     ArrayFree(indexes);

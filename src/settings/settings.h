@@ -75,25 +75,33 @@ struct FirmSettings {
 
 // The lookups of one long security list (one with "<ALL>" or more than kScanLimit securities
 // or entries); shorter lists are scanned. Template clients share their lists, and so the index.
+// One table serves both lookups: every security the list names, and the expansion of the first
+// "<ALL>" entry of each class, filed under its registry code. By code, the answer is among the
+// items of that code; by registry index, the security's own code leads to it.
 struct ListIndex {
     int32_t firstEntry; // the list: its entries in the firm's pool
     int32_t entryCount;
-    // Registry code -> the security a lookup by code answers: only the first entry of each
-    // class counts, and the firm's class order decides between classes (margin and asset lists).
-    HashIndex byCode;
-    HashIndex members;         // the securities named in entries without "<ALL>"
+    HashIndex items;           // ListItem values, hashed by ListItemHash
     Array<int32_t> allClasses; // the classes of resolved "<ALL>" entries, ascending
 };
 
-// Lists up to this many securities and entries are scanned instead of indexed.
-const int32_t kScanLimit = 8;
-// The hashes the two tables of a ListIndex file their items under.
-inline uint32_t ByCodeHash(const char* code) {
+// An item of a ListIndex: a registry index, and whether the security is in the first entry of
+// its class in the list (only those answer a lookup by code).
+inline int32_t ListItem(int32_t secIndex, bool firstOfClass) {
+    return secIndex * 2 + (firstOfClass ? 1 : 0);
+}
+inline int32_t ItemSecurity(int32_t item) {
+    return item >> 1;
+}
+inline bool ItemFirstOfClass(int32_t item) {
+    return (item & 1) != 0;
+}
+inline uint32_t ListItemHash(const char* code) {
     return HashCode(code);
 }
-inline uint32_t MemberHash(int32_t secIndex) {
-    return HashMix(0x4D454D42u, uint32_t(secIndex));
-}
+
+// Lists up to this many securities and entries are scanned instead of indexed.
+const int32_t kScanLimit = 8;
 
 // A firm: its own record, what only a firm has, and the pools of every list of the firm and of
 // its clients.
