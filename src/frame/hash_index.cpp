@@ -24,34 +24,26 @@ bool SlotsFor(int32_t items, uint32_t* capacity) {
 
 void Place(HashIndex& h, uint32_t hash, int32_t item) {
     uint32_t s = HashHome(hash, h.capacity);
-    while (h.slots[s] != -1)
+    while (SlotItem(h, s) != -1)
         s = s + 1 == h.capacity ? 0 : s + 1;
-    h.slots[s] = item;
-    HashTags(h)[s] = HashTag(hash);
+    SetSlot(h, s, HashTag(hash), item);
 }
 
-// Moves every item into a new block of `capacity` slots (and their tags after them).
+// Moves every item into a new block of `capacity` slots.
 bool Rebuild(HashIndex& h, uint32_t capacity, ItemHash hashOf, const void* owner) {
     HashIndex grown;
-    grown.slots = static_cast<int32_t*>(MemAlloc(capacity * uint32_t(sizeof(int32_t) + 1)));
+    grown.slots = static_cast<uint8_t*>(MemAlloc(capacity * kSlotBytes));
     if (!grown.slots) return false;
     grown.capacity = capacity;
     grown.count = h.count;
-    memset(grown.slots, 0xFF, capacity * sizeof(int32_t));
-    for (uint32_t s = 0; s < h.capacity; ++s)
-        if (h.slots[s] != -1) Place(grown, hashOf(owner, h.slots[s]), h.slots[s]);
+    memset(grown.slots, 0xFF, capacity * kSlotBytes); // every item -1
+    for (uint32_t s = 0; s < h.capacity; ++s) {
+        int32_t item = SlotItem(h, s);
+        if (item != -1) Place(grown, hashOf(owner, item), item);
+    }
     MemFree(h.slots);
     h = grown;
     return true;
-}
-
-uint32_t Finish(uint32_t h) {
-    h ^= h >> 16;
-    h *= 0x85EBCA6Bu;
-    h ^= h >> 13;
-    h *= 0xC2B2AE35u;
-    h ^= h >> 16;
-    return h;
 }
 
 } // namespace
@@ -85,17 +77,16 @@ void HashRemove(HashIndex& h, uint32_t hash, int32_t item, ItemHash hashOf, cons
     uint32_t hole = p.last;
     for (uint32_t s = hole;;) {
         s = s + 1 == h.capacity ? 0 : s + 1;
-        int32_t moving = h.slots[s];
+        int32_t moving = SlotItem(h, s);
         if (moving == -1) break;
         uint32_t home = HashHome(hashOf(owner, moving), h.capacity);
         // The item stays when its home lies cyclically in (hole, s].
         bool stays = hole <= s ? (hole < home && home <= s) : (hole < home || home <= s);
         if (stays) continue;
-        h.slots[hole] = moving;
-        HashTags(h)[hole] = HashTags(h)[s];
+        SetSlot(h, hole, SlotTag(h, s), moving);
         hole = s;
     }
-    h.slots[hole] = -1;
+    SetSlot(h, hole, 0xFF, -1);
     --h.count;
 }
 
@@ -104,27 +95,8 @@ void HashFree(HashIndex& h) {
     h = HashIndex();
 }
 
-// A multiply-by-33 pass over the bytes (a shift and an add each: codes are short and looked up
-// often), then a finaliser that spreads every bit, since the slot is taken from the high bits of
-// the product with the slot count.
-uint32_t HashName(const char* s) {
-    uint32_t h = 5381;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
-        unsigned char c = (*p >= 'A' && *p <= 'Z') ? static_cast<unsigned char>(*p + 32) : *p;
-        h = h * 33 + c;
-    }
-    return Finish(h);
-}
-
-uint32_t HashCode(const char* s) {
-    uint32_t h = 5381;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p)
-        h = h * 33 + *p;
-    return Finish(h);
-}
-
 uint32_t HashMix(uint32_t hash, uint32_t word) {
-    return Finish(hash ^ (word * 0x9E3779B9u + 0x7F4A7C15u + (hash << 6) + (hash >> 2)));
+    return HashFinish(hash ^ (word * 0x9E3779B9u + 0x7F4A7C15u + (hash << 6) + (hash >> 2)));
 }
 
 } // namespace kesvar

@@ -1,10 +1,11 @@
 // The one hash index of the library: open addressing with linear probing over the numbers of
 // items that the caller keeps in an array of its own. The index stores no keys, so a slot costs
-// five bytes (the item's number and eight bits of its hash): the caller hashes its key, walks
-// the items whose slots the hash leads to, and decides itself which of them match. The eight
-// bits spare it almost every look at an item of another key. That also lets one index answer
-// "the first item of this key" (the caller inserts only what is not there yet) and "every item
-// of this key" (it inserts them all and walks every match).
+// five bytes (eight bits of the item's hash, then its number, side by side so that a probe
+// reads one cache line): the caller hashes its key, walks the items whose slots the hash leads
+// to, and decides itself which of them match. The eight bits spare it almost every look at an
+// item of another key. That also lets one index answer "the first item of this key" (the
+// caller inserts only what is not there yet) and "every item of this key" (it inserts them all
+// and walks every match).
 //
 // Slots are placed by multiplying the hash by the slot count (no power of two needed, so an
 // index built for n items takes about n / 0.7 slots, not up to twice that). Growth goes through
@@ -13,23 +14,35 @@
 #define KESVAR_FRAME_HASH_INDEX_H
 
 #include <stdint.h>
+#include <string.h>
 
 #include "frame/memory.h"
 
 namespace kesvar {
 
 struct HashIndex {
-    int32_t* slots = nullptr; // an item number, or -1 for an empty slot; then a tag per slot
+    uint8_t* slots = nullptr; // kSlotBytes each: a tag, then an item number (-1: empty)
     uint32_t capacity = 0;    // slots
     int32_t count = 0;        // items
 };
+
+const uint32_t kSlotBytes = 5;
 
 // The eight bits of a hash that its slot keeps.
 inline uint8_t HashTag(uint32_t hash) {
     return uint8_t(hash);
 }
-inline uint8_t* HashTags(const HashIndex& h) {
-    return reinterpret_cast<uint8_t*>(h.slots + h.capacity);
+inline uint8_t SlotTag(const HashIndex& h, uint32_t s) {
+    return h.slots[s * kSlotBytes];
+}
+inline int32_t SlotItem(const HashIndex& h, uint32_t s) {
+    int32_t item;
+    memcpy(&item, h.slots + s * kSlotBytes + 1, sizeof item);
+    return item;
+}
+inline void SetSlot(HashIndex& h, uint32_t s, uint8_t tag, int32_t item) {
+    h.slots[s * kSlotBytes] = tag;
+    memcpy(h.slots + s * kSlotBytes + 1, &item, sizeof item);
 }
 
 // The hash of an item already in the index, so that growing can place it again.
@@ -77,11 +90,10 @@ inline HashProbe HashStart(const HashIndex& h, uint32_t hash) {
 // empty slot).
 inline int32_t HashNext(HashProbe& p) {
     const HashIndex& h = *p.index;
-    const uint8_t* tags = HashTags(h);
     while (p.visited < h.capacity) {
-        int32_t item = h.slots[p.slot];
+        int32_t item = SlotItem(h, p.slot);
         if (item == -1) break;
-        bool tagged = tags[p.slot] == p.tag;
+        bool tagged = SlotTag(h, p.slot) == p.tag;
         p.last = p.slot;
         p.slot = p.slot + 1 == h.capacity ? 0 : p.slot + 1;
         ++p.visited;
@@ -93,7 +105,7 @@ inline int32_t HashNext(HashProbe& p) {
 
 // Puts `item` in the slot of the item HashNext returned last (an item of the same hash).
 inline void HashReplace(HashIndex& h, const HashProbe& p, int32_t item) {
-    h.slots[p.last] = item;
+    SetSlot(h, p.last, p.tag, item);
 }
 
 // Asks the processor to fetch the slots where the path of `hash` starts. A caller with many
@@ -101,9 +113,7 @@ inline void HashReplace(HashIndex& h, const HashProbe& p, int32_t item) {
 // following one another.
 inline void HashPrefetch(const HashIndex& h, uint32_t hash) {
     if (h.capacity == 0) return;
-    const uint32_t s = HashHome(hash, h.capacity);
-    Prefetch(&h.slots[s]);
-    Prefetch(&HashTags(h)[s]);
+    Prefetch(h.slots + HashHome(hash, h.capacity) * kSlotBytes);
 }
 
 // The first item on the path of `hash` that matches `key`, or -1.
@@ -115,10 +125,35 @@ inline int32_t HashFind(const HashIndex& h, uint32_t hash, ItemMatches matches, 
     return -1;
 }
 
-// Hashes of the library's keys. HashName folds A-Z to a-z, as CompareNames does, so names that
-// compare equal hash alike; HashCode takes the bytes as they are.
-uint32_t HashName(const char* s);
-uint32_t HashCode(const char* s);
+// Spreads every bit of a hash over all the others: the slot is taken from the high bits of the
+// product with the slot count.
+inline uint32_t HashFinish(uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
+    return h;
+}
+
+// Hashes of the library's keys: a multiply-by-33 pass over the bytes (a shift and an add each:
+// codes are short and looked up often), then HashFinish. HashName folds A-Z to a-z, as
+// CompareNames does, so names that compare equal hash alike; HashCode takes the bytes as they
+// are.
+inline uint32_t HashName(const char* s) {
+    uint32_t h = 5381;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
+        unsigned char c = (*p >= 'A' && *p <= 'Z') ? static_cast<unsigned char>(*p + 32) : *p;
+        h = h * 33 + c;
+    }
+    return HashFinish(h);
+}
+inline uint32_t HashCode(const char* s) {
+    uint32_t h = 5381;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p)
+        h = h * 33 + *p;
+    return HashFinish(h);
+}
 // Mixes further words into a hash (for keys of several parts).
 uint32_t HashMix(uint32_t hash, uint32_t word);
 

@@ -27,10 +27,6 @@ bool ResolveParamIds() {
     return true;
 }
 
-double ParamValue(uint32_t classId, uint32_t secId, ParamName which) {
-    return gState.getParamValue(classId, secId, gState.paramIdCache[which]);
-}
-
 void RowKeyOf(const KRMarginalRow* row, RowKey* key) {
     CopyBounded(key->firmId, row->firmId, int32_t(sizeof row->firmId));
     CopyBounded(key->clientCode, row->clientCode, int32_t(sizeof row->clientCode));
@@ -82,15 +78,40 @@ static void CopyField(char* dst, const unsigned char* base, size_t offset, size_
     dst[width] = 0;
 }
 
-// Compares the code field at `offset` with a NUL-terminated key, exactly, in place: the field
-// is its bytes up to its NUL or its width, whichever comes first.
-static bool FieldIs(const unsigned char* base, size_t offset, const char* key) {
-    const char* field = Chars(base, offset);
-    for (int32_t i = 0; i < kCodeWidth; ++i) {
-        if (field[i] != key[i]) return false;
-        if (key[i] == 0) return true;
+static void PrepareFieldKey(const char* text, FieldKey* key) {
+    key->text = text;
+    size_t n = strlen(text);
+    key->length = n > size_t(kCodeWidth) ? kCodeWidth + 1 : int32_t(n); // longer: never equal
+    unsigned char head[8] = {}, mask[8] = {};
+    for (int32_t i = 0; i < 8 && i <= key->length; ++i) {
+        head[i] = static_cast<unsigned char>(text[i]); // the NUL at i == length
+        mask[i] = 0xFF;
     }
-    return key[kCodeWidth] == 0;
+    memcpy(&key->head, head, 8);
+    memcpy(&key->mask, mask, 8);
+}
+
+void PrepareWalkKey(const char* firmId, const char* clientCode, const char* secCode, WalkKey* key) {
+    PrepareFieldKey(firmId, &key->firmId);
+    PrepareFieldKey(clientCode, &key->clientCode);
+    key->bySecurity = secCode != nullptr;
+    PrepareFieldKey(secCode ? secCode : "", &key->secCode);
+}
+
+// Compares the code field at `offset` with a key, exactly, in place: the field is its bytes up
+// to its NUL or its width, whichever comes first.
+static inline bool FieldIs(const unsigned char* base, size_t offset, const FieldKey& key) {
+    if (key.length > kCodeWidth) return false;
+    uint64_t head;
+    memcpy(&head, base + offset, 8); // within the field's 13 bytes
+    if ((head & key.mask) != key.head) return false;
+    if (key.length < 8) return true; // its NUL was compared too
+    const char* field = Chars(base, offset);
+    for (int32_t i = 8; i < kCodeWidth; ++i) {
+        if (field[i] != key.text[i]) return false;
+        if (key.text[i] == 0) return true;
+    }
+    return key.length == kCodeWidth;
 }
 
 uint32_t StartMoneyWalk(const char* firmId, const char* clientCode, const uint32_t* given) {
@@ -108,10 +129,10 @@ uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* se
     return start;
 }
 
-bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out) {
+bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getMoneyLimit(*index));
-    if (!b || !FieldIs(b, offsetof(KRMoneyLimit, firmId), firmId) ||
-        !FieldIs(b, offsetof(KRMoneyLimit, clientCode), clientCode))
+    if (!b || !FieldIs(b, offsetof(KRMoneyLimit, firmId), key.firmId) ||
+        !FieldIs(b, offsetof(KRMoneyLimit, clientCode), key.clientCode))
         return false;
     CopyField(out->tag, b, offsetof(KRMoneyLimit, tag), sizeof(KRMoneyLimit::tag));
     out->openBalance = F64(b, offsetof(KRMoneyLimit, openBalance));
@@ -127,13 +148,12 @@ bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode,
     return true;
 }
 
-bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, const char* secCode,
-                  SecLimit* out) {
+bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getSecLimit(*index));
-    if (!b || !FieldIs(b, offsetof(KRSecLimit, firmId), firmId) ||
-        !FieldIs(b, offsetof(KRSecLimit, clientCode), clientCode))
+    if (!b || !FieldIs(b, offsetof(KRSecLimit, firmId), key.firmId) ||
+        !FieldIs(b, offsetof(KRSecLimit, clientCode), key.clientCode))
         return false;
-    if (secCode && !FieldIs(b, offsetof(KRSecLimit, secCode), secCode)) return false;
+    if (key.bySecurity && !FieldIs(b, offsetof(KRSecLimit, secCode), key.secCode)) return false;
     CopyField(out->secCode, b, offsetof(KRSecLimit, secCode), kCodeWidth);
     CopyField(out->trdAcc, b, offsetof(KRSecLimit, trdAcc), kCodeWidth);
     out->openBalance = I32(b, offsetof(KRSecLimit, openBalance));

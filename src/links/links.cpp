@@ -123,15 +123,37 @@ uint32_t ItemHash(const void*, int32_t item) {
 }
 
 // Files security s under its code, once: marked when an entry that names it is the first of its
-// class in the list. The room was reserved.
+// class in the list, and marked, with every other such security of the same code, when that
+// code is shared. The room was reserved.
 void AddItem(HashIndex& items, int32_t s, bool firstOfClass, uint32_t hash) {
+    const char* code = SecurityAt(s)->sec.code;
+    int32_t flags = firstOfClass ? kFirstOfClass : 0;
+    bool have = false;
     HashProbe p = HashStart(items, hash);
     for (int32_t item; (item = HashNext(p)) != -1;) {
-        if (ItemSecurity(item) != s) continue;
-        if (firstOfClass && !ItemFirstOfClass(item)) HashReplace(items, p, ListItem(s, true));
+        const int32_t other = ItemSecurity(item);
+        if (other == s) {
+            have = true;
+            flags |= ItemFlags(item);
+            HashReplace(items, p, ListItem(s, flags)); // shared may be set below: again then
+        } else if (firstOfClass && (ItemFlags(item) & kFirstOfClass) &&
+                   strcmp(SecurityAt(other)->sec.code, code) == 0) {
+            flags |= kCodeShared;
+            HashReplace(items, p, item | kCodeShared);
+        }
+    }
+    if (!have) {
+        HashInsert(items, hash, ListItem(s, flags), ItemHash, nullptr);
         return;
     }
-    HashInsert(items, hash, ListItem(s, firstOfClass), ItemHash, nullptr);
+    // The item is there: write its flags once more, now that the whole path has been seen.
+    p = HashStart(items, hash);
+    for (int32_t item; (item = HashNext(p)) != -1;) {
+        if (ItemSecurity(item) == s) {
+            HashReplace(items, p, ListItem(s, flags));
+            return;
+        }
+    }
 }
 
 // How many items an entry may add to its list's index: every security it names, and the

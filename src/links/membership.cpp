@@ -48,44 +48,59 @@ const ListIndex* IndexOf(const FirmRecord* f, const SecurityList& list) {
     return nullptr;
 }
 
-bool SecurityHasCode(const void*, int32_t s, const void* code) {
-    const char* own = SecurityAt(s)->sec.code;
-    const char* asked = static_cast<const char*>(code);
-    return own[0] == asked[0] && strcmp(own, asked) == 0;
+ListView ViewOf(const FirmSettings* serving, int32_t kind) {
+    ListView v;
+    v.serving = serving;
+    v.list = serving ? ListOf(serving, kind) : SecurityList{nullptr, 0, 0};
+    v.index = v.list.count > 0 ? IndexOf(FirmOf(serving), v.list) : nullptr;
+    return v;
 }
 
-// The registry index that a lookup by code answers in list `kind` of the serving record s, or
-// -1: the first class in the firm's class order whose first entry in the list names a
-// registered security of that code (compared exactly).
-int32_t FindByCode(const FirmSettings* s, int32_t kind, const char* code, uint32_t hash) {
-    const SecurityList list = ListOf(s, kind);
-    if (list.count == 0) return -1;
-    const FirmRecord* f = FirmOf(s);
+inline bool SameCode(const char* a, const char* b) {
+    for (; *a == *b; ++a, ++b)
+        if (*a == 0) return true;
+    return false;
+}
+
+// The answer of a lookup by code in a list's index: of the securities of that code in a first
+// entry of their class, the one of the first class in the firm's order; within a class
+// ("<ALL>" may hold a code twice) the first registered. A code no other class shares answers at
+// its first match.
+inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* f, const char* code,
+                           uint32_t hash) {
     int32_t best = -1, bestClass = -1;
-    if (const ListIndex* li = IndexOf(f, list)) {
-        // Of the first entries' securities of that code, the one of the first class in the
-        // firm's order; within a class ("<ALL>" may hold a code twice) the first registered.
-        HashProbe p = HashStart(li->items, hash);
-        for (int32_t item; (item = HashNext(p)) != -1;) {
-            const int32_t sec = ItemSecurity(item);
-            if (!ItemFirstOfClass(item) || !SecurityHasCode(nullptr, sec, code)) continue;
-            const int32_t c = int32_t(SecurityAt(sec)->sec.classIndex);
-            if (best < 0 || ClassBefore(f, c, bestClass) || (c == bestClass && sec < best)) {
-                best = sec;
-                bestClass = c;
-            }
+    HashProbe p = HashStart(index.items, hash);
+    for (int32_t item; (item = HashNext(p)) != -1;) {
+        const int32_t sec = ItemSecurity(item);
+        if (!(ItemFlags(item) & kFirstOfClass) || !SameCode(SecurityAt(sec)->sec.code, code))
+            continue;
+        if (!(ItemFlags(item) & kCodeShared)) return sec;
+        const int32_t c = int32_t(SecurityAt(sec)->sec.classIndex);
+        if (best < 0 || ClassBefore(f, c, bestClass) || (c == bestClass && sec < best)) {
+            best = sec;
+            bestClass = c;
         }
-        return best;
     }
-    for (int32_t i = 0; i < list.count; ++i) {
-        const ClassSecurityList& e = list.entries[i];
+    return best;
+}
+
+// The registry index that a lookup by code answers in a list, or -1: the first class in the
+// firm's class order whose first entry in the list names a registered security of that code
+// (compared exactly).
+int32_t FindByCode(const ListView& v, const char* code, uint32_t hash) {
+    if (v.list.count == 0) return -1;
+    const FirmRecord* f = FirmOf(v.serving);
+    if (v.index) return FindIndexed(*v.index, f, code, hash);
+    int32_t best = -1, bestClass = -1;
+    for (int32_t i = 0; i < v.list.count; ++i) {
+        const ClassSecurityList& e = v.list.entries[i];
         if (e.classIndex < 0 || (bestClass >= 0 && !ClassBefore(f, e.classIndex, bestClass)))
             continue;
         bool firstOfClass = true; // only the first entry of a class counts
         for (int32_t j = 0; j < i && firstOfClass; ++j)
-            firstOfClass = list.entries[j].classCode != e.classCode;
+            firstOfClass = v.list.entries[j].classCode != e.classCode;
         if (!firstOfClass) continue;
-        const ListedSecurity* secs = SecuritiesOf(s, e);
+        const ListedSecurity* secs = SecuritiesOf(v.serving, e);
         for (int32_t k = 0; k < e.securityCount; ++k) {
             if (secs[k].ref >= 0 && strcmp(SecurityAt(secs[k].ref)->sec.code, code) == 0) {
                 best = secs[k].ref;
@@ -98,13 +113,11 @@ int32_t FindByCode(const FirmSettings* s, int32_t kind, const char* code, uint32
 }
 
 // Every entry of the list counts here, a second entry of the same class too.
-int32_t FindByIndex(const FirmSettings* s, int32_t kind, int32_t secIndex) {
-    if (secIndex < 0 || secIndex >= SecurityCount()) return 0;
-    const SecurityList list = ListOf(s, kind);
-    if (list.count == 0) return 0;
+int32_t FindByIndex(const ListView& v, int32_t secIndex) {
+    if (secIndex < 0 || secIndex >= SecurityCount() || v.list.count == 0) return 0;
     const int32_t classIndex = int32_t(SecurityAt(secIndex)->sec.classIndex);
-    if (const ListIndex* li = IndexOf(FirmOf(s), list)) {
-        const Array<int32_t>& all = li->allClasses;
+    if (v.index) {
+        const Array<int32_t>& all = v.index->allClasses;
         int32_t lo = 0, hi = all.count;
         while (lo < hi) {
             int32_t mid = lo + (hi - lo) / 2;
@@ -114,16 +127,16 @@ int32_t FindByIndex(const FirmSettings* s, int32_t kind, int32_t secIndex) {
             else
                 hi = mid;
         }
-        HashProbe p = HashStart(li->items, ListItemHash(SecurityAt(secIndex)->sec.code));
+        HashProbe p = HashStart(v.index->items, ListItemHash(SecurityAt(secIndex)->sec.code));
         for (int32_t item; (item = HashNext(p)) != -1;)
             if (ItemSecurity(item) == secIndex) return 1;
         return 0;
     }
-    for (int32_t i = 0; i < list.count; ++i) {
-        const ClassSecurityList& e = list.entries[i];
+    for (int32_t i = 0; i < v.list.count; ++i) {
+        const ClassSecurityList& e = v.list.entries[i];
         if (e.classIndex == -1 || e.classIndex != classIndex) continue;
         if (e.allSecurities) return 1;
-        const ListedSecurity* secs = SecuritiesOf(s, e);
+        const ListedSecurity* secs = SecuritiesOf(v.serving, e);
         for (int32_t k = 0; k < e.securityCount; ++k)
             if (secs[k].ref == secIndex) return 1;
     }
@@ -139,52 +152,60 @@ int32_t Found(int32_t index, int32_t* secIndex) {
 } // namespace
 
 int32_t IsMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
-    return Found(FindByCode(MarginServer(record), kMarginList, code, ListItemHash(code)), secIndex);
+    return Found(FindByCode(ViewOf(MarginServer(record), kMarginList), code, ListItemHash(code)),
+                 secIndex);
 }
 
 int32_t IsAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
     const FirmSettings* s = AssetServer(record);
     if (!s) return IsMarginSecurity(record, code, secIndex);
-    return Found(FindByCode(s, kAssetList, code, ListItemHash(code)), secIndex);
-}
-
-bool IdentifyListed(const FirmSettings* record, const char* code, int32_t* secIndex, bool* isAsset,
-                    bool* isMargin) {
-    const uint32_t hash = ListItemHash(code);
-    const FirmSettings* assets = AssetServer(record);
-    const FirmSettings* margin = MarginServer(record);
-    int32_t found =
-        FindByCode(assets ? assets : margin, assets ? kAssetList : kMarginList, code, hash);
-    if (found >= 0) {
-        *secIndex = found;
-        *isAsset = true;
-        // Without an asset list the margin list answered: the security is listed in it.
-        *isMargin = !assets || InMarginList(record, found) != 0;
-        return true;
-    }
-    // Without an asset list the margin list has been asked already.
-    found = assets ? FindByCode(margin, kMarginList, code, hash) : -1;
-    if (found < 0) return false;
-    *secIndex = found;
-    *isAsset = false;
-    *isMargin = true;
-    return true;
+    return Found(FindByCode(ViewOf(s, kAssetList), code, ListItemHash(code)), secIndex);
 }
 
 int32_t InMarginList(const FirmSettings* record, int32_t secIndex) {
-    return FindByIndex(MarginServer(record), kMarginList, secIndex);
+    return FindByIndex(ViewOf(MarginServer(record), kMarginList), secIndex);
 }
 
 int32_t InAssetList(const FirmSettings* record, int32_t secIndex) {
     const FirmSettings* s = AssetServer(record);
     if (!s) return InMarginList(record, secIndex);
-    return FindByIndex(s, kAssetList, secIndex);
+    return FindByIndex(ViewOf(s, kAssetList), secIndex);
 }
 
 int32_t InRestShortList(const FirmSettings* record, int32_t secIndex) {
     const FirmSettings* s = RestShortServer(record);
     if (!s) return 0;
-    return FindByIndex(s, kRestShortList, secIndex);
+    return FindByIndex(ViewOf(s, kRestShortList), secIndex);
+}
+
+void PreparePositionLists(const FirmSettings* record, PositionLists* lists) {
+    lists->record = record;
+    lists->assets = ViewOf(AssetServer(record), kAssetList);
+    lists->margin = ViewOf(MarginServer(record), kMarginList);
+}
+
+bool IdentifyListed(const PositionLists& lists, const char* code, int32_t* secIndex, bool* isAsset,
+                    bool* isMargin) {
+    const uint32_t hash = ListItemHash(code);
+    const bool assetList = lists.assets.serving != nullptr;
+    const ListView& first = assetList ? lists.assets : lists.margin;
+    // The usual case, a long list, without a call.
+    int32_t found = first.index ? FindIndexed(*first.index, FirmOf(first.serving), code, hash)
+                                : FindByCode(first, code, hash);
+    if (found >= 0) {
+        *secIndex = found;
+        *isAsset = true;
+        // Without an asset list the margin list answered: the security is listed in it.
+        *isMargin = !assetList || FindByIndex(lists.margin, found) != 0;
+        return true;
+    }
+    // Without an asset list the margin list has been asked already.
+    found = assetList ? FindByCode(lists.margin, code, hash) : -1;
+    if (found < 0) return false;
+    *secIndex = found;
+    *isAsset = false;
+    *isMargin = true;
+    return true;
 }
 
 int32_t FindUnlistedSecurity(const FirmSettings* record, const char* code) {

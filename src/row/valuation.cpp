@@ -17,21 +17,21 @@ static const double kNoLastPrice = 1e-6;
 
 // The security of a limit record, and whether it is an asset (collateral) and a margin security
 // under the bound settings. False when the firm does not value it.
-static bool IdentifySecurity(const FirmSettings* r, const char* secCode, int32_t* secIndex,
-                             bool* isAsset, bool* isMargin) {
+static bool IdentifySecurity(const FirmSettings* r, const PositionLists& lists, const char* secCode,
+                             int32_t* secIndex, bool* isAsset, bool* isMargin) {
     *isAsset = false;
     *isMargin = false;
-    if (IdentifyListed(r, secCode, secIndex, isAsset, isMargin)) return true;
+    if (IdentifyListed(lists, secCode, secIndex, isAsset, isMargin)) return true;
     // A security in no list still counts when its class asks for unlisted positions to be valued.
     *secIndex = FindUnlistedSecurity(r, secCode);
     return *secIndex >= 0;
 }
 
-void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* row,
-                   ValuationSums* sums) {
+void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecLimit& limit,
+                   KRMarginalRow* row, ValuationSums* sums) {
     int32_t secIndex = -1;
     bool isAsset, isMargin;
-    if (!IdentifySecurity(r, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
+    if (!IdentifySecurity(r, lists, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
 
     double offer, bid, last, prev, lot;
     if (!SecurityPrices(r, secIndex, &offer, &bid, &last, &prev, &lot)) return;

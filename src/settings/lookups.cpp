@@ -19,8 +19,7 @@ int32_t BoardKind(const FirmSettings* r, const char* tag) {
     return NotListed;
 }
 
-int32_t AccountKind(const FirmSettings* r, const char* account) {
-    const FirmRecord* f = FirmOf(r);
+int32_t ListedAccountKind(const FirmRecord* f, const char* account) {
     // Unlike tags, an account the firm does not list is an ordinary one.
     for (int32_t i = 0; i < f->tradeAccounts.count; ++i)
         if (CompareNames(f->tradeAccounts[i].account, account) == 0)
@@ -33,13 +32,8 @@ static bool WeightIs(const void* firm, int32_t i, const void* code) {
                   static_cast<const char*>(code)) == 0;
 }
 
-void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
-               double* shortWeight) {
-    *longWeight = 1.0;
-    *shortWeight = 1.0;
-    if (!r) return;
-    const FirmRecord* f = FirmOf(r);
-    if (f->securityWeights.count == 0) return;
+void ListedWeights(const FirmRecord* f, const char* secCode, double* longWeight,
+                   double* shortWeight) {
     int32_t i = HashFind(f->weightIndex, HashCode(secCode), WeightIs, f, secCode);
     if (i < 0) return;
     *longWeight = f->securityWeights[i].longWeight;

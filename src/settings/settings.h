@@ -85,16 +85,19 @@ struct ListIndex {
     Array<int32_t> allClasses; // the classes of resolved "<ALL>" entries, ascending
 };
 
-// An item of a ListIndex: a registry index, and whether the security is in the first entry of
-// its class in the list (only those answer a lookup by code).
-inline int32_t ListItem(int32_t secIndex, bool firstOfClass) {
-    return secIndex * 2 + (firstOfClass ? 1 : 0);
+// An item of a ListIndex: a registry index, whether the security is in the first entry of its
+// class in the list (only those answer a lookup by code), and whether another such security
+// has the same code (then the firm's class order chooses; otherwise a lookup by code stops at
+// the first match).
+enum ListItemFlags { kFirstOfClass = 1, kCodeShared = 2 };
+inline int32_t ListItem(int32_t secIndex, int32_t flags) {
+    return secIndex * 4 + flags;
 }
 inline int32_t ItemSecurity(int32_t item) {
-    return item >> 1;
+    return item >> 2;
 }
-inline bool ItemFirstOfClass(int32_t item) {
-    return (item & 1) != 0;
+inline int32_t ItemFlags(int32_t item) {
+    return item & 3;
 }
 inline uint32_t ListItemHash(const char* code) {
     return HashCode(code);
@@ -196,9 +199,23 @@ int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
 
 // Lookups of a bound record's firm-wide settings. Board tags, trade accounts, weights and
 // lags always live on the firm record, also when a client record is bound.
-int32_t BoardKind(const FirmSettings* r, const char* tag);       // NotListed: does not count
-int32_t AccountKind(const FirmSettings* r, const char* account); // Listed when not listed
-void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight, double* shortWeight);
+int32_t BoardKind(const FirmSettings* r, const char* tag); // NotListed: does not count
+// The account and weight lookups are made for every position of a row: a firm without such
+// lines is answered inline, the others by the search.
+int32_t ListedAccountKind(const FirmRecord* f, const char* account);
+void ListedWeights(const FirmRecord* f, const char* secCode, double* longWeight,
+                   double* shortWeight);
+inline int32_t AccountKind(const FirmSettings* r, const char* account) { // Listed when not listed
+    const FirmRecord* f = FirmOf(r);
+    return f->tradeAccounts.count == 0 ? int32_t(Listed) : ListedAccountKind(f, account);
+}
+inline void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
+                      double* shortWeight) {
+    *longWeight = 1.0;
+    *shortWeight = 1.0;
+    if (r && FirmOf(r)->securityWeights.count != 0)
+        ListedWeights(FirmOf(r), secCode, longWeight, shortWeight);
+}
 int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
 // The client record a row's client code binds to (exact code, else the first prefix record in
 // attach order), or the firm record itself.
