@@ -56,37 +56,8 @@ ListView ViewOf(const FirmSettings* serving, int32_t kind) {
     return v;
 }
 
-inline bool SameCode(const char* a, const char* b) {
-    for (; *a == *b; ++a, ++b)
-        if (*a == 0) return true;
-    return false;
-}
+} // namespace
 
-// The answer of a lookup by code in a list's index: of the securities of that code in a first
-// entry of their class, the one of the first class in the firm's order; within a class
-// ("<ALL>" may hold a code twice) the first registered. A code no other class shares answers at
-// its first match.
-inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* f, const char* code,
-                           uint32_t hash) {
-    int32_t best = -1, bestClass = -1;
-    HashProbe p = HashStart(index.items, hash);
-    for (int32_t item; (item = HashNext(p)) != -1;) {
-        const int32_t sec = ItemSecurity(item);
-        if (!(ItemFlags(item) & kFirstOfClass) || !SameCode(SecurityAt(sec)->sec.code, code))
-            continue;
-        if (!(ItemFlags(item) & kCodeShared)) return sec;
-        const int32_t c = int32_t(SecurityAt(sec)->sec.classIndex);
-        if (best < 0 || ClassBefore(f, c, bestClass) || (c == bestClass && sec < best)) {
-            best = sec;
-            bestClass = c;
-        }
-    }
-    return best;
-}
-
-// The registry index that a lookup by code answers in a list, or -1: the first class in the
-// firm's class order whose first entry in the list names a registered security of that code
-// (compared exactly).
 int32_t FindByCode(const ListView& v, const char* code, uint32_t hash) {
     if (v.list.count == 0) return -1;
     const FirmRecord* f = FirmOf(v.serving);
@@ -112,7 +83,6 @@ int32_t FindByCode(const ListView& v, const char* code, uint32_t hash) {
     return best;
 }
 
-// Every entry of the list counts here, a second entry of the same class too.
 int32_t FindByIndex(const ListView& v, int32_t secIndex) {
     if (secIndex < 0 || secIndex >= SecurityCount() || v.list.count == 0) return 0;
     const int32_t classIndex = int32_t(SecurityAt(secIndex)->sec.classIndex);
@@ -142,6 +112,8 @@ int32_t FindByIndex(const ListView& v, int32_t secIndex) {
     }
     return 0;
 }
+
+namespace {
 
 int32_t Found(int32_t index, int32_t* secIndex) {
     if (index < 0) return 0;
@@ -182,30 +154,6 @@ void PreparePositionLists(const FirmSettings* record, PositionLists* lists) {
     lists->record = record;
     lists->assets = ViewOf(AssetServer(record), kAssetList);
     lists->margin = ViewOf(MarginServer(record), kMarginList);
-}
-
-bool IdentifyListed(const PositionLists& lists, const char* code, int32_t* secIndex, bool* isAsset,
-                    bool* isMargin) {
-    const uint32_t hash = ListItemHash(code);
-    const bool assetList = lists.assets.serving != nullptr;
-    const ListView& first = assetList ? lists.assets : lists.margin;
-    // The usual case, a long list, without a call.
-    int32_t found = first.index ? FindIndexed(*first.index, FirmOf(first.serving), code, hash)
-                                : FindByCode(first, code, hash);
-    if (found >= 0) {
-        *secIndex = found;
-        *isAsset = true;
-        // Without an asset list the margin list answered: the security is listed in it.
-        *isMargin = !assetList || FindByIndex(lists.margin, found) != 0;
-        return true;
-    }
-    // Without an asset list the margin list has been asked already.
-    found = assetList ? FindByCode(lists.margin, code, hash) : -1;
-    if (found < 0) return false;
-    *secIndex = found;
-    *isAsset = false;
-    *isMargin = true;
-    return true;
 }
 
 int32_t FindUnlistedSecurity(const FirmSettings* record, const char* code) {
