@@ -44,7 +44,6 @@ void Step(const std::function<int32_t()>& call, const std::function<void()>& und
         EXPECT_EQ(KR_ERR_NO_MEMORY, KRGetLastError());
         undone();
         for (kesvar::FirmRecord* f : Items(kesvar::gState.firmSettingsTable)) {
-            EXPECT_EQ(ClassCount(), f->classOrder.count) << f->firmId;
             EXPECT_EQ(ClassCount(), f->classTextPos.count) << f->firmId;
         }
         result = call();

@@ -1,9 +1,11 @@
 // Class and security registry, its links to the firms' lists, and list membership.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "fake_host.h"
 #include "links/links.h"
@@ -22,9 +24,14 @@ FirmRecord* Load(const char* key, const std::string& text) {
 }
 
 std::string OrderCodes(const FirmRecord* firm) {
+    std::vector<int32_t> order;
+    for (int32_t c = 0; c < ClassCount(); ++c)
+        order.push_back(c);
+    std::sort(order.begin(), order.end(),
+              [&](int32_t a, int32_t b) { return ClassBefore(firm, a, b); });
     std::string out;
-    for (int32_t i = 0; i < firm->classOrder.count; ++i)
-        out += std::string(ClassAt(firm->classOrder[i])->cls.code) + " ";
+    for (int32_t c : order)
+        out += std::string(ClassAt(c)->cls.code) + " ";
     return out;
 }
 

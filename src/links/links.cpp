@@ -32,13 +32,6 @@ int32_t OrderKey(const FirmRecord* f, int32_t c) {
     return at < 0 ? INT32_MAX : at;
 }
 
-int CompareOrder(const void* firm, const void* a, const void* b) {
-    const FirmRecord* f = static_cast<const FirmRecord*>(firm);
-    int32_t ka = OrderKey(f, *static_cast<const int32_t*>(a));
-    int32_t kb = OrderKey(f, *static_cast<const int32_t*>(b));
-    return ka < kb ? -1 : ka > kb ? 1 : 0;
-}
-
 int ComparePending(const void* firm, const void* a, const void* b) {
     const FirmRecord* f = static_cast<const FirmRecord*>(firm);
     const int32_t ca = f->entries[*static_cast<const int32_t*>(a)].classCode;
@@ -71,17 +64,14 @@ int CompareFirstEntries(const void*, const void* a, const void* b) {
     return x < y ? -1 : x > y ? 1 : 0;
 }
 
-// The firm's class order and where its text names each class.
+// Where the firm's text names each class: its class order.
 bool LinkClassOrder(FirmRecord* f) {
     const int32_t n = ClassCount();
-    if (!ArrayReserve(f->classTextPos, n) || !ArrayReserve(f->classOrder, n)) return false;
-    for (int32_t c = 0; c < n; ++c) {
+    if (!ArrayReserve(f->classTextPos, n)) return false;
+    for (int32_t c = 0; c < n; ++c)
         f->classTextPos.items[c] = OrderPosition(f->mainMarginClasses, c);
-        f->classOrder.items[c] = c;
-    }
     f->classTextPos.count = n;
-    f->classOrder.count = n;
-    return SortInts(f->classOrder, CompareOrder, f);
+    return true;
 }
 
 // The entries still unresolved, by class code: a new class finds its own among them.
@@ -363,7 +353,7 @@ struct NewClassWork {
 // unchanged, only some arrays larger).
 bool ReserveForClass(FirmRecord* f, int32_t c, NewClassWork* w) {
     const int32_t n = ClassCount();
-    if (!ArrayReserve(f->classOrder, n) || !ArrayReserve(f->classTextPos, n)) return false;
+    if (!ArrayReserve(f->classTextPos, n)) return false;
     PendingGroup(f, ClassAt(c)->cls.code, &w->begin, &w->end);
     int64_t room = 0;
     for (int32_t g = w->begin; g < w->end; ++g)
@@ -395,18 +385,8 @@ bool ReserveForClass(FirmRecord* f, int32_t c, NewClassWork* w) {
 
 // Links the new class c into the firm; every block was reserved.
 void ApplyClass(FirmRecord* f, int32_t c, const NewClassWork& w) {
+    // The class takes its place in the order: after every class of its key (it is the newest).
     f->classTextPos.items[f->classTextPos.count++] = OrderPosition(f->mainMarginClasses, c);
-    // c is the newest class: after every class of its key.
-    Array<int32_t>& order = f->classOrder;
-    int32_t at = order.count;
-    if (f->classTextPos[c] >= 0) {
-        at = 0;
-        while (at < order.count && OrderKey(f, order[at]) <= OrderKey(f, c))
-            ++at;
-        memmove(&order.items[at + 1], &order.items[at], sizeof(int32_t) * size_t(order.count - at));
-    }
-    order.items[at] = c;
-    order.count++;
 
     const ListIndex* run = nullptr;
     for (int32_t g = w.begin; g < w.end; ++g) {

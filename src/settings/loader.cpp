@@ -186,7 +186,6 @@ void ClearFirmSettings(FirmRecord* record, bool release) {
     ArrayFree(record->boardTags);
     ArrayFree(record->tradeAccounts);
     ReleaseString(record->mainMarginClasses);
-    ArrayFree(record->classOrder);
     ArrayFree(record->classTextPos);
     if (release) MemFree(record);
 }

@@ -117,9 +117,9 @@ struct FirmRecord : FirmSettings {
     uint32_t handle; // row-binding handle; its client records take the ones after it
     char* mainMarginClasses;
 
-    Array<int32_t> classOrder; // registry indexes in the firm's class order
-    Array<int32_t>
-        classTextPos; // by registry index: where MAINMARGINCLASSES names the class, or -1
+    // By registry index: where MAINMARGINCLASSES names the class, or -1. The firm's class
+    // order follows from it (ClassBefore of links.h).
+    Array<int32_t> classTextPos;
 
     Array<FirmSettings> clients;  // in attach order
     HashIndex clientIndex;        // every client record by code (A-Z folded)
