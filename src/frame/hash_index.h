@@ -136,10 +136,32 @@ inline uint32_t HashFinish(uint32_t h) {
     return h;
 }
 
-// Hashes of the library's keys: a multiply-by-33 pass over the bytes (a shift and an add each:
-// codes are short and looked up often), then HashFinish. HashName folds A-Z to a-z, as
-// CompareNames does, so names that compare equal hash alike; HashCode takes the bytes as they
-// are.
+// The hash of a code's first sixteen bytes, those from its NUL on zero, taken as two words.
+inline uint32_t HashWords(uint64_t w0, uint64_t w1) {
+    uint64_t h =
+        (w0 * 0x9E3779B97F4A7C15ull) ^ ((w1 + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full);
+    return HashFinish(uint32_t(h ^ (h >> 32)));
+}
+
+// Hashes of the library's keys. HashCode takes the bytes as they are: a code's first sixteen
+// bytes a word at a time (HashWords, so that a code already padded to sixteen bytes hashes
+// without a pass over its bytes: PaddedCode), the rest of a longer one byte by byte. HashName
+// folds A-Z to a-z, as CompareNames does, so names that compare equal hash alike: a
+// multiply-by-33 pass (a shift and an add a byte), then HashFinish.
+inline uint32_t HashCode(const char* s) {
+    unsigned char head[16] = {};
+    int32_t n = 0;
+    for (; n < 16 && s[n]; ++n)
+        head[n] = static_cast<unsigned char>(s[n]);
+    uint64_t w0, w1;
+    memcpy(&w0, head, 8);
+    memcpy(&w1, head + 8, 8);
+    uint32_t h = HashWords(w0, w1);
+    if (n < 16) return h;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s) + 16; *p; ++p)
+        h = h * 33 + *p;
+    return HashFinish(h);
+}
 inline uint32_t HashName(const char* s) {
     uint32_t h = 5381;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
@@ -148,12 +170,23 @@ inline uint32_t HashName(const char* s) {
     }
     return HashFinish(h);
 }
-inline uint32_t HashCode(const char* s) {
-    uint32_t h = 5381;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p)
-        h = h * 33 + *p;
-    return HashFinish(h);
+
+// A code of at most 15 characters in sixteen bytes, zero from its NUL on: hashed and compared a
+// word at a time, for the lookups made on every position of a row.
+struct PaddedCode {
+    char text[16];
+};
+inline uint32_t HashPadded(const PaddedCode& c) {
+    uint64_t w0, w1;
+    memcpy(&w0, c.text, 8);
+    memcpy(&w1, c.text + 8, 8);
+    return HashWords(w0, w1);
 }
+// Whether a code kept zero-padded in a field of at least sixteen bytes equals a padded code.
+inline bool SamePadded(const char* field, const PaddedCode& c) {
+    return memcmp(field, c.text, 16) == 0;
+}
+
 // Mixes further words into a hash (for keys of several parts).
 uint32_t HashMix(uint32_t hash, uint32_t word);
 

@@ -95,7 +95,34 @@ void PrepareWalkKey(const char* firmId, const char* clientCode, const char* secC
     PrepareFieldKey(firmId, &key->firmId);
     PrepareFieldKey(clientCode, &key->clientCode);
     key->bySecurity = secCode != nullptr;
-    PrepareFieldKey(secCode ? secCode : "", &key->secCode);
+    if (secCode) PrepareFieldKey(secCode, &key->secCode);
+}
+
+// The code field of a record, zero from its NUL on (or after its 13 bytes). A word at a time
+// where the bytes are in little-endian order: the first zero byte is the lowest one flagged.
+static inline void CopyPaddedCode(PaddedCode* out, const unsigned char* field) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    uint64_t w0, w1;
+    memcpy(&w0, field, 8);
+    memcpy(&w1, field + 8, 8); // bytes 8 to 15: the field's last five, then the next field's
+    w1 &= 0x000000FFFFFFFFFFull;
+    uint64_t zero = (w0 - ones) & ~w0 & highs;
+    if (zero) {
+        w0 &= ((zero & (~zero + 1)) >> 7) - 1; // the bytes before the first zero
+        w1 = 0;
+    } else {
+        zero = (w1 - ones) & ~w1 & highs; // never 0: bytes 13 to 15 are
+        w1 &= ((zero & (~zero + 1)) >> 7) - 1;
+    }
+    memcpy(out->text, &w0, 8);
+    memcpy(out->text + 8, &w1, 8);
+#else
+    int32_t n = 0;
+    for (; n < kCodeWidth && field[n]; ++n)
+        out->text[n] = char(field[n]);
+    memset(out->text + n, 0, sizeof out->text - size_t(n));
+#endif
 }
 
 // Compares the code field at `offset` with a key, exactly, in place: the field is its bytes up
@@ -154,7 +181,7 @@ bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out) {
         !FieldIs(b, offsetof(KRSecLimit, clientCode), key.clientCode))
         return false;
     if (key.bySecurity && !FieldIs(b, offsetof(KRSecLimit, secCode), key.secCode)) return false;
-    CopyField(out->secCode, b, offsetof(KRSecLimit, secCode), kCodeWidth);
+    CopyPaddedCode(&out->secCode, b + offsetof(KRSecLimit, secCode));
     CopyField(out->trdAcc, b, offsetof(KRSecLimit, trdAcc), kCodeWidth);
     out->openBalance = I32(b, offsetof(KRSecLimit, openBalance));
     out->openLimit = I32(b, offsetof(KRSecLimit, openLimit));

@@ -29,7 +29,7 @@ struct MoneyLimit {
 
 // One securities-limit record as the library sees it.
 struct SecLimit {
-    char secCode[14];
+    PaddedCode secCode; // at most 13 characters
     char trdAcc[14];
     int32_t openBalance, openLimit, currentBalance, currentLimit, lockedSell, lockedBuy;
     double lockedBuyValue;

@@ -61,7 +61,9 @@ ListView ViewOf(const FirmSettings* serving, int32_t kind) {
 int32_t FindByCode(const ListView& v, const char* code, uint32_t hash) {
     if (v.list.count == 0) return -1;
     const FirmRecord* f = FirmOf(v.serving);
-    if (v.index) return FindIndexed(*v.index, f, code, hash);
+    if (v.index)
+        return FindIndexed(*v.index, f, hash,
+                           [&](const char* registered) { return SameCode(registered, code); });
     int32_t best = -1, bestClass = -1;
     for (int32_t i = 0; i < v.list.count; ++i) {
         const ClassSecurityList& e = v.list.entries[i];

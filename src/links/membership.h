@@ -45,17 +45,17 @@ inline bool SameCode(const char* a, const char* b) {
     return false;
 }
 
-// FindByCode in a list's index: of the securities of that code in a first entry of their
-// class, the one of the first class in the firm's order; within a class ("<ALL>" may hold a
-// code twice) the first registered. A code no other class shares answers at its first match.
-inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* f, const char* code,
-                           uint32_t hash) {
+// FindByCode in a list's index, with `same` telling whether a registered security has the code:
+// of the securities of that code in a first entry of their class, the one of the first class in
+// the firm's order; within a class ("<ALL>" may hold a code twice) the first registered. A code
+// no other class shares answers at its first match.
+template <class Same>
+inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* f, uint32_t hash, Same same) {
     int32_t best = -1, bestClass = -1;
     HashProbe p = HashStart(index.items, hash);
     for (int32_t item; (item = HashNext(p)) != -1;) {
         const int32_t sec = ItemSecurity(item);
-        if (!(ItemFlags(item) & kFirstOfClass) || !SameCode(SecurityAt(sec)->sec.code, code))
-            continue;
+        if (!(ItemFlags(item) & kFirstOfClass) || !same(SecurityAt(sec)->sec.code)) continue;
         if (!(ItemFlags(item) & kCodeShared)) return sec;
         const int32_t c = int32_t(SecurityAt(sec)->sec.classIndex);
         if (best < 0 || ClassBefore(f, c, bestClass) || (c == bestClass && sec < best)) {
@@ -69,15 +69,19 @@ inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* f, const ch
 // What the valuation asks of a position's security: found in the asset list (the margin list
 // when there is none) by code, with whether the margin list holds it; else found in the margin
 // list. Answers as IsAssetSecurity, InMarginList and IsMarginSecurity in that order would,
-// without asking twice what one answer settles. False when neither list has it. Inline, with
-// the usual case of a long list, for it runs for every position of a row.
-inline bool IdentifyListed(const PositionLists& lists, const char* code, int32_t* secIndex,
+// without asking twice what one answer settles. False when neither list has it. Inline, and
+// with the code compared a word at a time in the usual case of a long list, for it runs for
+// every position of a row.
+inline bool IdentifyListed(const PositionLists& lists, const PaddedCode& code, int32_t* secIndex,
                            bool* isAsset, bool* isMargin) {
-    const uint32_t hash = ListItemHash(code);
+    const uint32_t hash = HashPadded(code); // ListItemHash of the code
     const bool assetList = lists.assets.serving != nullptr;
     const ListView& first = assetList ? lists.assets : lists.margin;
-    int32_t found = first.index ? FindIndexed(*first.index, FirmOf(first.serving), code, hash)
-                                : FindByCode(first, code, hash);
+    int32_t found =
+        first.index
+            ? FindIndexed(*first.index, FirmOf(first.serving), hash,
+                          [&](const char* registered) { return SamePadded(registered, code); })
+            : FindByCode(first, code.text, hash);
     if (found >= 0) {
         *secIndex = found;
         *isAsset = true;
@@ -86,7 +90,7 @@ inline bool IdentifyListed(const PositionLists& lists, const char* code, int32_t
         return true;
     }
     // Without an asset list the margin list has been asked already.
-    found = assetList ? FindByCode(lists.margin, code, hash) : -1;
+    found = assetList ? FindByCode(lists.margin, code.text, hash) : -1;
     if (found < 0) return false;
     *secIndex = found;
     *isAsset = false;

@@ -124,7 +124,9 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
     for (int32_t k = 0; k < n; ++k) {
         SecurityEntry* s = &reg.items[first + k];
         memcpy(&s->sec, &securities[k], sizeof s->sec);
-        s->sec.code[sizeof s->sec.code - 1] = 0;
+        // Zero from the code's NUL on: the hot lookups compare codes a word at a time.
+        size_t n = strnlen(s->sec.code, sizeof s->sec.code - 1);
+        memset(s->sec.code + n, 0, sizeof s->sec.code - n);
         s->sec.classIndex = uint32_t(classIndex);
     }
     reg.count = first + n;

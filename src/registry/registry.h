@@ -15,7 +15,9 @@ struct ClassEntry {
 };
 
 struct SecurityEntry {
-    KRSecurity sec; // the host's 40 bytes; classIndex holds the class's registry index
+    // The host's 40 bytes; classIndex holds the class's registry index, and the code is zero
+    // from its NUL to the end of its field (a PaddedCode compares with its first 16 bytes).
+    KRSecurity sec;
 };
 
 int32_t RegisterClass(const KRClass* cls); // new index; -1 when the code exists; -2 no memory

@@ -17,13 +17,14 @@ static const double kNoLastPrice = 1e-6;
 
 // The security of a limit record, and whether it is an asset (collateral) and a margin security
 // under the bound settings. False when the firm does not value it.
-static bool IdentifySecurity(const FirmSettings* r, const PositionLists& lists, const char* secCode,
-                             int32_t* secIndex, bool* isAsset, bool* isMargin) {
+static bool IdentifySecurity(const FirmSettings* r, const PositionLists& lists,
+                             const PaddedCode& secCode, int32_t* secIndex, bool* isAsset,
+                             bool* isMargin) {
     *isAsset = false;
     *isMargin = false;
     if (IdentifyListed(lists, secCode, secIndex, isAsset, isMargin)) return true;
     // A security in no list still counts when its class asks for unlisted positions to be valued.
-    *secIndex = FindUnlistedSecurity(r, secCode);
+    *secIndex = FindUnlistedSecurity(r, secCode.text);
     return *secIndex >= 0;
 }
 
@@ -41,7 +42,7 @@ void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecL
     const int32_t account = AccountKind(r, limit.trdAcc);
     const bool counts = account == Listed || account == AddRepo;
     double longWeight, shortWeight;
-    WeightsOf(r, limit.secCode, &longWeight, &shortWeight);
+    WeightsOf(r, limit.secCode.text, &longWeight, &shortWeight);
     const int32_t openQty = limit.openBalance;
     // The position now: for a credit-lag-2 client its current balance alone, otherwise the
     // balance with the change of its limit since the opening.
