@@ -265,8 +265,8 @@ uint32_t ClientHash(const void* firm, int32_t client) {
 
 AttachResult AttachClientRecord(LoadContext& ctx, const FirmSettings& client, int32_t line) {
     FirmRecord* firm = ctx.firm;
-    // Codes come from the upper-cased text: the exact comparison of the design, through the
-    // index that binding uses too.
+    // Codes come from the upper-cased text, so the index that binding uses (which folds A-Z)
+    // answers the exact comparison a duplicate needs.
     const uint32_t h = HashName(client.clientCode);
     if (HashFind(firm->clientIndex, h, ClientCodeIs, firm, client.clientCode) >= 0) {
         Note(ctx, line, kDiagClientDiscarded, client.clientCode);
