@@ -43,12 +43,8 @@ void Step(const std::function<int32_t()>& call, const std::function<void()>& und
         EXPECT_EQ(0, result);
         EXPECT_EQ(KR_ERR_NO_MEMORY, KRGetLastError());
         undone();
-        for (kesvar::FirmSettings* f : Items(kesvar::gState.firmSettingsTable)) {
-            EXPECT_EQ(ClassCount(), f->classOrder.count) << f->firmId;
-            std::vector<kesvar::FirmSettings*> records = Items(f->clients);
-            records.push_back(f);
-            for (const kesvar::FirmSettings* r : records)
-                EXPECT_EQ(ClassCount(), r->classListIndex.count) << f->firmId << r->clientCode;
+        for (kesvar::FirmRecord* f : Items(kesvar::gState.firmSettingsTable)) {
+            EXPECT_EQ(ClassCount(), f->classTextPos.count) << f->firmId;
         }
         result = call();
     }

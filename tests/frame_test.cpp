@@ -6,6 +6,7 @@
 #include <map>
 
 #include "fake_host.h"
+#include "frame/hash_index.h"
 #include "frame/host.h"
 #include "frame/memory.h"
 #include "frame/state.h"
@@ -209,6 +210,30 @@ TEST(Memory, HooksAreUsedCallByCallWithRuntimeFallback) {
     kesvar::Array<double> b;
     EXPECT_EQ(nullptr, kesvar::ArrayAppend(b));
     EXPECT_EQ(0, b.count);
+}
+
+// Items whose hashes fall in a few long runs, one of them wrapping round the end of the slots:
+// every item stays findable while the index grows, and after a third are removed (each removal
+// shifts its run back over the hole) exactly the others are.
+TEST(HashIndex, EveryItemFoundThroughGrowthAndRemovals) {
+    static std::vector<uint32_t> hashes; // by item
+    auto hashOf = [](const void*, int32_t item) { return hashes[size_t(item)]; };
+    auto same = [](const void*, int32_t item, const void* key) {
+        return item == *static_cast<const int32_t*>(key);
+    };
+    kesvar::HashIndex h;
+    const int32_t n = 500;
+    for (int32_t i = 0; i < n; ++i) {
+        hashes.push_back(i % 7 == 0 ? 0xFFFFFFFFu : uint32_t(i % 5) * 0x33333333u);
+        ASSERT_TRUE(kesvar::HashInsert(h, hashes[size_t(i)], i, hashOf, nullptr));
+    }
+    for (int32_t i = 0; i < n; i += 3)
+        kesvar::HashRemove(h, hashes[size_t(i)], i, hashOf, nullptr);
+    for (int32_t i = 0; i < n; ++i)
+        EXPECT_EQ(i % 3 == 0 ? -1 : i, kesvar::HashFind(h, hashes[size_t(i)], same, nullptr, &i))
+            << i;
+    EXPECT_EQ(n - (n + 2) / 3, h.count);
+    kesvar::HashFree(h);
 }
 
 TEST(Platform, UpperCaseTableOfCodePage1252) {

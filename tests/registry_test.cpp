@@ -1,9 +1,11 @@
 // Class and security registry, its links to the firms' lists, and list membership.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "fake_host.h"
 #include "links/links.h"
@@ -16,15 +18,20 @@ using fakehost::AddClass;
 
 namespace {
 
-FirmSettings* Load(const char* key, const std::string& text) {
+FirmRecord* Load(const char* key, const std::string& text) {
     EXPECT_EQ(1, KRSetDliniFile(key, text.c_str()));
     return gState.firmSettingsTable[FindFirmSettings(key)];
 }
 
-std::string OrderCodes(const FirmSettings* firm) {
+std::string OrderCodes(const FirmRecord* firm) {
+    std::vector<int32_t> order;
+    for (int32_t c = 0; c < ClassCount(); ++c)
+        order.push_back(c);
+    std::sort(order.begin(), order.end(),
+              [&](int32_t a, int32_t b) { return ClassBefore(firm, a, b); });
     std::string out;
-    for (int32_t i = 0; i < firm->classOrder.count; ++i)
-        out += std::string(ClassAt(firm->classOrder[i])->cls.code) + " ";
+    for (int32_t c : order)
+        out += std::string(ClassAt(c)->cls.code) + " ";
     return out;
 }
 
@@ -70,7 +77,7 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
     for (const char* code : {"C", "A", "B", "AB"})
         AddClass(1, code, {});
     for (const auto& [text, order] : cases) {
-        FirmSettings* f = Load("F", std::string("[GENERAL]\nMAINMARGINCLASSES=") + text);
+        FirmRecord* f = Load("F", std::string("[GENERAL]\nMAINMARGINCLASSES=") + text);
         EXPECT_EQ(order, OrderCodes(f)) << text;
     }
 }
@@ -80,23 +87,28 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
 TEST(Links, FailedAddClassChangesNothing) {
     fakehost::Install();
     AddClass(1, "A", {{11, "X"}});
-    FirmSettings* firm = Load("F", "[LIMITALLOWEDSECURITY]\nA=X\nB=P,<ALL>\n[GENERAL]\n"
-                                   "MAINMARGINCLASSES=B\n[CLC_MARGIN]\nB_ASSET=Q\n");
+    FirmRecord* firm = Load("F", "[LIMITALLOWEDSECURITY]\nA=X\nB=P,<ALL>\n[GENERAL]\n"
+                                 "MAINMARGINCLASSES=B\n[CLC_MARGIN]\nB_ASSET=Q\n");
+    auto clientAsset = [&] { // the registry index of the client's first asset security
+        const FirmSettings* c = &firm->clients[0];
+        return SecIndexOf(SecuritiesOf(c, ListOf(c, kAssetList).entries[0])[0]);
+    };
     fakehost::MemoryStats& m = fakehost::host().memory;
     int64_t live = m.live, k = 1;
     for (; m.failAt = m.allocating + k, !AddClass(2, "B", {{21, "P"}, {22, "Q"}}); ++k) {
         EXPECT_EQ(KR_ERR_NO_MEMORY, KRGetLastError()) << k;
         EXPECT_EQ(std::make_pair(1, 1), std::make_pair(ClassCount(), SecurityCount())) << k;
         EXPECT_EQ(live, m.live) << k;
-        EXPECT_EQ(1, firm->marginList[1].securities.count) << k; // "<ALL>" not expanded
-        EXPECT_EQ(-1, firm->clients[0]->assetList[0].securities[0].secIndex) << k;
+        EXPECT_EQ(1, ListOf(firm, kMarginList).entries[1].securityCount)
+            << k; // "<ALL>" not expanded
+        EXPECT_EQ(-1, clientAsset()) << k;
         EXPECT_EQ("A ", OrderCodes(firm)) << k;
     }
     m.failAt = 0;
     EXPECT_GE(k, 5); // class, its array, security entries, link arrays
     EXPECT_EQ("B A ", OrderCodes(firm));
-    EXPECT_EQ(3, firm->marginList[1].securities.count);
-    EXPECT_EQ(2, firm->clients[0]->assetList[0].securities[0].secIndex);
+    EXPECT_EQ(3, ListOf(firm, kMarginList).entries[1].securityCount);
+    EXPECT_EQ(2, clientAsset());
 }
 
 // Index found by code in the margin and asset lists for X, Y, Z, W, then the
@@ -125,19 +137,19 @@ TEST(Membership, ServingRecordOfEachList) {
     std::string text = "[LIMITALLOWEDSECURITY]\nA=X,Y\nB=X\n[RESTSHORTSECURITIES]\nA=Z\n"
                        "[GENERAL]\nMAINMARGINCLASSES=B,A\n[CLOWN_MARGIN]\nA=Z\nB_ASSET=W\n"
                        "[CLBARE_MARGIN]\n[CLIGNORES_MARGIN]\nIGNORERESTSHORTSECURITY=1\n";
-    FirmSettings* firm = Load("F", text);
+    FirmRecord* firm = Load("F", text);
     AddClass(1, "A", {{11, "X"}, {12, "Y"}, {13, "Z"}});
     AddClass(2, "B", {{21, "X"}, {22, "W"}});
     ASSERT_EQ(3, firm->clients.count);
     EXPECT_EQ("3 1 - - 3 1 - - |11010|11010|00100", Membership(firm));
-    EXPECT_EQ("- - 2 - - - - 4 |00100|00001|00100", Membership(firm->clients[0]));
-    EXPECT_EQ("3 1 - - 3 1 - - |11010|11010|00100", Membership(firm->clients[1]));
-    EXPECT_EQ("3 1 - - 3 1 - - |11010|11010|00000", Membership(firm->clients[2]));
+    EXPECT_EQ("- - 2 - - - - 4 |00100|00001|00100", Membership(&firm->clients[0]));
+    EXPECT_EQ("3 1 - - 3 1 - - |11010|11010|00100", Membership(&firm->clients[1]));
+    EXPECT_EQ("3 1 - - 3 1 - - |11010|11010|00000", Membership(&firm->clients[2]));
     firm = Load("F", text + "[ASSETSECURITIES]\nA=Y\n"); // the firm's asset list serves
-    EXPECT_EQ("3 1 - - - 1 - - |11010|01000|00100", Membership(firm->clients[1]));
+    EXPECT_EQ("3 1 - - - 1 - - |11010|01000|00100", Membership(&firm->clients[1]));
 
     // By index every entry counts; by code only a class's first entry, compared exactly.
-    FirmSettings* g = Load("G", "[LIMITALLOWEDSECURITY]\nA=Y\nB=<ALL>\nA=Z\n");
+    FirmRecord* g = Load("G", "[LIMITALLOWEDSECURITY]\nA=Y\nB=<ALL>\nA=Z\n");
     EXPECT_EQ("3 1 - 4 3 1 - 4 |01111|01111|00000", Membership(g));
     int32_t idx = 77;
     EXPECT_EQ(0, IsMarginSecurity(g, "y", &idx) + InMarginList(g, 5) + InMarginList(g, -1));

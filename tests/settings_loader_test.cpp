@@ -13,7 +13,7 @@ using namespace kesvar;
 
 namespace {
 
-FirmSettings* Load(const char* key, const std::string& text) {
+FirmRecord* Load(const char* key, const std::string& text) {
     EXPECT_EQ(1, KRSetDliniFile(key, text.c_str()));
     return gState.firmSettingsTable[FindFirmSettings(key)];
 }
@@ -65,9 +65,9 @@ TEST(SettingsLoader, FirmKeysAreCaseSensitiveAndNeverCut) {
 
 TEST(SettingsLoader, ReloadKeepsTheSlotAndMakesBoundRowsStale) {
     fakehost::Install(2);
-    FirmSettings* a = Load("A", "[CLC1_MARGIN]\n[CLIENTLAG]\nC1=2");
+    FirmRecord* a = Load("A", "[CLC1_MARGIN]\n[CLIENTLAG]\nC1=2");
     Load("B", "");
-    uint32_t firmHandle = a->handle, clientHandle = a->clients[0]->handle;
+    uint32_t firmHandle = a->handle, clientHandle = HandleOf(&a->clients[0]);
     KRMarginalRow row = fakehost::Row("A", "C1");
     ASSERT_EQ(1, KRInitMarginalRow(&row));
     EXPECT_EQ(clientHandle, row.binding);

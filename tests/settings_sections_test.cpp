@@ -15,20 +15,25 @@ using namespace kesvar;
 
 namespace {
 
-FirmSettings* Load(const char* key, const std::string& text) {
+FirmRecord* Load(const char* key, const std::string& text) {
     EXPECT_EQ(1, KRSetDliniFile(key, text.c_str()));
     return gState.firmSettingsTable[FindFirmSettings(key)];
 }
 
 // "CLASS/idx:SEC/idx,SEC/idx" with "+ALL" for "<ALL>"; entries joined by " | ".
-std::string Describe(const Array<ClassSecurityList>& list) {
+std::string Describe(const FirmSettings* r, int32_t kind) {
     std::string out;
+    const SecurityList list = ListOf(r, kind);
     for (int32_t i = 0; i < list.count; ++i) {
-        const ClassSecurityList& e = list[i];
-        out += (i ? " | " : "") + std::string(e.classCode) + "/" + std::to_string(e.classIndex);
-        for (int32_t k = 0; k < e.securities.count; ++k)
-            out += (k ? "," : ":") + std::string(e.securities[k].secCode) + "/" +
-                   std::to_string(e.securities[k].secIndex);
+        const ClassSecurityList& e = list.entries[i];
+        out +=
+            (i ? " | " : "") + std::string(ClassCodeOf(r, e)) + "/" + std::to_string(e.classIndex);
+        for (int32_t k = 0; k < e.securityCount; ++k) {
+            char code[16];
+            ListedCode(r, SecuritiesOf(r, e)[k], code);
+            out += (k ? "," : ":") + std::string(code) + "/" +
+                   std::to_string(SecIndexOf(SecuritiesOf(r, e)[k]));
+        }
         if (e.allSecurities) out += "+ALL";
     }
     return out;
@@ -41,18 +46,18 @@ std::string Describe(const Array<ClassSecurityList>& list) {
 TEST(SettingsLists, PiecesAreTrimmedBoundedAndKeptOnceAllExpandsLast) {
     fakehost::Install(2);
     fakehost::AddClass(10, "TQBR", {{101, "SBER"}, {102, "GAZP"}, {103, "ABCDEFGHIJKLMNOPQRS"}});
-    FirmSettings* f = Load("F", "[LIMITALLOWEDSECURITY]\n"
-                                "tqbr= sber , gazp,SBER,, LKOH ,ABCDEFGHIJKLM,ABCDEFGHIJKL,A.,B.\n"
-                                "ABCDEFGHIJKLM=X\nNOEQUALS\nEMPTY=\n[ASSETSECURITIES]\nC=A\nC=B\n"
-                                "TQBR=NEW,<all>,GAZP\nOTHER=<ALL>,X\n[RESTSHORTSECURITIES]\nR=" +
-                                    std::string(300, ' ') + "Z\n");
+    FirmRecord* f = Load("F", "[LIMITALLOWEDSECURITY]\n"
+                              "tqbr= sber , gazp,SBER,, LKOH ,ABCDEFGHIJKLM,ABCDEFGHIJKL,A.,B.\n"
+                              "ABCDEFGHIJKLM=X\nNOEQUALS\nEMPTY=\n[ASSETSECURITIES]\nC=A\nC=B\n"
+                              "TQBR=NEW,<all>,GAZP\nOTHER=<ALL>,X\n[RESTSHORTSECURITIES]\nR=" +
+                                  std::string(300, ' ') + "Z\n");
     fakehost::AddClass(11, "OTHER", {{201, "X"}, {202, "Y"}});
     EXPECT_EQ("TQBR/0:SBER/0,GAZP/1,LKOH/-1,ABCDEFGHIJKL/-1,A./-1,B/-1 | EMPTY/-1",
-              Describe(f->marginList));
+              Describe(f, kMarginList));
     EXPECT_EQ("C/-1:A/-1 | C/-1:B/-1 | TQBR/0:NEW/-1,GAZP/-1,SBER/0,GAZP/1,ABCDEFGHIJKLMNO/2+ALL | "
               "OTHER/1:X/-1,X/3,Y/4+ALL",
-              Describe(f->assetList));
-    EXPECT_EQ("R/-1", Describe(f->restShortList));
+              Describe(f, kAssetList));
+    EXPECT_EQ("R/-1", Describe(f, kRestShortList));
 }
 
 // Headers match trimmed, upper-cased lines; '[' ends a section; only the first occurrence
@@ -73,7 +78,7 @@ TEST(SettingsGeneral, HeadersDefaultsAndTheFirstLineOfEachKey) {
          "7 110 0 ,AAA,BBB,"},
         {"[GENERAL]\nRSTRNMBUY=0\nRSTRNMBUY=1\nMAINMARGINCLASSES=B, A", "1 201 0 ,B, A,"}};
     for (const auto& [text, want] : cases) {
-        const FirmSettings* f = Load("F", text);
+        const FirmRecord* f = Load("F", text);
         EXPECT_EQ(want, std::to_string(f->creditLag) + " " + std::to_string(f->restrictBuy) +
                             std::to_string(f->checkMaxCredit) + std::to_string(f->limitsInLots) +
                             " " + std::to_string(f->volumeFlag) + " " + f->mainMarginClasses)
@@ -85,7 +90,7 @@ TEST(SettingsGeneral, HeadersDefaultsAndTheFirstLineOfEachKey) {
 // looked for before "_RESTSHORT".
 TEST(SettingsClients, SectionsComeBeforeTemplatesAndTheFirstCodeWins) {
     fakehost::Install(2);
-    FirmSettings* f = Load(
+    FirmRecord* f = Load(
         "F",
         "[CLC1_MARGIN]\nTQBR=SBER\nTQBR_ASSET=GAZP\nTQBR_RESTSHORT=LKOH\n"
         "TQBR_ASSET_RESTSHORT=X\nABCDEFGHIJKLM_ASSET=Y\nRSTRNMBUY=0\nRSTRNMBUY=1\n"
@@ -98,11 +103,11 @@ TEST(SettingsClients, SectionsComeBeforeTemplatesAndTheFirstCodeWins) {
     std::vector<std::string> clients;
     std::set<uint32_t> handles{0, f->handle};
     for (int32_t i = 0; i < f->clients.count; ++i) {
-        const FirmSettings* c = f->clients[i];
+        const FirmSettings* c = &f->clients[i];
         clients.push_back(std::string(c->clientCode) + " " + std::to_string(c->restrictBuy) +
-                          std::to_string(c->ignoreRestShort) + " " + Describe(c->marginList) +
-                          " / " + Describe(c->assetList) + " / " + Describe(c->restShortList));
-        handles.insert(c->handle);
+                          std::to_string(c->ignoreRestShort) + " " + Describe(c, kMarginList) +
+                          " / " + Describe(c, kAssetList) + " / " + Describe(c, kRestShortList));
+        handles.insert(HandleOf(c));
     }
     ASSERT_EQ((std::vector<std::string>{
                   "C1 20 TQBR/-1:SBER/-1 / TQBR/-1:GAZP/-1 | TQBR/-1:X/-1 / TQBR/-1:LKOH/-1",
@@ -116,12 +121,12 @@ TEST(SettingsClients, SectionsComeBeforeTemplatesAndTheFirstCodeWins) {
 // before prefixes; of the two prefixes fitting "QX" the first probe lands on the lone '*'.
 TEST(SettingsLags, SortedEntriesExactCodesFirstLoneStarProbedFirst) {
     fakehost::Install(2);
-    FirmSettings* f = Load("F", "[GENERAL]\nCREDITLAG=2\n[CLIENTLAG]\nB=2\nb=1\nD=3\nE=x\nF=0\n"
-                                "*=2\nQ*=1\nA= 1 \nABCDEFGHIJKLM=2\n=1\nEXACT=1\n");
+    FirmRecord* f = Load("F", "[GENERAL]\nCREDITLAG=2\n[CLIENTLAG]\nB=2\nb=1\nD=3\nE=x\nF=0\n"
+                              "*=2\nQ*=1\nA= 1 \nABCDEFGHIJKLM=2\n=1\nEXACT=1\n");
     std::string lags;
-    for (const Array<ClientLag*>* a : {&f->clientLags, &f->clientLagPrefixes})
+    for (const Array<ClientLag>* a : {&f->clientLags, &f->clientLagPrefixes})
         for (int32_t i = 0; i < a->count; ++i)
-            lags += std::string("[") + (*a)[i]->clientCode + "]" + std::to_string((*a)[i]->lag);
+            lags += std::string("[") + (*a)[i].clientCode + "]" + std::to_string((*a)[i].lag);
     EXPECT_EQ("[]1[A]1[B]2[EXACT]1[]2[Q]1", lags);
     const std::pair<const char*, int32_t> cases[] = {{"EXACT", 1}, {"b", 2}, {"D", 2}, {"QX", 2}};
     for (const auto& [client, lag] : cases)
@@ -134,7 +139,7 @@ TEST(SettingsLags, SortedEntriesExactCodesFirstLoneStarProbedFirst) {
 // firm's lists. Answers leave the last error alone.
 TEST(SettingsLookups, WeightsClampBoardsAndAccountsKeepTheFirstKind) {
     fakehost::Install(2);
-    FirmSettings* f = Load(
+    FirmRecord* f = Load(
         "F", "[CLC_MARGIN]\n[BOARDTAG]\nTQBR=\nEQ =x\nLONGTAG=\nLONGTAG=\n[ADDLIMITBOARDS]\n"
              "K1 = B1 , B2,\n[ADDREPOBOARDS]\nK2=B2,TQBR,,B3\nK5=\n[ADDLIMITTRDACC]\nK3=ACC1,ACC2\n"
              "[ADDREPOTRDACC]\nK4=acc2,ACC3VERYLONGNAME\n[SECURITYWEIGHT]\nS1=0.5,1.2\nS2=1.5,0.8\n"
@@ -144,7 +149,7 @@ TEST(SettingsLookups, WeightsClampBoardsAndAccountsKeepTheFirstKind) {
     const std::tuple<const FirmSettings*, const char*, double, double> cases[] = {
         // clang-format off
         {f, "S2", 1.0, 1.0}, {f, "S3", 1.0, 2.0}, {f, "S4", 0.0, 3.0}, {f, "S6", 0.1, 2.5},
-        {f, "s1", 1.0, 1.0}, {f->clients[0], "S1", 0.5, 1.2}, {nullptr, "S1", 1.0, 1.0}};
+        {f, "s1", 1.0, 1.0}, {&f->clients[0], "S1", 0.5, 1.2}, {nullptr, "S1", 1.0, 1.0}};
     // clang-format on
     for (const auto& [record, code, longWeight, shortWeight] : cases) {
         double l = -1, s = -1;
@@ -162,7 +167,7 @@ TEST(SettingsLookups, WeightsClampBoardsAndAccountsKeepTheFirstKind) {
     EXPECT_EQ("TQBR=1 EQ =1 LONG=1 LONG=1 K1=1 B1=2 B2=2 K2=1 =3 B3=3 K5=1 K3=1 K4=1 ACC1=2 ACC2=2 "
               "ACC3VERYLONG=3 ",
               kinds);
-    EXPECT_EQ(AddLimit, AccountKind(f->clients[0], "acc2"));
+    EXPECT_EQ(AddLimit, AccountKind(&f->clients[0], "acc2"));
     EXPECT_EQ(Listed, AccountKind(f, "OTHER"));
     KRSetDliniFile(nullptr, "");
     const std::pair<const char*, int32_t> asked[] = {{"tqbr", 1}, {"EQ", 0}, {"B1", 0}, {"K4", 1}};

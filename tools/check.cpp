@@ -16,6 +16,7 @@ namespace {
 
 using ordered_json = nlohmann::ordered_json;
 using kesvar::ClassSecurityList;
+using kesvar::FirmRecord;
 using kesvar::FirmSettings;
 
 std::string Quote(const std::string& s) {
@@ -261,44 +262,55 @@ void Collect(void* user, int32_t line, kesvar::DiagCode code, const char* subjec
         Describe(line, code, subject ? subject : "", detail ? detail : ""));
 }
 
-void CollectEntry(void* user, int32_t line, const ClassSecurityList* e) {
+// The codes of an entry's securities, as written (or as registered, for "<ALL>").
+std::vector<std::string> SecurityCodes(const FirmSettings* r, const ClassSecurityList& e) {
+    std::vector<std::string> codes;
+    for (int32_t k = 0; k < e.securityCount; ++k) {
+        char code[16];
+        kesvar::ListedCode(r, kesvar::SecuritiesOf(r, e)[k], code);
+        codes.push_back(code);
+    }
+    return codes;
+}
+
+void CollectEntry(void* user, int32_t line, const FirmSettings* owner, const ClassSecurityList* e) {
     std::vector<ListEntry>* entries = static_cast<Collected*>(user)->entries;
     if (!entries) return;
     ListEntry entry;
     entry.line = line;
-    entry.classCode = e->classCode;
+    entry.classCode = kesvar::ClassCodeOf(owner, *e);
     entry.all = e->allSecurities != 0;
-    for (int32_t i = 0; i < e->securities.count; ++i)
-        entry.securities.push_back(e->securities[i].secCode);
+    entry.securities = SecurityCodes(owner, *e);
     entries->push_back(entry);
 }
 
 // ---- what the loader built --------------------------------------------------------------
 
-std::string EntryText(const ClassSecurityList& e) {
-    std::string s = std::string(e.classCode) + ":";
+std::string EntryText(const FirmSettings* r, const ClassSecurityList& e) {
+    std::string s = std::string(kesvar::ClassCodeOf(r, e)) + ":";
     bool first = true;
     auto add = [&](const std::string& piece) {
         s += (first ? " " : ", ") + piece;
         first = false;
     };
     if (e.allSecurities) add("<ALL>");
-    for (int32_t i = 0; i < e.securities.count; ++i)
-        add(e.securities[i].secCode);
+    for (const std::string& code : SecurityCodes(r, e))
+        add(code);
     if (first) s += " (no securities)";
     return s;
 }
 
-ordered_json ListJson(const kesvar::Array<ClassSecurityList>& list) {
+ordered_json ListJson(const FirmSettings* r, int32_t kind) {
     ordered_json a = ordered_json::array();
+    const kesvar::SecurityList list = kesvar::ListOf(r, kind);
     for (int32_t i = 0; i < list.count; ++i) {
-        const ClassSecurityList& e = list[i];
+        const ClassSecurityList& e = list.entries[i];
         ordered_json j;
-        j["class"] = e.classCode;
+        j["class"] = kesvar::ClassCodeOf(r, e);
         j["all"] = e.allSecurities != 0;
         j["securities"] = ordered_json::array();
-        for (int32_t k = 0; k < e.securities.count; ++k)
-            j["securities"].push_back(e.securities[k].secCode);
+        for (const std::string& code : SecurityCodes(r, e))
+            j["securities"].push_back(code);
         a.push_back(j);
     }
     return a;
@@ -331,11 +343,11 @@ ordered_json Switch(const ordered_json& value, bool isDefault) {
     return j;
 }
 
-ordered_json SettingsJson(const FirmSettings& f) {
+ordered_json SettingsJson(const FirmRecord& f) {
     ordered_json s;
-    s["marginList"] = ListJson(f.marginList);
-    s["assetList"] = ListJson(f.assetList);
-    s["restShortList"] = ListJson(f.restShortList);
+    s["marginList"] = ListJson(&f, kesvar::kMarginList);
+    s["assetList"] = ListJson(&f, kesvar::kAssetList);
+    s["restShortList"] = ListJson(&f, kesvar::kRestShortList);
     ordered_json sw;
     sw["CREDITLAG"] = Switch(f.creditLag, f.creditLag == 1);
     sw["RSTRNMBUY"] = Switch(RestrictBuyJson(f.restrictBuy), f.restrictBuy == 0);
@@ -347,24 +359,24 @@ ordered_json SettingsJson(const FirmSettings& f) {
     s["switches"] = sw;
     s["clients"] = ordered_json::array();
     for (int32_t i = 0; i < f.clients.count; ++i) {
-        const FirmSettings& c = *f.clients[i];
+        const FirmSettings& c = f.clients[i];
         ordered_json j;
         j["code"] = c.clientCode;
         j["restrictBuy"] = RestrictBuyJson(c.restrictBuy);
         j["ignoreRestShort"] = c.ignoreRestShort != 0;
-        j["marginList"] = ListJson(c.marginList);
-        j["assetList"] = ListJson(c.assetList);
-        j["restShortList"] = ListJson(c.restShortList);
+        j["marginList"] = ListJson(&c, kesvar::kMarginList);
+        j["assetList"] = ListJson(&c, kesvar::kAssetList);
+        j["restShortList"] = ListJson(&c, kesvar::kRestShortList);
         s["clients"].push_back(j);
     }
     s["clientLags"] = ordered_json::array();
     for (int32_t i = 0; i < f.clientLags.count; ++i)
         s["clientLags"].push_back(
-            {{"client", f.clientLags[i]->clientCode}, {"lag", f.clientLags[i]->lag}});
+            {{"client", f.clientLags[i].clientCode}, {"lag", f.clientLags[i].lag}});
     s["clientLagPrefixes"] = ordered_json::array();
     for (int32_t i = 0; i < f.clientLagPrefixes.count; ++i)
         s["clientLagPrefixes"].push_back(
-            {{"prefix", f.clientLagPrefixes[i]->clientCode}, {"lag", f.clientLagPrefixes[i]->lag}});
+            {{"prefix", f.clientLagPrefixes[i].clientCode}, {"lag", f.clientLagPrefixes[i].lag}});
     s["securityWeights"] = ordered_json::array();
     for (int32_t i = 0; i < f.securityWeights.count; ++i) {
         const kesvar::SecurityWeight& w = f.securityWeights[i];
@@ -408,11 +420,12 @@ class Summary {
         }
         Line(firstLine ? label : "", line);
     }
-    void List(const std::string& label, const kesvar::Array<ClassSecurityList>& list,
+    void List(const std::string& label, const FirmSettings* r, int32_t kind,
               const std::string& none) {
+        const kesvar::SecurityList list = kesvar::ListOf(r, kind);
         if (list.count == 0) return Line(label, none);
         for (int32_t i = 0; i < list.count; ++i)
-            Line(i == 0 ? label : "", EntryText(list[i]));
+            Line(i == 0 ? label : "", EntryText(r, list.entries[i]));
     }
 
   private:
@@ -420,7 +433,7 @@ class Summary {
     std::ostream& out_;
 };
 
-void PrintSummary(std::ostream& out, const FirmSettings& f, const std::vector<Warning>& found) {
+void PrintSummary(std::ostream& out, const FirmRecord& f, const std::vector<Warning>& found) {
     // A value the loader read differently from what is written points at its warning, even
     // when it happens to equal the default.
     auto marked = [&](const char* key, const std::string& value, bool isDefault) {
@@ -431,9 +444,9 @@ void PrintSummary(std::ostream& out, const FirmSettings& f, const std::vector<Wa
     };
     Summary s(out);
     out << "\nWhat the loader built:\n";
-    s.List("margin list", f.marginList, "(none)");
-    s.List("asset list", f.assetList, "(none: the margin list answers)");
-    s.List("rest-short list", f.restShortList, "(none)");
+    s.List("margin list", &f, kesvar::kMarginList, "(none)");
+    s.List("asset list", &f, kesvar::kAssetList, "(none: the margin list answers)");
+    s.List("rest-short list", &f, kesvar::kRestShortList, "(none)");
     s.Line("CREDITLAG", marked("CREDITLAG", std::to_string(f.creditLag), f.creditLag == 1));
     s.Line("RSTRNMBUY", marked("RSTRNMBUY", RestrictBuyText(f.restrictBuy), false));
     s.Line("CHECKMAXCREDIT",
@@ -446,28 +459,29 @@ void PrintSummary(std::ostream& out, const FirmSettings& f, const std::vector<Wa
 
     if (f.clients.count == 0) s.Line("client records", "(none)");
     for (int32_t i = 0; i < f.clients.count; ++i) {
-        const FirmSettings& c = *f.clients[i];
+        const FirmSettings& c = f.clients[i];
         std::string head = c.clientCode;
         if (c.restrictBuy) head += "  RSTRNMBUY " + RestrictBuyText(c.restrictBuy);
         if (c.ignoreRestShort) head += "  IGNORERESTSHORTSECURITY";
-        if (!c.marginList.count && !c.assetList.count && !c.restShortList.count)
+        if (!c.listCount[kesvar::kMarginList] && !c.listCount[kesvar::kAssetList] &&
+            !c.listCount[kesvar::kRestShortList])
             head += "  (the firm's lists)";
         s.Line(i == 0 ? "client records" : "", head);
-        for (int32_t k = 0; k < c.marginList.count; ++k)
-            s.Line("", "  margin " + EntryText(c.marginList[k]));
-        for (int32_t k = 0; k < c.assetList.count; ++k)
-            s.Line("", "  asset " + EntryText(c.assetList[k]));
-        for (int32_t k = 0; k < c.restShortList.count; ++k)
-            s.Line("", "  rest-short " + EntryText(c.restShortList[k]));
+        const char* kinds[] = {"  margin ", "  asset ", "  rest-short "};
+        for (int32_t kind = 0; kind < kesvar::kListKinds; ++kind) {
+            const kesvar::SecurityList list = kesvar::ListOf(&c, kind);
+            for (int32_t k = 0; k < list.count; ++k)
+                s.Line("", kinds[kind] + EntryText(&c, list.entries[k]));
+        }
     }
 
     std::vector<std::string> items;
     for (int32_t i = 0; i < f.clientLags.count; ++i)
-        items.push_back(std::string(f.clientLags[i]->clientCode) + "=" +
-                        std::to_string(f.clientLags[i]->lag));
+        items.push_back(std::string(f.clientLags[i].clientCode) + "=" +
+                        std::to_string(f.clientLags[i].lag));
     for (int32_t i = 0; i < f.clientLagPrefixes.count; ++i)
-        items.push_back(std::string(f.clientLagPrefixes[i]->clientCode) +
-                        "*=" + std::to_string(f.clientLagPrefixes[i]->lag));
+        items.push_back(std::string(f.clientLagPrefixes[i].clientCode) +
+                        "*=" + std::to_string(f.clientLagPrefixes[i].lag));
     s.Items("client lags", items, "(none: CREDITLAG for every client)");
 
     items.clear();
@@ -494,7 +508,7 @@ void PrintSummary(std::ostream& out, const FirmSettings& f, const std::vector<Wa
 
 bool LoadSettingsText(const std::string& text, const std::string& source,
                       std::vector<Warning>* warnings, std::vector<ListEntry>* entries,
-                      const std::function<void(const FirmSettings&)>& inspect) {
+                      const std::function<void(const FirmRecord&)>& inspect) {
     std::vector<Warning> found;
     Collected collected = {&found, entries};
     kesvar::DiagnosticSink sink = {nullptr, &collected, Collect, CollectEntry};
@@ -540,7 +554,7 @@ int CheckSettings(std::ostream& out, std::ostream& err, const std::string& name,
     }
     ordered_json settings;
     std::ostringstream summary;
-    if (!LoadSettingsText(text, name, &found, nullptr, [&](const FirmSettings& f) {
+    if (!LoadSettingsText(text, name, &found, nullptr, [&](const FirmRecord& f) {
             if (json)
                 settings = SettingsJson(f);
             else

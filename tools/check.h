@@ -11,7 +11,7 @@
 #include <vector>
 
 namespace kesvar {
-struct FirmSettings;
+struct FirmRecord;
 }
 
 namespace kesvar_cli {
@@ -41,7 +41,7 @@ struct ListEntry {
 // the loader refused the text (no memory).
 bool LoadSettingsText(const std::string& text, const std::string& source,
                       std::vector<Warning>* warnings, std::vector<ListEntry>* entries,
-                      const std::function<void(const kesvar::FirmSettings&)>& inspect);
+                      const std::function<void(const kesvar::FirmRecord&)>& inspect);
 
 // "SOURCE:LINE: warning: MESSAGE [KIND]" (no line part for line 0).
 std::string WarningText(const Warning& w);

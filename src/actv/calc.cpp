@@ -336,8 +336,10 @@ void TraceActvInputs(const KRMarginalRow* row, const FirmSettings* r, const KRMa
 
 void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
     uint32_t i = StartSecWalk(sums->firmId, sums->clientCode, sums->secCode, nullptr);
+    WalkKey walk;
+    PrepareWalkKey(sums->firmId, sums->clientCode, sums->secCode, &walk);
     SecLimit limit;
-    while (NextSecLimit(&i, sums->firmId, sums->clientCode, sums->secCode, &limit)) {
+    while (NextSecLimit(&i, walk, &limit)) {
         if (AccountKind(r, limit.trdAcc) != Listed) continue;
         sums->openBalance = WrapAdd(sums->openBalance, limit.openBalance);
         sums->openLimit = WrapAdd(sums->openLimit, limit.openLimit);

@@ -3,9 +3,9 @@
 #ifndef KESVAR_EXPORTS_EXPORT_H
 #define KESVAR_EXPORTS_EXPORT_H
 
-#include "frame/handles.h"
 #include "frame/state.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace kesvar {
 

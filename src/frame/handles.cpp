@@ -2,54 +2,61 @@
 
 namespace kesvar {
 
-// Position of `handle` in the table, or where it would go.
-static int32_t Find(uint32_t handle, bool* found) {
+// Handles only grow (skipping 0), and a range is opened only after the one before it has
+// taken all its handles, so the ranges are sorted and do not overlap; four billion handles
+// within one process are out of reach.
+static uint32_t NextHandle() {
+    uint32_t h = gState.lastHandle + 1;
+    if (h == 0) h = 1;
+    gState.lastHandle = h;
+    return h;
+}
+
+// Position of the last range that begins at or before `handle`, or -1.
+static int32_t RangeAtOrBefore(uint32_t handle) {
     int32_t lo = 0, hi = gState.handles.count;
     while (lo < hi) {
         int32_t mid = lo + (hi - lo) / 2;
-        uint32_t h = gState.handles[mid].handle;
-        if (h == handle) {
-            *found = true;
-            return mid;
-        }
-        if (h < handle)
+        if (gState.handles[mid].first <= handle)
             lo = mid + 1;
         else
             hi = mid;
     }
-    *found = false;
-    return lo;
+    return lo - 1;
 }
 
-uint32_t IssueHandle(FirmSettings* record) {
-    HandleSlot* slot = ArrayAppend(gState.handles);
-    if (!slot) return 0;
-    // Handles only grow (skipping 0), so appending keeps the table sorted; four billion
-    // reloads within one process are out of reach.
-    uint32_t h = gState.lastHandle + 1;
-    if (h == 0) h = 1;
-    gState.lastHandle = h;
-    slot->handle = h;
-    slot->record = record;
-    return h;
+uint32_t OpenHandleRange(FirmRecord* firm) {
+    HandleRange* range = ArrayAppend(gState.handles);
+    if (!range) return 0;
+    range->first = NextHandle();
+    range->count = 1;
+    range->firm = firm;
+    return range->first;
 }
 
-void RetireHandle(uint32_t handle) {
-    if (handle == 0) return;
-    bool found = false;
-    int32_t i = Find(handle, &found);
-    if (found) {
-        Array<HandleSlot>& t = gState.handles;
-        memmove(&t[i], &t[i + 1], sizeof(HandleSlot) * uint32_t(t.count - i - 1));
-        --t.count;
-    }
+uint32_t NextHandleInRange() {
+    ++gState.handles[gState.handles.count - 1].count;
+    return NextHandle();
 }
 
-FirmSettings* ResolveHandle(uint32_t handle) {
-    if (handle == 0) return nullptr;
-    bool found = false;
-    int32_t i = Find(handle, &found);
-    return found ? gState.handles[i].record : nullptr;
+void RetireHandleRange(uint32_t first) {
+    if (first == 0) return;
+    int32_t i = RangeAtOrBefore(first);
+    if (i < 0 || gState.handles[i].first != first) return;
+    Array<HandleRange>& t = gState.handles;
+    memmove(&t[i], &t[i + 1], sizeof(HandleRange) * uint32_t(t.count - i - 1));
+    --t.count;
+}
+
+bool FindHandle(uint32_t handle, FirmRecord** firm, int32_t* place) {
+    if (handle == 0) return false;
+    int32_t i = RangeAtOrBefore(handle);
+    if (i < 0) return false;
+    const HandleRange& r = gState.handles[i];
+    if (handle - r.first >= uint32_t(r.count)) return false;
+    *firm = r.firm;
+    *place = int32_t(handle - r.first);
+    return true;
 }
 
 void RetireAllHandles() {

@@ -1,5 +1,8 @@
 // Row bindings are 32-bit handles, not pointers, so the row layout is the same on 32- and
 // 64-bit hosts and a binding to a released or reloaded record is detected instead of followed.
+// Each load of a firm takes one range of consecutive handles: the firm record's first, then its
+// client records' as they are attached. Retiring a load is then one step, however many clients
+// it had.
 #ifndef KESVAR_FRAME_HANDLES_H
 #define KESVAR_FRAME_HANDLES_H
 
@@ -7,12 +10,16 @@
 
 namespace kesvar {
 
-// A fresh handle naming `record`; 0 when the table cannot grow (nothing changed then).
-uint32_t IssueHandle(FirmSettings* record);
-// Forgets a handle; 0 is a no-op. Never allocates.
-void RetireHandle(uint32_t handle);
-// The live record of a handle, or null for 0 and for stale handles.
-FirmSettings* ResolveHandle(uint32_t handle);
+// Opens the range of a new load: the firm's own handle; 0 when the table cannot grow (nothing
+// changed then).
+uint32_t OpenHandleRange(FirmRecord* firm);
+// The next handle of the range opened last, for the client record attached next.
+uint32_t NextHandleInRange();
+// Forgets the range that begins with `first`; 0 is a no-op. Never allocates.
+void RetireHandleRange(uint32_t first);
+// The load a handle belongs to and its place in the range (0: the firm record, k: the client
+// record attached k-th); false for 0 and for stale handles.
+bool FindHandle(uint32_t handle, FirmRecord** firm, int32_t* place);
 // Forgets every handle (after all records were released).
 void RetireAllHandles();
 

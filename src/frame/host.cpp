@@ -27,10 +27,6 @@ bool ResolveParamIds() {
     return true;
 }
 
-double ParamValue(uint32_t classId, uint32_t secId, ParamName which) {
-    return gState.getParamValue(classId, secId, gState.paramIdCache[which]);
-}
-
 void RowKeyOf(const KRMarginalRow* row, RowKey* key) {
     CopyBounded(key->firmId, row->firmId, int32_t(sizeof row->firmId));
     CopyBounded(key->clientCode, row->clientCode, int32_t(sizeof row->clientCode));
@@ -75,11 +71,74 @@ static_assert(offsetof(KRMoneyLimit, leveragePercent) + sizeof(int32_t) <= KR_MO
 static_assert(offsetof(KRSecLimit, lockedBuyValue) + sizeof(double) <= KR_SEC_LIMIT_SIZE_V1,
               "securities limit read within version 1");
 
-// Compares the code field at `offset` with a NUL-terminated key, exactly.
-static bool FieldIs(const unsigned char* base, size_t offset, const char* key) {
-    char field[kCodeWidth + 1];
-    CopyBounded(field, Chars(base, offset), kCodeWidth);
-    return strcmp(field, key) == 0;
+// Copies a string field whole and terminates it: the string is the same as a copy up to the
+// field's NUL, and a fixed-size copy costs less than a byte loop on every record of a walk.
+static void CopyField(char* dst, const unsigned char* base, size_t offset, size_t width) {
+    memcpy(dst, base + offset, width);
+    dst[width] = 0;
+}
+
+static void PrepareFieldKey(const char* text, FieldKey* key) {
+    key->text = text;
+    size_t n = strlen(text);
+    key->length = n > size_t(kCodeWidth) ? kCodeWidth + 1 : int32_t(n); // longer: never equal
+    unsigned char head[8] = {}, mask[8] = {};
+    for (int32_t i = 0; i < 8 && i <= key->length; ++i) {
+        head[i] = static_cast<unsigned char>(text[i]); // the NUL at i == length
+        mask[i] = 0xFF;
+    }
+    memcpy(&key->head, head, 8);
+    memcpy(&key->mask, mask, 8);
+}
+
+void PrepareWalkKey(const char* firmId, const char* clientCode, const char* secCode, WalkKey* key) {
+    PrepareFieldKey(firmId, &key->firmId);
+    PrepareFieldKey(clientCode, &key->clientCode);
+    key->bySecurity = secCode != nullptr;
+    if (secCode) PrepareFieldKey(secCode, &key->secCode);
+}
+
+// The code field of a record, zero from its NUL on (or after its 13 bytes). A word at a time
+// where the bytes are in little-endian order: the first zero byte is the lowest one flagged.
+static inline void CopyPaddedCode(PaddedCode* out, const unsigned char* field) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    uint64_t w0, w1;
+    memcpy(&w0, field, 8);
+    memcpy(&w1, field + 8, 8); // bytes 8 to 15: the field's last five, then the next field's
+    w1 &= 0x000000FFFFFFFFFFull;
+    uint64_t zero = (w0 - ones) & ~w0 & highs;
+    if (zero) {
+        w0 &= ((zero & (~zero + 1)) >> 7) - 1; // the bytes before the first zero
+        w1 = 0;
+    } else {
+        zero = (w1 - ones) & ~w1 & highs; // never 0: bytes 13 to 15 are
+        w1 &= ((zero & (~zero + 1)) >> 7) - 1;
+    }
+    memcpy(out->text, &w0, 8);
+    memcpy(out->text + 8, &w1, 8);
+#else
+    int32_t n = 0;
+    for (; n < kCodeWidth && field[n]; ++n)
+        out->text[n] = char(field[n]);
+    memset(out->text + n, 0, sizeof out->text - size_t(n));
+#endif
+}
+
+// Compares the code field at `offset` with a key, exactly, in place: the field is its bytes up
+// to its NUL or its width, whichever comes first.
+static inline bool FieldIs(const unsigned char* base, size_t offset, const FieldKey& key) {
+    if (key.length > kCodeWidth) return false;
+    uint64_t head;
+    memcpy(&head, base + offset, 8); // within the field's 13 bytes
+    if ((head & key.mask) != key.head) return false;
+    if (key.length < 8) return true; // its NUL was compared too
+    const char* field = Chars(base, offset);
+    for (int32_t i = 8; i < kCodeWidth; ++i) {
+        if (field[i] != key.text[i]) return false;
+        if (key.text[i] == 0) return true;
+    }
+    return key.length == kCodeWidth;
 }
 
 uint32_t StartMoneyWalk(const char* firmId, const char* clientCode, const uint32_t* given) {
@@ -97,13 +156,12 @@ uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* se
     return start;
 }
 
-bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out) {
+bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getMoneyLimit(*index));
-    if (!b || !FieldIs(b, offsetof(KRMoneyLimit, firmId), firmId) ||
-        !FieldIs(b, offsetof(KRMoneyLimit, clientCode), clientCode))
+    if (!b || !FieldIs(b, offsetof(KRMoneyLimit, firmId), key.firmId) ||
+        !FieldIs(b, offsetof(KRMoneyLimit, clientCode), key.clientCode))
         return false;
-    CopyBounded(out->tag, Chars(b, offsetof(KRMoneyLimit, tag)),
-                int32_t(sizeof(KRMoneyLimit::tag)));
+    CopyField(out->tag, b, offsetof(KRMoneyLimit, tag), sizeof(KRMoneyLimit::tag));
     out->openBalance = F64(b, offsetof(KRMoneyLimit, openBalance));
     out->openLimit = F64(b, offsetof(KRMoneyLimit, openLimit));
     out->currentBalance = F64(b, offsetof(KRMoneyLimit, currentBalance));
@@ -117,15 +175,14 @@ bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode,
     return true;
 }
 
-bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, const char* secCode,
-                  SecLimit* out) {
+bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getSecLimit(*index));
-    if (!b || !FieldIs(b, offsetof(KRSecLimit, firmId), firmId) ||
-        !FieldIs(b, offsetof(KRSecLimit, clientCode), clientCode))
+    if (!b || !FieldIs(b, offsetof(KRSecLimit, firmId), key.firmId) ||
+        !FieldIs(b, offsetof(KRSecLimit, clientCode), key.clientCode))
         return false;
-    if (secCode && !FieldIs(b, offsetof(KRSecLimit, secCode), secCode)) return false;
-    CopyBounded(out->secCode, Chars(b, offsetof(KRSecLimit, secCode)), kCodeWidth);
-    CopyBounded(out->trdAcc, Chars(b, offsetof(KRSecLimit, trdAcc)), kCodeWidth);
+    if (key.bySecurity && !FieldIs(b, offsetof(KRSecLimit, secCode), key.secCode)) return false;
+    CopyPaddedCode(&out->secCode, b + offsetof(KRSecLimit, secCode));
+    CopyField(out->trdAcc, b, offsetof(KRSecLimit, trdAcc), kCodeWidth);
     out->openBalance = I32(b, offsetof(KRSecLimit, openBalance));
     out->openLimit = I32(b, offsetof(KRSecLimit, openLimit));
     out->currentBalance = I32(b, offsetof(KRSecLimit, currentBalance));

@@ -16,7 +16,9 @@ namespace kesvar {
 bool ResolveParamIds();
 
 // Value of one market parameter of a security, by the host's ids.
-double ParamValue(uint32_t classId, uint32_t secId, ParamName which);
+inline double ParamValue(uint32_t classId, uint32_t secId, ParamName which) {
+    return gState.getParamValue(classId, secId, gState.paramIdCache[which]);
+}
 
 // One money-limit record as the library sees it.
 struct MoneyLimit {
@@ -27,7 +29,7 @@ struct MoneyLimit {
 
 // One securities-limit record as the library sees it.
 struct SecLimit {
-    char secCode[14];
+    PaddedCode secCode; // at most 13 characters
     char trdAcc[14];
     int32_t openBalance, openLimit, currentBalance, currentLimit, lockedSell, lockedBuy;
     double lockedBuyValue;
@@ -39,12 +41,40 @@ uint32_t StartMoneyWalk(const char* firmId, const char* clientCode, const uint32
 uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* secCode,
                       const uint32_t* given);
 
+// A code every record of a walk is compared with, prepared once for the walk: the comparison
+// of a short code is then one masked 8-byte compare instead of a loop over its bytes.
+struct FieldKey {
+    const char* text; // the caller's string, alive for the walk
+    int32_t length;
+    uint64_t head; // the first eight bytes, those after the NUL zero
+    uint64_t mask; // the bytes compared at once: the code and its NUL, at most eight
+};
+// The firm and client a walk keeps to, and for the actv walk the security.
+struct WalkKey {
+    FieldKey firmId, clientCode, secCode;
+    bool bySecurity;
+};
+// secCode null: any security.
+void PrepareWalkKey(const char* firmId, const char* clientCode, const char* secCode, WalkKey* key);
+
 // Fetches the record at *index. When the host answers null or the record belongs to another
-// firm or client (or, with a non-null secCode, another security), returns false and leaves
+// firm or client (or, with a security in the key, another security), returns false and leaves
 // *index at the stop index. Otherwise fills *out, advances *index and returns true.
-bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode, MoneyLimit* out);
-bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode, const char* secCode,
-                  SecLimit* out);
+bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out);
+bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out);
+// The same for one record, from plain strings.
+inline bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode,
+                           MoneyLimit* out) {
+    WalkKey key;
+    PrepareWalkKey(firmId, clientCode, nullptr, &key);
+    return NextMoneyLimit(index, key, out);
+}
+inline bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode,
+                         const char* secCode, SecLimit* out) {
+    WalkKey key;
+    PrepareWalkKey(firmId, clientCode, secCode, &key);
+    return NextSecLimit(index, key, out);
+}
 
 // A row's firm id and client code as NUL-terminated strings, whatever the host left in the
 // fixed-width fields.

@@ -75,15 +75,16 @@ template <class T> T* ArrayAppend(Array<T>& a) {
     return ArrayAppendN(a, 1);
 }
 
-// Gives the slack back. A failed shrink keeps the larger block, which is still valid.
-template <class T> void ArrayShrinkToFit(Array<T>& a) {
-    if (a.capacity == a.count) return;
+// Gives the slack back. False when the hook refused the smaller block: the array keeps the
+// larger one, which is still valid, and the caller reports the refusal like any other.
+template <class T> bool ArrayShrinkToFit(Array<T>& a) {
+    if (a.capacity == a.count) return true;
     if (a.count == 0) {
         MemFree(a.items);
         a = Array<T>();
-        return;
+        return true;
     }
-    ArrayResize(a, a.count);
+    return ArrayResize(a, a.count);
 }
 
 // Releases the storage; the elements themselves own nothing here.
@@ -97,6 +98,15 @@ template <class T> T* NewZeroed() {
     void* p = MemAlloc(uint32_t(sizeof(T)));
     if (p) memset(p, 0, sizeof(T));
     return static_cast<T*>(p);
+}
+
+// A hint that `p` will be read soon; nothing where the compiler has no such hint.
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    (void)p;
+#endif
 }
 
 // Copy of a NUL-terminated string through the hooks; null on failure.

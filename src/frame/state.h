@@ -3,21 +3,24 @@
 #define KESVAR_FRAME_STATE_H
 
 #include "kesvar.h"
+#include "frame/hash_index.h"
 #include "frame/memory.h"
 
 namespace kesvar {
 
 struct ClassEntry;
 struct SecurityEntry;
-struct FirmSettings;
+struct FirmRecord;
 
 // Market parameters in the order they are resolved.
 enum ParamName { kOffer = 0, kBid = 1, kPrevPrice = 2, kLast = 3, kAccruedInt = 4 };
 
-// A live row handle and the settings record it names.
-struct HandleSlot {
-    uint32_t handle;
-    FirmSettings* record;
+// The live row handles of one load of a firm: the firm record's handle `first`, then one for
+// each client record in the order they were attached.
+struct HandleRange {
+    uint32_t first;
+    int32_t count;
+    FirmRecord* firm;
 };
 
 struct LibraryState {
@@ -37,14 +40,19 @@ struct LibraryState {
 
     int32_t paramIdCache[5] = {-1, -1, -1, -1, -1};
 
-    Array<ClassEntry*> classRegistry;
-    Array<SecurityEntry*> securityRegistry;
+    Array<ClassEntry> classRegistry;
+    Array<SecurityEntry> securityRegistry;
     int32_t anyFaceValueClass = 0;
+    // The registry's lookups, each answering the first match in registration order.
+    HashIndex classByCode;         // class code -> class
+    HashIndex securityByClassCode; // (class, code) -> the class's first security of that code
+    HashIndex securityByCode;      // code -> that first security, in every class that has one
+    HashIndex securityById;        // (class id, security id) -> security
 
-    Array<FirmSettings*> firmSettingsTable;
+    Array<FirmRecord*> firmSettingsTable;
 
-    // Live handles in increasing order (handles only ever grow), and the last one given.
-    Array<HandleSlot> handles;
+    // Live handle ranges in increasing order (handles only ever grow), and the last handle given.
+    Array<HandleRange> handles;
     uint32_t lastHandle = 0;
 };
 

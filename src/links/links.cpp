@@ -1,47 +1,16 @@
-// Joins the settings lists to the registry. Relinking after a new class is all or nothing:
-// every block it needs is taken before any link changes, so a failed KRAddClass can take the
-// class back and leave every firm as it was.
+// Joins the settings lists to the registry. A load links its firm from scratch; a new class
+// changes only what it touches: the entries that name it, its place in each firm's class order
+// and the indexes of the lists those entries belong to. That work is all or nothing: every
+// block it needs is taken before any link changes, so a failed KRAddClass can take the class
+// back and leave every firm as it was.
 #include "links/links.h"
 
 #include <string.h>
 
+#include "frame/sort.h"
 #include "registry/registry.h"
 
 namespace kesvar {
-
-// Binds an unresolved entry to the registry ("<ALL>" expands to the class's securities).
-// False on allocation failure, with the entry still unresolved and as before.
-static bool ResolveClassSecurityList(ClassSecurityList* entry) {
-    if (entry->classIndex != -1) return true; // resolved entries are complete
-    int32_t cls = FindClassByCode(entry->classCode);
-    if (cls < 0) return true;
-
-    if (entry->allSecurities) {
-        int32_t n = SecurityCount(), matching = 0;
-        for (int32_t i = 0; i < n; ++i)
-            if (int32_t(SecurityAt(i)->sec.classIndex) == cls) ++matching;
-        if (matching > 0) {
-            // Explicit codes of the entry stay ahead of the expansion.
-            ListedSecurity* s = ArrayAppendN(entry->securities, matching);
-            if (!s) return false;
-            for (int32_t i = 0; i < n; ++i) {
-                const SecurityEntry* sec = SecurityAt(i);
-                if (int32_t(sec->sec.classIndex) != cls) continue;
-                // Registry codes may hold 19 characters; the field keeps 15.
-                CopyBounded(s->secCode, sec->sec.code, int32_t(sizeof s->secCode) - 1);
-                s->secIndex = i;
-                ++s;
-            }
-        }
-    } else {
-        for (int32_t i = 0; i < entry->securities.count; ++i) {
-            ListedSecurity& s = entry->securities[i];
-            s.secIndex = FindSecurityByCode(s.secCode, cls);
-        }
-    }
-    entry->classIndex = cls;
-    return true;
-}
 
 namespace {
 
@@ -57,115 +26,413 @@ int32_t OrderPosition(const char* text, int32_t classIndex) {
     return at ? int32_t(at - text) : -1;
 }
 
-// `CompareClassOrder` on two order positions: named classes first, in the order named.
-int32_t CompareClassOrder(int32_t pa, int32_t pb) {
-    if (pa == -1) return pb - pa;
-    if (pb != -1) return pa - pb;
-    return pb - pa;
+// Where a class sorts: named classes by where the text names them, the others after them all.
+int32_t OrderKey(const FirmRecord* f, int32_t c) {
+    int32_t at = f->classTextPos[c];
+    return at < 0 ? INT32_MAX : at;
 }
 
-// Undoes the resolution of an entry bound to the class being taken back: "<ALL>" entries
-// lose the securities appended behind their explicit codes, the others their indexes.
-void Unresolve(ClassSecurityList* e) {
-    e->classIndex = -1;
-    Array<ListedSecurity>& secs = e->securities;
-    if (e->allSecurities) {
-        int32_t keep = 0;
-        while (keep < secs.count && secs[keep].secIndex == -1)
-            ++keep;
-        if (keep == secs.count) return;
-        secs.count = keep;
-        ArrayShrinkToFit(secs);
+int ComparePending(const void* firm, const void* a, const void* b) {
+    const FirmRecord* f = static_cast<const FirmRecord*>(firm);
+    const int32_t ca = f->entries[*static_cast<const int32_t*>(a)].classCode;
+    const int32_t cb = f->entries[*static_cast<const int32_t*>(b)].classCode;
+    // A class code is pooled once per load: the same code is the same offset.
+    return ca == cb ? 0 : strcmp(f->codes.items + ca, f->codes.items + cb);
+}
+
+// Sorts an array of int32 with a stable sort (equal elements keep their order).
+bool SortInts(Array<int32_t>& a, ElementCompare compare, const FirmRecord* f) {
+    if (a.count < 2) return true;
+    uint32_t bytes;
+    void* scratch = nullptr;
+    if (!ScratchFor(a.count, uint32_t(sizeof(int32_t)), &bytes) ||
+        (scratch = MemAlloc(bytes)) == nullptr)
+        return false;
+    SortStable(a.items, a.count, uint32_t(sizeof(int32_t)), scratch, compare, f);
+    MemFree(scratch);
+    return true;
+}
+
+int CompareInts(const void*, const void* a, const void* b) {
+    int32_t x = *static_cast<const int32_t*>(a), y = *static_cast<const int32_t*>(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+int CompareFirstEntries(const void*, const void* a, const void* b) {
+    int32_t x = static_cast<const ListIndex*>(a)->firstEntry;
+    int32_t y = static_cast<const ListIndex*>(b)->firstEntry;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// Where the firm's text names each class: its class order.
+bool LinkClassOrder(FirmRecord* f) {
+    const int32_t n = ClassCount();
+    if (!ArrayReserve(f->classTextPos, n)) return false;
+    for (int32_t c = 0; c < n; ++c)
+        f->classTextPos.items[c] = OrderPosition(f->mainMarginClasses, c);
+    f->classTextPos.count = n;
+    return true;
+}
+
+// The entries still unresolved, by class code: a new class finds its own among them.
+bool LinkPending(FirmRecord* f) {
+    for (int32_t e = 0; e < f->entries.count; ++e) {
+        if (f->entries[e].classIndex != -1) continue;
+        int32_t* slot = ArrayAppend(f->pending);
+        if (!slot) return false;
+        *slot = e;
+    }
+    return SortInts(f->pending, ComparePending, f) && ArrayShrinkToFit(f->pending);
+}
+
+// The first and one past the last pending entry of a class code.
+void PendingGroup(const FirmRecord* f, const char* code, int32_t* begin, int32_t* end) {
+    const Array<int32_t>& p = f->pending;
+    int32_t lo = 0, hi = p.count;
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        if (strcmp(f->codes.items + f->entries[p[mid]].classCode, code) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    *begin = lo;
+    hi = p.count;
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        if (strcmp(f->codes.items + f->entries[p[mid]].classCode, code) <= 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    *end = lo;
+}
+
+uint32_t ItemHash(const void*, int32_t item) {
+    return ListItemHash(SecurityAt(ItemSecurity(item))->sec.code);
+}
+
+// Files security s under its code, once: marked when an entry that names it is the first of its
+// class in the list, and marked, with every other such security of the same code, when that
+// code is shared. The room was reserved.
+void AddItem(HashIndex& items, int32_t s, bool firstOfClass, uint32_t hash) {
+    const char* code = SecurityAt(s)->sec.code;
+    int32_t flags = firstOfClass ? kFirstOfClass : 0;
+    bool have = false;
+    HashProbe p = HashStart(items, hash);
+    for (int32_t item; (item = HashNext(p)) != -1;) {
+        const int32_t other = ItemSecurity(item);
+        if (other == s) {
+            have = true;
+            flags |= ItemFlags(item);
+            HashReplace(items, p, ListItem(s, flags)); // shared may be set below: again then
+        } else if (firstOfClass && (ItemFlags(item) & kFirstOfClass) &&
+                   strcmp(SecurityAt(other)->sec.code, code) == 0) {
+            flags |= kCodeShared;
+            HashReplace(items, p, item | kCodeShared);
+        }
+    }
+    if (!have) {
+        HashInsert(items, hash, ListItem(s, flags), ItemHash, nullptr);
         return;
     }
-    for (int32_t i = 0; i < secs.count; ++i)
-        secs[i].secIndex = -1;
-}
-
-void UnresolveList(Array<ClassSecurityList>& list, int32_t classIndex) {
-    for (int32_t i = 0; i < list.count; ++i)
-        if (list[i].classIndex == classIndex) Unresolve(&list[i]);
-}
-
-void UnresolveRecord(FirmSettings* r, int32_t classIndex) {
-    UnresolveList(r->marginList, classIndex);
-    UnresolveList(r->assetList, classIndex);
-    UnresolveList(r->restShortList, classIndex);
-}
-
-bool ResolveList(Array<ClassSecurityList>& list) {
-    for (int32_t i = 0; i < list.count; ++i)
-        if (!ResolveClassSecurityList(&list[i])) return false;
-    return true;
-}
-
-bool ResolveRecord(FirmSettings* r) {
-    return ResolveList(r->marginList) && ResolveList(r->assetList) && ResolveList(r->restShortList);
-}
-
-// Grows the link arrays of a record and its clients to n slots without touching their
-// contents; on failure the arrays keep their contents (some may have spare slots).
-bool ReserveLinks(FirmSettings* r, int32_t n) {
-    if (!r->parent && !ArrayReserve(r->classOrder, n)) return false;
-    if (!ArrayReserve(r->classListIndex, n)) return false;
-    for (int32_t i = 0; i < r->clients.count; ++i)
-        if (!ReserveLinks(r->clients[i], n)) return false;
-    return true;
-}
-
-void ClearLinks(FirmSettings* r) {
-    if (!r->parent) ArrayFree(r->classOrder);
-    for (int32_t i = 0; i < r->clients.count; ++i)
-        ClearLinks(r->clients[i]);
-    ArrayFree(r->classListIndex);
-}
-
-int32_t FirstEntryOfClass(const Array<ClassSecurityList>& list, const char* code) {
-    for (int32_t i = 0; i < list.count; ++i)
-        if (strcmp(list[i].classCode, code) == 0) return i;
-    return -1;
-}
-
-// Stable insertion sort of 0..n-1, so classes the text does not name keep registration
-// order. The positions are parked in the firm's classListIndex, which is rebuilt after.
-void SortClassOrder(FirmSettings* firm, const char* text, int32_t n) {
-    int32_t* order = firm->classOrder.items;
-    ClassListIndex* pos = firm->classListIndex.items;
-    for (int32_t k = 0; k < n; ++k)
-        pos[k].marginEntry = OrderPosition(text, k);
-    for (int32_t i = 0; i < n; ++i) {
-        int32_t j = i;
-        while (j > 0 && CompareClassOrder(pos[i].marginEntry, pos[order[j - 1]].marginEntry) < 0) {
-            order[j] = order[j - 1];
-            --j;
+    // The item is there: write its flags once more, now that the whole path has been seen.
+    p = HashStart(items, hash);
+    for (int32_t item; (item = HashNext(p)) != -1;) {
+        if (ItemSecurity(item) == s) {
+            HashReplace(items, p, ListItem(s, flags));
+            return;
         }
-        order[j] = i;
     }
-    firm->classOrder.count = n;
 }
 
-// Rebuilds the links into storage already reserved for n slots; never allocates.
-void FillLinks(FirmSettings* r, const char* text, int32_t n) {
-    if (!r->parent) SortClassOrder(r, text, n);
-    for (int32_t i = 0; i < r->clients.count; ++i)
-        FillLinks(r->clients[i], text, n);
-    const int32_t* order = FirmOf(r)->classOrder.items;
-    for (int32_t i = 0; i < n; ++i) {
-        const char* code = ClassAt(order[i])->cls.code;
-        r->classListIndex[i].marginEntry = FirstEntryOfClass(r->marginList, code);
-        r->classListIndex[i].assetEntry = FirstEntryOfClass(r->assetList, code);
+// How many items an entry may add to its list's index: every security it names, and the
+// expansion of "<ALL>" when it is the first entry of its class (other "<ALL>" entries count
+// by class alone).
+int32_t ItemsOf(const ClassSecurityList& e, bool firstOfClass, int32_t expansion) {
+    if (!e.allSecurities) return e.securityCount;
+    return firstOfClass ? expansion : 0;
+}
+
+// Adds securities to a list's index in batches: the slots of a batch are asked for before any
+// is written, so that their memory reads overlap.
+struct ItemBatch {
+    static const int32_t kSize = 16;
+    HashIndex* items;
+    bool firstOfClass;
+    int32_t n;
+    int32_t secs[kSize];
+    uint32_t hashes[kSize];
+
+    void Add(int32_t s) {
+        secs[n] = s;
+        hashes[n] = ListItemHash(SecurityAt(s)->sec.code);
+        HashPrefetch(*items, hashes[n]);
+        if (++n == kSize) Flush();
     }
-    r->classListIndex.count = n;
+    void Flush() {
+        for (int32_t i = 0; i < n; ++i)
+            AddItem(*items, secs[i], firstOfClass, hashes[i]);
+        n = 0;
+    }
+};
+
+// Adds the resolved securities of an entry to its list's index (the room was reserved). A long
+// entry that names much of its class is taken in registry order, so that the registry is read
+// front to back instead of at random; that needs a block, and so only when `mayAllocate`.
+bool IndexEntry(ListIndex* li, const FirmRecord* f, const ClassSecurityList& e, bool firstOfClass,
+                bool mayAllocate) {
+    const ListedSecurity* secs = f->securities.items + e.firstSecurity;
+    if (e.allSecurities) {
+        Array<int32_t>& all = li->allClasses;
+        if (all.count == 0 || all[all.count - 1] != e.classIndex)
+            all.items[all.count++] = e.classIndex;
+        if (!firstOfClass) return true; // the class answers for its securities by index
+    }
+    const ClassEntry* c = ClassAt(e.classIndex);
+    const int32_t n = e.securityCount;
+    if (mayAllocate && !e.allSecurities && c->securityCount > 0 && n >= 64 &&
+        int64_t(n) * 8 >= c->securityCount) {
+        uint32_t bytes = uint32_t(c->securityCount + 7) / 8;
+        uint8_t* named = static_cast<uint8_t*>(MemAlloc(bytes));
+        if (!named) return false;
+        memset(named, 0, bytes);
+        for (int32_t k = 0; k < n; ++k) {
+            int32_t at = secs[k].ref - c->firstSecurity;
+            if (secs[k].ref >= 0) named[at / 8] = uint8_t(named[at / 8] | (1 << (at % 8)));
+        }
+        ItemBatch batch = {&li->items, firstOfClass, 0, {}, {}};
+        for (int32_t at = 0; at < c->securityCount; ++at)
+            if (named[at / 8] & (1 << (at % 8))) batch.Add(c->firstSecurity + at);
+        batch.Flush();
+        MemFree(named);
+        return true;
+    }
+    ItemBatch batch = {&li->items, firstOfClass, 0, {}, {}};
+    for (int32_t k = 0; k < n; ++k)
+        if (secs[k].ref >= 0) batch.Add(secs[k].ref);
+    batch.Flush();
+    return true;
+}
+
+// Whether a list is long enough to be indexed, or may become so ("<ALL>" expands when its
+// class arrives); the others are scanned and stay short.
+bool NeedsIndex(const FirmRecord* f, int32_t first, int32_t count) {
+    if (count > kScanLimit) return true;
+    int32_t securities = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        const ClassSecurityList& e = f->entries[first + k];
+        if (e.allSecurities) return true;
+        securities += e.securityCount;
+    }
+    return securities > kScanLimit;
+}
+
+uint32_t EntryClassHash(const void* f, int32_t e) {
+    return HashMix(0x434C4153u, uint32_t(static_cast<const FirmRecord*>(f)->entries[e].classCode));
+}
+
+bool SameClassCode(const void* f, int32_t e, const void* code) {
+    return static_cast<const FirmRecord*>(f)->entries[e].classCode ==
+           *static_cast<const int32_t*>(code);
+}
+
+// Builds the index of the list [first, first + count) of the firm's pool.
+bool BuildListIndex(FirmRecord* f, int32_t first, int32_t count, ListIndex* li) {
+    // Which entries are the first of their class in the list: only those answer by code.
+    HashIndex classes;
+    if (!HashReserve(classes, count, EntryClassHash, f)) return false;
+    int64_t items = 0;
+    int32_t all = 0;
+    for (int32_t e = first; e < first + count; ++e) {
+        const ClassSecurityList& en = f->entries[e];
+        const int32_t code = en.classCode;
+        const uint32_t h = HashMix(0x434C4153u, uint32_t(code));
+        bool firstOfClass = HashFind(classes, h, SameClassCode, f, &code) < 0;
+        if (firstOfClass) HashInsert(classes, h, e, EntryClassHash, f);
+        if (en.classIndex < 0) continue;
+        // A resolved "<ALL>" entry holds its expansion already.
+        items += ItemsOf(en, firstOfClass, en.securityCount);
+        all += en.allSecurities;
+    }
+    bool ok = items <= INT32_MAX &&
+              (items == 0 || HashReserve(li->items, int32_t(items), ItemHash, nullptr)) &&
+              ArrayReserve(li->allClasses, all);
+    for (int32_t e = first; ok && e < first + count; ++e) {
+        const ClassSecurityList& en = f->entries[e];
+        if (en.classIndex < 0) continue;
+        const int32_t code = en.classCode;
+        const bool firstOfClass =
+            HashFind(classes, HashMix(0x434C4153u, uint32_t(code)), SameClassCode, f, &code) == e;
+        ok = IndexEntry(li, f, en, firstOfClass, true);
+    }
+    // Ascending, for the binary search.
+    ok = ok && SortInts(li->allClasses, CompareInts, nullptr);
+    if (ok) {
+        Array<int32_t>& a = li->allClasses;
+        int32_t kept = 0;
+        for (int32_t i = 0; i < a.count; ++i)
+            if (kept == 0 || a[kept - 1] != a[i]) a[kept++] = a[i];
+        a.count = kept;
+    }
+    HashFree(classes);
+    return ok;
+}
+
+void FreeListIndex(ListIndex& li) {
+    HashFree(li.items);
+    ArrayFree(li.allClasses);
+}
+
+// Indexes the long lists of the firm and its clients (template clients share theirs).
+bool LinkListIndexes(FirmRecord* f) {
+    const FirmSettings* previous = nullptr;
+    for (int32_t r = -1; r < f->clients.count; ++r) {
+        const FirmSettings* rec = r < 0 ? f : &f->clients[r];
+        if (previous && previous->firstEntry == rec->firstEntry &&
+            memcmp(previous->listCount, rec->listCount, sizeof rec->listCount) == 0)
+            continue; // the same lists as the record before: a client of the same template
+        previous = rec;
+        for (int32_t kind = 0; kind < kListKinds; ++kind) {
+            SecurityList list = ListOf(rec, kind);
+            if (list.count == 0 || !NeedsIndex(f, list.firstEntry, list.count)) continue;
+            ListIndex* li = ArrayAppend(f->listIndexes);
+            if (!li) return false;
+            li->firstEntry = list.firstEntry;
+            li->entryCount = list.count;
+            if (!BuildListIndex(f, list.firstEntry, list.count, li)) {
+                FreeListIndex(*li);
+                f->listIndexes.count--;
+                return false;
+            }
+        }
+    }
+    // Records come in pool order, so the indexes are in order already; a sort makes sure.
+    Array<ListIndex>& all = f->listIndexes;
+    bool sorted = true;
+    for (int32_t i = 1; i < all.count; ++i)
+        sorted = sorted && all[i - 1].firstEntry < all[i].firstEntry;
+    if (!sorted) {
+        uint32_t bytes;
+        void* scratch = nullptr;
+        if (!ScratchFor(all.count, uint32_t(sizeof(ListIndex)), &bytes) ||
+            (scratch = MemAlloc(bytes)) == nullptr)
+            return false;
+        SortStable(all.items, all.count, uint32_t(sizeof(ListIndex)), scratch, CompareFirstEntries,
+                   nullptr);
+        MemFree(scratch);
+    }
+    return ArrayShrinkToFit(all);
+}
+
+bool LinkFirm(FirmRecord* f) {
+    return LinkClassOrder(f) && LinkPending(f) && LinkListIndexes(f);
+}
+
+// The index of the list that holds entry e, or null (the list is scanned).
+ListIndex* ListIndexOfEntry(FirmRecord* f, int32_t e) {
+    int32_t lo = 0, hi = f->listIndexes.count;
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        if (f->listIndexes[mid].firstEntry <= e)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == 0) return nullptr;
+    ListIndex* li = &f->listIndexes[lo - 1];
+    return e < li->firstEntry + li->entryCount ? li : nullptr;
+}
+
+// The pending entries of the new class c, one list after another (they are in pool order).
+struct NewClassWork {
+    int32_t begin, end; // in f->pending
+};
+
+// Takes every block the new class will need in the firm; false on failure (the firm's links
+// unchanged, only some arrays larger).
+bool ReserveForClass(FirmRecord* f, int32_t c, NewClassWork* w) {
+    const int32_t n = ClassCount();
+    if (!ArrayReserve(f->classTextPos, n)) return false;
+    PendingGroup(f, ClassAt(c)->cls.code, &w->begin, &w->end);
+    int64_t room = 0;
+    for (int32_t g = w->begin; g < w->end; ++g)
+        room += ExpansionOf(f->entries[f->pending[g]], c);
+    if (room > INT32_MAX - f->securities.count ||
+        !ArrayReserve(f->securities, f->securities.count + int32_t(room)))
+        return false;
+    // Index room, list by list: the first entry of the class in a list answers by code.
+    const int32_t classSecurities = ClassAt(c)->securityCount;
+    for (int32_t g = w->begin; g < w->end;) {
+        ListIndex* li = ListIndexOfEntry(f, f->pending[g]);
+        int64_t items = 0;
+        int32_t all = 0;
+        for (bool first = true; g < w->end && ListIndexOfEntry(f, f->pending[g]) == li;
+             ++g, first = false) {
+            const ClassSecurityList& e = f->entries[f->pending[g]];
+            items += ItemsOf(e, first, classSecurities);
+            all += e.allSecurities;
+        }
+        if (!li) continue;
+        if (items > INT32_MAX - li->items.count ||
+            (items > 0 &&
+             !HashReserve(li->items, li->items.count + int32_t(items), ItemHash, nullptr)) ||
+            !ArrayReserve(li->allClasses, li->allClasses.count + all))
+            return false;
+    }
+    return true;
+}
+
+// Links the new class c into the firm; every block was reserved.
+void ApplyClass(FirmRecord* f, int32_t c, const NewClassWork& w) {
+    // The class takes its place in the order: after every class of its key (it is the newest).
+    f->classTextPos.items[f->classTextPos.count++] = OrderPosition(f->mainMarginClasses, c);
+
+    const ListIndex* run = nullptr;
+    for (int32_t g = w.begin; g < w.end; ++g) {
+        const int32_t e = f->pending[g];
+        ResolveEntry(f, e, c);
+        ListIndex* li = ListIndexOfEntry(f, e);
+        const bool firstOfClass = li != run; // the entries of one list come together
+        run = li;
+        // The new class is the last of the registry: its "<ALL>" entries keep allClasses
+        // ascending.
+        if (li) IndexEntry(li, f, f->entries[e], firstOfClass, false);
+    }
+}
+
+// After a new class: resolves the entries waiting for it and links it into every firm.
+bool LinkNewClass(int32_t c) {
+    Array<FirmRecord*>& table = gState.firmSettingsTable;
+    NewClassWork* work = nullptr;
+    if (table.count > 0) {
+        uint32_t bytes;
+        if (!ByteCount(uint32_t(sizeof(NewClassWork)), table.count, &bytes) ||
+            (work = static_cast<NewClassWork*>(MemAlloc(bytes))) == nullptr)
+            return false;
+    }
+    bool ok = true;
+    for (int32_t f = 0; ok && f < table.count; ++f)
+        ok = ReserveForClass(table[f], c, &work[f]);
+    for (int32_t f = 0; ok && f < table.count; ++f)
+        ApplyClass(table[f], c, work[f]);
+    MemFree(work);
+    return ok;
 }
 
 } // namespace
+
+bool ClassBefore(const FirmRecord* firm, int32_t a, int32_t b) {
+    int32_t ka = OrderKey(firm, a), kb = OrderKey(firm, b);
+    return ka != kb ? ka < kb : a < b;
+}
 
 int32_t AddClass(const KRClass* cls, const KRSecurity* securities) {
     if (cls->flags & KR_CLASS_SKIP_MASK) return KR_ERR_NONE;
     int32_t ci = RegisterClass(cls);
     if (ci == -1) return KR_ERR_CLASS_EXISTS;
     if (ci < 0) return KR_ERR_NO_MEMORY;
-    if (!RegisterSecurities(cls->secCount, securities, ci) || !RelinkAllFirmSettings()) {
+    if (!RegisterSecurities(cls->secCount, securities, ci) || !LinkNewClass(ci)) {
         UnregisterLastClass();
         return KR_ERR_NO_MEMORY;
     }
@@ -173,60 +440,14 @@ int32_t AddClass(const KRClass* cls, const KRSecurity* securities) {
 }
 
 int32_t SetFirmSettings(const char* key, const char* text, DiagnosticSink* sink) {
-    FirmSettings* firm = nullptr;
+    FirmRecord* firm = nullptr;
     int32_t code = LoadFirmSettings(key, text, sink, &firm);
     if (code != KR_ERR_NONE) return code;
-    bool ok = true;
-    for (int32_t c = 0; ok && c < firm->clients.count; ++c)
-        ok = ResolveRecord(firm->clients[c]);
-    ok = ok && ResolveRecord(firm) && LinkFirmSettings(firm, firm->mainMarginClasses);
-    if (!ok) {
+    if (!LinkFirm(firm)) {
         AbandonFirmSettings(firm);
         return KR_ERR_NO_MEMORY;
     }
     return KR_ERR_NONE;
-}
-
-bool LinkFirmSettings(FirmSettings* record, const char* orderText) {
-    int32_t n = ClassCount();
-    if (!orderText || n == 0) {
-        ClearLinks(record);
-        return true;
-    }
-    if (!ReserveLinks(record, n)) return false;
-    FillLinks(record, orderText, n);
-    return true;
-}
-
-bool RelinkAllFirmSettings() {
-    Array<FirmSettings*>& table = gState.firmSettingsTable;
-    int32_t n = ClassCount();
-    bool ok = true;
-    for (int32_t f = 0; ok && f < table.count; ++f) {
-        FirmSettings* firm = table[f];
-        for (int32_t c = 0; ok && c < firm->clients.count; ++c)
-            ok = ResolveRecord(firm->clients[c]);
-        ok = ok && ResolveRecord(firm);
-    }
-    for (int32_t f = 0; ok && f < table.count; ++f)
-        if (table[f]->mainMarginClasses && n > 0) ok = ReserveLinks(table[f], n);
-    if (!ok) {
-        // Only the newest class can have been bound here: every older one was bound when it
-        // or the settings arrived.
-        for (int32_t f = 0; n > 0 && f < table.count; ++f) {
-            for (int32_t c = 0; c < table[f]->clients.count; ++c)
-                UnresolveRecord(table[f]->clients[c], n - 1);
-            UnresolveRecord(table[f], n - 1);
-        }
-        return false;
-    }
-    for (int32_t f = 0; f < table.count; ++f) {
-        if (table[f]->mainMarginClasses && n > 0)
-            FillLinks(table[f], table[f]->mainMarginClasses, n);
-        else
-            ClearLinks(table[f]);
-    }
-    return true;
 }
 
 } // namespace kesvar

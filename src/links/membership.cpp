@@ -1,9 +1,12 @@
 // List membership of a security for a firm or client record. A client's own list of a kind
-// replaces its firm's; a missing asset list means the margin list answers.
+// replaces its firm's; a missing asset list means the margin list answers. Long lists answer
+// through their index, short ones by a scan; both give the answer of a walk over the firm's
+// class order.
 #include "links/membership.h"
 
 #include <string.h>
 
+#include "links/links.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
 
@@ -12,91 +15,159 @@ namespace kesvar {
 namespace {
 
 const FirmSettings* MarginServer(const FirmSettings* r) {
-    if (r->marginList.count > 0 || !r->parent) return r;
+    if (r->listCount[kMarginList] > 0 || !r->parent) return r;
     return r->parent;
 }
 
 // Null when neither the record nor its firm has asset entries.
 const FirmSettings* AssetServer(const FirmSettings* r) {
-    if (r->assetList.count > 0) return r;
-    if (r->parent && r->parent->assetList.count > 0) return r->parent;
+    if (r->listCount[kAssetList] > 0) return r;
+    if (r->parent && r->parent->listCount[kAssetList] > 0) return r->parent;
     return nullptr;
 }
 
 // Null when a client ignores the rest-short list.
 const FirmSettings* RestShortServer(const FirmSettings* r) {
     if (r->parent && r->ignoreRestShort) return nullptr;
-    if (r->restShortList.count > 0 || !r->parent) return r;
+    if (r->listCount[kRestShortList] > 0 || !r->parent) return r;
     return r->parent;
 }
 
-// Walks the firm's class order so MAINMARGINCLASSES decides between classes sharing a code;
-// only the first entry of each class counts, as classListIndex points at it.
-int32_t FindByCode(const FirmSettings* s, const Array<ClassSecurityList>& entries, bool margin,
-                   const char* code, int32_t* secIndex) {
-    int32_t n = ClassCount();
-    if (n == 0) return 0;
-    const Array<int32_t>& order = FirmOf(s)->classOrder;
-    const Array<ClassListIndex>& index = s->classListIndex;
-    int32_t positions = order.count < index.count ? order.count : index.count;
-    for (int32_t i = 0; i < positions; ++i) {
-        int32_t j = margin ? index[i].marginEntry : index[i].assetEntry;
-        if (j < 0 || j >= entries.count) continue;
-        const ClassSecurityList& e = entries[j];
-        if (e.classIndex == -1) continue;
-        for (int32_t k = 0; k < e.securities.count; ++k) {
-            int32_t si = e.securities[k].secIndex;
-            if (si < 0 || si >= SecurityCount()) continue;
-            if (strcmp(SecurityAt(si)->sec.code, code) == 0) {
-                if (secIndex) *secIndex = si;
-                return 1;
+// The index of a list, or null when it is short enough to be scanned.
+const ListIndex* IndexOf(const FirmRecord* f, const SecurityList& list) {
+    int32_t lo = 0, hi = f->listIndexes.count;
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        int32_t first = f->listIndexes[mid].firstEntry;
+        if (first == list.firstEntry) return &f->listIndexes[mid];
+        if (first < list.firstEntry)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return nullptr;
+}
+
+ListView ViewOf(const FirmSettings* serving, int32_t kind) {
+    ListView v;
+    v.serving = serving;
+    v.list = serving ? ListOf(serving, kind) : SecurityList{nullptr, 0, 0};
+    v.index = v.list.count > 0 ? IndexOf(FirmOf(serving), v.list) : nullptr;
+    return v;
+}
+
+} // namespace
+
+int32_t FindByCode(const ListView& v, const char* code, uint32_t hash) {
+    if (v.list.count == 0) return -1;
+    const FirmRecord* f = FirmOf(v.serving);
+    if (v.index)
+        return FindIndexed(*v.index, f, hash,
+                           [&](const char* registered) { return SameCode(registered, code); });
+    int32_t best = -1, bestClass = -1;
+    for (int32_t i = 0; i < v.list.count; ++i) {
+        const ClassSecurityList& e = v.list.entries[i];
+        if (e.classIndex < 0 || (bestClass >= 0 && !ClassBefore(f, e.classIndex, bestClass)))
+            continue;
+        bool firstOfClass = true; // only the first entry of a class counts
+        for (int32_t j = 0; j < i && firstOfClass; ++j)
+            firstOfClass = v.list.entries[j].classCode != e.classCode;
+        if (!firstOfClass) continue;
+        const ListedSecurity* secs = SecuritiesOf(v.serving, e);
+        for (int32_t k = 0; k < e.securityCount; ++k) {
+            if (secs[k].ref >= 0 && strcmp(SecurityAt(secs[k].ref)->sec.code, code) == 0) {
+                best = secs[k].ref;
+                bestClass = e.classIndex;
+                break;
             }
         }
+    }
+    return best;
+}
+
+int32_t FindByIndex(const ListView& v, int32_t secIndex) {
+    if (secIndex < 0 || secIndex >= SecurityCount() || v.list.count == 0) return 0;
+    const int32_t classIndex = int32_t(SecurityAt(secIndex)->sec.classIndex);
+    if (v.index) {
+        const Array<int32_t>& all = v.index->allClasses;
+        int32_t lo = 0, hi = all.count;
+        while (lo < hi) {
+            int32_t mid = lo + (hi - lo) / 2;
+            if (all[mid] == classIndex) return 1;
+            if (all[mid] < classIndex)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        HashProbe p = HashStart(v.index->items, ListItemHash(SecurityAt(secIndex)->sec.code));
+        for (int32_t item; (item = HashNext(p)) != -1;)
+            if (ItemSecurity(item) == secIndex) return 1;
+        return 0;
+    }
+    for (int32_t i = 0; i < v.list.count; ++i) {
+        const ClassSecurityList& e = v.list.entries[i];
+        if (e.classIndex == -1 || e.classIndex != classIndex) continue;
+        if (e.allSecurities) return 1;
+        const ListedSecurity* secs = SecuritiesOf(v.serving, e);
+        for (int32_t k = 0; k < e.securityCount; ++k)
+            if (secs[k].ref == secIndex) return 1;
     }
     return 0;
 }
 
-// Every entry of the list counts here, a second entry of the same class too.
-int32_t FindByIndex(const Array<ClassSecurityList>& list, int32_t secIndex) {
-    if (secIndex < 0 || secIndex >= SecurityCount()) return 0;
-    int32_t classIndex = int32_t(SecurityAt(secIndex)->sec.classIndex);
-    for (int32_t i = 0; i < list.count; ++i) {
-        const ClassSecurityList& e = list[i];
-        if (e.classIndex == -1 || e.classIndex != classIndex) continue;
-        if (e.allSecurities) return 1;
-        for (int32_t k = 0; k < e.securities.count; ++k)
-            if (e.securities[k].secIndex == secIndex) return 1;
-    }
-    return 0;
+namespace {
+
+int32_t Found(int32_t index, int32_t* secIndex) {
+    if (index < 0) return 0;
+    if (secIndex) *secIndex = index;
+    return 1;
 }
 
 } // namespace
 
 int32_t IsMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
-    const FirmSettings* s = MarginServer(record);
-    return FindByCode(s, s->marginList, true, code, secIndex);
+    return Found(FindByCode(ViewOf(MarginServer(record), kMarginList), code, ListItemHash(code)),
+                 secIndex);
 }
 
 int32_t IsAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
     const FirmSettings* s = AssetServer(record);
     if (!s) return IsMarginSecurity(record, code, secIndex);
-    return FindByCode(s, s->assetList, false, code, secIndex);
+    return Found(FindByCode(ViewOf(s, kAssetList), code, ListItemHash(code)), secIndex);
 }
 
 int32_t InMarginList(const FirmSettings* record, int32_t secIndex) {
-    return FindByIndex(MarginServer(record)->marginList, secIndex);
+    return FindByIndex(ViewOf(MarginServer(record), kMarginList), secIndex);
 }
 
 int32_t InAssetList(const FirmSettings* record, int32_t secIndex) {
     const FirmSettings* s = AssetServer(record);
     if (!s) return InMarginList(record, secIndex);
-    return FindByIndex(s->assetList, secIndex);
+    return FindByIndex(ViewOf(s, kAssetList), secIndex);
 }
 
 int32_t InRestShortList(const FirmSettings* record, int32_t secIndex) {
     const FirmSettings* s = RestShortServer(record);
     if (!s) return 0;
-    return FindByIndex(s->restShortList, secIndex);
+    return FindByIndex(ViewOf(s, kRestShortList), secIndex);
+}
+
+void PreparePositionLists(const FirmSettings* record, PositionLists* lists) {
+    lists->record = record;
+    lists->assets = ViewOf(AssetServer(record), kAssetList);
+    lists->margin = ViewOf(MarginServer(record), kMarginList);
+}
+
+int32_t FindUnlistedSecurity(const FirmSettings* record, const char* code) {
+    const FirmRecord* f = FirmOf(record);
+    int32_t best = -1;
+    CodeMatches m = StartCodeMatches(code);
+    for (int32_t s; (s = NextCodeMatch(m)) != -1;) {
+        const int32_t c = int32_t(SecurityAt(s)->sec.classIndex);
+        if (!ClassAt(c)->cls.valueUnlisted) continue;
+        if (best < 0 || ClassBefore(f, c, int32_t(SecurityAt(best)->sec.classIndex))) best = s;
+    }
+    return best;
 }
 
 } // namespace kesvar

@@ -5,7 +5,9 @@
 namespace kesvar {
 namespace platform {
 
-unsigned char UpperCaseByte(unsigned char c) {
+namespace {
+
+constexpr unsigned char Upper(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
 #if defined(KESVAR_CODEPAGE_1251)
     if (c >= 0xE0) return static_cast<unsigned char>(c - 0x20);
@@ -51,6 +53,31 @@ unsigned char UpperCaseByte(unsigned char c) {
         return c;
     }
 #endif
+}
+
+// The whole code page at once, made by the compiler: upper-casing a text is a table lookup per
+// byte.
+struct Table {
+    unsigned char upper[256];
+};
+
+constexpr Table MakeTable() {
+    Table t = {};
+    for (int i = 0; i < 256; ++i)
+        t.upper[i] = Upper(static_cast<unsigned char>(i));
+    return t;
+}
+
+constexpr Table kTable = MakeTable();
+
+} // namespace
+
+unsigned char UpperCaseByte(unsigned char c) {
+    return kTable.upper[c];
+}
+
+const unsigned char* UpperCaseTable() {
+    return kTable.upper;
 }
 
 } // namespace platform

@@ -7,8 +7,9 @@ namespace platform {
 
 bool UpperCaseText(char* text, uint32_t n) {
     unsigned char* p = reinterpret_cast<unsigned char*>(text);
+    const unsigned char* upper = UpperCaseTable();
     for (uint32_t i = 0; i < n && p[i]; ++i)
-        p[i] = UpperCaseByte(p[i]);
+        p[i] = upper[p[i]];
     return true;
 }
 

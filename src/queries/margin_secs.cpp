@@ -8,9 +8,10 @@ namespace kesvar {
 
 namespace {
 
-const Array<ClassSecurityList>& ServingMarginList(const FirmSettings* r) {
-    if (r->marginList.count != 0 || !r->parent) return r->marginList;
-    return r->parent->marginList;
+// The record whose margin list is handed over: the record's own, else its firm's.
+const FirmSettings* ServingRecord(const FirmSettings* r) {
+    if (r->listCount[kMarginList] != 0 || !r->parent) return r;
+    return r->parent;
 }
 
 uint32_t ClassIdOf(int32_t classIndex) {
@@ -33,7 +34,8 @@ void FreeEntries(KRMarginClassEntry* entries, int32_t filled) {
 } // namespace
 
 int32_t GetMarginSecs(const FirmSettings* r, KRMarginSecsFunc callback, uintptr_t user) {
-    const Array<ClassSecurityList>& list = ServingMarginList(r);
+    const FirmSettings* serving = ServingRecord(r);
+    const SecurityList list = ListOf(serving, kMarginList);
     const int32_t n = list.count;
 
     uint32_t bytes;
@@ -44,15 +46,15 @@ int32_t GetMarginSecs(const FirmSettings* r, KRMarginSecsFunc callback, uintptr_
     if (entries) memset(static_cast<void*>(entries), 0, bytes);
 
     for (int32_t i = 0; i < n; ++i) {
-        const ClassSecurityList& src = list[i];
+        const ClassSecurityList& src = list.entries[i];
         KRMarginClassEntry& dst = entries[i];
         // Codes are cut to fit with their NUL; the rest of each field stays zero.
-        CopyBounded(dst.code, src.classCode, int32_t(sizeof dst.code) - 1);
+        CopyBounded(dst.code, ClassCodeOf(serving, src), int32_t(sizeof dst.code) - 1);
         dst.classId = ClassIdOf(src.classIndex);
-        dst.secCount = src.securities.count;
+        dst.secCount = src.securityCount;
 
         uint32_t secBytes;
-        if (!ByteCount(uint32_t(sizeof(KRMarginSecEntry)), src.securities.count, &secBytes)) {
+        if (!ByteCount(uint32_t(sizeof(KRMarginSecEntry)), src.securityCount, &secBytes)) {
             FreeEntries(entries, i);
             return KR_ERR_NO_MEMORY;
         }
@@ -64,10 +66,10 @@ int32_t GetMarginSecs(const FirmSettings* r, KRMarginSecsFunc callback, uintptr_
         }
         if (secs) memset(static_cast<void*>(secs), 0, secBytes);
         dst.secs = secs;
-        for (int32_t j = 0; j < src.securities.count; ++j) {
-            const ListedSecurity& ls = src.securities[j];
-            secs[j].secId = SecIdOf(ls.secIndex);
-            CopyBounded(secs[j].code, ls.secCode, int32_t(sizeof secs[j].code) - 1);
+        const ListedSecurity* listed = SecuritiesOf(serving, src);
+        for (int32_t j = 0; j < src.securityCount; ++j) {
+            secs[j].secId = SecIdOf(SecIndexOf(listed[j]));
+            ListedCode(serving, listed[j], secs[j].code);
         }
     }
 

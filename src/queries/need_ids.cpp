@@ -39,12 +39,14 @@ bool AlreadyHave(const IdCollector& c, uint32_t id) {
 }
 
 // False when a new id finds the array full.
-bool CollectList(IdCollector* c, const Array<ClassSecurityList>& list) {
+bool CollectList(IdCollector* c, const FirmSettings* r, int32_t kind) {
+    const SecurityList list = ListOf(r, kind);
     for (int32_t e = 0; e < list.count; ++e) {
-        const ClassSecurityList& entry = list[e];
-        if (entry.classIndex != c->classIndex || entry.securities.count <= 0) continue;
-        for (int32_t j = 0; j < entry.securities.count; ++j) {
-            int32_t s = entry.securities[j].secIndex;
+        const ClassSecurityList& entry = list.entries[e];
+        if (entry.classIndex != c->classIndex || entry.securityCount <= 0) continue;
+        const ListedSecurity* listed = SecuritiesOf(r, entry);
+        for (int32_t j = 0; j < entry.securityCount; ++j) {
+            int32_t s = SecIndexOf(listed[j]);
             if (s == -1) continue;
             uint32_t id = SecurityAt(s)->sec.secId;
             if (AlreadyHave(*c, id)) continue;
@@ -58,7 +60,7 @@ bool CollectList(IdCollector* c, const Array<ClassSecurityList>& list) {
 
 // A record's own lists only; the rest-short list does not ask for data.
 bool CollectRecord(IdCollector* c, const FirmSettings* r) {
-    return CollectList(c, r->marginList) && CollectList(c, r->assetList);
+    return CollectList(c, r, kMarginList) && CollectList(c, r, kAssetList);
 }
 
 } // namespace
@@ -81,10 +83,10 @@ int32_t GetNeedClassSecIDs(uint32_t classId, uint32_t* ids, unsigned char* count
     c.classIndex = classIndex;
 
     for (int32_t f = 0; f < gState.firmSettingsTable.count; ++f) {
-        const FirmSettings* firm = gState.firmSettingsTable[f];
+        const FirmRecord* firm = gState.firmSettingsTable[f];
         if (!CollectRecord(&c, firm)) return KR_ERR_SIZE;
         for (int32_t k = 0; k < firm->clients.count; ++k) {
-            if (!CollectRecord(&c, firm->clients[k])) return KR_ERR_SIZE;
+            if (!CollectRecord(&c, &firm->clients[k])) return KR_ERR_SIZE;
         }
     }
     WriteCount(count, c.n);

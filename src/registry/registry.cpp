@@ -1,10 +1,89 @@
-// The class and security registry: append-only copies of what the host registers, searched
-// linearly in registration order.
+// The class and security registry: append-only copies of what the host registers, kept by value
+// in registration order, and the hash indexes that answer its lookups.
 #include "registry/registry.h"
 
 #include <string.h>
 
 namespace kesvar {
+
+namespace {
+
+uint32_t ClassHash(const void*, int32_t c) {
+    return HashCode(gState.classRegistry[c].cls.code);
+}
+
+uint32_t ClassCodeKey(int32_t classIndex, const char* code) {
+    return HashMix(HashCode(code), uint32_t(classIndex));
+}
+
+uint32_t SecurityClassCodeHash(const void*, int32_t s) {
+    const KRSecurity& sec = gState.securityRegistry[s].sec;
+    return ClassCodeKey(int32_t(sec.classIndex), sec.code);
+}
+
+uint32_t SecurityCodeHash(const void*, int32_t s) {
+    return HashCode(gState.securityRegistry[s].sec.code);
+}
+
+uint32_t IdKey(uint32_t classId, uint32_t secId) {
+    return HashMix(HashMix(0x4B525356u, classId), secId);
+}
+
+uint32_t SecurityIdHash(const void*, int32_t s) {
+    const KRSecurity& sec = gState.securityRegistry[s].sec;
+    return IdKey(gState.classRegistry[int32_t(sec.classIndex)].cls.classId, sec.secId);
+}
+
+bool ClassHasCode(const void*, int32_t c, const void* code) {
+    return strcmp(gState.classRegistry[c].cls.code, static_cast<const char*>(code)) == 0;
+}
+
+struct ClassCode {
+    int32_t classIndex;
+    const char* code;
+};
+
+bool SecurityHasClassCode(const void*, int32_t s, const void* key) {
+    const ClassCode& k = *static_cast<const ClassCode*>(key);
+    const KRSecurity& sec = gState.securityRegistry[s].sec;
+    return int32_t(sec.classIndex) == k.classIndex && strcmp(sec.code, k.code) == 0;
+}
+
+struct Ids {
+    uint32_t classId, secId;
+};
+
+bool SecurityHasIds(const void*, int32_t s, const void* key) {
+    const Ids& k = *static_cast<const Ids*>(key);
+    const KRSecurity& sec = gState.securityRegistry[s].sec;
+    return sec.secId == k.secId &&
+           gState.classRegistry[int32_t(sec.classIndex)].cls.classId == k.classId;
+}
+
+// Indexes security s where it is the first of its key; the room was reserved.
+void IndexSecurity(int32_t s) {
+    const KRSecurity& sec = gState.securityRegistry[s].sec;
+    ClassCode cc = {int32_t(sec.classIndex), sec.code};
+    uint32_t h = ClassCodeKey(cc.classIndex, cc.code);
+    if (HashFind(gState.securityByClassCode, h, SecurityHasClassCode, nullptr, &cc) < 0) {
+        HashInsert(gState.securityByClassCode, h, s, SecurityClassCodeHash, nullptr);
+        HashInsert(gState.securityByCode, HashCode(sec.code), s, SecurityCodeHash, nullptr);
+    }
+    Ids ids = {gState.classRegistry[cc.classIndex].cls.classId, sec.secId};
+    uint32_t hi = IdKey(ids.classId, ids.secId);
+    if (HashFind(gState.securityById, hi, SecurityHasIds, nullptr, &ids) < 0)
+        HashInsert(gState.securityById, hi, s, SecurityIdHash, nullptr);
+}
+
+// Removing an item that is not in an index changes nothing, so every security may be offered.
+void UnindexSecurity(int32_t s) {
+    HashRemove(gState.securityByClassCode, SecurityClassCodeHash(nullptr, s), s,
+               SecurityClassCodeHash, nullptr);
+    HashRemove(gState.securityByCode, SecurityCodeHash(nullptr, s), s, SecurityCodeHash, nullptr);
+    HashRemove(gState.securityById, SecurityIdHash(nullptr, s), s, SecurityIdHash, nullptr);
+}
+
+} // namespace
 
 int32_t RegisterClass(const KRClass* cls) {
     // The host's code is bounded by its field even if it lacks the NUL.
@@ -13,98 +92,130 @@ int32_t RegisterClass(const KRClass* cls) {
     code[sizeof code - 1] = 0;
     int32_t existing = FindClassByCode(code);
     if (existing >= 0) {
-        gState.classRegistry[existing]->cls.valueUnlisted = cls->valueUnlisted;
+        gState.classRegistry[existing].cls.valueUnlisted = cls->valueUnlisted;
         return -1;
     }
-    ClassEntry* c = NewZeroed<ClassEntry>();
+    Array<ClassEntry>& reg = gState.classRegistry;
+    if (!HashReserve(gState.classByCode, reg.count + 1, ClassHash, nullptr)) return -2;
+    ClassEntry* c = ArrayAppend(reg);
     if (!c) return -2;
-    ClassEntry** slot = ArrayAppend(gState.classRegistry);
-    if (!slot) {
-        MemFree(c);
-        return -2;
-    }
     memcpy(&c->cls, cls, sizeof c->cls);
     memcpy(c->cls.code, code, sizeof code);
     c->firstSecurity = -1;
-    *slot = c;
-    UpdateFaceValueFlag();
-    return gState.classRegistry.count - 1;
+    int32_t index = reg.count - 1;
+    HashInsert(gState.classByCode, HashCode(code), index, ClassHash, nullptr);
+    // After KRCleanup the first class decides the flag afresh.
+    int32_t faceValue = (cls->flags & KR_CLASS_FACE_VALUE) ? 1 : 0;
+    gState.anyFaceValueClass = index == 0 ? faceValue : (gState.anyFaceValueClass | faceValue);
+    return index;
 }
 
 bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIndex) {
     if (n <= 0) return true;
-    Array<SecurityEntry*>& reg = gState.securityRegistry;
+    Array<SecurityEntry>& reg = gState.securityRegistry;
     int32_t first = reg.count;
-    if (first > INT32_MAX - n || !ArrayReserve(reg, first + n)) return false;
+    if (first > INT32_MAX - n || !ArrayReserve(reg, first + n) ||
+        !HashReserve(gState.securityByClassCode, gState.securityByClassCode.count + n,
+                     SecurityClassCodeHash, nullptr) ||
+        !HashReserve(gState.securityByCode, gState.securityByCode.count + n, SecurityCodeHash,
+                     nullptr) ||
+        !HashReserve(gState.securityById, gState.securityById.count + n, SecurityIdHash, nullptr))
+        return false;
     for (int32_t k = 0; k < n; ++k) {
-        SecurityEntry* s = NewZeroed<SecurityEntry>();
-        if (!s) {
-            for (int32_t j = 0; j < k; ++j)
-                MemFree(reg[first + j]);
-            ArrayShrinkToFit(reg);
-            return false;
-        }
+        SecurityEntry* s = &reg.items[first + k];
         memcpy(&s->sec, &securities[k], sizeof s->sec);
-        s->sec.code[sizeof s->sec.code - 1] = 0;
+        // Zero from the code's NUL on: the hot lookups compare codes a word at a time.
+        size_t n = strnlen(s->sec.code, sizeof s->sec.code - 1);
+        memset(s->sec.code + n, 0, sizeof s->sec.code - n);
         s->sec.classIndex = uint32_t(classIndex);
-        reg[first + k] = s;
     }
-    gState.classRegistry[classIndex]->firstSecurity = first;
     reg.count = first + n;
+    for (int32_t k = 0; k < n; ++k)
+        IndexSecurity(first + k);
+    gState.classRegistry[classIndex].firstSecurity = first;
+    gState.classRegistry[classIndex].securityCount = n;
     return true;
 }
 
 void UnregisterLastClass() {
     int32_t ci = gState.classRegistry.count - 1;
-    ClassEntry* c = gState.classRegistry[ci];
-    if (c->firstSecurity >= 0) {
-        for (int32_t i = c->firstSecurity; i < gState.securityRegistry.count; ++i)
-            MemFree(gState.securityRegistry[i]);
-        gState.securityRegistry.count = c->firstSecurity;
+    ClassEntry& c = gState.classRegistry[ci];
+    if (c.firstSecurity >= 0) {
+        for (int32_t i = gState.securityRegistry.count - 1; i >= c.firstSecurity; --i)
+            UnindexSecurity(i);
+        gState.securityRegistry.count = c.firstSecurity;
         ArrayShrinkToFit(gState.securityRegistry);
     }
-    MemFree(c);
+    HashRemove(gState.classByCode, ClassHash(nullptr, ci), ci, ClassHash, nullptr);
     gState.classRegistry.count = ci;
     ArrayShrinkToFit(gState.classRegistry);
     UpdateFaceValueFlag();
 }
 
 void ClearRegistry() {
-    for (int32_t i = 0; i < gState.securityRegistry.count; ++i)
-        MemFree(gState.securityRegistry[i]);
     ArrayFree(gState.securityRegistry);
-    for (int32_t i = 0; i < gState.classRegistry.count; ++i)
-        MemFree(gState.classRegistry[i]);
     ArrayFree(gState.classRegistry);
+    HashFree(gState.classByCode);
+    HashFree(gState.securityByClassCode);
+    HashFree(gState.securityByCode);
+    HashFree(gState.securityById);
 }
 
 void UpdateFaceValueFlag() {
     int32_t any = 0;
     for (int32_t i = 0; i < gState.classRegistry.count; ++i)
-        if (gState.classRegistry[i]->cls.flags & KR_CLASS_FACE_VALUE) any = 1;
+        if (gState.classRegistry[i].cls.flags & KR_CLASS_FACE_VALUE) any = 1;
     gState.anyFaceValueClass = any;
 }
 
 int32_t FindClassByCode(const char* code) {
-    for (int32_t i = 0; i < gState.classRegistry.count; ++i)
-        if (strcmp(gState.classRegistry[i]->cls.code, code) == 0) return i;
-    return -1;
+    return HashFind(gState.classByCode, HashCode(code), ClassHasCode, nullptr, code);
 }
 
 int32_t FindSecurityByCode(const char* code, int32_t classIndex) {
-    for (int32_t i = 0; i < gState.securityRegistry.count; ++i) {
-        const KRSecurity& s = gState.securityRegistry[i]->sec;
-        if (int32_t(s.classIndex) == classIndex && strcmp(s.code, code) == 0) return i;
+    ClassCode key = {classIndex, code};
+    return HashFind(gState.securityByClassCode, ClassCodeKey(classIndex, code),
+                    SecurityHasClassCode, nullptr, &key);
+}
+
+void FindSecuritiesByCode(const char* const codes[], int32_t n, int32_t classIndex,
+                          int32_t found[]) {
+    const HashIndex& index = gState.securityByClassCode;
+    uint32_t keys[64];
+    for (int32_t first = 0; first < n; first += 64) {
+        const int32_t count = n - first < 64 ? n - first : 64;
+        for (int32_t i = 0; i < count; ++i) {
+            keys[i] = ClassCodeKey(classIndex, codes[first + i]);
+            HashPrefetch(index, keys[i]);
+        }
+        // The slots are on their way; the first candidate of each lookup is what it reads next.
+        for (int32_t i = 0; i < count; ++i) {
+            HashProbe p = HashStart(index, keys[i]);
+            int32_t s = HashNext(p);
+            if (s >= 0) Prefetch(&gState.securityRegistry[s]);
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            ClassCode key = {classIndex, codes[first + i]};
+            found[first + i] = HashFind(index, keys[i], SecurityHasClassCode, nullptr, &key);
+        }
     }
-    return -1;
 }
 
 int32_t FindSecurityById(uint32_t classId, uint32_t secId) {
-    for (int32_t i = 0; i < gState.securityRegistry.count; ++i) {
-        const KRSecurity& s = gState.securityRegistry[i]->sec;
-        if (s.secId == secId && gState.classRegistry[int32_t(s.classIndex)]->cls.classId == classId)
-            return i;
-    }
+    Ids key = {classId, secId};
+    return HashFind(gState.securityById, IdKey(classId, secId), SecurityHasIds, nullptr, &key);
+}
+
+CodeMatches StartCodeMatches(const char* code) {
+    CodeMatches m;
+    m.probe = HashStart(gState.securityByCode, HashCode(code));
+    m.code = code;
+    return m;
+}
+
+int32_t NextCodeMatch(CodeMatches& m) {
+    for (int32_t s; (s = HashNext(m.probe)) != -1;)
+        if (strcmp(gState.securityRegistry[s].sec.code, m.code) == 0) return s;
     return -1;
 }
 

@@ -5,6 +5,7 @@
 
 #include "frame/host.h"
 #include "frame/trace.h"
+#include "links/membership.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
@@ -60,11 +61,11 @@ static void ClearOutputs(KRMarginalRow* row, uint32_t size) {
 
 // Walks the client's money limits. Money on a board the firm does not list does not count.
 static void SumMoneyLimits(KRMarginalRow* row, const FirmSettings* binding, const RowKey& key,
-                           uint32_t* moneyIndex, MoneySums* sums) {
+                           const WalkKey& walk, uint32_t* moneyIndex, MoneySums* sums) {
     memset(sums, 0, sizeof *sums);
     uint32_t i = StartMoneyWalk(key.firmId, key.clientCode, moneyIndex);
     MoneyLimit limit;
-    while (NextMoneyLimit(&i, key.firmId, key.clientCode, &limit)) {
+    while (NextMoneyLimit(&i, walk, &limit)) {
         const int32_t board = BoardKind(binding, limit.tag);
         if (board == NotListed) continue;
         sums->openBalance += limit.openBalance;
@@ -101,15 +102,17 @@ static void MoneyOf(const MoneySums& sums, Money* money) {
 // Walks the client's securities limits; each position adds its values to the row. Each
 // record's prices are read before the next record is asked for.
 static void ValuePositions(KRMarginalRow* row, const FirmSettings* binding, const RowKey& key,
-                           uint32_t* secIndex, ValuationSums* sums) {
+                           const WalkKey& walk, uint32_t* secIndex, ValuationSums* sums) {
     sums->collateralOpen = 0.0;
     sums->collateralOpenAll = 0.0;
     sums->shortNow = 0.0;
     sums->longNow = 0.0;
     uint32_t i = StartSecWalk(key.firmId, key.clientCode, "", secIndex);
+    PositionLists lists; // the bound record's lists, found once for every position
+    PreparePositionLists(binding, &lists);
     SecLimit limit;
-    while (NextSecLimit(&i, key.firmId, key.clientCode, nullptr, &limit))
-        ValueSecLimit(binding, limit, row, sums);
+    while (NextSecLimit(&i, walk, &limit))
+        ValueSecLimit(binding, lists, limit, row, sums);
     if (secIndex) *secIndex = i;
 }
 
@@ -199,10 +202,10 @@ static void SetLag1Limits(KRMarginalRow* row, const FirmSettings* binding, const
     row->marginBuyLimit = limitAndBalance - money.locked;
     if (gTrace) {
         gTrace->row.limitAndBalance = limitAndBalance;
-        gTrace->row.volumeFlag = binding->volumeFlag != 0;
+        gTrace->row.volumeFlag = FirmOf(binding)->volumeFlag != 0;
     }
     row->ownBuyLimit = money.current - money.locked;
-    if (binding->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
+    if (FirmOf(binding)->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
 }
 
 // The fields that only the longer row versions have.
@@ -234,9 +237,11 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     // The host's fields may lack their NUL; the walks compare against terminated copies.
     RowKey key;
     RowKeyOf(row, &key);
+    WalkKey walk; // both walks keep to the row's firm and client
+    PrepareWalkKey(key.firmId, key.clientCode, nullptr, &walk);
 
     MoneySums moneySums;
-    SumMoneyLimits(row, binding, key, moneyIndex, &moneySums);
+    SumMoneyLimits(row, binding, key, walk, moneyIndex, &moneySums);
     Money money;
     MoneyOf(moneySums, &money);
     if (gTrace) TraceMoney(money);
@@ -249,7 +254,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
         row->moneyLocked = money.locked;
     }
     ValuationSums sums;
-    ValuePositions(row, binding, key, secIndex, &sums);
+    ValuePositions(row, binding, key, walk, secIndex, &sums);
 
     SetLeverageAndCollateral(row, money, sums);
     const EquityFigures equity = SetEquityAndCapacities(row, money, sums);

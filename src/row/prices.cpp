@@ -31,10 +31,15 @@ double LotMultiplier(const FirmSettings* r, int32_t secIndex) {
 
 bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
                     double* last, double* prev, double* lot) {
-    *offer = SecParam(secIndex, kOffer);
-    *bid = SecParam(secIndex, kBid);
-    *prev = SecParam(secIndex, kPrevPrice);
-    *last = SecParam(secIndex, kLast);
+    // The registry is read once for the four prices: this runs for every position of a row.
+    const KRSecurity& sec = SecurityAt(secIndex)->sec;
+    const ClassEntry* cls = ClassAt(int32_t(sec.classIndex));
+    const uint32_t classId = cls->cls.classId, secId = sec.secId;
+    const bool faceValued = (cls->cls.flags & KR_CLASS_FACE_VALUE) != 0;
+    *offer = ParamValue(classId, secId, kOffer);
+    *bid = ParamValue(classId, secId, kBid);
+    *prev = ParamValue(classId, secId, kPrevPrice);
+    *last = ParamValue(classId, secId, kLast);
     if (*prev < kNoPrice && *last < kNoPrice) return false;
 
     if (*offer < kNoPrice) *offer = *last < kNoPrice ? *prev : *last;
@@ -42,10 +47,13 @@ bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, doub
     if (*prev < kNoPrice) *prev = *last;
     *lot = LotMultiplier(r, secIndex);
 
-    *offer = FullPrice(secIndex, *offer);
-    *bid = FullPrice(secIndex, *bid);
-    *last = FullPrice(secIndex, *last);
-    *prev = FullPrice(secIndex, *prev);
+    // FullPrice leaves the price of any other class as it is.
+    if (faceValued) {
+        *offer = FullPrice(secIndex, *offer);
+        *bid = FullPrice(secIndex, *bid);
+        *last = FullPrice(secIndex, *last);
+        *prev = FullPrice(secIndex, *prev);
+    }
     return true;
 }
 

@@ -35,8 +35,10 @@ struct ValuationSums {
 };
 
 struct SecLimit;
-void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* row,
-                   ValuationSums* sums);
+struct PositionLists;
+// `lists` are the record's lists, prepared once for the walk (PreparePositionLists).
+void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecLimit& limit,
+                   KRMarginalRow* row, ValuationSums* sums);
 
 // What a credit-lag-2 client may still spend, from the row's figures and the surplus of its
 // current funds over its equity. Reads only the first 216 bytes of the row.

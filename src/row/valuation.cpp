@@ -10,22 +10,6 @@
 
 namespace kesvar {
 
-// A security in no list still counts when its class asks for unlisted positions to be valued.
-static int32_t FindUnlisted(const FirmSettings* r, const char* secCode) {
-    const FirmSettings* f = FirmOf(r);
-    for (int32_t i = 0; i < f->classOrder.count; ++i) {
-        int32_t c = f->classOrder[i];
-        const ClassEntry* cls = ClassAt(c);
-        if (!cls->cls.valueUnlisted || cls->firstSecurity == -1) continue;
-        for (int32_t s = cls->firstSecurity;
-             s < SecurityCount() && int32_t(SecurityAt(s)->sec.classIndex) == c; ++s) {
-            const char* code = SecurityAt(s)->sec.code;
-            if (strncmp(code, secCode, sizeof(SecurityAt(s)->sec.code)) == 0) return s;
-        }
-    }
-    return -1;
-}
-
 // The valuation asks for the position price when the last price, already through FullPrice, is
 // below this. The cut is coarser than kNoPrice, so a last price the host gives between the two
 // is replaced here although SecurityPrices kept it.
@@ -33,28 +17,22 @@ static const double kNoLastPrice = 1e-6;
 
 // The security of a limit record, and whether it is an asset (collateral) and a margin security
 // under the bound settings. False when the firm does not value it.
-static bool IdentifySecurity(const FirmSettings* r, const char* secCode, int32_t* secIndex,
-                             bool* isAsset, bool* isMargin) {
+static bool IdentifySecurity(const FirmSettings* r, const PositionLists& lists,
+                             const PaddedCode& secCode, int32_t* secIndex, bool* isAsset,
+                             bool* isMargin) {
     *isAsset = false;
     *isMargin = false;
-    if (IsAssetSecurity(r, secCode, secIndex)) {
-        *isAsset = true;
-        *isMargin = InMarginList(r, *secIndex) != 0;
-        return true;
-    }
-    if (IsMarginSecurity(r, secCode, secIndex)) {
-        *isMargin = true;
-        return true;
-    }
-    *secIndex = FindUnlisted(r, secCode);
+    if (IdentifyListed(lists, secCode, secIndex, isAsset, isMargin)) return true;
+    // A security in no list still counts when its class asks for unlisted positions to be valued.
+    *secIndex = FindUnlistedSecurity(r, secCode.text);
     return *secIndex >= 0;
 }
 
-void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* row,
-                   ValuationSums* sums) {
+void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecLimit& limit,
+                   KRMarginalRow* row, ValuationSums* sums) {
     int32_t secIndex = -1;
     bool isAsset, isMargin;
-    if (!IdentifySecurity(r, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
+    if (!IdentifySecurity(r, lists, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
 
     double offer, bid, last, prev, lot;
     if (!SecurityPrices(r, secIndex, &offer, &bid, &last, &prev, &lot)) return;
@@ -64,7 +42,7 @@ void ValueSecLimit(const FirmSettings* r, const SecLimit& limit, KRMarginalRow* 
     const int32_t account = AccountKind(r, limit.trdAcc);
     const bool counts = account == Listed || account == AddRepo;
     double longWeight, shortWeight;
-    WeightsOf(r, limit.secCode, &longWeight, &shortWeight);
+    WeightsOf(r, limit.secCode.text, &longWeight, &shortWeight);
     const int32_t openQty = limit.openBalance;
     // The position now: for a credit-lag-2 client its current balance alone, otherwise the
     // balance with the change of its limit since the opening.

@@ -4,31 +4,20 @@
 #include <string.h>
 
 #include "frame/handles.h"
+#include "frame/sort.h"
 #include "settings/reader.h"
 
 namespace kesvar {
 
 namespace {
 
-// Longest template name; a longer one makes the line no header.
-const size_t kMaxTemplateName = 100;
-
-FirmSettings* NewClientRecord(FirmSettings* firm) {
-    FirmSettings* r = NewZeroed<FirmSettings>();
-    if (!r) return nullptr;
-    memcpy(r->firmId, firm->firmId, sizeof r->firmId);
-    r->volumeFlag = firm->volumeFlag;
-    r->parent = firm;
+// A client record of the firm, being read: its entries are the last ones of the firm's pool.
+FirmSettings NewClientRecord(FirmRecord* firm) {
+    FirmSettings r;
+    memset(&r, 0, sizeof r);
+    r.parent = firm;
+    r.firstEntry = firm->entries.count;
     return r;
-}
-
-// The name between "[CL" and the first `tail`, or null when the line is no such header.
-const char* HeaderName(const char* line, const char* tail, size_t* length) {
-    if (strncmp(line, "[CL", 3) != 0) return nullptr;
-    const char* end = strstr(line + 3, tail);
-    if (!end) return nullptr;
-    *length = size_t(end - (line + 3));
-    return line + 3;
 }
 
 void RestrictBuyLine(LoadContext& ctx, FirmSettings* r, int32_t line, const char* key,
@@ -41,20 +30,20 @@ void RestrictBuyLine(LoadContext& ctx, FirmSettings* r, int32_t line, const char
 }
 
 // A class line; the key's suffix picks the list ("_ASSET" before "_RESTSHORT").
-bool ClassLine(LoadContext& ctx, FirmSettings* r, int32_t line, char* key, char* value) {
-    Array<ClassSecurityList>* list = &r->marginList;
+bool ClassLine(LoadContext& ctx, const FirmSettings* r, int32_t line, char* key, char* value) {
+    int32_t kind = kMarginList;
     char* suffix = strstr(key, "_ASSET");
     if (suffix) {
-        list = &r->assetList;
+        kind = kAssetList;
     } else if ((suffix = strstr(key, "_RESTSHORT")) != nullptr) {
-        list = &r->restShortList;
+        kind = kRestShortList;
     }
     if (suffix) *suffix = 0;
     if (strlen(key) > size_t(kMaxCode)) {
         Note(ctx, line, kDiagKeyTooLong, key);
         return true;
     }
-    return AddClassSecurityList(list, value, key, ctx.sink, line);
+    return AddClassSecurityList(ctx, r, r->firstEntry, kind, value, key, line);
 }
 
 // Splits a body line; false when it has no '=' (reported unless blank).
@@ -69,17 +58,50 @@ bool SplitLine(LoadContext& ctx, int32_t line, char* text, char key[kMaxPiece + 
     return true;
 }
 
+int CompareKinds(const void*, const void* a, const void* b) {
+    return int(static_cast<const ClassSecurityList*>(a)->kind) -
+           int(static_cast<const ClassSecurityList*>(b)->kind);
+}
+
+// Orders the record's entries (the last of the pool) margin, asset, rest-short, each list in
+// the order of its lines, and counts them. False: no memory.
+bool GroupByList(FirmRecord* firm, FirmSettings* r) {
+    ClassSecurityList* first = firm->entries.items + r->firstEntry;
+    const int32_t n = firm->entries.count - r->firstEntry;
+    bool sorted = true;
+    for (int32_t i = 0; i < n; ++i) {
+        if (i > 0 && first[i].kind < first[i - 1].kind) sorted = false;
+        ++r->listCount[first[i].kind];
+    }
+    if (sorted) return true;
+    uint32_t bytes;
+    void* scratch = nullptr;
+    if (!ScratchFor(n, uint32_t(sizeof(ClassSecurityList)), &bytes) ||
+        (scratch = MemAlloc(bytes)) == nullptr)
+        return false;
+    SortStable(first, n, uint32_t(sizeof(ClassSecurityList)), scratch, CompareKinds, nullptr);
+    MemFree(scratch);
+    return true;
+}
+
+// Gives back the entries and securities of a record that is not kept.
+void DropRecordLists(FirmRecord* firm, const FirmSettings& r, int32_t securitiesAt) {
+    firm->entries.count = r.firstEntry;
+    firm->securities.count = securitiesAt;
+}
+
 // A client margin section: its own record, attached when the section closes.
 struct ClientSection {
-    FirmSettings* record;
+    FirmSettings record;
+    int32_t securitiesAt; // the security pool when the section opened
     int32_t headerLine;
     bool ignoreSeen;
 
     bool Open(LoadContext& ctx, const char* name, size_t n, int32_t line) {
         record = NewClientRecord(ctx.firm);
-        if (!record) return false;
-        memcpy(record->clientCode, name, n);
-        record->clientCode[n] = 0;
+        memcpy(record.clientCode, name, n);
+        record.clientCode[n] = 0;
+        securitiesAt = ctx.firm->securities.count;
         headerLine = line;
         ignoreSeen = false;
         return true;
@@ -90,40 +112,45 @@ struct ClientSection {
         char* value;
         if (!SplitLine(ctx, line, text, key, &value)) return true;
         if (strcmp(key, "RSTRNMBUY") == 0) {
-            RestrictBuyLine(ctx, record, line, key, value);
+            RestrictBuyLine(ctx, &record, line, key, value);
         } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
             if (ignoreSeen) {
                 Note(ctx, line, kDiagRepeatedKey, key);
             } else {
-                record->ignoreRestShort = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
+                record.ignoreRestShort = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
                 ignoreSeen = true;
             }
         } else {
-            return ClassLine(ctx, record, line, key, value);
+            return ClassLine(ctx, &record, line, key, value);
         }
         return true;
     }
 
-    // The firm owns or has released the record afterwards, whatever the answer.
     bool Close(LoadContext& ctx) {
-        FirmSettings* done = record;
-        record = nullptr;
-        return AttachClientRecord(ctx, done, headerLine);
+        if (!GroupByList(ctx.firm, &record)) return false;
+        AttachResult got = AttachClientRecord(ctx, record, headerLine);
+        if (got != kAttached) DropRecordLists(ctx.firm, record, securitiesAt);
+        return got != kAttachNoMemory;
     }
+
+    void Abandon(LoadContext&) {}
 };
 
-// A client margin template: a record of rules, copied for every client of its CLIENTS line
-// when the template closes, then dropped.
+// A client margin template: a record of rules for every client of its CLIENTS line. The
+// clients share the template's lists: they are the same for all of them, and so are their
+// links to the registry.
 struct ClientTemplate {
-    FirmSettings* record;
-    char* clients; // value of the first CLIENTS line, in the walker's copy of the text
+    FirmSettings record;
+    int32_t securitiesAt;
+    char* clients; // value of the first CLIENTS line (owned)
     int32_t clientsLine;
 
     bool Open(LoadContext& ctx, const char*, size_t, int32_t line) {
         record = NewClientRecord(ctx.firm);
+        securitiesAt = ctx.firm->securities.count;
         clients = nullptr;
         clientsLine = line; // the header's, until a CLIENTS line comes
-        return record != nullptr;
+        return true;
     }
 
     bool Line(LoadContext& ctx, int32_t line, char* text) {
@@ -134,59 +161,36 @@ struct ClientTemplate {
             if (clients) {
                 Note(ctx, line, kDiagRepeatedKey, key);
             } else {
-                clients = value;
+                // The line is read afresh for the next line: keep the value.
+                clients = DupString(value);
+                if (!clients) return false;
                 clientsLine = line;
             }
         } else if (strcmp(key, "RSTRNMBUY") == 0) {
-            RestrictBuyLine(ctx, record, line, key, value);
+            RestrictBuyLine(ctx, &record, line, key, value);
         } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
             // Taken as a class key, which its length drops; say what it really is.
             Note(ctx, line, kDiagUnknownKey, key, "CL*_MARGIN_TEMPLATE");
         } else {
-            return ClassLine(ctx, record, line, key, value);
+            return ClassLine(ctx, &record, line, key, value);
         }
         return true;
     }
 
     bool Close(LoadContext& ctx);
+
+    void Abandon(LoadContext&) {
+        MemFree(clients);
+        clients = nullptr;
+    }
 };
-
-bool CopyList(Array<ClassSecurityList>& dst, const Array<ClassSecurityList>& src) {
-    if (src.count == 0) return true;
-    ClassSecurityList* d = ArrayAppendN(dst, src.count);
-    if (!d) return false;
-    for (int32_t i = 0; i < src.count; ++i) {
-        memcpy(d[i].classCode, src[i].classCode, sizeof d[i].classCode);
-        d[i].classIndex = src[i].classIndex;
-        d[i].allSecurities = src[i].allSecurities;
-        int32_t n = src[i].securities.count;
-        if (n == 0) continue;
-        ListedSecurity* s = ArrayAppendN(d[i].securities, n);
-        if (!s) return false;
-        memcpy(s, src[i].securities.items, sizeof(ListedSecurity) * size_t(n));
-    }
-    return true;
-}
-
-// A record of its own for one client of a template: every list and every entry's
-// securities are new arrays.
-FirmSettings* CopyTemplateRecord(const FirmSettings* t) {
-    FirmSettings* c = NewClientRecord(t->parent);
-    if (!c) return nullptr;
-    c->restrictBuy = t->restrictBuy;
-    if (!CopyList(c->marginList, t->marginList) || !CopyList(c->assetList, t->assetList) ||
-        !CopyList(c->restShortList, t->restShortList)) {
-        ClearFirmSettings(c, true);
-        return nullptr;
-    }
-    return c;
-}
 
 // Makes one client record per usable piece of the client list, then drops the template.
 bool ClientTemplate::Close(LoadContext& ctx) {
     if (!clients) Note(ctx, clientsLine, kDiagTemplateNoClients, "");
-    bool ok = true;
-    char* piece = clients;
+    bool ok = GroupByList(ctx.firm, &record);
+    int32_t attached = 0;
+    char* piece = ok ? clients : nullptr;
     while (piece) {
         char* comma = strchr(piece, ',');
         if (comma) *comma = 0;
@@ -197,88 +201,105 @@ bool ClientTemplate::Close(LoadContext& ctx) {
         if (n == 0 || n > size_t(kMaxCode) || code[n - 1] == '*') {
             Note(ctx, clientsLine, kDiagClientSkipped, code);
         } else {
-            FirmSettings* c = CopyTemplateRecord(record);
-            if (!c) {
+            FirmSettings c = record;
+            memcpy(c.clientCode, code, n + 1);
+            AttachResult got = AttachClientRecord(ctx, c, clientsLine);
+            if (got == kAttachNoMemory) {
                 ok = false;
                 break;
             }
-            CopyBounded(c->clientCode, code, kMaxCode);
-            if (!AttachClientRecord(ctx, c, clientsLine)) {
-                ok = false;
-                break;
-            }
+            if (got == kAttached) ++attached;
         }
         piece = comma ? comma + 1 : nullptr;
     }
-    ClearFirmSettings(record, true);
-    record = nullptr;
-    clients = nullptr;
+    // A template that made no client leaves nothing behind.
+    if (ok && attached == 0) DropRecordLists(ctx.firm, record, securitiesAt);
+    Abandon(ctx);
     return ok;
 }
 
-// One walk over the text for one kind of client block: a "[CL<name><tail>" header opens a
-// block, its lines go to the block, the next '[' line or the end of the text closes it.
-// Sections and templates each take a walk of their own, sections first.
-template <class Block> bool ReadClientBlocks(LoadContext& ctx, const char* tail, size_t maxName) {
-    LineWalker w;
-    if (!WalkerOpen(&w, ctx.firm->text)) return false;
+// Reads every client block of one kind: a mark with `header` opens a block, its lines go to
+// the block, and the next mark (or the end of the text) closes it. Sections and templates each
+// take a walk of their own, sections first.
+template <class Block>
+bool ReadClientBlocks(LoadContext& ctx, uint8_t header, uint8_t nameTooLong, const char* tail) {
     Block block = {};
-    bool open = false, ok = true;
-    while (ok && WalkerNext(&w)) {
-        if (open) {
-            if (w.line[0] != '[') {
-                MarkConsumed(ctx, w.lineNo);
-                ok = block.Line(ctx, w.lineNo, w.line);
-                continue;
-            }
-            // The '[' line closes the block and may open the next one.
-            open = false;
-            ok = block.Close(ctx);
-            if (!ok) break;
-        }
-        size_t n;
-        const char* name = HeaderName(w.line, tail, &n);
-        if (!name) continue;
-        MarkConsumed(ctx, w.lineNo);
-        if (n > maxName) {
-            Note(ctx, w.lineNo, kDiagNameTooLong, w.line);
+    for (int32_t m = 0; m < ctx.marks.count; ++m) {
+        const SectionMark& mark = ctx.marks[m];
+        if (!(mark.client & (header | nameTooLong))) continue;
+        MarkConsumed(ctx, mark.lineNo);
+        char* line;
+        if (MarkLine(ctx, m, &line) != kLineRead) return false;
+        if (mark.client & nameTooLong) {
+            Note(ctx, mark.lineNo, kDiagNameTooLong, line);
             continue;
         }
-        ok = open = block.Open(ctx, name, n, w.lineNo);
+        const char* name = line + 3;
+        const size_t n = size_t(strstr(name, tail) - name);
+        if (!block.Open(ctx, name, n, mark.lineNo)) return false;
+        LineRange body = BodyOf(ctx, m);
+        int32_t lineNo;
+        for (LineResult got; (got = NextLine(ctx, body, &line, &lineNo)) != kNoMoreLines;) {
+            MarkConsumed(ctx, lineNo);
+            if (got == kLineNoMemory || !block.Line(ctx, lineNo, line)) {
+                block.Abandon(ctx);
+                return false;
+            }
+        }
+        // The '[' line that follows (or the end of the text) closes the block.
+        if (!block.Close(ctx)) return false;
     }
-    if (ok && open) ok = block.Close(ctx);
-    if (block.record) ClearFirmSettings(block.record, true); // left over after a failure
-    WalkerClose(&w);
-    return ok;
+    return true;
+}
+
+bool ClientCodeIs(const void* firm, int32_t client, const void* code) {
+    return strcmp(static_cast<const FirmRecord*>(firm)->clients[client].clientCode,
+                  static_cast<const char*>(code)) == 0;
+}
+
+uint32_t ClientHash(const void* firm, int32_t client) {
+    return HashName(static_cast<const FirmRecord*>(firm)->clients[client].clientCode);
 }
 
 } // namespace
 
-bool AttachClientRecord(LoadContext& ctx, FirmSettings* client, int32_t line) {
-    FirmSettings* firm = ctx.firm;
-    for (int32_t i = 0; i < firm->clients.count; ++i) {
-        if (strcmp(firm->clients[i]->clientCode, client->clientCode) == 0) {
-            Note(ctx, line, kDiagClientDiscarded, client->clientCode);
-            ClearFirmSettings(client, true);
-            return true;
-        }
+AttachResult AttachClientRecord(LoadContext& ctx, const FirmSettings& client, int32_t line) {
+    FirmRecord* firm = ctx.firm;
+    // Codes come from the upper-cased text, so the index that binding uses (which folds A-Z)
+    // answers the exact comparison a duplicate needs.
+    const uint32_t h = HashName(client.clientCode);
+    if (HashFind(firm->clientIndex, h, ClientCodeIs, firm, client.clientCode) >= 0) {
+        Note(ctx, line, kDiagClientDiscarded, client.clientCode);
+        return kDiscarded;
     }
-    FirmSettings** slot = nullptr;
-    client->handle = IssueHandle(client);
-    if (!client->handle || (slot = ArrayAppend(firm->clients)) == nullptr) {
-        ClearFirmSettings(client, true);
-        return false;
-    }
-    *slot = client;
-    return true;
+    const size_t n = strlen(client.clientCode);
+    const bool prefix = n > 0 && client.clientCode[n - 1] == '*';
+    const int32_t at = firm->clients.count;
+    if (!ArrayReserve(firm->clients, at + 1) ||
+        (prefix && !ArrayReserve(firm->prefixClients, firm->prefixClients.count + 1)) ||
+        !HashInsert(firm->clientIndex, h, at, ClientHash, firm))
+        return kAttachNoMemory;
+    NextHandleInRange(); // the client's handle follows the last one of its firm's load
+    firm->clients.items[at] = client;
+    firm->clients.count = at + 1;
+    if (prefix) firm->prefixClients.items[firm->prefixClients.count++] = at;
+    return kAttached;
 }
 
 bool ParseClientMarginSections(LoadContext& ctx) {
-    return ReadClientBlocks<ClientSection>(ctx, "_MARGIN]", size_t(kMaxCode));
+    // Room for a record per header, so that the array of records is built without slack.
+    int32_t headers = 0;
+    for (int32_t m = 0; m < ctx.marks.count; ++m)
+        if (ctx.marks[m].client & kClientHeader) ++headers;
+    if (headers > 0 && (!ArrayReserve(ctx.firm->clients, headers) ||
+                        !HashReserve(ctx.firm->clientIndex, headers, ClientHash, ctx.firm)))
+        return false;
+    return ReadClientBlocks<ClientSection>(ctx, kClientHeader, kClientNameLong, "_MARGIN]");
 }
 
 bool ParseClientMarginTemplates(LoadContext& ctx) {
-    return ReadClientBlocks<ClientTemplate>(ctx, "_MARGIN_TEMPLATE]", kMaxTemplateName);
+    return ReadClientBlocks<ClientTemplate>(ctx, kTemplateHeader, kTemplateNameLong,
+                                            "_MARGIN_TEMPLATE]");
 }
 
 } // namespace kesvar

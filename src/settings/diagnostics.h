@@ -50,9 +50,13 @@ typedef void (*DiagnosticFunc)(void* user, int32_t line, DiagCode code, const ch
 // The same with what the code's comment calls its detail ("" when it has none).
 typedef void (*DiagnosticDetailFunc)(void* user, int32_t line, DiagCode code, const char* subject,
                                      const char* detail);
-// Each security list entry as read (list sections, client sections, templates), so a caller
-// that knows the host's classes can check the codes against them.
-typedef void (*ListEntryFunc)(void* user, int32_t line, const ClassSecurityList* entry);
+// Each security list entry as read (list sections, client sections, templates), before any
+// "<ALL>" expansion, so a caller that knows the host's classes can check the codes against
+// them. `owner` is the record the entry is read for (its firm holds the codes: ClassCodeOf,
+// SecuritiesOf and ListedCode of settings.h read them).
+struct FirmSettings;
+typedef void (*ListEntryFunc)(void* user, int32_t line, const FirmSettings* owner,
+                              const ClassSecurityList* entry);
 
 struct DiagnosticSink {
     DiagnosticFunc report;

@@ -30,7 +30,7 @@ void CheckClassListSpaces(LoadContext& ctx, int32_t line, const char* framed) {
 
 bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
     GeneralSeen& seen = *static_cast<GeneralSeen*>(state);
-    FirmSettings* f = ctx.firm;
+    FirmRecord* f = ctx.firm;
     bool repeated = false;
     if (strcmp(key, "CREDITLAG") == 0) {
         repeated = seen.creditLag;
@@ -81,7 +81,7 @@ bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* v
 } // namespace
 
 bool ParseGeneralSection(LoadContext& ctx) {
-    FirmSettings* f = ctx.firm;
+    FirmRecord* f = ctx.firm;
     f->checkMaxCredit = 0;
     f->limitsInLots = 1;
     f->creditLag = 1;

@@ -1,4 +1,6 @@
-// [CLIENTLAG] into two sorted arrays (whole codes and prefixes) and [SECURITYWEIGHT].
+// [CLIENTLAG] into two sorted arrays (whole codes and prefixes) and [SECURITYWEIGHT] with an
+// index of its first line per code. Client lags are appended as read and sorted once at the
+// end of the section: a repeated code is recognised as it comes, through a hash index.
 #include <string.h>
 
 #include "frame/strings.h"
@@ -6,7 +8,7 @@
 
 namespace kesvar {
 
-int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count,
+int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
                        CodeCompare compare, int32_t* insertAt) {
     int32_t place = 0, found = -1;
     if (count > 0) {
@@ -16,7 +18,7 @@ int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count
             // which one answers (the lone '*' prefix, for one).
             bool odd = (num & 1) != 0;
             int32_t mid = odd ? lo + half : lo + half - 1;
-            int c = compare(key, entries[mid]);
+            int c = compare(key, &entries[mid]);
             if (c == 0) {
                 if (insertAt) *insertAt = mid;
                 return mid;
@@ -35,7 +37,7 @@ int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count
         }
         place = lo;
         if (num != 0) {
-            int c = compare(key, entries[lo]);
+            int c = compare(key, &entries[lo]);
             if (c == 0)
                 found = lo;
             else if (c > 0)
@@ -52,26 +54,38 @@ int CompareLagCode(const char* key, const ClientLag* entry) {
     return CompareNames(key, entry->clientCode);
 }
 
-// Inserts a new entry unless the code is there.
-bool InsertLag(LoadContext& ctx, Array<ClientLag*>& lags, const char* code, int32_t lag,
-               int32_t line) {
-    int32_t at;
-    if (FindSortedCode(code, lags.items, lags.count, CompareLagCode, &at) >= 0) {
+// The codes of [CLIENTLAG] seen so far in each array: the first line of a code wins.
+struct LagSection {
+    HashIndex seen[2]; // whole codes, prefixes
+};
+
+uint32_t LagHash(const void* lags, int32_t i) {
+    return HashName((*static_cast<const Array<ClientLag>*>(lags))[i].clientCode);
+}
+
+bool LagIs(const void* lags, int32_t i, const void* code) {
+    return CompareNames((*static_cast<const Array<ClientLag>*>(lags))[i].clientCode,
+                        static_cast<const char*>(code)) == 0;
+}
+
+// Appends an entry unless the code is there; the array is sorted once the section is read.
+bool AppendLag(LoadContext& ctx, Array<ClientLag>& lags, HashIndex& seen, const char* code,
+               int32_t lag, int32_t line) {
+    const uint32_t h = HashName(code);
+    if (HashFind(seen, h, LagIs, &lags, code) >= 0) {
         Note(ctx, line, kDiagRepeatedKey, code);
         return true;
     }
-    if (!ArrayReserve(lags, lags.count + 1)) return false;
-    ClientLag* entry = NewZeroed<ClientLag>();
-    if (!entry) return false;
+    if (!ArrayReserve(lags, lags.count + 1) || !HashInsert(seen, h, lags.count, LagHash, &lags))
+        return false;
+    ClientLag* entry = ArrayAppend(lags);
     CopyBounded(entry->clientCode, code, kMaxCode);
-    entry->lag = lag;
-    memmove(&lags.items[at + 1], &lags.items[at], sizeof(ClientLag*) * size_t(lags.count - at));
-    lags.items[at] = entry;
-    lags.count++;
+    entry->lag = int8_t(lag);
     return true;
 }
 
-bool ClientLagLine(LoadContext& ctx, void*, int32_t line, char* key, char* value) {
+bool ClientLagLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
+    LagSection& section = *static_cast<LagSection*>(state);
     size_t n = strlen(key);
     if (n > size_t(kMaxCode)) {
         Note(ctx, line, kDiagKeyTooLong, key);
@@ -90,9 +104,58 @@ bool ClientLagLine(LoadContext& ctx, void*, int32_t line, char* key, char* value
     // "X*" covers every code that begins with X; '*' alone covers every client.
     if (n > 0 && key[n - 1] == '*') {
         key[n - 1] = 0;
-        return InsertLag(ctx, ctx.firm->clientLagPrefixes, key, lag, line);
+        return AppendLag(ctx, ctx.firm->clientLagPrefixes, section.seen[1], key, lag, line);
     }
-    return InsertLag(ctx, ctx.firm->clientLags, key, lag, line);
+    return AppendLag(ctx, ctx.firm->clientLags, section.seen[0], key, lag, line);
+}
+
+// The byte of a code at which the sort compares, folded as CompareNames folds it. Codes sit in
+// zeroed fields, so the bytes after the terminator are 0, like the terminator itself: a code
+// sorts before every longer code that begins with it.
+inline unsigned char SortByte(const ClientLag& lag, int32_t at) {
+    unsigned char c = static_cast<unsigned char>(lag.clientCode[at]);
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+// Sorts an array of distinct codes into the order of CompareNames: the array that inserting
+// each line in turn would build. A radix sort, byte by byte from the last: its time grows with
+// the number of codes alone, where a comparison sort's would not.
+bool SortLags(Array<ClientLag>& lags) {
+    const int32_t n = lags.count;
+    if (n > 1) {
+        uint32_t bytes;
+        ClientLag* other = nullptr;
+        if (!ByteCount(uint32_t(sizeof(ClientLag)), n, &bytes) ||
+            (other = static_cast<ClientLag*>(MemAlloc(bytes))) == nullptr)
+            return false;
+        ClientLag* from = lags.items;
+        ClientLag* to = other;
+        for (int32_t at = int32_t(sizeof lags[0].clientCode) - 1; at >= 0; --at) {
+            int32_t start[257] = {};
+            for (int32_t i = 0; i < n; ++i)
+                ++start[SortByte(from[i], at) + 1];
+            if (start[SortByte(from[0], at) + 1] == n) continue; // one byte for all: in order
+            for (int32_t b = 0; b < 256; ++b)
+                start[b + 1] += start[b];
+            for (int32_t i = 0; i < n; ++i)
+                to[start[SortByte(from[i], at)]++] = from[i];
+            ClientLag* t = from;
+            from = to;
+            to = t;
+        }
+        if (from != lags.items) memcpy(lags.items, from, bytes);
+        MemFree(other);
+    }
+    return ArrayShrinkToFit(lags);
+}
+
+uint32_t WeightHash(const void* firm, int32_t i) {
+    return HashCode(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode);
+}
+
+bool WeightIs(const void* firm, int32_t i, const void* code) {
+    return strcmp(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode,
+                  static_cast<const char*>(code)) == 0;
 }
 
 bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* value) {
@@ -121,15 +184,14 @@ bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* 
         Note(ctx, line, kDiagShortWeightClamp, key, comma + 1);
         shortWeight = 1.0;
     }
-    if (ctx.sink) {
-        // Kept, but the lookup only ever sees the first line of a code.
-        const Array<SecurityWeight>& all = ctx.firm->securityWeights;
-        for (int32_t i = 0; i < all.count; ++i) {
-            if (strcmp(all[i].secCode, key) == 0) {
-                Note(ctx, line, kDiagRepeatedKey, key);
-                break;
-            }
-        }
+    // Kept, but the lookup only ever sees the first line of a code.
+    FirmRecord* firm = ctx.firm;
+    const uint32_t h = HashCode(key);
+    if (HashFind(firm->weightIndex, h, WeightIs, firm, key) >= 0) {
+        Note(ctx, line, kDiagRepeatedKey, key);
+    } else if (!ArrayReserve(firm->securityWeights, firm->securityWeights.count + 1) ||
+               !HashInsert(firm->weightIndex, h, firm->securityWeights.count, WeightHash, firm)) {
+        return false;
     }
     SecurityWeight* w = ArrayAppend(ctx.firm->securityWeights);
     if (!w) return false;
@@ -147,22 +209,39 @@ static int CompareLagPrefix(const char* key, const ClientLag* entry) {
 }
 
 int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode) {
-    const FirmSettings* f = FirmOf(record);
+    const FirmRecord* f = FirmOf(record);
     int32_t i = FindSortedCode(clientCode, f->clientLags.items, f->clientLags.count, CompareLagCode,
                                nullptr);
-    if (i >= 0) return f->clientLags[i]->lag;
+    if (i >= 0) return f->clientLags[i].lag;
     i = FindSortedCode(clientCode, f->clientLagPrefixes.items, f->clientLagPrefixes.count,
                        CompareLagPrefix, nullptr);
-    if (i >= 0) return f->clientLagPrefixes[i]->lag;
+    if (i >= 0) return f->clientLagPrefixes[i].lag;
     return f->creditLag;
 }
 
 bool ParseClientLagSection(LoadContext& ctx) {
-    return ReadFixedSection(ctx, "CLIENTLAG", true, ClientLagLine, nullptr);
+    // Most lines name whole codes: room for them all, so the array grows without slack.
+    FirmRecord* firm = ctx.firm;
+    LagSection section;
+    int32_t lines = CountLines(ctx, FixedSectionBody(ctx, "CLIENTLAG"));
+    if (lines > 0 && (!ArrayReserve(firm->clientLags, lines) ||
+                      !HashReserve(section.seen[0], lines, LagHash, &firm->clientLags)))
+        return false;
+    bool ok = ReadFixedSection(ctx, "CLIENTLAG", true, ClientLagLine, &section);
+    HashFree(section.seen[0]);
+    HashFree(section.seen[1]);
+    return ok && SortLags(ctx.firm->clientLags) && SortLags(ctx.firm->clientLagPrefixes);
 }
 
 bool ParseSecurityWeightSection(LoadContext& ctx) {
-    return ReadFixedSection(ctx, "SECURITYWEIGHT", true, SecurityWeightLine, nullptr);
+    // Every line may make an entry: room for them all, so the array is built without slack.
+    FirmRecord* firm = ctx.firm;
+    int32_t lines = CountLines(ctx, FixedSectionBody(ctx, "SECURITYWEIGHT"));
+    if (lines > 0 && (!ArrayReserve(firm->securityWeights, lines) ||
+                      !HashReserve(firm->weightIndex, lines, WeightHash, firm)))
+        return false;
+    return ReadFixedSection(ctx, "SECURITYWEIGHT", true, SecurityWeightLine, nullptr) &&
+           ArrayShrinkToFit(firm->securityWeights);
 }
 
 } // namespace kesvar

@@ -1,85 +1,333 @@
 // The three security list sections and the entry builder that client sections share. Entries
-// are left unresolved here; the links to the registry are made once the whole text is read.
+// go to the firm's pools; an entry whose class is registered is resolved as it is read, so a
+// listed security keeps its code only while the registry does not know it.
 #include <string.h>
 
 #include "frame/strings.h"
+#include "registry/registry.h"
 #include "settings/reader.h"
 
 namespace kesvar {
 
-static void DropLastEntry(Array<ClassSecurityList>* list) {
-    ClassSecurityList& e = (*list)[list->count - 1];
-    ArrayFree(e.securities);
-    list->count--;
+namespace {
+
+// Pieces of a list value above this many are checked for repeats through a hash index.
+const int32_t kScannedPieces = 16;
+
+// Appends a code to the firm's code pool; its offset, or -1 on failure (pool as before).
+int32_t PoolCode(FirmRecord* firm, const char* code) {
+    int32_t n = int32_t(strlen(code)) + 1;
+    int32_t at = firm->codes.count;
+    char* p = ArrayAppendN(firm->codes, n);
+    if (!p) return -1;
+    memcpy(p, code, size_t(n));
+    return at;
 }
 
-bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const char* classCode,
-                          DiagnosticSink* sink, int32_t line) {
-    if (sink) {
-        // Lookups by code stop at a class's first entry; only the actv sees later ones.
-        for (int32_t i = 0; i < list->count; ++i) {
-            if (strcmp((*list)[i].classCode, classCode) == 0) {
-                Report(sink, line, kDiagRepeatedClass, classCode);
-                break;
-            }
-        }
-    }
-    ClassSecurityList* entry = ArrayAppend(*list);
-    if (!entry) return false;
-    CopyBounded(entry->classCode, classCode, kMaxCode);
-    entry->classIndex = -1;
+uint32_t PooledCodeHash(const void* firm, int32_t at) {
+    return HashCode(static_cast<const FirmRecord*>(firm)->codes.items + at);
+}
 
-    char* piece = value;
-    for (;;) {
-        char* comma = strchr(piece, ',');
-        if (comma) *comma = 0;
-        bool cut = strlen(piece) > size_t(kMaxPiece);
-        if (cut) piece[kMaxPiece] = 0;
-        TrimValue(piece);
-        size_t n = strlen(piece);
-        if (cut) Report(sink, line, kDiagPieceTooLong, piece);
-        if (n == 0) {
-            // A key with nothing after '=' is a legitimate empty entry, not a stray comma.
-            if (!cut && (comma || piece != value)) Report(sink, line, kDiagPieceEmpty, classCode);
-        } else if (n > size_t(kMaxCode)) {
-            if (!cut) Report(sink, line, kDiagPieceTooLong, piece);
-        } else if (strcmp(piece, "<ALL>") == 0) {
-            entry->allSecurities = 1;
-        } else {
-            bool repeated = false;
-            for (int32_t i = 0; i < entry->securities.count && !repeated; ++i)
-                repeated = CompareNames(entry->securities[i].secCode, piece) == 0;
-            if (repeated) {
-                Report(sink, line, kDiagPieceRepeated, piece);
-            } else {
-                ListedSecurity* s = ArrayAppend(entry->securities);
-                if (!s) {
-                    DropLastEntry(list);
-                    return false;
-                }
-                CopyBounded(s->secCode, piece, kMaxCode);
-                s->secIndex = -1;
-            }
-        }
-        if (!comma) break;
-        piece = comma + 1;
-    }
+bool PooledCodeIs(const void* firm, int32_t at, const void* code) {
+    return strcmp(static_cast<const FirmRecord*>(firm)->codes.items + at,
+                  static_cast<const char*>(code)) == 0;
+}
 
-    if (sink && sink->listEntry) sink->listEntry(sink->user, line, entry);
+// The pool offset of a class code, each code kept once however many lines name it; -1 on
+// failure.
+int32_t PoolClassCode(LoadContext& ctx, const char* code) {
+    FirmRecord* firm = ctx.firm;
+    uint32_t h = HashCode(code);
+    int32_t at = HashFind(ctx.classCodes, h, PooledCodeIs, firm, code);
+    if (at >= 0) return at;
+    if (!HashReserve(ctx.classCodes, ctx.classCodes.count + 1, PooledCodeHash, firm)) return -1;
+    at = PoolCode(firm, code);
+    if (at >= 0) HashInsert(ctx.classCodes, h, at, PooledCodeHash, firm);
+    return at;
+}
+
+const char* CodeOf(const FirmRecord* firm, ListedSecurity s) {
+    return s.ref >= 0 ? SecurityAt(s.ref)->sec.code : firm->codes.items + ~s.ref;
+}
+
+// One piece of a list value as the grammar reads it: up to the next ',' (or the end), cut to
+// kMaxPiece characters, then trimmed of spaces, [*begin, *end). *p moves past the ','
+// (null after the last piece); *cut tells whether the piece was cut. Reads without writing.
+bool NextPiece(const char** p, const char** begin, const char** end, bool* cut) {
+    if (!*p) return false;
+    const char* s = *p;
+    const char* comma = strchr(s, ',');
+    const char* e = comma ? comma : s + strlen(s);
+    *p = comma ? comma + 1 : nullptr;
+    *cut = e - s > kMaxPiece;
+    if (*cut) e = s + kMaxPiece;
+    while (e > s && e[-1] == ' ')
+        --e;
+    while (s < e && *s == ' ')
+        ++s;
+    *begin = s;
+    *end = e;
     return true;
 }
 
-static bool ListLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
+// The pieces of the entry being built, for the check of repeated codes.
+struct EntryPieces {
+    const FirmRecord* firm;
+    int32_t first; // the entry's first security
+};
+
+uint32_t PieceHash(const void* owner, int32_t k) {
+    const EntryPieces& e = *static_cast<const EntryPieces*>(owner);
+    return HashName(CodeOf(e.firm, e.firm->securities[e.first + k]));
+}
+
+bool PieceIs(const void* owner, int32_t k, const void* piece) {
+    const EntryPieces& e = *static_cast<const EntryPieces*>(owner);
+    return CompareNames(CodeOf(e.firm, e.firm->securities[e.first + k]),
+                        static_cast<const char*>(piece)) == 0;
+}
+
+// Finds the pieces of one entry that repeat an earlier piece (equal under CompareNames). A short
+// entry compares them one by one. A long one whose class is registered keeps a bit per
+// security of the class for the pieces the class resolves: the text is upper-cased, so equal
+// pieces are the same bytes and resolve alike, and the bits stay in cache where an index of a
+// long list would not. Pieces that stay unresolved go to an index by text.
+struct RepeatCheck {
+    EntryPieces pieces;
+    bool scan;
+    int32_t classFirst; // with bits: the class's first security
+    uint8_t* bits;
+    HashIndex text;
+
+    bool Open(const FirmRecord* firm, int32_t first, int32_t count, int32_t cls, bool all) {
+        pieces.firm = firm;
+        pieces.first = first;
+        scan = count <= kScannedPieces;
+        bits = nullptr;
+        if (scan) return true;
+        const ClassEntry* c = cls >= 0 && !all ? ClassAt(cls) : nullptr;
+        if (c && c->securityCount > 0 && c->securityCount / 64 <= count) {
+            classFirst = c->firstSecurity;
+            uint32_t bytes = uint32_t(c->securityCount + 7) / 8;
+            bits = static_cast<uint8_t*>(MemAlloc(bytes));
+            if (!bits) return false;
+            memset(bits, 0, bytes);
+            return true; // the index by text grows with the unresolved pieces alone
+        }
+        return HashReserve(text, count, PieceHash, &pieces);
+    }
+
+    // Whether the piece (resolved to `found`, or -1) repeats one of the `count` kept so far.
+    bool Repeated(const char* piece, int32_t found, int32_t count) const {
+        if (scan) {
+            for (int32_t k = 0; k < count; ++k)
+                if (PieceIs(&pieces, k, piece)) return true;
+            return false;
+        }
+        if (bits && found >= 0) {
+            int32_t at = found - classFirst;
+            return (bits[at / 8] & (1 << (at % 8))) != 0;
+        }
+        return HashFind(text, HashName(piece), PieceIs, &pieces, piece) >= 0;
+    }
+
+    // Notes the piece kept at position k; false: no memory.
+    bool Keep(const char* piece, int32_t found, int32_t k) {
+        if (scan) return true;
+        if (bits && found >= 0) {
+            int32_t at = found - classFirst;
+            bits[at / 8] = uint8_t(bits[at / 8] | (1 << (at % 8)));
+            return true;
+        }
+        return HashInsert(text, HashName(piece), k, PieceHash, &pieces);
+    }
+
+    void Close() {
+        MemFree(bits);
+        HashFree(text);
+    }
+};
+
+// Takes back the entry appended last, its securities and the codes pooled for them.
+void DropLastEntry(FirmRecord* firm, int32_t codesAt) {
+    ClassSecurityList& e = firm->entries[firm->entries.count - 1];
+    firm->securities.count = e.firstSecurity;
+    firm->entries.count--;
+    firm->codes.count = codesAt;
+}
+
+struct ListState {
+    int32_t kind;
+};
+
+bool ListLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
     if (strlen(key) > size_t(kMaxCode)) {
         Note(ctx, line, kDiagKeyTooLong, key);
         return true;
     }
-    return AddClassSecurityList(static_cast<Array<ClassSecurityList>*>(state), value, key, ctx.sink,
-                                line);
+    const int32_t kind = static_cast<ListState*>(state)->kind;
+    return AddClassSecurityList(ctx, ctx.firm, 0, kind, value, key, line);
 }
 
-bool ParseSecurityListSection(LoadContext& ctx, const char* name, Array<ClassSecurityList>* list) {
-    return ReadFixedSection(ctx, name, true, ListLine, list);
+} // namespace
+
+int32_t ExpansionOf(const ClassSecurityList& e, int32_t cls) {
+    if (!e.allSecurities) return 0;
+    // The explicit codes may have to move to the end of the pool to stay ahead of it.
+    return ClassAt(cls)->securityCount + e.securityCount;
+}
+
+void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls) {
+    ClassSecurityList& e = firm->entries[entry];
+    Array<ListedSecurity>& pool = firm->securities;
+    e.classIndex = cls;
+    if (!e.allSecurities) {
+        for (int32_t k = 0; k < e.securityCount; ++k) {
+            ListedSecurity& s = pool[e.firstSecurity + k];
+            if (s.ref >= 0) continue;
+            int32_t found = FindSecurityByCode(firm->codes.items + ~s.ref, cls);
+            if (found >= 0) s.ref = found;
+        }
+        return;
+    }
+    // "<ALL>": every security of the class after the explicit codes, which stay unresolved.
+    const ClassEntry* c = ClassAt(cls);
+    if (c->securityCount == 0) return;
+    if (e.firstSecurity + e.securityCount != pool.count) {
+        int32_t moved = pool.count;
+        memcpy(&pool.items[moved], &pool.items[e.firstSecurity],
+               sizeof(ListedSecurity) * size_t(e.securityCount));
+        pool.count += e.securityCount;
+        e.firstSecurity = moved;
+    }
+    for (int32_t k = 0; k < c->securityCount; ++k)
+        pool.items[pool.count + k].ref = c->firstSecurity + k;
+    pool.count += c->securityCount;
+    e.securityCount += c->securityCount;
+}
+
+bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* owner, int32_t ownerFirst,
+                          int32_t kind, char* value, const char* classCode, int32_t line) {
+    FirmRecord* firm = ctx.firm;
+    if (ctx.sink) {
+        // Lookups by code stop at a class's first entry; only the actv sees later ones.
+        for (int32_t i = ownerFirst; i < firm->entries.count; ++i) {
+            const ClassSecurityList& e = firm->entries[i];
+            if (e.kind == kind && strcmp(firm->codes.items + e.classCode, classCode) == 0) {
+                Report(ctx.sink, line, kDiagRepeatedClass, classCode);
+                break;
+            }
+        }
+    }
+    const int32_t classAt = PoolClassCode(ctx, classCode);
+    if (classAt < 0) return false;
+    const int32_t codesAt = firm->codes.count;
+
+    // A first look at the pieces: how many there are at most, and whether "<ALL>" is one.
+    int32_t pieces = 0;
+    bool all = false;
+    const char *p = value, *b, *e;
+    bool cut;
+    while (NextPiece(&p, &b, &e, &cut)) {
+        ++pieces;
+        all = all || (e - b == 5 && memcmp(b, "<ALL>", 5) == 0);
+    }
+    const int32_t cls = FindClassByCode(classCode);
+    ClassSecurityList probe = {};
+    probe.allSecurities = all ? 1 : 0;
+    int32_t room = pieces + (cls >= 0 ? ExpansionOf(probe, cls) : 0);
+    if (!ArrayReserve(firm->entries, firm->entries.count + 1) ||
+        firm->securities.count > INT32_MAX - room ||
+        !ArrayReserve(firm->securities, firm->securities.count + room))
+        return false;
+    ClassSecurityList* entry = ArrayAppend(firm->entries);
+    entry->classIndex = -1;
+    entry->classCode = classAt;
+    entry->firstSecurity = firm->securities.count;
+    entry->allSecurities = all ? 1 : 0;
+    entry->kind = uint8_t(kind);
+    const int32_t entryAt = firm->entries.count - 1;
+
+    RepeatCheck repeats;
+    memset(static_cast<void*>(&repeats), 0, sizeof repeats);
+    bool ok = repeats.Open(firm, entry->firstSecurity, pieces, cls, all);
+    // The pieces go in batches: the registry lookups of a batch are made together.
+    const int32_t kBatch = 16;
+    const char* next = value;
+    while (ok && next) {
+        struct Piece {
+            char* text;
+            bool cut, last, first; // cut to kMaxPiece; no ',' after it; the value's first
+        } batch[kBatch];
+        const char* codes[kBatch];
+        int32_t found[kBatch], n = 0, lookups = 0;
+        while (n < kBatch && NextPiece(&next, &b, &e, &cut)) {
+            // Cut in place: the value is read once, and this is its last reader.
+            Piece& piece = batch[n++];
+            piece.text = value + (b - value);
+            piece.text[e - b] = 0;
+            piece.cut = cut;
+            piece.last = next == nullptr;
+            piece.first = b == value;
+            // Explicit codes of an "<ALL>" entry stay unresolved, ahead of the expansion.
+            if (cls >= 0 && !all && e - b >= 1 && e - b <= kMaxCode) codes[lookups++] = piece.text;
+        }
+        FindSecuritiesByCode(codes, lookups, cls, found);
+        for (int32_t i = 0, looked = 0; ok && i < n; ++i) {
+            char* piece = batch[i].text;
+            const size_t length = strlen(piece);
+            const int32_t resolved =
+                looked < lookups && codes[looked] == piece ? found[looked++] : -1;
+            if (batch[i].cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
+            if (length == 0) {
+                // A key with nothing after '=' is a legitimate empty entry, not a stray comma.
+                if (!batch[i].cut && (!batch[i].last || !batch[i].first))
+                    Report(ctx.sink, line, kDiagPieceEmpty, classCode);
+            } else if (length > size_t(kMaxCode)) {
+                if (!batch[i].cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
+            } else if (strcmp(piece, "<ALL>") == 0) {
+                // Counted above.
+            } else {
+                ClassSecurityList& en = firm->entries[entryAt];
+                if (repeats.Repeated(piece, resolved, en.securityCount)) {
+                    Report(ctx.sink, line, kDiagPieceRepeated, piece);
+                    continue;
+                }
+                ListedSecurity listed;
+                listed.ref = resolved;
+                if (resolved < 0) {
+                    int32_t at = PoolCode(firm, piece);
+                    if (at < 0) {
+                        ok = false;
+                        break;
+                    }
+                    listed.ref = ~at;
+                }
+                firm->securities.items[firm->securities.count++] = listed;
+                ok = repeats.Keep(piece, resolved, en.securityCount);
+                ++en.securityCount;
+            }
+        }
+    }
+    repeats.Close();
+    if (!ok) {
+        DropLastEntry(firm, codesAt);
+        return false;
+    }
+    if (ctx.sink && ctx.sink->listEntry)
+        ctx.sink->listEntry(ctx.sink->user, line, owner, &firm->entries[entryAt]);
+    if (cls >= 0) ResolveEntry(firm, entryAt, cls);
+    return true;
+}
+
+bool ParseSecurityListSection(LoadContext& ctx, const char* name, int32_t kind) {
+    // The firm's lists come first in its pool, margin, asset and rest-short in turn.
+    FirmRecord* firm = ctx.firm;
+    const int32_t before = firm->entries.count;
+    ListState state = {kind};
+    if (!ReadFixedSection(ctx, name, true, ListLine, &state)) return false;
+    firm->listCount[kind] = firm->entries.count - before;
+    return true;
 }
 
 } // namespace kesvar

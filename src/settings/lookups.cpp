@@ -1,14 +1,17 @@
-// The firm's board tags, trade accounts and security weights, looked up for a bound record.
-// They always live on the firm record, also when a client record is bound.
+// Lookups in a loaded firm: its client records, handles, lists, board tags, trade accounts and
+// security weights. Everything but a client's lists lives on the firm record, also when a
+// client record is bound.
 #include <string.h>
 
+#include "frame/handles.h"
 #include "frame/strings.h"
+#include "registry/registry.h"
 #include "settings/settings.h"
 
 namespace kesvar {
 
 int32_t BoardKind(const FirmSettings* r, const char* tag) {
-    const FirmSettings* f = FirmOf(r);
+    const FirmRecord* f = FirmOf(r);
     // A firm that lists no tags takes every tag.
     if (f->boardTags.count == 0) return Listed;
     for (int32_t i = 0; i < f->boardTags.count; ++i)
@@ -16,8 +19,7 @@ int32_t BoardKind(const FirmSettings* r, const char* tag) {
     return NotListed;
 }
 
-int32_t AccountKind(const FirmSettings* r, const char* account) {
-    const FirmSettings* f = FirmOf(r);
+int32_t ListedAccountKind(const FirmRecord* f, const char* account) {
     // Unlike tags, an account the firm does not list is an ordinary one.
     for (int32_t i = 0; i < f->tradeAccounts.count; ++i)
         if (CompareNames(f->tradeAccounts[i].account, account) == 0)
@@ -25,21 +27,66 @@ int32_t AccountKind(const FirmSettings* r, const char* account) {
     return Listed;
 }
 
-void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
-               double* shortWeight) {
-    *longWeight = 1.0;
-    *shortWeight = 1.0;
-    if (!r) return;
-    while (r->parent)
-        r = r->parent;
-    for (int32_t i = 0; i < r->securityWeights.count; ++i) {
-        const SecurityWeight& w = r->securityWeights[i];
-        if (strcmp(w.secCode, secCode) == 0) {
-            *longWeight = w.longWeight;
-            *shortWeight = w.shortWeight;
-            return;
-        }
+static bool WeightIs(const void* firm, int32_t i, const void* code) {
+    return strcmp(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode,
+                  static_cast<const char*>(code)) == 0;
+}
+
+void ListedWeights(const FirmRecord* f, const char* secCode, double* longWeight,
+                   double* shortWeight) {
+    int32_t i = HashFind(f->weightIndex, HashCode(secCode), WeightIs, f, secCode);
+    if (i < 0) return;
+    *longWeight = f->securityWeights[i].longWeight;
+    *shortWeight = f->securityWeights[i].shortWeight;
+}
+
+const FirmSettings* PickClientRecord(const FirmRecord* firm, const char* clientCode) {
+    // Exact pass: the first record in attach order whose name equals the code, letter case
+    // aside; prefix names and the empty name take no part.
+    int32_t exact = -1;
+    HashProbe p = HashStart(firm->clientIndex, HashName(clientCode));
+    for (int32_t i; (i = HashNext(p)) != -1;) {
+        const char* name = firm->clients[i].clientCode;
+        size_t n = strlen(name);
+        if (n == 0 || name[n - 1] == '*' || (exact >= 0 && i > exact)) continue;
+        if (CompareNames(clientCode, name) == 0) exact = i;
     }
+    if (exact >= 0) return &firm->clients[exact];
+    // Prefix pass: the first "X*" in attach order that begins the code; "*" fits every code.
+    for (int32_t k = 0; k < firm->prefixClients.count; ++k) {
+        const FirmSettings* c = &firm->clients[firm->prefixClients[k]];
+        int32_t n = int32_t(strlen(c->clientCode));
+        if (CompareNamePrefix(clientCode, c->clientCode, n - 1) == 0) return c;
+    }
+    return firm;
+}
+
+uint32_t HandleOf(const FirmSettings* r) {
+    const FirmRecord* f = FirmOf(r);
+    if (r == f) return f->handle;
+    // Client records take the handles after their firm's, in attach order.
+    return f->handle + 1 + uint32_t(r - f->clients.items);
+}
+
+FirmSettings* ResolveHandle(uint32_t handle) {
+    FirmRecord* firm;
+    int32_t place;
+    if (!FindHandle(handle, &firm, &place)) return nullptr;
+    return place == 0 ? static_cast<FirmSettings*>(firm) : &firm->clients[place - 1];
+}
+
+SecurityList ListOf(const FirmSettings* r, int32_t kind) {
+    int32_t first = r->firstEntry;
+    for (int32_t k = 0; k < kind; ++k)
+        first += r->listCount[k];
+    SecurityList list = {FirmOf(r)->entries.items + first, r->listCount[kind], first};
+    return list;
+}
+
+void ListedCode(const FirmSettings* r, ListedSecurity s, char out[16]) {
+    // Registry codes may hold 19 characters; the host's fields keep 15.
+    const char* code = s.ref >= 0 ? SecurityAt(s.ref)->sec.code : FirmOf(r)->codes.items + ~s.ref;
+    CopyBounded(out, code, 15);
 }
 
 } // namespace kesvar

@@ -1,5 +1,12 @@
-// What the section readers share: the load context, the line walker over a scratch copy of
-// the text, the reading of one fixed-name section, and the number readers.
+// What the section readers share: the load context, the map of the text's sections made in
+// one pass, the reading of one line at a time, the reading of one fixed-name section, and the
+// number readers.
+//
+// The host's text is never copied whole. One pass notes every line that begins with '[' (the
+// lines where sections begin and end); each reader then reads only the lines of its own
+// sections, one at a time, into a scratch line that it upper-cases, trims and may cut as it
+// likes: no reader sees another's cuts, even where one header opens both a client section and
+// a template.
 #ifndef KESVAR_SETTINGS_READER_H
 #define KESVAR_SETTINGS_READER_H
 
@@ -12,13 +19,32 @@ const int32_t kMaxPiece = 255;
 // Longest code of a list piece, class key, client code or trade account.
 const int32_t kMaxCode = 12;
 
+// A line whose trimmed form begins with '[': it ends the section before it and may open one.
+struct SectionMark {
+    int32_t at;     // offset of the line in the text
+    int32_t lineNo; // 1-based
+    int8_t fixed;   // the fixed-name section it opens (kFixedSections), or -1
+    uint8_t client; // SectionMarkFlags: whether it is a client section or template header
+};
+enum SectionMarkFlags {
+    kClientHeader = 1,     // "[CL<name>_MARGIN]" with a name of at most 12 characters
+    kClientNameLong = 2,   // ... with a longer name: no header
+    kTemplateHeader = 4,   // "[CL<name>_MARGIN_TEMPLATE]" with a name of at most 100
+    kTemplateNameLong = 8, // ... with a longer name: no header
+};
+
 // One load of one firm's text.
 struct LoadContext {
-    FirmSettings* firm;
+    FirmRecord* firm;
     DiagnosticSink* sink; // null from the library: no reporting work at all
     uint8_t* consumed;    // with a sink, one mark per line that some reader read
     int32_t lineCount;
     bool byteOrderMark; // with a sink: the text as given starts with EF BB BF
+    const char* text;   // the host's text, as given
+    int32_t textLength;
+    Array<SectionMark> marks;
+    Array<char> line;     // the line being read: upper-cased and trimmed
+    HashIndex classCodes; // class codes pooled so far, so that each is kept once
 };
 
 inline void MarkConsumed(LoadContext& ctx, int32_t line) {
@@ -29,17 +55,27 @@ inline void Note(LoadContext& ctx, int32_t line, DiagCode code, const char* subj
     if (ctx.sink) Report(ctx.sink, line, code, subject, detail);
 }
 
-// Walks a scratch copy of the text line by line; each line is cut at its LF and trimmed.
-struct LineWalker {
-    char* buffer; // the scratch copy, owned
-    char* next;   // start of the next line; null after the last
-    char* line;   // the current line, trimmed
-    int32_t lineNo;
-};
+// Maps the sections of ctx.text (ctx.marks, ctx.lineCount) and sets the firm's volume flag.
+// False: no memory.
+bool MapSections(LoadContext& ctx);
 
-bool WalkerOpen(LineWalker* w, const char* text); // false: no memory
-bool WalkerNext(LineWalker* w);                   // false after the last line
-void WalkerClose(LineWalker* w);
+// A stretch of lines of the text: the body of a section, or the whole text.
+struct LineRange {
+    int32_t at;     // where the next line begins; past the text when none is left
+    int32_t end;    // where the stretch ends (the next mark's line), or past the text
+    int32_t lineNo; // number of the next line
+};
+LineRange BodyOf(const LoadContext& ctx, int32_t mark); // the lines after a mark, to the next
+LineRange WholeText(const LoadContext& ctx);
+// Lines of a range counted without reading them: at least as many as hold a key and value.
+int32_t CountLines(const LoadContext& ctx, const LineRange& r);
+
+enum LineResult { kLineRead, kNoMoreLines, kLineNoMemory };
+// Reads the next line of the range into ctx.line, upper-cased and trimmed with TrimLine (not
+// trimmed when `trim` is false); *line points at it and *lineNo gets its number.
+LineResult NextLine(LoadContext& ctx, LineRange& r, char** line, int32_t* lineNo, bool trim = true);
+// The mark's own line, as NextLine would read it.
+LineResult MarkLine(LoadContext& ctx, int32_t mark, char** line);
 
 // Copies the text before `eq` into key (cut to kMaxPiece), trimmed with TrimLine when asked.
 // True when the key had to be cut.
@@ -48,9 +84,12 @@ bool CopyKey(char key[kMaxPiece + 1], const char* line, const char* eq, bool tri
 // Called for each key/value line of a section; false stops the load (no memory).
 typedef bool (*LineHandler)(LoadContext& ctx, void* state, int32_t line, char* key, char* value);
 
-// Reads the first occurrence of "[name]". With a sink, later occurrences are reported.
+// Reads the first occurrence of "[name]". With a sink, later occurrences are reported. The
+// handler may cut the line it is given.
 bool ReadFixedSection(LoadContext& ctx, const char* name, bool trimKey, LineHandler handler,
                       void* state);
+// The lines of the first occurrence of "[name]" (none when it does not occur).
+LineRange FixedSectionBody(const LoadContext& ctx, const char* name);
 
 // Numbers of the settings text, independent of the C locale. *end (when asked) receives
 // where reading stopped: just past the number, or `s` itself when there was no number.
@@ -65,7 +104,7 @@ double ReadDoubleValue(LoadContext& ctx, int32_t line, const char* key, const ch
 bool ReadFlagValue(LoadContext& ctx, int32_t line, const char* key, const char* value);
 
 // The section readers, in the loader's order.
-bool ParseSecurityListSection(LoadContext& ctx, const char* name, Array<ClassSecurityList>* list);
+bool ParseSecurityListSection(LoadContext& ctx, const char* name, int32_t kind);
 bool ParseGeneralSection(LoadContext& ctx);
 bool ParseClientMarginSections(LoadContext& ctx);
 bool ParseClientMarginTemplates(LoadContext& ctx);
@@ -75,9 +114,18 @@ bool ParseBoardTagSection(LoadContext& ctx);
 bool ParseAdditionalBoards(LoadContext& ctx, int32_t kind, const char* name);
 bool ParseAdditionalTradeAccounts(LoadContext& ctx, int32_t kind, const char* name);
 
-// Adds a client record to the firm unless its code is taken (then it is discarded). Either
-// way the firm owns or has released the record; false: no memory (record released).
-bool AttachClientRecord(LoadContext& ctx, FirmSettings* client, int32_t line);
+// Appends to the firm's pool an entry of list `kind` for `classCode`, built from `value` (the
+// text after '=', cut in place), and resolves it when its class is registered. `owner` is the
+// record the entry is read for; the entries of that record begin at `ownerFirst`. False: no
+// memory (pools as before).
+bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* owner, int32_t ownerFirst,
+                          int32_t kind, char* value, const char* classCode, int32_t line);
+
+// Outcome of AttachClientRecord.
+enum AttachResult { kAttached, kDiscarded, kAttachNoMemory };
+// Adds a client record to the firm unless its code is taken (it is then discarded: the caller
+// gives back what it took in the pools).
+AttachResult AttachClientRecord(LoadContext& ctx, const FirmSettings& client, int32_t line);
 
 bool AddBoardTag(LoadContext& ctx, const char* text, int32_t kind, int32_t line);
 bool AddTradeAccount(LoadContext& ctx, const char* text, int32_t kind, int32_t line);

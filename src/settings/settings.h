@@ -1,5 +1,8 @@
 // A firm's settings: the record read from its settings text, the table of records, and the
-// loader. Client margin records share the shape of the firm record and point back to it.
+// loader. A client margin record is the common part of a firm record and points back to it;
+// everything only a firm has lives in the firm record alone, and the lists of the firm and of
+// all its clients share the firm's pools, so a client record costs little more than what it
+// holds.
 #ifndef KESVAR_SETTINGS_SETTINGS_H
 #define KESVAR_SETTINGS_SETTINGS_H
 
@@ -17,32 +20,36 @@ enum ListKind { NotListed = 0, Listed = 1, AddLimit = 2, AddRepo = 3 };
 // switch in force.
 enum RestrictBuy { RestrictBuyUnset = 0, BuyRestricted = 1, BuyNotRestricted = 2 };
 
+// The three security lists of a record, in the order their entries follow each other in the
+// firm's pool.
+enum SecurityListKind { kMarginList = 0, kAssetList = 1, kRestShortList = 2, kListKinds = 3 };
+
+// A security of a list entry. Once resolved it is the registry index of the security, whose
+// registry code is the code the list gave; otherwise the code itself waits in the firm's code
+// pool (for its class to be registered, or to be handed to the host as written).
 struct ListedSecurity {
-    char secCode[16];
-    int32_t secIndex; // -1 until resolved
+    int32_t ref; // >= 0: registry index; < 0: ~offset of the code in the firm's code pool
 };
 
+// One class line of a security list: the class and its securities, in the firm's pools.
 struct ClassSecurityList {
-    char classCode[16];
-    int32_t classIndex; // -1 until resolved
-    uint8_t allSecurities;
-    Array<ListedSecurity> securities; // securities.count is the entry's securityCount
-};
-
-struct ClassListIndex {
-    int32_t marginEntry;
-    int32_t assetEntry;
+    int32_t classIndex;    // -1 until resolved
+    int32_t classCode;     // offset of the class code in the firm's code pool
+    int32_t firstSecurity; // the entry's securities in the firm's security pool
+    int32_t securityCount;
+    uint8_t allSecurities; // the line held "<ALL>"
+    uint8_t kind;          // a SecurityListKind: the list the line belongs to
 };
 
 struct ClientLag {
-    char clientCode[16];
-    int32_t lag;
+    char clientCode[13]; // without the '*' of a prefix
+    int8_t lag;
 };
 
 struct SecurityWeight {
-    char secCode[16];
     double shortWeight;
     double longWeight;
+    char secCode[13];
 };
 
 struct BoardTag {
@@ -55,68 +62,164 @@ struct TradeAccount {
     int32_t kind;
 };
 
+// What a row binds to: a firm's own record or one of its client records. The entries of its
+// three lists follow each other in the firm's pool from firstEntry: margin, asset, rest-short.
 struct FirmSettings {
-    char* text; // upper-cased settings text; null in client records
+    FirmSettings* parent; // the firm's record in a client record; null in the firm's own
+    int32_t firstEntry;
+    int32_t listCount[kListKinds];
+    char clientCode[13]; // the client code or prefix ("AB*") of a client record; empty for a firm
+    int8_t restrictBuy;  // a RestrictBuy value
+    uint8_t ignoreRestShort;
+};
+
+// The lookups of one long security list (one with "<ALL>" or more than kScanLimit securities
+// or entries); shorter lists are scanned. Template clients share their lists, and so the index.
+// One table serves both lookups: every security the list names, and the expansion of the first
+// "<ALL>" entry of each class, filed under its registry code. By code, the answer is among the
+// items of that code; by registry index, the security's own code leads to it.
+struct ListIndex {
+    int32_t firstEntry; // the list: its entries in the firm's pool
+    int32_t entryCount;
+    HashIndex items;           // ListItem values, hashed by ListItemHash
+    Array<int32_t> allClasses; // the classes of resolved "<ALL>" entries, ascending
+};
+
+// An item of a ListIndex: a registry index, whether the security is in the first entry of its
+// class in the list (only those answer a lookup by code), and whether another such security
+// has the same code (then the firm's class order chooses; otherwise a lookup by code stops at
+// the first match).
+enum ListItemFlags { kFirstOfClass = 1, kCodeShared = 2 };
+inline int32_t ListItem(int32_t secIndex, int32_t flags) {
+    return secIndex * 4 + flags;
+}
+inline int32_t ItemSecurity(int32_t item) {
+    return item >> 2;
+}
+inline int32_t ItemFlags(int32_t item) {
+    return item & 3;
+}
+inline uint32_t ListItemHash(const char* code) {
+    return HashCode(code);
+}
+
+// Lists up to this many securities and entries are scanned instead of indexed.
+const int32_t kScanLimit = 8;
+
+// A firm: its own record, what only a firm has, and the pools of every list of the firm and of
+// its clients.
+struct FirmRecord : FirmSettings {
     char firmId[13];
     int8_t volumeFlag;
-    int8_t restrictBuy; // a RestrictBuy value
     uint8_t checkMaxCredit;
     uint8_t limitsInLots;
-    uint8_t ignoreRestShort;
-    char* mainMarginClasses;
-    Array<int32_t> classOrder;
-    Array<ClassListIndex> classListIndex;
-    Array<ClassSecurityList> marginList;
-    Array<ClassSecurityList> assetList;
-    Array<ClassSecurityList> restShortList;
-    char clientCode[16];
-    FirmSettings* parent;
-    Array<FirmSettings*> clients;
-    Array<ClientLag*> clientLags;        // storage grows in steps of 50 slots
-    Array<ClientLag*> clientLagPrefixes; // storage grows in steps of 50 slots
-    Array<SecurityWeight> securityWeights;
     int32_t creditLag;
+    uint32_t handle; // row-binding handle; its client records take the ones after it
+    char* mainMarginClasses;
+
+    // By registry index: where MAINMARGINCLASSES names the class, or -1. The firm's class
+    // order follows from it (ClassBefore of links.h).
+    Array<int32_t> classTextPos;
+
+    Array<FirmSettings> clients;  // in attach order
+    HashIndex clientIndex;        // every client record by code (A-Z folded)
+    Array<int32_t> prefixClients; // client records named "X*", in attach order
+
+    Array<ClassSecurityList> entries; // every list entry of the firm and its clients
+    Array<ListedSecurity> securities;
+    Array<char> codes;            // class codes and codes of unresolved securities
+    Array<int32_t> pending;       // unresolved entries, by class code: they wait for their class
+    Array<ListIndex> listIndexes; // by first entry
+
+    Array<ClientLag> clientLags;        // sorted
+    Array<ClientLag> clientLagPrefixes; // sorted
+    Array<SecurityWeight> securityWeights;
+    HashIndex weightIndex; // code -> the first weight of the code
     Array<BoardTag> boardTags;
     Array<TradeAccount> tradeAccounts;
-    uint32_t handle; // row-binding handle; fresh for every record and every reload
 };
 
 // The firm record at the top of the parent chain.
-inline const FirmSettings* FirmOf(const FirmSettings* r) {
-    return r->parent ? r->parent : r;
+inline const FirmRecord* FirmOf(const FirmSettings* r) {
+    return static_cast<const FirmRecord*>(r->parent ? r->parent : r);
+}
+inline FirmRecord* FirmOf(FirmSettings* r) {
+    return static_cast<FirmRecord*>(r->parent ? r->parent : r);
 }
 
-// Reads a firm's settings text into its record, created or refilled (rows bound to the old
-// contents go stale), with every list entry still unresolved. KR_ERR_NONE with *loaded set,
-// or KR_ERR_NO_MEMORY with no record left for the firm. The key fits firmId (checked by the
-// caller). `sink` receives what the loader skipped or changed; the library passes null.
-int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
-                         FirmSettings** loaded);
-// Drops a firm record and its table slot, as if the firm had never been loaded.
-void AbandonFirmSettings(FirmSettings* record);
-int32_t FindFirmSettings(const char* key);
-void ClearFirmSettings(FirmSettings* record, bool release);
-void DropAllFirmSettings();
+// A record's list of one kind: its entries, in list order.
+struct SecurityList {
+    const ClassSecurityList* entries;
+    int32_t count;
+    int32_t firstEntry; // position of the first entry in the firm's pool
+};
+SecurityList ListOf(const FirmSettings* r, int32_t kind);
+inline const ListedSecurity* SecuritiesOf(const FirmSettings* r, const ClassSecurityList& e) {
+    return FirmOf(r)->securities.items + e.firstSecurity;
+}
+inline int32_t SecIndexOf(ListedSecurity s) {
+    return s.ref >= 0 ? s.ref : -1;
+}
+inline const char* ClassCodeOf(const FirmSettings* r, const ClassSecurityList& e) {
+    return FirmOf(r)->codes.items + e.classCode;
+}
+// The code of a listed security as the host receives it: cut to 15 characters.
+void ListedCode(const FirmSettings* r, ListedSecurity s, char out[16]);
 
-// Security list entries (also used by client margin sections and templates).
-// AddClassSecurityList appends an unresolved entry for `classCode` built from `value` (the
-// text after '=', cut in place); false on allocation failure (list as before).
-bool AddClassSecurityList(Array<ClassSecurityList>* list, char* value, const char* classCode,
-                          DiagnosticSink* sink, int32_t line);
+// Binds an entry to class `cls`: explicit codes to their securities, "<ALL>" to every security
+// of the class (after the explicit codes, which stay unresolved). The security pool must have
+// room for ExpansionOf more securities.
+void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls);
+int32_t ExpansionOf(const ClassSecurityList& e, int32_t cls);
+
+// Row handles of the records.
+uint32_t HandleOf(const FirmSettings* r);
+// The live record of a handle, or null for 0 and for stale handles.
+FirmSettings* ResolveHandle(uint32_t handle);
+
+// Reads a firm's settings text into its record, created or refilled (rows bound to the old
+// contents go stale). Entries whose class is registered are resolved as they are read; the
+// others wait for it. KR_ERR_NONE with *loaded set, or KR_ERR_NO_MEMORY with no record left
+// for the firm. The key fits firmId (checked by the caller). `sink` receives what the loader
+// skipped or changed; the library passes null.
+int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
+                         FirmRecord** loaded);
+// Drops a firm record and its table slot, as if the firm had never been loaded.
+void AbandonFirmSettings(FirmRecord* record);
+int32_t FindFirmSettings(const char* key);
+void ClearFirmSettings(FirmRecord* record, bool release);
+void DropAllFirmSettings();
 
 // Binary search over code-first entries sorted by `compare`: index of an entry that compares
 // equal to the key, or -1. *insertAt (when non-null) receives the position that keeps the
 // array sorted. The probe order is fixed: with several equal entries the first one probed wins.
 typedef int (*CodeCompare)(const char* key, const ClientLag* entry);
-int32_t FindSortedCode(const char* key, ClientLag* const* entries, int32_t count,
+int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
                        CodeCompare compare, int32_t* insertAt);
 
 // Lookups of a bound record's firm-wide settings. Board tags, trade accounts, weights and
 // lags always live on the firm record, also when a client record is bound.
-int32_t BoardKind(const FirmSettings* r, const char* tag);       // NotListed: does not count
-int32_t AccountKind(const FirmSettings* r, const char* account); // Listed when not listed
-void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight, double* shortWeight);
+int32_t BoardKind(const FirmSettings* r, const char* tag); // NotListed: does not count
+// The account and weight lookups are made for every position of a row: a firm without such
+// lines is answered inline, the others by the search.
+int32_t ListedAccountKind(const FirmRecord* f, const char* account);
+void ListedWeights(const FirmRecord* f, const char* secCode, double* longWeight,
+                   double* shortWeight);
+inline int32_t AccountKind(const FirmSettings* r, const char* account) { // Listed when not listed
+    const FirmRecord* f = FirmOf(r);
+    return f->tradeAccounts.count == 0 ? int32_t(Listed) : ListedAccountKind(f, account);
+}
+inline void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
+                      double* shortWeight) {
+    *longWeight = 1.0;
+    *shortWeight = 1.0;
+    if (r && FirmOf(r)->securityWeights.count != 0)
+        ListedWeights(FirmOf(r), secCode, longWeight, shortWeight);
+}
 int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
+// The client record a row's client code binds to (exact code, else the first prefix record in
+// attach order), or the firm record itself.
+const FirmSettings* PickClientRecord(const FirmRecord* firm, const char* clientCode);
 
 // Line tools, in place on NUL-terminated strings.
 void TrimLine(char* s);

@@ -113,7 +113,7 @@ void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
     rec.Out('M', list);
 }
 
-void Ask(Rng& r, const World& w, Recorder& rec) {
+void Ask(Rng& r, World& w, Recorder& rec) {
     std::vector<KRMarginalRow> rows;
     for (const std::string& firm : w.firms) {
         rec.Call("KRIsLimitsInLots", firm, KRIsLimitsInLots(firm.c_str()));
@@ -133,6 +133,12 @@ void Ask(Rng& r, const World& w, Recorder& rec) {
         rec.Call("KRGetNeedClassSecIDs", what, KRGetNeedClassSecIDs(classId, &ids[1], &count));
         ids[0] = uint32_t(count);
         rec.Out('I', ids.data(), 4 * size_t(1 + (capacity > 0 ? capacity : 0)));
+    }
+    // Classes registered late change what the bound rows see.
+    if (r.Percent(40)) {
+        AddLateClasses(r, w, rec);
+        for (uint32_t n = r.Below(3); n > 0; --n)
+            AskRow(r, w, rec, rows[r.Below(rows.size())]);
     }
     // Reloaded or dropped settings leave the rows bound to them stale until bound again.
     if (r.Percent(50)) {

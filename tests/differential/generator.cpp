@@ -17,7 +17,7 @@ namespace {
 // registry codes of 16 and 19 characters. Draws repeat codes on purpose.
 // clang-format off
 const std::vector<std::string> kClassCodes = {
-    "TQBR", "TQOB", "SPBXM", "EQDB", "tqbr", "CLASSCODE12X", "CLASSCODE13XY"};
+    "TQBR", "TQOB", "SPBXM", "EQDB", "tqbr", "CLASSCODE12X", "CLASSCODE13XY", "LATE1", "LATE2"};
 const std::vector<std::string> kSecCodes = {
     "SBER", "GAZP", "LKOH", "AAPL", "SU26207RMFS9", "sber", "X", "CODE13CHARSXY",
     "LONGCODE16CHARS0", "CODE19CHARSXXXXXXXX"};
@@ -47,12 +47,12 @@ double FromBits(uint64_t bits) {
     return d;
 }
 
-// A comma-separated list from the pool, with stray spaces, <ALL>, empty and 300-character
-// pieces and repeats.
-std::string List(Rng& r, const std::vector<std::string>& pool) {
+// A comma-separated list of up to `most` pieces from the pool, with stray spaces, <ALL>, empty
+// and 300-character pieces and repeats.
+std::string List(Rng& r, const std::vector<std::string>& pool, uint32_t most = 6) {
     static const std::vector<std::string> kOdd = {"<ALL>", "<all>", "", " ", std::string(300, 'P')};
     std::string s;
-    for (uint32_t n = r.Below(7); n > 0; --n) {
+    for (uint32_t n = r.Below(most + 1); n > 0; --n) {
         s += r.Percent(10) ? r.Pick(kOdd) : r.Pick(pool);
         if (n > 1 || r.Percent(10)) s += r.Percent(15) ? " , " : ",";
     }
@@ -88,7 +88,8 @@ std::string ClassLine(Rng& r, const World& w, const std::string& suffix) {
     std::vector<std::string> codes = {"<ALL>"};
     for (const Security& t : w.secs)
         if (t.classCode == s.classCode) codes.push_back(t.code);
-    return Cat({s.classCode, suffix, "=", List(r, codes)});
+    // Long lists of big classes.
+    return Cat({s.classCode, suffix, "=", List(r, codes, codes.size() > 8 ? 24 : 6)});
 }
 std::string ListLine(Rng& r, const World& w) {
     return ClassLine(r, w, "");
@@ -199,6 +200,15 @@ double Value(Rng& r, uint32_t maxNumerator) {
 std::string SettingsText(Rng& r, const World& w) {
     const std::string eol = r.Percent(20) ? "\r\n" : "\n";
     std::string text = r.Percent(5) ? "VOLUME" + eol : "";
+    // The world's classes (and codes that are not registered yet) in a drawn order: the order
+    // decides between classes that list the same code.
+    if (r.Percent(30)) {
+        std::vector<std::string> named;
+        for (const Security& s : w.secs)
+            if (r.Percent(40)) named.push_back(s.classCode);
+        if (named.empty() || r.Percent(50)) named.push_back(r.Pick(kClassCodes));
+        text += "[GENERAL]" + eol + "MAINMARGINCLASSES=" + List(r, named, 8) + eol;
+    }
     // Half the texts open with clean lists: every class of the world accepted as an asset, some
     // securities for margin, so that many positions are valued (the fixed-name sections drawn
     // below then come second and are not read).
@@ -227,32 +237,53 @@ std::string SettingsText(Rng& r, const World& w) {
     return text;
 }
 
+namespace {
+
+// A class of the world with its securities priced; class ids, codes and security ids repeat
+// across classes on purpose. Now and then a big class, whose lists name many codes.
+struct Class {
+    uint32_t id;
+    std::string code;
+    uint32_t flags;
+    int8_t valueUnlisted;
+    std::vector<SecuritySpec> secs;
+};
+
+Class MakeClass(Rng& r, World& w, const std::vector<std::string>& codes) {
+    Class c = {10 * (1 + r.Below(6)), r.Pick(codes), r.Pick(kFlags), int8_t(r.Below(2)), {}};
+    const uint32_t big = r.Percent(25) ? 9 + r.Below(16) : 0;
+    for (uint32_t n = 1 + r.Below(6) + big, k = 0; n > 0; --n, ++k) {
+        double face = r.Percent(50) ? Value(r, 200000) : 0.0;
+        if (k < big)
+            c.secs.push_back({200 + k, "N" + std::to_string(k), r.Pick(kLots), face});
+        else
+            c.secs.push_back({100 + r.Below(10), r.Pick(kSecCodes), r.Pick(kLots), face});
+        w.secs.push_back({c.id, c.secs.back().secId, c.secs.back().code, c.code});
+        double prices[5];
+        for (double& p : prices)
+            p = Value(r, 2000000);
+        SetPrices(c.id, c.secs.back().secId, prices[0], prices[1], prices[2], prices[3], prices[4]);
+    }
+    w.classIds.push_back(c.id);
+    return c;
+}
+
+} // namespace
+
+void AddLateClasses(Rng& r, World& w, Recorder& rec) {
+    static const std::vector<std::string> kLate = {"LATE1", "LATE2", "TQOB", "EQDB"};
+    for (uint32_t n = r.Below(3); n > 0; --n) {
+        const Class k = MakeClass(r, w, kLate);
+        rec.Call("KRAddClass", k.code, AddClass(k.id, k.code, k.secs, k.flags, k.valueUnlisted));
+    }
+}
+
 World BuildWorld(Rng& r, Recorder& rec) {
     World w;
     w.tags = kTags;
-    // Class ids, codes and security ids repeat across classes on purpose.
-    struct Class {
-        uint32_t id;
-        std::string code;
-        uint32_t flags;
-        int8_t valueUnlisted;
-        std::vector<SecuritySpec> secs;
-    };
-    std::vector<Class> classes(2 + r.Below(4));
-    for (Class& c : classes) {
-        c = {10 * (1 + r.Below(6)), r.Pick(kClassCodes), r.Pick(kFlags), int8_t(r.Below(2)), {}};
-        for (uint32_t n = 1 + r.Below(6); n > 0; --n) {
-            double face = r.Percent(50) ? Value(r, 200000) : 0.0;
-            c.secs.push_back({100 + r.Below(10), r.Pick(kSecCodes), r.Pick(kLots), face});
-            w.secs.push_back({c.id, c.secs.back().secId, c.secs.back().code, c.code});
-            double prices[5];
-            for (double& p : prices)
-                p = Value(r, 2000000);
-            SetPrices(c.id, c.secs.back().secId, prices[0], prices[1], prices[2], prices[3],
-                      prices[4]);
-        }
-        w.classIds.push_back(c.id);
-    }
+    std::vector<Class> classes;
+    for (uint32_t n = 2 + r.Below(4); n > 0; --n)
+        classes.push_back(MakeClass(r, w, kClassCodes));
     // An unknown class, and an unknown security of a known class.
     w.classIds.push_back(99);
     w.secs.push_back({99, 100, "SBER", "NOCLASS"});

@@ -88,6 +88,9 @@ struct World {
 // Registers classes and loads settings texts in a random interleaving (recording each call),
 // then gives the host its limits and prices.
 World BuildWorld(Rng& r, Recorder& rec);
+// Registers a few more classes once rows are bound: lists waiting for them resolve, and the
+// firms' class orders take them in.
+void AddLateClasses(Rng& r, World& w, Recorder& rec);
 // A settings text using every section, with the mistakes a host's file may hold.
 std::string SettingsText(Rng& r, const World& w);
 // A host value: mostly an inexact fraction below maxNumerator / 1, sometimes 0, negative,
