@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "reliability_world.h"
+#include "scenario.h"
 
 using namespace fakehost;
 
@@ -69,10 +69,7 @@ void InstallGuarded() {
     ASSERT_EQ(1, KRSetLimitCallbacks(FirstMoney, Money, FirstSec, Sec));
     ASSERT_EQ(1, KRSetParamCallbacks(ParamId, ParamValue));
     ASSERT_EQ(1, KRInitEx(2, 96, 96));
-    ASSERT_EQ(4, world::RegisterClasses());
-    ASSERT_EQ(1, KRSetDliniFile("F1", world::FirmText()));
-    ASSERT_EQ(1, KRSetDliniFile("F2", world::SecondFirmText()));
-    world::AddHostData();
+    ASSERT_TRUE(world::Build());
 }
 
 } // namespace
@@ -84,7 +81,7 @@ TEST(Threads, CallbacksRunUnderTheLibraryLock) {
     ASSERT_TRUE(KRInitMarginalRow(&row) && KRInitMarginalActv(&row, &actv));
     std::string sink;
     const std::pair<ProbeAt, std::function<void()>> cases[] = {
-        {kAlloc, [] { KRSetDliniFile("F3", world::SecondFirmText()); }},
+        {kAlloc, [] { KRSetDliniFile("F5", world::SecondFirmText()); }},
         {kMoneyLimit, [&] { KRCalcMarginalRow(&row); }},
         {kParamValue, [&] { KRCalcMarginalActv(&row, &actv, 0.0); }},
         {kMarginSecs,
@@ -105,10 +102,9 @@ TEST(Threads, CallbacksRunUnderTheLibraryLock) {
 TEST(Threads, EightThreadsMatchASingleThreadedRun) {
     InstallGuarded();
     std::vector<std::pair<const char*, std::string>> jobs;
-    for (const std::string& c : world::FirmClients())
-        jobs.push_back({"F1", c});
-    for (const std::string& c : world::SecondFirmClients())
-        jobs.push_back({"F2", c});
+    for (const world::Firm& f : world::Firms())
+        for (const std::string& c : f.clients)
+            jobs.push_back({f.id, c});
     // Everything a host can learn about one client; false when a row went stale on the way.
     const std::vector<world::SecRef> secs = world::Securities();
     auto observe = [&](size_t j, std::string& out) {
