@@ -62,41 +62,34 @@ void Hold(const char* firm, const char* client, uint32_t secId, int32_t current,
                  lockedBuy});
 }
 
-using Set = std::vector<std::pair<double KRMarginalRow::*, double>>;
-using R = KRMarginalRow;
-
-// One lag-2 calculation on a bound row holding the figures of `base` and the case, in a block of
-// exactly `size` bytes, so ASan catches a read past the row's tag. maxBuy/maxSell of -1 are not
-// checked.
+// One lag-2 calculation on a bound row holding the figures of the table and of the case, in a
+// block of exactly its size, so ASan catches a read past the row's tag. maxBuy/maxSell of -1
+// are not checked.
 struct Case {
-    const char *firm, *client;
+    const char* who; // firm/client
     uint32_t secId;
-    int32_t current, lockedSell, lockedBuy, openLimit;
-    uint32_t size;
+    std::vector<int32_t> limits; // current, lockedSell, lockedBuy, openLimit
     double price;
-    Set set;
+    std::string figures;
     int32_t maxBuy, maxSell;
-    uint8_t leverageGiven = 0;
 };
 
-void Check(const char* what, const Set& base, const std::vector<Case>& cases) {
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(::testing::Message() << what << " case " << i);
+void Check(const char* what, const std::string& figures, const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << what << ": " << c.who << " " << c.secId << " "
+                                        << testing::PrintToString(c.limits) << " " << c.figures);
         host().secLimits.clear();
-        Hold(c.firm, c.client, c.secId, c.current, c.lockedSell, c.lockedBuy, c.openLimit);
-        KRMarginalRow full = Bound(c.firm, c.client);
+        const std::string who = c.who, firm = who.substr(0, 2), client = who.substr(3);
+        std::vector<int32_t> l = c.limits;
+        l.resize(4);
+        Hold(firm.c_str(), client.c_str(), c.secId, l[0], l[1], l[2], l[3]);
+        KRMarginalRow full = Bound(firm.c_str(), client.c_str());
         ASSERT_EQ(1, full.creditLag2);
-        for (const auto& s : base)
-            full.*s.first = s.second;
-        for (const auto& s : c.set)
-            full.*s.first = s.second;
-        full.leverageGiven = c.leverageGiven;
-        full.size = c.size;
-        std::unique_ptr<uint8_t[]> block(new uint8_t[c.size]);
-        memcpy(block.get(), &full, c.size);
+        world::SetFigures(full, figures + " " + c.figures);
+        std::unique_ptr<uint8_t[]> block(new uint8_t[full.size]);
+        memcpy(block.get(), &full, full.size);
         KRMarginalActv a = Calc(reinterpret_cast<KRMarginalRow*>(block.get()), c.secId, c.price);
-        EXPECT_EQ(c.current, a.position);
+        EXPECT_EQ(l[0], a.position);
         EXPECT_EQ(c.maxBuy < 0 ? a.maxBuy : c.maxBuy, a.maxBuy);
         EXPECT_EQ(c.maxSell < 0 ? a.maxSell : c.maxSell, a.maxSell);
     }
@@ -160,138 +153,74 @@ TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
     EXPECT_EQ(0, Calc(&row, 101).maxBuy);
 }
 
-// SBER margin and asset: the margin buy limit per lot, with a short's value at the offer added
+// GAZP margin and asset: the margin buy limit per lot, with a short's value at the offer added
 // back, over the price; GAZP asset only: a short is bought back first, else the asset buy limit;
 // OTHER in no list: the own buy limit, or under RSTRNMBUY (F1) on a row of 264 bytes or more
 // the smaller of it and the free money, and only the cover of a short.
 TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
-    // F2's GAZP (margin and asset, lot 1), short 4, lockedBuy 1: U = -3; 6400 + 4 * 20 = 6480,
-    // maxBuy = (6480 + 3 * 20) / P. The sale: 2560 / max(P, bid 16).
+    // F2's GAZP (lot 1), short 4, lockedBuy 1: U = -3; 6400 + 4 * 20 = 6480, maxBuy =
+    // (6480 + 3 * 20) / P. The sale: 2560 / max(P, bid 16).
     Check("margin and asset",
-          {{&R::marginBuyLimit, 6400},
-           {&R::shortValue, -2000},
-           {&R::moneyAvailable, 1000},
-           {&R::buyCapacityCopy, 2560}},
-          {
-              {"F2", "D2", 102, -4, 0, 1, 0, 280, 0.0, {}, 327, 160},
-              {"F2", "D2", 102, -4, 0, 1, 0, 280, -5.0, {}, 327, 160}, // no price
-              {"F2", "D2", 102, -4, 0, 1, 0, 280, 64.0, {}, 102, 40},
-              {"F2", "D2", 102, -4, 0, 1, 0, 280, 8.0, {}, 817, 160}, // V stays at the bid
-          });
-    Check("asset", {{&R::assetBuyLimit, 1000}},
-          {
-              {"F1", "L2", 102, -10, 0, 3, 0, 280, 0.0, {}, 7, 0}, // buys back U = -7 only
-              {"F1", "L2", 102, 5, 2, 0, 0, 280, 0.0, {}, 5, 3},   // 1000 / (10 * 20); 5 - 2
-          });
+          "marginBuyLimit=6400 shortValue=-2000 moneyAvailable=1000 buyCapacityCopy=2560",
+          {{"F2/D2", 102, {-4, 0, 1}, 0.0, "", 327, 160},
+           {"F2/D2", 102, {-4, 0, 1}, -5.0, "", 327, 160}, // no price
+           {"F2/D2", 102, {-4, 0, 1}, 64.0, "", 102, 40},
+           {"F2/D2", 102, {-4, 0, 1}, 8.0, "", 817, 160}}); // V stays at the bid
+    Check("asset", "assetBuyLimit=1000",
+          {{"F1/L2", 102, {-10, 0, 3}, 0.0, "", 7, 0}, // buys back U = -7 only
+           {"F1/L2", 102, {5, 2}, 0.0, "", 5, 3}});    // 1000 / (10 * 20); 5 - 2
     // min(2000, 900 - 100) / 20 = 40, else 2000 / 20 = 100.
-    Check("outside the lists",
-          {{&R::ownBuyLimit, 2000}, {&R::moneyCurrent, 900}, {&R::moneyLocked, 100}},
-          {
-              {"F1", "L2", 401, 0, 0, 0, 0, 264, 0.0, {}, 40, 0},
-              {"F1", "L2", 401, 0, 0, 0, 0, 248, 0.0, {}, 100, 0}, // no moneyCurrent
-              {"F2", "D2", 401, 0, 0, 0, 0, 280, 0.0, {}, 100, 0}, // not restricted
-              {"F1", "L2", 401, -6, 0, 2, 0, 280, 0.0, {}, 4, 0},  // short: U = -4
-          });
+    Check("outside the lists", "ownBuyLimit=2000 moneyCurrent=900 moneyLocked=100",
+          {{"F1/L2", 401, {0}, 0.0, "size=264", 40, 0},
+           {"F1/L2", 401, {0}, 0.0, "size=248", 100, 0}, // no moneyCurrent
+           {"F2/D2", 401, {0}, 0.0, "", 100, 0},         // not restricted
+           {"F1/L2", 401, {-6, 0, 2}, 0.0, "", 4, 0}});  // short: U = -4
     // F2's OTHER, short 10, lockedBuy 3: U = -7, y = -140. Working copy: moneyAvailable 860,
     // shortValue 0, settlementDebt -140; leverage 0, so the money bound is 860 - 100 = 760 and
     // the settlement bound E + 140; maxBuy = min / 20 + 7.
-    Check("cover first",
-          {{&R::moneyAvailable, 1000},
-           {&R::shortValue, -140},
-           {&R::buyCommitment, 100},
-           {&R::ownBuyLimit, 300}},
-          {
-              {"F2", "D2", 401, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 500}}, 39, 0}, // 640
-              {"F2", "D2", 401, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 800}}, 45, 0}, // 760
-              {"F2", "D2", 401, -10, 0, 3, 0, 248, 0.0, {{&R::equity, 800}}, 45, 0},
-              // u = 0: the copy is the row itself, whose short without cover buys nothing
-              {"F2", "D2", 401, -10, 0, 12, 0, 280, 0.0, {{&R::equity, 800}}, 0, 0},
-              {"F2", "D2", 401, 3, 0, 0, 0, 280, 0.0, {}, 15, 3}, // long: 300 / 20
-          });
+    Check("cover first", "moneyAvailable=1000 shortValue=-140 buyCommitment=100 ownBuyLimit=300",
+          {{"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=500", 39, 0}, // 640
+           {"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=800", 45, 0}, // 760
+           {"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=800 size=248", 45, 0},
+           // u = 0: the copy is the row itself, whose short without cover buys nothing
+           {"F2/D2", 401, {-10, 0, 12}, 0.0, "equity=800", 0, 0},
+           {"F2/D2", 401, {3}, 0.0, "", 15, 3}}); // long: 300 / 20
 }
 
 // The credit-lag-2 buy limit, read through a covered short of OTHER (U = 0, so the working copy
 // is the row and its surplus 0) at 1/1024 a unit: maxBuy = limit * 1024. Of each case the
 // derived A = SV - US, B = (M + SV) - BC, H = (E - LA) - BA and s = E are noted.
 TEST_F(ActvTest, Lag2BuyLimit) {
-    const struct {
-        const char* name;
-        Set set;
-        int32_t maxBuy;
-    } cases[] = {
-        // A = 20, B = 40, H = 90, s = 100. R1 0 (B < s), R2 min(20/1 + 100, 40) = 40,
-        // x = (100 + 40 + 20) / 2 = 80 -> F 80; R4 0 (80 < s), t = 90, R5 90,
-        // x = (100 + 90 - 10) / 2 = 90 not > t -> G 90.
-        {"worked example",
-         {{&R::leverage, 1},
-          {&R::moneyAvailable, 20},
-          {&R::shortValue, 20},
-          {&R::equity, 100},
-          {&R::longValueAsset, 10},
-          {&R::settlementDebt, 10}},
-         80 * 1024},
-        // B = 150 >= s: R1 = E = 100, R2 = min(120, 150) = 120, R3 0 (E < B) -> F 120; G 90.
-        {"R1 branch",
-         {{&R::leverage, 1},
-          {&R::moneyAvailable, 130},
-          {&R::shortValue, 20},
-          {&R::equity, 100},
-          {&R::longValueAsset, 10},
-          {&R::settlementDebt, 10}},
-         90 * 1024},
-        // K = 0.5, B = 220: R1 = 100, R2 = min(20/0.5 + 100, 220) = 140 -> F 140. The settlement
-        // debt over the leverage, 10 / 0.5, gives t = 100 - 20 = 80 < H = 90, so
-        // x = (50 + 90 - 10) / 1.5 = 86.67 -> G 86.67.
-        {"leverage below 1",
-         {{&R::leverage, 0.5},
-          {&R::moneyAvailable, 200},
-          {&R::shortValue, 20},
-          {&R::equity, 100},
-          {&R::longValueAsset, 10},
-          {&R::settlementDebt, 10}},
-         88746},
-        // K = 2: R2 = min(20/2 + 100, 40) = 40, x = (200 + 40 + 20) / 3 = 86.67 -> F 86.67;
-        // t = 100 - 5 = 95 >= H = 90: R5 = 90, x = (200 + 90 - 10) / 3 = 93.3 not > t -> G 90.
-        {"leverage above 1",
-         {{&R::leverage, 2},
-          {&R::moneyAvailable, 20},
-          {&R::shortValue, 20},
-          {&R::equity, 100},
-          {&R::longValueAsset, 10},
-          {&R::settlementDebt, 10}},
-         88746},
-        {"no equity",
-         {{&R::leverage, 1}, {&R::moneyAvailable, 20}, {&R::shortValue, 20}, {&R::equity, 0}},
-         0},
-        // K = 0: F = B = 500 (A = 0), G = H - D = 1000 - 700 = 300.
-        {"K 0",
-         {{&R::moneyAvailable, 500}, {&R::equity, 1000}, {&R::longValueAsset, 700}},
-         300 * 1024},
-        {"K negative counts as 0",
-         {{&R::leverage, -2},
-          {&R::moneyAvailable, 500},
-          {&R::equity, 1000},
-          {&R::longValueAsset, 700}},
-         300 * 1024},
-        // A = 0 - 1 < 0: F = 0.
-        {"K 0, A negative",
-         {{&R::moneyAvailable, 500},
-          {&R::equity, 1000},
-          {&R::longValueAsset, 700},
-          {&R::uncoveredSellValue, 1}},
-         0},
-        // B = (100 + 0) - 150 = -50 < 0: F = 0.
-        {"K 0, B negative",
-         {{&R::moneyAvailable, 100},
-          {&R::equity, 1000},
-          {&R::buyCommitment, 150},
-          {&R::buyCommitmentAsset, 20}},
-         0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Check(c.name, {}, {{"F2", "D2", 401, -10, 0, 10, 0, 280, 1.0 / 1024, c.set, c.maxBuy, 0}});
-    }
+    const double p = 1.0 / 1024;
+    const std::vector<int32_t> covered = {-10, 0, 10};
+    const std::string example = "moneyAvailable=20 shortValue=20 equity=100 longValueAsset=10 "
+                                "settlementDebt=10 ";
+    Check("buy limit", "",
+          {// A = 20, B = 40, H = 90, s = 100. R1 0 (B < s), R2 min(20/1 + 100, 40) = 40,
+           // x = (100 + 40 + 20) / 2 = 80 -> F 80; R4 0 (80 < s), t = 90, R5 90,
+           // x = (100 + 90 - 10) / 2 = 90 not > t -> G 90.
+           {"F2/D2", 401, covered, p, example + "leverage=1", 80 * 1024, 0},
+           // K = 2: R2 = min(20/2 + 100, 40) = 40, x = (200 + 40 + 20) / 3 = 86.67 -> F 86.67;
+           // t = 100 - 10/2 = 95 >= H = 90: R5 = 90, x = 93.3 not > t -> G 90.
+           {"F2/D2", 401, covered, p, example + "leverage=2", 88746, 0},
+           // B = 150 >= s: R1 = E = 100, R2 = min(120, 150) = 120, R3 0 (E < B) -> F 120; G 90.
+           {"F2/D2", 401, covered, p, example + "leverage=1 moneyAvailable=130", 90 * 1024, 0},
+           // K = 0.5, B = 220: R1 = 100, R2 = min(20/0.5 + 100, 220) = 140 -> F 140. The
+           // settlement debt over the leverage, 10 / 0.5, gives t = 80 < H = 90, so
+           // x = (50 + 90 - 10) / 1.5 = 86.67 -> G 86.67.
+           {"F2/D2", 401, covered, p, example + "leverage=0.5 moneyAvailable=200", 88746, 0},
+           {"F2/D2", 401, covered, p, example + "leverage=1 equity=0", 0, 0},
+           // K = 0: F = B = 500 (A = 0), G = H - D = 1000 - 700 = 300; a negative K counts as 0.
+           {"F2/D2", 401, covered, p, "moneyAvailable=500 equity=1000 longValueAsset=700",
+            300 * 1024, 0},
+           {"F2/D2", 401, covered, p,
+            "moneyAvailable=500 equity=1000 longValueAsset=700 leverage=-2", 300 * 1024, 0},
+           // A = 0 - 1 < 0: F = 0.
+           {"F2/D2", 401, covered, p,
+            "moneyAvailable=500 equity=1000 longValueAsset=700 uncoveredSellValue=1", 0, 0},
+           // B = (100 + 0) - 150 = -50 < 0: F = 0.
+           {"F2/D2", 401, covered, p,
+            "moneyAvailable=100 equity=1000 buyCommitment=150 buyCommitmentAsset=20", 0, 0}});
 }
 
 // Under CHECKMAXCREDIT (F4) a row of 264 bytes or more without a given leverage and with an
@@ -301,103 +230,50 @@ TEST_F(ActvTest, Lag2BuyLimit) {
 TEST_F(ActvTest, Lag2CreditCapsAndFloors) {
     // GAZP (lot 10) short 4, lockedBuy 3: U = -1, uncapped (640 + 80 + 20) / 20 = 37; the cap
     // (500 - 20 + 160) / (10 * 20) = 3.2.
-    const Set zero{{&R::moneyCurrent, 0}, {&R::openLimitTotal, 1}};
-    Check("buy",
-          {{&R::marginBuyLimit, 6400},
-           {&R::moneyCurrent, 500},
-           {&R::moneyLocked, 20},
-           {&R::openLimitTotal, 160}},
-          {
-              {"F4", "C2", 102, -4, 0, 3, 0, 264, 0.0, {}, 3, -1},
-              {"F4", "C2", 102, -4, 0, 3, 0, 248, 0.0, {}, 37, -1},    // no moneyCurrent
-              {"F4", "C2", 102, -4, 0, 3, 0, 280, 0.0, {}, 37, -1, 1}, // leverage given
-              {"F4", "C2", 102, -4, 0, 3, 0, 280, 0.0, {{&R::openLimitTotal, 0}}, 37, -1},
-              {"F2", "D2", 102, -4, 0, 3, 0, 280, 0.0, {}, 325, -1}, // switch off, lot 1
-              {"F4", "C2", 102, -4, 0, 1, 0, 280, 0.0, zero, 3, -1}, // cap 0, cover 3
-          });
+    Check("buy", "marginBuyLimit=6400 moneyCurrent=500 moneyLocked=20 openLimitTotal=160",
+          {{"F4/C2", 102, {-4, 0, 3}, 0.0, "size=264", 3, -1},
+           {"F4/C2", 102, {-4, 0, 3}, 0.0, "size=248", 37, -1}, // no moneyCurrent
+           {"F4/C2", 102, {-4, 0, 3}, 0.0, "leverageGiven=1", 37, -1},
+           {"F4/C2", 102, {-4, 0, 3}, 0.0, "openLimitTotal=0", 37, -1},
+           {"F2/D2", 102, {-4, 0, 3}, 0.0, "", 325, -1}, // switch off, lot 1
+           {"F4/C2", 102, {-4, 0, 1}, 0.0, "moneyCurrent=0 openLimitTotal=1", 3, -1}}); // cover
     // SBER (lot 10, bid 32) long 30, lockedSell 8: F = 22, uncapped 2560 / 320 + 22 = 30.
-    Check("sale", {{&R::buyCapacityCopy, 2560}},
-          {
-              {"F4", "C2", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 27}, // 5 - 8 + 30
-              {"F4", "C2", 101, 30, 8, 0, 0, 280, 0.0, {}, -1, 30}, // no opening limit
-              {"F4", "C2", 101, 30, 8, 0, -3, 280, 0.0, {}, -1, 30},
-              {"F2", "D2", 102, 30, 8, 0, 5, 280, 0.0, {}, -1, 182}, // switch off: 160 + 22
-              // 1 - 0 + INT32_MAX wraps; the floor still gives F
-              {"F4",
-               "C2",
-               101,
-               INT32_MAX,
-               0,
-               0,
-               1,
-               280,
-               0.0,
-               {{&R::buyCapacityCopy, 0}},
-               -1,
-               INT32_MAX},
-          });
+    Check("sale", "buyCapacityCopy=2560",
+          {{"F4/C2", 101, {30, 8, 0, 5}, 0.0, "", -1, 27}, // 5 - 8 + 30
+           {"F4/C2", 101, {30, 8, 0, 0}, 0.0, "", -1, 30}, // no opening limit
+           {"F4/C2", 101, {30, 8, 0, -3}, 0.0, "", -1, 30},
+           {"F2/D2", 102, {30, 8, 0, 5}, 0.0, "", -1, 182}, // switch off: 160 + 22
+           // 1 - 0 + INT32_MAX wraps; the floor still gives F
+           {"F4/C2", 101, {INT32_MAX, 0, 0, 1}, 0.0, "buyCapacityCopy=0", -1, INT32_MAX}});
 }
 
 TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
     // An asset or a short: t = |min(shortValue + moneyAvailable, 0)| / V, at most the long;
     // maxSell = 512 / V + t + what is held and not locked.
-    Check("asset or short", {{&R::buyCapacityCopy, 512}, {&R::shortValue, -40}},
-          {
-              {"F2", "D2", 102, 4, 0, 0, 0, 280, 0.0, {}, -1, 38}, // V 16: 32 + 2.5 + 4
-              {"F2", "D2", 102, 2, 0, 0, 0, 280, 0.0, {}, -1, 36}, // t capped: 32 + 2 + 2
-              // money on the account covers the short: t = 0
-              {"F2", "D2", 102, 4, 0, 0, 0, 280, 0.0, {{&R::moneyAvailable, 100}}, -1, 36},
-              {"F2", "D2", 103, -3, 0, 0, 0, 280, 0.0, {}, -1, 25}, // V 20: 512 / 20
-          });
+    Check("asset or short", "buyCapacityCopy=512 shortValue=-40",
+          {{"F2/D2", 102, {4}, 0.0, "", -1, 38},                   // V 16: 32 + 2.5 + 4
+           {"F2/D2", 102, {2}, 0.0, "", -1, 36},                   // t capped: 32 + 2 + 2
+           {"F2/D2", 102, {4}, 0.0, "moneyAvailable=100", -1, 36}, // money covers the short
+           {"F2/D2", 103, {-3}, 0.0, "", -1, 25}});                // V 20: 512 / 20
     // LKOH (margin only, bid 20) long 10, lockedSell 2: F = 8. Sold at the bid, the buying
     // capacity is worked out again: money y7 = 10 * 20 - 100 = 100; equity x12 = 400 + 100 - 140
     // = 360; with the surplus -50 the collateral is 310 and the credit 620; money and shorts
     // -40, t = 40 / 20 = 2; less commitments -60; capacity g = 620 - 140 - 10 - 60 = 410.
     // maxSell = trunc(t + g / V + F).
     Check("long outside the assets",
-          {{&R::moneyAvailable, -100},
-           {&R::longValue, 400},
-           {&R::shortValue, -140},
-           {&R::leverage, 2},
-           {&R::buyCommitment, 20},
-           {&R::buyCapacityCopy, 1e6},
-           {&R::uncoveredSellValue, 10},
-           {&R::equitySurplus, -50}},
-          {
-              {"F2", "D2", 103, 10, 2, 0, 0, 280, 0.0, {}, -1, 30},  // 2 + 20.5 + 8
-              {"F2", "D2", 103, 10, 2, 0, 0, 272, 0.0, {}, -1, 35},  // no surplus: g = 510
-              {"F2", "D2", 103, 10, 2, 0, 0, 280, 40.0, {}, -1, 19}, // V 40: 1 + 10.25 + 8
-              // no debt: y7 = 300, x12 = 560, credit 1020, t = 0, g = 870: 43.5 + 8
-              {"F2", "D2", 103, 10, 2, 0, 0, 280, 0.0, {{&R::moneyAvailable, 100}}, -1, 51},
-              // one unit: y7 = -80, credit 260, t = 11 capped at 1, g = -130: t + g / V < 0
-              {"F2", "D2", 103, 1, 0, 0, 0, 280, 0.0, {}, -1, 1},
-              // x12 = 0.5 and a collateral of -49.5: credit 0, g = -140 + 400 - 60 = 200
-              {"F2",
-               "D2",
-               103,
-               10,
-               2,
-               0,
-               0,
-               280,
-               0.0,
-               {{&R::longValue, 40.5}, {&R::uncoveredSellValue, -400}},
-               -1,
-               20},
-              // x12 = -0.5: the collateral -50.5 stays, credit -101, g = 99: 2 + 4.95 + 8
-              {"F2",
-               "D2",
-               103,
-               10,
-               2,
-               0,
-               0,
-               280,
-               0.0,
-               {{&R::longValue, 39.5}, {&R::uncoveredSellValue, -400}},
-               -1,
-               14},
-          });
+          "moneyAvailable=-100 longValue=400 shortValue=-140 leverage=2 buyCommitment=20 "
+          "buyCapacityCopy=1e6 uncoveredSellValue=10 equitySurplus=-50",
+          {{"F2/D2", 103, {10, 2}, 0.0, "", -1, 30},         // 2 + 20.5 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "size=272", -1, 35}, // no surplus: g = 510
+           {"F2/D2", 103, {10, 2}, 40.0, "", -1, 19},        // V 40: 1 + 10.25 + 8
+           // no debt: y7 = 300, x12 = 560, credit 1020, t = 0, g = 870: 43.5 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "moneyAvailable=100", -1, 51},
+           // one unit: y7 = -80, credit 260, t = 11 capped at 1, g = -130: t + g / V < 0
+           {"F2/D2", 103, {1}, 0.0, "", -1, 1},
+           // x12 = 0.5, collateral -49.5: credit 0, g = -140 + 400 - 60 = 200: 2 + 10 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "longValue=40.5 uncoveredSellValue=-400", -1, 20},
+           // x12 = -0.5: the collateral -50.5 stays, credit -101, g = 99: 2 + 4.95 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "longValue=39.5 uncoveredSellValue=-400", -1, 14}});
 }
 
 TEST_F(ActvTest, ValuesOfAZeroPositionAndOfTheShortRecord) {

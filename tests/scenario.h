@@ -8,6 +8,7 @@
 #define KESVAR_TESTS_SCENARIO_H
 
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -219,6 +220,42 @@ inline bool Build() {
     if (RegisterClasses() != 4 || LoadFirms() != 4) return false;
     AddHostData();
     return true;
+}
+
+// Writes the figures `spec` names into a row, as a host holding them would: "equity=500
+// size=248 leverageGiven=1" (the size tag and leverageGiven as integers).
+inline void SetFigures(KRMarginalRow& row, const std::string& spec) {
+    using R = KRMarginalRow;
+    static const std::pair<const char*, double R::*> fields[] = {
+        {"moneyAvailable", &R::moneyAvailable},
+        {"leverage", &R::leverage},
+        {"openLimitTotal", &R::openLimitTotal},
+        {"shortValue", &R::shortValue},
+        {"longValue", &R::longValue},
+        {"longValueAsset", &R::longValueAsset},
+        {"equity", &R::equity},
+        {"buyCommitment", &R::buyCommitment},
+        {"buyCommitmentAsset", &R::buyCommitmentAsset},
+        {"uncoveredSellValue", &R::uncoveredSellValue},
+        {"marginBuyLimit", &R::marginBuyLimit},
+        {"buyCapacityCopy", &R::buyCapacityCopy},
+        {"ownBuyLimit", &R::ownBuyLimit},
+        {"assetBuyLimit", &R::assetBuyLimit},
+        {"settlementDebt", &R::settlementDebt},
+        {"moneyCurrent", &R::moneyCurrent},
+        {"moneyLocked", &R::moneyLocked},
+        {"equitySurplus", &R::equitySurplus}};
+    for (size_t at = 0, end; at < spec.size(); at = end + 1) {
+        end = spec.find(' ', at);
+        if (end == std::string::npos) end = spec.size();
+        const size_t eq = spec.find('=', at);
+        const std::string name = spec.substr(at, eq - at);
+        const double value = strtod(spec.c_str() + eq + 1, nullptr);
+        if (name == "size") row.size = uint32_t(value);
+        if (name == "leverageGiven") row.leverageGiven = uint8_t(value);
+        for (const auto& f : fields)
+            if (name == f.first) row.*f.second = value;
+    }
 }
 
 inline void Put(std::string& out, const void* p, size_t n) {
