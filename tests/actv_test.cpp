@@ -25,6 +25,7 @@ class ActvTest : public testing::Test {
         SetPrices(10, 101, 50, 32, 45, 48);
         SetPrices(10, 102, 20, 16, 18, 18);
         SetPrices(10, 103, 25, 20, 22, 21);
+        SetPrices(10, 104, 20, 16, 18, 18);
         SetPrices(30, 301, 20, 16, 18, 17);
         SetPrices(40, 401, 20, 16, 18, 18);
     }
@@ -185,6 +186,10 @@ TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
            // u = 0: the copy is the row itself, whose short without cover buys nothing
            {"F2/D2", 401, {-10, 0, 12}, 0.0, "equity=800", 0, 0},
            {"F2/D2", 401, {3}, 0.0, "", 15, 3}}); // long: 300 / 20
+    // F1's NOPRICE (margin only, lot 100): the cover costs 7 * 20 * 100 = 14000; the money
+    // bound (100000 - 14000) - 100, the settlement bound 50000 + 14000: 64000 / 2000 + 7.
+    Check("cover in lots", "moneyAvailable=100000 shortValue=-14000 buyCommitment=100 equity=50000",
+          {{"F1/L2", 104, {-10, 0, 3}, 0.0, "", 39, 0}});
 }
 
 // The credit-lag-2 buy limit, read through a covered short of OTHER (U = 0, so the working copy
@@ -210,6 +215,9 @@ TEST_F(ActvTest, Lag2BuyLimit) {
            // x = (50 + 90 - 10) / 1.5 = 86.67 -> G 86.67.
            {"F2/D2", 401, covered, p, example + "leverage=0.5 moneyAvailable=200", 88746, 0},
            {"F2/D2", 401, covered, p, example + "leverage=1 equity=0", 0, 0},
+           // H = 100 - 99.5: R5 = 0.5, x = (100 + 0.5) / 2 is not above t = 100 -> G 0.5.
+           {"F2/D2", 401, covered, p,
+            "leverage=1 moneyAvailable=200 equity=100 longValueAsset=99.5", 512, 0},
            // K = 0: F = B = 500 (A = 0), G = H - D = 1000 - 700 = 300; a negative K counts as 0.
            {"F2/D2", 401, covered, p, "moneyAvailable=500 equity=1000 longValueAsset=700",
             300 * 1024, 0},
@@ -318,7 +326,8 @@ TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
     EXPECT_EQ(0, KRInitMarginalActv(&row, &unknown));
     EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
     EXPECT_EQ(0, memcmp(&before, &unknown, sizeof before));
-    fails(Prepared(&row, 104), KR_ERR_NO_PRICE);
+    SetPrices(20, 202, 5, 5, 0, 0); // no previous and no last price
+    fails(Prepared(&row, 202), KR_ERR_NO_PRICE);
     KRMarginalActv beyond = Prepared(&row, 101);
     beyond.secIndex = 8;
     fails(beyond, KR_ERR_NOT_FOUND);

@@ -185,6 +185,11 @@ TEST(Platform, UpperCaseTableOfCodePage1252) {
     upper += std::string("\0ab", 3);
     EXPECT_TRUE(kesvar::platform::UpperCaseText(&text[0], uint32_t(text.size())));
     EXPECT_EQ(upper, text);
+    // The library's lock is recursive for its owner.
+    kesvar::platform::Lock();
+    kesvar::platform::Lock();
+    kesvar::platform::Unlock();
+    kesvar::platform::Unlock();
     char cut[] = "abcd";
     EXPECT_TRUE(kesvar::platform::UpperCaseText(cut, 2));
     EXPECT_STREQ("ABcd", cut);

@@ -151,6 +151,38 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
     }
 }
 
+// A KRAddClass that fails at any of its allocations leaves every list waiting for the class as
+// before, also when another class then takes the registry places the failed one would have had;
+// the add that finally succeeds resolves them (explicit codes of "<ALL>" stay unresolved).
+TEST(Links, AFailedClassLeavesItsEntriesWaiting) {
+    ASSERT_EQ(1, Install(2));
+    const char* text = "[LIMITALLOWEDSECURITY]\nA=X\nB=Q,P\nB=P,<ALL>\n[GENERAL]\n"
+                       "MAINMARGINCLASSES=B\n[CLC_MARGIN]\nB=Q\n";
+    MemoryStats& m = host().memory;
+    for (int64_t k = 1;; ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_EQ(1, AddClass(1, "A", {{11, "X"}}));
+        ASSERT_EQ(1, KRSetDliniFile("F", text));
+        const std::string waiting =
+            world::MarginList("F", "ZZ") + "/" + world::MarginList("F", "C");
+        const int64_t live = m.live;
+        m.failAt = m.allocating + k;
+        const int32_t added = AddClass(2, "B", {{21, "P"}, {22, "Q"}});
+        m.failAt = 0;
+        if (added) {
+            EXPECT_GE(k, 4); // the class, its securities, the resolved entries, the links
+            EXPECT_EQ("1 A 11:X | 2 B 22:Q 21:P | 2 B 4294967295:P 21:P 22:Q/2 B 22:Q",
+                      world::MarginList("F", "ZZ") + "/" + world::MarginList("F", "C"));
+            break;
+        }
+        EXPECT_EQ(KR_ERR_NO_MEMORY, KRGetLastError());
+        EXPECT_EQ(live, m.live);
+        ASSERT_EQ(1, AddClass(3, "C", {{31, "P"}, {32, "Q"}}));
+        EXPECT_EQ(waiting, world::MarginList("F", "ZZ") + "/" + world::MarginList("F", "C"));
+        ASSERT_EQ(1, KRCleanup());
+    }
+}
+
 // A client's own list of a kind replaces the firm's; without an asset list the margin list
 // answers; IGNORERESTSHORTSECURITY empties the rest-short list; the rest-short list is asked
 // only for margin securities; MAINMARGINCLASSES puts B's X first. By id every entry of a class

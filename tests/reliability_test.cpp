@@ -332,7 +332,7 @@ TEST_F(Hostile, CodesAtAndPastEveryFieldWidth) {
         EXPECT_EQ(s.code.size() <= 12, KRIsMarginSeccode(&f6, s.code.c_str(), nullptr, nullptr));
         // The margin list hands it over cut to 15 characters, NUL-terminated.
         EXPECT_NE(std::string::npos,
-                  gSeen.find(std::string(reinterpret_cast<const char*>(&secId), 4) + cut + "|"));
+                  (gSeen + " ").find(" " + std::to_string(secId) + ":" + cut + " "));
     }
 
     // Firm keys: 12 characters are a key, 13 and more are refused and never found.
@@ -398,7 +398,8 @@ TEST_F(Hostile, HostStringsWithoutTheirNul) {
     ASSERT_EQ(1, KRSetDliniFile("F5", "[LIMITALLOWEDSECURITY]\nNNNNNNNNNNNN=<ALL>\n"));
     KRMarginalRow f5 = Row("F5", "C1");
     EXPECT_TRUE(KRInitMarginalRow(&f5) && KRGetMarginSecs(&f5, Record, 0));
-    EXPECT_NE(std::string::npos, gSeen.find("SSSSSSSSSSSSSSS|")) << "cut to 15 characters";
+    EXPECT_NE(std::string::npos, (gSeen + " ").find(":" + std::string(15, 'S') + " "))
+        << "cut to 15 characters";
 
     // Limit records whose strings fill their fields belong to no firm and client of 12
     // characters at most, so each ends the walk it starts.

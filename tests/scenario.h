@@ -35,16 +35,13 @@ struct SecRef {
 };
 
 inline const std::vector<ClassSpec>& Classes() {
+    // clang-format off
     static const std::vector<ClassSpec> classes = {
-        {10,
-         "TQBR",
-         0,
-         0,
-         {{101, "SBER", 10}, {102, "GAZP", 10}, {103, "LKOH"}, {104, "NOPRICE", 100}}},
+        {10, "TQBR", 0, 0, {{101, "SBER", 10}, {102, "GAZP", 10}, {103, "LKOH"}, {104, "NOPRICE", 100}}},
         {20, "TQOB", KR_CLASS_FACE_VALUE, 0, {{201, "OFZ1", 1, 1000.0}, {202, "OFZ2", 1, 500.0}}},
         {30, "UNL", 0, 1, {{301, "UNLISTED"}}},
-        {40, "OTH", 0, 0, {{401, "OTHER"}}},
-    };
+        {40, "OTH", 0, 0, {{401, "OTHER"}}}};
+    // clang-format on
     return classes;
 }
 
@@ -226,25 +223,18 @@ inline bool Build() {
 // size=248 leverageGiven=1" (the size tag and leverageGiven as integers).
 inline void SetFigures(KRMarginalRow& row, const std::string& spec) {
     using R = KRMarginalRow;
+    // clang-format off
     static const std::pair<const char*, double R::*> fields[] = {
-        {"moneyAvailable", &R::moneyAvailable},
-        {"leverage", &R::leverage},
-        {"openLimitTotal", &R::openLimitTotal},
-        {"shortValue", &R::shortValue},
-        {"longValue", &R::longValue},
-        {"longValueAsset", &R::longValueAsset},
-        {"equity", &R::equity},
-        {"buyCommitment", &R::buyCommitment},
-        {"buyCommitmentAsset", &R::buyCommitmentAsset},
-        {"uncoveredSellValue", &R::uncoveredSellValue},
-        {"marginBuyLimit", &R::marginBuyLimit},
-        {"buyCapacityCopy", &R::buyCapacityCopy},
-        {"ownBuyLimit", &R::ownBuyLimit},
-        {"assetBuyLimit", &R::assetBuyLimit},
-        {"settlementDebt", &R::settlementDebt},
-        {"moneyCurrent", &R::moneyCurrent},
-        {"moneyLocked", &R::moneyLocked},
+        {"moneyAvailable", &R::moneyAvailable}, {"leverage", &R::leverage}, {"equity", &R::equity},
+        {"openLimitTotal", &R::openLimitTotal}, {"shortValue", &R::shortValue},
+        {"longValue", &R::longValue}, {"longValueAsset", &R::longValueAsset},
+        {"buyCommitment", &R::buyCommitment}, {"buyCommitmentAsset", &R::buyCommitmentAsset},
+        {"uncoveredSellValue", &R::uncoveredSellValue}, {"marginBuyLimit", &R::marginBuyLimit},
+        {"buyCapacityCopy", &R::buyCapacityCopy}, {"ownBuyLimit", &R::ownBuyLimit},
+        {"assetBuyLimit", &R::assetBuyLimit}, {"settlementDebt", &R::settlementDebt},
+        {"moneyCurrent", &R::moneyCurrent}, {"moneyLocked", &R::moneyLocked},
         {"equitySurplus", &R::equitySurplus}};
+    // clang-format on
     for (size_t at = 0, end; at < spec.size(); at = end + 1) {
         end = spec.find(' ', at);
         if (end == std::string::npos) end = spec.size();
@@ -277,29 +267,11 @@ inline void PutCall(std::string& out, int32_t result) {
     if (result == 0 && code == KR_ERR_ARGUMENT) SawRefusal() = true;
 }
 
-// The callback of KRGetMarginSecs: appends every byte the host may rely on to the std::string
-// behind `user`.
+// The callback of KRGetMarginSecs: appends the list to the std::string behind `user`, per entry
+// "classId CODE secId:CODE ...", with a "!" after a class code whose field is not zero-padded;
+// entries joined by " | ".
 inline int32_t KR_CALL RecordMarginSecs(const KRMarginClassEntry* entries, uint32_t count,
                                         uintptr_t user) {
-    std::string& out = *reinterpret_cast<std::string*>(user);
-    PutValue(out, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        const KRMarginClassEntry& e = entries[i];
-        PutValue(out, e.classId);
-        PutValue(out, e.secCount);
-        Put(out, e.code, sizeof e.code); // zero-padded: every byte counts
-        for (int32_t j = 0; j < e.secCount; ++j) {
-            PutValue(out, e.secs[j].secId);
-            out.append(e.secs[j].code, strnlen(e.secs[j].code, sizeof e.secs[j].code)) += '|';
-        }
-    }
-    return 0;
-}
-
-// The margin list a row of `firm`/`client` gets, readably: per entry "classId CODE secId:CODE
-// ...", with a "!" after a class code whose field is not zero-padded; entries joined by " | ".
-inline int32_t KR_CALL DescribeMarginSecs(const KRMarginClassEntry* entries, uint32_t count,
-                                          uintptr_t user) {
     std::string& out = *reinterpret_cast<std::string*>(user);
     for (uint32_t i = 0; i < count; ++i) {
         const KRMarginClassEntry& e = entries[i];
@@ -316,7 +288,7 @@ inline std::string MarginList(const char* firm, const std::string& client) {
     KRMarginalRow row = Row(firm, client);
     std::string out;
     if (KRInitMarginalRow(&row) != 1 ||
-        KRGetMarginSecs(&row, DescribeMarginSecs, reinterpret_cast<uintptr_t>(&out)) != 1)
+        KRGetMarginSecs(&row, RecordMarginSecs, reinterpret_cast<uintptr_t>(&out)) != 1)
         return "refused";
     return out;
 }

@@ -174,6 +174,7 @@ TEST_F(Settings, ClientRecordOfACode) {
         {"[CLABC_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n[CL*_MARGIN]\nTQBR=LKOH\n", "Q1",
          "LKOH"},
         {"[CLA*_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n", "ABC", "SBER"},
+        {"[CLA*_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n", "AB*", "SBER"},
         // A prefix name covers the code itself but not a shorter one.
         {"[CLABC*_MARGIN]\nTQBR=SBER\n[CLX_MARGIN]\nTQBR=GAZP\n", "ABC", "SBER"},
         {"[CLABC*_MARGIN]\nTQBR=SBER\n[CLX_MARGIN]\nTQBR=GAZP\n", "AB", "NOPRICE"},
@@ -196,7 +197,8 @@ TEST_F(Settings, ClientRecordOfACode) {
 // digits up to the first other character, saturated beyond 32 bits.
 TEST_F(Settings, ClientLags) {
     const struct {
-        const char *text, *lag2, *lag1;
+        std::string text;
+        const char *lag2, *lag1;
     } cases[] = {
         {"[CLIENTLAG]\nM=2\nC=2\nX=2\nA=2\nP=2\nF=2\nT=2\n", "A C F M P T X", "B D N Z A0"},
         {"[CLIENTLAG]\nA1=2\nB1=2\n", "A1 a1 B1", "A0 A B2 C"},
@@ -208,10 +210,12 @@ TEST_F(Settings, ClientLags) {
         {"[CLIENTLAG]\nQ*=1\nR*=2\n", "R RX", "Q5 A S"},
         {"[GENERAL]\nCREDITLAG=7\n", "", "C1"},
         {"[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n", "q5", "Q6"},
+        {"[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n", "W",
+         "V"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        ASSERT_EQ(1, KRSetDliniFile("F", c.text));
+        ASSERT_EQ(1, KRSetDliniFile("F", c.text.c_str()));
         for (int lag = 2; lag >= 1; --lag) {
             for (const std::string& client : Words(lag == 2 ? c.lag2 : c.lag1)) {
                 KRMarginalRow row = Row("F", client);
@@ -379,32 +383,47 @@ void Collect(void* user, int32_t line, kesvar::DiagCode code, const char* subjec
 }
 
 // With a sink the loader walks on past a section, yet a repeated one is still not read; every
-// skipped or changed line is reported with its number, and the scratch memory goes back.
+// skipped or changed line is reported with its number, also the last one of a text that ends
+// without a newline, and the scratch memory goes back.
 TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
     using namespace kesvar;
-    std::vector<Diag> got;
-    DiagnosticSink sink = {Collect, &got};
-    const char* text = "stray\n[GENERAL]\nMAINMARGINCLASSES=A, B\n[GENERAL]\nLIMITSINLOTS=0\n"
-                       "[CLIENTLAG]\nC=3\nD=1\nD=2\n[CLC1_MARGIN]\nRSTRNMBUY=1\nRSTRNMBUY=0\n"
-                       "IGNORERESTSHORTSECURITY=1\nIGNORERESTSHORTSECURITY=0\n"
-                       "[CLT_MARGIN_TEMPLATE]\nCLIENTS=C1,,X*\n[CLC1_MARGIN]\n"
-                       "[SECURITYWEIGHT]\nS=0.5,2\nS=0.4,3\n[LIMITALLOWEDSECURITY]\n"
-                       "TQBR=SBER,,GAZP,\n[X]\nlast";
-    const int64_t live = host().memory.live;
-    ASSERT_EQ(KR_ERR_NONE, SetFirmSettings("F", text, &sink));
-    EXPECT_EQ(1, KRIsLimitsInLots("F"));
-    std::vector<Diag> want = {// clang-format off
-        {1, kDiagUnreadLine, "STRAY"}, {3, kDiagMainMarginSpace, " B"},
-        {4, kDiagRepeatedSection, "[GENERAL]"}, {7, kDiagValueOutOfRange, "C"},
-        {9, kDiagRepeatedKey, "D"}, {12, kDiagRepeatedKey, "RSTRNMBUY"},
-        {14, kDiagRepeatedKey, "IGNORERESTSHORTSECURITY"}, {16, kDiagClientDiscarded, "C1"},
-        {16, kDiagClientSkipped, ""}, {16, kDiagClientSkipped, "X*"},
-        {17, kDiagClientDiscarded, "C1"}, {20, kDiagRepeatedKey, "S"},
-        {22, kDiagPieceEmpty, "TQBR"}, {22, kDiagPieceEmpty, "TQBR"},
-        {23, kDiagUnreadLine, "[X]"}, {24, kDiagUnreadLine, "LAST"}};
-    // clang-format on
-    std::sort(got.begin(), got.end());
-    EXPECT_EQ(want, got);
-    ASSERT_EQ(1, KRCleanupDlifiles());
-    EXPECT_EQ(live, host().memory.live) << "blocks of the load left behind";
+    const std::string longPiece = " " + std::string(300, 'C');
+    const struct {
+        std::string text;
+        std::vector<Diag> want;
+    } cases[] = {
+        {"stray\n[GENERAL]\nMAINMARGINCLASSES=A, B," + longPiece +
+             "\n[GENERAL]\nLIMITSINLOTS=0\n[CLIENTLAG]\nC=3\nD=1\nD=2\n[CLC1_MARGIN]\n"
+             "RSTRNMBUY=1\nRSTRNMBUY=0\nIGNORERESTSHORTSECURITY=1\nIGNORERESTSHORTSECURITY=0\n"
+             "[CLT_MARGIN_TEMPLATE]\nCLIENTS=C1,,X*\nCLIENTS=C9\nIGNORERESTSHORTSECURITY=1\n"
+             "[CLC1_MARGIN]\n[SECURITYWEIGHT]\nS=0.5,2\nS=0.4,3\n[LIMITALLOWEDSECURITY]\n"
+             "TQBR=SBER,,GAZP,\n[BOARDTAG]\nMB=\n[ADDREPOBOARDS]\nX=MB\n[ADDLIMITTRDACC]\n"
+             "K=A1,A1\n[ADDREPOTRDACC]\nK=A1\n[X]\nlast",
+         // clang-format off
+         {{1, kDiagUnreadLine, "STRAY"}, {3, kDiagMainMarginSpace, " B"},
+          {3, kDiagMainMarginSpace, longPiece.substr(0, 255)},
+          {4, kDiagRepeatedSection, "[GENERAL]"}, {7, kDiagValueOutOfRange, "C"},
+          {9, kDiagRepeatedKey, "D"}, {12, kDiagRepeatedKey, "RSTRNMBUY"},
+          {14, kDiagRepeatedKey, "IGNORERESTSHORTSECURITY"}, {16, kDiagClientDiscarded, "C1"},
+          {16, kDiagClientSkipped, ""}, {16, kDiagClientSkipped, "X*"},
+          {17, kDiagRepeatedKey, "CLIENTS"}, {18, kDiagUnknownKey, "IGNORERESTSHORTSECURITY"},
+          {19, kDiagClientDiscarded, "C1"}, {22, kDiagRepeatedKey, "S"},
+          {24, kDiagPieceEmpty, "TQBR"}, {24, kDiagPieceEmpty, "TQBR"},
+          {28, kDiagRepeatedKey, "MB"}, {32, kDiagRepeatedKey, "A1"},
+          {33, kDiagUnreadLine, "[X]"}, {34, kDiagUnreadLine, "LAST"}}},
+        // clang-format on
+        {std::string(20, '\n') + "[GENERAL]\nCREDITLAG=2", {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<Diag> got;
+        DiagnosticSink sink = {Collect, &got};
+        const int64_t live = host().memory.live;
+        ASSERT_EQ(KR_ERR_NONE, SetFirmSettings("F", c.text.c_str(), &sink));
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(c.want, got);
+        ASSERT_EQ(1, KRCleanupDlifiles());
+        EXPECT_EQ(live, host().memory.live) << "blocks of the load left behind";
+    }
+    ASSERT_EQ(KR_ERR_NONE, SetFirmSettings("F", cases[0].text.c_str(), nullptr));
+    EXPECT_EQ(1, KRIsLimitsInLots("F")); // the repeated [GENERAL] was not read
 }
