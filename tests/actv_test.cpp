@@ -218,6 +218,10 @@ TEST_F(ActvTest, Lag2BuyLimit) {
            // H = 100 - 99.5: R5 = 0.5, x = (100 + 0.5) / 2 is not above t = 100 -> G 0.5.
            {"F2/D2", 401, covered, p,
             "leverage=1 moneyAvailable=200 equity=100 longValueAsset=99.5", 512, 0},
+           // A negative debt D = -20 with H = 80: H - D = 100 = s, which R4 takes -> G 100.
+           {"F2/D2", 401, covered, p,
+            "leverage=1 moneyAvailable=200 equity=100 longValueAsset=20 settlementDebt=-20",
+            100 * 1024, 0},
            // K = 0: F = B = 500 (A = 0), G = H - D = 1000 - 700 = 300; a negative K counts as 0.
            {"F2/D2", 401, covered, p, "moneyAvailable=500 equity=1000 longValueAsset=700",
             300 * 1024, 0},

@@ -183,6 +183,7 @@ TEST_F(Hostile, StaleAndForgedRowHandlesAreRefused) {
     } events[] = {
         {"reload of F1", [] { return KRSetDliniFile("F1", world::FirmText()) == 1; }, "F1"},
         {"reload of F3", [] { return KRSetDliniFile("F3", world::ThirdFirmText()) == 1; }, "F3"},
+        {"reload of F4", [] { return KRSetDliniFile("F4", world::FourthFirmText()) == 1; }, "F4"},
         {"KRCleanupDlifiles", [] { return KRCleanupDlifiles() + world::LoadFirms() == 5; }, "F"},
         {"KRCleanup", [] { return KRCleanup() + world::Build() == 2; }, "F"},
     };
@@ -331,9 +332,11 @@ TEST_F(Hostile, CodesAtAndPastEveryFieldWidth) {
                                         KRIsMarginSeccode(&row, "LKOH", nullptr, nullptr),
                                         row.creditLag2, row.moneyAvailable != 0.0}));
     }
-    KRMarginalRow row = Row("F1", "C1");
+    KRMarginalRow row = Row("F1", code12);
+    ASSERT_TRUE(KRInitMarginalRow(&row) && row.creditLag2 == 1);
     memcpy(row.firmId, code13.data(), 13);
     Expect({CALL(KRInitMarginalRow(&row), 0, KR_ERR_NO_SETTINGS)});
+    EXPECT_EQ(std::make_pair(0u, uint8_t(0)), std::make_pair(row.binding, row.creditLag2));
 }
 
 // A class and securities whose codes fill their fields, in blocks of exactly their size (a read
