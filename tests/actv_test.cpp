@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#include <stdlib.h>
 
 #include <memory>
 
@@ -63,6 +64,35 @@ void Hold(const char* firm, const char* client, uint32_t secId, int32_t current,
                  lockedBuy});
 }
 
+// Writes the figures `spec` names into a row, as a host holding them would: "equity=500
+// size=248 leverageGiven=1" (the size tag and leverageGiven as integers).
+void SetFigures(KRMarginalRow& row, const std::string& spec) {
+    using R = KRMarginalRow;
+    // clang-format off
+    static const std::pair<const char*, double R::*> fields[] = {
+        {"moneyAvailable", &R::moneyAvailable}, {"leverage", &R::leverage}, {"equity", &R::equity},
+        {"openLimitTotal", &R::openLimitTotal}, {"shortValue", &R::shortValue},
+        {"longValue", &R::longValue}, {"longValueAsset", &R::longValueAsset},
+        {"buyCommitment", &R::buyCommitment}, {"buyCommitmentAsset", &R::buyCommitmentAsset},
+        {"uncoveredSellValue", &R::uncoveredSellValue}, {"marginBuyLimit", &R::marginBuyLimit},
+        {"buyCapacityCopy", &R::buyCapacityCopy}, {"ownBuyLimit", &R::ownBuyLimit},
+        {"assetBuyLimit", &R::assetBuyLimit}, {"settlementDebt", &R::settlementDebt},
+        {"moneyCurrent", &R::moneyCurrent}, {"moneyLocked", &R::moneyLocked},
+        {"equitySurplus", &R::equitySurplus}};
+    // clang-format on
+    for (size_t at = 0, end; at < spec.size(); at = end + 1) {
+        end = spec.find(' ', at);
+        if (end == std::string::npos) end = spec.size();
+        const size_t eq = spec.find('=', at);
+        const std::string name = spec.substr(at, eq - at);
+        const double value = strtod(spec.c_str() + eq + 1, nullptr);
+        if (name == "size") row.size = uint32_t(value);
+        if (name == "leverageGiven") row.leverageGiven = uint8_t(value);
+        for (const auto& f : fields)
+            if (name == f.first) row.*f.second = value;
+    }
+}
+
 // One lag-2 calculation on a bound row holding the figures of the table and of the case, in a
 // block of exactly its size, so ASan catches a read past the row's tag. maxBuy/maxSell of -1
 // are not checked.
@@ -86,7 +116,7 @@ void Check(const char* what, const std::string& figures, const std::vector<Case>
         Hold(firm.c_str(), client.c_str(), c.secId, l[0], l[1], l[2], l[3]);
         KRMarginalRow full = Bound(firm.c_str(), client.c_str());
         ASSERT_EQ(1, full.creditLag2);
-        world::SetFigures(full, figures + " " + c.figures);
+        SetFigures(full, figures + " " + c.figures);
         std::unique_ptr<uint8_t[]> block(new uint8_t[full.size]);
         memcpy(block.get(), &full, full.size);
         KRMarginalActv a = Calc(reinterpret_cast<KRMarginalRow*>(block.get()), c.secId, c.price);
@@ -101,16 +131,12 @@ void Check(const char* what, const std::string& figures, const std::vector<Case>
 // secIndex, classIndex and the margin, asset and rest-short flags of the bound record (F1's or
 // its client VIP's own lists); the reserved field and the padding are left alone.
 TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
-    const struct {
-        const char *firm, *client;
-        uint32_t secId;
-        std::vector<int64_t> want;
-    } cases[] = {
-        {"F1", "C1", 101, {0, 0, 1, 1, 0}}, {"F1", "C1", 102, {1, 0, 0, 1, 0}},
-        {"F1", "C1", 103, {2, 0, 1, 0, 1}}, {"F1", "VIP", 103, {2, 0, 1, 1, 0}},
-        {"F1", "C1", 202, {5, 1, 0, 1, 0}}, {"F1", "C1", 401, {7, 3, 0, 0, 0}},
-        {"F2", "D2", 101, {0, 0, 1, 0, 1}}, {"F4", "Q7", 104, {3, 0, 0, 1, 0}},
-    };
+    // clang-format off
+    const struct { const char *firm, *client; uint32_t secId; std::vector<int64_t> want; } cases[] = {
+        {"F1", "C1", 101, {0, 0, 1, 1, 0}}, {"F1", "C1", 102, {1, 0, 0, 1, 0}}, {"F1", "C1", 103, {2, 0, 1, 0, 1}},
+        {"F1", "VIP", 103, {2, 0, 1, 1, 0}}, {"F1", "C1", 202, {5, 1, 0, 1, 0}}, {"F1", "C1", 401, {7, 3, 0, 0, 0}},
+        {"F2", "D2", 101, {0, 0, 1, 0, 1}}, {"F4", "Q7", 104, {3, 0, 0, 1, 0}}};
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.client << " " << c.secId);
         KRMarginalRow row = Bound(c.firm, c.client);
@@ -152,6 +178,13 @@ TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
     EXPECT_EQ(std::make_pair(0, 0), std::make_pair(a.maxBuy, a.maxSell)); // 0 - 5 + 2 < 0
     row.marginBuyLimit = NAN; // a quotient that is not a number buys nothing
     EXPECT_EQ(0, Calc(&row, 101).maxBuy);
+    // No position: no values, and no position price asked after the four price reads.
+    KRMarginalActv zero = Prepared(&row, 103);
+    zero.value = zero.prevValue = 7.0;
+    host().log.clear();
+    ASSERT_EQ(1, KRCalcMarginalActv(&row, &zero, 0.0));
+    EXPECT_EQ(std::make_pair(0.0, 0.0), std::make_pair(zero.value, zero.prevValue));
+    EXPECT_EQ(4u, LogLines("paramValue").size());
 }
 
 // GAZP margin and asset: the margin buy limit per lot, with a short's value at the offer added
@@ -288,27 +321,6 @@ TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
            {"F2/D2", 103, {10, 2}, 0.0, "longValue=39.5 uncoveredSellValue=-400", -1, 14}});
 }
 
-TEST_F(ActvTest, ValuesOfAZeroPositionAndOfTheShortRecord) {
-    Hold("F1", "C1", 101, 20);
-    KRMarginalRow row = Bound("F1");
-    KRMarginalActv zero = Prepared(&row, 103);
-    zero.value = zero.prevValue = 7.0;
-    host().log.clear();
-    ASSERT_EQ(1, KRCalcMarginalActv(&row, &zero, 0.0));
-    EXPECT_EQ(std::make_pair(0.0, 0.0), std::make_pair(zero.value, zero.prevValue));
-    EXPECT_EQ(4u, LogLines("paramValue").size()); // the four price reads, no position price
-
-    // The 48-byte record ends before prevValue: the bytes after it are the host's.
-    uint8_t block[56];
-    memset(block, 0xCD, sizeof block);
-    KRMarginalActv a = Actv(10, 101, KR_ACTV_SIZE_48);
-    memcpy(block, &a, 48);
-    ASSERT_EQ(1, KRInitMarginalActv(&row, reinterpret_cast<KRMarginalActv*>(block)));
-    ASSERT_EQ(1, KRCalcMarginalActv(&row, reinterpret_cast<KRMarginalActv*>(block), 0.0));
-    EXPECT_EQ(20 * 48.0 * 10, reinterpret_cast<KRMarginalActv*>(block)->value);
-    EXPECT_EQ(std::vector<uint8_t>(8, 0xCD), std::vector<uint8_t>(block + 48, block + 56));
-}
-
 TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
     Hold("F1", "C1", 101, 20);
     KRMarginalRow row = Bound("F1");
@@ -318,14 +330,6 @@ TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
         EXPECT_EQ(error, KRGetLastError());
         EXPECT_EQ(0, memcmp(&before, &a, sizeof a));
     };
-    // Parameter ids are resolved once, so this comes first; no limit is asked.
-    const auto ids = host().paramIds;
-    host().paramIds.erase("BID");
-    host().log.clear();
-    fails(Prepared(&row, 101), KR_ERR_PARAM_UNKNOWN);
-    EXPECT_TRUE(LogLines("findFirstSec").empty());
-    host().paramIds = ids;
-
     KRMarginalActv unknown = Actv(10, 999), before = unknown;
     EXPECT_EQ(0, KRInitMarginalActv(&row, &unknown));
     EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());

@@ -48,28 +48,19 @@ TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
 
     host().paramIds["BID"] = 2;
     SetPrices(20, 201, 99, 98.5, 98, 98.5, 12.3);
-    const struct {
-        const char* step;
-        std::function<void()> before;
-        Lines asked;
-    } steps[] = {
-        {"BID known", [] {}, {"paramId BID", "paramId PREVPRICE", "paramId LAST"}},
-        {"all cached", [] {}, {}},
-        {"a face-value class",
-         [&] { AddClass(bonds.id, bonds.code, bonds.secs, bonds.flags); },
-         {"paramId ACCRUEDINT"}},
-        {"cached again", [] {}, {}},
-        {"KRCleanup, no face-value class",
-         [&] {
-             KRCleanup();
-             AddClass(shares.id, shares.code, shares.secs);
-             KRSetDliniFile("F1", world::FirmText());
-         },
-         {}},
-        {"a face-value class again",
-         [&] { AddClass(bonds.id, bonds.code, bonds.secs, bonds.flags); },
-         {"paramId ACCRUEDINT"}},
+    auto bondsAgain = [&] { AddClass(bonds.id, bonds.code, bonds.secs, bonds.flags); };
+    auto noBonds = [&] {
+        KRCleanup();
+        AddClass(shares.id, shares.code, shares.secs);
+        KRSetDliniFile("F1", world::FirmText());
     };
+    // clang-format off
+    const struct { const char* step; std::function<void()> before; Lines asked; } steps[] = {
+        {"BID known", [] {}, {"paramId BID", "paramId PREVPRICE", "paramId LAST"}},
+        {"all cached", [] {}, {}}, {"a face-value class", bondsAgain, {"paramId ACCRUEDINT"}},
+        {"cached again", [] {}, {}}, {"KRCleanup, no face-value class", noBonds, {}},
+        {"a face-value class again", bondsAgain, {"paramId ACCRUEDINT"}}};
+    // clang-format on
     for (const auto& s : steps) {
         SCOPED_TRACE(s.step);
         s.before();
@@ -99,28 +90,24 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
     ASSERT_EQ(1, KRSetDliniFile("F1", "[ASSETSECURITIES]\nTQBR=SBER,GAZP\n"));
     SetPrices(10, 101, 2, 2, 2, 2);
     SetPrices(10, 102, 3, 3, 3, 3);
-    AddMoneyLimit({"F1", "OTHER", "T1", 1});
-    AddMoneyLimit({"F1", "C1", "T1", 100, 0, 0, 0, 0, 0, 250}); // the first given leverage wins
-    AddMoneyLimit({"F1", "C1", "T2", 200, 0, 0, 0, 0, 0, 400});
-    AddMoneyLimit({"F2", "C1", "T1", 400}); // another firm ends the walk
-    AddMoneyLimit({"F1", "C1", "T3", 800}); // not contiguous: never seen from C1's first
-    AddMoneyLimit({"F1", "C2", "T1", 1600});
-    AddSecLimit({"F1", "C1", "SBER", "", 0, 0, 1});
-    AddSecLimit({"F1", "C1", "GAZP", "", 0, 0, 2});
-    AddSecLimit({"F1", "C2", "GAZP", "", 0, 0, 4});
-    AddSecLimit({"F2", "C2", "SBER", "", 0, 0, 8});
+    // clang-format off
+    for (const Money& m : {Money{"F1", "OTHER", "T1", 1}, Money{"F1", "C1", "T1", 100, 0, 0, 0, 0, 0, 250},
+             Money{"F1", "C1", "T2", 200, 0, 0, 0, 0, 0, 400}, // the first given leverage wins
+             Money{"F2", "C1", "T1", 400},                     // another firm ends the walk
+             Money{"F1", "C1", "T3", 800}, Money{"F1", "C2", "T1", 1600}}) // T3: never from C1's first
+        AddMoneyLimit(m);
+    for (const Position& p : {Position{"F1", "C1", "SBER", "", 0, 0, 1}, Position{"F1", "C1", "GAZP", "", 0, 0, 2},
+             Position{"F1", "C2", "GAZP", "", 0, 0, 4}, Position{"F2", "C2", "SBER", "", 0, 0, 8}})
+        AddSecLimit(p);
     const struct {
         const char* client;
         int64_t moneyStart, secStart; // -1: no index given, find-first asked
         uint32_t moneyEnd, secEnd;
         double openValue, currentValue, leverage;
-    } cases[] = {
-        {"C1", -1, -1, 0, 0, 3, 1 * 2 * 10 + 2 * 3 * 10, 2.5},
-        {"C1", 4, 2, 5, 2, 8, 0, 0}, // T3 alone; a position of C2 first
-        {"C2", 5, 2, 6, 3, 16, 4 * 3 * 10, 0},
-        {"C2", 1, 0, 1, 0, 0, 0, 0}, // records of another client: nothing, indexes kept
-        {"C9", -1, -1, 0, 0, 0, 0, 0},
-    };
+    } cases[] = {{"C1", -1, -1, 0, 0, 3, 1 * 2 * 10 + 2 * 3 * 10, 2.5},
+        {"C1", 4, 2, 5, 2, 8, 0, 0}, {"C2", 5, 2, 6, 3, 16, 4 * 3 * 10, 0}, // T3 alone; C2's first
+        {"C2", 1, 0, 1, 0, 0, 0, 0}, {"C9", -1, -1, 0, 0, 0, 0, 0}}; // another client: indexes kept
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.client << " from " << c.moneyStart);
         KRMarginalRow row = Row("F1", c.client);

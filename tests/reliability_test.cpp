@@ -305,13 +305,16 @@ TEST_F(Hostile, CodesAtAndPastEveryFieldWidth) {
         EXPECT_EQ(s.code.size() <= 12, KRIsMarginSeccode(&f6, s.code.c_str(), nullptr, nullptr));
         EXPECT_NE(std::string::npos, list.find(" " + std::to_string(s.secId) + ":" + cut + " "));
     }
+    // Firm keys: up to 12 characters, compared exactly (case-sensitive).
+    ASSERT_EQ(1, KRSetDliniFile("kkkkkkkkkkkk", ""));
     for (size_t len : {12u, 13u, 20u}) {
         const std::string key(len, 'K');
         const int32_t fits = len <= 12;
         // clang-format off
         Expect({CALL(KRSetDliniFile(key.c_str(), "[GENERAL]\nLIMITSINLOTS=0\n"), fits, fits ? KR_ERR_NONE : KR_ERR_ARGUMENT),
                 CALL(KRIsLimitsInLots(key.c_str()), !fits, fits ? KR_ERR_NONE : KR_ERR_NO_SETTINGS),
-                CALL(KRIsBoardTagApplicable(key.c_str(), "TQBR"), fits, KR_ERR_NO_SETTINGS)}); // code left
+                CALL(KRIsBoardTagApplicable(key.c_str(), "TQBR"), fits, KR_ERR_NO_SETTINGS), // code left
+                CALL(KRIsLimitsInLots("kkkkkkkkkkkk"), 1, KR_ERR_NONE)});
         // clang-format on
     }
     // Client codes in the row, up to 16 bytes without a NUL.
@@ -351,12 +354,9 @@ TEST_F(Hostile, HostStringsWithoutTheirNul) {
     cls->flags = 0;
     std::unique_ptr<KRSecurity[]> secs(new KRSecurity[2]);
     memset(secs.get(), 'S', 2 * sizeof(KRSecurity));
-    for (uint32_t i = 0; i < 2; ++i) {
-        secs[i].faceValue = 0.0;
-        secs[i].secId = 771 + i;
-        secs[i].lotSize = 1;
-    }
-    secs[1].code[0] = 'T';
+    secs[0] = {0.0, 771, 0, 1, {}}, secs[1] = {0.0, 772, 0, 1, {'T'}};
+    memset(secs[0].code, 'S', 20);
+    memset(secs[1].code + 1, 'S', 19);
     Expect({CALL(KRAddClass(cls.get(), secs.get()), 1, KR_ERR_NONE)});
     uint32_t ids[4];
     int32_t count = 4;
@@ -375,14 +375,8 @@ TEST_F(Hostile, HostStringsWithoutTheirNul) {
     uint8_t* mr = host().moneyLimits[money].get();
     uint8_t* sr = host().secLimits[sec].get();
     // Tag, firm id and client code; security code, trade account, firm id and client code.
-    for (const auto& f : std::vector<std::pair<uint8_t*, size_t>>{{mr + 9, 5},
-                                                                  {mr + 14, 13},
-                                                                  {mr + 27, 13},
-                                                                  {sr + 4, 13},
-                                                                  {sr + 17, 13},
-                                                                  {sr + 30, 13},
-                                                                  {sr + 43, 13}})
-        memset(f.first, 'X', f.second);
+    memset(mr + 9, 'X', 5 + 13 + 13);
+    memset(sr + 4, 'X', 4 * 13);
     uint32_t indexes[2] = {money, sec};
     ASSERT_EQ(1, KRCalcMarginalRowEx(&row_, &indexes[0], &indexes[1]));
     EXPECT_EQ(std::vector<uint32_t>({money, sec}), std::vector<uint32_t>(indexes, indexes + 2));

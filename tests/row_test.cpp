@@ -97,81 +97,56 @@ TEST_F(RowTest, PricesFallBackAndCountBelow1e8AsMissing) {
 // collateralOpenAll and equitySurplus = (longNow + shortNow) - (longValue + shortValue).
 TEST_F(RowTest, ValuationOfEachKindOfPosition) {
     const double prevB = 12.3 + 1000 * 98.0 * 0.01, bidB = 12.3 + 1000 * 98.5 * 0.01; // OFZ1
-    const std::vector<size_t> valuation = {
-        F(openValue),          F(currentValue),       F(longValue),          F(longValueMargin),
-        F(longValueAsset),     F(shortValue),         F(buyCommitment),      F(leverage),
-        F(openCollateral),     F(buyCommitmentAsset), F(uncoveredSellValue), F(equitySurplus),
-        F(buyCommitmentMargin)};
+    // clang-format off
+    const std::vector<size_t> valuation = {F(openValue), F(currentValue), F(longValue), F(longValueMargin),
+        F(longValueAsset), F(shortValue), F(buyCommitment), F(leverage), F(openCollateral),
+        F(buyCommitmentAsset), F(uncoveredSellValue), F(equitySurplus), F(buyCommitmentMargin)};
+    // clang-format on
     // Position: firm, client, security, account, open, openLimit, current, currentLimit,
     // lockedSell, lockedBuy, lockedBuyValue. Every valuation field not named is 0.
+    const double wA = 0.95, wL = 0.85, wS = 1.35; // OFZ1's long, SBER's long and short weight
     const struct {
         const char* name;
         Position pos;
         Fields want;
         std::vector<double> prices = {}; // of OFZ1, when the case has its own
-    } cases[] = {
+    } cases[] = {                        // clang-format off
         {"margin and asset long on an additional-limit account: all-account sums only",
-         {"F1", "V", "SBER", "acc2", 8, 0, 10},
-         {{F(openValue), 320},
-          {F(currentValue), 520},
-          {F(openCollateral), 8 * 4.0 * 10 * 0.85},
-          {F(equitySurplus), 10 * 5.0 * 10 * 0.85}}},
-        {"asset long, locked buy value",
-         {"F1", "V", "GAZP", "", 0, 0, 10, 0, 0, 0, 250},
-         {{F(currentValue), 2050},
-          {F(longValue), 2000},
-          {F(longValueAsset), 2000},
-          {F(buyCommitment), 2.5},
-          {F(buyCommitmentAsset), 2.5}}},
-        {"margin only long: no collateral, no long value",
-         {"F1", "V", "LKOH", "", 5, 0, 10},
+         {"F1", "V", "SBER", "acc2", 8, 0, 10}, {{F(openValue), 320}, {F(currentValue), 520},
+         {F(openCollateral), 8 * 4.0 * 10 * wL}, {F(equitySurplus), 10 * 5.0 * 10 * wL}}},
+        {"asset long, locked buy value", {"F1", "V", "GAZP", "", 0, 0, 10, 0, 0, 0, 250},
+         {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000},
+          {F(buyCommitment), 2.5}, {F(buyCommitmentAsset), 2.5}}},
+        {"margin only long: no collateral, no long value", {"F1", "V", "LKOH", "", 5, 0, 10},
          {{F(openValue), 10}, {F(currentValue), 28}}},
-        {"unlisted short without a last price",
-         {"F1", "V", "UNLISTED", "", 0, 0, -50, 0, 0, 0, 250},
+        {"unlisted short without a last price", {"F1", "V", "UNLISTED", "", 0, 0, -50, 0, 0, 0, 250},
          {{F(currentValue), -100}, {F(shortValue), -100}}},
-        {"bond: face value and accrued interest",
-         {"F1", "V", "OFZ1", "", 2, 0, 1, 0, 3},
-         {{F(openValue), 2 * prevB},
-          {F(openCollateral), 2 * prevB * 0.95},
-          {F(leverage), 1000 / (2 * prevB * 0.95)},
-          {F(currentValue), 12.3 + 1000 * 97.0 * 0.01},
-          {F(longValue), bidB * 0.95},
-          {F(longValueMargin), bidB * 0.95},
+        {"bond: face value and accrued interest", {"F1", "V", "OFZ1", "", 2, 0, 1, 0, 3},
+         {{F(openValue), 2 * prevB}, {F(openCollateral), 2 * prevB * wA},
+          {F(leverage), 1000 / (2 * prevB * wA)}, {F(currentValue), 12.3 + 1000 * 97.0 * 0.01},
+          {F(longValue), bidB * wA}, {F(longValueMargin), bidB * wA},
           {F(uncoveredSellValue), 2 * (12.3 + 1000 * 99.0 * 0.01)}}},
         // Its accrued interest alone, 5e-7, is a last price below 1e-6: the bid is taken.
-        {"bond whose last price is its accrued interest",
-         {"F1", "V", "OFZ1", "", 0, 0, 1},
-         {{F(currentValue), 5e-7 + 1000 * 98.5 * 0.01},
-          {F(longValue), (5e-7 + 1000 * 98.5 * 0.01) * 0.95},
-          {F(longValueMargin), (5e-7 + 1000 * 98.5 * 0.01) * 0.95}},
-         {99.0, 98.5, 98.0, 0.0, 5e-7}},
-        {"bond whose accrued interest, 1e-6, is its last price",
-         {"F1", "V", "OFZ1", "", 0, 0, 1},
-         {{F(currentValue), 1e-6},
-          {F(longValue), (1e-6 + 1000 * 98.5 * 0.01) * 0.95},
-          {F(longValueMargin), (1e-6 + 1000 * 98.5 * 0.01) * 0.95}},
-         {99.0, 98.5, 98.0, 0.0, 1e-6}},
+        {"bond whose last price is its accrued interest", {"F1", "V", "OFZ1", "", 0, 0, 1},
+         {{F(currentValue), 5e-7 + 1000 * 98.5 * 0.01}, {F(longValue), (5e-7 + 1000 * 98.5 * 0.01) * wA},
+          {F(longValueMargin), (5e-7 + 1000 * 98.5 * 0.01) * wA}}, {99.0, 98.5, 98.0, 0.0, 5e-7}},
+        {"bond whose accrued interest, 1e-6, is its last price", {"F1", "V", "OFZ1", "", 0, 0, 1},
+         {{F(currentValue), 1e-6}, {F(longValue), (1e-6 + 1000 * 98.5 * 0.01) * wA},
+          {F(longValueMargin), (1e-6 + 1000 * 98.5 * 0.01) * wA}}, {99.0, 98.5, 98.0, 0.0, 1e-6}},
         {"class without valueUnlisted", {"F1", "V", "OTHER", "", 5, 0, 10}, {}},
         {"no previous or last price", {"F1", "V", "NOPRICE", "", 5, 0, 10}, {}},
-        {"credit lag 1: current - openLimit + currentLimit",
-         {"F1", "V", "GAZP", "", 0, 3, 10, 1},
+        {"credit lag 1: current - openLimit + currentLimit", {"F1", "V", "GAZP", "", 0, 3, 10, 1},
          {{F(currentValue), 1640}, {F(longValue), 1600}, {F(longValueAsset), 1600}}},
-        {"credit lag 2: current alone",
-         {"F1", "L2", "GAZP", "", 0, 3, 10, 1},
+        {"credit lag 2: current alone", {"F1", "L2", "GAZP", "", 0, 3, 10, 1},
          {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000}}},
-        {"sell orders beyond a long",
-         {"F1", "V", "GAZP", "", 0, 0, 20, 0, 30},
-         {{F(currentValue), 4100},
-          {F(longValue), 4000},
-          {F(longValueAsset), 4000},
+        {"sell orders beyond a long", {"F1", "V", "GAZP", "", 0, 0, 20, 0, 30},
+         {{F(currentValue), 4100}, {F(longValue), 4000}, {F(longValueAsset), 4000},
           {F(uncoveredSellValue), 2100}}},
-        {"opening short weighted by wS; negative collateral: leverage 0",
-         {"F1", "V", "SBER", "", -4},
-         {{F(openValue), -160}, {F(openCollateral), -160 * 1.35}}},
-        {"short bought back from an asset: no commitment",
-         {"F1", "V", "GAZP", "", 0, 0, -1, 0, 0, 0, 50},
-         {{F(currentValue), -20.5 * 10}, {F(shortValue), -210}}},
-    };
+        {"opening short weighted by wS; negative collateral: leverage 0", {"F1", "V", "SBER", "", -4},
+         {{F(openValue), -160}, {F(openCollateral), -160 * wS}}},
+        {"short bought back from an asset: no commitment", {"F1", "V", "GAZP", "", 0, 0, -1, 0, 0, 0, 50},
+         {{F(currentValue), -20.5 * 10}, {F(shortValue), -210}}}};
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         host().moneyLimits.clear();
@@ -192,18 +167,17 @@ TEST_F(RowTest, ValuationOfEachKindOfPosition) {
 // openLimit ignored), UNLISTED short 3 with 5 sold on an additional-limit account. N1, K2 and
 // Z0 are corners of margin level, credit and a leverage given as 0 %.
 TEST_F(RowTest, WholeRows) {
-    AddMoneyLimit(Money{"F1", "C1", "MB", 10000, 20000, 12000, 3000, 1000, 500});
-    AddMoneyLimit(Money{"F1", "C1", "AL", 2000, 0, 4000, 1000, 0, 100, 500});
-    AddMoneyLimit(Money{"F1", "C1", "ZZ", 99999, 99999, 99999, 99999, 99999, 99999});
-    AddMoneyLimit(Money{"F1", "L2", "MB", 10000, 20000, 60000, 0, 0, 0, 50});
-    AddMoneyLimit(Money{"F1", "N1", "MB", 500, 1000, -1000});
-    AddMoneyLimit(Money{"F1", "K2", "MB", 500, 1000, 1000});
-    AddMoneyLimit(Money{"F1", "Z0", "MB", 500, 1000, 1000, 0, 0, 0, 0});
-    AddSecLimit(Position{"F1", "C1", "GAZP", "", 8, 0, 10});
-    AddSecLimit(Position{"F1", "C1", "UNLISTED", "A2", 0, 0, -3});
-    AddSecLimit(Position{"F1", "L2", "GAZP", "", 8, 5, 10});
-    AddSecLimit(Position{"F1", "L2", "UNLISTED", "ACC2", 0, 0, -3, 0, 5});
-    AddSecLimit(Position{"F1", "K2", "UNLISTED", "ACC2", 0, 0, -300});
+    // clang-format off
+    for (const Money& m : {Money{"F1", "C1", "MB", 10000, 20000, 12000, 3000, 1000, 500},
+             Money{"F1", "C1", "AL", 2000, 0, 4000, 1000, 0, 100, 500},
+             Money{"F1", "C1", "ZZ", 99999, 99999, 99999, 99999, 99999, 99999},
+             Money{"F1", "L2", "MB", 10000, 20000, 60000, 0, 0, 0, 50}, Money{"F1", "N1", "MB", 500, 1000, -1000},
+             Money{"F1", "K2", "MB", 500, 1000, 1000}, Money{"F1", "Z0", "MB", 500, 1000, 1000, 0, 0, 0, 0}})
+        AddMoneyLimit(m);
+    for (const Position& p : {Position{"F1", "C1", "GAZP", "", 8, 0, 10}, Position{"F1", "C1", "UNLISTED", "A2", 0, 0, -3},
+             Position{"F1", "L2", "GAZP", "", 8, 5, 10}, Position{"F1", "L2", "UNLISTED", "ACC2", 0, 0, -3, 0, 5},
+             Position{"F1", "K2", "UNLISTED", "ACC2", 0, 0, -300}})
+        AddSecLimit(p);
 
     // C1 money: open (10000+2000)/100 = 120, opening limit 200, current 160, locked 10, locked
     // value 6, own open 100, own current 120. Long 10*20*10 = 2000 (collateral at open
@@ -211,29 +185,13 @@ TEST_F(RowTest, WholeRows) {
     // collateral ((160 - 6) + 2000) - 6 = 2148, money less commitments -6 + 114 > 0.
     const double lev = 200 / (120 + 1520.0), credit = lev * 2148;
     const double ml = ((-6 + 2000 + 120) / 2120.0) * 100.0;
-    ExpectFields(Calc("C1"),
-                 {{F(openValue), 1640},
-                  {F(currentValue), 2204},
-                  {F(openCollateral), 1620},
-                  {F(leverage), lev},
-                  {F(openLimitTotal), 200},
-                  {F(moneyAvailable), 114},
-                  {F(longValue), 2000},
-                  {F(longValueAsset), 2000},
-                  {F(shortValue), -6},
-                  {F(equity), 2108},
-                  {F(creditCapacity), credit},
-                  {F(buyCapacity), credit - 6},
-                  {F(buyCapacityCopy), credit - 6},
-                  {F(marginLevel), ml},
-                  {F(lockedValueTotal), 6},
-                  {F(marginBuyLimit), 190}, // (3000 + 1000 + 16000) / 100 - 10
-                  {F(ownBuyLimit), 150},
-                  {F(moneyCurrent), 120},
-                  {F(moneyLocked), 10},
-                  {F(currentLeverage), (100.0 / ml) - 1.0},
-                  {F(equitySurplus), 40}},
-                 {}, true);
+    ExpectFields(Calc("C1"), {{F(openValue), 1640}, {F(currentValue), 2204}, {F(openCollateral), 1620},
+        {F(leverage), lev}, {F(openLimitTotal), 200}, {F(moneyAvailable), 114}, {F(longValue), 2000},
+        {F(longValueAsset), 2000}, {F(shortValue), -6}, {F(equity), 2108}, {F(creditCapacity), credit},
+        {F(buyCapacity), credit - 6}, {F(buyCapacityCopy), credit - 6}, {F(marginLevel), ml},
+        {F(lockedValueTotal), 6}, {F(marginBuyLimit), 190}, // (3000 + 1000 + 16000) / 100 - 10
+        {F(ownBuyLimit), 150}, {F(moneyCurrent), 120}, {F(moneyLocked), 10},
+        {F(currentLeverage), (100.0 / ml) - 1.0}, {F(equitySurplus), 40}}, {}, true);
 
     // L2: equity 2000 + 600 = 2600, current collateral 2600 - 6, credit 1297, uncovered sales
     // 5*2 = 10 on every account, buying capacity 1287, money 600 uncommitted; settlement debt
@@ -242,32 +200,20 @@ TEST_F(RowTest, WholeRows) {
     // R5 = min(600, 2594 - 20) = 600, x = 1258 is not above 2574 -> G = 600.
     KRMarginalRow row = Calc("L2");
     EXPECT_EQ(1, row.leverageGiven);
-    ExpectFields(row, {{F(leverage), 0.5},
-                       {F(equity), 2600},
-                       {F(equitySurplus), -6},
-                       {F(creditCapacity), 1297},
-                       {F(buyCapacity), 1287},
-                       {F(marginBuyLimit), 1887},
-                       {F(settlementDebt), 10},
-                       {F(assetBuyLimit), 600},
-                       {F(ownBuyLimit), 600},
-                       {F(marginLevel), 100}});
-
+    ExpectFields(row, {{F(leverage), 0.5}, {F(equity), 2600}, {F(equitySurplus), -6}, {F(creditCapacity), 1297},
+        {F(buyCapacity), 1287}, {F(marginBuyLimit), 1887}, {F(settlementDebt), 10}, {F(assetBuyLimit), 600},
+        {F(ownBuyLimit), 600}, {F(marginLevel), 100}});
     // N1: V = -10 and longValue + G = 0 -> -99 %, not -100; equity < 0 leaves X = -10 as it is.
-    ExpectFields(Calc("N1"), {{F(equity), -10},
-                              {F(creditCapacity), -20},
-                              {F(marginLevel), -99.0},
-                              {F(currentLeverage), -1.0}});
+    ExpectFields(Calc("N1"), {{F(equity), -10}, {F(creditCapacity), -20}, {F(marginLevel), -99.0},
+        {F(currentLeverage), -1.0}});
     // K2: the short on ACC2 is not counted, so equity 10 >= 0 clamps X = 10 - 600 to 0;
     // equitySurplus keeps X before the clamp.
-    ExpectFields(Calc("K2"), {{F(equity), 10},
-                              {F(creditCapacity), 0},
-                              {F(marginLevel), 100.0},
-                              {F(currentLeverage), 0},
-                              {F(equitySurplus), -600}});
-    row = Calc("Z0");
-    EXPECT_EQ(std::make_tuple(0.0, uint8_t(1), 0.0),
-              std::make_tuple(row.leverage, row.leverageGiven, row.creditCapacity));
+    ExpectFields(Calc("K2"), {{F(equity), 10}, {F(creditCapacity), 0}, {F(marginLevel), 100.0},
+        {F(currentLeverage), 0}, {F(equitySurplus), -600}});
+    // Z0: a leverage given as 0 %.
+    ExpectFields(Calc("Z0"), {{F(leverage), 0}, {F(creditCapacity), 0}});
+    EXPECT_EQ(1, Calc("Z0").leverageGiven);
+    // clang-format on
 
     // A line beginning with VOLUME (not the first line) adds the short value to C1's own limit.
     ASSERT_EQ(1, KRSetDliniFile("F1", (std::string(world::FirmText()) + "[X]\nvolume\n").c_str()));

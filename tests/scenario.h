@@ -170,34 +170,40 @@ inline void AddClientLimits(const char* firm, const std::string& client, int see
 // F1. Prices have fractions that do not fit a double exactly, so any change in the order or
 // grouping of the arithmetic shows in the last bits.
 inline void AddHostData(const std::vector<std::string>& extraClients = {}) {
-    AddMoney("F1", "C1", "MB", 1234567.0, 1198765.0, 43211.0);
-    AddMoney("F1", "C1", "AL", 50000.0, 61234.0, 0.0);
-    AddMoney("F1", "C1", "RP", 7000.0, 6500.0, 1300.0);
-    AddMoney("F1", "C1", "ZZ", 999999.0, 999999.0, 999.0); // not a listed board: skipped
-    AddMoney("F1", "L2", "MB", 250000.0, -125000.5, 3333.0);
-    AddMoney("F1", "L2", "AL", 10000.0, 10000.0, 0.0, 250);
-    AddMoney("F1", "VIP", "MB", 5000000.0, 4200000.0, 100000.0, 300);
-    AddMoney("F2", "C1", "EQTV", 800000.0, 812345.67, 12345.0);
-    AddMoney("F2", "D2", "EQTV", 300000.0, 150000.25, 5000.0, 175);
-    AddMoney("F2", "D2", "SPBX", 20000.0, 19000.0, 0.0, 400);
-    AddMoney("F3", "Z1", "EQTV", 0.0, 0.0, 0.0);
-    AddPosition("F1", "C1", "SBER", "ACC1", 120, 95, 7, 3, 81000.37);
-    AddPosition("F1", "C1", "GAZP", "ACC1", 40, 55, 0, 11, 179000.0);
-    AddPosition("F1", "C1", "LKOH", "ACC2", -3, -5, 0, 1, 693250.0);
-    AddPosition("F1", "C1", "OFZ1", "ACC1", 15, 22, 2);
-    AddPosition("F1", "C1", "UNLISTED", "ACC3", 100, 150, 10);
-    AddPosition("F1", "C1", "NOPRICE", "ACC1", 5, 5);
-    AddPosition("F1", "L2", "SBER", "ACC1", -30, -42, 0, 5, 135800.0);
-    AddPosition("F1", "L2", "OFZ1", "ACC1", 50, 47, 5);
-    AddPosition("F1", "L2", "LKOH", "ACC1", 2, 1, 1);
-    AddPosition("F1", "VIP", "SBER", "ACC1", 1000, 1100, 100, 50, 1356000.0);
-    AddPosition("F1", "VIP", "LKOH", "ACC1", -20, -25);
-    AddPosition("F2", "C1", "GAZP", "ACC1", 3000, 2750, 250);
-    AddPosition("F2", "C1", "OFZ2", "ACC1", 100, 120, 0, 30, 303000.0);
-    AddPosition("F2", "D2", "SBER", "ACC1", -500, -650, 0, 100, 2713700.0);
-    AddPosition("F2", "D2", "GAZP", "ACC1", 1200, 1000);
-    AddPosition("F2", "D2", "OFZ1", "ACC1", 75, 80, 10);
-    AddPosition("F2", "D2", "OTHER", "ACC1", 10000, 12000);
+    // clang-format off
+    const struct {
+        const char *firm, *client, *tag;
+        double open, current, locked;
+        int32_t leverage;
+    } money[] = {
+        {"F1", "C1", "MB", 1234567.0, 1198765.0, 43211.0, -1}, {"F1", "C1", "AL", 50000.0, 61234.0, 0.0, -1},
+        {"F1", "C1", "RP", 7000.0, 6500.0, 1300.0, -1},
+        {"F1", "C1", "ZZ", 999999.0, 999999.0, 999.0, -1}, // not a listed board: skipped
+        {"F1", "L2", "MB", 250000.0, -125000.5, 3333.0, -1}, {"F1", "L2", "AL", 10000.0, 10000.0, 0.0, 250},
+        {"F1", "VIP", "MB", 5000000.0, 4200000.0, 100000.0, 300},
+        {"F2", "C1", "EQTV", 800000.0, 812345.67, 12345.0, -1}, {"F2", "D2", "EQTV", 300000.0, 150000.25, 5000.0, 175},
+        {"F2", "D2", "SPBX", 20000.0, 19000.0, 0.0, 400}, {"F3", "Z1", "EQTV", 0.0, 0.0, 0.0, -1}};
+    const struct {
+        const char *firm, *client, *code;
+        int32_t open, current, lockedSell, lockedBuy;
+        double lockedBuyValue;
+        const char* account = "ACC1"; // F1's ACC2 is an additional limit, ACC3 an additional repo
+    } positions[] = {
+        {"F1", "C1", "SBER", 120, 95, 7, 3, 81000.37}, {"F1", "C1", "GAZP", 40, 55, 0, 11, 179000.0},
+        {"F1", "C1", "LKOH", -3, -5, 0, 1, 693250.0, "ACC2"}, {"F1", "C1", "OFZ1", 15, 22, 2, 0, 0},
+        {"F1", "C1", "UNLISTED", 100, 150, 10, 0, 0, "ACC3"}, {"F1", "C1", "NOPRICE", 5, 5, 0, 0, 0},
+        {"F1", "L2", "SBER", -30, -42, 0, 5, 135800.0}, {"F1", "L2", "OFZ1", 50, 47, 5, 0, 0},
+        {"F1", "L2", "LKOH", 2, 1, 1, 0, 0}, {"F1", "VIP", "SBER", 1000, 1100, 100, 50, 1356000.0},
+        {"F1", "VIP", "LKOH", -20, -25, 0, 0, 0}, {"F2", "C1", "GAZP", 3000, 2750, 250, 0, 0},
+        {"F2", "C1", "OFZ2", 100, 120, 0, 30, 303000.0}, {"F2", "D2", "SBER", -500, -650, 0, 100, 2713700.0},
+        {"F2", "D2", "GAZP", 1200, 1000, 0, 0, 0}, {"F2", "D2", "OFZ1", 75, 80, 10, 0, 0},
+        {"F2", "D2", "OTHER", 10000, 12000, 0, 0, 0}};
+    // clang-format on
+    for (const auto& m : money)
+        AddMoney(m.firm, m.client, m.tag, m.open, m.current, m.locked, m.leverage);
+    for (const auto& p : positions)
+        AddPosition(p.firm, p.client, p.code, p.account, p.open, p.current, p.lockedSell,
+                    p.lockedBuy, p.lockedBuyValue);
     int seed = 0;
     for (const std::string& c : Firms()[3].clients)
         AddClientLimits("F4", c, seed++);
@@ -217,35 +223,6 @@ inline bool Build() {
     if (RegisterClasses() != 4 || LoadFirms() != 4) return false;
     AddHostData();
     return true;
-}
-
-// Writes the figures `spec` names into a row, as a host holding them would: "equity=500
-// size=248 leverageGiven=1" (the size tag and leverageGiven as integers).
-inline void SetFigures(KRMarginalRow& row, const std::string& spec) {
-    using R = KRMarginalRow;
-    // clang-format off
-    static const std::pair<const char*, double R::*> fields[] = {
-        {"moneyAvailable", &R::moneyAvailable}, {"leverage", &R::leverage}, {"equity", &R::equity},
-        {"openLimitTotal", &R::openLimitTotal}, {"shortValue", &R::shortValue},
-        {"longValue", &R::longValue}, {"longValueAsset", &R::longValueAsset},
-        {"buyCommitment", &R::buyCommitment}, {"buyCommitmentAsset", &R::buyCommitmentAsset},
-        {"uncoveredSellValue", &R::uncoveredSellValue}, {"marginBuyLimit", &R::marginBuyLimit},
-        {"buyCapacityCopy", &R::buyCapacityCopy}, {"ownBuyLimit", &R::ownBuyLimit},
-        {"assetBuyLimit", &R::assetBuyLimit}, {"settlementDebt", &R::settlementDebt},
-        {"moneyCurrent", &R::moneyCurrent}, {"moneyLocked", &R::moneyLocked},
-        {"equitySurplus", &R::equitySurplus}};
-    // clang-format on
-    for (size_t at = 0, end; at < spec.size(); at = end + 1) {
-        end = spec.find(' ', at);
-        if (end == std::string::npos) end = spec.size();
-        const size_t eq = spec.find('=', at);
-        const std::string name = spec.substr(at, eq - at);
-        const double value = strtod(spec.c_str() + eq + 1, nullptr);
-        if (name == "size") row.size = uint32_t(value);
-        if (name == "leverageGiven") row.leverageGiven = uint8_t(value);
-        for (const auto& f : fields)
-            if (name == f.first) row.*f.second = value;
-    }
 }
 
 inline void Put(std::string& out, const void* p, size_t n) {

@@ -222,30 +222,30 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
     AddSecLimit({"F", "CL", "GAZP", "", 0, 0, -1});
     const double inf = HUGE_VAL;
     const struct {
-        std::string lines; // for LKOH; the same with GAZP for GAZP
+        std::string lines; // '@' stands for the code
         double longWeight, shortWeight;
     } cases[] = {
         // clang-format off
-        {"=0.5,1.2", 0.5, 1.2}, {"=1.5,0.8", 1, 1}, {"=-0.1,2", 1, 2}, {"=,3", 0, 3}, {"=0.7", 1, 1},
-        {"=0.25,4\n@=0.5,8", 0.25, 4}, {" = 1e-1 , 2.5E0x", 0.1, 2.5},
-        {"=" + std::string(256, '0') + ",2", 1, 1}, {"=" + std::string(255, '0') + ",2", 0, 2},
-        {"=.5,5.", 0.5, 5}, {"=.,-.5e1", 0, 1}, {"=+0.5e,1e+", 0.5, 1}, {"=5E-1x,1E2x", 0.5, 100},
-        {"=NAN,INF", 0, 1}, {"=0X1P3,0x1p3", 0, 1}, {"=0.30000000000000004,1e400", 0.30000000000000004, inf},
-        {"=0.000001e-400,123456789012345678901234567890", 0, 123456789012345678901234567890.0},
-        {"=30000e-328,1e99999999999999999999", 4.9406564584124654e-324, inf},
-        {"=20000e-328,-1e400", 0, 1}, {"=  -0.5,  +1.5", 1, 1.5}};
+        {"@=0.5,1.2", 0.5, 1.2}, {"@=1.5,0.8", 1, 1}, {"@=-0.1,2", 1, 2}, {"@=,3", 0, 3}, {"@=0.7", 1, 1},
+        {"@=0.25,4\n@=0.5,8", 0.25, 4}, {"@ = 1e-1 , 2.5E0x", 0.1, 2.5},
+        {"@=" + std::string(256, '0') + ",2", 1, 1}, {"@=" + std::string(255, '0') + ",2", 0, 2},
+        {"@=.5,5.", 0.5, 5}, {"@=.,-.5e1", 0, 1}, {"@=+0.5e,1e+", 0.5, 1}, {"@=5E-1x,1E2x", 0.5, 100},
+        {"@=NAN,INF", 0, 1}, {"@=0X1P3,0x1p3", 0, 1}, {"@=0.30000000000000004,1e400", 0.30000000000000004, inf},
+        {"@=0.000001e-400,123456789012345678901234567890", 0, 123456789012345678901234567890.0},
+        {"@=30000e-328,1e99999999999999999999", 4.9406564584124654e-324, inf},
+        {"@=20000e-328,-1e400", 0, 1}, {"@=  -0.5,  +1.5", 1, 1.5}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
-        std::string lines = c.lines;
-        const size_t second = lines.find("\n@");
-        if (second != std::string::npos) lines.replace(second, 2, "\nLKOH");
-        std::string gazp = lines;
-        for (size_t at; (at = gazp.find("LKOH")) != std::string::npos;)
-            gazp.replace(at, 4, "GAZP");
+        auto with = [&](const char* code) {
+            std::string text = c.lines;
+            for (size_t at; (at = text.find('@')) != std::string::npos;)
+                text.replace(at, 1, code);
+            return text + "\n";
+        };
         Load("[GENERAL]\nLIMITSINLOTS=0\n[ASSETSECURITIES]\nTQBR=LKOH,GAZP\n[CLCL_MARGIN]\n"
-             "[SECURITYWEIGHT]\nLKOH" +
-             lines + "\nGAZP" + gazp + "\n");
+             "[SECURITYWEIGHT]\n" +
+             with("LKOH") + with("GAZP"));
         for (const char* client : {"C1", "CL"}) {
             const KRMarginalRow row = Calculated("F", client);
             EXPECT_EQ(std::make_pair(c.longWeight, -c.shortWeight),
@@ -285,10 +285,9 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
             host().moneyLimits.clear();
             AddMoneyLimit({"F", "CL", t.first, 100, 0, 100, 0, 0, 0, 200});
             const KRMarginalRow row = Calculated("F", "CL");
-            const int kind = row.openValue == 0        ? 0
-                             : row.moneyAvailable == 0 ? 2
-                             : row.leverage == 2.0     ? 1
-                                                       : 3;
+            // clang-format off
+            const int kind = row.openValue == 0 ? 0 : row.moneyAvailable == 0 ? 2 : row.leverage == 2.0 ? 1 : 3;
+            // clang-format on
             EXPECT_EQ(t.second, kind) << "tag " << t.first;
             KRIsLimitsInLots("F"); // code 0, which an answer leaves alone
             EXPECT_EQ(t.second == 1, KRIsBoardTagApplicable("F", t.first)) << t.first;
@@ -304,32 +303,6 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
             EXPECT_EQ(a.second, kind) << "account " << a.first;
         }
     }
-}
-
-// Firm keys are compared exactly; a reload keeps nothing of the old text; KRCleanupDlifiles
-// drops every firm.
-TEST_F(Settings, FirmKeysReloadsAndCleanup) {
-    ASSERT_EQ(1, KRSetDliniFile("FIRM", "[GENERAL]\nLIMITSINLOTS=0\n[CLIENTLAG]\nC1=2\n"));
-    ASSERT_EQ(1, KRSetDliniFile("firm", "[CLC1_MARGIN]\nTQBR=SBER\n"));
-    const std::tuple<const char*, int32_t, int32_t> keys[] = {
-        {"FIRM", 0, KR_ERR_NONE}, {"firm", 1, KR_ERR_NONE}, {"Firm", 1, KR_ERR_NO_SETTINGS}};
-    for (const auto& k : keys) {
-        EXPECT_EQ(std::get<1>(k), KRIsLimitsInLots(std::get<0>(k))) << std::get<0>(k);
-        EXPECT_EQ(std::get<2>(k), KRGetLastError()) << std::get<0>(k);
-    }
-    EXPECT_EQ(1, Calculated("FIRM", "C1").creditLag2);
-    EXPECT_EQ("10 TQBR 101:SBER", world::MarginList("firm", "C1"));
-    ASSERT_EQ(1, KRSetDliniFile("firm", "[GENERAL]\nCREDITLAG=2\n"));
-    EXPECT_EQ("", world::MarginList("firm", "C1"));
-    EXPECT_EQ(1, Calculated("firm", "C1").creditLag2);
-    ASSERT_EQ(1, KRCleanupDlifiles());
-    for (const char* key : {"FIRM", "firm"}) {
-        EXPECT_EQ(1, KRIsLimitsInLots(key));
-        EXPECT_EQ(KR_ERR_NO_SETTINGS, KRGetLastError()) << key;
-    }
-    ASSERT_EQ(1, KRSetDliniFile("firm", ""));
-    EXPECT_EQ(1, KRIsLimitsInLots("firm"));
-    EXPECT_EQ(KR_ERR_NONE, KRGetLastError());
 }
 
 typedef std::tuple<int32_t, kesvar::DiagCode, std::string> Diag;

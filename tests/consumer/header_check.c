@@ -9,27 +9,16 @@ typedef void (*AnyFunc)(void);
 
 int main(void) {
     /* Taking each address makes the link fail on any export the library lacks. */
-    static const AnyFunc exports[] = {(AnyFunc)KRInit,
-                                      (AnyFunc)KRInitEx,
-                                      (AnyFunc)KRCleanup,
-                                      (AnyFunc)KRCleanupDlifiles,
-                                      (AnyFunc)KRSetMemoryManagement,
-                                      (AnyFunc)KRSetLimitCallbacks,
-                                      (AnyFunc)KRSetParamCallbacks,
-                                      (AnyFunc)KRAddClass,
-                                      (AnyFunc)KRSetDliniFile,
-                                      (AnyFunc)KRInitMarginalRow,
-                                      (AnyFunc)KRCalcMarginalRow,
-                                      (AnyFunc)KRCalcMarginalRowEx,
-                                      (AnyFunc)KRInitMarginalActv,
-                                      (AnyFunc)KRCalcMarginalActv,
-                                      (AnyFunc)KRIsMarginSeccode,
-                                      (AnyFunc)KRIsAssetSeccode,
-                                      (AnyFunc)KRGetMarginSecs,
-                                      (AnyFunc)KRGetNeedClassSecIDs,
-                                      (AnyFunc)KRIsBoardTagApplicable,
-                                      (AnyFunc)KRIsLimitsInLots,
-                                      (AnyFunc)KRGetLastError};
+    // clang-format off
+    static const AnyFunc exports[] = {
+        (AnyFunc)KRInit, (AnyFunc)KRInitEx, (AnyFunc)KRCleanup, (AnyFunc)KRCleanupDlifiles,
+        (AnyFunc)KRSetMemoryManagement, (AnyFunc)KRSetLimitCallbacks, (AnyFunc)KRSetParamCallbacks,
+        (AnyFunc)KRAddClass, (AnyFunc)KRSetDliniFile, (AnyFunc)KRInitMarginalRow,
+        (AnyFunc)KRCalcMarginalRow, (AnyFunc)KRCalcMarginalRowEx, (AnyFunc)KRInitMarginalActv,
+        (AnyFunc)KRCalcMarginalActv, (AnyFunc)KRIsMarginSeccode, (AnyFunc)KRIsAssetSeccode,
+        (AnyFunc)KRGetMarginSecs, (AnyFunc)KRGetNeedClassSecIDs, (AnyFunc)KRIsBoardTagApplicable,
+        (AnyFunc)KRIsLimitsInLots, (AnyFunc)KRGetLastError};
+    // clang-format on
     size_t i, present = 0;
     for (i = 0; i < sizeof exports / sizeof exports[0]; i++)
         present += exports[i] != NULL;
