@@ -69,16 +69,13 @@ void Hold(const char* firm, const char* client, uint32_t secId, int32_t current,
 void SetFigures(KRMarginalRow& row, const std::string& spec) {
     using R = KRMarginalRow;
     // clang-format off
-    static const std::pair<const char*, double R::*> fields[] = {
-        {"moneyAvailable", &R::moneyAvailable}, {"leverage", &R::leverage}, {"equity", &R::equity},
-        {"openLimitTotal", &R::openLimitTotal}, {"shortValue", &R::shortValue},
-        {"longValue", &R::longValue}, {"longValueAsset", &R::longValueAsset},
-        {"buyCommitment", &R::buyCommitment}, {"buyCommitmentAsset", &R::buyCommitmentAsset},
-        {"uncoveredSellValue", &R::uncoveredSellValue}, {"marginBuyLimit", &R::marginBuyLimit},
-        {"buyCapacityCopy", &R::buyCapacityCopy}, {"ownBuyLimit", &R::ownBuyLimit},
-        {"assetBuyLimit", &R::assetBuyLimit}, {"settlementDebt", &R::settlementDebt},
-        {"moneyCurrent", &R::moneyCurrent}, {"moneyLocked", &R::moneyLocked},
-        {"equitySurplus", &R::equitySurplus}};
+#define FIELD(name) {#name, &R::name}
+    static const std::pair<const char*, double R::*> fields[] = {FIELD(moneyAvailable),
+        FIELD(leverage), FIELD(equity), FIELD(openLimitTotal), FIELD(shortValue), FIELD(longValue),
+        FIELD(longValueAsset), FIELD(buyCommitment), FIELD(buyCommitmentAsset), FIELD(ownBuyLimit),
+        FIELD(uncoveredSellValue), FIELD(marginBuyLimit), FIELD(buyCapacityCopy), FIELD(assetBuyLimit),
+        FIELD(settlementDebt), FIELD(moneyCurrent), FIELD(moneyLocked), FIELD(equitySurplus)};
+#undef FIELD
     // clang-format on
     for (size_t at = 0, end; at < spec.size(); at = end + 1) {
         end = spec.find(' ', at);

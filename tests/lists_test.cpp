@@ -229,25 +229,31 @@ TEST(Membership, ServingRecordOfEachList) {
     EXPECT_EQ(77u, secId);
 }
 
+// A null answer to a 0-byte request is no failure.
+void* KR_CALL NullForZero(uint32_t size) {
+    return size ? HookAlloc(size) : nullptr;
+}
+
 // A client's own list alone, else its firm's (called with 0 entries when there is none);
-// unregistered classes and securities with 0xFFFFFFFF; the array and one block per entry,
-// the host's during the call only, each freed through the hook after it.
+// unregistered classes and securities with 0xFFFFFFFF; the array and one block per entry (the
+// host may answer null for those of 0 bytes), the host's during the call only, each freed
+// through the hook after it.
 TEST(MarginSecs, ClientOrFirmListWithHostIds) {
-    ASSERT_EQ(1, Install(2));
+    InstallCallbacks(true);
+    KRSetMemoryManagement(NullForZero, HookFree, HookRealloc);
+    ASSERT_EQ(1, KRInitEx(2, 96, 96));
     ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER"}, {102, "GAZP"}, {103, "LKOH"}}));
-    ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=SBER,GAZP,XXXX\n"
-                                      "FUT=RIM5\n[CLC1_MARGIN]\nTQBR=LKOH\n"
-                                      "[CLC2_MARGIN]\nTQBR_ASSET=LKOH\n"));
+    ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=SBER,GAZP,XXXX\nFUT=RIM5\n"
+                                      "TQBR=\n[CLC1_MARGIN]\nTQBR=LKOH\n[CLC2_MARGIN]\n"
+                                      "TQBR_ASSET=LKOH\n"));
     ASSERT_EQ(1, KRSetDliniFile("F3", "[GENERAL]\nCREDITLAG=1\n"));
-    const char* firmList = "10 TQBR 101:SBER 102:GAZP 4294967295:XXXX | "
-                           "4294967295 FUT 4294967295:RIM5";
-    const struct {
-        const char *firm, *client, *expected;
-        int64_t blocks;
-    } cases[] = {// clang-format off
+    const char* firmList = "10 TQBR 101:SBER 102:GAZP 4294967295:XXXX | 4294967295 FUT "
+                           "4294967295:RIM5 | 10 TQBR";
+    // clang-format off
+    const struct { const char *firm, *client, *expected; int64_t blocks; } cases[] = {
         {"F1", "C1", "10 TQBR 103:LKOH", 2}, // its own list alone
         {"F1", "C2", firmList, 3},           // asset entries only: the firm's list
-        {"F1", "ZZ", firmList, 3}, {"F3", "C1", "", 1}}; // the firm record; no list: called with 0
+        {"F1", "ZZ", firmList, 3}, {"F3", "C1", "", 0}}; // the firm record; no list: called with 0
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.firm << " " << c.client);
@@ -262,22 +268,6 @@ TEST(MarginSecs, ClientOrFirmListWithHostIds) {
         EXPECT_EQ(before.live, host().memory.live);
         EXPECT_EQ(before.freeCalls + c.blocks, host().memory.freeCalls);
     }
-}
-
-// A null answer to a 0-byte request is no failure.
-void* KR_CALL NullForZero(uint32_t size) {
-    return size ? HookAlloc(size) : nullptr;
-}
-
-TEST(MarginSecs, EmptyEntryBlockMayBeNull) {
-    InstallCallbacks(true);
-    KRSetMemoryManagement(NullForZero, HookFree, HookRealloc);
-    ASSERT_EQ(1, KRInitEx(2, 96, 96));
-    ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER"}}));
-    ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=\nTQBR=SBER\n"));
-    ASSERT_EQ(1, KRSetDliniFile("F2", ""));
-    EXPECT_EQ("10 TQBR | 10 TQBR 101:SBER", world::MarginList("F1", "C1"));
-    EXPECT_EQ("", world::MarginList("F2", "C1"));
 }
 
 // Margin and asset lists of every firm and client record, in load order, each id once; rest-short
