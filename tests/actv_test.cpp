@@ -1,8 +1,8 @@
 // The actv on the shared scenario: preparation flags, the walk over one security's limits, the
 // plain regime, the credit-lag-2 figures and the common end. Rows are the host's records: a
 // table sets the figures the actv reads. Expected quantities are worked out by hand next to
-// them. Prices: SBER offer 50, bid 32; GAZP, UNLISTED and OTHER offer 20, bid 16; LKOH offer
-// 25, bid 20. Lots: 10 for SBER and GAZP where limits are in lots (F1, F4), else 1.
+// them. Prices: SBER offer 50, bid 32; GAZP, NOPRICE, UNLISTED and OTHER offer 20, bid 16; LKOH
+// offer 25, bid 20. Lots where limits are in lots (F1, F4): SBER and GAZP 10, NOPRICE 100, else 1.
 #include <gtest/gtest.h>
 
 #include <math.h>
