@@ -1,52 +1,43 @@
-// The actv: preparation flags, the walk over one security's limits, both regimes and the
-// common end. Expected quantities are worked out by hand from the figures next to them.
+// The actv on the shared scenario: preparation flags, the walk over one security's limits, the
+// plain regime, the credit-lag-2 figures and the common end. Rows are the host's records: a
+// table sets the figures the actv reads. Expected quantities are worked out by hand next to
+// them. Prices: SBER offer 50, bid 32; GAZP, NOPRICE, UNLISTED and OTHER offer 20, bid 16; LKOH
+// offer 25, bid 20. Lots where limits are in lots (F1, F4): SBER and GAZP 10, NOPRICE 100, else 1.
 #include <gtest/gtest.h>
-#include <string.h>
+
+#include <math.h>
+#include <stdlib.h>
 
 #include <memory>
-#include <utility>
-#include <vector>
 
-#include "fake_host.h"
+#include "scenario.h"
 
 using namespace fakehost;
 
 namespace {
 
-// Registry indexes follow registration: SBER 0 .. MTSS 4. SBER: margin + asset, lot 8.
-// GAZP: margin + rest-short. LKOH: asset (its rest-short entry must be ignored). VTBR: neither.
-// MTSS: margin only.
-const char* const kCodes[] = {"SBER", "GAZP", "LKOH", "VTBR", "MTSS"};
-const char* const kLists = "[LIMITALLOWEDSECURITY]\nTQBR=SBER,GAZP,MTSS\n"
-                           "[ASSETSECURITIES]\nTQBR=SBER,LKOH\n"
-                           "[RESTSHORTSECURITIES]\nTQBR=GAZP,LKOH\n";
-
-class ActvTest : public ::testing::Test {
+class ActvTest : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(1, Install(2));
-        ASSERT_EQ(
-            1, AddClass(
-                   10, "TQBR",
-                   {{101, "SBER", 8}, {102, "GAZP"}, {103, "LKOH"}, {104, "VTBR"}, {105, "MTSS"}}));
-        const std::string l(kLists), lag2 = l + "[GENERAL]\nCREDITLAG=2\n";
-        ASSERT_EQ(1, KRSetDliniFile("PL", (l + "[ADDREPOTRDACC]\nEQ=REPO1\n"
-                                               "[CLC5_MARGIN]\nTQBR=VTBR\n")
-                                              .c_str()));
-        ASSERT_EQ(1, KRSetDliniFile("L2", lag2.c_str()));
-        ASSERT_EQ(1, KRSetDliniFile("L2C", (lag2 + "CHECKMAXCREDIT=1\n").c_str()));
-        ASSERT_EQ(1, KRSetDliniFile("L2R", (lag2 + "RSTRNMBUY=1\n[CLC9_MARGIN]\nRSTRNMBUY=0\n"
-                                                   "[CLC8_MARGIN]\nIGNORERESTSHORTSECURITY=1\n")
-                                               .c_str()));
+        ASSERT_TRUE(world::Build());
+        host().secLimits.clear();
         // offer, bid, prev, last
-        for (const auto& p : std::vector<std::vector<double>>{{101, 50, 32, 45, 48},
-                                                              {102, 20, 16, 18, 18},
-                                                              {103, 25, 20, 22, 21},
-                                                              {104, 20, 16, 18, 18},
-                                                              {105, 20, 16, 18, 17}})
-            SetPrices(10, uint32_t(p[0]), p[1], p[2], p[3], p[4]);
+        SetPrices(10, 101, 50, 32, 45, 48);
+        SetPrices(10, 102, 20, 16, 18, 18);
+        SetPrices(10, 103, 25, 20, 22, 21);
+        SetPrices(10, 104, 20, 16, 18, 18);
+        SetPrices(30, 301, 20, 16, 18, 17);
+        SetPrices(40, 401, 20, 16, 18, 18);
     }
 };
+
+const char* Code(uint32_t secId) {
+    for (const world::ClassSpec& c : world::Classes())
+        for (const SecuritySpec& s : c.secs)
+            if (s.secId == secId) return s.code.c_str();
+    return "";
+}
 
 KRMarginalRow Bound(const char* firm, const char* client = "C1") {
     KRMarginalRow row = Row(firm, client);
@@ -55,7 +46,7 @@ KRMarginalRow Bound(const char* firm, const char* client = "C1") {
 }
 
 KRMarginalActv Prepared(const KRMarginalRow* row, uint32_t secId) {
-    KRMarginalActv a = Actv(10, secId);
+    KRMarginalActv a = Actv(secId / 100 * 10, secId);
     EXPECT_EQ(1, KRInitMarginalActv(row, &a));
     return a;
 }
@@ -66,46 +57,67 @@ KRMarginalActv Calc(const KRMarginalRow* row, uint32_t secId, double price = 0.0
     return a;
 }
 
-void Hold(const char* firm, uint32_t secId, int32_t current, int32_t lockedSell = 0,
-          int32_t lockedBuy = 0, int32_t openLimit = 0, int32_t currentLimit = 0,
-          const char* acc = "A1", const char* client = "C1") {
-    AddSecLimit({firm, client, kCodes[secId - 101], acc, 0, openLimit, current, currentLimit,
-                 lockedSell, lockedBuy});
+void Hold(const char* firm, const char* client, uint32_t secId, int32_t current,
+          int32_t lockedSell = 0, int32_t lockedBuy = 0, int32_t openLimit = 0,
+          int32_t currentLimit = 0, const char* acc = "A1") {
+    AddSecLimit({firm, client, Code(secId), acc, 0, openLimit, current, currentLimit, lockedSell,
+                 lockedBuy});
 }
 
-using Set = std::vector<std::pair<double KRMarginalRow::*, double>>;
-using R = KRMarginalRow;
+// Writes the figures `spec` names into a row, as a host holding them would: "equity=500
+// size=248 leverageGiven=1" (the size tag and leverageGiven as integers).
+void SetFigures(KRMarginalRow& row, const std::string& spec) {
+    using R = KRMarginalRow;
+    // clang-format off
+#define FIELD(name) {#name, &R::name}
+    static const std::pair<const char*, double R::*> fields[] = {FIELD(moneyAvailable),
+        FIELD(leverage), FIELD(equity), FIELD(openLimitTotal), FIELD(shortValue), FIELD(longValue),
+        FIELD(longValueAsset), FIELD(buyCommitment), FIELD(buyCommitmentAsset), FIELD(ownBuyLimit),
+        FIELD(uncoveredSellValue), FIELD(marginBuyLimit), FIELD(buyCapacityCopy), FIELD(assetBuyLimit),
+        FIELD(settlementDebt), FIELD(moneyCurrent), FIELD(moneyLocked), FIELD(equitySurplus)};
+#undef FIELD
+    // clang-format on
+    for (size_t at = 0, end; at < spec.size(); at = end + 1) {
+        end = spec.find(' ', at);
+        if (end == std::string::npos) end = spec.size();
+        const size_t eq = spec.find('=', at);
+        const std::string name = spec.substr(at, eq - at);
+        const double value = strtod(spec.c_str() + eq + 1, nullptr);
+        if (name == "size") row.size = uint32_t(value);
+        if (name == "leverageGiven") row.leverageGiven = uint8_t(value);
+        for (const auto& f : fields)
+            if (name == f.first) row.*f.second = value;
+    }
+}
 
-// One lag-2 calculation on a row held in a block of exactly `size` bytes, so ASan catches a
-// read past the row's tag. maxBuy/maxSell of -1 are not checked.
+// One lag-2 calculation on a bound row holding the figures of the table and of the case, in a
+// block of exactly its size, so ASan catches a read past the row's tag. maxBuy/maxSell of -1
+// are not checked.
 struct Case {
-    const char *firm, *client;
+    const char* who; // firm/client
     uint32_t secId;
-    int32_t current, lockedSell, lockedBuy, openLimit;
-    uint32_t size;
+    std::vector<int32_t> limits; // current, lockedSell, lockedBuy, openLimit
     double price;
-    Set set;
+    std::string figures;
     int32_t maxBuy, maxSell;
-    uint8_t leverageGiven = 0;
 };
 
-void Check(const char* what, const Set& base, const std::vector<Case>& cases) {
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(::testing::Message() << what << " case " << i);
+void Check(const char* what, const std::string& figures, const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << what << ": " << c.who << " " << c.secId << " "
+                                        << testing::PrintToString(c.limits) << " " << c.figures);
         host().secLimits.clear();
-        Hold(c.firm, c.secId, c.current, c.lockedSell, c.lockedBuy, c.openLimit, 0, "A1", c.client);
-        KRMarginalRow full = Bound(c.firm, c.client);
-        for (const auto& s : base)
-            full.*s.first = s.second;
-        for (const auto& s : c.set)
-            full.*s.first = s.second;
-        full.leverageGiven = c.leverageGiven;
-        full.size = c.size;
-        std::unique_ptr<uint8_t[]> block(new uint8_t[c.size]);
-        memcpy(block.get(), &full, c.size);
+        const std::string who = c.who, firm = who.substr(0, 2), client = who.substr(3);
+        std::vector<int32_t> l = c.limits;
+        l.resize(4);
+        Hold(firm.c_str(), client.c_str(), c.secId, l[0], l[1], l[2], l[3]);
+        KRMarginalRow full = Bound(firm.c_str(), client.c_str());
+        ASSERT_EQ(1, full.creditLag2);
+        SetFigures(full, figures + " " + c.figures);
+        std::unique_ptr<uint8_t[]> block(new uint8_t[full.size]);
+        memcpy(block.get(), &full, full.size);
         KRMarginalActv a = Calc(reinterpret_cast<KRMarginalRow*>(block.get()), c.secId, c.price);
-        EXPECT_EQ(c.current, a.position);
+        EXPECT_EQ(l[0], a.position);
         EXPECT_EQ(c.maxBuy < 0 ? a.maxBuy : c.maxBuy, a.maxBuy);
         EXPECT_EQ(c.maxSell < 0 ? a.maxSell : c.maxSell, a.maxSell);
     }
@@ -113,252 +125,225 @@ void Check(const char* what, const Set& base, const std::vector<Case>& cases) {
 
 } // namespace
 
+// secIndex, classIndex and the margin, asset and rest-short flags of the bound record (F1's or
+// its client VIP's own lists); the reserved field and the padding are left alone.
 TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
-    // client, then secIndex, classIndex, margin, asset, rest-short and the untouched
-    // reserved and padding; C5 has a margin list of its own.
-    const std::vector<std::pair<const char*, std::vector<int64_t>>> cases{
-        {"C1", {0, 0, 1, 1, 0}}, {"C1", {1, 0, 1, 0, 1}}, {"C1", {2, 0, 0, 1, 0}},
-        {"C1", {3, 0, 0, 0, 0}}, {"C1", {4, 0, 1, 0, 0}}, {"C5", {3, 0, 1, 0, 0}},
-        {"C5", {0, 0, 0, 1, 0}}};
+    // clang-format off
+    const struct { const char *firm, *client; uint32_t secId; std::vector<int64_t> want; } cases[] = {
+        {"F1", "C1", 101, {0, 0, 1, 1, 0}}, {"F1", "C1", 102, {1, 0, 0, 1, 0}}, {"F1", "C1", 103, {2, 0, 1, 0, 1}},
+        {"F1", "VIP", 103, {2, 0, 1, 1, 0}}, {"F1", "C1", 202, {5, 1, 0, 1, 0}}, {"F1", "C1", 401, {7, 3, 0, 0, 0}},
+        {"F2", "D2", 101, {0, 0, 1, 0, 1}}, {"F4", "Q7", 104, {3, 0, 0, 1, 0}}};
+    // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.first << " " << c.second[0]);
-        KRMarginalRow row = Bound("PL", c.first);
-        KRMarginalActv a = Actv(10, uint32_t(101 + c.second[0]));
+        SCOPED_TRACE(::testing::Message() << c.client << " " << c.secId);
+        KRMarginalRow row = Bound(c.firm, c.client);
+        KRMarginalActv a = Actv(c.secId / 100 * 10, c.secId);
         a.reserved = 0xA1B2C3D4;
         a.padding = 0x5A;
         ASSERT_EQ(1, KRInitMarginalActv(&row, &a));
-        std::vector<int64_t> want = c.second;
+        std::vector<int64_t> want = c.want;
         want.insert(want.end(), {0xA1B2C3D4, 0x5A});
         EXPECT_EQ(want, (std::vector<int64_t>{a.secIndex, a.classIndex, a.isMargin, a.isAsset,
                                               a.isRestShort, a.reserved, a.padding}));
     }
 }
 
+// Credit lag 1 (F1's C1): the position includes the change of its limit, maxBuy reads the
+// margin buy limit for a margin security and the own buy limit otherwise, maxSell is the
+// current limit less sold plus the balance. Only ordinary accounts count, and a record of
+// another security ends the walk.
 TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
-    Hold("PL", 101, 20, /*lockedSell*/ 4, 0, /*openLimit*/ 5, /*currentLimit*/ 3);
-    Hold("PL", 102, 2, /*lockedSell*/ 5);
-    KRMarginalRow row = Bound("PL");
+    Hold("F1", "C2", 101, 1000); // another client, before the start
+    Hold("F1", "C1", 101, 20, 4, 0, 5, 3);
+    Hold("F1", "C1", 101, 100, 0, 0, 0, 0, "ACC3"); // additional repo: skipped
+    Hold("F1", "C1", 101, 7, 0, 0, 0, 0, "acc1");   // not listed: ordinary
+    Hold("F1", "C1", 102, 2, 5);                    // another security ends SBER's walk
+    Hold("F1", "C1", 101, 50000);
+    KRMarginalRow row = Bound("F1");
     row.marginBuyLimit = 16000;
     row.ownBuyLimit = 3000;
     KRMarginalActv a = Calc(&row, 101);
-    EXPECT_EQ(18, a.position);                   // 3 - 5 + 20
-    EXPECT_EQ(40, a.maxBuy);                     // margin: 16000 / (8 * 50 offer)
-    EXPECT_EQ(19, a.maxSell);                    // 3 - 4 + 20
-    EXPECT_EQ(6912.0, a.value);                  // 18 * 48 last * 8
-    EXPECT_EQ(6480.0, a.prevValue);              // 18 * 45 prev * 8
-    EXPECT_EQ(25, Calc(&row, 101, 80.0).maxBuy); // 16000 / (8 * 80)
-    EXPECT_EQ(120, Calc(&row, 103).maxBuy);      // not margin: 3000 / 25
-    row.marginBuyLimit = -500;
-    KRMarginalActv gz = Calc(&row, 102);
-    EXPECT_EQ(0, gz.maxBuy);  // negative purchasing power
-    EXPECT_EQ(0, gz.maxSell); // 0 - 5 + 2 < 0
-}
-
-TEST_F(ActvTest, WalkCountsOnlyKindOneAccountsAndStopsAtAnotherSecurity) {
-    Hold("PL", 101, 1000, 0, 0, 0, 0, "A1", "C2"); // other client, before the start
-    Hold("PL", 101, 10);
-    Hold("PL", 101, 100, 0, 0, 0, 0, "REPO1"); // kind 3: skipped
-    Hold("PL", 101, 7, 0, 0, 0, 0, "a2");      // unlisted: kind 1
-    Hold("PL", 102, 10000);                    // another security ends the walk
-    Hold("PL", 101, 50000);
-    KRMarginalRow row = Bound("PL");
-    EXPECT_EQ(17, Calc(&row, 101).position); // 10 + 7
-}
-
-TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
-    // SBER (margin + asset, lot 8, offer 50, bid 32), short 4, lockedBuy 1: U = -3;
-    // X = 6400 / 8 + 4 * 50 = 1000, maxBuy = (1000 + 3 * 50) / P. Sale: 2560 / (max(P, 32) * 8).
-    Check("margin+asset",
-          {{&R::marginBuyLimit, 6400},
-           {&R::shortValue, -2000},
-           {&R::moneyAvailable, 1000},
-           {&R::buyCapacityCopy, 2560}},
-          {
-              {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, 10},  // 1150/50; 2560/256
-              {"L2", "C1", 101, -4, 0, 1, 0, 280, -5.0, {}, 23, 10}, // no price
-              {"L2", "C1", 101, -4, 0, 1, 0, 280, 64.0, {}, 17, 5},  // 1150/64; 2560/512
-              {"L2", "C1", 101, -4, 0, 1, 0, 280, 16.0, {}, 71, 10}, // V stays at the bid
-          });
-    Check("asset", {{&R::assetBuyLimit, 1000}},
-          {
-              {"L2", "C1", 103, -10, 0, 3, 0, 280, 0.0, {}, 7, 0}, // buys back U = -7 only
-              {"L2", "C1", 103, 5, 2, 0, 0, 280, 0.0, {}, 40, 3},  // 1000 / 25; 5 - 2
-          });
-    // VTBR (offer 20) under RSTRNMBUY on a row of 264+ bytes: min(2000, 900 - 100) / 20 = 40,
-    // else 2000 / 20 = 100. equity -1 would give 0 through the short's buy-back.
-    Check("restricted",
-          {{&R::ownBuyLimit, 2000},
-           {&R::moneyCurrent, 900},
-           {&R::moneyLocked, 100},
-           {&R::equity, -1}},
-          {
-              {"L2R", "C1", 104, 0, 0, 0, 0, 264, 0.0, {}, 40, -1},
-              {"L2R", "C1", 104, 0, 0, 0, 0, 248, 0.0, {}, 100, -1}, // no moneyCurrent
-              {"L2", "C1", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1},  // not restricted
-              {"L2R", "C9", 104, 0, 0, 0, 0, 280, 0.0, {}, 100, -1}, // the client's 0 wins
-              {"L2R", "C8", 104, 0, 0, 0, 0, 280, 0.0, {}, 40, -1},  // the firm's 1 inherited
-              {"L2R", "C1", 104, -6, 0, 2, 0, 280, 0.0, {}, 4, -1},  // short: U = -4
-          });
-    // GAZP (margin + rest-short, offer 20), short 10, lockedBuy 3: U = -7, y = -140. Working
-    // copy: moneyAvailable 860, shortValue 0, settlementDebt -140. A = 0 >= 0,
-    // F = 860 - 100 = 760, G = E + 140; maxBuy = min(F, G) / 20 + 7. Sale: trunc(F) = 0.
-    Check("working copy",
-          {{&R::moneyAvailable, 1000},
-           {&R::shortValue, -140},
-           {&R::buyCommitment, 100},
-           {&R::ownBuyLimit, 300}},
-          {
-              {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 500}}, 39, 0}, // G 640
-              {"L2", "C1", 102, -10, 0, 3, 0, 280, 0.0, {{&R::equity, 800}}, 45, 0}, // F 760
-              {"L2", "C1", 102, -10, 0, 3, 0, 248, 0.0, {{&R::equity, 800}}, 45, 0},
-              // u = 0: y = 0, the copy is the row itself and its A = -140 < 0 gives 0
-              {"L2", "C1", 102, -10, 0, 12, 0, 280, 0.0, {{&R::equity, 800}}, 0, 0},
-              {"L2", "C1", 102, 3, 0, 0, 0, 280, 0.0, {}, 15, -1}, // long: 300 / 20
-          });
-}
-
-// SBER short 4, lockedBuy 1 gives 23 uncapped; the cap is (500 - 20 + 160) / (8 * 50) = 1,
-// then the cover floor raises it to 3. GAZP short 10, lockedBuy 3 under a cap of 1 / 20 = 0
-// still buys its 7.
-TEST_F(ActvTest, Lag2CreditCapsAndFloors) {
-    const Set zero{{&R::moneyCurrent, 0}, {&R::moneyLocked, 0}, {&R::openLimitTotal, 1}};
-    Check("buy",
-          {{&R::marginBuyLimit, 6400},
-           {&R::moneyCurrent, 500},
-           {&R::moneyLocked, 20},
-           {&R::openLimitTotal, 160}},
-          {
-              {"L2C", "C1", 101, -4, 0, 1, 0, 264, 0.0, {}, 3, -1},
-              {"L2C", "C1", 101, -4, 0, 1, 0, 248, 0.0, {}, 23, -1},    // no moneyCurrent
-              {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1, 1}, // leverage given
-              {"L2C", "C1", 101, -4, 0, 1, 0, 280, 0.0, {{&R::openLimitTotal, 0}}, 23, -1},
-              {"L2", "C1", 101, -4, 0, 1, 0, 280, 0.0, {}, 23, -1}, // switch off
-              {"L2C", "C1", 102, -10, 0, 3, 0, 280, 0.0, zero, 7, -1},
-          });
-    // SBER long 30, lockedSell 8: F = 22, uncapped 2560 / 256 + 22 = 32. The cap is
-    // openLimit - lockedSell + current; the floor keeps F.
-    Check("sale", {{&R::buyCapacityCopy, 2560}},
-          {
-              {"L2C", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 27}, // 5 - 8 + 30
-              {"L2C", "C1", 101, 30, 8, 0, 0, 280, 0.0, {}, -1, 32}, // no opening limit
-              {"L2C", "C1", 101, 30, 8, 0, -3, 280, 0.0, {}, -1, 32},
-              {"L2", "C1", 101, 30, 8, 0, 5, 280, 0.0, {}, -1, 32}, // switch off
-              // 1 - 0 + INT32_MAX wraps; the floor still gives F
-              {"L2C",
-               "C1",
-               101,
-               INT32_MAX,
-               0,
-               0,
-               1,
-               280,
-               0.0,
-               {{&R::buyCapacityCopy, 0}},
-               -1,
-               INT32_MAX},
-          });
-}
-
-TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
-    // An asset or a short: t = |min(shortValue + moneyAvailable, 0)| / V capped at the
-    // position; q = 512 / V + t.
-    Check("asset or short", {{&R::shortValue, -1000}, {&R::buyCapacityCopy, 512}},
-          {
-              {"L2", "C1", 101, 4, 0, 0, 0, 280, 0.0, {}, -1, 9},   // V 256: 2 + 3.90625 + 4
-              {"L2", "C1", 101, 2, 0, 0, 0, 280, 0.0, {}, -1, 6},   // t capped: 2 + 2 + 2
-              {"L2", "C1", 105, -3, 0, 0, 0, 280, 0.0, {}, -1, 32}, // V 16: 512 / 16
-          });
-    // MTSS long 10, lockedSell 2 (margin only, bid 16): F = 8; the buying capacity at the bid:
-    // y7 = 10 * 16 - 100 = 60; x12 = 400 + 60 - 100 = 360; x13 = -40; z' = -40 - 20 = -60;
-    // t = 40 / 16 = 2.5; maxSell = trunc(t + g / V + F), g = w - 100 - uncovered - 60.
-    Check("long",
-          {{&R::moneyAvailable, -100},
-           {&R::longValue, 400},
-           {&R::shortValue, -100},
-           {&R::leverage, 2},
-           {&R::buyCommitment, 20},
-           {&R::buyCapacityCopy, 1e6},
-           {&R::uncoveredSellValue, 10},
-           {&R::equitySurplus, -50}},
-          {
-              // w = 2 * (360 - 50) = 620, g = 450: 2.5 + 450 / 16 + 8
-              {"L2", "C1", 105, 10, 2, 0, 0, 280, 0.0, {}, -1, 38},
-              // no equitySurplus: w = 720, g = 550: 2.5 + 550 / 16 + 8
-              {"L2", "C1", 105, 10, 2, 0, 0, 272, 0.0, {}, -1, 44},
-              // 360 - 500 < 0 with x12 >= 0: w = 0, g = -100 + 200 - 60 = 40: 2.5 + 2.5 + 8
-              {"L2",
-               "C1",
-               105,
-               10,
-               2,
-               0,
-               0,
-               280,
-               0.0,
-               {{&R::equitySurplus, -500}, {&R::uncoveredSellValue, -200}},
-               -1,
-               13},
-              // price 32: V = 32 but y7 still at the bid: 1.25 + 450 / 32 + 8
-              {"L2", "C1", 105, 10, 2, 0, 0, 280, 32.0, {}, -1, 23},
-          });
-}
-
-TEST_F(ActvTest, ValuesOfAZeroPositionAndOfTheShortRecord) {
-    Hold("PL", 101, 20);
-    KRMarginalRow row = Bound("PL");
-    KRMarginalActv zero = Prepared(&row, 105);
+    EXPECT_EQ(25, a.position);                   // 3 - 5 + 27
+    EXPECT_EQ(32, a.maxBuy);                     // margin: 16000 / (10 * 50 offer)
+    EXPECT_EQ(26, a.maxSell);                    // 3 - 4 + 27
+    EXPECT_EQ(25 * 48.0 * 10, a.value);          // at the last price
+    EXPECT_EQ(25 * 45.0 * 10, a.prevValue);      // at the previous price
+    EXPECT_EQ(20, Calc(&row, 101, 80.0).maxBuy); // 16000 / (10 * 80)
+    EXPECT_EQ(15, Calc(&row, 102).maxBuy);       // not margin: 3000 / (10 * 20)
+    row.ownBuyLimit = -500;
+    a = Calc(&row, 102);
+    EXPECT_EQ(std::make_pair(0, 0), std::make_pair(a.maxBuy, a.maxSell)); // 0 - 5 + 2 < 0
+    row.marginBuyLimit = NAN; // a quotient that is not a number buys nothing
+    EXPECT_EQ(0, Calc(&row, 101).maxBuy);
+    // No position: no values, and no position price asked after the four price reads.
+    KRMarginalActv zero = Prepared(&row, 103);
     zero.value = zero.prevValue = 7.0;
     host().log.clear();
     ASSERT_EQ(1, KRCalcMarginalActv(&row, &zero, 0.0));
-    EXPECT_EQ(0.0, zero.value);
-    EXPECT_EQ(0.0, zero.prevValue);
-    EXPECT_EQ(4u, LogLines("paramValue").size()); // the four price reads, no position price
+    EXPECT_EQ(std::make_pair(0.0, 0.0), std::make_pair(zero.value, zero.prevValue));
+    EXPECT_EQ(4u, LogLines("paramValue").size());
+}
 
-    // The 48-byte record ends before prevValue: the bytes after it are the host's.
-    uint8_t block[56];
-    memset(block, 0xCD, sizeof block);
-    KRMarginalActv a = Actv(10, 101, KR_ACTV_SIZE_48);
-    memcpy(block, &a, 48);
-    ASSERT_EQ(1, KRInitMarginalActv(&row, reinterpret_cast<KRMarginalActv*>(block)));
-    ASSERT_EQ(1, KRCalcMarginalActv(&row, reinterpret_cast<KRMarginalActv*>(block), 0.0));
-    EXPECT_EQ(7680.0, reinterpret_cast<KRMarginalActv*>(block)->value); // 20 * 48 * 8
-    EXPECT_EQ(std::vector<uint8_t>(8, 0xCD), std::vector<uint8_t>(block + 48, block + 56));
+// GAZP margin and asset: the margin buy limit per lot, with a short's value at the offer added
+// back, over the price; GAZP asset only: a short is bought back first, else the asset buy limit;
+// OTHER in no list: the own buy limit, or under RSTRNMBUY (F1) on a row of 264 bytes or more
+// the smaller of it and the free money, and only the cover of a short.
+TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
+    // F2's GAZP (lot 1), short 4, lockedBuy 1: U = -3; 6400 + 4 * 20 = 6480, maxBuy =
+    // (6480 + 3 * 20) / P. The sale: 2560 / max(P, bid 16).
+    Check("margin and asset",
+          "marginBuyLimit=6400 shortValue=-2000 moneyAvailable=1000 buyCapacityCopy=2560",
+          {{"F2/D2", 102, {-4, 0, 1}, 0.0, "", 327, 160},
+           {"F2/D2", 102, {-4, 0, 1}, -5.0, "", 327, 160}, // no price
+           {"F2/D2", 102, {-4, 0, 1}, 64.0, "", 102, 40},
+           {"F2/D2", 102, {-4, 0, 1}, 8.0, "", 817, 160}}); // V stays at the bid
+    Check("asset", "assetBuyLimit=1000",
+          {{"F1/L2", 102, {-10, 0, 3}, 0.0, "", 7, 0}, // buys back U = -7 only
+           {"F1/L2", 102, {5, 2}, 0.0, "", 5, 3}});    // 1000 / (10 * 20); 5 - 2
+    // min(2000, 900 - 100) / 20 = 40, else 2000 / 20 = 100.
+    Check("outside the lists", "ownBuyLimit=2000 moneyCurrent=900 moneyLocked=100",
+          {{"F1/L2", 401, {0}, 0.0, "size=264", 40, 0},
+           {"F1/L2", 401, {0}, 0.0, "size=248", 100, 0}, // no moneyCurrent
+           {"F2/D2", 401, {0}, 0.0, "", 100, 0},         // not restricted
+           {"F1/L2", 401, {-6, 0, 2}, 0.0, "", 4, 0}});  // short: U = -4
+    // F2's OTHER, short 10, lockedBuy 3: U = -7, y = -140. Working copy: moneyAvailable 860,
+    // shortValue 0, settlementDebt -140; leverage 0, so the money bound is 860 - 100 = 760 and
+    // the settlement bound E + 140; maxBuy = min / 20 + 7.
+    Check("cover first", "moneyAvailable=1000 shortValue=-140 buyCommitment=100 ownBuyLimit=300",
+          {{"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=500", 39, 0}, // 640
+           {"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=800", 45, 0}, // 760
+           {"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=800 size=248", 45, 0},
+           // u = 0: the copy is the row itself, whose short without cover buys nothing
+           {"F2/D2", 401, {-10, 0, 12}, 0.0, "equity=800", 0, 0},
+           {"F2/D2", 401, {3}, 0.0, "", 15, 3}}); // long: 300 / 20
+    // F1's NOPRICE (margin only, lot 100): the cover costs 7 * 20 * 100 = 14000; the money
+    // bound (100000 - 14000) - 100, the settlement bound 50000 + 14000: 64000 / 2000 + 7.
+    Check("cover in lots", "moneyAvailable=100000 shortValue=-14000 buyCommitment=100 equity=50000",
+          {{"F1/L2", 104, {-10, 0, 3}, 0.0, "", 39, 0}});
+}
+
+// The credit-lag-2 buy limit, read through a covered short of OTHER (U = 0, so the working copy
+// is the row and its surplus 0) at 1/1024 a unit: maxBuy = limit * 1024. Of each case the
+// derived A = SV - US, B = (M + SV) - BC, H = (E - LA) - BA and s = E are noted.
+TEST_F(ActvTest, Lag2BuyLimit) {
+    const double p = 1.0 / 1024;
+    const std::vector<int32_t> covered = {-10, 0, 10};
+    const std::string example = "moneyAvailable=20 shortValue=20 equity=100 longValueAsset=10 "
+                                "settlementDebt=10 ";
+    Check("buy limit", "",
+          {// A = 20, B = 40, H = 90, s = 100. R1 0 (B < s), R2 min(20/1 + 100, 40) = 40,
+           // x = (100 + 40 + 20) / 2 = 80 -> F 80; R4 0 (80 < s), t = 90, R5 90,
+           // x = (100 + 90 - 10) / 2 = 90 not > t -> G 90.
+           {"F2/D2", 401, covered, p, example + "leverage=1", 80 * 1024, 0},
+           // K = 2: R2 = min(20/2 + 100, 40) = 40, x = (200 + 40 + 20) / 3 = 86.67 -> F 86.67;
+           // t = 100 - 10/2 = 95 >= H = 90: R5 = 90, x = 93.3 not > t -> G 90.
+           {"F2/D2", 401, covered, p, example + "leverage=2", 88746, 0},
+           // B = 150 >= s: R1 = E = 100, R2 = min(120, 150) = 120, R3 0 (E < B) -> F 120; G 90.
+           {"F2/D2", 401, covered, p, example + "leverage=1 moneyAvailable=130", 90 * 1024, 0},
+           // K = 0.5, B = 220: R1 = 100, R2 = min(20/0.5 + 100, 220) = 140 -> F 140. The
+           // settlement debt over the leverage, 10 / 0.5, gives t = 80 < H = 90, so
+           // x = (50 + 90 - 10) / 1.5 = 86.67 -> G 86.67.
+           {"F2/D2", 401, covered, p, example + "leverage=0.5 moneyAvailable=200", 88746, 0},
+           {"F2/D2", 401, covered, p, example + "leverage=1 equity=0", 0, 0},
+           // H = 100 - 99.5: R5 = 0.5, x = (100 + 0.5) / 2 is not above t = 100 -> G 0.5.
+           {"F2/D2", 401, covered, p,
+            "leverage=1 moneyAvailable=200 equity=100 longValueAsset=99.5", 512, 0},
+           // A negative debt D = -20 with H = 80: H - D = 100 = s, which R4 takes -> G 100.
+           {"F2/D2", 401, covered, p,
+            "leverage=1 moneyAvailable=200 equity=100 longValueAsset=20 settlementDebt=-20",
+            100 * 1024, 0},
+           // K = 0: F = B = 500 (A = 0), G = H - D = 1000 - 700 = 300; a negative K counts as 0.
+           {"F2/D2", 401, covered, p, "moneyAvailable=500 equity=1000 longValueAsset=700",
+            300 * 1024, 0},
+           {"F2/D2", 401, covered, p,
+            "moneyAvailable=500 equity=1000 longValueAsset=700 leverage=-2", 300 * 1024, 0},
+           // A = 0 - 1 < 0: F = 0.
+           {"F2/D2", 401, covered, p,
+            "moneyAvailable=500 equity=1000 longValueAsset=700 uncoveredSellValue=1", 0, 0},
+           // B = (100 + 0) - 150 = -50 < 0: F = 0.
+           {"F2/D2", 401, covered, p,
+            "moneyAvailable=100 equity=1000 buyCommitment=150 buyCommitmentAsset=20", 0, 0}});
+}
+
+// Under CHECKMAXCREDIT (F4) a row of 264 bytes or more without a given leverage and with an
+// opening limit caps buying at (free money + opening limit) per lot, and selling at the opening
+// limit less sold plus the position; the cover of a short and what is held and not locked stay
+// allowed.
+TEST_F(ActvTest, Lag2CreditCapsAndFloors) {
+    // GAZP (lot 10) short 4, lockedBuy 3: U = -1, uncapped (640 + 80 + 20) / 20 = 37; the cap
+    // (500 - 20 + 160) / (10 * 20) = 3.2.
+    Check("buy", "marginBuyLimit=6400 moneyCurrent=500 moneyLocked=20 openLimitTotal=160",
+          {{"F4/C2", 102, {-4, 0, 3}, 0.0, "size=264", 3, -1},
+           {"F4/C2", 102, {-4, 0, 3}, 0.0, "size=248", 37, -1}, // no moneyCurrent
+           {"F4/C2", 102, {-4, 0, 3}, 0.0, "leverageGiven=1", 37, -1},
+           {"F4/C2", 102, {-4, 0, 3}, 0.0, "openLimitTotal=0", 37, -1},
+           {"F2/D2", 102, {-4, 0, 3}, 0.0, "", 325, -1}, // switch off, lot 1
+           {"F4/C2", 102, {-4, 0, 1}, 0.0, "moneyCurrent=0 openLimitTotal=1", 3, -1}}); // cover
+    // SBER (lot 10, bid 32) long 30, lockedSell 8: F = 22, uncapped 2560 / 320 + 22 = 30.
+    Check("sale", "buyCapacityCopy=2560",
+          {{"F4/C2", 101, {30, 8, 0, 5}, 0.0, "", -1, 27}, // 5 - 8 + 30
+           {"F4/C2", 101, {30, 8, 0, 0}, 0.0, "", -1, 30}, // no opening limit
+           {"F4/C2", 101, {30, 8, 0, -3}, 0.0, "", -1, 30},
+           {"F2/D2", 102, {30, 8, 0, 5}, 0.0, "", -1, 182}, // switch off: 160 + 22
+           // 1 - 0 + INT32_MAX wraps; the floor still gives F
+           {"F4/C2", 101, {INT32_MAX, 0, 0, 1}, 0.0, "buyCapacityCopy=0", -1, INT32_MAX}});
+}
+
+TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
+    // An asset or a short: t = |min(shortValue + moneyAvailable, 0)| / V, at most the long;
+    // maxSell = 512 / V + t + what is held and not locked.
+    Check("asset or short", "buyCapacityCopy=512 shortValue=-40",
+          {{"F2/D2", 102, {4}, 0.0, "", -1, 38},                   // V 16: 32 + 2.5 + 4
+           {"F2/D2", 102, {2}, 0.0, "", -1, 36},                   // t capped: 32 + 2 + 2
+           {"F2/D2", 102, {4}, 0.0, "moneyAvailable=100", -1, 36}, // money covers the short
+           {"F2/D2", 103, {-3}, 0.0, "", -1, 25}});                // V 20: 512 / 20
+    // LKOH (margin only, bid 20) long 10, lockedSell 2: F = 8. Sold at the bid, the buying
+    // capacity is worked out again: money y7 = 10 * 20 - 100 = 100; equity x12 = 400 + 100 - 140
+    // = 360; with the surplus -50 the collateral is 310 and the credit 620; money and shorts
+    // -40, t = 40 / 20 = 2; less commitments -60; capacity g = 620 - 140 - 10 - 60 = 410.
+    // maxSell = trunc(t + g / V + F).
+    Check("long outside the assets",
+          "moneyAvailable=-100 longValue=400 shortValue=-140 leverage=2 buyCommitment=20 "
+          "buyCapacityCopy=1e6 uncoveredSellValue=10 equitySurplus=-50",
+          {{"F2/D2", 103, {10, 2}, 0.0, "", -1, 30},         // 2 + 20.5 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "size=272", -1, 35}, // no surplus: g = 510
+           {"F2/D2", 103, {10, 2}, 40.0, "", -1, 19},        // V 40: 1 + 10.25 + 8
+           // no debt: y7 = 300, x12 = 560, credit 1020, t = 0, g = 870: 43.5 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "moneyAvailable=100", -1, 51},
+           // one unit: y7 = -80, credit 260, t = 11 capped at 1, g = -130: t + g / V < 0
+           {"F2/D2", 103, {1}, 0.0, "", -1, 1},
+           // x12 = 0.5, collateral -49.5: credit 0, g = -140 + 400 - 60 = 200: 2 + 10 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "longValue=40.5 uncoveredSellValue=-400", -1, 20},
+           // x12 = -0.5: the collateral -50.5 stays, credit -101, g = 99: 2 + 4.95 + 8
+           {"F2/D2", 103, {10, 2}, 0.0, "longValue=39.5 uncoveredSellValue=-400", -1, 14}});
 }
 
 TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
-    SetPrices(10, 103, 5, 5, 0, 0); // no previous and no last price
-    Hold("PL", 101, 20);
-    KRMarginalRow row = Bound("PL");
+    Hold("F1", "C1", 101, 20);
+    KRMarginalRow row = Bound("F1");
     auto fails = [&](KRMarginalActv a, int32_t error) {
         const KRMarginalActv before = a;
         EXPECT_EQ(0, KRCalcMarginalActv(&row, &a, 0.0));
         EXPECT_EQ(error, KRGetLastError());
         EXPECT_EQ(0, memcmp(&before, &a, sizeof a));
     };
-    // Parameter ids are resolved once, so this comes first; no limit is asked.
-    const auto ids = host().paramIds;
-    host().paramIds.erase("BID");
-    host().log.clear();
-    fails(Prepared(&row, 101), KR_ERR_PARAM_UNKNOWN);
-    EXPECT_TRUE(LogLines("findFirstSec").empty());
-    host().paramIds = ids;
-
     KRMarginalActv unknown = Actv(10, 999), before = unknown;
     EXPECT_EQ(0, KRInitMarginalActv(&row, &unknown));
     EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
     EXPECT_EQ(0, memcmp(&before, &unknown, sizeof before));
-    fails(Prepared(&row, 103), KR_ERR_NO_PRICE);
+    SetPrices(20, 202, 5, 5, 0, 0); // no previous and no last price
+    fails(Prepared(&row, 202), KR_ERR_NO_PRICE);
     KRMarginalActv beyond = Prepared(&row, 101);
-    beyond.secIndex = 5;
+    beyond.secIndex = 8;
     fails(beyond, KR_ERR_NOT_FOUND);
     beyond.secIndex = -1;
     fails(beyond, KR_ERR_NOT_FOUND);
 
-    // After a cleanup the old record's index 4 is past the one security registered again.
-    KRMarginalActv old = Prepared(&row, 105);
+    // After a cleanup the old record's index 7 is past the one class registered again.
+    KRMarginalActv old = Prepared(&row, 401);
     ASSERT_EQ(1, KRCleanup());
-    ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER", 8}}));
-    ASSERT_EQ(1, KRSetDliniFile("PL", kLists));
-    row = Bound("PL");
+    ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER", 10}}));
+    ASSERT_EQ(1, KRSetDliniFile("F1", world::FirmText()));
+    row = Bound("F1");
     fails(old, KR_ERR_NOT_FOUND);
 }

@@ -1,9 +1,12 @@
-// The frame: lifecycle, refusal order, parameter ids, limit walks, memory hooks and the
-// platform's upper-casing table. Null pointers of every export: reliability_test.cpp.
+// The frame as a host meets it: the parameter-id questions, the walks over the host's limit
+// records, the memory hooks call by call, and the upper-casing table of the settings texts.
+// Refusals of every export: reliability_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <tuple>
 
 #include "fake_host.h"
 #include "frame/hash_index.h"
@@ -11,205 +14,147 @@
 #include "frame/memory.h"
 #include "frame/state.h"
 #include "platform/platform.h"
+#include "scenario.h"
 
 using namespace fakehost;
-using kesvar::gState;
 using Lines = std::vector<std::string>;
 
 namespace {
-int32_t KR_CALL NoMarginSecs(const KRMarginClassEntry*, uint32_t, uintptr_t) {
-    return 0;
+
+KRMarginalRow Calculated(const char* firm, const char* client, int32_t result = 1) {
+    KRMarginalRow row = Row(firm, client);
+    EXPECT_EQ(1, KRInitMarginalRow(&row));
+    EXPECT_EQ(result, KRCalcMarginalRow(&row)) << firm << "/" << client;
+    return row;
 }
+
 } // namespace
 
-TEST(Lifecycle, InitNeedsAllSixCallbacksThenIsOneWay) {
-    KRSetLimitCallbacks(FindFirstMoneyLimit, GetMoneyLimit, FindFirstSecLimit, GetSecLimit);
-    KRSetParamCallbacks(GetParamId, nullptr);
-    EXPECT_EQ(0, KRInit(88, 88));
-    EXPECT_EQ(KR_ERR_ARGUMENT, KRGetLastError());
-    KRSetParamCallbacks(GetParamId, GetParamValue); // the last call before init wins
-    struct {
-        int32_t version, size1, size2, result, code;
-    } cases[] = {
-        {2, 88, 88, 0, KR_ERR_SIZE},    {1, 96, 96, 0, KR_ERR_SIZE}, {1, 88, 96, 0, KR_ERR_SIZE},
-        {3, 88, 88, 0, KR_ERR_VERSION}, {2, 96, 96, 1, KR_ERR_NONE}, {2, 96, 96, 0, KR_ERR_STATE},
-    };
-    for (auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.version << "/" << c.size1 << "/" << c.size2);
-        EXPECT_EQ(c.result, KRInitEx(c.version, c.size1, c.size2));
-        EXPECT_EQ(c.code, KRGetLastError());
-    }
-    EXPECT_EQ(2, gState.interfaceVersion);
-    // Hooks and callbacks stay fixed for the process, also after a cleanup.
-    ASSERT_EQ(1, KRCleanup());
-    std::function<int32_t()> setters[] = {
-        [] { return KRSetMemoryManagement(nullptr, nullptr, nullptr); },
-        [] { return KRSetLimitCallbacks(nullptr, nullptr, nullptr, nullptr); },
-        [] { return KRSetParamCallbacks(nullptr, nullptr); },
-        [] { return KRInit(88, 88); },
-    };
-    for (auto& set : setters) {
-        EXPECT_EQ(0, set());
-        EXPECT_EQ(KR_ERR_STATE, KRGetLastError());
-    }
-    EXPECT_TRUE(gState.getParamValue == GetParamValue);
-}
-
-TEST(Lifecycle, EveryDataExportRefusesBeforeInit) {
-    InstallCallbacks();
-    KRMarginalRow row = Row("F1", "C1");
-    KRMarginalActv actv = Actv(1, 1);
-    KRClass cls{};
-    KRSecurity sec{};
-    uint32_t ids[1];
-    int32_t count = 1;
-    std::function<int32_t()> calls[] = {
-        [] { return KRCleanup(); },
-        [] { return KRCleanupDlifiles(); },
-        [&] { return KRAddClass(&cls, &sec); },
-        [] { return KRSetDliniFile("F1", ""); },
-        [&] { return KRInitMarginalRow(&row); },
-        [&] { return KRCalcMarginalRowEx(&row, nullptr, nullptr); },
-        [&] { return KRInitMarginalActv(&row, &actv); },
-        [&] { return KRCalcMarginalActv(&row, &actv, 0.0); },
-        [&] { return KRIsMarginSeccode(&row, "X", nullptr, nullptr); },
-        [&] { return KRIsAssetSeccode(&row, "X", nullptr, nullptr); },
-        [&] { return KRGetMarginSecs(&row, NoMarginSecs, 0); },
-        [&] { return KRGetNeedClassSecIDs(1, ids, &count); },
-        [] { return KRIsBoardTagApplicable("F1", "T"); },
-    };
-    for (size_t i = 0; i < sizeof calls / sizeof calls[0]; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(0, calls[i]());
-        EXPECT_EQ(KR_ERR_STATE, KRGetLastError());
-    }
-    // The switch's default answers on every refusal.
-    EXPECT_EQ(1, KRIsLimitsInLots("F1"));
-    EXPECT_EQ(KR_ERR_STATE, KRGetLastError());
-}
-
-TEST(Refusals, ChecksComeInTableOrder) {
-    ASSERT_EQ(1, Install(2));
-    ASSERT_EQ(1, KRSetDliniFile("F1", ""));
-    EXPECT_EQ(0, KRSetDliniFile("ABCDEFGHIJKLM", "")); // a key must fit the 13-byte field
-    EXPECT_EQ(KR_ERR_ARGUMENT, KRGetLastError());
-    EXPECT_EQ(1, KRIsLimitsInLots("F2"));
-    EXPECT_EQ(KR_ERR_NO_SETTINGS, KRGetLastError());
-    // An unbound row is refused before its size tag is looked at.
-    KRMarginalRow unbound = Row("F1", "C1", 256);
-    EXPECT_EQ(0, KRCalcMarginalRow(&unbound));
-    EXPECT_EQ(KR_ERR_ARGUMENT, KRGetLastError());
-    // The row's tag is checked before the actv's.
-    for (uint32_t rowSize : {248u, 264u, 272u, 280u, 247u, 256u, 281u}) {
-        KRMarginalRow row = Row("F1", "C1");
-        ASSERT_EQ(1, KRInitMarginalRow(&row));
-        row.size = rowSize;
-        bool rowOk = rowSize % 8 == 0 && rowSize != 256 && rowSize >= 248 && rowSize <= 280;
-        for (uint32_t actvSize : {48u, 56u, 52u, 57u}) {
-            SCOPED_TRACE(testing::Message() << rowSize << "/" << actvSize);
-            KRMarginalActv actv = Actv(99, 99, actvSize);
-            bool ok = rowOk && (actvSize == 48 || actvSize == 56);
-            EXPECT_EQ(0, KRInitMarginalActv(&row, &actv));
-            EXPECT_EQ(ok ? KR_ERR_NOT_FOUND : KR_ERR_SIZE, KRGetLastError());
-        }
-        KRCalcMarginalRow(&row);
-        EXPECT_EQ(rowOk, KRGetLastError() != KR_ERR_SIZE);
-    }
-}
-
-TEST(ParamIds, AskedInOrderNeverPastTheFirstUnknownAndCachedForTheProcess) {
-    ASSERT_EQ(1, Install(2));
+// Ids are asked in the order OFFER, BID, PREVPRICE, LAST, never past the first unknown one and
+// before any limit; a known id, 0 included, is never asked again, also after KRCleanup.
+// ACCRUEDINT is asked only while a face-value class is registered, and asked again after a
+// time without one.
+TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
     host().paramIds.erase("BID");
-    EXPECT_FALSE(kesvar::ResolveParamIds());
-    EXPECT_EQ((Lines{"paramId OFFER", "paramId BID"}), LogLines("paramId"));
-    host().paramIds["BID"] = 7;
-    host().log.clear();
-    EXPECT_TRUE(kesvar::ResolveParamIds());
-    // OFFER is cached; without a face-value class ACCRUEDINT is not asked.
-    EXPECT_EQ((Lines{"paramId BID", "paramId PREVPRICE", "paramId LAST"}), LogLines("paramId"));
-    ASSERT_EQ(1, KRCleanup());
-    gState.anyFaceValueClass = 1; // as a registered face-value class sets it
-    host().log.clear();
-    EXPECT_TRUE(kesvar::ResolveParamIds());
-    EXPECT_EQ((Lines{"paramId ACCRUEDINT"}), LogLines("paramId"));
-    // Without face-value classes the cached id is dropped again, without asking.
-    gState.anyFaceValueClass = 0;
-    EXPECT_TRUE(kesvar::ResolveParamIds());
-    EXPECT_EQ(-1, gState.paramIdCache[kesvar::kAccruedInt]);
-    gState.anyFaceValueClass = 1;
-    host().paramIds.erase("ACCRUEDINT");
-    EXPECT_FALSE(kesvar::ResolveParamIds());
-}
-
-TEST(Walks, StopAtAnotherFirmOrClientAndHandBackTheStopIndex) {
+    host().paramIds["ACCRUEDINT"] = 0;
     ASSERT_EQ(1, Install(2));
-    AddMoneyLimit({"F1", "OTHER", "T1", 1});
-    AddMoneyLimit({"F1", "C1", "T1", 100, 0, 0, 0, 0, 0, 250});
-    AddMoneyLimit({"F1", "C1", "T2", 200});
-    AddMoneyLimit({"F2", "C1", "T1", 400}); // another firm ends the walk
-    AddMoneyLimit({"F1", "C1", "T3", 800}); // not contiguous: never seen
-    uint32_t i = kesvar::StartMoneyWalk("F1", "C1", nullptr);
-    kesvar::MoneyLimit m;
-    double sum = 0;
-    std::vector<int32_t> leverages;
-    while (kesvar::NextMoneyLimit(&i, "F1", "C1", &m)) {
-        sum += m.openBalance;
-        leverages.push_back(m.leveragePercent);
+    const world::ClassSpec &shares = world::Classes()[0], &bonds = world::Classes()[1];
+    ASSERT_EQ(1, AddClass(shares.id, shares.code, shares.secs));
+    ASSERT_EQ(1, KRSetDliniFile("F1", world::FirmText()));
+    AddSecLimit({"F1", "C1", "OFZ1", "", 0, 0, 4});
+    KRMarginalRow row = Calculated("F1", "C1", 0);
+    EXPECT_EQ(KR_ERR_PARAM_UNKNOWN, KRGetLastError());
+    KRMarginalActv actv = Actv(10, 101);
+    ASSERT_EQ(1, KRInitMarginalActv(&row, &actv));
+    EXPECT_EQ(0, KRCalcMarginalActv(&row, &actv, 0.0));
+    EXPECT_EQ(KR_ERR_PARAM_UNKNOWN, KRGetLastError());
+    EXPECT_EQ((Lines{"paramId OFFER", "paramId BID", "paramId BID"}), LogLines("paramId"));
+    EXPECT_EQ(Lines{}, LogLines("find"));
+
+    host().paramIds["BID"] = 2;
+    SetPrices(20, 201, 99, 98.5, 98, 98.5, 12.3);
+    auto bondsAgain = [&] { AddClass(bonds.id, bonds.code, bonds.secs, bonds.flags); };
+    auto noBonds = [&] {
+        KRCleanup();
+        AddClass(shares.id, shares.code, shares.secs);
+        KRSetDliniFile("F1", world::FirmText());
+    };
+    // clang-format off
+    const struct { const char* step; std::function<void()> before; Lines asked; } steps[] = {
+        {"BID known", [] {}, {"paramId BID", "paramId PREVPRICE", "paramId LAST"}},
+        {"all cached", [] {}, {}}, {"a face-value class", bondsAgain, {"paramId ACCRUEDINT"}},
+        {"cached again", [] {}, {}}, {"KRCleanup, no face-value class", noBonds, {}},
+        {"a face-value class again", bondsAgain, {"paramId ACCRUEDINT"}}};
+    // clang-format on
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        s.before();
+        host().log.clear();
+        row = Calculated("F1", "C1");
+        EXPECT_EQ(s.asked, LogLines("paramId"));
     }
-    EXPECT_EQ(100.0 + 200.0, sum);
-    EXPECT_EQ((std::vector<int32_t>{250, -1}), leverages);
-    EXPECT_EQ(3u, i);
-    // A given start index is used as is; a first record of another client keeps it.
-    host().log.clear();
-    uint32_t given = 0;
-    i = kesvar::StartMoneyWalk("F1", "C1", &given);
-    EXPECT_FALSE(kesvar::NextMoneyLimit(&i, "F1", "C1", &m));
-    EXPECT_EQ(0u, i);
-    EXPECT_TRUE(LogLines("findFirst").empty());
+    // The bond is worth its accrued interest (id 0) plus its percent of face value: 12.3 + 985.
+    EXPECT_EQ(4 * 997.3, row.currentValue);
+    // Unknown to the host, ACCRUEDINT stops the calculation once a face-value class is there.
+    host().paramIds.erase("ACCRUEDINT");
+    KRCleanup();
+    AddClass(shares.id, shares.code, shares.secs);
+    ASSERT_EQ(1, KRSetDliniFile("F1", ""));
+    Calculated("F1", "C1"); // without a face-value class the id is dropped
+    AddClass(bonds.id, bonds.code, bonds.secs, bonds.flags);
+    Calculated("F1", "C1", 0);
+    EXPECT_EQ(KR_ERR_PARAM_UNKNOWN, KRGetLastError());
+}
+
+// A walk reads from the index find-first gives, or from the one the host passes, up to the first
+// record of another firm or client, and hands back where it stopped, so the next client's walk
+// needs no find-first.
+TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
+    ASSERT_EQ(1, Install(2));
+    ASSERT_EQ(4, world::RegisterClasses());
+    ASSERT_EQ(1, KRSetDliniFile("F1", "[ASSETSECURITIES]\nTQBR=SBER,GAZP\n"));
+    SetPrices(10, 101, 2, 2, 2, 2);
+    SetPrices(10, 102, 3, 3, 3, 3);
+    // clang-format off
+    for (const Money& m : {Money{"F1", "OTHER", "T1", 1}, Money{"F1", "C1", "T1", 100, 0, 0, 0, 0, 0, 250},
+             Money{"F1", "C1", "T2", 200, 0, 0, 0, 0, 0, 400}, // the first given leverage wins
+             Money{"F2", "C1", "T1", 400},                     // another firm ends the walk
+             Money{"F1", "C1", "T3", 800}, Money{"F1", "C2", "T1", 1600}}) // T3: never from C1's first
+        AddMoneyLimit(m);
+    for (const Position& p : {Position{"F1", "C1", "SBER", "", 0, 0, 1}, Position{"F1", "C1", "GAZP", "", 0, 0, 2},
+             Position{"F1", "C2", "GAZP", "", 0, 0, 4}, Position{"F2", "C2", "SBER", "", 0, 0, 8}})
+        AddSecLimit(p);
+    const struct {
+        const char* client;
+        int64_t moneyStart, secStart; // -1: no index given, find-first asked
+        uint32_t moneyEnd, secEnd;
+        double openValue, currentValue, leverage;
+    } cases[] = {{"C1", -1, -1, 0, 0, 3, 1 * 2 * 10 + 2 * 3 * 10, 2.5},
+        {"C1", 4, 2, 5, 2, 8, 0, 0}, {"C2", 5, 2, 6, 3, 16, 4 * 3 * 10, 0}, // T3 alone; C2's first
+        {"C2", 1, 0, 1, 0, 0, 0, 0}, {"C9", -1, -1, 0, 0, 0, 0, 0}}; // another client: indexes kept
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.client << " from " << c.moneyStart);
+        KRMarginalRow row = Row("F1", c.client);
+        ASSERT_EQ(1, KRInitMarginalRow(&row));
+        host().log.clear();
+        uint32_t money = uint32_t(c.moneyStart), sec = uint32_t(c.secStart);
+        ASSERT_EQ(1, KRCalcMarginalRowEx(&row, c.moneyStart < 0 ? nullptr : &money,
+                                         c.secStart < 0 ? nullptr : &sec));
+        EXPECT_EQ(c.moneyStart < 0 ? 2u : 0u, LogLines("findFirst").size());
+        if (c.moneyStart >= 0) {
+            EXPECT_EQ(std::make_pair(c.moneyEnd, c.secEnd), std::make_pair(money, sec));
+        }
+        EXPECT_EQ(std::make_tuple(c.openValue, c.currentValue, c.leverage),
+                  std::make_tuple(row.openValue, row.currentValue, row.leverage));
+    }
+    // Record 0 is priced before record 1 is asked for.
+    const Lines& log = host().log;
+    KRMarginalRow c1 = Calculated("F1", "C1");
+    auto at = std::find(log.begin(), log.end(), "getSec 1");
+    ASSERT_NE(log.end(), at);
+    EXPECT_EQ(0u, at[-1].rfind("paramValue 10 101", 0));
+    // A find-first that stores nothing leaves the walk at 0xFFFFFFFF.
     host().findFirstStores = false;
-    EXPECT_EQ(0xFFFFFFFFu, kesvar::StartSecWalk("F1", "C1", "", nullptr));
+    host().log.clear();
+    c1 = Calculated("F1", "C1");
+    EXPECT_EQ((Lines{"getMoney 4294967295"}), LogLines("getMoney"));
 }
 
-TEST(Walks, SecurityWalkComparesTheSecurityAndVersion1ReadsNoLeverage) {
-    ASSERT_EQ(1, Install(1));
-    AddMoneyLimit({"F1", "C1", "T1", 1, 0, 0, 0, 0, 0, 300});
-    kesvar::MoneyLimit m;
-    uint32_t i = 0;
-    ASSERT_TRUE(kesvar::NextMoneyLimit(&i, "F1", "C1", &m));
-    EXPECT_EQ(-1, m.leveragePercent);
-    AddSecLimit({"F1", "C1", "SBER", "ACC1", 0, 0, 5});
-    AddSecLimit({"F1", "C1", "SBER", "ACC2", 0, 0, 7, 0, 0, 0, 12.5});
-    AddSecLimit({"F1", "C1", "GAZP", "ACC1", 0, 0, 9});
-    uint32_t start = kesvar::StartSecWalk("F1", "C1", "SBER", nullptr);
-    EXPECT_EQ((Lines{"findFirstSec F1 C1 SBER"}), LogLines("findFirstSec"));
-    kesvar::SecLimit s;
-    int32_t total = 0;
-    while (kesvar::NextSecLimit(&start, "F1", "C1", "SBER", &s))
-        total += s.currentBalance;
-    EXPECT_EQ(5 + 7, total);
-    EXPECT_EQ(2u, start);
-    EXPECT_EQ(12.5, s.lockedBuyValue);
-    EXPECT_STREQ("ACC2", s.trdAcc);
-}
-
-TEST(Memory, HooksAreUsedCallByCallWithRuntimeFallback) {
-    KRSetMemoryManagement(HookAlloc, nullptr, HookRealloc);
-    KRSetLimitCallbacks(FindFirstMoneyLimit, GetMoneyLimit, FindFirstSecLimit, GetSecLimit);
-    KRSetParamCallbacks(GetParamId, GetParamValue);
-    ASSERT_EQ(1, KRInit(88, 88));
-    kesvar::Array<int32_t> a;
-    ASSERT_NE(nullptr, kesvar::ArrayAppend(a));
-    ASSERT_NE(nullptr, kesvar::ArrayAppend(a));
-    EXPECT_EQ(2u, host().memory.reallocSizes.size()); // growth goes through the realloc hook
-    void* p = kesvar::MemAlloc(16);
-    EXPECT_EQ(1, host().memory.allocCalls);
-    free(p);
-    kesvar::ArrayFree(a); // no free hook: the runtime takes the block
-    EXPECT_EQ(0, host().memory.freeCalls);
-    host().memory.failAt = host().memory.allocating + 1;
-    kesvar::Array<double> b;
-    EXPECT_EQ(nullptr, kesvar::ArrayAppend(b));
-    EXPECT_EQ(0, b.count);
+// Hooks are used call by call: with the allocation and reallocation hooks but no free hook,
+// blocks come from the hooks and go back to the runtime.
+TEST(Memory, EachHookFallsBackToTheRuntimeOnItsOwn) {
+    ASSERT_EQ(1, KRSetMemoryManagement(HookAlloc, nullptr, HookRealloc));
+    host().version = 2;
+    InstallCallbacks(false);
+    ASSERT_EQ(1, KRInitEx(2, 96, 96));
+    ASSERT_TRUE(world::Build());
+    world::ObserveAll();
+    const MemoryStats& m = host().memory;
+    EXPECT_GT(m.allocCalls, 0);
+    EXPECT_GT(m.reallocCalls, 0);
+    ASSERT_EQ(1, KRCleanup());
+    EXPECT_EQ(0, m.freeCalls + m.freeNullCalls);
 }
 
 // Items whose hashes fall in a few long runs, one of them wrapping round the end of the slots:
@@ -240,18 +185,28 @@ TEST(Platform, UpperCaseTableOfCodePage1252) {
     // ASCII letters, the Latin-1 letters of 0xE0-0xFE but the sign 0xF7, and four letters
     // whose capitals live in 0x80-0x9F.
     const std::map<int, int> special = {{0x9A, 0x8A}, {0x9C, 0x8C}, {0x9E, 0x8E}, {0xFF, 0x9F}};
-    int changed = 0;
+    std::string text, upper;
     for (int c = 1; c < 256; ++c) {
         int expected = c;
         if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
             expected = c - 32;
         else if (special.count(c))
             expected = special.at(c);
-        changed += expected != c;
         EXPECT_EQ(expected, kesvar::platform::UpperCaseByte(static_cast<unsigned char>(c))) << c;
+        text += char(c);
+        upper += char(expected);
     }
-    EXPECT_EQ(26 + 30 + 4, changed);
-    char text[] = "limit=\xe9t\xe9\xff.";
-    EXPECT_TRUE(kesvar::platform::UpperCaseText(text, sizeof text));
-    EXPECT_STREQ("LIMIT=\xc9T\xc9\x9f.", text);
+    // A text is upper-cased up to its NUL or its count, whichever comes first.
+    text += std::string("\0ab", 3);
+    upper += std::string("\0ab", 3);
+    EXPECT_TRUE(kesvar::platform::UpperCaseText(&text[0], uint32_t(text.size())));
+    EXPECT_EQ(upper, text);
+    // The library's lock is recursive for its owner.
+    kesvar::platform::Lock();
+    kesvar::platform::Lock();
+    kesvar::platform::Unlock();
+    kesvar::platform::Unlock();
+    char cut[] = "abcd";
+    EXPECT_TRUE(kesvar::platform::UpperCaseText(cut, 2));
+    EXPECT_STREQ("ABcd", cut);
 }

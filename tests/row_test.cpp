@@ -1,108 +1,272 @@
-// Row binding and the credit-lag-2 buy limit.
+// The marginal row through the exports, on the shared scenario's classes and F1's settings:
+// SBER margin and asset, GAZP asset, LKOH margin (all three in lots of 10, 10 and 1), OFZ1 a
+// bond of face value 1000, margin and asset; UNLISTED counted though unlisted, OTHER not valued;
+// weights SBER 0.85/1.35 and OFZ1 0.95/1.1; boards MB counting, AL additional limit, RP
+// additional repo; accounts ACC2 additional limit. The limits and prices are the tests' own.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <stddef.h>
 
-#include "fake_host.h"
-#include "frame/handles.h"
-#include "row/row.h"
-#include "settings/settings.h"
+#include <map>
+
+#include "scenario.h"
+
+using namespace fakehost;
 
 namespace {
 
-TEST(RowBinding, PicksClientRecordAndCreditLag) {
-    // bound: client code of the record bound to, "" for the firm record.
-    // clang-format off
-    const struct { const char *text, *client, *bound; int creditLag2; } cases[] = {
-        // Exact pass folds case; prefix pass takes list order; a lone '*' takes everyone.
-        {"[CLABC_MARGIN]\n[CLAB*_MARGIN]\n[CL*_MARGIN]\n", "abc", "ABC", 0},
-        {"[CLABC_MARGIN]\n[CLAB*_MARGIN]\n[CL*_MARGIN]\n", "ABX", "AB*", 0},
-        {"[CLABC_MARGIN]\n[CLAB*_MARGIN]\n[CL*_MARGIN]\n", "Q1", "*", 0},
-        {"[CLA*_MARGIN]\n[CLAB*_MARGIN]\n", "ABC", "A*", 0},
-        // A prefix name covers the code itself but not a shorter one: then the firm record.
-        {"[CLABC*_MARGIN]\n", "ABC", "ABC*", 0},
-        {"[CLABC*_MARGIN]\n", "AB", "", 0},
-        // Lags: firm default, exact entry over default and prefix, only 2 marks the row.
-        {"[GENERAL]\nCREDITLAG=2\n", "C1", "", 1},
-        {"[GENERAL]\nCREDITLAG=2\n[CLIENTLAG]\nC1=1\n", "c1", "", 0},
-        {"[GENERAL]\nCREDITLAG=7\n", "C1", "", 0},
-        {"[CLIENTLAG]\nQ1=1\nQ*=2\n", "Q1", "", 0},
-        {"[CLIENTLAG]\nQ1=1\nQ*=2\n", "Q2", "", 1},
-        // Two prefixes "" and "Q": the first probe lands on "", which fits every client.
-        {"[CLIENTLAG]\n*=2\nQ*=1\n", "Q5", "", 1},
-        // The lag lists are the firm's, also for a client record.
-        {"[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n", "q5", "Q5", 1},
-    };
-    // clang-format on
-    fakehost::Install(2);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.text) + " / " + c.client);
-        ASSERT_EQ(KRSetDliniFile("F1", c.text), 1);
-        KRMarginalRow row = fakehost::Row("F1", c.client);
-        row.creditLag2 = 7; // binding overwrites it
-        ASSERT_TRUE(KRInitMarginalRow(&row) && kesvar::ResolveHandle(row.binding));
-        EXPECT_STREQ(kesvar::ResolveHandle(row.binding)->clientCode, c.bound);
-        EXPECT_EQ(row.creditLag2, c.creditLag2);
-    }
+using Fields = std::map<size_t, double>; // row offset -> figure
+#define F(f) offsetof(KRMarginalRow, f)
+
+// The scenario with the tests' own prices and no limits.
+void Market(int32_t version) {
+    ASSERT_EQ(1, Install(version));
+    ASSERT_TRUE(world::Build());
+    host().moneyLimits.clear();
+    host().secLimits.clear();
+    // offer, bid, previous, last (, accrued interest)
+    SetPrices(10, 101, 5.5, 5.0, 4.0, 5.2);
+    SetPrices(10, 102, 21.0, 20.0, 19.0, 20.5);
+    SetPrices(10, 103, 3.0, 2.5, 2.0, 2.8);
+    SetPrices(20, 201, 99.0, 98.5, 98.0, 97.0, 12.3);
+    SetPrices(30, 301, 2.0, 1.9, 1.8, 0.0);
+    SetPrices(40, 401, 1.0, 1.0, 1.0, 1.0);
 }
 
-TEST(RowBinding, StaleOrFailedBindingIsRefused) {
-    fakehost::Install(2);
-    ASSERT_EQ(KRSetDliniFile("F1", "[CLC1_MARGIN]\n"), 1);
-    KRMarginalRow client = fakehost::Row("F1", "C1");
-    ASSERT_EQ(KRInitMarginalRow(&client), 1);
-    // A reload makes the binding stale; binding again gives a usable one.
-    ASSERT_EQ(KRSetDliniFile("F1", "[GENERAL]\nCREDITLAG=2\n[CLC1_MARGIN]\n"), 1);
-    EXPECT_EQ(KRCalcMarginalRow(&client), 0);
-    EXPECT_EQ(KRGetLastError(), KR_ERR_ARGUMENT);
-    ASSERT_TRUE(KRInitMarginalRow(&client) && client.creditLag2 == 1);
-    EXPECT_EQ(KRCalcMarginalRow(&client), 1);
+class RowTest : public testing::Test {
+  protected:
+    void SetUp() override { Market(KR_INTERFACE_V2); }
+};
 
-    // Firm keys are case-sensitive; the failed rebinding drops the old binding.
-    client.firmId[0] = 'f';
-    EXPECT_EQ(KRInitMarginalRow(&client), 0);
-    EXPECT_EQ(KRGetLastError(), KR_ERR_NO_SETTINGS);
-    EXPECT_EQ(std::make_pair(client.binding, client.creditLag2), std::make_pair(0u, uint8_t(0)));
-    EXPECT_EQ(KRCalcMarginalRow(&client), 0);
-    EXPECT_EQ(KRGetLastError(), KR_ERR_ARGUMENT);
+KRMarginalRow Calc(const char* client, const char* firm = "F1") {
+    KRMarginalRow row = Row(firm, client);
+    EXPECT_TRUE(KRInitMarginalRow(&row) && KRCalcMarginalRow(&row)) << client;
+    return row;
 }
 
-// Lag2BuyLimit reads only these fields; the derived A = SV - US, B = (M + SV) - BC,
-// H = (E - LA) - BA and s = E + y of each case are noted.
-TEST(RowFormulas, Lag2BuyLimit) {
-    // clang-format off
-    const struct { const char* name; double K, M, SV, E, BC, US, LA, BA, D, y, want; } cases[] = {
-        // A = 20, B = 40, H = 90, s = 100.
-        // R1 0 (B < s), R2 min(20/1 + 100, 40) = 40, x = (100 + 40 + 20) / 2 = 80 -> F 80;
-        // R4 0 (80 < s), t = 90, R5 90, x = (100 + 90 - 10) / 2 = 90 not > t -> G 90.
-        {"worked example", 1, 20, 20, 100, 0, 0, 10, 0, 10, 0, 80},
-        // s = 70. R2 = 20 + 100 - 30 = 90 -> 40; x = (70+40+20)/2 = 65 -> F 65.
-        // R4 = 80 (>= 70), t = 60, R5 60, x = (70+90-10)/2 = 75 -> R6 70; G 80 -> 65.
-        {"negative y", 1, 20, 20, 100, 0, 0, 10, 0, 10, -30, 65},
-        // B = 150 >= s: R1 = E = 100, R2 = min(120, 150) = 120, R3 0 (E < B) -> F 120; G 90.
-        {"R1 branch", 1, 130, 20, 100, 0, 0, 10, 0, 10, 0, 90},
-        // A = 20, B = 60, s = 50: R1 = R2 = 60, x = (50 + 60 + 20) / 2 = 65 capped at s -> F 60;
-        // H - D = 100 >= s -> G 100.
-        {"R3 capped at s", 1, 40, 20, 100, 0, 0, 0, 0, 0, -50, 60},
-        {"no equity", 1, 20, 20, 0, 0, 0, 10, 0, 10, 0, 0},
-        // K = 0: F = B = 500 (A = 0), G = H - D = (1000 - 700) - 0 = 300.
-        {"K 0", 0, 500, 0, 1000, 0, 0, 700, 0, 0, 0, 300},
-        {"K negative counts as 0", -2, 500, 0, 1000, 0, 0, 700, 0, 0, 0, 300},
-        // A = 0 - 1 < 0: F = 0; G = 300 -> 0, or G = 300 - 400 = -100 -> -100.
-        {"K 0, A negative", 0, 500, 0, 1000, 0, 1, 700, 0, 0, 0, 0},
-        {"K 0, negative settlement bound", 0, 500, 0, 1000, 0, 1, 700, 0, 400, 0, -100},
-        // B = (100 + 0) - 150 = -50 < 0: F = 0; G = (1000 - 0) - 20 - 0 = 980 -> 0.
-        {"K 0, B negative", 0, 100, 0, 1000, 150, 0, 0, 20, 0, 0, 0},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        KRMarginalRow row = fakehost::Row("F1", "C1", KR_ROW_SIZE_248);
-        row.leverage = c.K, row.moneyAvailable = c.M, row.shortValue = c.SV, row.equity = c.E;
-        row.buyCommitment = c.BC, row.uncoveredSellValue = c.US, row.longValueAsset = c.LA;
-        row.buyCommitmentAsset = c.BA, row.settlementDebt = c.D;
-        EXPECT_EQ(kesvar::Lag2BuyLimit(&row, c.y), c.want);
-    }
+// The fields `want` names hold its figures; the others of `zero`, or with `all` every other double
+// output of the row, are 0.
+void ExpectFields(const KRMarginalRow& row, Fields want, const std::vector<size_t>& zero = {},
+                  bool all = false) {
+    for (size_t off = F(moneyAvailable); off < sizeof row; off += 8)
+        if (all || std::count(zero.begin(), zero.end(), off)) want.emplace(off, 0.0);
+    double d[sizeof row / 8]; // every double lies on a multiple of 8
+    memcpy(d, &row, sizeof row);
+    for (const auto& w : want)
+        EXPECT_EQ(w.second, d[w.first / 8]) << "offset " << w.first;
 }
 
 } // namespace
+
+// A missing offer or bid takes the last price, else the previous one; a missing previous price
+// the last; without both nothing is valued. A price below 1e-8 is missing. The position price:
+// the last price, else the bid for a long and the offer otherwise, else the previous price.
+// Shown by GAZP (lot 10, weight 1) held long by PL and short by PS: opening values at the
+// previous price, the long at the bid, the short at the offer, current values at the position
+// price (the last price, when at least 1e-6).
+TEST_F(RowTest, PricesFallBackAndCountBelow1e8AsMissing) {
+    AddSecLimit({"F1", "PL", "GAZP", "", 1, 0, 1});
+    AddSecLimit({"F1", "PS", "GAZP", "", -1, 0, -1});
+    // In: offer, bid, previous, last. Out: offer, bid, previous, position price of PL and PS.
+    const std::vector<double> cases[][2] = {
+        {{0, 0, 101.5, 0}, {101.5, 101.5, 101.5, 101.5, 101.5}},
+        {{0, 0, 8, 9}, {9, 9, 8, 9, 9}},
+        {{0, 7, 0, 99}, {99, 7, 99, 99, 99}},
+        {{10, 9, 8, 0}, {10, 9, 8, 9, 10}},
+        {{5, 4, 1e-8, 0}, {5, 4, 1e-8, 4, 5}},
+        {{5, 4, 5e-9, 0}, {0, 0, 0, 0, 0}},
+        {{5, 0, 0, 5e-9}, {0, 0, 0, 0, 0}},
+        {{0, 0, 5e-9, 1e-8}, {1e-8, 1e-8, 1e-8, 1e-8, 1e-8}},
+        {{0, 3e-9, 2, 7e-7}, {7e-7, 7e-7, 2, 7e-7, 7e-7}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c[0]));
+        SetPrices(10, 102, c[0][0], c[0][1], c[0][2], c[0][3]);
+        const std::vector<double>& o = c[1];
+        ExpectFields(
+            Calc("PL"),
+            {{F(openValue), o[2] * 10}, {F(longValue), o[1] * 10}, {F(currentValue), o[3] * 10}});
+        ExpectFields(Calc("PS"), {{F(openValue), -o[2] * 10},
+                                  {F(shortValue), -o[0] * 10},
+                                  {F(currentValue), -o[4] * 10}});
+    }
+}
+
+// One position of V valued in a row of its own. Money: one MB record with openLimit 1000.00 and
+// nothing else, so leverage = 1000 / collateralOpen shows that sum, openCollateral shows
+// collateralOpenAll and equitySurplus = (longNow + shortNow) - (longValue + shortValue).
+TEST_F(RowTest, ValuationOfEachKindOfPosition) {
+    const double prevB = 12.3 + 1000 * 98.0 * 0.01, bidB = 12.3 + 1000 * 98.5 * 0.01; // OFZ1
+    // clang-format off
+    const std::vector<size_t> valuation = {F(openValue), F(currentValue), F(longValue), F(longValueMargin),
+        F(longValueAsset), F(shortValue), F(buyCommitment), F(leverage), F(openCollateral),
+        F(buyCommitmentAsset), F(uncoveredSellValue), F(equitySurplus), F(buyCommitmentMargin)};
+    // clang-format on
+    // Position: firm, client, security, account, open, openLimit, current, currentLimit,
+    // lockedSell, lockedBuy, lockedBuyValue. Every valuation field not named is 0.
+    const double wA = 0.95, wL = 0.85, wS = 1.35; // OFZ1's long, SBER's long and short weight
+    const struct {
+        const char* name;
+        Position pos;
+        Fields want;
+        std::vector<double> prices = {}; // of OFZ1, when the case has its own
+    } cases[] = {                        // clang-format off
+        {"margin and asset long on an additional-limit account: all-account sums only",
+         {"F1", "V", "SBER", "acc2", 8, 0, 10}, {{F(openValue), 320}, {F(currentValue), 520},
+         {F(openCollateral), 8 * 4.0 * 10 * wL}, {F(equitySurplus), 10 * 5.0 * 10 * wL}}},
+        {"asset long, locked buy value", {"F1", "V", "GAZP", "", 0, 0, 10, 0, 0, 0, 250},
+         {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000},
+          {F(buyCommitment), 2.5}, {F(buyCommitmentAsset), 2.5}}},
+        {"margin only long: no collateral, no long value", {"F1", "V", "LKOH", "", 5, 0, 10},
+         {{F(openValue), 10}, {F(currentValue), 28}}},
+        {"unlisted short without a last price", {"F1", "V", "UNLISTED", "", 0, 0, -50, 0, 0, 0, 250},
+         {{F(currentValue), -100}, {F(shortValue), -100}}},
+        {"bond: face value and accrued interest", {"F1", "V", "OFZ1", "", 2, 0, 1, 0, 3},
+         {{F(openValue), 2 * prevB}, {F(openCollateral), 2 * prevB * wA},
+          {F(leverage), 1000 / (2 * prevB * wA)}, {F(currentValue), 12.3 + 1000 * 97.0 * 0.01},
+          {F(longValue), bidB * wA}, {F(longValueMargin), bidB * wA},
+          {F(uncoveredSellValue), 2 * (12.3 + 1000 * 99.0 * 0.01)}}},
+        // Its accrued interest alone, 5e-7, is a last price below 1e-6: the bid is taken.
+        {"bond whose last price is its accrued interest", {"F1", "V", "OFZ1", "", 0, 0, 1},
+         {{F(currentValue), 5e-7 + 1000 * 98.5 * 0.01}, {F(longValue), (5e-7 + 1000 * 98.5 * 0.01) * wA},
+          {F(longValueMargin), (5e-7 + 1000 * 98.5 * 0.01) * wA}}, {99.0, 98.5, 98.0, 0.0, 5e-7}},
+        {"bond whose accrued interest, 1e-6, is its last price", {"F1", "V", "OFZ1", "", 0, 0, 1},
+         {{F(currentValue), 1e-6}, {F(longValue), (1e-6 + 1000 * 98.5 * 0.01) * wA},
+          {F(longValueMargin), (1e-6 + 1000 * 98.5 * 0.01) * wA}}, {99.0, 98.5, 98.0, 0.0, 1e-6}},
+        {"class without valueUnlisted", {"F1", "V", "OTHER", "", 5, 0, 10}, {}},
+        {"no previous or last price", {"F1", "V", "NOPRICE", "", 5, 0, 10}, {}},
+        {"credit lag 1: current - openLimit + currentLimit", {"F1", "V", "GAZP", "", 0, 3, 10, 1},
+         {{F(currentValue), 1640}, {F(longValue), 1600}, {F(longValueAsset), 1600}}},
+        {"credit lag 2: current alone", {"F1", "L2", "GAZP", "", 0, 3, 10, 1},
+         {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000}}},
+        {"sell orders beyond a long", {"F1", "V", "GAZP", "", 0, 0, 20, 0, 30},
+         {{F(currentValue), 4100}, {F(longValue), 4000}, {F(longValueAsset), 4000},
+          {F(uncoveredSellValue), 2100}}},
+        {"opening short weighted by wS; negative collateral: leverage 0", {"F1", "V", "SBER", "", -4},
+         {{F(openValue), -160}, {F(openCollateral), -160 * wS}}},
+        {"short bought back from an asset: no commitment", {"F1", "V", "GAZP", "", 0, 0, -1, 0, 0, 0, 50},
+         {{F(currentValue), -20.5 * 10}, {F(shortValue), -210}}}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host().moneyLimits.clear();
+        host().secLimits.clear();
+        AddMoneyLimit(Money{"F1", c.pos.client, "MB", 0, 100000});
+        AddSecLimit(c.pos);
+        const std::vector<double>& p = c.prices;
+        if (!p.empty()) SetPrices(20, 201, p[0], p[1], p[2], p[3], p[4]);
+        ExpectFields(Calc(c.pos.client.c_str()), c.want, valuation);
+        SetPrices(20, 201, 99.0, 98.5, 98.0, 97.0, 12.3);
+    }
+}
+
+// C1 (credit lag 1): MB counts fully, AL (an additional limit board) only in the sums of every
+// board and never with its leverage, ZZ (not listed) not at all; MB's leverage percent is
+// negative, so the leverage is computed. GAZP long 10 (open 8) on an ordinary account,
+// UNLISTED short 3 on another. L2 (credit lag 2): leverage 50 % given, GAZP long 10 (open 8,
+// openLimit ignored), UNLISTED short 3 with 5 sold on an additional-limit account. N1, K2 and
+// Z0 are corners of margin level, credit and a leverage given as 0 %.
+TEST_F(RowTest, WholeRows) {
+    // clang-format off
+    for (const Money& m : {Money{"F1", "C1", "MB", 10000, 20000, 12000, 3000, 1000, 500},
+             Money{"F1", "C1", "AL", 2000, 0, 4000, 1000, 0, 100, 500},
+             Money{"F1", "C1", "ZZ", 99999, 99999, 99999, 99999, 99999, 99999},
+             Money{"F1", "L2", "MB", 10000, 20000, 60000, 0, 0, 0, 50}, Money{"F1", "N1", "MB", 500, 1000, -1000},
+             Money{"F1", "K2", "MB", 500, 1000, 1000}, Money{"F1", "Z0", "MB", 500, 1000, 1000, 0, 0, 0, 0}})
+        AddMoneyLimit(m);
+    for (const Position& p : {Position{"F1", "C1", "GAZP", "", 8, 0, 10}, Position{"F1", "C1", "UNLISTED", "A2", 0, 0, -3},
+             Position{"F1", "L2", "GAZP", "", 8, 5, 10}, Position{"F1", "L2", "UNLISTED", "ACC2", 0, 0, -3, 0, 5},
+             Position{"F1", "K2", "UNLISTED", "ACC2", 0, 0, -300}})
+        AddSecLimit(p);
+
+    // C1 money: open (10000+2000)/100 = 120, opening limit 200, current 160, locked 10, locked
+    // value 6, own open 100, own current 120. Long 10*20*10 = 2000 (collateral at open
+    // 8*19*10 = 1520), short -3*2 = -6. Equity (-6 + 2000) + (120 - 6) = 2108, current
+    // collateral ((160 - 6) + 2000) - 6 = 2148, money less commitments -6 + 114 > 0.
+    const double lev = 200 / (120 + 1520.0), credit = lev * 2148;
+    const double ml = ((-6 + 2000 + 120) / 2120.0) * 100.0;
+    ExpectFields(Calc("C1"), {{F(openValue), 1640}, {F(currentValue), 2204}, {F(openCollateral), 1620},
+        {F(leverage), lev}, {F(openLimitTotal), 200}, {F(moneyAvailable), 114}, {F(longValue), 2000},
+        {F(longValueAsset), 2000}, {F(shortValue), -6}, {F(equity), 2108}, {F(creditCapacity), credit},
+        {F(buyCapacity), credit - 6}, {F(buyCapacityCopy), credit - 6}, {F(marginLevel), ml},
+        {F(lockedValueTotal), 6}, {F(marginBuyLimit), 190}, // (3000 + 1000 + 16000) / 100 - 10
+        {F(ownBuyLimit), 150}, {F(moneyCurrent), 120}, {F(moneyLocked), 10},
+        {F(currentLeverage), (100.0 / ml) - 1.0}, {F(equitySurplus), 40}}, {}, true);
+
+    // L2: equity 2000 + 600 = 2600, current collateral 2600 - 6, credit 1297, uncovered sales
+    // 5*2 = 10 on every account, buying capacity 1287, money 600 uncommitted; settlement debt
+    // 10 + 0; asset limit 2600 - 2000. The buy limit, y = -6: E = 2600, A = -10, B = 600,
+    // H = 600, s = 2594: R2 = 600, x = (1297 + 600 - 10) / 1.5 = 1258 > B -> F = 1258;
+    // R5 = min(600, 2594 - 20) = 600, x = 1258 is not above 2574 -> G = 600.
+    KRMarginalRow row = Calc("L2");
+    EXPECT_EQ(1, row.leverageGiven);
+    ExpectFields(row, {{F(leverage), 0.5}, {F(equity), 2600}, {F(equitySurplus), -6}, {F(creditCapacity), 1297},
+        {F(buyCapacity), 1287}, {F(marginBuyLimit), 1887}, {F(settlementDebt), 10}, {F(assetBuyLimit), 600},
+        {F(ownBuyLimit), 600}, {F(marginLevel), 100}});
+    // N1: V = -10 and longValue + G = 0 -> -99 %, not -100; equity < 0 leaves X = -10 as it is.
+    ExpectFields(Calc("N1"), {{F(equity), -10}, {F(creditCapacity), -20}, {F(marginLevel), -99.0},
+        {F(currentLeverage), -1.0}});
+    // K2: the short on ACC2 is not counted, so equity 10 >= 0 clamps X = 10 - 600 to 0;
+    // equitySurplus keeps X before the clamp.
+    ExpectFields(Calc("K2"), {{F(equity), 10}, {F(creditCapacity), 0}, {F(marginLevel), 100.0},
+        {F(currentLeverage), 0}, {F(equitySurplus), -600}});
+    // Z0: a leverage given as 0 %.
+    ExpectFields(Calc("Z0"), {{F(leverage), 0}, {F(creditCapacity), 0}});
+    EXPECT_EQ(1, Calc("Z0").leverageGiven);
+    // clang-format on
+
+    // A line beginning with VOLUME (not the first line) adds the short value to C1's own limit.
+    ASSERT_EQ(1, KRSetDliniFile("F1", (std::string(world::FirmText()) + "[X]\nvolume\n").c_str()));
+    EXPECT_EQ(150 - 6, Calc("C1").ownBuyLimit);
+}
+
+int32_t KR_CALL NoMarginSecs(const KRMarginClassEntry*, uint32_t, uintptr_t) {
+    return 0;
+}
+
+// Under interface version 1 the money records are 88 bytes and carry no leverage: it is
+// computed, 10 / 5. Every export that takes a row, on rows of each size, touches nothing at or
+// past the tag; a calculation that fails for an unknown parameter clears the outputs up to it.
+TEST(RowSizes, NothingPastTheTagUnderVersion1) {
+    host().paramIds.erase("BID");
+    Market(KR_INTERFACE_V1);
+    AddMoneyLimit(Money{"F1", "C1", "MB", 500, 1000, -1200, 0, 300, 100});
+    for (bool known : {false, true}) {
+        if (known) host().paramIds["BID"] = 2;
+        for (uint32_t size : {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272, KR_ROW_SIZE_280}) {
+            SCOPED_TRACE(testing::Message() << size << (known ? "" : ", BID unknown"));
+            const KRMarginalRow request = Row("F1", "C1", size);
+            // One block exactly the tag's size (AddressSanitizer sees reads past it), one with
+            // sentinel bytes after it (writes past it show) and outputs that are not 0.
+            std::vector<uint8_t> exact(size), guarded(size + 64, 0xAB);
+            memset(&guarded[F(moneyAvailable)], 0x40, size - F(moneyAvailable));
+            for (uint8_t* p : {exact.data(), guarded.data()}) {
+                memcpy(p, &request, F(creditLag2));
+                KRMarginalRow* row = reinterpret_cast<KRMarginalRow*>(p);
+                row->leverageGiven = 1;
+                uint32_t mi = 0, si = 0, c = 0, s = 0; // start indexes; class and security ids
+                KRMarginalActv actv = Actv(10, 101);
+                EXPECT_TRUE(KRInitMarginalRow(row) && KRGetMarginSecs(row, NoMarginSecs, 0) &&
+                            KRIsMarginSeccode(row, "SBER", &c, &s) &&
+                            KRIsAssetSeccode(row, "SBER", &c, &s) &&
+                            KRInitMarginalActv(row, &actv));
+                EXPECT_EQ(known, KRCalcMarginalActv(row, &actv, 0.0) +
+                                         KRCalcMarginalRowEx(row, &mi, &si) +
+                                         KRCalcMarginalRow(row) ==
+                                     3);
+            }
+            EXPECT_EQ(64, std::count(guarded.begin() + size, guarded.end(), 0xAB));
+            const KRMarginalRow* out = reinterpret_cast<const KRMarginalRow*>(guarded.data());
+            EXPECT_EQ(0, out->leverageGiven);
+            if (!known) {
+                EXPECT_EQ(size - F(moneyAvailable),
+                          size_t(std::count(guarded.begin() + F(moneyAvailable),
+                                            guarded.begin() + size, 0)));
+                continue;
+            }
+            EXPECT_EQ(2, out->leverage);
+            EXPECT_TRUE(size < KR_ROW_SIZE_264 || out->moneyLocked == 3);
+            EXPECT_TRUE(size < KR_ROW_SIZE_272 || out->currentLeverage == -1);
+        }
+    }
+}

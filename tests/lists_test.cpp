@@ -1,0 +1,312 @@
+// Classes and securities, the firms' lists joined to them, what each client's lists answer,
+// the margin list handed to the host and the ids a class needs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "scenario.h"
+
+using namespace fakehost;
+
+namespace {
+
+KRMarginalRow Bound(const char* firm, const char* client) {
+    KRMarginalRow row = Row(firm, client);
+    EXPECT_EQ(1, KRInitMarginalRow(&row)) << firm << "/" << client;
+    return row;
+}
+
+// Classes A {X 11, Y 12, Z 13}, B {X 21, W 22} and C {V 31}: the secIds IsMarginSeccode and
+// IsAssetSeccode give for X, Y, Z and W, then the actv flags margin, asset and rest-short of
+// each security.
+std::string Seen(const char* firm, const char* client) {
+    KRMarginalRow row = Bound(firm, client);
+    std::string out;
+    for (auto query : {KRIsMarginSeccode, KRIsAssetSeccode}) {
+        for (const char* code : {"X", "Y", "Z", "W"}) {
+            uint32_t classId = 0, secId = 0;
+            out += query(&row, code, &classId, &secId) ? std::to_string(secId) + " " : "- ";
+            EXPECT_EQ(secId / 10, classId);
+        }
+        out += "| ";
+    }
+    for (uint32_t secId : {11, 12, 13, 21, 22}) {
+        KRMarginalActv a = Actv(secId / 10, secId);
+        EXPECT_EQ(1, KRInitMarginalActv(&row, &a));
+        out += std::to_string(a.isMargin) + std::to_string(a.isAsset) +
+               std::to_string(a.isRestShort) + " ";
+    }
+    return out;
+}
+
+// What a margin-list callback can tell of the call itself.
+struct During {
+    int calls = 0;
+    uintptr_t user = 0;
+    int64_t live = 0; // blocks live while the host holds the list
+};
+int32_t KR_CALL Note(const KRMarginClassEntry*, uint32_t, uintptr_t user) {
+    During& d = *reinterpret_cast<During*>(user);
+    ++d.calls;
+    d.user = user;
+    d.live = host().memory.live;
+    return 0;
+}
+
+} // namespace
+
+// Flags 2 and 4 skip a class; a repeated code is refused with 4 but refreshes valueUnlisted and
+// nothing else; securities are found by class and security id; KRCleanup restarts the indexes.
+TEST(Registry, FlagsRepeatedCodesAndIndexes) {
+    ASSERT_EQ(1, Install(2));
+    ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nSK=<ALL>\n"));
+    AddSecLimit({"F1", "C1", "U", "", 0, 0, 10});
+    SetPrices(1, 11, 2, 2, 2, 2);
+    const struct {
+        uint32_t id;
+        const char* code;
+        std::vector<SecuritySpec> secs;
+        uint32_t flags;
+        int8_t valueUnlisted;
+        int32_t error;
+        double currentValue; // of C1's 10 U
+    } steps[] = {            // clang-format off
+        {1, "UNL", {{11, "U"}}, 0, 0, KR_ERR_NONE, 0}, {2, "EMPTY", {}, 8, 0, KR_ERR_NONE, 0},
+        {3, "SK", {{31, "S"}}, 2, 0, KR_ERR_NONE, 0}, {3, "SK", {{31, "S"}}, 4, 0, KR_ERR_NONE, 0},
+        {9, "UNL", {{91, "U"}}, 1, 1, KR_ERR_CLASS_EXISTS, 20},
+        {4, "EMPTY", {{41, "E"}}, 0, 0, KR_ERR_CLASS_EXISTS, 20},
+        {5, "UNL", {}, 0, 0, KR_ERR_CLASS_EXISTS, 0}};
+    // clang-format on
+    for (const auto& s : steps) {
+        SCOPED_TRACE(testing::Message() << s.code << " flags " << s.flags);
+        EXPECT_EQ(1, AddClass(s.id, s.code, s.secs, s.flags, s.valueUnlisted));
+        EXPECT_EQ(s.error, KRGetLastError());
+        KRMarginalRow row = Bound("F1", "C1");
+        ASSERT_EQ(1, KRCalcMarginalRow(&row));
+        EXPECT_EQ(s.currentValue, row.currentValue);
+    }
+    // Only UNL's U and nothing of the skipped or repeated classes; ids by class.
+    KRMarginalRow row = Bound("F1", "C1");
+    const std::pair<uint32_t, uint32_t> ids[] = {{1, 11}, {9, 91}, {2, 11}, {4, 41}, {3, 31}};
+    for (const auto& id : ids) {
+        KRMarginalActv a = Actv(id.first, id.second);
+        EXPECT_EQ(id == ids[0], KRInitMarginalActv(&row, &a)) << id.first << " " << id.second;
+    }
+    uint32_t found[4];
+    int32_t count = 4;
+    EXPECT_EQ(0, KRGetNeedClassSecIDs(3, found, &count));
+    EXPECT_EQ(KR_ERR_NOT_FOUND, KRGetLastError());
+    ASSERT_EQ(1, KRCleanup());
+    ASSERT_EQ(1, AddClass(7, "NEW", {{71, "N"}, {72, "M"}}));
+    ASSERT_EQ(1, KRSetDliniFile("F1", ""));
+    row = Bound("F1", "C1");
+    KRMarginalActv a = Actv(7, 72);
+    ASSERT_EQ(1, KRInitMarginalActv(&row, &a));
+    EXPECT_EQ(std::make_pair(1, 0u), std::make_pair(a.secIndex, a.classIndex));
+}
+
+// Named classes come first in the order named; the others keep registration order. The class
+// listed first decides between classes that share a code: P<i><j> is in the classes i and j.
+TEST(Links, ClassOrderFollowsMainMarginClasses) {
+    const char* const codes[] = {"C", "A", "B", "AB"};
+    const std::pair<const char*, const char*> cases[] = {
+        // clang-format off
+        {"B", "B C A AB"}, {"B,A", "B A C AB"}, {"B, A", "B C A AB"}, {"", "C A B AB"}, {"X,B", "B C A AB"},
+        {"AB", "AB C A B"}, {"A,AB,C,B", "A AB C B"}, {"B,A\nMAINMARGINCLASSES=C", "B A C AB"}};
+    // clang-format on
+    ASSERT_EQ(1, Install(2));
+    std::string text = "[LIMITALLOWEDSECURITY]\n";
+    for (uint32_t i = 0; i < 4; ++i)
+        text += std::string(codes[i]) + "=<ALL>\n";
+    // Loaded before the classes (the first case): each registration relinks.
+    ASSERT_EQ(1, KRSetDliniFile("F", (text + "[GENERAL]\nMAINMARGINCLASSES=B\n").c_str()));
+    for (uint32_t i = 0; i < 4; ++i) {
+        std::vector<SecuritySpec> secs;
+        for (uint32_t j = 0; j < 4; ++j)
+            if (j != i)
+                secs.push_back({10 * i + j, "P" + std::to_string(std::min(i, j)) +
+                                                std::to_string(std::max(i, j))});
+        ASSERT_EQ(1, AddClass(i, codes[i], secs));
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        const std::string order = text + "[GENERAL]\nMAINMARGINCLASSES=" + c.first + "\n";
+        if (&c != cases) {
+            ASSERT_EQ(1, KRSetDliniFile("F", order.c_str()));
+        }
+        KRMarginalRow row = Bound("F", "C1");
+        const std::string named = std::string(" ") + c.second + " ";
+        for (uint32_t i = 0; i < 4; ++i) {
+            for (uint32_t j = i + 1; j < 4; ++j) {
+                uint32_t classId = 99;
+                const std::string code = "P" + std::to_string(i) + std::to_string(j);
+                EXPECT_EQ(1, KRIsMarginSeccode(&row, code.c_str(), &classId, nullptr));
+                const size_t at = named.find(std::string(" ") + codes[i] + " "),
+                             bt = named.find(std::string(" ") + codes[j] + " ");
+                EXPECT_EQ(at < bt ? i : j, classId) << code;
+            }
+        }
+    }
+}
+
+// A KRAddClass that fails at any of its allocations leaves every list waiting for the class as
+// before, also when another class then takes the registry places the failed one would have had;
+// the add that finally succeeds resolves them (explicit codes of "<ALL>" stay unresolved).
+TEST(Links, AFailedClassLeavesItsEntriesWaiting) {
+    ASSERT_EQ(1, Install(2));
+    const char* text = "[LIMITALLOWEDSECURITY]\nA=X\nB=Q,P\nB=P,<ALL>\nC=Q\n[RESTSHORTSECURITIES]\n"
+                       "B=Q\n[GENERAL]\nMAINMARGINCLASSES=B\n[CLC_MARGIN]\nB=Q\n";
+    // The margin lists of the firm and of C, and whether C's Q is restricted for shorts.
+    auto seen = [] {
+        KRMarginalRow row = Bound("F", "ZZ");
+        KRMarginalActv q = Actv(3, 32);
+        return world::MarginList("F", "ZZ") + "/" + world::MarginList("F", "C") + "/" +
+               std::to_string(KRInitMarginalActv(&row, &q) ? q.isRestShort : -1);
+    };
+    MemoryStats& m = host().memory;
+    std::string withoutB;
+    for (int64_t k = 0;; ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_EQ(1, AddClass(1, "A", {{11, "X"}}));
+        ASSERT_EQ(1, KRSetDliniFile("F", text));
+        const int64_t live = m.live;
+        m.failAt = k ? m.allocating + k : 0;
+        const int32_t added = k ? AddClass(2, "B", {{21, "P"}, {22, "Q"}}) : 0;
+        m.failAt = 0;
+        if (added) {
+            EXPECT_GE(k, 4); // the class, its securities, the resolved entries, the links
+            EXPECT_EQ("1 A 11:X | 2 B 22:Q 21:P | 2 B 4294967295:P 21:P 22:Q | 4294967295 C "
+                      "4294967295:Q/2 B 22:Q/-1",
+                      seen());
+            break;
+        }
+        EXPECT_EQ(k ? KR_ERR_NO_MEMORY : KR_ERR_NONE, k ? KRGetLastError() : 0);
+        EXPECT_EQ(live, m.live);
+        // The class that comes next takes the registry places the failed one would have had.
+        ASSERT_EQ(1, AddClass(3, "C", {{31, "P"}, {32, "Q"}}));
+        if (k == 0) withoutB = seen();
+        EXPECT_EQ(withoutB, seen());
+        ASSERT_EQ(1, KRCleanup());
+    }
+}
+
+// A client's own list of a kind replaces the firm's; without an asset list the margin list
+// answers; IGNORERESTSHORTSECURITY empties the rest-short list; the rest-short list is asked
+// only for margin securities; MAINMARGINCLASSES puts B's X first. By id every entry of a class
+// counts, by code only its first entry, compared exactly.
+TEST(Membership, ServingRecordOfEachList) {
+    ASSERT_EQ(1, Install(2));
+    const std::string text = "[LIMITALLOWEDSECURITY]\nA=X,Y\nB=X\n[RESTSHORTSECURITIES]\nA=Y\n"
+                             "[GENERAL]\nMAINMARGINCLASSES=B,A\n[CLOWN_MARGIN]\nA=Z\nB_ASSET=W\n"
+                             "[CLBARE_MARGIN]\n[CLIGNORES_MARGIN]\nIGNORERESTSHORTSECURITY=1\n"
+                             "[CLRS_MARGIN]\nA_RESTSHORT=X\n";
+    ASSERT_EQ(1, KRSetDliniFile("F", text.c_str()));
+    ASSERT_EQ(1, KRSetDliniFile("G", "[LIMITALLOWEDSECURITY]\nA=Y\nB=<ALL>\nA=Z\n"));
+    ASSERT_EQ(1, KRSetDliniFile("H", "[LIMITALLOWEDSECURITY]\nB=X\nA=X,Z\n[GENERAL]\n"
+                                     "MAINMARGINCLASSES=C,B,A\n"));
+    ASSERT_EQ(1, AddClass(1, "A", {{11, "X"}, {12, "Y"}, {13, "Z"}}));
+    ASSERT_EQ(1, AddClass(2, "B", {{21, "X"}, {22, "W"}}));
+    ASSERT_EQ(1, AddClass(3, "C", {{31, "V"}}));
+    const struct {
+        const char *firm, *client, *seen;
+    } cases[] = {// clang-format off
+        {"F", "ZZ", "21 12 - - | 21 12 - - | 110 111 000 110 000 "},
+        {"F", "OWN", "- - 13 - | - - - 22 | 000 000 100 000 010 "},
+        {"F", "BARE", "21 12 - - | 21 12 - - | 110 111 000 110 000 "},
+        {"F", "IGNORES", "21 12 - - | 21 12 - - | 110 110 000 110 000 "},
+        {"F", "RS", "21 12 - - | 21 12 - - | 111 110 000 110 000 "},
+        {"G", "C1", "21 12 - 22 | 21 12 - 22 | 000 110 110 110 110 "},
+        {"H", "C1", "21 - 13 - | 21 - 13 - | 110 000 110 110 000 "}};
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(c.seen, Seen(c.firm, c.client)) << c.firm << "/" << c.client;
+    // The firm's asset list serves a client without one of its own.
+    ASSERT_EQ(1, KRSetDliniFile("F", (text + "[ASSETSECURITIES]\nA=Y\n").c_str()));
+    EXPECT_EQ("21 12 - - | - 12 - - | 100 111 000 100 000 ", Seen("F", "BARE"));
+    KRMarginalRow row = Bound("G", "C1");
+    uint32_t secId = 77;
+    EXPECT_EQ(0, KRIsMarginSeccode(&row, "y", nullptr, &secId));
+    EXPECT_EQ(77u, secId);
+}
+
+// A null answer to a 0-byte request is no failure.
+void* KR_CALL NullForZero(uint32_t size) {
+    return size ? HookAlloc(size) : nullptr;
+}
+
+// A client's own list alone, else its firm's (called with 0 entries when there is none);
+// unregistered classes and securities with 0xFFFFFFFF; the array and one block per entry (the
+// host may answer null for those of 0 bytes), the host's during the call only, each freed
+// through the hook after it.
+TEST(MarginSecs, ClientOrFirmListWithHostIds) {
+    InstallCallbacks(true);
+    KRSetMemoryManagement(NullForZero, HookFree, HookRealloc);
+    ASSERT_EQ(1, KRInitEx(2, 96, 96));
+    ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER"}, {102, "GAZP"}, {103, "LKOH"}}));
+    ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=SBER,GAZP,XXXX\nFUT=RIM5\n"
+                                      "TQBR=\n[CLC1_MARGIN]\nTQBR=LKOH\n[CLC2_MARGIN]\n"
+                                      "TQBR_ASSET=LKOH\n"));
+    ASSERT_EQ(1, KRSetDliniFile("F3", "[GENERAL]\nCREDITLAG=1\n"));
+    const char* firmList = "10 TQBR 101:SBER 102:GAZP 4294967295:XXXX | 4294967295 FUT "
+                           "4294967295:RIM5 | 10 TQBR";
+    // clang-format off
+    const struct { const char *firm, *client, *expected; int64_t blocks; } cases[] = {
+        {"F1", "C1", "10 TQBR 103:LKOH", 2}, // its own list alone
+        {"F1", "C2", firmList, 3},           // asset entries only: the firm's list
+        {"F1", "ZZ", firmList, 3}, {"F3", "C1", "", 0}}; // the firm record; no list: called with 0
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.firm << " " << c.client);
+        EXPECT_EQ(c.expected, world::MarginList(c.firm, c.client));
+        const MemoryStats before = host().memory;
+        During d;
+        KRMarginalRow row = Bound(c.firm, c.client);
+        EXPECT_EQ(1, KRGetMarginSecs(&row, Note, reinterpret_cast<uintptr_t>(&d)));
+        EXPECT_EQ(std::make_pair(1, reinterpret_cast<uintptr_t>(&d)),
+                  std::make_pair(d.calls, d.user));
+        EXPECT_EQ(before.live + c.blocks, d.live);
+        EXPECT_EQ(before.live, host().memory.live);
+        EXPECT_EQ(before.freeCalls + c.blocks, host().memory.freeCalls);
+    }
+}
+
+// Margin and asset lists of every firm and client record, in load order, each id once; rest-short
+// lists ask for nothing. A full array fails with 3 unless only duplicates remain; the count may
+// sit at an odd address; success leaves the last-error value alone.
+TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
+    ASSERT_EQ(1, Install(2));
+    ASSERT_EQ(4, world::RegisterClasses());
+    ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=GAZP,SBER\n[ASSETSECURITIES]\n"
+                                      "TQBR=LKOH,GAZP\n[RESTSHORTSECURITIES]\nTQOB=OFZ1\n"
+                                      "[CLC1_MARGIN]\nTQBR=NOPRICE,SBER\n"));
+    ASSERT_EQ(1, KRSetDliniFile("F2", "[LIMITALLOWEDSECURITY]\nTQBR=SBER,XXXX\n[ASSETSECURITIES]\n"
+                                      "TQOB=OFZ2\n"));
+    // TQBR: F1 margin 102, 101; F1 asset 103 (102 again); client C1 104 (101 again); F2 101
+    // again. error -1: the previous one stays.
+    const std::vector<uint32_t> tqbr{102, 101, 103, 104};
+    const struct {
+        uint32_t classId;
+        int32_t capacity, rc, count, error;
+        std::vector<uint32_t> ids;
+    } cases[] = {// clang-format off
+        {10, 100, 1, 4, -1, tqbr}, {10, 4, 1, 4, -1, tqbr}, // F2's SBER: a duplicate when full
+        {10, 3, 0, 3, KR_ERR_SIZE, {102, 101, 103}}, {10, 0, 0, 0, KR_ERR_SIZE, {}},
+        {10, -5, 0, -5, KR_ERR_SIZE, {}}, // negative capacity counts as 0
+        {10, 0x10000, 1, 4, -1, tqbr}, {30, -5, 1, 0, -1, {}}, {20, 1, 1, 1, -1, {202}},
+        {99, 10, 0, 10, KR_ERR_NOT_FOUND, {}}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.classId << " " << c.capacity);
+        uint32_t ids[8];
+        memset(ids, 0xEE, sizeof ids);
+        uint8_t buf[8] = {}; // the count at an odd address
+        memcpy(buf + 1, &c.capacity, 4);
+        KRGetNeedClassSecIDs(10, nullptr, nullptr);
+        EXPECT_EQ(c.rc, KRGetNeedClassSecIDs(c.classId, ids, reinterpret_cast<int32_t*>(buf + 1)));
+        EXPECT_EQ(c.error < 0 ? KR_ERR_ARGUMENT : c.error, KRGetLastError());
+        EXPECT_EQ(0, memcmp(buf + 1, &c.count, 4)) << "count";
+        EXPECT_EQ(0, buf[0] | buf[5]);
+        EXPECT_EQ(c.ids, std::vector<uint32_t>(ids, ids + c.ids.size()));
+        EXPECT_EQ(0xEEEEEEEEu, ids[c.ids.size()]);
+    }
+}

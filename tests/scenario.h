@@ -1,0 +1,361 @@
+// The one market the tests share: four classes (shares in lots, face-value bonds, a class whose
+// unlisted positions count, one that does not), four firms whose settings use every section,
+// and limits and prices for their clients. The golden file is this scenario's output, the
+// reliability, allocation and thread tests observe it, and the calculation tables build on its
+// registry and settings. Observe() runs every query a host has and records the bytes it got
+// back, so two observations of equal library states are equal strings.
+#ifndef KESVAR_TESTS_SCENARIO_H
+#define KESVAR_TESTS_SCENARIO_H
+
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+
+namespace world {
+
+using namespace fakehost;
+
+struct ClassSpec {
+    uint32_t id;
+    std::string code;
+    uint32_t flags;
+    int8_t valueUnlisted;
+    std::vector<SecuritySpec> secs;
+};
+
+// One security as the host knows it: ids for actv requests, the code for list questions.
+struct SecRef {
+    uint32_t classId, secId;
+    std::string code;
+};
+
+inline const std::vector<ClassSpec>& Classes() {
+    // clang-format off
+    static const std::vector<ClassSpec> classes = {
+        {10, "TQBR", 0, 0, {{101, "SBER", 10}, {102, "GAZP", 10}, {103, "LKOH"}, {104, "NOPRICE", 100}}},
+        {20, "TQOB", KR_CLASS_FACE_VALUE, 0, {{201, "OFZ1", 1, 1000.0}, {202, "OFZ2", 1, 500.0}}},
+        {30, "UNL", 0, 1, {{301, "UNLISTED"}}},
+        {40, "OTH", 0, 0, {{401, "OTHER"}}}};
+    // clang-format on
+    return classes;
+}
+
+inline std::vector<SecRef> Securities() {
+    std::vector<SecRef> out;
+    for (const ClassSpec& c : Classes())
+        for (const SecuritySpec& s : c.secs)
+            out.push_back({c.id, s.secId, s.code});
+    return out;
+}
+
+// Registers every class; returns how many KRAddClass calls answered 1.
+inline int RegisterClasses() {
+    int ok = 0;
+    for (const ClassSpec& c : Classes())
+        ok += AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted) == 1;
+    return ok;
+}
+
+// F1: credit lag 1 in lots, with weights, a client section, a lag-2 client and boards and
+// accounts of every kind. In F1 SBER is margin and asset, GAZP asset, LKOH margin and
+// restricted for shorts, NOPRICE margin (and without prices), OFZ1 margin and asset, OFZ2 asset.
+inline const char* FirmText() {
+    return "[LIMITALLOWEDSECURITY]\nTQBR=SBER,LKOH,NOPRICE\nTQOB=OFZ1\n"
+           "[ASSETSECURITIES]\nTQBR=SBER,GAZP\nTQOB=<ALL>\n[RESTSHORTSECURITIES]\nTQBR=LKOH\n"
+           "[GENERAL]\nRSTRNMBUY=1\nCHECKMAXCREDIT=1\n"
+           "[CLVIP_MARGIN]\nTQBR=SBER,LKOH\nTQBR_ASSET=SBER,GAZP,LKOH\nIGNORERESTSHORTSECURITY=1\n"
+           "[CLIENTLAG]\nL2=2\n[SECURITYWEIGHT]\nSBER=0.85,1.35\nOFZ1=0.95,1.1\nLKOH=0.7,1.7\n"
+           "[BOARDTAG]\nMB=\n[ADDLIMITBOARDS]\nMB=AL\n[ADDREPOBOARDS]\nMB=RP\n"
+           "[ADDLIMITTRDACC]\nMB=ACC2\n[ADDREPOTRDACC]\nMB=ACC3\n";
+}
+
+// F2, in small letters: credit lag 2 in units, buying not restricted, a lag-1 client, no
+// boards, the volume flag. TQBR is all margin; SBER restricted for shorts; GAZP, OFZ1 and OFZ2
+// assets.
+inline const char* SecondFirmText() {
+    return "[general]\ncreditlag=2\nlimitsinlots=0\nrstrnmbuy=0\n[limitallowedsecurity]\n"
+           "tqbr=<all>\ntqob=ofz2\n[assetsecurities]\ntqob=ofz1,ofz2\ntqbr=gazp\n"
+           "[restshortsecurities]\ntqbr=sber\n[clientlag]\nc1=1\n[securityweight]\n"
+           "gazp=0.6,1.9\nvolume\n";
+}
+
+// F3: the class order of MAINMARGINCLASSES, one list and nothing else.
+inline const char* ThirdFirmText() {
+    return "[GENERAL]\nMAINMARGINCLASSES=TQOB,TQBR\n[LIMITALLOWEDSECURITY]\nTQOB=OFZ2,OFZ1\n"
+           "TQBR=GAZP\n";
+}
+
+// F4, with CR LF line ends: templates, a prefix client section, prefix lags, repeated codes,
+// an entry without securities and a client's rest-short list.
+inline const char* FourthFirmText() {
+    return "; rules\r\nVOLUME\r\n[LIMITALLOWEDSECURITY]\r\nTQBR=SBER, GAZP ,sber,LKOH\r\n"
+           "TQOB=<ALL>\r\nOTH=\r\n[ASSETSECURITIES]\r\nTQBR=SBER,GAZP,NOPRICE\r\nTQOB=OFZ1\r\n"
+           "[RESTSHORTSECURITIES]\r\nTQBR=GAZP\r\n[GENERAL]\r\nCHECKMAXCREDIT=1\r\n"
+           "MAINMARGINCLASSES=TQOB,TQBR\r\n[CLVIP01_MARGIN]\r\nRSTRNMBUY=1\r\n"
+           "IGNORERESTSHORTSECURITY=1\r\nTQBR=SBER,LKOH\r\nTQBR_ASSET=<ALL>\r\n"
+           "UNL_RESTSHORT=UNLISTED\r\n[CLQ*_MARGIN]\r\nTQOB=<ALL>\r\n"
+           "[CLGROUP_MARGIN_TEMPLATE]\r\nCLIENTS=T1, T2,T3*,VIP01\r\nTQBR=SBER\r\nUNL=<ALL>\r\n"
+           "[CLIENTLAG]\r\nC2=2\r\nQ*=2\r\nT2=1\r\n[SECURITYWEIGHT]\r\nSBER=0.8,1.3\r\n"
+           "GAZP=1.5,0.5\r\nLKOH=,2\r\n[BOARDTAG]\r\nTQBR=\r\n[ADDLIMITBOARDS]\r\nSPBX=B1,B2\r\n"
+           "[ADDREPOBOARDS]\r\nRPMA=R1\r\n[ADDLIMITTRDACC]\r\nTQBR=ACC1\r\n"
+           "[ADDREPOTRDACC]\r\nTQBR=ACC2,ACC3\r\n";
+}
+
+struct Firm {
+    const char* id;
+    const char* text;
+    std::vector<std::string> clients;
+};
+inline const std::vector<Firm>& Firms() {
+    static const std::vector<Firm> firms = {
+        {"F1", FirmText(), {"C1", "L2", "VIP"}},
+        {"F2", SecondFirmText(), {"C1", "D2"}},
+        {"F3", ThirdFirmText(), {"Z1"}},
+        {"F4", FourthFirmText(), {"C1", "C2", "VIP01", "Q7", "T1", "T2"}},
+    };
+    return firms;
+}
+inline const std::vector<std::string>& FirmClients() {
+    return Firms()[0].clients;
+}
+inline const std::vector<std::string>& SecondFirmClients() {
+    return Firms()[1].clients;
+}
+
+// Loads every firm; returns how many loads answered 1.
+inline int LoadFirms() {
+    int ok = 0;
+    for (const Firm& f : Firms())
+        ok += KRSetDliniFile(f.id, f.text) == 1;
+    return ok;
+}
+
+// A money limit in hundredths, with the limits and the locked value derived from the amounts.
+inline void AddMoney(const char* firm, const std::string& client, const char* tag, double open,
+                     double current, double locked, int32_t leverage = -1) {
+    AddMoneyLimit({firm, client, tag, open, open * 0.25, current, current * 0.5, locked,
+                   locked * 1.03, leverage});
+}
+
+inline void AddPosition(const char* firm, const std::string& client, const char* code,
+                        const char* acc, int32_t open, int32_t current, int32_t lockedSell = 0,
+                        int32_t lockedBuy = 0, double lockedBuyValue = 0) {
+    AddSecLimit({firm, client, code, acc, open, open / 2, current, current / 3, lockedSell,
+                 lockedBuy, lockedBuyValue});
+}
+
+// Limits of one client of F4 (or of a client a fuzzed text names): money on listed,
+// additional and unknown boards; long, short, unlisted, unknown and priceless positions.
+inline void AddClientLimits(const char* firm, const std::string& client, int seed) {
+    const double k = 1.0 + seed * 0.25;
+    AddMoney(firm, client, "TQBR", 1000000 * k, 1200000 * k, 1000, seed % 2 ? 250 : -1);
+    AddMoney(firm, client, "B1", 70000, 90000, 10);
+    AddMoney(firm, client, "R1", 5000, 6000, 0, 400);
+    AddMoney(firm, client, "XXXX", 123456, 654321, 0);
+    AddPosition(firm, client, "SBER", "ACC0", 100, 120 + seed, 5, 7, 12345);
+    AddPosition(firm, client, "GAZP", "ACC1", -50, -40 - seed, 0, 3);
+    AddPosition(firm, client, "LKOH", "ACC2", 10, 12, 2);
+    AddPosition(firm, client, "OFZ1", "ACC0", 5, 6, 0, 1, 99000);
+    AddPosition(firm, client, "UNLISTED", "ACC3", 3, 3);
+    AddPosition(firm, client, "NOPRICE", "ACC0", 1, 1);
+    AddPosition(firm, client, "UNKNOWN", "ACC0", 4, 4);
+}
+
+// The host's limits and prices for every client of the firms above, plus `extra` clients of
+// F1. Prices have fractions that do not fit a double exactly, so any change in the order or
+// grouping of the arithmetic shows in the last bits.
+inline void AddHostData(const std::vector<std::string>& extraClients = {}) {
+    // clang-format off
+    const struct {
+        const char *firm, *client, *tag;
+        double open, current, locked;
+        int32_t leverage;
+    } money[] = {
+        {"F1", "C1", "MB", 1234567.0, 1198765.0, 43211.0, -1}, {"F1", "C1", "AL", 50000.0, 61234.0, 0.0, -1},
+        {"F1", "C1", "RP", 7000.0, 6500.0, 1300.0, -1},
+        {"F1", "C1", "ZZ", 999999.0, 999999.0, 999.0, -1}, // not a listed board: skipped
+        {"F1", "L2", "MB", 250000.0, -125000.5, 3333.0, -1}, {"F1", "L2", "AL", 10000.0, 10000.0, 0.0, 250},
+        {"F1", "VIP", "MB", 5000000.0, 4200000.0, 100000.0, 300},
+        {"F2", "C1", "EQTV", 800000.0, 812345.67, 12345.0, -1}, {"F2", "D2", "EQTV", 300000.0, 150000.25, 5000.0, 175},
+        {"F2", "D2", "SPBX", 20000.0, 19000.0, 0.0, 400}, {"F3", "Z1", "EQTV", 0.0, 0.0, 0.0, -1}};
+    const struct {
+        const char *firm, *client, *code;
+        int32_t open, current, lockedSell, lockedBuy;
+        double lockedBuyValue;
+        const char* account = "ACC1"; // F1's ACC2 is an additional limit, ACC3 an additional repo
+    } positions[] = {
+        {"F1", "C1", "SBER", 120, 95, 7, 3, 81000.37}, {"F1", "C1", "GAZP", 40, 55, 0, 11, 179000.0},
+        {"F1", "C1", "LKOH", -3, -5, 0, 1, 693250.0, "ACC2"}, {"F1", "C1", "OFZ1", 15, 22, 2, 0, 0},
+        {"F1", "C1", "UNLISTED", 100, 150, 10, 0, 0, "ACC3"}, {"F1", "C1", "NOPRICE", 5, 5, 0, 0, 0},
+        {"F1", "L2", "SBER", -30, -42, 0, 5, 135800.0}, {"F1", "L2", "OFZ1", 50, 47, 5, 0, 0},
+        {"F1", "L2", "LKOH", 2, 1, 1, 0, 0}, {"F1", "VIP", "SBER", 1000, 1100, 100, 50, 1356000.0},
+        {"F1", "VIP", "LKOH", -20, -25, 0, 0, 0}, {"F2", "C1", "GAZP", 3000, 2750, 250, 0, 0},
+        {"F2", "C1", "OFZ2", 100, 120, 0, 30, 303000.0}, {"F2", "D2", "SBER", -500, -650, 0, 100, 2713700.0},
+        {"F2", "D2", "GAZP", 1200, 1000, 0, 0, 0}, {"F2", "D2", "OFZ1", 75, 80, 10, 0, 0},
+        {"F2", "D2", "OTHER", 10000, 12000, 0, 0, 0}};
+    // clang-format on
+    for (const auto& m : money)
+        AddMoney(m.firm, m.client, m.tag, m.open, m.current, m.locked, m.leverage);
+    for (const auto& p : positions)
+        AddPosition(p.firm, p.client, p.code, p.account, p.open, p.current, p.lockedSell,
+                    p.lockedBuy, p.lockedBuyValue);
+    int seed = 0;
+    for (const std::string& c : Firms()[3].clients)
+        AddClientLimits("F4", c, seed++);
+    for (const std::string& c : extraClients)
+        AddClientLimits("F1", c, seed++);
+    SetPrices(10, 101, 271.37, 271.21, 268.9, 270.13);
+    SetPrices(10, 102, 163.43, 163.17, 161.11, 0.0); // no last price
+    SetPrices(10, 103, 6932.5, 6928.0, 6901.3, 6930.7);
+    SetPrices(20, 201, 98.731, 98.512, 98.3, 98.61, 17.43);
+    SetPrices(20, 202, 101.07, 100.93, 0.0, 100.99, 3.17); // no previous price
+    SetPrices(30, 301, 11.3, 11.1, 11.05, 11.2);
+    SetPrices(40, 401, 1.7, 1.6, 1.65, 1.66);
+}
+
+// The whole scenario on an initialised library: classes, then settings, then the host's data.
+inline bool Build() {
+    if (RegisterClasses() != 4 || LoadFirms() != 4) return false;
+    AddHostData();
+    return true;
+}
+
+inline void Put(std::string& out, const void* p, size_t n) {
+    out.append(static_cast<const char*>(p), n);
+}
+template <class T> inline void PutValue(std::string& out, T v) {
+    Put(out, &v, sizeof v);
+}
+// Set when a call refused an argument, such as a row gone stale (per thread).
+inline bool& SawRefusal() {
+    static thread_local bool saw = false;
+    return saw;
+}
+// The result and the code of one call.
+inline void PutCall(std::string& out, int32_t result) {
+    const int32_t code = KRGetLastError();
+    PutValue(out, result);
+    PutValue(out, code);
+    if (result == 0 && code == KR_ERR_ARGUMENT) SawRefusal() = true;
+}
+
+// The callback of KRGetMarginSecs: appends the list to the std::string behind `user`, per entry
+// "classId CODE secId:CODE ...", with a "!" after a class code whose field is not zero-padded;
+// entries joined by " | ".
+inline int32_t KR_CALL RecordMarginSecs(const KRMarginClassEntry* entries, uint32_t count,
+                                        uintptr_t user) {
+    std::string& out = *reinterpret_cast<std::string*>(user);
+    for (uint32_t i = 0; i < count; ++i) {
+        const KRMarginClassEntry& e = entries[i];
+        const size_t n = strnlen(e.code, sizeof e.code);
+        out += (i ? " | " : "") + std::to_string(e.classId) + " " + std::string(e.code, n);
+        if (std::string(e.code + n, sizeof e.code - n) != std::string(sizeof e.code - n, 0))
+            out += "!";
+        for (int32_t j = 0; j < e.secCount; ++j)
+            out += " " + std::to_string(e.secs[j].secId) + ":" + e.secs[j].code;
+    }
+    return 0;
+}
+inline std::string MarginList(const char* firm, const std::string& client) {
+    KRMarginalRow row = Row(firm, client);
+    std::string out;
+    if (KRInitMarginalRow(&row) != 1 ||
+        KRGetMarginSecs(&row, RecordMarginSecs, reinterpret_cast<uintptr_t>(&out)) != 1)
+        return "refused";
+    return out;
+}
+
+// A row's bytes without its binding handle (handles differ between equal states).
+inline void PutRow(std::string& out, const KRMarginalRow& row, uint32_t size) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&row);
+    Put(out, p, 4);
+    Put(out, p + 8, size - 8);
+}
+
+// How much of the request space an observation covers: everything, or (for the fuzz targets,
+// where speed is coverage) one row size, one actv size and one price.
+enum class Depth { Full, Quick };
+
+// Everything the host can learn about one client of one firm. False when a call refused an
+// argument: with settings reloaded on another thread, the row went stale on the way.
+inline bool ObserveClient(std::string& out, const char* firm, const std::string& client,
+                          const std::vector<SecRef>& secs, Depth depth = Depth::Full,
+                          KRMarginSecsFunc callback = RecordMarginSecs) {
+    const bool full = depth == Depth::Full;
+    KRMarginalRow row = Row(firm, client);
+    SawRefusal() = false;
+    PutCall(out, KRInitMarginalRow(&row));
+    if (row.binding == 0) return false;
+    PutValue(out, row.creditLag2);
+    PutCall(out, KRCalcMarginalRow(&row));
+    PutRow(out, row, sizeof row);
+    for (uint32_t size : {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272}) {
+        KRMarginalRow shorter = Row(firm, client, size);
+        if (!full || KRInitMarginalRow(&shorter) != 1) break;
+        uint32_t moneyIndex = 0, secIndex = 0;
+        PutCall(out, KRCalcMarginalRowEx(&shorter, &moneyIndex, &secIndex));
+        PutValue(out, moneyIndex);
+        PutValue(out, secIndex);
+        PutRow(out, shorter, size);
+    }
+    for (const SecRef& s : secs) {
+        for (uint32_t size : {KR_ACTV_SIZE_56, KR_ACTV_SIZE_48}) {
+            KRMarginalActv actv = Actv(s.classId, s.secId, size);
+            PutCall(out, KRInitMarginalActv(&row, &actv));
+            for (double price : {0.0, 123.45}) {
+                PutCall(out, KRCalcMarginalActv(&row, &actv, price));
+                Put(out, &actv, size);
+                if (!full) break;
+            }
+            if (!full) break;
+        }
+        for (auto query : {KRIsMarginSeccode, KRIsAssetSeccode}) {
+            uint32_t classId = 0, secId = 0;
+            PutCall(out, query(&row, s.code.c_str(), &classId, &secId));
+            PutValue(out, classId);
+            PutValue(out, secId);
+        }
+    }
+    PutCall(out, KRGetMarginSecs(&row, callback, reinterpret_cast<uintptr_t>(&out)));
+    return !SawRefusal();
+}
+
+// Everything the host can learn about a firm and the given clients.
+inline std::string Observe(const char* firm, const std::vector<std::string>& clients,
+                           const std::vector<SecRef>& secs, Depth depth = Depth::Full) {
+    std::string out;
+    for (const std::string& c : clients) {
+        ObserveClient(out, firm, c, secs, depth);
+        host().log.clear(); // nobody reads it here, and it grows with every callback
+    }
+    for (const ClassSpec& c : Classes()) {
+        for (int32_t capacity : {16, 1}) {
+            uint32_t ids[16] = {};
+            int32_t count = capacity;
+            PutCall(out, KRGetNeedClassSecIDs(c.id, ids, &count));
+            PutValue(out, count);
+            Put(out, ids, sizeof ids);
+        }
+    }
+    for (const char* tag : {"MB", "AL", "RP", "TQBR", "B1", "R1", "tqbr", "XXXX", ""})
+        PutValue(out, KRIsBoardTagApplicable(firm, tag)); // success leaves the code alone
+    PutCall(out, KRIsLimitsInLots(firm));
+    return out;
+}
+
+// Every firm and client of the scenario.
+inline std::string ObserveAll(Depth depth = Depth::Quick) {
+    std::string out;
+    for (const Firm& f : Firms())
+        out += Observe(f.id, f.clients, Securities(), depth);
+    return out;
+}
+
+} // namespace world
+
+#endif
