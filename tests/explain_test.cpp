@@ -105,7 +105,8 @@ TEST(Explain, EveryGoldenQuantityIsGivenBackByItsDecidingBound) {
     std::vector<RowAsk> asks;
     for (const world::Firm& f : world::Firms())
         for (const std::string& client : f.clients)
-            for (uint32_t size : {KR_ROW_SIZE_280, KR_ROW_SIZE_272, KR_ROW_SIZE_264, KR_ROW_SIZE_248}) {
+            for (uint32_t size :
+                 {KR_ROW_SIZE_280, KR_ROW_SIZE_272, KR_ROW_SIZE_264, KR_ROW_SIZE_248}) {
                 RowAsk r{f.id, client, size, {}};
                 for (const world::SecRef& s : world::Securities())
                     for (uint32_t actvSize : {KR_ACTV_SIZE_56, KR_ACTV_SIZE_48})
