@@ -17,14 +17,6 @@ using namespace fakehost;
 const uint32_t kUnwritten = 0xEEEEEEEEu; // out values the library must leave alone keep this
 const uint32_t kRowSizes[] = {KR_ROW_SIZE_280, KR_ROW_SIZE_272, KR_ROW_SIZE_264, KR_ROW_SIZE_248};
 
-// The bits of a double in hex: the label names the exact value on every C runtime.
-std::string Hex(double d) {
-    const uint64_t bits = BitCast<uint64_t>(d);
-    char hex[17];
-    snprintf(hex, sizeof hex, "%08x%08x", unsigned(bits >> 32), unsigned(bits));
-    return hex;
-}
-
 // Every field of the margin list a host may read: counts, ids and whole code fields.
 int32_t KR_CALL MarginSecs(const KRMarginClassEntry* entries, uint32_t count, uintptr_t user) {
     std::string& out = *reinterpret_cast<std::string*>(user);
@@ -66,7 +58,11 @@ void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
         for (uint32_t k = 1 + r.Below(2); k > 0; --k) {
             // 0: the market's offer and bid; else the host's price, bad ones included.
             const double price = r.Percent(40) ? 0.0 : Value(r, 2000000);
-            if (rec.Call("KRCalcMarginalActv", Cat({what, " at ", Hex(price)}),
+            // Its bits in hex: the label names the exact value on every C runtime.
+            const uint64_t bits = BitCast<uint64_t>(price);
+            char hex[17];
+            snprintf(hex, sizeof hex, "%08x%08x", unsigned(bits >> 32), unsigned(bits));
+            if (rec.Call("KRCalcMarginalActv", Cat({what, " at ", hex}),
                          KRCalcMarginalActv(&row, &actv, price), 'A', &actv, actv.size))
                 ++rec.codes["actv maxBuy, maxSell > 0"]
                            [(actv.maxBuy > 0) * 10 + (actv.maxSell > 0)];
@@ -146,14 +142,13 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     if (!path.empty() && path[0] == '/') path = "Z:" + path; // wine maps / to drive Z:
 #endif
-    Recorder rec;
     FILE* file = fopen(path.c_str(), "wb");
     if (!file || Install(int32_t(version)) != 1) {
         fprintf(stderr, "cannot write %s or initialise interface version %u\n", path.c_str(),
                 version);
         return 2;
     }
-    rec.bytes = "KSVDIFF1";
+    Recorder rec{0, 0, "KSVDIFF1", {}};
     for (uint32_t v : {uint32_t(version), uint32_t(first), uint32_t(last)})
         rec.Put32(v);
     size_t total = 0;
