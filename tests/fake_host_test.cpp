@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,23 +36,6 @@ const char* const kFirms[] = {"F1", "F2", "FIRMFIRMFIRM1", "FIRMFIRMFIRM12", ""}
 const char* const kClients[] = {"C1", "C2", "CLIENTCLIENT1", "CLIENTCLIENT12", ""};
 const char* const kCodes[] = {"SBER", "GAZP", "CODECODECODE1", "CODECODECODE12", ""};
 
-// Every question, against the definition; the answer stored and the result both.
-void ExpectSameAnswers(const std::string& when) {
-    for (const char* firm : kFirms)
-        for (const char* client : kClients) {
-            uint32_t first = 77;
-            int32_t result = FindFirstMoneyLimit(firm, client, "", "", &first);
-            EXPECT_EQ(Scan(false, firm, client, ""), std::make_pair(result, first))
-                << when << ": money " << firm << "/" << client;
-            for (const char* code : kCodes) {
-                first = 77;
-                result = FindFirstSecLimit(firm, client, code, "", &first);
-                EXPECT_EQ(Scan(true, firm, client, code), std::make_pair(result, first))
-                    << when << ": sec " << firm << "/" << client << "/" << code;
-            }
-        }
-}
-
 void AddRandomRecords(std::mt19937& rng, int n) {
     auto pick = [&](const char* const* from) { return from[rng() % 5]; };
     for (int i = 0; i < n; ++i) {
@@ -60,63 +44,76 @@ void AddRandomRecords(std::mt19937& rng, int n) {
     }
 }
 
+// Emptied and refilled to the same length, the blocks perhaps at the old addresses.
+void Refill(int round) {
+    host().secLimits.clear();
+    AddSecLimit({"F2", round == 2 ? "C2" : "C1", "GAZP", "ACC", 1});
+    host().moneyLimits.clear();
+    AddMoneyLimit({"F2", round == 1 ? "C2" : "C1", "EQTV", 100});
+}
+
 TEST(FakeHost, IndexedFindFirstAnswersAsAFrontToBackSearch) {
     Reset();
     std::mt19937 rng(5);
-    ExpectSameAnswers("no records");
-    AddRandomRecords(rng, 40);
-    ExpectSameAnswers("40 records");
-    AddRandomRecords(rng, 40); // appended after the index was built
-    ExpectSameAnswers("80 records");
-    host().log.clear();
-    host().logging = false;
-    ExpectSameAnswers("without the log");
-    EXPECT_TRUE(host().log.empty());
-    host().logging = true;
-
-    // Emptied and refilled to the same length, the blocks perhaps at the old addresses.
-    for (int round = 0; round < 3; ++round) {
-        host().secLimits.clear();
-        AddSecLimit({"F2", round == 2 ? "C2" : "C1", "GAZP", "ACC", 1});
-        host().moneyLimits.clear();
-        AddMoneyLimit({"F2", round == 1 ? "C2" : "C1", "EQTV", 100});
-        ExpectSameAnswers("refilled, round " + std::to_string(round));
+    // Each change of the records, then every question of both kinds against the definition:
+    // the answer stored and the result both.
+    const std::pair<const char*, std::function<void()>> kChanges[] = {
+        {"no records", [] {}},
+        {"40 records", [&] { AddRandomRecords(rng, 40); }},
+        {"40 appended after the index was built", [&] { AddRandomRecords(rng, 40); }},
+        {"without the log", [] { host().logging = false; }},
+        {"with the log again", [] { host().logging = true; }},
+        {"refilled, round 0", [] { Refill(0); }},
+        {"refilled, round 1", [] { Refill(1); }},
+        {"refilled, round 2", [] { Refill(2); }},
+        {"pushed directly",
+         [&] {
+             AddRandomRecords(rng, 10);
+             host().secLimits.push_back(std::unique_ptr<uint8_t[]>(new uint8_t[96]()));
+         }},
+        {"rewritten in place", [] {
+             memcpy(host().secLimits.back().get() + 30, "FIRMFIRMFIRM1", 13); // no NUL
+             memcpy(host().secLimits.back().get() + 43, "C1", 3);
+             memcpy(host().secLimits[0].get() + 4, "SBER", 5);
+             LimitsChanged();
+         }}};
+    for (const auto& change : kChanges) {
+        change.second();
+        host().log.clear();
+        for (const char* firm : kFirms)
+            for (const char* client : kClients)
+                for (const char* code : kCodes)
+                    for (bool sec : {false, true}) {
+                        uint32_t first = 77;
+                        const int32_t result =
+                            sec ? FindFirstSecLimit(firm, client, code, "", &first)
+                                : FindFirstMoneyLimit(firm, client, "", "", &first);
+                        EXPECT_EQ(Scan(sec, firm, client, code), std::make_pair(result, first))
+                            << change.first << (sec ? ": sec " : ": money ") << firm << "/"
+                            << client << "/" << code;
+                    }
+        EXPECT_EQ(host().logging, !host().log.empty()) << change.first;
     }
-    // Records appended behind the host's back, then rewritten in place.
-    AddRandomRecords(rng, 10);
-    host().secLimits.push_back(std::unique_ptr<uint8_t[]>(new uint8_t[96]()));
-    ExpectSameAnswers("pushed directly");
-    memcpy(host().secLimits.back().get() + 30, "F1", 3);
-    memcpy(host().secLimits.back().get() + 43, "C1", 3);
-    memcpy(host().secLimits[0].get() + 4, "SBER", 5);
-    LimitsChanged();
-    ExpectSameAnswers("rewritten in place");
 }
 
 TEST(FakeHost, HooksCountLiveAndPeakBytes) {
     Reset();
     MemoryStats& m = host().memory;
+    using Counts = std::vector<int64_t>; // live blocks and bytes, peak bytes, foreign frees
+    const auto now = [&] { return Counts{m.live, m.liveBytes, m.peakLiveBytes, m.foreignFrees}; };
     void* a = HookAlloc(10);
     void* b = HookRealloc(nullptr, 20);
     b = HookRealloc(b, 50);
-    EXPECT_EQ(std::make_pair(int64_t(60), int64_t(60)),
-              std::make_pair(m.liveBytes, m.peakLiveBytes));
+    EXPECT_EQ((Counts{2, 60, 60, 0}), now());
     b = HookRealloc(b, 5);
     HookFree(a);
     int dummy = 0;
     HookFree(&dummy); // not ours: counted, no bytes change
-    EXPECT_EQ(std::make_pair(int64_t(5), int64_t(60)),
-              std::make_pair(m.liveBytes, m.peakLiveBytes));
-    EXPECT_EQ(std::make_pair(int64_t(1), int64_t(1)), std::make_pair(m.live, m.foreignFrees));
+    EXPECT_EQ((Counts{1, 5, 60, 1}), now());
     m.peakLiveBytes = m.liveBytes; // a new watch
     HookFree(b);
-    void* c = HookAlloc(8);
-    EXPECT_EQ(std::make_pair(int64_t(8), int64_t(8)), std::make_pair(m.liveBytes, m.peakLiveBytes));
-    HookFree(c);
-    host().logging = false;
-    HookFree(HookRealloc(nullptr, 4));
-    EXPECT_EQ(std::vector<uint32_t>({20, 50, 5}), m.reallocSizes);
-    EXPECT_EQ(int64_t(0), m.liveBytes);
+    HookFree(HookAlloc(8));
+    EXPECT_EQ((Counts{0, 0, 8, 1}), now());
 }
 
 } // namespace

@@ -6,25 +6,8 @@
 // same way on every target, so a range gives the same handles everywhere.
 // Usage: kesvar_differential VERSION FIRST-LAST FILE
 #include <stdio.h>
-#include <string.h>
 
-#include <string>
-#include <vector>
-
-#include "fake_host.h"
 #include "generator.h"
-
-namespace differential {
-
-int32_t Recorder::Call(const char* name, const std::string& args, int32_t result) {
-    const int32_t out[2] = {result, KRGetLastError()};
-    ++call;
-    ++codes[name][result * 100 + out[1]];
-    Record('C', Cat({name, " ", args}), out, sizeof out);
-    return result;
-}
-
-} // namespace differential
 
 namespace {
 
@@ -34,23 +17,12 @@ using namespace fakehost;
 const uint32_t kUnwritten = 0xEEEEEEEEu; // out values the library must leave alone keep this
 const uint32_t kRowSizes[] = {KR_ROW_SIZE_280, KR_ROW_SIZE_272, KR_ROW_SIZE_264, KR_ROW_SIZE_248};
 
-// The bits of a double in hex: the label names the exact value on every C runtime.
-std::string Hex(double d) {
-    uint64_t bits;
-    memcpy(&bits, &d, sizeof bits);
-    std::string s(16, '0');
-    for (int i = 15; i >= 0; --i, bits >>= 4)
-        s[size_t(i)] = "0123456789abcdef"[bits & 15];
-    return s;
-}
-
 // Every field of the margin list a host may read: counts, ids and whole code fields.
 int32_t KR_CALL MarginSecs(const KRMarginClassEntry* entries, uint32_t count, uintptr_t user) {
     std::string& out = *reinterpret_cast<std::string*>(user);
     out.append(reinterpret_cast<const char*>(&count), 4);
     for (const KRMarginClassEntry* e = entries; e < entries + count; ++e) {
-        out.append(reinterpret_cast<const char*>(&e->classId), 4);
-        out.append(reinterpret_cast<const char*>(&e->secCount), 4);
+        out.append(reinterpret_cast<const char*>(&e->classId), 8); // and the security count
         out.append(e->code, sizeof e->code);
         for (int32_t j = 0; j < e->secCount; ++j)
             out.append(reinterpret_cast<const char*>(&e->secs[j]), sizeof e->secs[j]);
@@ -61,22 +33,19 @@ int32_t KR_CALL MarginSecs(const KRMarginClassEntry* entries, uint32_t count, ui
 // Binds and calculates a row, then asks about a few securities and the margin list.
 void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
     const std::string who = Cat({row.firmId, "/", row.clientCode, " ", std::to_string(row.size)});
-    rec.Call("KRInitMarginalRow", who, KRInitMarginalRow(&row));
-    rec.Out('R', &row, row.size);
+    rec.Call("KRInitMarginalRow", who, KRInitMarginalRow(&row), 'R', &row, row.size);
     if (row.binding) ++rec.codes["row creditLag2"][row.creditLag2];
     if (r.Percent(30)) {
         // Start indexes anywhere: a client's first record, inside a run, past the end.
-        uint32_t index[2];
-        index[0] = r.Below(host().moneyLimits.size() + 2);
-        index[1] = r.Below(host().secLimits.size() + 2);
+        uint32_t index[2] = {r.Below(host().moneyLimits.size() + 2),
+                             r.Below(host().secLimits.size() + 2)};
         uint32_t* money = r.Percent(70) ? &index[0] : nullptr;
         uint32_t* secs = r.Percent(70) ? &index[1] : nullptr;
-        rec.Call("KRCalcMarginalRowEx", who, KRCalcMarginalRowEx(&row, money, secs));
-        rec.Out('R', &row, row.size);
+        rec.Call("KRCalcMarginalRowEx", who, KRCalcMarginalRowEx(&row, money, secs), 'R', &row,
+                 row.size);
         rec.Out('X', index, sizeof index);
     } else {
-        rec.Call("KRCalcMarginalRow", who, KRCalcMarginalRow(&row));
-        rec.Out('R', &row, row.size);
+        rec.Call("KRCalcMarginalRow", who, KRCalcMarginalRow(&row), 'R', &row, row.size);
     }
     if (row.binding) ++rec.codes["row leverageGiven"][row.leverageGiven];
     for (uint32_t n = r.Below(5); n > 0; --n) {
@@ -84,33 +53,31 @@ void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
         KRMarginalActv actv = Actv(s.classId, s.secId, r.Percent(50) ? KR_ACTV_SIZE_56 : 48);
         const std::string what = Cat({who, " ", std::to_string(s.classId), "/",
                                       std::to_string(s.secId), " ", std::to_string(actv.size)});
-        rec.Call("KRInitMarginalActv", what, KRInitMarginalActv(&row, &actv));
-        rec.Out('A', &actv, actv.size);
+        rec.Call("KRInitMarginalActv", what, KRInitMarginalActv(&row, &actv), 'A', &actv,
+                 actv.size);
         for (uint32_t k = 1 + r.Below(2); k > 0; --k) {
             // 0: the market's offer and bid; else the host's price, bad ones included.
             const double price = r.Percent(40) ? 0.0 : Value(r, 2000000);
-            if (rec.Call("KRCalcMarginalActv", Cat({what, " at ", Hex(price)}),
-                         KRCalcMarginalActv(&row, &actv, price)))
+            // Its bits in hex: the label names the exact value on every C runtime.
+            const uint64_t bits = BitCast<uint64_t>(price);
+            char hex[17];
+            snprintf(hex, sizeof hex, "%08x%08x", unsigned(bits >> 32), unsigned(bits));
+            if (rec.Call("KRCalcMarginalActv", Cat({what, " at ", hex}),
+                         KRCalcMarginalActv(&row, &actv, price), 'A', &actv, actv.size))
                 ++rec.codes["actv maxBuy, maxSell > 0"]
                            [(actv.maxBuy > 0) * 10 + (actv.maxSell > 0)];
-            rec.Out('A', &actv, actv.size);
         }
-        const struct {
-            const char* name;
-            int32_t(KR_CALL* ask)(const KRMarginalRow*, const char*, uint32_t*, uint32_t*);
-        } questions[] = {{"KRIsMarginSeccode", KRIsMarginSeccode},
-                         {"KRIsAssetSeccode", KRIsAssetSeccode}};
-        for (const auto& q : questions) {
+        for (bool asset : {false, true}) {
             uint32_t ids[2] = {kUnwritten, kUnwritten};
-            rec.Call(q.name, Cat({who, " ", s.code}),
-                     q.ask(&row, s.code.c_str(), &ids[0], &ids[1]));
-            rec.Out('O', ids, sizeof ids);
+            const auto ask = asset ? KRIsAssetSeccode : KRIsMarginSeccode;
+            rec.Call(asset ? "KRIsAssetSeccode" : "KRIsMarginSeccode", Cat({who, " ", s.code}),
+                     ask(&row, s.code.c_str(), &ids[0], &ids[1]), 'O', ids, sizeof ids);
         }
     }
     std::string list;
     rec.Call("KRGetMarginSecs", who,
              KRGetMarginSecs(&row, MarginSecs, reinterpret_cast<uintptr_t>(&list)));
-    rec.Out('M', list);
+    rec.Out('M', list.data(), list.size());
 }
 
 void Ask(Rng& r, World& w, Recorder& rec) {
@@ -141,27 +108,21 @@ void Ask(Rng& r, World& w, Recorder& rec) {
             AskRow(r, w, rec, rows[r.Below(rows.size())]);
     }
     // Reloaded or dropped settings leave the rows bound to them stale until bound again.
-    if (r.Percent(50)) {
-        const std::string& firm = r.Pick(w.firms);
-        rec.Call("KRSetDliniFile", firm, KRSetDliniFile(firm.c_str(), SettingsText(r, w).c_str()));
-    } else {
+    if (r.Percent(50))
+        LoadSettings(r, w, rec, r.Pick(w.firms));
+    else
         rec.Call("KRCleanupDlifiles", "", KRCleanupDlifiles());
-    }
     for (uint32_t n = r.Below(3); n > 0; --n) {
         KRMarginalRow& row = rows[r.Below(rows.size())];
         rec.Call("KRCalcMarginalRow", Cat({row.firmId, "/", row.clientCode, " again"}),
-                 KRCalcMarginalRow(&row));
-        rec.Out('R', &row, row.size);
+                 KRCalcMarginalRow(&row), 'R', &row, row.size);
         AskRow(r, w, rec, row);
     }
 }
 
 // Answers a long range must reach (export, then result * 100 + last error), or the
 // generator has lost its reach and the agreement of the files proves little.
-const struct {
-    const char* name;
-    int32_t code;
-} kReached[] = {
+const std::pair<const char*, int32_t> kReached[] = {
     {"KRAddClass", 104},         {"KRSetDliniFile", 2},           {"KRInitMarginalRow", 5},
     {"KRCalcMarginalRow", 2},    {"KRCalcMarginalRowEx", 100},    {"KRInitMarginalActv", 7},
     {"KRCalcMarginalActv", 8},   {"KRIsMarginSeccode", 100},      {"KRIsAssetSeccode", 100},
@@ -181,19 +142,18 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     if (!path.empty() && path[0] == '/') path = "Z:" + path; // wine maps / to drive Z:
 #endif
-    Recorder rec;
-    rec.file = fopen(path.c_str(), "wb");
-    if (!rec.file || Install(int32_t(version)) != 1) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file || Install(int32_t(version)) != 1) {
         fprintf(stderr, "cannot write %s or initialise interface version %u\n", path.c_str(),
                 version);
         return 2;
     }
-    rec.bytes = "KSVDIFF1";
+    Recorder rec{0, 0, "KSVDIFF1", {}};
     for (uint32_t v : {uint32_t(version), uint32_t(first), uint32_t(last)})
         rec.Put32(v);
     size_t total = 0;
-    for (uint32_t seed = first;; ++seed) {
-        rec.seed = seed;
+    for (uint64_t seed = first; seed <= last; ++seed) {
+        rec.seed = uint32_t(seed);
         rec.call = 0;
         Reset();
         host().version = int32_t(version);
@@ -202,15 +162,14 @@ int main(int argc, char** argv) {
         Ask(r, w, rec);
         rec.Call("KRCleanup", "", KRCleanup());
         if (host().memory.live != 0) {
-            fprintf(stderr, "seed %u: %lld blocks live after KRCleanup\n", seed,
+            fprintf(stderr, "seed %u: %lld blocks live after KRCleanup\n", rec.seed,
                     (long long)host().memory.live);
             return 1;
         }
-        total += fwrite(rec.bytes.data(), 1, rec.bytes.size(), rec.file);
+        total += fwrite(rec.bytes.data(), 1, rec.bytes.size(), file);
         rec.bytes.clear();
-        if (seed == last) break;
     }
-    if (fclose(rec.file) != 0) return 2;
+    if (fclose(file) != 0) return 2;
 
     printf("seeds %u-%u, interface version %u: %zu bytes; answers (result*100+last error) "
            "and figures:\n",
@@ -222,11 +181,10 @@ int main(int argc, char** argv) {
         printf("\n");
     }
     int missing = 0;
-    for (const auto& want : kReached) {
-        if (last - first >= 99 && rec.codes[want.name][want.code] == 0) {
-            fprintf(stderr, "never reached: %s %d\n", want.name, want.code);
+    for (const auto& want : kReached)
+        if (last - first >= 99 && rec.codes[want.first][want.second] == 0) {
+            fprintf(stderr, "never reached: %s %d\n", want.first, want.second);
             ++missing;
         }
-    }
     return missing ? 1 : 0;
 }

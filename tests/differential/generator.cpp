@@ -1,10 +1,6 @@
 #include "generator.h"
 
-#include <string.h>
-
 #include <algorithm>
-
-#include "fake_host.h"
 
 namespace differential {
 
@@ -12,67 +8,65 @@ using namespace fakehost;
 
 namespace {
 
+using Pool = std::vector<std::string>;
+
 // Codes worlds are drawn from: ordinary ones, small letters (never matched by the upper-cased
 // settings), 12 characters (the limit), 13 (cut by the host's fields, dropped by the loader),
-// registry codes of 16 and 19 characters. Draws repeat codes on purpose.
+// registry codes of 16 and 19 characters. Client section names: clients, prefixes, and a
+// template name one past the 100 allowed. Draws repeat codes and values on purpose.
 // clang-format off
-const std::vector<std::string> kClassCodes = {
-    "TQBR", "TQOB", "SPBXM", "EQDB", "tqbr", "CLASSCODE12X", "CLASSCODE13XY", "LATE1", "LATE2"};
-const std::vector<std::string> kSecCodes = {
-    "SBER", "GAZP", "LKOH", "AAPL", "SU26207RMFS9", "sber", "X", "CODE13CHARSXY",
+const Pool kClassCodes = {"TQBR", "TQOB", "SPBXM", "EQDB", "tqbr", "CLASSCODE12X", "CLASSCODE13XY",
+    "LATE1", "LATE2"};
+const Pool kSecCodes = {"SBER", "GAZP", "LKOH", "AAPL", "SU26207RMFS9", "sber", "X", "CODE13CHARSXY",
     "LONGCODE16CHARS0", "CODE19CHARSXXXXXXXX"};
-const std::vector<std::string> kFirms = {"F1", "F2", "F3", "FIRMCODE12XX", "f1", "FIRMCODE13XYZ"};
-const std::vector<std::string> kClients = {
-    "C1", "C2", "c2", "ABC", "ABX", "Q7", "VIP01", "CLIENTCODE12", ""};
-// Client section names: clients, prefixes, and a template name one past the 100 allowed.
-const std::vector<std::string> kSectionNames = {
-    "C1", "C2", "ABC", "Q7", "VIP01", "AB*", "A*", "*", "Q*", "", std::string(101, 'T')};
-const std::vector<std::string> kTags = {
-    "TQBR", "EQOB", "B1", "R1", "MB", "XXXX", "tqbr", "", "LONGTAG"};
-const std::vector<std::string> kAccounts = {"ACC0", "ACC1", "ACC2", "ACC3", "", "L01+00000F00"};
+const Pool kFirms = {"F1", "F2", "F3", "FIRMCODE12XX", "f1", "FIRMCODE13XYZ"};
+const Pool kClients = {"C1", "C2", "c2", "ABC", "ABX", "Q7", "VIP01", "CLIENTCODE12", ""};
+const Pool kSectionNames = {"C1", "C2", "ABC", "Q7", "VIP01", "AB*", "A*", "*", "Q*", "",
+    std::string(101, 'T')};
+const Pool kTags = {"TQBR", "EQOB", "B1", "R1", "MB", "XXXX", "tqbr", "", "LONGTAG"};
+const Pool kAccounts = {"ACC0", "ACC1", "ACC2", "ACC3", "", "L01+00000F00"};
 const std::vector<int32_t> kLots = {1, 1, 1, 1, 10, 10, 100, 7, 0, -10};
 const uint32_t kFace = KR_CLASS_FACE_VALUE;
 const std::vector<uint32_t> kFlags = {0, 0, 0, 0, 0, 0, kFace, kFace, kFace, kFace | 2, 4, 6};
-// clang-format on
+// Odd list pieces, integers and decimals, as a hand-edited file may hold them.
+const Pool kOddPieces = {"<ALL>", "<all>", "", " ", std::string(300, 'P')};
+const Pool kOddInts = {"", "X", " 2", "-1", "+7", "0", "2147483648", "-99999999999", "1.9"};
+const Pool kOddNumbers = {"", ".", "5.", ".5", "-0.1", "1E400", "1E-400", "2.5E-310", "NAN", "INF",
+    "0X1P3", "2E", "+1.25", " 0.75", "99999999999999999999", "1.5X"};
 // Quiet, negative and signalling NaNs, infinities, the smallest and largest subnormals, -0,
 // the largest double.
-const std::vector<uint64_t> kSpecialBits = {
-    0x7FF8000000000000ull, 0xFFF8000000000000ull, 0x7FF0000000000001ull,
-    0x7FF0000000000000ull, 0xFFF0000000000000ull, 0x0000000000000001ull,
+const std::vector<uint64_t> kSpecialBits = {0x7FF8000000000000ull, 0xFFF8000000000000ull,
+    0x7FF0000000000001ull, 0x7FF0000000000000ull, 0xFFF0000000000000ull, 0x0000000000000001ull,
     0x000FFFFFFFFFFFFFull, 0x8000000000000000ull, 0x7FEFFFFFFFFFFFFFull};
-
-double FromBits(uint64_t bits) {
-    double d;
-    memcpy(&d, &bits, sizeof d);
-    return d;
-}
+// Section headers, '%' standing for a client section name; Line() draws a line of each.
+const char* const kSections[] = {"[LIMITALLOWEDSECURITY]", "[ASSETSECURITIES]",
+    "[RESTSHORTSECURITIES]", "[GENERAL]", "[CL%_MARGIN]", "[CL%_MARGIN_TEMPLATE]", "[CLIENTLAG]",
+    "[SECURITYWEIGHT]", "[BOARDTAG]", "[ADDLIMITBOARDS]", "[ADDREPOBOARDS]", "[ADDLIMITTRDACC]",
+    "[ADDREPOTRDACC]"};
+const Pool kGeneralKeys = {"CREDITLAG", "RSTRNMBUY", "CHECKMAXCREDIT", "LIMITSINLOTS",
+    "MAINMARGINCLASSES", "OTHER"};
+const Pool kClientSuffixes = {"", "", "_ASSET", "_RESTSHORT", "_ASSET_RESTSHORT"};
+const Pool kLags = {"1", "2", "2", "3", "0", "X", " 2"};
+// clang-format on
 
 // A comma-separated list of up to `most` pieces from the pool, with stray spaces, <ALL>, empty
 // and 300-character pieces and repeats.
-std::string List(Rng& r, const std::vector<std::string>& pool, uint32_t most = 6) {
-    static const std::vector<std::string> kOdd = {"<ALL>", "<all>", "", " ", std::string(300, 'P')};
+std::string List(Rng& r, const Pool& pool, uint32_t most = 6) {
     std::string s;
     for (uint32_t n = r.Below(most + 1); n > 0; --n) {
-        s += r.Percent(10) ? r.Pick(kOdd) : r.Pick(pool);
+        s += r.Percent(10) ? r.Pick(kOddPieces) : r.Pick(pool);
         if (n > 1 || r.Percent(10)) s += r.Percent(15) ? " , " : ",";
     }
     return s;
 }
 
 std::string IntText(Rng& r) {
-    static const std::vector<std::string> kOdd = {"",  "X",          " 2",           "-1", "+7",
-                                                  "0", "2147483648", "-99999999999", "1.9"};
-    return r.Percent(30) ? r.Pick(kOdd) : std::to_string(r.Below(4));
+    return r.Percent(30) ? r.Pick(kOddInts) : std::to_string(r.Below(4));
 }
 
 // Decimal text written digit by digit: many digits test the rounding of the conversion.
 std::string NumberText(Rng& r) {
-    static const std::vector<std::string> kOdd = {
-        "",      ".",      "5.",       ".5",    "-0.1",
-        "1E400", "1E-400", "2.5E-310", "NAN",   "INF",
-        "0X1P3", "2E",     "+1.25",    " 0.75", "99999999999999999999",
-        "1.5X"};
-    if (r.Percent(25)) return r.Pick(kOdd);
+    if (r.Percent(25)) return r.Pick(kOddNumbers);
     std::string s = std::to_string(r.Below(3)) + ".";
     for (uint32_t n = r.Below(24); n > 0; --n)
         s += char('0' + r.Below(10));
@@ -85,125 +79,97 @@ std::string NumberText(Rng& r) {
 std::string ClassLine(Rng& r, const World& w, const std::string& suffix) {
     if (r.Percent(30)) return Cat({r.Pick(kClassCodes), suffix, "=", List(r, kSecCodes)});
     const Security& s = r.Pick(w.secs);
-    std::vector<std::string> codes = {"<ALL>"};
+    Pool codes = {"<ALL>"};
     for (const Security& t : w.secs)
         if (t.classCode == s.classCode) codes.push_back(t.code);
     // Long lists of big classes.
     return Cat({s.classCode, suffix, "=", List(r, codes, codes.size() > 8 ? 24 : 6)});
 }
-std::string ListLine(Rng& r, const World& w) {
-    return ClassLine(r, w, "");
-}
-std::string GeneralLine(Rng& r, const World&) {
-    static const std::vector<std::string> kKeys = {
-        "CREDITLAG", "RSTRNMBUY", "CHECKMAXCREDIT", "LIMITSINLOTS", "MAINMARGINCLASSES", "OTHER"};
-    const std::string& key = r.Pick(kKeys);
-    return Cat({key, "=", key == "MAINMARGINCLASSES" ? List(r, kClassCodes) : IntText(r)});
-}
-// Lines of client sections and templates.
-std::string ClientLine(Rng& r, const World& w) {
-    static const std::vector<std::string> kSuffixes = {"", "", "_ASSET", "_RESTSHORT",
-                                                       "_ASSET_RESTSHORT"};
-    switch (r.Below(6)) {
-    case 0:
-        return "RSTRNMBUY=" + IntText(r);
-    case 1:
-        return "IGNORERESTSHORTSECURITY=" + IntText(r);
-    case 2:
-        return "CLIENTS=" + List(r, kSectionNames);
-    default:
-        return ClassLine(r, w, r.Pick(kSuffixes));
-    }
-}
-std::string LagLine(Rng& r, const World&) {
-    static const std::vector<std::string> kLags = {"1", "2", "2", "3", "0", "X", " 2"};
-    return Cat({r.Pick(kSectionNames), "=", r.Pick(kLags)});
-}
-std::string WeightLine(Rng& r, const World& w) {
-    return Cat({r.Percent(70) ? r.Pick(w.secs).code : r.Pick(kSecCodes), "=", NumberText(r),
-                r.Percent(90) ? "," : "", NumberText(r)});
-}
-std::string BoardTagLine(Rng& r, const World&) {
-    return Cat({r.Pick(kTags), r.Percent(10) ? " =" : "="});
-}
-std::string BoardsLine(Rng& r, const World&) {
-    return Cat({r.Pick(kTags), "=", List(r, kTags)});
-}
-std::string AccountsLine(Rng& r, const World&) {
-    return Cat({r.Pick(kTags), "=", List(r, kAccounts)});
-}
 
-struct Section {
-    const char* header; // '%' stands for a client section name
-    std::string (*line)(Rng&, const World&);
-};
-const Section kSections[] = {{"[LIMITALLOWEDSECURITY]", ListLine},
-                             {"[ASSETSECURITIES]", ListLine},
-                             {"[RESTSHORTSECURITIES]", ListLine},
-                             {"[GENERAL]", GeneralLine},
-                             {"[CL%_MARGIN]", ClientLine},
-                             {"[CL%_MARGIN_TEMPLATE]", ClientLine},
-                             {"[CLIENTLAG]", LagLine},
-                             {"[SECURITYWEIGHT]", WeightLine},
-                             {"[BOARDTAG]", BoardTagLine},
-                             {"[ADDLIMITBOARDS]", BoardsLine},
-                             {"[ADDREPOBOARDS]", BoardsLine},
-                             {"[ADDLIMITTRDACC]", AccountsLine},
-                             {"[ADDREPOTRDACC]", AccountsLine}};
+// A line of the section kSections[section].
+std::string Line(Rng& r, const World& w, size_t section) {
+    if (section < 3) return ClassLine(r, w, "");
+    if (section == 3) {
+        const std::string& key = r.Pick(kGeneralKeys);
+        return Cat({key, "=", key == "MAINMARGINCLASSES" ? List(r, kClassCodes) : IntText(r)});
+    }
+    if (section < 6) { // client sections and templates
+        const uint32_t kind = r.Below(6);
+        if (kind < 2) return (kind ? "IGNORERESTSHORTSECURITY=" : "RSTRNMBUY=") + IntText(r);
+        return kind == 2 ? "CLIENTS=" + List(r, kSectionNames)
+                         : ClassLine(r, w, r.Pick(kClientSuffixes));
+    }
+    if (section == 6) return Cat({r.Pick(kSectionNames), "=", r.Pick(kLags)});
+    if (section == 7)
+        return Cat({r.Percent(70) ? r.Pick(w.secs).code : r.Pick(kSecCodes), "=", NumberText(r),
+                    r.Percent(90) ? "," : "", NumberText(r)});
+    if (section == 8) return Cat({r.Pick(kTags), r.Percent(10) ? " =" : "="});
+    return Cat({r.Pick(kTags), "=", List(r, section < 11 ? kTags : kAccounts)});
+}
 
 // The mistakes of a hand-edited file: no '=', a 300-character key, stray spaces, full stops
 // and tabs, small letters.
 std::string Spoil(Rng& r, std::string line) {
-    switch (r.Below(12)) {
-    case 0:
-        if (line.find('=') != std::string::npos) line.erase(line.find('='), 1);
-        break;
-    case 1:
-        line.insert(0, std::string(300, 'K'));
-        break;
-    case 2:
-        line = "  " + line + " .";
-        break;
-    case 3:
-        line += '\t';
-        break;
-    case 4:
-        for (char& c : line)
-            if (c >= 'A' && c <= 'Z') c = char(c + 32);
-        break;
-    }
+    const uint32_t kind = r.Below(12);
+    if (kind == 0 && line.find('=') != std::string::npos) line.erase(line.find('='), 1);
+    if (kind == 1) line.insert(0, std::string(300, 'K'));
+    if (kind == 2) line = "  " + line + " .";
+    if (kind == 3) line += '\t';
+    for (char& c : line)
+        if (kind == 4 && c >= 'A' && c <= 'Z') c = char(c + 32);
     return line;
+}
+
+// A class of the world with its securities priced; class ids, codes and security ids repeat
+// across classes on purpose. Now and then a big class, whose lists name many codes.
+struct Class {
+    uint32_t id;
+    std::string code;
+    uint32_t flags;
+    int8_t valueUnlisted;
+    std::vector<SecuritySpec> secs;
+    void Add(Recorder& rec) const {
+        rec.Call("KRAddClass", code, AddClass(id, code, secs, flags, valueUnlisted));
+    }
+};
+
+Class MakeClass(Rng& r, World& w, const Pool& codes) {
+    Class c = {10 * (1 + r.Below(6)), r.Pick(codes), r.Pick(kFlags), int8_t(r.Below(2)), {}};
+    const uint32_t big = r.Percent(25) ? 9 + r.Below(16) : 0;
+    for (uint32_t n = 1 + r.Below(6) + big, k = 0; n > 0; --n, ++k) {
+        const double face = r.Percent(50) ? Value(r, 200000) : 0.0;
+        c.secs.push_back(
+            k < big ? SecuritySpec{200 + k, "N" + std::to_string(k), r.Pick(kLots), face}
+                    : SecuritySpec{100 + r.Below(10), r.Pick(kSecCodes), r.Pick(kLots), face});
+        w.secs.push_back({c.id, c.secs.back().secId, c.secs.back().code, c.code});
+        for (const char* name : {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"})
+            SetParam(c.id, c.secs.back().secId, name, Value(r, 2000000));
+    }
+    w.classIds.push_back(c.id);
+    return c;
 }
 
 } // namespace
 
 double Value(Rng& r, uint32_t maxNumerator) {
     static const std::vector<int32_t> kDenominators = {1, 3, 7, 100, 1000};
-    switch (r.Below(20)) {
-    case 0:
-        return 0.0;
-    case 1:
-        return FromBits(r.Pick(kSpecialBits));
-    case 2: { // 1e-8 and its two neighbours on each side
-        double threshold = double(1) / double(100000000);
-        uint64_t bits;
-        memcpy(&bits, &threshold, sizeof bits);
-        return FromBits(bits + r.Below(5) - 2);
-    }
-    default:
-        double v = double(int32_t(r.Below(maxNumerator)));
-        v /= double(r.Pick(kDenominators));
-        return r.Percent(10) ? -v : v;
-    }
+    const uint32_t kind = r.Below(20);
+    if (kind == 0) return 0.0;
+    if (kind == 1) return BitCast<double>(r.Pick(kSpecialBits));
+    if (kind == 2) // 1e-8 and its two neighbours on each side
+        return BitCast<double>(BitCast<uint64_t>(double(1) / double(100000000)) + r.Below(5) - 2);
+    double v = double(int32_t(r.Below(maxNumerator)));
+    v /= double(r.Pick(kDenominators));
+    return r.Percent(10) ? -v : v;
 }
 
-std::string SettingsText(Rng& r, const World& w) {
+int32_t LoadSettings(Rng& r, const World& w, Recorder& rec, const std::string& firm) {
     const std::string eol = r.Percent(20) ? "\r\n" : "\n";
     std::string text = r.Percent(5) ? "VOLUME" + eol : "";
     // The world's classes (and codes that are not registered yet) in a drawn order: the order
     // decides between classes that list the same code.
     if (r.Percent(30)) {
-        std::vector<std::string> named;
+        Pool named;
         for (const Security& s : w.secs)
             if (r.Percent(40)) named.push_back(s.classCode);
         if (named.empty() || r.Percent(50)) named.push_back(r.Pick(kClassCodes));
@@ -224,58 +190,23 @@ std::string SettingsText(Rng& r, const World& w) {
     // Sections drawn with repeats: most appear, some twice (a fixed-name section is read at its
     // first header only, every client section and template is read).
     for (uint32_t n = 8 + r.Below(10); n > 0; --n) {
-        const Section& s = kSections[r.Below(sizeof kSections / sizeof kSections[0])];
-        std::string header = s.header;
-        size_t name = header.find('%');
-        if (name != std::string::npos) header.replace(name, 1, r.Pick(kSectionNames));
+        const size_t section = r.Below(sizeof kSections / sizeof kSections[0]);
+        std::string header = kSections[section];
+        if (header.find('%') != std::string::npos)
+            header.replace(header.find('%'), 1, r.Pick(kSectionNames));
         if (r.Percent(4)) header.pop_back(); // no ']'
         text += header + eol;
         for (uint32_t k = 1 + r.Below(6); k > 0; --k)
-            text += Spoil(r, s.line(r, w)) + eol;
+            text += Spoil(r, Line(r, w, section)) + eol;
         if (r.Percent(8)) text += "VOLUME" + eol;
     }
-    return text;
+    return rec.Call("KRSetDliniFile", firm, KRSetDliniFile(firm.c_str(), text.c_str()));
 }
-
-namespace {
-
-// A class of the world with its securities priced; class ids, codes and security ids repeat
-// across classes on purpose. Now and then a big class, whose lists name many codes.
-struct Class {
-    uint32_t id;
-    std::string code;
-    uint32_t flags;
-    int8_t valueUnlisted;
-    std::vector<SecuritySpec> secs;
-};
-
-Class MakeClass(Rng& r, World& w, const std::vector<std::string>& codes) {
-    Class c = {10 * (1 + r.Below(6)), r.Pick(codes), r.Pick(kFlags), int8_t(r.Below(2)), {}};
-    const uint32_t big = r.Percent(25) ? 9 + r.Below(16) : 0;
-    for (uint32_t n = 1 + r.Below(6) + big, k = 0; n > 0; --n, ++k) {
-        double face = r.Percent(50) ? Value(r, 200000) : 0.0;
-        if (k < big)
-            c.secs.push_back({200 + k, "N" + std::to_string(k), r.Pick(kLots), face});
-        else
-            c.secs.push_back({100 + r.Below(10), r.Pick(kSecCodes), r.Pick(kLots), face});
-        w.secs.push_back({c.id, c.secs.back().secId, c.secs.back().code, c.code});
-        double prices[5];
-        for (double& p : prices)
-            p = Value(r, 2000000);
-        SetPrices(c.id, c.secs.back().secId, prices[0], prices[1], prices[2], prices[3], prices[4]);
-    }
-    w.classIds.push_back(c.id);
-    return c;
-}
-
-} // namespace
 
 void AddLateClasses(Rng& r, World& w, Recorder& rec) {
-    static const std::vector<std::string> kLate = {"LATE1", "LATE2", "TQOB", "EQDB"};
-    for (uint32_t n = r.Below(3); n > 0; --n) {
-        const Class k = MakeClass(r, w, kLate);
-        rec.Call("KRAddClass", k.code, AddClass(k.id, k.code, k.secs, k.flags, k.valueUnlisted));
-    }
+    static const Pool kLate = {"LATE1", "LATE2", "TQOB", "EQDB"};
+    for (uint32_t n = r.Below(3); n > 0; --n)
+        MakeClass(r, w, kLate).Add(rec);
 }
 
 World BuildWorld(Rng& r, Recorder& rec) {
@@ -291,20 +222,14 @@ World BuildWorld(Rng& r, Recorder& rec) {
 
     // Classes and settings in any order: lists wait for classes registered later.
     std::vector<std::string> keys(1 + r.Below(3));
-    for (std::string& k : keys)
-        k = r.Pick(kFirms);
+    std::generate(keys.begin(), keys.end(), [&] { return r.Pick(kFirms); });
+    for (const std::string& key : keys)
+        if (std::find(w.firms.begin(), w.firms.end(), key) == w.firms.end()) w.firms.push_back(key);
     for (size_t c = 0, f = 0; c < classes.size() || f < keys.size();) {
-        if (f == keys.size() || (c < classes.size() && r.Percent(60))) {
-            const Class& k = classes[c++];
-            rec.Call("KRAddClass", k.code,
-                     AddClass(k.id, k.code, k.secs, k.flags, k.valueUnlisted));
-        } else {
-            const std::string& key = keys[f++];
-            rec.Call("KRSetDliniFile", key,
-                     KRSetDliniFile(key.c_str(), SettingsText(r, w).c_str()));
-            if (std::find(w.firms.begin(), w.firms.end(), key) == w.firms.end())
-                w.firms.push_back(key);
-        }
+        if (f == keys.size() || (c < classes.size() && r.Percent(60)))
+            classes[c++].Add(rec);
+        else
+            LoadSettings(r, w, rec, keys[f++]);
     }
     if (r.Percent(50)) w.firms.push_back(r.Pick(kFirms)); // loaded or not
 
@@ -312,7 +237,7 @@ World BuildWorld(Rng& r, Recorder& rec) {
     // some clients have none.
     for (uint32_t n = 2 + r.Below(5); n > 0; --n)
         w.clients.push_back(r.Pick(kClients));
-    for (const std::string& firm : w.firms) {
+    for (const std::string& firm : w.firms)
         for (const std::string& client : w.clients) {
             for (uint32_t n = r.Percent(70) ? r.Below(5) : 0; n > 0; --n)
                 AddMoneyLimit({firm, r.Percent(10) ? r.Pick(w.clients) : client, r.Pick(kTags),
@@ -330,7 +255,6 @@ World BuildWorld(Rng& r, Recorder& rec) {
                              Value(r, 200000000)});
             }
         }
-    }
     return w;
 }
 

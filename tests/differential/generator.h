@@ -8,12 +8,14 @@
 #define KESVAR_TESTS_DIFFERENTIAL_GENERATOR_H
 
 #include <stdint.h>
-#include <stdio.h>
+#include <string.h>
 
-#include <initializer_list>
 #include <map>
+#include <numeric>
 #include <string>
 #include <vector>
+
+#include "fake_host.h"
 
 namespace differential {
 
@@ -32,31 +34,31 @@ struct Rng {
 };
 
 inline std::string Cat(std::initializer_list<std::string> parts) {
-    std::string s;
-    for (const std::string& p : parts)
-        s += p;
-    return s;
+    return std::accumulate(parts.begin(), parts.end(), std::string());
 }
 
-// The output file, little-endian: "KSVDIFF1", then the interface version, first and last seed
-// (u32 each); then one record per call and per output of a call: seed and the call's number
-// within the seed (u32 each), a kind letter, the label (u32 length, then the export and its
-// arguments; empty for outputs) and the payload (u32 size, then the bytes). Kinds: C result
-// and last error; R row and A actv bytes up to their size tag; M margin list (count, then per
-// class its id, security count, code field and per security its id and code field); I needed
-// ids (count, then the array up to its capacity); O class and security id written by a list
-// question; X start indexes handed back by KRCalcMarginalRowEx.
+template <class To, class From> To BitCast(const From& from) {
+    To to;
+    memcpy(&to, &from, sizeof to);
+    return to;
+}
+
+// The output file: "KSVDIFF1", then the interface version, first and last seed (u32 each);
+// then one record per call and per output of a call: seed and the call's number within the
+// seed (u32 each), a kind letter, the label (u32 length, then the export and its arguments;
+// empty for outputs) and the payload (u32 size, then the bytes). Kinds: C result and last
+// error; R row and A actv bytes up to their size tag; M margin list (count, then per class its
+// id, security count, code field and per security its id and code field); I needed ids (count,
+// then the array up to its capacity); O class and security id written by a list question; X
+// start indexes handed back by KRCalcMarginalRowEx. Numbers are in the target's byte order,
+// little-endian on every target here.
 struct Recorder {
-    FILE* file = nullptr;
     uint32_t seed = 0, call = 0;
     std::string bytes;
     // Export (or figure) -> result * 100 + last error (or value) -> how often.
     std::map<std::string, std::map<int32_t, int64_t>> codes;
 
-    void Put32(uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            bytes += char(v >> (8 * i));
-    }
+    void Put32(uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); }
     void Record(char kind, const std::string& label, const void* payload, size_t size) {
         Put32(seed);
         Put32(call);
@@ -66,10 +68,18 @@ struct Recorder {
         Put32(uint32_t(size));
         bytes.append(static_cast<const char*>(payload), size);
     }
-    // Records an export's result with the last error it left.
-    int32_t Call(const char* name, const std::string& args, int32_t result);
+    // Records an export's result with the last error it left, then the output the call wrote
+    // when one is given (size tags of rows and actvs are the host's: the library leaves them).
+    int32_t Call(const char* name, const std::string& args, int32_t result, char outKind = 0,
+                 const void* out = nullptr, size_t outSize = 0) {
+        const int32_t answer[2] = {result, KRGetLastError()};
+        ++codes[name][result * 100 + answer[1]];
+        ++call;
+        Record('C', Cat({name, " ", args}), answer, sizeof answer);
+        if (outKind) Out(outKind, out, outSize);
+        return result;
+    }
     void Out(char kind, const void* payload, size_t size) { Record(kind, "", payload, size); }
-    void Out(char kind, const std::string& payload) { Out(kind, payload.data(), payload.size()); }
 };
 
 // One security the driver asks about: registered, skipped with its class, or unknown.
@@ -91,8 +101,9 @@ World BuildWorld(Rng& r, Recorder& rec);
 // Registers a few more classes once rows are bound: lists waiting for them resolve, and the
 // firms' class orders take them in.
 void AddLateClasses(Rng& r, World& w, Recorder& rec);
-// A settings text using every section, with the mistakes a host's file may hold.
-std::string SettingsText(Rng& r, const World& w);
+// Loads the firm's settings: a text using every section, with the mistakes a host's file may
+// hold. Returns KRSetDliniFile's result.
+int32_t LoadSettings(Rng& r, const World& w, Recorder& rec, const std::string& firm);
 // A host value: mostly an inexact fraction below maxNumerator / 1, sometimes 0, negative,
 // next to the 1e-8 threshold of an absent price, NaN, infinite, subnormal or huge.
 double Value(Rng& r, uint32_t maxNumerator);

@@ -1,8 +1,8 @@
 #include "fake_host.h"
 
 #include <stdlib.h>
-#include <string.h>
 
+#include <algorithm>
 #include <string_view>
 
 namespace fakehost {
@@ -15,27 +15,37 @@ std::unordered_map<void*, uint32_t>& Blocks() {
     return blocks;
 }
 
-void Put(uint8_t* base, size_t offset, const void* src, size_t n) {
-    memcpy(base + offset, src, n);
+// Copies at most N-1 characters and the NUL, like the host's own string fields.
+template <size_t N> void Copy(char (&field)[N], const std::string& s) {
+    const size_t n = std::min(s.size(), N - 1);
+    memcpy(field, s.data(), n);
+    field[n] = 0;
 }
 
-// Copies at most width-1 characters and the NUL, like the host's own string fields.
-void PutString(uint8_t* base, size_t offset, const std::string& s, size_t width) {
-    size_t n = s.size() < width ? s.size() : width - 1;
-    memcpy(base + offset, s.data(), n);
-    base[offset + n] = 0;
+size_t RecordSize() {
+    return host().version == 1 ? 88 : 96;
 }
 
-bool Fails() {
+// Allocates (no block) or resizes a block the hooks handed out, counting blocks and bytes.
+void* Resize(void* block, uint32_t size) {
     MemoryStats& m = host().memory;
-    ++m.allocating;
-    return m.failAt > 0 && m.allocating == m.failAt;
+    auto it = Blocks().find(block);
+    if (block && it == Blocks().end()) {
+        ++m.foreignFrees;
+        return nullptr;
+    }
+    if (++m.allocating == m.failAt && m.failAt > 0) return nullptr;
+    void* p = realloc(block, size ? size : 1);
+    if (!p) return nullptr;
+    m.liveBytes += int64_t(size) - (block ? int64_t(it->second) : 0);
+    m.peakLiveBytes = std::max(m.peakLiveBytes, m.liveBytes);
+    m.live += block ? 0 : 1;
+    if (block) Blocks().erase(it);
+    Blocks().emplace(p, size);
+    return p;
 }
 
-void GrowLive(MemoryStats& m, int64_t bytes) {
-    m.liveBytes += bytes;
-    if (m.liveBytes > m.peakLiveBytes) m.peakLiveBytes = m.liveBytes;
-}
+using Records = std::vector<std::unique_ptr<uint8_t[]>>;
 
 // Firm, client and security code of a limit record as the search compares them: each the
 // field's text up to its NUL or the field's end (13 bytes), zero-padded.
@@ -49,105 +59,112 @@ struct LimitKeyHash {
     }
 };
 
-// False when a string is longer than any field holds: no record can match it then.
-bool PutKeyPart(LimitKey* key, int part, const char* s) {
-    size_t n = strnlen(s, 14);
-    if (n > 13) return false;
-    memcpy(key->bytes + 14 * part, s, n);
-    return true;
-}
-
-LimitKey KeyOfRecord(const uint8_t* r, size_t firmAt, size_t clientAt, size_t codeAt) {
-    LimitKey key;
-    memset(&key, 0, sizeof key);
-    const size_t at[3] = {firmAt, clientAt, codeAt};
-    for (int part = 0; part < 3; ++part) {
-        if (at[part] == 0) continue;
-        const char* p = reinterpret_cast<const char*>(r + at[part]);
-        memcpy(key.bytes + 14 * part, p, strnlen(p, 13));
+// The key of the first `parts` texts; *fits turns false when one is longer than any field
+// holds (no record can match it then).
+LimitKey KeyOf(const char* const texts[3], int parts, bool* fits) {
+    LimitKey key = {};
+    for (int i = 0; i < parts; ++i) {
+        const size_t n = strnlen(texts[i], 14);
+        *fits = *fits && n < 14;
+        memcpy(key.bytes + 14 * i, texts[i], std::min<size_t>(n, 13));
     }
     return key;
 }
 
-using Records = std::vector<std::unique_ptr<uint8_t[]>>;
-
-// First record index of each (firm, client) and, for securities limits, of each (firm,
-// client, code): the answers of a front-to-back search. Records are indexed as they come;
-// when the array shrank or its front or indexed end changed, the index starts over.
-struct LimitIndex {
+// The records of one kind of limit, and the first record index of each (firm, client) and, for
+// securities limits, of each (firm, client, code): the answers of a front-to-back search. One
+// map holds both, a key without a code being zero there. Records are indexed as they come;
+// when the array shrank or its front or last indexed block changed, the index starts over.
+struct Limits {
+    const char* name; // in the call log: "Money" or "Sec"
+    Records Host::*records;
+    size_t at[3]; // field offsets of the firm, client and security code (0: none)
     size_t count = 0;
-    const uint8_t* front = nullptr;
-    const uint8_t* end = nullptr; // block of record count - 1
-    std::unordered_map<LimitKey, uint32_t, LimitKeyHash> byClient;
-    std::unordered_map<LimitKey, uint32_t, LimitKeyHash> byClientSec;
+    const uint8_t *front = nullptr, *last = nullptr;
+    std::unordered_map<LimitKey, uint32_t, LimitKeyHash> firsts = {};
 
+    LimitKey KeyOfRecord(const uint8_t* r, int parts) const {
+        const char* p = reinterpret_cast<const char*>(r);
+        const char* const texts[3] = {p + at[0], p + at[1], p + at[2]};
+        bool fits = true;
+        return KeyOf(texts, parts, &fits);
+    }
     // Whether the records are still those indexed, perhaps with more after them.
     bool Extends(const Records& records) const {
         return records.size() >= count &&
-               (count == 0 || (records[0].get() == front && records[count - 1].get() == end));
+               (count == 0 || (records[0].get() == front && records[count - 1].get() == last));
     }
-
     void Clear() {
         count = 0;
-        front = end = nullptr;
-        byClient.clear();
-        byClientSec.clear();
+        firsts.clear();
     }
-
-    // Field offsets: firm and client, and the security code (0 for money limits).
-    void Sync(const Records& records, size_t firmAt, size_t clientAt, size_t codeAt) {
+    void Sync(const Records& records) {
         if (!Extends(records)) Clear();
-        for (size_t i = count; i < records.size(); ++i) {
-            const uint8_t* r = records[i].get();
-            byClient.emplace(KeyOfRecord(r, firmAt, clientAt, 0), uint32_t(i));
-            if (codeAt) byClientSec.emplace(KeyOfRecord(r, firmAt, clientAt, codeAt), uint32_t(i));
+        for (; count < records.size(); ++count) {
+            firsts.emplace(KeyOfRecord(records[count].get(), 2), uint32_t(count));
+            if (at[2]) firsts.emplace(KeyOfRecord(records[count].get(), 3), uint32_t(count));
         }
-        count = records.size();
-        if (count > 0) {
-            front = records[0].get();
-            end = records[count - 1].get();
-        }
+        front = count ? records.front().get() : nullptr;
+        last = count ? records.back().get() : nullptr;
     }
-};
 
-LimitIndex& MoneyIndex() {
-    static LimitIndex index;
-    return index;
-}
-LimitIndex& SecIndex() {
-    static LimitIndex index;
-    return index;
-}
-
-constexpr size_t kMoneyFirm = 14, kMoneyClient = 27;
-constexpr size_t kSecCode = 4, kSecFirm = 30, kSecClient = 43;
-
-// The first record that matches, as a front-to-back search answers: its index and 1, or the
-// record count and 0 when none does. An index answer whose record no longer matches (rewritten
-// in place) makes the index start over.
-int32_t FindFirst(LimitIndex& index, const Records& records, size_t firmAt, size_t clientAt,
-                  size_t codeAt, const char* firmId, const char* clientCode, const char* secCode,
-                  uint32_t* first) {
-    LimitKey key;
-    memset(&key, 0, sizeof key);
-    bool byCode = codeAt != 0 && *secCode != 0;
-    if (PutKeyPart(&key, 0, firmId) && PutKeyPart(&key, 1, clientCode) &&
-        (!byCode || PutKeyPart(&key, 2, secCode))) {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            index.Sync(records, firmAt, clientAt, codeAt);
-            const auto& map = byCode ? index.byClientSec : index.byClient;
-            auto it = map.find(key);
-            if (it == map.end()) break;
-            if (KeyOfRecord(records[it->second].get(), firmAt, clientAt, byCode ? codeAt : 0) ==
-                key) {
+    // The first record that matches, as a front-to-back search answers: its index and 1, or
+    // the record count and 0 when none does. An index answer whose record no longer matches
+    // (rewritten in place) makes the index start over.
+    int32_t FindFirst(const char* firmId, const char* clientCode, const char* secCode,
+                      bool filtered, uint32_t* first) {
+        if (host().logging)
+            host().log.push_back(std::string("findFirst") + name + " " + firmId + " " + clientCode +
+                                 (at[2] ? std::string(" ") + secCode : "") +
+                                 (filtered ? " filters!" : ""));
+        if (!host().findFirstStores) return 0;
+        const Records& all = host().*records;
+        const char* const texts[3] = {firmId, clientCode, secCode};
+        const int parts = at[2] && *secCode ? 3 : 2;
+        bool fits = true;
+        const LimitKey key = KeyOf(texts, parts, &fits);
+        for (int attempt = 0; fits && attempt < 2; ++attempt) {
+            Sync(all);
+            auto it = firsts.find(key);
+            if (it == firsts.end()) break;
+            if (KeyOfRecord(all[it->second].get(), parts) == key) {
                 *first = it->second;
                 return 1;
             }
-            index.Clear();
+            Clear();
         }
+        *first = uint32_t(all.size());
+        return 0;
     }
-    *first = uint32_t(records.size());
-    return 0;
+    // A new record of the host's version size at the end, filled with bytes the library must
+    // not depend on.
+    uint8_t* Append() {
+        // A cleared array refilled to its old length could reuse the old blocks' addresses.
+        if (!Extends(host().*records)) Clear();
+        (host().*records).emplace_back(new uint8_t[RecordSize()]);
+        return static_cast<uint8_t*>(memset((host().*records).back().get(), 0xA5, RecordSize()));
+    }
+    const uint8_t* Get(uint32_t index) const {
+        if (host().logging)
+            host().log.push_back(std::string("get") + name + " " + std::to_string(index));
+        const Records& all = host().*records;
+        return index < all.size() ? all[index].get() : nullptr;
+    }
+};
+
+// Field offsets as kesvar.h lays the records out.
+Limits& MoneyLimits() {
+    static Limits limits{"Money", &Host::moneyLimits, {14, 27, 0}};
+    return limits;
+}
+Limits& SecLimits() {
+    static Limits limits{"Sec", &Host::secLimits, {30, 43, 4}};
+    return limits;
+}
+
+int32_t ParamIdOf(const std::string& name) {
+    auto it = host().paramIds.find(name);
+    return it == host().paramIds.end() ? -1 : it->second;
 }
 } // namespace
 
@@ -163,112 +180,53 @@ void Reset() {
 }
 
 void LimitsChanged() {
-    MoneyIndex().Clear();
-    SecIndex().Clear();
+    MoneyLimits().Clear();
+    SecLimits().Clear();
 }
 
 void* KR_CALL HookAlloc(uint32_t size) {
-    MemoryStats& m = host().memory;
-    ++m.allocCalls;
-    if (Fails()) return nullptr;
-    void* p = malloc(size ? size : 1);
-    Blocks().emplace(p, size);
-    ++m.live;
-    GrowLive(m, size);
-    return p;
+    ++host().memory.allocCalls;
+    return Resize(nullptr, size);
+}
+
+void* KR_CALL HookRealloc(void* block, uint32_t size) {
+    ++host().memory.reallocCalls;
+    return Resize(block, size);
 }
 
 void KR_CALL HookFree(void* block) {
     MemoryStats& m = host().memory;
-    if (!block) {
-        ++m.freeNullCalls;
-        return;
-    }
-    ++m.freeCalls;
-    auto it = Blocks().find(block);
-    if (it == Blocks().end()) {
-        ++m.foreignFrees;
-        return;
-    }
+    ++(block ? m.freeCalls : m.freeNullCalls);
+    auto it = Blocks().find(block); // null is never among them
+    if (block && it == Blocks().end()) ++m.foreignFrees;
+    if (it == Blocks().end()) return;
     m.liveBytes -= it->second;
-    Blocks().erase(it);
     --m.live;
+    Blocks().erase(it);
     free(block);
-}
-
-void* KR_CALL HookRealloc(void* block, uint32_t size) {
-    MemoryStats& m = host().memory;
-    ++m.reallocCalls;
-    if (host().logging) m.reallocSizes.push_back(size);
-    auto it = block ? Blocks().find(block) : Blocks().end();
-    if (block && it == Blocks().end()) {
-        ++m.foreignFrees;
-        return nullptr;
-    }
-    if (Fails()) return nullptr;
-    void* p = realloc(block, size ? size : 1);
-    if (!p) return nullptr;
-    int64_t oldSize = 0;
-    if (block) {
-        oldSize = it->second;
-        Blocks().erase(it);
-    } else {
-        ++m.live;
-    }
-    Blocks().emplace(p, size);
-    GrowLive(m, int64_t(size) - oldSize);
-    return p;
 }
 
 int32_t KR_CALL FindFirstMoneyLimit(const char* firmId, const char* clientCode, const char* f1,
                                     const char* f2, uint32_t* first) {
-    Host& h = host();
-    if (h.logging)
-        h.log.push_back(std::string("findFirstMoney ") + firmId + " " + clientCode +
-                        (*f1 || *f2 ? " filters!" : ""));
-    if (!h.findFirstStores) return 0;
-    if (h.forcedFirstIndex >= 0) {
-        *first = uint32_t(h.forcedFirstIndex);
-        return 1;
-    }
-    return FindFirst(MoneyIndex(), h.moneyLimits, kMoneyFirm, kMoneyClient, 0, firmId, clientCode,
-                     "", first);
+    return MoneyLimits().FindFirst(firmId, clientCode, "", *f1 || *f2, first);
 }
 
 const KRMoneyLimit* KR_CALL GetMoneyLimit(uint32_t index) {
-    Host& h = host();
-    if (h.logging) h.log.push_back("getMoney " + std::to_string(index));
-    if (index >= h.moneyLimits.size()) return nullptr;
-    return reinterpret_cast<const KRMoneyLimit*>(h.moneyLimits[index].get());
+    return reinterpret_cast<const KRMoneyLimit*>(MoneyLimits().Get(index));
 }
 
 int32_t KR_CALL FindFirstSecLimit(const char* firmId, const char* clientCode, const char* secCode,
                                   const char* f2, uint32_t* first) {
-    Host& h = host();
-    if (h.logging)
-        h.log.push_back(std::string("findFirstSec ") + firmId + " " + clientCode + " " + secCode +
-                        (*f2 ? " filters!" : ""));
-    if (!h.findFirstStores) return 0;
-    if (h.forcedFirstIndex >= 0) {
-        *first = uint32_t(h.forcedFirstIndex);
-        return 1;
-    }
-    return FindFirst(SecIndex(), h.secLimits, kSecFirm, kSecClient, kSecCode, firmId, clientCode,
-                     secCode, first);
+    return SecLimits().FindFirst(firmId, clientCode, secCode, *f2, first);
 }
 
 const KRSecLimit* KR_CALL GetSecLimit(uint32_t index) {
-    Host& h = host();
-    if (h.logging) h.log.push_back("getSec " + std::to_string(index));
-    if (index >= h.secLimits.size()) return nullptr;
-    return reinterpret_cast<const KRSecLimit*>(h.secLimits[index].get());
+    return reinterpret_cast<const KRSecLimit*>(SecLimits().Get(index));
 }
 
 int32_t KR_CALL GetParamId(const char* name) {
-    Host& h = host();
-    if (h.logging) h.log.push_back(std::string("paramId ") + name);
-    auto it = h.paramIds.find(name);
-    return it == h.paramIds.end() ? -1 : it->second;
+    if (host().logging) host().log.push_back(std::string("paramId ") + name);
+    return ParamIdOf(name);
 }
 
 double KR_CALL GetParamValue(uint32_t classId, uint32_t secId, int32_t paramId) {
@@ -289,96 +247,69 @@ void InstallCallbacks(bool memoryHooks) {
 int32_t Install(int32_t version, bool memoryHooks) {
     host().version = version;
     InstallCallbacks(memoryHooks);
-    int32_t size = version == 1 ? 88 : 96;
-    return KRInitEx(version, size, size);
+    return KRInitEx(version, int32_t(RecordSize()), int32_t(RecordSize()));
 }
 
 int32_t AddClass(uint32_t classId, const std::string& code, const std::vector<SecuritySpec>& secs,
                  uint32_t flags, int8_t valueUnlisted) {
-    KRClass c;
-    memset(&c, 0, sizeof c);
-    c.classId = classId;
-    c.secCount = int32_t(secs.size());
-    c.flags = flags;
-    PutString(reinterpret_cast<uint8_t*>(&c), offsetof(KRClass, code), code, 13);
-    c.valueUnlisted = valueUnlisted;
+    KRClass c = {classId, int32_t(secs.size()), flags, {}, valueUnlisted, {}};
+    Copy(c.code, code);
     std::vector<KRSecurity> records(secs.size() + 1);
-    memset(records.data(), 0, records.size() * sizeof(KRSecurity));
     for (size_t i = 0; i < secs.size(); ++i) {
-        records[i].faceValue = secs[i].faceValue;
-        records[i].secId = secs[i].secId;
-        records[i].classIndex = 0xDEADBEEF; // ignored on input
-        records[i].lotSize = secs[i].lotSize;
-        PutString(reinterpret_cast<uint8_t*>(&records[i]), offsetof(KRSecurity, code), secs[i].code,
-                  20);
+        // The class index is ignored on input.
+        records[i] = {secs[i].faceValue, secs[i].secId, 0xDEADBEEF, secs[i].lotSize, {}};
+        Copy(records[i].code, secs[i].code);
     }
     return KRAddClass(&c, records.data());
 }
 
 uint32_t AddMoneyLimit(const Money& m) {
-    Host& h = host();
-    size_t size = h.version == 1 ? 88 : 96;
-    std::unique_ptr<uint8_t[]> r(new uint8_t[size]);
-    memset(r.get(), 0xA5, size); // host bytes the library must not depend on
-    PutString(r.get(), 9, m.tag, 5);
-    PutString(r.get(), 14, m.firm, 13);
-    PutString(r.get(), 27, m.client, 13);
+    auto* r = reinterpret_cast<KRMoneyLimit*>(MoneyLimits().Append());
+    Copy(r->tag, m.tag);
+    Copy(r->firmId, m.firm);
+    Copy(r->clientCode, m.client);
     const double amounts[6] = {m.openBalance,  m.openLimit, m.currentBalance,
                                m.currentLimit, m.locked,    m.lockedValue};
-    Put(r.get(), 40, amounts, sizeof amounts);
-    if (size == 96) Put(r.get(), 88, &m.leveragePercent, 4);
-    // A cleared array refilled to its old length could reuse the old blocks' addresses.
-    if (!MoneyIndex().Extends(h.moneyLimits)) MoneyIndex().Clear();
-    h.moneyLimits.push_back(std::move(r));
-    return uint32_t(h.moneyLimits.size() - 1);
+    memcpy(&r->openBalance, amounts, sizeof amounts);
+    if (RecordSize() == 96) r->leveragePercent = m.leveragePercent;
+    return uint32_t(host().moneyLimits.size() - 1);
 }
 
 uint32_t AddSecLimit(const Position& p) {
-    Host& h = host();
-    size_t size = h.version == 1 ? 88 : 96;
-    std::unique_ptr<uint8_t[]> r(new uint8_t[size]);
-    memset(r.get(), 0xA5, size);
-    PutString(r.get(), 4, p.secCode, 13);
-    PutString(r.get(), 17, p.trdAcc, 13);
-    PutString(r.get(), 30, p.firm, 13);
-    PutString(r.get(), 43, p.client, 13);
+    auto* r = reinterpret_cast<KRSecLimit*>(SecLimits().Append());
+    Copy(r->secCode, p.secCode);
+    Copy(r->trdAcc, p.trdAcc);
+    Copy(r->firmId, p.firm);
+    Copy(r->clientCode, p.client);
     const int32_t counts[6] = {p.openBalance,  p.openLimit,  p.currentBalance,
                                p.currentLimit, p.lockedSell, p.lockedBuy};
-    Put(r.get(), 56, counts, sizeof counts);
-    Put(r.get(), 80, &p.lockedBuyValue, 8);
-    if (!SecIndex().Extends(h.secLimits)) SecIndex().Clear();
-    h.secLimits.push_back(std::move(r));
-    return uint32_t(h.secLimits.size() - 1);
+    memcpy(&r->openBalance, counts, sizeof counts);
+    r->lockedBuyValue = p.lockedBuyValue;
+    return uint32_t(host().secLimits.size() - 1);
 }
 
 void SetParam(uint32_t classId, uint32_t secId, const std::string& name, double value) {
-    Host& h = host();
-    auto it = h.paramIds.find(name);
-    int32_t id = it == h.paramIds.end() ? -1 : it->second;
-    h.paramValues[ParamKey{classId, secId, id}] = value;
+    host().paramValues[ParamKey{classId, secId, ParamIdOf(name)}] = value;
 }
 
 void SetPrices(uint32_t classId, uint32_t secId, double offer, double bid, double prev, double last,
                double accrued) {
-    SetParam(classId, secId, "OFFER", offer);
-    SetParam(classId, secId, "BID", bid);
-    SetParam(classId, secId, "PREVPRICE", prev);
-    SetParam(classId, secId, "LAST", last);
-    SetParam(classId, secId, "ACCRUEDINT", accrued);
+    const double values[] = {offer, bid, prev, last, accrued};
+    const char* const names[] = {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"};
+    for (int i = 0; i < 5; ++i)
+        SetParam(classId, secId, names[i], values[i]);
 }
 
 KRMarginalRow Row(const std::string& firm, const std::string& client, uint32_t size) {
-    KRMarginalRow row;
-    memset(&row, 0, sizeof row);
+    KRMarginalRow row = {};
     row.size = size;
-    PutString(reinterpret_cast<uint8_t*>(&row), offsetof(KRMarginalRow, firmId), firm, 13);
-    PutString(reinterpret_cast<uint8_t*>(&row), offsetof(KRMarginalRow, clientCode), client, 16);
+    Copy(row.firmId, firm);
+    Copy(row.clientCode, client);
     return row;
 }
 
 KRMarginalActv Actv(uint32_t classId, uint32_t secId, uint32_t size) {
-    KRMarginalActv a;
-    memset(&a, 0, sizeof a);
+    KRMarginalActv a = {};
     a.size = size;
     a.classId = classId;
     a.secId = secId;

@@ -5,6 +5,7 @@
 #define KESVAR_TESTS_FAKE_HOST_H
 
 #include <stdint.h>
+#include <string.h>
 
 #include <map>
 #include <memory>
@@ -27,28 +28,23 @@ struct SecuritySpec {
 // that the library freed everything and never freed a block it did not get, and a benchmark can
 // see how many bytes the library holds.
 struct MemoryStats {
-    int64_t allocCalls = 0;   // allocate hook calls
-    int64_t reallocCalls = 0; // reallocate hook calls
-    int64_t freeCalls = 0;    // free hook calls with a non-null block
-    int64_t freeNullCalls = 0;
+    // Hook calls: allocate, reallocate, free with a block and free with none.
+    int64_t allocCalls = 0, reallocCalls = 0, freeCalls = 0, freeNullCalls = 0;
     int64_t live = 0;         // blocks handed out and not yet freed
     int64_t foreignFrees = 0; // frees or reallocs of blocks the hooks never handed out
-    int64_t failAt = 0;       // when > 0, the failAt-th allocating call (alloc or realloc) fails
-    int64_t allocating = 0;   // allocating calls so far (alloc + realloc), for failAt
-    int64_t liveBytes = 0;    // bytes of the live blocks, as requested
-    // Highest liveBytes so far; set it to liveBytes to start watching a new stretch of calls.
-    int64_t peakLiveBytes = 0;
-    std::vector<uint32_t> reallocSizes; // size of every realloc call, in order (while logging)
+    // When failAt > 0, the failAt-th allocating call (alloc or realloc) fails; allocating
+    // counts those calls so far.
+    int64_t failAt = 0, allocating = 0;
+    // Bytes of the live blocks, as requested, and the highest count so far (set peakLiveBytes to
+    // liveBytes to start watching a new stretch of calls).
+    int64_t liveBytes = 0, peakLiveBytes = 0;
 };
 
 // Key of a market parameter value: the host's class, security and parameter ids.
 struct ParamKey {
-    uint32_t classId;
-    uint32_t secId;
+    uint32_t classId, secId;
     int32_t paramId;
-    bool operator==(const ParamKey& o) const {
-        return classId == o.classId && secId == o.secId && paramId == o.paramId;
-    }
+    bool operator==(const ParamKey& o) const { return memcmp(this, &o, sizeof o) == 0; }
 };
 struct ParamKeyHash {
     size_t operator()(const ParamKey& k) const {
@@ -66,15 +62,12 @@ struct Host {
     // so a read past a record's end is caught by AddressSanitizer. Find-first answers come
     // from an index over them that follows appends and clears; after rewriting a record's firm,
     // client or security code in place, call LimitsChanged().
-    std::vector<std::unique_ptr<uint8_t[]>> moneyLimits;
-    std::vector<std::unique_ptr<uint8_t[]>> secLimits;
+    std::vector<std::unique_ptr<uint8_t[]>> moneyLimits, secLimits;
     // Parameter ids by name; a name missing here answers -1.
     std::map<std::string, int32_t> paramIds{
         {"OFFER", 1}, {"BID", 2}, {"PREVPRICE", 3}, {"LAST", 4}, {"ACCRUEDINT", 5}};
     // Parameter values by (classId, secId, paramId); missing values answer 0.0.
     std::unordered_map<ParamKey, double, ParamKeyHash> paramValues;
-    // When >= 0, find-first stores this index instead of searching.
-    int64_t forcedFirstIndex = -1;
     // When false, find-first stores nothing at all.
     bool findFirstStores = true;
     // Every callback call, in order: "paramId OFFER", "paramValue 10 101 1",
@@ -140,7 +133,7 @@ void SetPrices(uint32_t classId, uint32_t secId, double offer, double bid, doubl
 // A zeroed row request with its size tag, firm id and client code (cut to their fields).
 KRMarginalRow Row(const std::string& firm, const std::string& client,
                   uint32_t size = KR_ROW_SIZE_280);
-// A zeroed actv request.
+// A zeroed actv request with its size tag and host ids.
 KRMarginalActv Actv(uint32_t classId, uint32_t secId, uint32_t size = KR_ACTV_SIZE_56);
 
 // Log lines that start with `prefix`, in order.
