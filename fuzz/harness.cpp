@@ -174,10 +174,10 @@ int SettingsInput(const uint8_t* data, size_t size) {
     std::string second = nul == std::string::npos ? first : input.substr(nul + 1);
     second = second.substr(0, second.find('\0'));
 
-    std::vector<std::string> clients = world::FirmClients();
+    std::vector<std::string> clients = world::Firms()[0].clients;
     std::vector<std::string> extra = ClientsNamedIn(first);
     clients.insert(clients.end(), extra.begin(), extra.end());
-    std::vector<std::string> secondClients = world::SecondFirmClients();
+    std::vector<std::string> secondClients = world::Firms()[1].clients;
     world::AddHostData(extra);
     const std::vector<world::SecRef> secs = world::Securities();
 

@@ -196,7 +196,9 @@ TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
           {{"F2/D2", 102, {-4, 0, 1}, 0.0, "", 327, 160},
            {"F2/D2", 102, {-4, 0, 1}, -5.0, "", 327, 160}, // no price
            {"F2/D2", 102, {-4, 0, 1}, 64.0, "", 102, 40},
-           {"F2/D2", 102, {-4, 0, 1}, 8.0, "", 817, 160}}); // V stays at the bid
+           {"F2/D2", 102, {-4, 0, 1}, 8.0, "", 817, 160}, // V stays at the bid
+           {"F2/D2", 102, {0}, 0.25, "marginBuyLimit=0.5", 2, -1},
+           {"F2/D2", 102, {0}, 0.25, "marginBuyLimit=-3", 0, -1}});
     Check("asset", "assetBuyLimit=1000",
           {{"F1/L2", 102, {-10, 0, 3}, 0.0, "", 7, 0}, // buys back U = -7 only
            {"F1/L2", 102, {5, 2}, 0.0, "", 5, 3}});    // 1000 / (10 * 20); 5 - 2
@@ -213,6 +215,7 @@ TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
           {{"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=500", 39, 0}, // 640
            {"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=800", 45, 0}, // 760
            {"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=800 size=248", 45, 0},
+           {"F2/D2", 401, {-10, 0, 3}, 0.0, "equity=800 moneyAvailable=260", 8, 0}, // 20 / 20
            // u = 0: the copy is the row itself, whose short without cover buys nothing
            {"F2/D2", 401, {-10, 0, 12}, 0.0, "equity=800", 0, 0},
            {"F2/D2", 401, {3}, 0.0, "", 15, 3}}); // long: 300 / 20

@@ -1,5 +1,5 @@
 // The fake host itself: its indexed find-first must answer what a front-to-back search does,
-// whatever the records and however they change, and its hooks must count bytes exactly.
+// whatever the records and however they change.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -94,26 +94,6 @@ TEST(FakeHost, IndexedFindFirstAnswersAsAFrontToBackSearch) {
                     }
         EXPECT_EQ(host().logging, !host().log.empty()) << change.first;
     }
-}
-
-TEST(FakeHost, HooksCountLiveAndPeakBytes) {
-    Reset();
-    MemoryStats& m = host().memory;
-    using Counts = std::vector<int64_t>; // live blocks and bytes, peak bytes, foreign frees
-    const auto now = [&] { return Counts{m.live, m.liveBytes, m.peakLiveBytes, m.foreignFrees}; };
-    void* a = HookAlloc(10);
-    void* b = HookRealloc(nullptr, 20);
-    b = HookRealloc(b, 50);
-    EXPECT_EQ((Counts{2, 60, 60, 0}), now());
-    b = HookRealloc(b, 5);
-    HookFree(a);
-    int dummy = 0;
-    HookFree(&dummy); // not ours: counted, no bytes change
-    EXPECT_EQ((Counts{1, 5, 60, 1}), now());
-    m.peakLiveBytes = m.liveBytes; // a new watch
-    HookFree(b);
-    HookFree(HookAlloc(8));
-    EXPECT_EQ((Counts{0, 0, 8, 1}), now());
 }
 
 } // namespace

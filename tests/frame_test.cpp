@@ -141,6 +141,15 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
     EXPECT_EQ((Lines{"getMoney 4294967295"}), LogLines("getMoney"));
 }
 
+// The handle counter skips 0 when it wraps, so a row bound then is still found.
+TEST(Handles, SkipZeroWhenTheCounterWraps) {
+    ASSERT_EQ(1, Install(2));
+    kesvar::gState.lastHandle = 0xFFFFFFFFu;
+    ASSERT_EQ(1, KRSetDliniFile("F1", ""));
+    KRMarginalRow row = Calculated("F1", "C1");
+    EXPECT_NE(0u, row.binding);
+}
+
 // Hooks are used call by call: with the allocation and reallocation hooks but no free hook,
 // blocks come from the hooks and go back to the runtime.
 TEST(Memory, EachHookFallsBackToTheRuntimeOnItsOwn) {

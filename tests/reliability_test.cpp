@@ -305,6 +305,14 @@ TEST_F(Hostile, CodesAtAndPastEveryFieldWidth) {
         EXPECT_EQ(s.code.size() <= 12, KRIsMarginSeccode(&f6, s.code.c_str(), nullptr, nullptr));
         EXPECT_NE(std::string::npos, list.find(" " + std::to_string(s.secId) + ":" + cut + " "));
     }
+    // A code of 13 characters fills its field without a NUL and still names its position.
+    SetPrices(90, 913, 1, 1, 1, 1);
+    memcpy(host().secLimits[AddSecLimit({"F5", "C1", "", "ACC", 0, 0, 7})].get() + 4,
+           secs[1].code.data(), 13);
+    LimitsChanged();
+    KRMarginalActv a = Actv(90, 913);
+    ASSERT_TRUE(KRInitMarginalActv(&f5, &a) && KRCalcMarginalActv(&f5, &a, 0.0));
+    EXPECT_EQ(7, a.position);
     // Firm keys: up to 12 characters, compared exactly (case-sensitive).
     ASSERT_EQ(1, KRSetDliniFile("kkkkkkkkkkkk", ""));
     for (size_t len : {12u, 13u, 20u}) {

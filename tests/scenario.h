@@ -120,13 +120,6 @@ inline const std::vector<Firm>& Firms() {
     };
     return firms;
 }
-inline const std::vector<std::string>& FirmClients() {
-    return Firms()[0].clients;
-}
-inline const std::vector<std::string>& SecondFirmClients() {
-    return Firms()[1].clients;
-}
-
 // Loads every firm; returns how many loads answered 1.
 inline int LoadFirms() {
     int ok = 0;

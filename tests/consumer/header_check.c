@@ -14,51 +14,20 @@
 
 /* Each export through its pointer type: a type that does not match is a compile error here
  * (-Werror), and a missing export fails the link. */
+/* clang-format off */
+#define EXPORTS(X)                                                                                 \
+    X(KRInit) X(KRInitEx) X(KRCleanup) X(KRCleanupDlifiles) X(KRSetMemoryManagement)               \
+    X(KRSetLimitCallbacks) X(KRSetParamCallbacks) X(KRAddClass) X(KRSetDliniFile)                  \
+    X(KRInitMarginalRow) X(KRCalcMarginalRow) X(KRCalcMarginalRowEx) X(KRInitMarginalActv)         \
+    X(KRCalcMarginalActv) X(KRIsMarginSeccode) X(KRIsAssetSeccode) X(KRGetMarginSecs)              \
+    X(KRGetNeedClassSecIDs) X(KRIsBoardTagApplicable) X(KRIsLimitsInLots) X(KRGetLastError)
+/* clang-format on */
+#define FIELD(name) name##Fn name;
+#define VALUE(name) name,
 typedef struct Exports {
-    KRInitFn init;
-    KRInitExFn initEx;
-    KRCleanupFn cleanup;
-    KRCleanupDlifilesFn cleanupDlifiles;
-    KRSetMemoryManagementFn setMemoryManagement;
-    KRSetLimitCallbacksFn setLimitCallbacks;
-    KRSetParamCallbacksFn setParamCallbacks;
-    KRAddClassFn addClass;
-    KRSetDliniFileFn setDliniFile;
-    KRInitMarginalRowFn initMarginalRow;
-    KRCalcMarginalRowFn calcMarginalRow;
-    KRCalcMarginalRowExFn calcMarginalRowEx;
-    KRInitMarginalActvFn initMarginalActv;
-    KRCalcMarginalActvFn calcMarginalActv;
-    KRIsMarginSeccodeFn isMarginSeccode;
-    KRIsAssetSeccodeFn isAssetSeccode;
-    KRGetMarginSecsFn getMarginSecs;
-    KRGetNeedClassSecIDsFn getNeedClassSecIDs;
-    KRIsBoardTagApplicableFn isBoardTagApplicable;
-    KRIsLimitsInLotsFn isLimitsInLots;
-    KRGetLastErrorFn getLastError;
+    EXPORTS(FIELD)
 } Exports;
-
-static const Exports exports = {.init = KRInit,
-                                .initEx = KRInitEx,
-                                .cleanup = KRCleanup,
-                                .cleanupDlifiles = KRCleanupDlifiles,
-                                .setMemoryManagement = KRSetMemoryManagement,
-                                .setLimitCallbacks = KRSetLimitCallbacks,
-                                .setParamCallbacks = KRSetParamCallbacks,
-                                .addClass = KRAddClass,
-                                .setDliniFile = KRSetDliniFile,
-                                .initMarginalRow = KRInitMarginalRow,
-                                .calcMarginalRow = KRCalcMarginalRow,
-                                .calcMarginalRowEx = KRCalcMarginalRowEx,
-                                .initMarginalActv = KRInitMarginalActv,
-                                .calcMarginalActv = KRCalcMarginalActv,
-                                .isMarginSeccode = KRIsMarginSeccode,
-                                .isAssetSeccode = KRIsAssetSeccode,
-                                .getMarginSecs = KRGetMarginSecs,
-                                .getNeedClassSecIDs = KRGetNeedClassSecIDs,
-                                .isBoardTagApplicable = KRIsBoardTagApplicable,
-                                .isLimitsInLots = KRIsLimitsInLots,
-                                .getLastError = KRGetLastError};
+static const Exports exports = {EXPORTS(VALUE)};
 
 #define CODE(c)                                                                                    \
     { c, #c }
@@ -104,11 +73,11 @@ static int CheckErrorNames(void) {
 
 int main(void) {
     /* Before initialisation every export but the setters refuses with KR_ERR_STATE. */
-    if (exports.cleanup() != 0 || exports.getLastError() != KR_ERR_STATE) {
+    if (exports.KRCleanup() != 0 || exports.KRGetLastError() != KR_ERR_STATE) {
         printf("KRCleanup before initialisation was not refused\n");
         return 1;
     }
-    printf("%u exports\n", (unsigned)(sizeof exports / sizeof exports.init));
+    printf("%u exports\n", (unsigned)(sizeof exports / sizeof exports.KRInit));
     printf("version %s\n", KESVAR_VERSION_STRING);
     return CheckErrorNames() ? 0 : 1;
 }
