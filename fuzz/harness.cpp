@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "reliability_world.h"
+#include "scenario.h"
 
 namespace kfuzz {
 
