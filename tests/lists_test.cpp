@@ -8,9 +8,7 @@
 
 using namespace fakehost;
 
-namespace {
-
-KRMarginalRow Bound(const char* firm, const char* client) {
+static KRMarginalRow Bound(const char* firm, const char* client) {
     KRMarginalRow row = Row(firm, client);
     EXPECT_EQ(1, KRInitMarginalRow(&row)) << firm << "/" << client;
     return row;
@@ -19,7 +17,7 @@ KRMarginalRow Bound(const char* firm, const char* client) {
 // Classes A {X 11, Y 12, Z 13}, B {X 21, W 22} and C {V 31}: the secIds IsMarginSeccode and
 // IsAssetSeccode give for X, Y, Z and W, then the actv flags margin, asset and rest-short of
 // each security.
-std::string Seen(const char* firm, const char* client) {
+static std::string Seen(const char* firm, const char* client) {
     KRMarginalRow row = Bound(firm, client);
     std::string out;
     for (auto query : {KRIsMarginSeccode, KRIsAssetSeccode}) {
@@ -39,21 +37,12 @@ std::string Seen(const char* firm, const char* client) {
     return out;
 }
 
-// What a margin-list callback can tell of the call itself.
-struct During {
-    int calls = 0;
-    uintptr_t user = 0;
-    int64_t live = 0; // blocks live while the host holds the list
-};
-int32_t KR_CALL Note(const KRMarginClassEntry*, uint32_t, uintptr_t user) {
-    During& d = *reinterpret_cast<During*>(user);
-    ++d.calls;
-    d.user = user;
-    d.live = host().memory.live;
+// A margin-list callback noting, per call, the blocks live while the host holds the list (a
+// wrong `user` is no list of one entry).
+static int32_t KR_CALL Note(const KRMarginClassEntry*, uint32_t, uintptr_t user) {
+    reinterpret_cast<std::vector<int64_t>*>(user)->push_back(host().memory.live);
     return 0;
 }
-
-} // namespace
 
 // Flags 2 and 4 skip a class; a repeated code is refused with 4 but refreshes valueUnlisted and
 // nothing else; securities are found by class and security id; KRCleanup restarts the indexes.
@@ -62,15 +51,9 @@ TEST(Registry, FlagsRepeatedCodesAndIndexes) {
     ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nSK=<ALL>\n"));
     AddSecLimit({"F1", "C1", "U", "", 0, 0, 10});
     SetPrices(1, 11, 2, 2, 2, 2);
-    const struct {
-        uint32_t id;
-        const char* code;
-        std::vector<SecuritySpec> secs;
-        uint32_t flags;
-        int8_t valueUnlisted;
-        int32_t error;
-        double currentValue; // of C1's 10 U
-    } steps[] = {            // clang-format off
+    // clang-format off
+    const struct { uint32_t id; const char* code; std::vector<SecuritySpec> secs; uint32_t flags;
+        int8_t valueUnlisted; int32_t error; double currentValue; } steps[] = { // of C1's 10 U
         {1, "UNL", {{11, "U"}}, 0, 0, KR_ERR_NONE, 0}, {2, "EMPTY", {}, 8, 0, KR_ERR_NONE, 0},
         {3, "SK", {{31, "S"}}, 2, 0, KR_ERR_NONE, 0}, {3, "SK", {{31, "S"}}, 4, 0, KR_ERR_NONE, 0},
         {9, "UNL", {{91, "U"}}, 1, 1, KR_ERR_CLASS_EXISTS, 20},
@@ -115,9 +98,7 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
         {"AB", "AB C A B"}, {"A,AB,C,B", "A AB C B"}, {"B,A\nMAINMARGINCLASSES=C", "B A C AB"}};
     // clang-format on
     ASSERT_EQ(1, Install(2));
-    std::string text = "[LIMITALLOWEDSECURITY]\n";
-    for (uint32_t i = 0; i < 4; ++i)
-        text += std::string(codes[i]) + "=<ALL>\n";
+    const std::string text = "[LIMITALLOWEDSECURITY]\nC=<ALL>\nA=<ALL>\nB=<ALL>\nAB=<ALL>\n";
     // Loaded before the classes (the first case): each registration relinks.
     ASSERT_EQ(1, KRSetDliniFile("F", (text + "[GENERAL]\nMAINMARGINCLASSES=B\n").c_str()));
     for (uint32_t i = 0; i < 4; ++i) {
@@ -131,19 +112,16 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         const std::string order = text + "[GENERAL]\nMAINMARGINCLASSES=" + c.first + "\n";
-        if (&c != cases) {
-            ASSERT_EQ(1, KRSetDliniFile("F", order.c_str()));
-        }
+        ASSERT_EQ(1, &c == cases ? 1 : KRSetDliniFile("F", order.c_str())); // case 0: above
         KRMarginalRow row = Bound("F", "C1");
         const std::string named = std::string(" ") + c.second + " ";
+        auto at = [&](uint32_t k) { return named.find(std::string(" ") + codes[k] + " "); };
         for (uint32_t i = 0; i < 4; ++i) {
             for (uint32_t j = i + 1; j < 4; ++j) {
                 uint32_t classId = 99;
                 const std::string code = "P" + std::to_string(i) + std::to_string(j);
                 EXPECT_EQ(1, KRIsMarginSeccode(&row, code.c_str(), &classId, nullptr));
-                const size_t at = named.find(std::string(" ") + codes[i] + " "),
-                             bt = named.find(std::string(" ") + codes[j] + " ");
-                EXPECT_EQ(at < bt ? i : j, classId) << code;
+                EXPECT_EQ(at(i) < at(j) ? i : j, classId) << code;
             }
         }
     }
@@ -207,9 +185,8 @@ TEST(Membership, ServingRecordOfEachList) {
     ASSERT_EQ(1, AddClass(1, "A", {{11, "X"}, {12, "Y"}, {13, "Z"}}));
     ASSERT_EQ(1, AddClass(2, "B", {{21, "X"}, {22, "W"}}));
     ASSERT_EQ(1, AddClass(3, "C", {{31, "V"}}));
-    const struct {
-        const char *firm, *client, *seen;
-    } cases[] = {// clang-format off
+    // clang-format off
+    const struct { const char *firm, *client, *seen; } cases[] = {
         {"F", "ZZ", "21 12 - - | 21 12 - - | 110 111 000 110 000 "},
         {"F", "OWN", "- - 13 - | - - - 22 | 000 000 100 000 010 "},
         {"F", "BARE", "21 12 - - | 21 12 - - | 110 111 000 110 000 "},
@@ -230,7 +207,7 @@ TEST(Membership, ServingRecordOfEachList) {
 }
 
 // A null answer to a 0-byte request is no failure.
-void* KR_CALL NullForZero(uint32_t size) {
+static void* KR_CALL NullForZero(uint32_t size) {
     return size ? HookAlloc(size) : nullptr;
 }
 
@@ -259,12 +236,10 @@ TEST(MarginSecs, ClientOrFirmListWithHostIds) {
         SCOPED_TRACE(::testing::Message() << c.firm << " " << c.client);
         EXPECT_EQ(c.expected, world::MarginList(c.firm, c.client));
         const MemoryStats before = host().memory;
-        During d;
+        std::vector<int64_t> lives;
         KRMarginalRow row = Bound(c.firm, c.client);
-        EXPECT_EQ(1, KRGetMarginSecs(&row, Note, reinterpret_cast<uintptr_t>(&d)));
-        EXPECT_EQ(std::make_pair(1, reinterpret_cast<uintptr_t>(&d)),
-                  std::make_pair(d.calls, d.user));
-        EXPECT_EQ(before.live + c.blocks, d.live);
+        EXPECT_EQ(1, KRGetMarginSecs(&row, Note, reinterpret_cast<uintptr_t>(&lives)));
+        EXPECT_EQ(std::vector<int64_t>{before.live + c.blocks}, lives);
         EXPECT_EQ(before.live, host().memory.live);
         EXPECT_EQ(before.freeCalls + c.blocks, host().memory.freeCalls);
     }
@@ -284,11 +259,8 @@ TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
     // TQBR: F1 margin 102, 101; F1 asset 103 (102 again); client C1 104 (101 again); F2 101
     // again. error -1: the previous one stays.
     const std::vector<uint32_t> tqbr{102, 101, 103, 104};
-    const struct {
-        uint32_t classId;
-        int32_t capacity, rc, count, error;
-        std::vector<uint32_t> ids;
-    } cases[] = {// clang-format off
+    // clang-format off
+    const struct { uint32_t classId; int32_t capacity, rc, count, error; std::vector<uint32_t> ids; } cases[] = {
         {10, 100, 1, 4, -1, tqbr}, {10, 4, 1, 4, -1, tqbr}, // F2's SBER: a duplicate when full
         {10, 3, 0, 3, KR_ERR_SIZE, {102, 101, 103}}, {10, 0, 0, 0, KR_ERR_SIZE, {}},
         {10, -5, 0, -5, KR_ERR_SIZE, {}}, // negative capacity counts as 0

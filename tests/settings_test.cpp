@@ -6,8 +6,8 @@
 #include <math.h>
 
 #include <algorithm>
+#include <regex>
 #include <sstream>
-#include <tuple>
 
 #include "links/links.h"
 #include "scenario.h"
@@ -18,47 +18,34 @@ namespace {
 
 // The scenario's classes and prices; firm F and its clients have no limits unless a test adds
 // them.
-class Settings : public testing::Test {
-  protected:
+struct Settings : testing::Test {
     void SetUp() override {
         ASSERT_EQ(1, Install(2));
         ASSERT_EQ(4, world::RegisterClasses());
         world::AddHostData();
     }
+    static void Load(const std::string& t) { EXPECT_EQ(1, KRSetDliniFile("F", t.c_str())) << t; }
+    static KRMarginalRow Calculated(const char* client) {
+        KRMarginalRow row = Row("F", client);
+        EXPECT_TRUE(KRInitMarginalRow(&row) && KRCalcMarginalRow(&row)) << client;
+        return row;
+    }
+    // maxBuy at 1 a lot for `row` as a lag-2 row holding 1000 of buy limits, 100 of free money
+    // and `openLimit` of opening limits: 100 for a security in no list when buying is
+    // restricted; for a margin and asset security under CHECKMAXCREDIT with an opening limit,
+    // (100 + openLimit) / lot.
+    static int32_t Lag2Buy(KRMarginalRow row, uint32_t secId, double openLimit) {
+        row.creditLag2 = 1;
+        row.leverageGiven = 0;
+        row.marginBuyLimit = row.ownBuyLimit = 1000;
+        row.moneyCurrent = 100;
+        row.moneyLocked = 0;
+        row.openLimitTotal = openLimit;
+        KRMarginalActv a = Actv(secId / 100 * 10, secId);
+        EXPECT_TRUE(KRInitMarginalActv(&row, &a) && KRCalcMarginalActv(&row, &a, 1.0));
+        return a.maxBuy;
+    }
 };
-
-void Load(const std::string& text) {
-    EXPECT_EQ(1, KRSetDliniFile("F", text.c_str())) << text;
-}
-
-KRMarginalRow Calculated(const char* firm, const char* client) {
-    KRMarginalRow row = Row(firm, client);
-    EXPECT_TRUE(KRInitMarginalRow(&row) && KRCalcMarginalRow(&row)) << firm << "/" << client;
-    return row;
-}
-
-// maxBuy at 1 a lot for `row` as a lag-2 row holding 1000 of buy limits, 100 of free money and
-// `openLimit` of opening limits: 100 for a security in no list when buying is restricted; for a
-// margin and asset security under CHECKMAXCREDIT with an opening limit, (100 + openLimit) / lot.
-int32_t Lag2Buy(KRMarginalRow row, uint32_t secId, double openLimit) {
-    row.creditLag2 = 1;
-    row.leverageGiven = 0;
-    row.marginBuyLimit = row.ownBuyLimit = 1000;
-    row.moneyCurrent = 100;
-    row.moneyLocked = 0;
-    row.openLimitTotal = openLimit;
-    KRMarginalActv a = Actv(secId / 100 * 10, secId);
-    EXPECT_TRUE(KRInitMarginalActv(&row, &a) && KRCalcMarginalActv(&row, &a, 1.0));
-    return a.maxBuy;
-}
-
-std::vector<std::string> Words(const std::string& s) {
-    std::istringstream in(s);
-    std::vector<std::string> out;
-    for (std::string w; in >> w;)
-        out.push_back(w);
-    return out;
-}
 
 } // namespace
 
@@ -68,9 +55,10 @@ std::vector<std::string> Words(const std::string& s) {
 // the expansion; entries wait for classes registered later.
 TEST(SettingsLists, PiecesTrimmedBoundedKeptOnceAndAllExpandsLast) {
     ASSERT_EQ(1, Install(2));
-    Load("[LIMITALLOWEDSECURITY]\ntqbr= sber , gazp,SBER,, LKOH ,ABCDEFGHIJKLM,ABCDEFGHIJKL,A.,B.\n"
-         "ABCDEFGHIJKLM=X\nNOEQUALS\nEMPTY=\nTQBR=NEW,<all>,GAZP\nOTH=<ALL>,X\nFUT=" +
-         std::string(300, ' ') + "Z\nUNL=" + std::string(250, ' ') + "Z\n");
+    Settings::Load("[LIMITALLOWEDSECURITY]\ntqbr= sber , gazp,SBER,, LKOH ,ABCDEFGHIJKLM,"
+                   "ABCDEFGHIJKL,A.,B.\nABCDEFGHIJKLM=X\nNOEQUALS\nEMPTY=\nTQBR=NEW,<all>,GAZP\n"
+                   "OTH=<ALL>,X\nFUT=" +
+                   std::string(300, ' ') + "Z\nUNL=" + std::string(250, ' ') + "Z\n");
     // clang-format off
     EXPECT_EQ("4294967295 TQBR 4294967295:SBER 4294967295:GAZP 4294967295:LKOH 4294967295:ABCDEFGHIJKL "
               "4294967295:A. 4294967295:B | 4294967295 EMPTY | 4294967295 TQBR 4294967295:NEW "
@@ -106,7 +94,7 @@ TEST_F(Settings, GeneralSwitches) {
     for (const auto& c : cases) {
         Load(std::string(c.first) +
              "\n[LIMITALLOWEDSECURITY]\nTQBR=SBER\n[ASSETSECURITIES]\nTQBR=SBER,GAZP\n");
-        const KRMarginalRow row = Calculated("F", "C1");
+        const KRMarginalRow row = Calculated("C1");
         const int32_t lots = KRIsLimitsInLots("F");
         EXPECT_EQ(c.second, std::to_string(row.creditLag2) + std::to_string(lots) +
                                 (row.creditLag2 ? "-" : std::to_string(row.ownBuyLimit != 0)) +
@@ -119,59 +107,51 @@ TEST_F(Settings, GeneralSwitches) {
 // Sections are read before templates and the first record of a code is kept; "_ASSET" is
 // looked for before "_RESTSHORT"; names and keys longer than 12 characters, template client
 // pieces that are empty, too long or end in '*', a second CLIENTS line and a template name of
-// 101 characters are not taken; a template's IGNORERESTSHORTSECURITY is not read. Shown: the
-// margin list, then whether LKOH and SBER are restricted for shorts, NOPRICE an asset, and
-// buying outside the lists restricted.
-TEST_F(Settings, ClientSectionsAndTemplates) {
-    Load("[LIMITALLOWEDSECURITY]\nTQBR=LKOH\n[RESTSHORTSECURITIES]\nTQBR=LKOH\n[CLC1_MARGIN]\n"
-         "TQBR=SBER,LKOH\nTQBR_ASSET=GAZP\nTQBR_RESTSHORT=SBER\nTQBR_ASSET_RESTSHORT=NOPRICE\n"
-         "ABCDEFGHIJKLM_ASSET=SBER\nRSTRNMBUY=0\nRSTRNMBUY=1\n[CLQ*_MARGIN]\n"
-         "IGNORERESTSHORTSECURITY=1\nIGNORERESTSHORTSECURITY=0\n[CLABCDEFGHIJKLM_MARGIN]\nTQBR="
-         "GAZP\n"
-         "[CLT_MARGIN_TEMPLATE]\nCLIENTS=C1, c2 ,C3*,,ABCDEFGHIJKLM,C4\nCLIENTS=C9\nTQBR=GAZP\n"
-         "RSTRNMBUY=5\nIGNORERESTSHORTSECURITY=1\n[CLU_MARGIN_TEMPLATE]\nTQBR=NOPRICE\n"
-         "CLIENTS=C2,C5\n[CLNOBODY_MARGIN_TEMPLATE]\nTQBR=SBER\n[CL" +
-         std::string(101, 'N') + "_MARGIN_TEMPLATE]\nCLIENTS=C7\nTQBR=SBER\n");
+// 101 characters are not taken; a template's IGNORERESTSHORTSECURITY is not read. A code binds
+// its exact name (letter case aside), else the first prefix record in list order, else the
+// firm's. Shown: the margin list, then whether LKOH and SBER are restricted for shorts, NOPRICE
+// an asset (by the margin list when there is no asset list), and buying outside the lists
+// restricted.
+TEST_F(Settings, ClientSectionsTemplatesAndTheRecordOfACode) {
+    const std::string firm = "[LIMITALLOWEDSECURITY]\nTQBR=NOPRICE\n";
+    const std::string big =
+        "[LIMITALLOWEDSECURITY]\nTQBR=LKOH\n[RESTSHORTSECURITIES]\nTQBR=LKOH\n[CLC1_MARGIN]\n"
+        "TQBR=SBER,LKOH\nTQBR_ASSET=GAZP\nTQBR_RESTSHORT=SBER\nTQBR_ASSET_RESTSHORT=NOPRICE\n"
+        "ABCDEFGHIJKLM_ASSET=SBER\nRSTRNMBUY=0\nRSTRNMBUY=1\n[CLQ*_MARGIN]\n"
+        "IGNORERESTSHORTSECURITY=1\nIGNORERESTSHORTSECURITY=0\n[CLABCDEFGHIJKLM_MARGIN]\n"
+        "TQBR=GAZP\n[CLT_MARGIN_TEMPLATE]\nCLIENTS=C1, c2 ,C3*,,ABCDEFGHIJKLM,C4\nCLIENTS=C9\n"
+        "TQBR=GAZP\nRSTRNMBUY=5\nIGNORERESTSHORTSECURITY=1\n[CLU_MARGIN_TEMPLATE]\nTQBR=NOPRICE\n"
+        "CLIENTS=C2,C5\n[CLNOBODY_MARGIN_TEMPLATE]\nTQBR=SBER\n[CL" +
+        std::string(101, 'N') + "_MARGIN_TEMPLATE]\nCLIENTS=C7\nTQBR=SBER\n";
+    const std::string three =
+        "[CLABC_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n[CL*_MARGIN]\nTQBR=LKOH\n" + firm;
+    const std::string two = "[CLA*_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n" + firm;
+    // A prefix name covers the code itself but not a shorter one.
+    const std::string long3 = "[CLABC*_MARGIN]\nTQBR=SBER\n[CLX_MARGIN]\nTQBR=GAZP\n" + firm;
     // clang-format off
-    const std::pair<const char*, const char*> clients[] = {
-        {"C1", "10 TQBR 101:SBER 103:LKOH 0 1 1 0"}, {"Q7", "10 TQBR 103:LKOH 0 0 0 0"},
-        {"C2", "10 TQBR 102:GAZP 0 0 0 1"}, {"C4", "10 TQBR 102:GAZP 0 0 0 1"},
-        {"C5", "10 TQBR 104:NOPRICE 0 0 1 0"}, {"C3", "10 TQBR 103:LKOH 1 0 0 0"},
-        {"C9", "10 TQBR 103:LKOH 1 0 0 0"}, {"C7", "10 TQBR 103:LKOH 1 0 0 0"},
-        {"NOBODY", "10 TQBR 103:LKOH 1 0 0 0"}, {"ABCDEFGHIJKLM", "10 TQBR 103:LKOH 1 0 0 0"}};
+    const struct { std::string text; const char *client, *seen; } cases[] = {
+        {big, "C1", "10 TQBR 101:SBER 103:LKOH 0 1 1 0"}, {big, "Q7", "10 TQBR 103:LKOH 0 0 0 0"},
+        {big, "C2", "10 TQBR 102:GAZP 0 0 0 1"}, {big, "C4", "10 TQBR 102:GAZP 0 0 0 1"},
+        {big, "C5", "10 TQBR 104:NOPRICE 0 0 1 0"}, {big, "C3", "10 TQBR 103:LKOH 1 0 0 0"},
+        {big, "C9", "10 TQBR 103:LKOH 1 0 0 0"}, {big, "C7", "10 TQBR 103:LKOH 1 0 0 0"},
+        {big, "NOBODY", "10 TQBR 103:LKOH 1 0 0 0"}, {big, "ABCDEFGHIJKLM", "10 TQBR 103:LKOH 1 0 0 0"},
+        {three, "abc", "10 TQBR 101:SBER 0 0 0 0"}, {three, "ABX", "10 TQBR 102:GAZP 0 0 0 0"},
+        {three, "Q1", "10 TQBR 103:LKOH 0 0 0 0"}, {two, "ABC", "10 TQBR 101:SBER 0 0 0 0"},
+        {two, "AB*", "10 TQBR 101:SBER 0 0 0 0"}, {long3, "ABC", "10 TQBR 101:SBER 0 0 0 0"},
+        {long3, "AB", "10 TQBR 104:NOPRICE 0 0 1 0"}, {long3, "X", "10 TQBR 102:GAZP 0 0 0 0"},
+        {"[CL_MARGIN]\nTQBR=SBER\n" + firm, "", "10 TQBR 104:NOPRICE 0 0 1 0"}};
     // clang-format on
-    for (const auto& c : clients) {
-        SCOPED_TRACE(c.first);
-        const KRMarginalRow row = Calculated("F", c.first);
-        std::string seen = world::MarginList("F", c.first);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.client);
+        Load(c.text);
+        const KRMarginalRow row = Calculated(c.client);
+        std::string seen = world::MarginList("F", c.client);
         for (uint32_t secId : {103, 101, 104}) {
             KRMarginalActv a = Actv(10, secId);
             ASSERT_EQ(1, KRInitMarginalActv(&row, &a));
             seen += " " + std::to_string(secId == 104 ? a.isAsset : a.isRestShort);
         }
-        EXPECT_EQ(c.second, seen + " " + std::to_string(Lag2Buy(row, 401, 0) == 100));
-    }
-}
-
-// The record a client code binds: its exact name (letter case aside), else the first prefix
-// record in list order, else the firm's.
-TEST_F(Settings, ClientRecordOfACode) {
-    const char* three =
-        "[CLABC_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n[CL*_MARGIN]\nTQBR=LKOH\n";
-    const char* two = "[CLA*_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n";
-    // A prefix name covers the code itself but not a shorter one.
-    const char* long3 = "[CLABC*_MARGIN]\nTQBR=SBER\n[CLX_MARGIN]\nTQBR=GAZP\n";
-    // clang-format off
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        {three, "abc", "SBER"}, {three, "ABX", "GAZP"}, {three, "Q1", "LKOH"}, {two, "ABC", "SBER"},
-        {two, "AB*", "SBER"}, {long3, "ABC", "SBER"}, {long3, "AB", "NOPRICE"}, {long3, "X", "GAZP"},
-        {"[CL_MARGIN]\nTQBR=SBER\n", "", "NOPRICE"}};
-    // clang-format on
-    for (const auto& c : cases) {
-        Load(std::string(std::get<0>(c)) + "[LIMITALLOWEDSECURITY]\nTQBR=NOPRICE\n");
-        const std::string list = world::MarginList("F", std::get<1>(c));
-        EXPECT_EQ(std::get<2>(c), list.substr(list.find(':') + 1))
-            << std::get<0>(c) << std::get<1>(c);
+        EXPECT_EQ(c.seen, seen + " " + std::to_string(Lag2Buy(row, 401, 0) == 100));
     }
 }
 
@@ -180,11 +160,8 @@ TEST_F(Settings, ClientRecordOfACode) {
 // '*'. Client lags are the firm's, also for a client record. Integers: leading blanks, a sign,
 // digits up to the first other character, saturated beyond 32 bits.
 TEST_F(Settings, ClientLags) {
-    const struct {
-        std::string text;
-        const char *lag2, *lag1;
-    } cases[] = {
-        // clang-format off
+    // clang-format off
+    const struct { std::string text; const char *lag2, *lag1; } cases[] = {
         {"[CLIENTLAG]\nM=2\nC=2\nX=2\nA=2\nP=2\nF=2\nT=2\n", "A C F M P T X", "B D N Z A0"},
         {"[CLIENTLAG]\nA1=2\nB1=2\n", "A1 a1 B1", "A0 A B2 C"},
         {"[CLIENTLAG]\nB=2\nb=1\nD=3\nE=x\nF=0\nA= 2 \nABCDEFGHIJKLM=2\nG=+2\nH=4294967298\n"
@@ -198,7 +175,8 @@ TEST_F(Settings, ClientLags) {
         SCOPED_TRACE(c.text);
         Load(c.text);
         for (int lag = 2; lag >= 1; --lag) {
-            for (const std::string& client : Words(lag == 2 ? c.lag2 : c.lag1)) {
+            std::istringstream clients(lag == 2 ? c.lag2 : c.lag1);
+            for (std::string client; clients >> client;) {
                 KRMarginalRow row = Row("F", client);
                 row.creditLag2 = 7; // binding overwrites it
                 ASSERT_EQ(1, KRInitMarginalRow(&row));
@@ -216,38 +194,30 @@ TEST_F(Settings, ClientLags) {
 TEST_F(Settings, WeightsAndTheirNumbers) {
     SetPrices(10, 102, 1, 1, 1, 1);
     SetPrices(10, 103, 1, 1, 1, 1);
-    AddSecLimit({"F", "C1", "LKOH", "", 0, 0, 1});
-    AddSecLimit({"F", "C1", "GAZP", "", 0, 0, -1});
-    AddSecLimit({"F", "CL", "LKOH", "", 0, 0, 1});
-    AddSecLimit({"F", "CL", "GAZP", "", 0, 0, -1});
-    const double inf = HUGE_VAL;
-    const struct {
-        std::string lines; // '@' stands for the code
-        double longWeight, shortWeight;
-    } cases[] = {
-        // clang-format off
+    for (const char* client : {"C1", "CL"}) {
+        AddSecLimit({"F", client, "LKOH", "", 0, 0, 1});
+        AddSecLimit({"F", client, "GAZP", "", 0, 0, -1});
+    }
+    // clang-format off
+    const struct { std::string lines; double longWeight, shortWeight; } cases[] = { // '@': the code
         {"@=0.5,1.2", 0.5, 1.2}, {"@=1.5,0.8", 1, 1}, {"@=-0.1,2", 1, 2}, {"@=,3", 0, 3}, {"@=0.7", 1, 1},
         {"@=0.25,4\n@=0.5,8", 0.25, 4}, {"@ = 1e-1 , 2.5E0x", 0.1, 2.5},
         {"@=" + std::string(256, '0') + ",2", 1, 1}, {"@=" + std::string(255, '0') + ",2", 0, 2},
         {"@=.5,5.", 0.5, 5}, {"@=.,-.5e1", 0, 1}, {"@=+0.5e,1e+", 0.5, 1}, {"@=5E-1x,1E2x", 0.5, 100},
-        {"@=NAN,INF", 0, 1}, {"@=0X1P3,0x1p3", 0, 1}, {"@=0.30000000000000004,1e400", 0.30000000000000004, inf},
+        {"@=NAN,INF", 0, 1}, {"@=0X1P3,0x1p3", 0, 1}, {"@=0.30000000000000004,1e400", 0.30000000000000004, HUGE_VAL},
         {"@=0.000001e-400,123456789012345678901234567890", 0, 123456789012345678901234567890.0},
-        {"@=30000e-328,1e99999999999999999999", 4.9406564584124654e-324, inf},
+        {"@=30000e-328,1e99999999999999999999", 4.9406564584124654e-324, HUGE_VAL},
         {"@=20000e-328,-1e400", 0, 1}, {"@=  -0.5,  +1.5", 1, 1.5}};
     // clang-format on
+    const std::regex at("@");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
-        auto with = [&](const char* code) {
-            std::string text = c.lines;
-            for (size_t at; (at = text.find('@')) != std::string::npos;)
-                text.replace(at, 1, code);
-            return text + "\n";
-        };
         Load("[GENERAL]\nLIMITSINLOTS=0\n[ASSETSECURITIES]\nTQBR=LKOH,GAZP\n[CLCL_MARGIN]\n"
              "[SECURITYWEIGHT]\n" +
-             with("LKOH") + with("GAZP"));
+             std::regex_replace(c.lines + "\n", at, "LKOH") +
+             std::regex_replace(c.lines + "\n", at, "GAZP"));
         for (const char* client : {"C1", "CL"}) {
-            const KRMarginalRow row = Calculated("F", client);
+            const KRMarginalRow row = Calculated(client);
             EXPECT_EQ(std::make_pair(c.longWeight, -c.shortWeight),
                       std::make_pair(row.longValue, row.shortValue))
                 << client;
@@ -263,11 +233,8 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
 // on an account of kind 1 or 3 counts in the row, and only kind 1 in the actv.
 TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
     SetPrices(10, 103, 1, 1, 1, 1);
-    const struct {
-        const char* text;
-        std::vector<std::pair<const char*, int>> tags, accounts;
-    } cases[] = {
-        // clang-format off
+    // clang-format off
+    const struct { const char* text; std::vector<std::pair<const char*, int>> tags, accounts; } cases[] = {
         {"[BOARDTAG]\nTQBR=\nEQ =x\nLONGTAG=\nLONGTAG=\n[ADDLIMITBOARDS]\nK1 = B1 , B2,\n"
          "[ADDREPOBOARDS]\nK2=B2,TQBR,,B3\nK5=\n[ADDLIMITTRDACC]\nK3=ACC1,ACC2\n"
          "[ADDREPOTRDACC]\nK4=acc2,ACC3VERYLONGNAME\n",
@@ -284,7 +251,7 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
         for (const auto& t : c.tags) {
             host().moneyLimits.clear();
             AddMoneyLimit({"F", "CL", t.first, 100, 0, 100, 0, 0, 0, 200});
-            const KRMarginalRow row = Calculated("F", "CL");
+            const KRMarginalRow row = Calculated("CL");
             // clang-format off
             const int kind = row.openValue == 0 ? 0 : row.moneyAvailable == 0 ? 2 : row.leverage == 2.0 ? 1 : 3;
             // clang-format on
@@ -296,7 +263,7 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
         for (const auto& a : c.accounts) {
             host().secLimits.clear();
             AddSecLimit({"F", "CL", "LKOH", a.first, 0, 0, 1});
-            const KRMarginalRow row = Calculated("F", "CL");
+            const KRMarginalRow row = Calculated("CL");
             KRMarginalActv actv = Actv(10, 103);
             ASSERT_TRUE(KRInitMarginalActv(&row, &actv) && KRCalcMarginalActv(&row, &actv, 0));
             const int kind = row.longValue == 0 ? 2 : actv.position == 1 ? 1 : 3;
@@ -305,22 +272,15 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
     }
 }
 
-typedef std::tuple<int32_t, kesvar::DiagCode, std::string> Diag;
-
-void Collect(void* user, int32_t line, kesvar::DiagCode code, const char* subject) {
-    static_cast<std::vector<Diag>*>(user)->push_back(Diag(line, code, subject));
-}
-
 // With a sink the loader walks on past a section, yet a repeated one is still not read; every
 // skipped or changed line is reported with its number, also the last one of a text that ends
 // without a newline, and the scratch memory goes back.
 TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
     using namespace kesvar;
+    typedef std::tuple<int32_t, DiagCode, std::string> Diag;
     const std::string longPiece = " " + std::string(300, 'C');
-    const struct {
-        std::string text;
-        std::vector<Diag> want;
-    } cases[] = {
+    // clang-format off
+    const struct { std::string text; std::vector<Diag> want; } cases[] = {
         {"stray\n[GENERAL]\nMAINMARGINCLASSES=A, B," + longPiece +
              "\n[GENERAL]\nLIMITSINLOTS=0\n[CLIENTLAG]\nC=3\nD=1\nD=2\n[CLC1_MARGIN]\n"
              "RSTRNMBUY=1\nRSTRNMBUY=0\nIGNORERESTSHORTSECURITY=1\nIGNORERESTSHORTSECURITY=0\n"
@@ -328,31 +288,27 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
              "[CLC1_MARGIN]\n[SECURITYWEIGHT]\nS=0.5,2\nS=0.4,3\n[LIMITALLOWEDSECURITY]\n"
              "TQBR=SBER,,GAZP,\n[BOARDTAG]\nMB=\n[ADDREPOBOARDS]\nX=MB\n[ADDLIMITTRDACC]\n"
              "K=A1,A1\n[ADDREPOTRDACC]\nK=A1\n[X]\nY=1\n[ASSETSECURITIES]\nlast",
-         // clang-format off
          {{1, kDiagUnreadLine, "STRAY"}, {3, kDiagMainMarginSpace, " B"},
-          {3, kDiagMainMarginSpace, longPiece.substr(0, 255)},
-          {4, kDiagRepeatedSection, "[GENERAL]"}, {7, kDiagValueOutOfRange, "C"},
-          {9, kDiagRepeatedKey, "D"}, {12, kDiagRepeatedKey, "RSTRNMBUY"},
+          {3, kDiagMainMarginSpace, longPiece.substr(0, 255)}, {4, kDiagRepeatedSection, "[GENERAL]"},
+          {7, kDiagValueOutOfRange, "C"}, {9, kDiagRepeatedKey, "D"}, {12, kDiagRepeatedKey, "RSTRNMBUY"},
           {14, kDiagRepeatedKey, "IGNORERESTSHORTSECURITY"}, {16, kDiagClientDiscarded, "C1"},
-          {16, kDiagClientSkipped, ""}, {16, kDiagClientSkipped, "X*"},
-          {17, kDiagRepeatedKey, "CLIENTS"}, {18, kDiagUnknownKey, "IGNORERESTSHORTSECURITY"},
-          {19, kDiagClientDiscarded, "C1"}, {22, kDiagRepeatedKey, "S"},
-          {24, kDiagPieceEmpty, "TQBR"}, {24, kDiagPieceEmpty, "TQBR"},
-          {28, kDiagRepeatedKey, "MB"}, {32, kDiagRepeatedKey, "A1"},
-          {33, kDiagUnknownSection, "[X]"}, {35, kDiagEmptySection, "[ASSETSECURITIES]"},
-          {36, kDiagNoEquals, "LAST"}}},
-        // clang-format on
+          {16, kDiagClientSkipped, ""}, {16, kDiagClientSkipped, "X*"}, {17, kDiagRepeatedKey, "CLIENTS"},
+          {18, kDiagUnknownKey, "IGNORERESTSHORTSECURITY"}, {19, kDiagClientDiscarded, "C1"},
+          {22, kDiagRepeatedKey, "S"}, {24, kDiagPieceEmpty, "TQBR"}, {24, kDiagPieceEmpty, "TQBR"},
+          {28, kDiagRepeatedKey, "MB"}, {32, kDiagRepeatedKey, "A1"}, {33, kDiagUnknownSection, "[X]"},
+          {35, kDiagEmptySection, "[ASSETSECURITIES]"}, {36, kDiagNoEquals, "LAST"}}},
         {std::string(20, '\n') + "[GENERAL]\nCREDITLAG=2", {}},
         {"[CLIENTLAG]\nABCDEFGHIJKLM=2\n[SECURITYWEIGHT]\nABCDEFGHIJKL=0.5,2\nABCDEFGHIJKLM=0.5,2\n"
          "S=1,1\nT=1.5,0.5\n",
-         {{2, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
-          {5, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
-          {7, kDiagValueClamped, "T"},
-          {7, kDiagShortWeightClamp, "T"}}},
-    };
+         {{2, kDiagKeyTooLong, "ABCDEFGHIJKLM"}, {5, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
+          {7, kDiagValueClamped, "T"}, {7, kDiagShortWeightClamp, "T"}}}};
+    // clang-format on
     for (const auto& c : cases) {
         std::vector<Diag> got;
-        DiagnosticSink sink = {Collect, &got};
+        auto collect = [](void* user, int32_t line, DiagCode code, const char* subject) {
+            static_cast<std::vector<Diag>*>(user)->emplace_back(line, code, subject);
+        };
+        DiagnosticSink sink = {collect, &got};
         const int64_t live = host().memory.live;
         ASSERT_EQ(KR_ERR_NONE, SetFirmSettings("F", c.text.c_str(), &sink));
         std::sort(got.begin(), got.end());
