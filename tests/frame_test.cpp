@@ -8,10 +8,7 @@
 #include <map>
 #include <tuple>
 
-#include "fake_host.h"
 #include "frame/hash_index.h"
-#include "frame/host.h"
-#include "frame/memory.h"
 #include "frame/state.h"
 #include "platform/platform.h"
 #include "scenario.h"
@@ -59,31 +56,28 @@ TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
         AddClass(shares.id, shares.code, shares.secs);
         KRSetDliniFile("F1", world::FirmText());
     };
+    // The bond is worth its accrued interest (id 0) plus its percent of face value: 12.3 + 985.
+    // Unknown to the host, ACCRUEDINT is dropped without a face-value class and stops the
+    // calculation once one is there.
     // clang-format off
-    const struct { const char* step; std::function<void()> before; Lines asked; } steps[] = {
-        {"BID known", [] {}, {"paramId BID", "paramId PREVPRICE", "paramId LAST"}},
-        {"all cached", [] {}, {}}, {"a face-value class", bondsAgain, {"paramId ACCRUEDINT"}},
-        {"cached again", [] {}, {}}, {"KRCleanup, no face-value class", noBonds, {}},
-        {"a face-value class again", bondsAgain, {"paramId ACCRUEDINT"}}};
+    const struct { const char* step; std::function<void()> before; Lines asked; int32_t error;
+                   double value; } steps[] = {
+        {"BID known", [] {}, {"paramId BID", "paramId PREVPRICE", "paramId LAST"}, 0, 0},
+        {"all cached", [] {}, {}, 0, 0}, {"a face-value class", bondsAgain, {"paramId ACCRUEDINT"}, 0, 4 * 997.3},
+        {"cached again", [] {}, {}, 0, 4 * 997.3}, {"KRCleanup, no face-value class", noBonds, {}, 0, 0},
+        {"a face-value class again", bondsAgain, {"paramId ACCRUEDINT"}, 0, 4 * 997.3},
+        {"ACCRUEDINT unknown, without one", [&] { host().paramIds.erase("ACCRUEDINT"); noBonds(); }, {}, 0, 0},
+        {"ACCRUEDINT unknown, a face-value class", bondsAgain, {"paramId ACCRUEDINT"}, KR_ERR_PARAM_UNKNOWN, 0}};
     // clang-format on
     for (const auto& s : steps) {
         SCOPED_TRACE(s.step);
         s.before();
         host().log.clear();
-        row = Calculated("F1", "C1");
+        row = Calculated("F1", "C1", s.error == KR_ERR_NONE);
+        EXPECT_EQ(s.error, KRGetLastError());
         EXPECT_EQ(s.asked, LogLines("paramId"));
+        EXPECT_EQ(s.value, row.currentValue);
     }
-    // The bond is worth its accrued interest (id 0) plus its percent of face value: 12.3 + 985.
-    EXPECT_EQ(4 * 997.3, row.currentValue);
-    // Unknown to the host, ACCRUEDINT stops the calculation once a face-value class is there.
-    host().paramIds.erase("ACCRUEDINT");
-    KRCleanup();
-    AddClass(shares.id, shares.code, shares.secs);
-    ASSERT_EQ(1, KRSetDliniFile("F1", ""));
-    Calculated("F1", "C1"); // without a face-value class the id is dropped
-    AddClass(bonds.id, bonds.code, bonds.secs, bonds.flags);
-    Calculated("F1", "C1", 0);
-    EXPECT_EQ(KR_ERR_PARAM_UNKNOWN, KRGetLastError());
 }
 
 // A walk reads from the index find-first gives, or from the one the host passes, up to the first
@@ -96,22 +90,21 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
     SetPrices(10, 101, 2, 2, 2, 2);
     SetPrices(10, 102, 3, 3, 3, 3);
     // clang-format off
-    for (const Money& m : {Money{"F1", "OTHER", "T1", 1}, Money{"F1", "C1", "T1", 100, 0, 0, 0, 0, 0, 250},
-             Money{"F1", "C1", "T2", 200, 0, 0, 0, 0, 0, 400}, // the first given leverage wins
-             Money{"F2", "C1", "T1", 400},                     // another firm ends the walk
-             Money{"F1", "C1", "T3", 800}, Money{"F1", "C2", "T1", 1600}}) // T3: never from C1's first
+    // The first given leverage wins; F2's record ends C1's walk, so T3 is never read from C1's
+    // first.
+    for (const Money& m : std::vector<Money>{{"F1", "OTHER", "T1", 1}, {"F1", "C1", "T1", 100, 0, 0, 0, 0, 0, 250},
+             {"F1", "C1", "T2", 200, 0, 0, 0, 0, 0, 400}, {"F2", "C1", "T1", 400},
+             {"F1", "C1", "T3", 800}, {"F1", "C2", "T1", 1600}})
         AddMoneyLimit(m);
-    for (const Position& p : {Position{"F1", "C1", "SBER", "", 0, 0, 1}, Position{"F1", "C1", "GAZP", "", 0, 0, 2},
-             Position{"F1", "C2", "GAZP", "", 0, 0, 4}, Position{"F2", "C2", "SBER", "", 0, 0, 8}})
+    for (const Position& p : std::vector<Position>{{"F1", "C1", "SBER", "", 0, 0, 1},
+             {"F1", "C1", "GAZP", "", 0, 0, 2}, {"F1", "C2", "GAZP", "", 0, 0, 4}, {"F2", "C2", "SBER", "", 0, 0, 8}})
         AddSecLimit(p);
-    const struct {
-        const char* client;
-        int64_t moneyStart, secStart; // -1: no index given, find-first asked
-        uint32_t moneyEnd, secEnd;
-        double openValue, currentValue, leverage;
-    } cases[] = {{"C1", -1, -1, 0, 0, 3, 1 * 2 * 10 + 2 * 3 * 10, 2.5},
-        {"C1", 4, 2, 5, 2, 8, 0, 0}, {"C2", 5, 2, 6, 3, 16, 4 * 3 * 10, 0}, // T3 alone; C2's first
-        {"C2", 1, 0, 1, 0, 0, 0, 0}, {"C9", -1, -1, 0, 0, 0, 0, 0}}; // another client: indexes kept
+    // Start indexes of -1: none given, find-first asked. From 4, T3 alone; from 5, C2's first.
+    // Another client: the indexes kept.
+    const struct { const char* client; int64_t moneyStart, secStart; uint32_t moneyEnd, secEnd;
+                   double openValue, currentValue, leverage; } cases[] = {
+        {"C1", -1, -1, 0, 0, 3, 1 * 2 * 10 + 2 * 3 * 10, 2.5}, {"C1", 4, 2, 5, 2, 8, 0, 0},
+        {"C2", 5, 2, 6, 3, 16, 4 * 3 * 10, 0}, {"C2", 1, 0, 1, 0, 0, 0, 0}, {"C9", -1, -1, 0, 0, 0, 0, 0}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.client << " from " << c.moneyStart);
@@ -130,14 +123,14 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
     }
     // Record 0 is priced before record 1 is asked for.
     const Lines& log = host().log;
-    KRMarginalRow c1 = Calculated("F1", "C1");
+    Calculated("F1", "C1");
     auto at = std::find(log.begin(), log.end(), "getSec 1");
     ASSERT_NE(log.end(), at);
     EXPECT_EQ(0u, at[-1].rfind("paramValue 10 101", 0));
     // A find-first that stores nothing leaves the walk at 0xFFFFFFFF.
     host().findFirstStores = false;
     host().log.clear();
-    c1 = Calculated("F1", "C1");
+    Calculated("F1", "C1");
     EXPECT_EQ((Lines{"getMoney 4294967295"}), LogLines("getMoney"));
 }
 
@@ -196,11 +189,8 @@ TEST(Platform, UpperCaseTableOfCodePage1252) {
     const std::map<int, int> special = {{0x9A, 0x8A}, {0x9C, 0x8C}, {0x9E, 0x8E}, {0xFF, 0x9F}};
     std::string text, upper;
     for (int c = 1; c < 256; ++c) {
-        int expected = c;
-        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
-            expected = c - 32;
-        else if (special.count(c))
-            expected = special.at(c);
+        const bool latin = (c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7);
+        const int expected = latin ? c - 32 : special.count(c) ? special.at(c) : c;
         EXPECT_EQ(expected, kesvar::platform::UpperCaseByte(static_cast<unsigned char>(c))) << c;
         text += char(c);
         upper += char(expected);

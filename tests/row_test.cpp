@@ -68,17 +68,14 @@ TEST_F(RowTest, PricesFallBackAndCountBelow1e8AsMissing) {
     AddSecLimit({"F1", "PL", "GAZP", "", 1, 0, 1});
     AddSecLimit({"F1", "PS", "GAZP", "", -1, 0, -1});
     // In: offer, bid, previous, last. Out: offer, bid, previous, position price of PL and PS.
+    // clang-format off
     const std::vector<double> cases[][2] = {
-        {{0, 0, 101.5, 0}, {101.5, 101.5, 101.5, 101.5, 101.5}},
-        {{0, 0, 8, 9}, {9, 9, 8, 9, 9}},
-        {{0, 7, 0, 99}, {99, 7, 99, 99, 99}},
-        {{10, 9, 8, 0}, {10, 9, 8, 9, 10}},
-        {{5, 4, 1e-8, 0}, {5, 4, 1e-8, 4, 5}},
-        {{5, 4, 5e-9, 0}, {0, 0, 0, 0, 0}},
-        {{5, 0, 0, 5e-9}, {0, 0, 0, 0, 0}},
-        {{0, 0, 5e-9, 1e-8}, {1e-8, 1e-8, 1e-8, 1e-8, 1e-8}},
-        {{0, 3e-9, 2, 7e-7}, {7e-7, 7e-7, 2, 7e-7, 7e-7}},
-    };
+        {{0, 0, 101.5, 0}, {101.5, 101.5, 101.5, 101.5, 101.5}}, {{0, 0, 8, 9}, {9, 9, 8, 9, 9}},
+        {{0, 7, 0, 99}, {99, 7, 99, 99, 99}}, {{10, 9, 8, 0}, {10, 9, 8, 9, 10}},
+        {{5, 4, 1e-8, 0}, {5, 4, 1e-8, 4, 5}}, {{5, 4, 5e-9, 0}, {0, 0, 0, 0, 0}},
+        {{5, 0, 0, 5e-9}, {0, 0, 0, 0, 0}}, {{0, 0, 5e-9, 1e-8}, {1e-8, 1e-8, 1e-8, 1e-8, 1e-8}},
+        {{0, 3e-9, 2, 7e-7}, {7e-7, 7e-7, 2, 7e-7, 7e-7}}};
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c[0]));
         SetPrices(10, 102, c[0][0], c[0][1], c[0][2], c[0][3]);
@@ -96,52 +93,43 @@ TEST_F(RowTest, PricesFallBackAndCountBelow1e8AsMissing) {
 // nothing else, so leverage = 1000 / collateralOpen shows that sum, openCollateral shows
 // collateralOpenAll and equitySurplus = (longNow + shortNow) - (longValue + shortValue).
 TEST_F(RowTest, ValuationOfEachKindOfPosition) {
-    const double prevB = 12.3 + 1000 * 98.0 * 0.01, bidB = 12.3 + 1000 * 98.5 * 0.01; // OFZ1
+    const double bid = 1000 * 98.5 * 0.01, prevB = 12.3 + 1000 * 98.0 * 0.01,
+                 bidB = 12.3 + bid;               // OFZ1
+    const double wA = 0.95, wL = 0.85, wS = 1.35; // OFZ1's long, SBER's long and short weight
     // clang-format off
     const std::vector<size_t> valuation = {F(openValue), F(currentValue), F(longValue), F(longValueMargin),
         F(longValueAsset), F(shortValue), F(buyCommitment), F(leverage), F(openCollateral),
         F(buyCommitmentAsset), F(uncoveredSellValue), F(equitySurplus), F(buyCommitmentMargin)};
-    // clang-format on
     // Position: firm, client, security, account, open, openLimit, current, currentLimit,
-    // lockedSell, lockedBuy, lockedBuyValue. Every valuation field not named is 0.
-    const double wA = 0.95, wL = 0.85, wS = 1.35; // OFZ1's long, SBER's long and short weight
-    const struct {
-        const char* name;
-        Position pos;
-        Fields want;
-        std::vector<double> prices = {}; // of OFZ1, when the case has its own
-    } cases[] = {                        // clang-format off
+    // lockedSell, lockedBuy, lockedBuyValue. Every valuation field not named is 0. Prices: of
+    // OFZ1, when the case has its own.
+    const struct { const char* name; Position pos; Fields want; std::vector<double> prices = {}; } cases[] = {
         {"margin and asset long on an additional-limit account: all-account sums only",
          {"F1", "V", "SBER", "acc2", 8, 0, 10}, {{F(openValue), 320}, {F(currentValue), 520},
          {F(openCollateral), 8 * 4.0 * 10 * wL}, {F(equitySurplus), 10 * 5.0 * 10 * wL}}},
-        {"asset long, locked buy value", {"F1", "V", "GAZP", "", 0, 0, 10, 0, 0, 0, 250},
-         {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000},
-          {F(buyCommitment), 2.5}, {F(buyCommitmentAsset), 2.5}}},
+        {"asset long, locked buy value", {"F1", "V", "GAZP", "", 0, 0, 10, 0, 0, 0, 250}, {{F(currentValue), 2050},
+         {F(longValue), 2000}, {F(longValueAsset), 2000}, {F(buyCommitment), 2.5}, {F(buyCommitmentAsset), 2.5}}},
         {"margin only long: no collateral, no long value", {"F1", "V", "LKOH", "", 5, 0, 10},
          {{F(openValue), 10}, {F(currentValue), 28}}},
         {"unlisted short without a last price", {"F1", "V", "UNLISTED", "", 0, 0, -50, 0, 0, 0, 250},
          {{F(currentValue), -100}, {F(shortValue), -100}}},
         {"bond: face value and accrued interest", {"F1", "V", "OFZ1", "", 2, 0, 1, 0, 3},
-         {{F(openValue), 2 * prevB}, {F(openCollateral), 2 * prevB * wA},
-          {F(leverage), 1000 / (2 * prevB * wA)}, {F(currentValue), 12.3 + 1000 * 97.0 * 0.01},
-          {F(longValue), bidB * wA}, {F(longValueMargin), bidB * wA},
+         {{F(openValue), 2 * prevB}, {F(openCollateral), 2 * prevB * wA}, {F(leverage), 1000 / (2 * prevB * wA)},
+          {F(currentValue), 12.3 + 1000 * 97.0 * 0.01}, {F(longValue), bidB * wA}, {F(longValueMargin), bidB * wA},
           {F(uncoveredSellValue), 2 * (12.3 + 1000 * 99.0 * 0.01)}}},
         // Its accrued interest alone, 5e-7, is a last price below 1e-6: the bid is taken.
-        {"bond whose last price is its accrued interest", {"F1", "V", "OFZ1", "", 0, 0, 1},
-         {{F(currentValue), 5e-7 + 1000 * 98.5 * 0.01}, {F(longValue), (5e-7 + 1000 * 98.5 * 0.01) * wA},
-          {F(longValueMargin), (5e-7 + 1000 * 98.5 * 0.01) * wA}}, {99.0, 98.5, 98.0, 0.0, 5e-7}},
-        {"bond whose accrued interest, 1e-6, is its last price", {"F1", "V", "OFZ1", "", 0, 0, 1},
-         {{F(currentValue), 1e-6}, {F(longValue), (1e-6 + 1000 * 98.5 * 0.01) * wA},
-          {F(longValueMargin), (1e-6 + 1000 * 98.5 * 0.01) * wA}}, {99.0, 98.5, 98.0, 0.0, 1e-6}},
+        {"bond: accrued interest as last price", {"F1", "V", "OFZ1", "", 0, 0, 1}, {{F(currentValue), 5e-7 + bid},
+         {F(longValue), (5e-7 + bid) * wA}, {F(longValueMargin), (5e-7 + bid) * wA}}, {99.0, 98.5, 98.0, 0.0, 5e-7}},
+        {"bond: accrued interest 1e-6 is the last price", {"F1", "V", "OFZ1", "", 0, 0, 1}, {{F(currentValue), 1e-6},
+         {F(longValue), (1e-6 + bid) * wA}, {F(longValueMargin), (1e-6 + bid) * wA}}, {99.0, 98.5, 98.0, 0.0, 1e-6}},
         {"class without valueUnlisted", {"F1", "V", "OTHER", "", 5, 0, 10}, {}},
         {"no previous or last price", {"F1", "V", "NOPRICE", "", 5, 0, 10}, {}},
         {"credit lag 1: current - openLimit + currentLimit", {"F1", "V", "GAZP", "", 0, 3, 10, 1},
          {{F(currentValue), 1640}, {F(longValue), 1600}, {F(longValueAsset), 1600}}},
         {"credit lag 2: current alone", {"F1", "L2", "GAZP", "", 0, 3, 10, 1},
          {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000}}},
-        {"sell orders beyond a long", {"F1", "V", "GAZP", "", 0, 0, 20, 0, 30},
-         {{F(currentValue), 4100}, {F(longValue), 4000}, {F(longValueAsset), 4000},
-          {F(uncoveredSellValue), 2100}}},
+        {"sell orders beyond a long", {"F1", "V", "GAZP", "", 0, 0, 20, 0, 30}, {{F(currentValue), 4100},
+         {F(longValue), 4000}, {F(longValueAsset), 4000}, {F(uncoveredSellValue), 2100}}},
         {"opening short weighted by wS; negative collateral: leverage 0", {"F1", "V", "SBER", "", -4},
          {{F(openValue), -160}, {F(openCollateral), -160 * wS}}},
         {"short bought back from an asset: no commitment", {"F1", "V", "GAZP", "", 0, 0, -1, 0, 0, 0, 50},
@@ -153,10 +141,10 @@ TEST_F(RowTest, ValuationOfEachKindOfPosition) {
         host().secLimits.clear();
         AddMoneyLimit(Money{"F1", c.pos.client, "MB", 0, 100000});
         AddSecLimit(c.pos);
-        const std::vector<double>& p = c.prices;
-        if (!p.empty()) SetPrices(20, 201, p[0], p[1], p[2], p[3], p[4]);
+        const std::vector<double> p =
+            c.prices.empty() ? std::vector<double>{99.0, 98.5, 98.0, 97.0, 12.3} : c.prices;
+        SetPrices(20, 201, p[0], p[1], p[2], p[3], p[4]);
         ExpectFields(Calc(c.pos.client.c_str()), c.want, valuation);
-        SetPrices(20, 201, 99.0, 98.5, 98.0, 97.0, 12.3);
     }
 }
 
@@ -225,8 +213,9 @@ int32_t KR_CALL NoMarginSecs(const KRMarginClassEntry*, uint32_t, uintptr_t) {
 }
 
 // Under interface version 1 the money records are 88 bytes and carry no leverage: it is
-// computed, 10 / 5. Every export that takes a row, on rows of each size, touches nothing at or
-// past the tag; a calculation that fails for an unknown parameter clears the outputs up to it.
+// computed, 10 / 5. Each row sits in a block of exactly its tag's size, so AddressSanitizer
+// sees any export reach past the tag; a calculation that fails for an unknown parameter clears
+// the outputs up to it.
 TEST(RowSizes, NothingPastTheTagUnderVersion1) {
     host().paramIds.erase("BID");
     Market(KR_INTERFACE_V1);
@@ -236,37 +225,24 @@ TEST(RowSizes, NothingPastTheTagUnderVersion1) {
         for (uint32_t size : {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272, KR_ROW_SIZE_280}) {
             SCOPED_TRACE(testing::Message() << size << (known ? "" : ", BID unknown"));
             const KRMarginalRow request = Row("F1", "C1", size);
-            // One block exactly the tag's size (AddressSanitizer sees reads past it), one with
-            // sentinel bytes after it (writes past it show) and outputs that are not 0.
-            std::vector<uint8_t> exact(size), guarded(size + 64, 0xAB);
-            memset(&guarded[F(moneyAvailable)], 0x40, size - F(moneyAvailable));
-            for (uint8_t* p : {exact.data(), guarded.data()}) {
-                memcpy(p, &request, F(creditLag2));
-                KRMarginalRow* row = reinterpret_cast<KRMarginalRow*>(p);
-                row->leverageGiven = 1;
-                uint32_t mi = 0, si = 0, c = 0, s = 0; // start indexes; class and security ids
-                KRMarginalActv actv = Actv(10, 101);
-                EXPECT_TRUE(KRInitMarginalRow(row) && KRGetMarginSecs(row, NoMarginSecs, 0) &&
-                            KRIsMarginSeccode(row, "SBER", &c, &s) &&
-                            KRIsAssetSeccode(row, "SBER", &c, &s) &&
-                            KRInitMarginalActv(row, &actv));
-                EXPECT_EQ(known, KRCalcMarginalActv(row, &actv, 0.0) +
-                                         KRCalcMarginalRowEx(row, &mi, &si) +
-                                         KRCalcMarginalRow(row) ==
-                                     3);
-            }
-            EXPECT_EQ(64, std::count(guarded.begin() + size, guarded.end(), 0xAB));
-            const KRMarginalRow* out = reinterpret_cast<const KRMarginalRow*>(guarded.data());
-            EXPECT_EQ(0, out->leverageGiven);
-            if (!known) {
-                EXPECT_EQ(size - F(moneyAvailable),
-                          size_t(std::count(guarded.begin() + F(moneyAvailable),
-                                            guarded.begin() + size, 0)));
-                continue;
-            }
-            EXPECT_EQ(2, out->leverage);
-            EXPECT_TRUE(size < KR_ROW_SIZE_264 || out->moneyLocked == 3);
-            EXPECT_TRUE(size < KR_ROW_SIZE_272 || out->currentLeverage == -1);
+            std::vector<uint8_t> block(size, 0x40); // outputs that are not 0
+            memcpy(block.data(), &request, F(creditLag2));
+            KRMarginalRow* row = reinterpret_cast<KRMarginalRow*>(block.data());
+            row->leverageGiven = 1;
+            uint32_t mi = 0, si = 0, c = 0, s = 0; // start indexes; class and security ids
+            KRMarginalActv actv = Actv(10, 101);
+            EXPECT_TRUE(KRInitMarginalRow(row) && KRGetMarginSecs(row, NoMarginSecs, 0) &&
+                        KRIsMarginSeccode(row, "SBER", &c, &s) &&
+                        KRIsAssetSeccode(row, "SBER", &c, &s) && KRInitMarginalActv(row, &actv));
+            const int32_t calcs = KRCalcMarginalActv(row, &actv, 0.0) +
+                                  KRCalcMarginalRowEx(row, &mi, &si) + KRCalcMarginalRow(row);
+            const size_t zeros = std::count(block.begin() + F(moneyAvailable), block.end(), 0);
+            EXPECT_EQ(known ? 3 : 0, calcs);
+            EXPECT_EQ(0, row->leverageGiven);
+            EXPECT_EQ(known ? 2.0 : 0.0, row->leverage);
+            EXPECT_TRUE(known || zeros == size - F(moneyAvailable)); // cleared up to the tag
+            EXPECT_TRUE(!known || size < KR_ROW_SIZE_264 || row->moneyLocked == 3);
+            EXPECT_TRUE(!known || size < KR_ROW_SIZE_272 || row->currentLeverage == -1);
         }
     }
 }
