@@ -7,12 +7,7 @@
 #ifndef KESVAR_TESTS_SCENARIO_H
 #define KESVAR_TESTS_SCENARIO_H
 
-#include <stdint.h>
-#include <stdlib.h>
-#include <string.h>
-
-#include <string>
-#include <vector>
+#include <algorithm>
 
 #include "fake_host.h"
 
@@ -55,10 +50,9 @@ inline std::vector<SecRef> Securities() {
 
 // Registers every class; returns how many KRAddClass calls answered 1.
 inline int RegisterClasses() {
-    int ok = 0;
-    for (const ClassSpec& c : Classes())
-        ok += AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted) == 1;
-    return ok;
+    return int(std::count_if(Classes().begin(), Classes().end(), [](const ClassSpec& c) {
+        return AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted) == 1;
+    }));
 }
 
 // F1: credit lag 1 in lots, with weights, a client section, a lag-2 client and boards and
@@ -107,25 +101,21 @@ inline const char* FourthFirmText() {
 }
 
 struct Firm {
-    const char* id;
-    const char* text;
+    const char *id, *text;
     std::vector<std::string> clients;
 };
 inline const std::vector<Firm>& Firms() {
+    // clang-format off
     static const std::vector<Firm> firms = {
-        {"F1", FirmText(), {"C1", "L2", "VIP"}},
-        {"F2", SecondFirmText(), {"C1", "D2"}},
-        {"F3", ThirdFirmText(), {"Z1"}},
-        {"F4", FourthFirmText(), {"C1", "C2", "VIP01", "Q7", "T1", "T2"}},
-    };
+        {"F1", FirmText(), {"C1", "L2", "VIP"}}, {"F2", SecondFirmText(), {"C1", "D2"}},
+        {"F3", ThirdFirmText(), {"Z1"}}, {"F4", FourthFirmText(), {"C1", "C2", "VIP01", "Q7", "T1", "T2"}}};
+    // clang-format on
     return firms;
 }
 // Loads every firm; returns how many loads answered 1.
 inline int LoadFirms() {
-    int ok = 0;
-    for (const Firm& f : Firms())
-        ok += KRSetDliniFile(f.id, f.text) == 1;
-    return ok;
+    return int(std::count_if(Firms().begin(), Firms().end(),
+                             [](const Firm& f) { return KRSetDliniFile(f.id, f.text) == 1; }));
 }
 
 // A money limit in hundredths, with the limits and the locked value derived from the amounts.
@@ -164,11 +154,7 @@ inline void AddClientLimits(const char* firm, const std::string& client, int see
 // grouping of the arithmetic shows in the last bits.
 inline void AddHostData(const std::vector<std::string>& extraClients = {}) {
     // clang-format off
-    const struct {
-        const char *firm, *client, *tag;
-        double open, current, locked;
-        int32_t leverage;
-    } money[] = {
+    const struct { const char *firm, *client, *tag; double open, current, locked; int32_t leverage; } money[] = {
         {"F1", "C1", "MB", 1234567.0, 1198765.0, 43211.0, -1}, {"F1", "C1", "AL", 50000.0, 61234.0, 0.0, -1},
         {"F1", "C1", "RP", 7000.0, 6500.0, 1300.0, -1},
         {"F1", "C1", "ZZ", 999999.0, 999999.0, 999.0, -1}, // not a listed board: skipped
@@ -176,12 +162,9 @@ inline void AddHostData(const std::vector<std::string>& extraClients = {}) {
         {"F1", "VIP", "MB", 5000000.0, 4200000.0, 100000.0, 300},
         {"F2", "C1", "EQTV", 800000.0, 812345.67, 12345.0, -1}, {"F2", "D2", "EQTV", 300000.0, 150000.25, 5000.0, 175},
         {"F2", "D2", "SPBX", 20000.0, 19000.0, 0.0, 400}, {"F3", "Z1", "EQTV", 0.0, 0.0, 0.0, -1}};
-    const struct {
-        const char *firm, *client, *code;
-        int32_t open, current, lockedSell, lockedBuy;
-        double lockedBuyValue;
-        const char* account = "ACC1"; // F1's ACC2 is an additional limit, ACC3 an additional repo
-    } positions[] = {
+    // F1's ACC2 is an additional limit, ACC3 an additional repo.
+    const struct { const char *firm, *client, *code; int32_t open, current, lockedSell, lockedBuy;
+                   double lockedBuyValue; const char* account = "ACC1"; } positions[] = {
         {"F1", "C1", "SBER", 120, 95, 7, 3, 81000.37}, {"F1", "C1", "GAZP", 40, 55, 0, 11, 179000.0},
         {"F1", "C1", "LKOH", -3, -5, 0, 1, 693250.0, "ACC2"}, {"F1", "C1", "OFZ1", 15, 22, 2, 0, 0},
         {"F1", "C1", "UNLISTED", 100, 150, 10, 0, 0, "ACC3"}, {"F1", "C1", "NOPRICE", 5, 5, 0, 0, 0},
@@ -218,24 +201,24 @@ inline bool Build() {
     return true;
 }
 
-inline void Put(std::string& out, const void* p, size_t n) {
-    out.append(static_cast<const char*>(p), n);
-}
-template <class T> inline void PutValue(std::string& out, T v) {
-    Put(out, &v, sizeof v);
-}
-// Set when a call refused an argument, such as a row gone stale (per thread).
-inline bool& SawRefusal() {
-    static thread_local bool saw = false;
-    return saw;
-}
-// The result and the code of one call.
-inline void PutCall(std::string& out, int32_t result) {
-    const int32_t code = KRGetLastError();
-    PutValue(out, result);
-    PutValue(out, code);
-    if (result == 0 && code == KR_ERR_ARGUMENT) SawRefusal() = true;
-}
+// Appends what the host got back to `out`: bytes, values, and the result and code of calls.
+struct Recorder {
+    std::string& out;
+    bool refused = false; // a call refused an argument, such as a row gone stale
+
+    void Put(const void* p, size_t n) { out.append(static_cast<const char*>(p), n); }
+    template <class... T> void Values(const T&... v) { (Put(&v, sizeof v), ...); }
+    void Call(int32_t result) {
+        const int32_t code = KRGetLastError();
+        Values(result, code);
+        refused = refused || (result == 0 && code == KR_ERR_ARGUMENT);
+    }
+    // A row's bytes without its binding handle (handles differ between equal states).
+    void PutRow(const KRMarginalRow& row, uint32_t size) {
+        Put(&row, 4);
+        Put(reinterpret_cast<const uint8_t*>(&row) + 8, size - 8);
+    }
+};
 
 // The callback of KRGetMarginSecs: appends the list to the std::string behind `user`, per entry
 // "classId CODE secId:CODE ...", with a "!" after a class code whose field is not zero-padded;
@@ -247,8 +230,7 @@ inline int32_t KR_CALL RecordMarginSecs(const KRMarginClassEntry* entries, uint3
         const KRMarginClassEntry& e = entries[i];
         const size_t n = strnlen(e.code, sizeof e.code);
         out += (i ? " | " : "") + std::to_string(e.classId) + " " + std::string(e.code, n);
-        if (std::string(e.code + n, sizeof e.code - n) != std::string(sizeof e.code - n, 0))
-            out += "!";
+        if (std::any_of(e.code + n, std::end(e.code), [](char c) { return c != 0; })) out += "!";
         for (int32_t j = 0; j < e.secCount; ++j)
             out += " " + std::to_string(e.secs[j].secId) + ":" + e.secs[j].code;
     }
@@ -263,13 +245,6 @@ inline std::string MarginList(const char* firm, const std::string& client) {
     return out;
 }
 
-// A row's bytes without its binding handle (handles differ between equal states).
-inline void PutRow(std::string& out, const KRMarginalRow& row, uint32_t size) {
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(&row);
-    Put(out, p, 4);
-    Put(out, p + 8, size - 8);
-}
-
 // How much of the request space an observation covers: everything, or (for the fuzz targets,
 // where speed is coverage) one row size, one actv size and one price.
 enum class Depth { Full, Quick };
@@ -280,48 +255,47 @@ inline bool ObserveClient(std::string& out, const char* firm, const std::string&
                           const std::vector<SecRef>& secs, Depth depth = Depth::Full,
                           KRMarginSecsFunc callback = RecordMarginSecs) {
     const bool full = depth == Depth::Full;
+    Recorder r{out};
     KRMarginalRow row = Row(firm, client);
-    SawRefusal() = false;
-    PutCall(out, KRInitMarginalRow(&row));
+    r.Call(KRInitMarginalRow(&row));
     if (row.binding == 0) return false;
-    PutValue(out, row.creditLag2);
-    PutCall(out, KRCalcMarginalRow(&row));
-    PutRow(out, row, sizeof row);
+    r.Values(row.creditLag2);
+    r.Call(KRCalcMarginalRow(&row));
+    r.PutRow(row, sizeof row);
     for (uint32_t size : {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272}) {
         KRMarginalRow shorter = Row(firm, client, size);
         if (!full || KRInitMarginalRow(&shorter) != 1) break;
         uint32_t moneyIndex = 0, secIndex = 0;
-        PutCall(out, KRCalcMarginalRowEx(&shorter, &moneyIndex, &secIndex));
-        PutValue(out, moneyIndex);
-        PutValue(out, secIndex);
-        PutRow(out, shorter, size);
+        r.Call(KRCalcMarginalRowEx(&shorter, &moneyIndex, &secIndex));
+        r.Values(moneyIndex, secIndex);
+        r.PutRow(shorter, size);
     }
     for (const SecRef& s : secs) {
         for (uint32_t size : {KR_ACTV_SIZE_56, KR_ACTV_SIZE_48}) {
             KRMarginalActv actv = Actv(s.classId, s.secId, size);
-            PutCall(out, KRInitMarginalActv(&row, &actv));
+            r.Call(KRInitMarginalActv(&row, &actv));
             for (double price : {0.0, 123.45}) {
-                PutCall(out, KRCalcMarginalActv(&row, &actv, price));
-                Put(out, &actv, size);
+                r.Call(KRCalcMarginalActv(&row, &actv, price));
+                r.Put(&actv, size);
                 if (!full) break;
             }
             if (!full) break;
         }
         for (auto query : {KRIsMarginSeccode, KRIsAssetSeccode}) {
             uint32_t classId = 0, secId = 0;
-            PutCall(out, query(&row, s.code.c_str(), &classId, &secId));
-            PutValue(out, classId);
-            PutValue(out, secId);
+            r.Call(query(&row, s.code.c_str(), &classId, &secId));
+            r.Values(classId, secId);
         }
     }
-    PutCall(out, KRGetMarginSecs(&row, callback, reinterpret_cast<uintptr_t>(&out)));
-    return !SawRefusal();
+    r.Call(KRGetMarginSecs(&row, callback, reinterpret_cast<uintptr_t>(&out)));
+    return !r.refused;
 }
 
 // Everything the host can learn about a firm and the given clients.
 inline std::string Observe(const char* firm, const std::vector<std::string>& clients,
                            const std::vector<SecRef>& secs, Depth depth = Depth::Full) {
     std::string out;
+    Recorder r{out};
     for (const std::string& c : clients) {
         ObserveClient(out, firm, c, secs, depth);
         host().log.clear(); // nobody reads it here, and it grows with every callback
@@ -330,14 +304,13 @@ inline std::string Observe(const char* firm, const std::vector<std::string>& cli
         for (int32_t capacity : {16, 1}) {
             uint32_t ids[16] = {};
             int32_t count = capacity;
-            PutCall(out, KRGetNeedClassSecIDs(c.id, ids, &count));
-            PutValue(out, count);
-            Put(out, ids, sizeof ids);
+            r.Call(KRGetNeedClassSecIDs(c.id, ids, &count));
+            r.Values(count, ids);
         }
     }
     for (const char* tag : {"MB", "AL", "RP", "TQBR", "B1", "R1", "tqbr", "XXXX", ""})
-        PutValue(out, KRIsBoardTagApplicable(firm, tag)); // success leaves the code alone
-    PutCall(out, KRIsLimitsInLots(firm));
+        r.Values(KRIsBoardTagApplicable(firm, tag)); // success leaves the code alone
+    r.Call(KRIsLimitsInLots(firm));
     return out;
 }
 

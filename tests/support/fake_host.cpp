@@ -10,10 +10,8 @@ namespace fakehost {
 namespace {
 Host* theHost = nullptr;
 // Blocks handed out by the hooks, with their sizes, so a foreign or double free is noticed.
-std::unordered_map<void*, uint32_t>& Blocks() {
-    static std::unordered_map<void*, uint32_t> blocks;
-    return blocks;
-}
+// Never destroyed, so the hooks keep working while statics are torn down.
+std::unordered_map<void*, uint32_t>& blocks = *new std::unordered_map<void*, uint32_t>();
 
 // Copies at most N-1 characters and the NUL, like the host's own string fields.
 template <size_t N> void Copy(char (&field)[N], const std::string& s) {
@@ -26,47 +24,47 @@ size_t RecordSize() {
     return host().version == 1 ? 88 : 96;
 }
 
-// Allocates (no block) or resizes a block the hooks handed out, counting blocks and bytes.
-void* Resize(void* block, uint32_t size) {
+// Allocates (no block), resizes or (release) frees a block the hooks handed out, counting
+// blocks and bytes.
+void* Resize(void* block, uint32_t size, bool release = false) {
     MemoryStats& m = host().memory;
-    auto it = Blocks().find(block);
-    if (block && it == Blocks().end()) {
+    auto it = blocks.find(block);
+    if (block && it == blocks.end()) {
         ++m.foreignFrees;
         return nullptr;
     }
-    if (++m.allocating == m.failAt && m.failAt > 0) return nullptr;
-    void* p = realloc(block, size ? size : 1);
-    if (!p) return nullptr;
-    m.liveBytes += int64_t(size) - (block ? int64_t(it->second) : 0);
+    if (!release && ++m.allocating == m.failAt && m.failAt > 0) return nullptr;
+    if (release) free(block);
+    void* p = release ? nullptr : realloc(block, size ? size : 1);
+    if (!p && !release) return nullptr;
+    m.liveBytes += (p ? int64_t(size) : 0) - (block ? int64_t(it->second) : 0);
     m.peakLiveBytes = std::max(m.peakLiveBytes, m.liveBytes);
-    m.live += block ? 0 : 1;
-    if (block) Blocks().erase(it);
-    Blocks().emplace(p, size);
+    m.live += (p ? 1 : 0) - (block ? 1 : 0);
+    if (block) blocks.erase(it);
+    if (p) blocks.emplace(p, size);
     return p;
 }
 
 using Records = std::vector<std::unique_ptr<uint8_t[]>>;
 
 // Firm, client and security code of a limit record as the search compares them: each the
-// field's text up to its NUL or the field's end (13 bytes), zero-padded.
+// field's text up to its NUL or the field's end (13 bytes), zero-padded; a searched text too
+// long for its field has a 1 in the 14th byte, so it matches no record. Its own hash.
 struct LimitKey {
     char bytes[3 * 14];
     bool operator==(const LimitKey& o) const { return memcmp(bytes, o.bytes, sizeof bytes) == 0; }
-};
-struct LimitKeyHash {
     size_t operator()(const LimitKey& k) const {
         return std::hash<std::string_view>()(std::string_view(k.bytes, sizeof k.bytes));
     }
 };
 
-// The key of the first `parts` texts; *fits turns false when one is longer than any field
-// holds (no record can match it then).
-LimitKey KeyOf(const char* const texts[3], int parts, bool* fits) {
+// The key of the first `parts` texts, each read up to `max` bytes (13 in a record).
+LimitKey KeyOf(const void* const (&texts)[3], int parts, size_t max) {
     LimitKey key = {};
     for (int i = 0; i < parts; ++i) {
-        const size_t n = strnlen(texts[i], 14);
-        *fits = *fits && n < 14;
+        const size_t n = strnlen(static_cast<const char*>(texts[i]), max);
         memcpy(key.bytes + 14 * i, texts[i], std::min<size_t>(n, 13));
+        key.bytes[14 * i + 13] = n > 13;
     }
     return key;
 }
@@ -74,38 +72,33 @@ LimitKey KeyOf(const char* const texts[3], int parts, bool* fits) {
 // The records of one kind of limit, and the first record index of each (firm, client) and, for
 // securities limits, of each (firm, client, code): the answers of a front-to-back search. One
 // map holds both, a key without a code being zero there. Records are indexed as they come;
-// when the array shrank or its front or last indexed block changed, the index starts over.
+// when the array shrank or its front or last indexed block changed, the index starts over
+// (count = 0 does that too).
 struct Limits {
     const char* name; // in the call log: "Money" or "Sec"
     Records Host::*records;
     size_t at[3]; // field offsets of the firm, client and security code (0: none)
     size_t count = 0;
     const uint8_t *front = nullptr, *last = nullptr;
-    std::unordered_map<LimitKey, uint32_t, LimitKeyHash> firsts = {};
+    std::unordered_map<LimitKey, uint32_t, LimitKey> firsts = {};
 
-    LimitKey KeyOfRecord(const uint8_t* r, int parts) const {
-        const char* p = reinterpret_cast<const char*>(r);
-        const char* const texts[3] = {p + at[0], p + at[1], p + at[2]};
-        bool fits = true;
-        return KeyOf(texts, parts, &fits);
+    LimitKey Key(const uint8_t* r, int parts) const {
+        return KeyOf({r + at[0], r + at[1], r + at[2]}, parts, 13);
     }
     // Whether the records are still those indexed, perhaps with more after them.
-    bool Extends(const Records& records) const {
-        return records.size() >= count &&
-               (count == 0 || (records[0].get() == front && records[count - 1].get() == last));
+    bool Extends(const Records& all) const {
+        return all.size() >= count &&
+               (count == 0 || (all[0].get() == front && all[count - 1].get() == last));
     }
-    void Clear() {
-        count = 0;
-        firsts.clear();
-    }
-    void Sync(const Records& records) {
-        if (!Extends(records)) Clear();
-        for (; count < records.size(); ++count) {
-            firsts.emplace(KeyOfRecord(records[count].get(), 2), uint32_t(count));
-            if (at[2]) firsts.emplace(KeyOfRecord(records[count].get(), 3), uint32_t(count));
+    void Sync(const Records& all) {
+        if (!Extends(all)) count = 0;
+        if (count == 0) firsts.clear();
+        for (; count < all.size(); ++count) {
+            firsts.emplace(Key(all[count].get(), 2), uint32_t(count));
+            if (at[2]) firsts.emplace(Key(all[count].get(), 3), uint32_t(count));
         }
-        front = count ? records.front().get() : nullptr;
-        last = count ? records.back().get() : nullptr;
+        front = count ? all.front().get() : nullptr;
+        last = count ? all.back().get() : nullptr;
     }
 
     // The first record that matches, as a front-to-back search answers: its index and 1, or
@@ -119,48 +112,43 @@ struct Limits {
                                  (filtered ? " filters!" : ""));
         if (!host().findFirstStores) return 0;
         const Records& all = host().*records;
-        const char* const texts[3] = {firmId, clientCode, secCode};
         const int parts = at[2] && *secCode ? 3 : 2;
-        bool fits = true;
-        const LimitKey key = KeyOf(texts, parts, &fits);
-        for (int attempt = 0; fits && attempt < 2; ++attempt) {
+        const LimitKey key = KeyOf({firmId, clientCode, secCode}, parts, 14);
+        for (int attempt = 0; attempt < 2; ++attempt) {
             Sync(all);
             auto it = firsts.find(key);
             if (it == firsts.end()) break;
-            if (KeyOfRecord(all[it->second].get(), parts) == key) {
+            if (Key(all[it->second].get(), parts) == key) {
                 *first = it->second;
                 return 1;
             }
-            Clear();
+            count = 0;
         }
         *first = uint32_t(all.size());
         return 0;
     }
     // A new record of the host's version size at the end, filled with bytes the library must
-    // not depend on.
-    uint8_t* Append() {
+    // not depend on, with its firm and client.
+    template <class R> R* Append(const std::string& firm, const std::string& client) {
+        Records& all = host().*records;
         // A cleared array refilled to its old length could reuse the old blocks' addresses.
-        if (!Extends(host().*records)) Clear();
-        (host().*records).emplace_back(new uint8_t[RecordSize()]);
-        return static_cast<uint8_t*>(memset((host().*records).back().get(), 0xA5, RecordSize()));
+        if (!Extends(all)) count = 0;
+        all.emplace_back(new uint8_t[RecordSize()]);
+        R* r = reinterpret_cast<R*>(memset(all.back().get(), 0xA5, RecordSize()));
+        Copy(r->firmId, firm);
+        Copy(r->clientCode, client);
+        return r;
     }
     const uint8_t* Get(uint32_t index) const {
         if (host().logging)
             host().log.push_back(std::string("get") + name + " " + std::to_string(index));
-        const Records& all = host().*records;
-        return index < all.size() ? all[index].get() : nullptr;
+        return index < (host().*records).size() ? (host().*records)[index].get() : nullptr;
     }
 };
 
 // Field offsets as kesvar.h lays the records out.
-Limits& MoneyLimits() {
-    static Limits limits{"Money", &Host::moneyLimits, {14, 27, 0}};
-    return limits;
-}
-Limits& SecLimits() {
-    static Limits limits{"Sec", &Host::secLimits, {30, 43, 4}};
-    return limits;
-}
+Limits moneyIndex{"Money", &Host::moneyLimits, {14, 27, 0}};
+Limits secIndex{"Sec", &Host::secLimits, {30, 43, 4}};
 
 int32_t ParamIdOf(const std::string& name) {
     auto it = host().paramIds.find(name);
@@ -180,8 +168,7 @@ void Reset() {
 }
 
 void LimitsChanged() {
-    MoneyLimits().Clear();
-    SecLimits().Clear();
+    moneyIndex.count = secIndex.count = 0;
 }
 
 void* KR_CALL HookAlloc(uint32_t size) {
@@ -195,33 +182,26 @@ void* KR_CALL HookRealloc(void* block, uint32_t size) {
 }
 
 void KR_CALL HookFree(void* block) {
-    MemoryStats& m = host().memory;
-    ++(block ? m.freeCalls : m.freeNullCalls);
-    auto it = Blocks().find(block); // null is never among them
-    if (block && it == Blocks().end()) ++m.foreignFrees;
-    if (it == Blocks().end()) return;
-    m.liveBytes -= it->second;
-    --m.live;
-    Blocks().erase(it);
-    free(block);
+    ++(block ? host().memory.freeCalls : host().memory.freeNullCalls);
+    Resize(block, 0, true);
 }
 
 int32_t KR_CALL FindFirstMoneyLimit(const char* firmId, const char* clientCode, const char* f1,
                                     const char* f2, uint32_t* first) {
-    return MoneyLimits().FindFirst(firmId, clientCode, "", *f1 || *f2, first);
+    return moneyIndex.FindFirst(firmId, clientCode, "", *f1 || *f2, first);
 }
 
 const KRMoneyLimit* KR_CALL GetMoneyLimit(uint32_t index) {
-    return reinterpret_cast<const KRMoneyLimit*>(MoneyLimits().Get(index));
+    return reinterpret_cast<const KRMoneyLimit*>(moneyIndex.Get(index));
 }
 
 int32_t KR_CALL FindFirstSecLimit(const char* firmId, const char* clientCode, const char* secCode,
                                   const char* f2, uint32_t* first) {
-    return SecLimits().FindFirst(firmId, clientCode, secCode, *f2, first);
+    return secIndex.FindFirst(firmId, clientCode, secCode, *f2, first);
 }
 
 const KRSecLimit* KR_CALL GetSecLimit(uint32_t index) {
-    return reinterpret_cast<const KRSecLimit*>(SecLimits().Get(index));
+    return reinterpret_cast<const KRSecLimit*>(secIndex.Get(index));
 }
 
 int32_t KR_CALL GetParamId(const char* name) {
@@ -230,12 +210,11 @@ int32_t KR_CALL GetParamId(const char* name) {
 }
 
 double KR_CALL GetParamValue(uint32_t classId, uint32_t secId, int32_t paramId) {
-    Host& h = host();
-    if (h.logging)
-        h.log.push_back("paramValue " + std::to_string(classId) + " " + std::to_string(secId) +
-                        " " + std::to_string(paramId));
-    auto it = h.paramValues.find(ParamKey{classId, secId, paramId});
-    return it == h.paramValues.end() ? 0.0 : it->second;
+    if (host().logging)
+        host().log.push_back("paramValue " + std::to_string(classId) + " " + std::to_string(secId) +
+                             " " + std::to_string(paramId));
+    auto it = host().paramValues.find(ParamKey{classId, secId, paramId});
+    return it == host().paramValues.end() ? 0.0 : it->second;
 }
 
 void InstallCallbacks(bool memoryHooks) {
@@ -264,10 +243,8 @@ int32_t AddClass(uint32_t classId, const std::string& code, const std::vector<Se
 }
 
 uint32_t AddMoneyLimit(const Money& m) {
-    auto* r = reinterpret_cast<KRMoneyLimit*>(MoneyLimits().Append());
+    auto* r = moneyIndex.Append<KRMoneyLimit>(m.firm, m.client);
     Copy(r->tag, m.tag);
-    Copy(r->firmId, m.firm);
-    Copy(r->clientCode, m.client);
     const double amounts[6] = {m.openBalance,  m.openLimit, m.currentBalance,
                                m.currentLimit, m.locked,    m.lockedValue};
     memcpy(&r->openBalance, amounts, sizeof amounts);
@@ -276,11 +253,9 @@ uint32_t AddMoneyLimit(const Money& m) {
 }
 
 uint32_t AddSecLimit(const Position& p) {
-    auto* r = reinterpret_cast<KRSecLimit*>(SecLimits().Append());
+    auto* r = secIndex.Append<KRSecLimit>(p.firm, p.client);
     Copy(r->secCode, p.secCode);
     Copy(r->trdAcc, p.trdAcc);
-    Copy(r->firmId, p.firm);
-    Copy(r->clientCode, p.client);
     const int32_t counts[6] = {p.openBalance,  p.openLimit,  p.currentBalance,
                                p.currentLimit, p.lockedSell, p.lockedBuy};
     memcpy(&r->openBalance, counts, sizeof counts);
@@ -295,9 +270,9 @@ void SetParam(uint32_t classId, uint32_t secId, const std::string& name, double 
 void SetPrices(uint32_t classId, uint32_t secId, double offer, double bid, double prev, double last,
                double accrued) {
     const double values[] = {offer, bid, prev, last, accrued};
-    const char* const names[] = {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"};
-    for (int i = 0; i < 5; ++i)
-        SetParam(classId, secId, names[i], values[i]);
+    int i = 0;
+    for (const char* name : {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"})
+        SetParam(classId, secId, name, values[i++]);
 }
 
 KRMarginalRow Row(const std::string& firm, const std::string& client, uint32_t size) {
@@ -309,11 +284,7 @@ KRMarginalRow Row(const std::string& firm, const std::string& client, uint32_t s
 }
 
 KRMarginalActv Actv(uint32_t classId, uint32_t secId, uint32_t size) {
-    KRMarginalActv a = {};
-    a.size = size;
-    a.classId = classId;
-    a.secId = secId;
-    return a;
+    return {size, classId, secId, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.0, 0.0};
 }
 
 std::vector<std::string> LogLines(const std::string& prefix) {

@@ -4,7 +4,6 @@
 #ifndef KESVAR_TESTS_FAKE_HOST_H
 #define KESVAR_TESTS_FAKE_HOST_H
 
-#include <stdint.h>
 #include <string.h>
 
 #include <map>
@@ -26,38 +25,33 @@ struct SecuritySpec {
 
 // Counting memory hooks. Every block handed out is tracked with its size, so a test can check
 // that the library freed everything and never freed a block it did not get, and a benchmark can
-// see how many bytes the library holds.
+// see how many bytes the library holds. In order: hook calls (allocate, reallocate, free with a
+// block and free with none); blocks handed out and not yet freed; frees or reallocs of blocks
+// the hooks never handed out; when failAt > 0, the failAt-th allocating call (alloc or realloc)
+// fails, allocating counting those calls so far; bytes of the live blocks as requested, and the
+// highest count so far (set peakLiveBytes to liveBytes to watch a new stretch of calls).
 struct MemoryStats {
-    // Hook calls: allocate, reallocate, free with a block and free with none.
-    int64_t allocCalls = 0, reallocCalls = 0, freeCalls = 0, freeNullCalls = 0;
-    int64_t live = 0;         // blocks handed out and not yet freed
-    int64_t foreignFrees = 0; // frees or reallocs of blocks the hooks never handed out
-    // When failAt > 0, the failAt-th allocating call (alloc or realloc) fails; allocating
-    // counts those calls so far.
-    int64_t failAt = 0, allocating = 0;
-    // Bytes of the live blocks, as requested, and the highest count so far (set peakLiveBytes to
-    // liveBytes to start watching a new stretch of calls).
-    int64_t liveBytes = 0, peakLiveBytes = 0;
+    int64_t allocCalls = 0, reallocCalls = 0, freeCalls = 0, freeNullCalls = 0, live = 0,
+            foreignFrees = 0, failAt = 0, allocating = 0, liveBytes = 0, peakLiveBytes = 0;
 };
 
-// Key of a market parameter value: the host's class, security and parameter ids.
+// Key of a market parameter value: the host's class, security and parameter ids; its own hash.
 struct ParamKey {
     uint32_t classId, secId;
     int32_t paramId;
     bool operator==(const ParamKey& o) const { return memcmp(this, &o, sizeof o) == 0; }
-};
-struct ParamKeyHash {
     size_t operator()(const ParamKey& k) const {
-        uint64_t ids = uint64_t(k.classId) << 32 | k.secId;
+        const uint64_t ids = uint64_t(k.classId) << 32 | k.secId;
         return std::hash<uint64_t>()(ids * 0x9E3779B97F4A7C15ull ^ uint32_t(k.paramId));
     }
 };
 
 struct Host {
     int32_t version = 2;
-    // When false the callbacks keep no log and the hooks no realloc sizes, so the host costs
-    // about what a real terminal does (benchmarks). Everything else works the same.
-    bool logging = true;
+    // Without logging the callbacks keep no log, so the host costs about what a real terminal
+    // does (benchmarks); everything else works the same. Without findFirstStores, find-first
+    // stores nothing at all.
+    bool logging = true, findFirstStores = true;
     // Raw records, each its own heap block of exactly the declared size (88 or 96 bytes),
     // so a read past a record's end is caught by AddressSanitizer. Find-first answers come
     // from an index over them that follows appends and clears; after rewriting a record's firm,
@@ -67,9 +61,7 @@ struct Host {
     std::map<std::string, int32_t> paramIds{
         {"OFFER", 1}, {"BID", 2}, {"PREVPRICE", 3}, {"LAST", 4}, {"ACCRUEDINT", 5}};
     // Parameter values by (classId, secId, paramId); missing values answer 0.0.
-    std::unordered_map<ParamKey, double, ParamKeyHash> paramValues;
-    // When false, find-first stores nothing at all.
-    bool findFirstStores = true;
+    std::unordered_map<ParamKey, double, ParamKey> paramValues;
     // Every callback call, in order: "paramId OFFER", "paramValue 10 101 1",
     // "findFirstMoney F1 C1", "getMoney 0", "findFirstSec F1 C1 SBER", "getSec 2",
     // "marginSecs 3".
