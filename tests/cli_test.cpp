@@ -16,14 +16,6 @@ json DataJson(const std::string& name) {
     return json::parse(Slurp(KESVAR_CLI_DATA "/" + name), nullptr, true, /*ignore_comments=*/true);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Every key of `want` is in `got` with the same value, arrays item by item. Numbers compare
 // exactly: the expected ones are written with every digit.
 void ExpectMatches(const json& want, const json& got, const std::string& where) {
@@ -52,7 +44,8 @@ void ExpectStream(const json& c, const std::string& name, const std::string& got
         EXPECT_NE(at, std::string::npos) << name << " lacks, in order, " << piece << ":\n" << got;
     }
     EXPECT_EQ(lines, c.value(name + "Lines", lines)) << got;
-    for (const std::string& line : Lines(got))
+    std::istringstream in(got);
+    for (std::string line; std::getline(in, line);)
         EXPECT_LE(line.size(), c.value(name + "Width", line.size())) << line;
 }
 
@@ -81,21 +74,16 @@ void RunTable(const std::string& name) {
     }
 }
 
+// Commands, malformed scenarios, and the checker's report of each mistake on its line with its
+// kind.
 TEST(CliRun, CommandsExitAndPrintWhatTheyShould) {
-    RunTable("commands.json");
+    for (const char* table : {"commands.json", "malformed.json", "check_cases.json"})
+        RunTable(table);
     std::string version =
         "kesvar " KESVAR_PROJECT_VERSION " (Kesvar library " KESVAR_PROJECT_VERSION "; ";
     Result v = Kesvar("--version");
     EXPECT_EQ(v.status, 0);
     EXPECT_EQ(v.out.substr(0, version.size()), version);
-}
-
-TEST(CliRun, MalformedScenariosAreRefusedWithThePathAndWhatWasExpected) {
-    RunTable("malformed.json");
-}
-
-TEST(CliCheck, EachMistakeIsReportedOnItsLineWithItsKind) {
-    RunTable("check_cases.json");
 }
 
 // The CSV spells each figure as the JSON does, so both read back as the same double. The
@@ -135,21 +123,17 @@ TEST(CliDemo, PrintsTheFilesItWasBuiltFrom) {
 
 // Every "$ " command of the page's console blocks prints exactly the lines under it.
 TEST(CliDocs, SettingsPageShowsWhatItsCommandsPrint) {
-    std::vector<std::string> page = Lines(Slurp(KESVAR_SOURCE_DIR "/docs/settings.md"));
+    const std::string page = Slurp(KESVAR_SOURCE_DIR "/docs/settings.md");
+    const std::regex block("\n```console\n([^`]*\n)```"), command(R"(\$ (.*)\n((?:(?!\$ ).*\n)*))");
     int commands = 0;
-    bool inBlock = false;
-    for (size_t i = 0; i < page.size(); ++i) {
-        if (page[i].rfind("```", 0) == 0) inBlock = !inBlock && page[i] == "```console";
-        if (!inBlock || page[i].rfind("$ ", 0) != 0) continue;
-        std::string want;
-        for (size_t k = i + 1;
-             k < page.size() && page[k].rfind("$ ", 0) != 0 && page[k].rfind("```", 0) != 0; ++k)
-            want += page[k] + "\n";
-        std::string script = TempFile("doc.sh", "cd '" KESVAR_SOURCE_DIR
-                                                "' && PATH='" KESVAR_CLI_DIR "':\"$PATH\"\n" +
-                                                    page[i].substr(2) + "\n");
-        EXPECT_EQ(Shell("sh '" + script + "'").out, want) << page[i];
-        ++commands;
+    for (std::sregex_iterator b(page.begin(), page.end(), block), end; b != end; ++b) {
+        const std::string body = (*b)[1];
+        for (std::sregex_iterator c(body.begin(), body.end(), command); c != end; ++c, ++commands) {
+            std::string script = TempFile("doc.sh", "cd '" KESVAR_SOURCE_DIR
+                                                    "' && PATH='" KESVAR_CLI_DIR "':\"$PATH\"\n" +
+                                                        (*c)[1].str() + "\n");
+            EXPECT_EQ(Shell("sh '" + script + "'").out, (*c)[2].str()) << (*c)[1];
+        }
     }
     EXPECT_GE(commands, 20);
 }
@@ -161,28 +145,26 @@ TEST(CliDocs, SettingsPageCoversEverySectionAndKeyTheLoaderReads) {
     std::map<std::string, std::set<std::string>> table, page;
     std::string text;
     for (const kesvar::SettingsSection& s : kesvar::kSettingsSections) {
-        std::string name = s.name;
+        const std::string name = s.name;
         std::set<std::string>& keys = table[name];
-        text += "[" + (name.rfind("CL*", 0) == 0 ? "CLX" + name.substr(3) : name) + "]\n";
-        for (const char* const* k = s.keys; k && *k; ++k) {
+        for (const char* const* k = s.keys; k && *k; ++k)
             keys.insert(*k);
-            text += std::string(*k) + (std::string(*k) == "CLIENTS" ? "=C9\n" : "=1\n");
-        }
+        text += "[" + (name.rfind("CL*", 0) == 0 ? "CLX" + name.substr(3) : name) + "]\n";
+        for (const std::string& k : keys)
+            text += k + (k == "CLIENTS" ? "=C9\n" : "=1\n");
     }
-    std::string doc = Slurp(KESVAR_SOURCE_DIR "/docs/settings.md");
-    const std::regex section(R"(\[([A-Z_]+|CL&lt;[a-z]+&gt;_[A-Z_]+)\])"),
-        key(R"(^\| `([A-Z_]+)` \|)");
+    // Client blocks are spelled CL&lt;code&gt;_... in the page's headings.
+    const std::string doc = std::regex_replace(Slurp(KESVAR_SOURCE_DIR "/docs/settings.md"),
+                                               std::regex("CL&lt;[a-z]+&gt;"), "CL*");
+    const std::regex section(R"(\[([A-Z_*]+)\])"), key(R"(^\| `([A-Z_]+)` \|)");
     std::vector<std::string> current;
-    for (const std::string& line : Lines(doc)) {
+    std::istringstream in(doc);
+    for (std::string line; std::getline(in, line);) {
         std::smatch m;
         if (line.rfind("#", 0) == 0) {
             current.clear();
-            for (auto it = std::sregex_iterator(line.begin(), line.end(), section);
-                 it != std::sregex_iterator(); ++it) {
-                current.push_back(
-                    std::regex_replace((*it)[1].str(), std::regex("&lt;.*&gt;"), "*"));
-                page[current.back()];
-            }
+            for (std::sregex_iterator it(line.begin(), line.end(), section), end; it != end; ++it)
+                page[current.emplace_back((*it)[1])];
         } else if (std::regex_search(line, m, key)) {
             ASSERT_EQ(current.size(), 1u) << "a key table under one section: " << line;
             page[current[0]].insert(m[1]);

@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "explain.h"
-#include "run.h"
 
 using namespace kesvar_cli;
 
@@ -37,26 +35,21 @@ void CheckQuantity(const kesvar::TraceQuantity& q, int32_t figure, const std::st
 // Runs every row and actv of a loaded world untraced and traced: the same bytes, and a trace
 // that gives back the figures.
 void CheckWorld(const std::vector<RowRequest>& rows, Coverage* cov) {
-    RunOptions traceOn;
-    traceOn.trace = true;
     for (const RowRequest& req : rows) {
         std::string who = req.firm + "/" + req.client + " row " + std::to_string(req.size);
-        RowResult plain = RunRow(req, RunOptions()), traced = RunRow(req, traceOn);
+        // RunOptions{trace, actv}: untraced, and traced.
+        RowResult plain = RunRow(req, RunOptions()), traced = RunRow(req, RunOptions{true});
         ASSERT_TRUE(plain.ok && traced.ok) << who;
         const KRMarginalRow& row = plain.row;
         EXPECT_EQ(0, memcmp(&row, &traced.row, sizeof row)) << who;
         // The row's buy limits as the explanation states them.
         const kesvar::RowTrace& t = traced.trace;
-        if (row.creditLag2) {
-            const kesvar::TraceLag2Limit& own = t.ownLimit;
-            double least =
-                own.moneyBound < own.settlementBound ? own.moneyBound : own.settlementBound;
-            EXPECT_EQ(row.ownBuyLimit, own.noEquity ? 0.0 : least) << who;
-        } else {
+        const double lag1 = t.moneyCurrent - t.moneyLocked + (t.volumeFlag ? row.shortValue : 0.0);
+        const double lag2 =
+            t.ownLimit.noEquity ? 0.0 : std::min(t.ownLimit.settlementBound, t.ownLimit.moneyBound);
+        EXPECT_EQ(row.ownBuyLimit, row.creditLag2 ? lag2 : lag1) << who;
+        if (!row.creditLag2) {
             EXPECT_EQ(row.marginBuyLimit, t.limitAndBalance - t.moneyLocked) << who;
-            EXPECT_EQ(row.ownBuyLimit,
-                      (t.moneyCurrent - t.moneyLocked) + (t.volumeFlag ? row.shortValue : 0.0))
-                << who;
         }
         for (size_t i = 0; i < req.actv.size(); ++i) {
             const ActvResult &a = plain.actv[i], &b = traced.actv[i];
@@ -79,41 +72,36 @@ void CheckWorld(const std::vector<RowRequest>& rows, Coverage* cov) {
 // and given prices drawn from the seed.
 struct Draw {
     uint64_t state;
-    uint32_t Next() {
+    int Pick(int n) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return uint32_t(state >> 33);
+        return int(uint32_t(state >> 33) % uint32_t(n));
     }
-    int Pick(int n) { return int(Next() % uint32_t(n)); }
-    double Factor(double lo, double hi) { return lo + (hi - lo) * (Next() % 10001) / 10000.0; }
+    double Factor(double lo, double hi) { return lo + (hi - lo) * Pick(10001) / 10000.0; }
 };
-
-void Replace(std::string* text, const std::string& from, const std::string& to) {
-    size_t at = text->find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text->replace(at, from.size(), to);
-}
 
 Scenario DemoVariation(int seed) {
     Scenario s = LoadScenarioFile(KESVAR_DEMO_DIR "/scenario.json");
     Draw d{uint64_t(seed) * 7919u + 17u};
-    std::string& text = s.firms[0].settings;
-    Replace(&text, "CREDITLAG=1", "CREDITLAG=" + std::to_string(1 + d.Pick(2)));
-    Replace(
-        &text, "CHECKMAXCREDIT=1",
-        "CHECKMAXCREDIT=" + std::to_string(d.Pick(2)) + "\nRSTRNMBUY=" + std::to_string(d.Pick(2)) +
-            "\nLIMITSINLOTS=" + std::to_string(d.Pick(3) ? 1 : 0) + (d.Pick(4) ? "" : "\nVOLUME"));
-    Replace(&text, "10001=1", "10001=" + std::to_string(1 + d.Pick(2)));
-    Replace(&text, "10002=2", "10002=" + std::to_string(1 + d.Pick(2)));
-    Replace(&text, "RSTRNMBUY=0", "RSTRNMBUY=" + std::to_string(d.Pick(3)));
-    // Lists that leave margin-only and unlisted securities.
-    auto subset = [&](const char* prefix) {
-        std::string list = prefix;
-        for (const char* code : {"SBER", "GAZP", "LKOH", "MGNT", "AFLT"})
-            if (d.Pick(2)) list += std::string(list.back() == '=' ? "" : ",") + code;
-        return list;
+    // A line of the demo's settings given a drawn value (or list).
+    auto set = [&s](const std::string& line, const std::string& value) {
+        std::string& text = s.firms[0].settings;
+        ASSERT_NE(text.find(line), std::string::npos) << line;
+        text.replace(text.find(line), line.size(), line.substr(0, line.find('=') + 1) + value);
     };
-    Replace(&text, "TQBR=SBER,GAZP,LKOH,MGNT,AFLT", subset("TQBR="));
-    Replace(&text, "TQBR_ASSET=SBER,GAZP,LKOH,MGNT", subset("TQBR_ASSET="));
+    auto draw = [&d](int n, int first) { return std::to_string(first + d.Pick(n)); };
+    set("CREDITLAG=1", draw(2, 1));
+    set("CHECKMAXCREDIT=1", draw(2, 0) + "\nRSTRNMBUY=" + draw(2, 0) + "\nLIMITSINLOTS=" +
+                                (d.Pick(3) ? "1" : "0") + (d.Pick(4) ? "" : "\nVOLUME"));
+    set("10001=1", draw(2, 1));
+    set("10002=2", draw(2, 1));
+    set("RSTRNMBUY=0", draw(3, 0));
+    // Lists that leave margin-only and unlisted securities.
+    for (const char* line : {"TQBR=SBER,GAZP,LKOH,MGNT,AFLT", "TQBR_ASSET=SBER,GAZP,LKOH,MGNT"}) {
+        std::string list;
+        for (const char* code : {"SBER", "GAZP", "LKOH", "MGNT", "AFLT"})
+            if (d.Pick(2)) list += (list.empty() ? "" : ",") + std::string(code);
+        set(line, list);
+    }
     for (Class& c : s.classes)
         for (Security& sec : c.securities) {
             sec.market = Shocked(sec.market, d.Factor(-0.7, 2.0));
@@ -142,24 +130,21 @@ Scenario DemoVariation(int seed) {
         r.size = rowSizes[d.Pick(4)];
         r.actv.clear();
         for (const Class& c : s.classes)
-            for (const Security& sec : c.securities) {
-                uint32_t size = d.Pick(2) ? 56 : 48;
-                double price = d.Pick(3) ? 0.0 : sec.market.bid * d.Factor(0.5, 1.5);
-                r.actv.push_back({c.id, sec.id, "", "", price, size});
-            }
+            for (const Security& sec : c.securities)
+                r.actv.push_back({c.id, sec.id, "", "",
+                                  d.Pick(3) ? 0.0 : sec.market.bid * d.Factor(0.5, 1.5),
+                                  d.Pick(2) ? 56u : 48u});
     }
     return s;
 }
 
 TEST(Explain, EveryGeneratedQuantityIsGivenBackByItsDecidingBound) {
-    RunOptions rowsOnly;
-    rowsOnly.actv = false;
     Coverage cov;
     for (int seed = 0; seed < 300 && !HasFatalFailure(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         Scenario s = DemoVariation(seed);
-        // Loaded through the tool's own runner, then asked row by row.
-        for (const CallFailure& f : RunScenario(s, rowsOnly).setup)
+        // Loaded through the tool's own runner (untraced, rows only), then asked row by row.
+        for (const CallFailure& f : RunScenario(s, RunOptions{false, false}).setup)
             ADD_FAILURE() << f.call << " " << f.subject << " " << f.code;
         CheckWorld(s.rows, &cov);
     }

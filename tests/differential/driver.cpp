@@ -30,23 +30,25 @@ int32_t KR_CALL MarginSecs(const KRMarginClassEntry* entries, uint32_t count, ui
     return 0;
 }
 
-// Binds and calculates a row, then asks about a few securities and the margin list.
-void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
+// Binds and calculates a row (a stale one calculated first), then asks about a few securities
+// and the margin list.
+void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row, bool stale = false) {
     const std::string who = Cat({row.firmId, "/", row.clientCode, " ", std::to_string(row.size)});
+    if (stale)
+        rec.Call("KRCalcMarginalRow", who + " again", KRCalcMarginalRow(&row), 'R', &row, row.size);
     rec.Call("KRInitMarginalRow", who, KRInitMarginalRow(&row), 'R', &row, row.size);
     if (row.binding) ++rec.codes["row creditLag2"][row.creditLag2];
-    if (r.Percent(30)) {
-        // Start indexes anywhere: a client's first record, inside a run, past the end.
-        uint32_t index[2] = {r.Below(host().moneyLimits.size() + 2),
-                             r.Below(host().secLimits.size() + 2)};
-        uint32_t* money = r.Percent(70) ? &index[0] : nullptr;
-        uint32_t* secs = r.Percent(70) ? &index[1] : nullptr;
-        rec.Call("KRCalcMarginalRowEx", who, KRCalcMarginalRowEx(&row, money, secs), 'R', &row,
-                 row.size);
-        rec.Out('X', index, sizeof index);
-    } else {
-        rec.Call("KRCalcMarginalRow", who, KRCalcMarginalRow(&row), 'R', &row, row.size);
-    }
+    // Now and then the Ex form, its start indexes anywhere: a client's first record, inside a
+    // run, past the end; either may be left out.
+    const bool ex = r.Percent(30);
+    uint32_t index[2] = {r.Below(host().moneyLimits.size() + 2),
+                         r.Below(host().secLimits.size() + 2)};
+    uint32_t* starts[2] = {r.Percent(70) ? &index[0] : nullptr,
+                           r.Percent(70) ? &index[1] : nullptr};
+    rec.Call(ex ? "KRCalcMarginalRowEx" : "KRCalcMarginalRow", who,
+             ex ? KRCalcMarginalRowEx(&row, starts[0], starts[1]) : KRCalcMarginalRow(&row), 'R',
+             &row, row.size);
+    if (ex) rec.Record('X', "", index, sizeof index);
     if (row.binding) ++rec.codes["row leverageGiven"][row.leverageGiven];
     for (uint32_t n = r.Below(5); n > 0; --n) {
         const Security& s = r.Pick(w.secs);
@@ -58,11 +60,9 @@ void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
         for (uint32_t k = 1 + r.Below(2); k > 0; --k) {
             // 0: the market's offer and bid; else the host's price, bad ones included.
             const double price = r.Percent(40) ? 0.0 : Value(r, 2000000);
-            // Its bits in hex: the label names the exact value on every C runtime.
-            const uint64_t bits = BitCast<uint64_t>(price);
-            char hex[17];
-            snprintf(hex, sizeof hex, "%08x%08x", unsigned(bits >> 32), unsigned(bits));
-            if (rec.Call("KRCalcMarginalActv", Cat({what, " at ", hex}),
+            // The label names the price by its bits, the same text on every C runtime.
+            if (rec.Call("KRCalcMarginalActv",
+                         Cat({what, " at bits ", std::to_string(BitCast<uint64_t>(price))}),
                          KRCalcMarginalActv(&row, &actv, price), 'A', &actv, actv.size))
                 ++rec.codes["actv maxBuy, maxSell > 0"]
                            [(actv.maxBuy > 0) * 10 + (actv.maxSell > 0)];
@@ -77,7 +77,7 @@ void AskRow(Rng& r, const World& w, Recorder& rec, KRMarginalRow& row) {
     std::string list;
     rec.Call("KRGetMarginSecs", who,
              KRGetMarginSecs(&row, MarginSecs, reinterpret_cast<uintptr_t>(&list)));
-    rec.Out('M', list.data(), list.size());
+    rec.Record('M', "", list.data(), list.size());
 }
 
 void Ask(Rng& r, World& w, Recorder& rec) {
@@ -96,10 +96,10 @@ void Ask(Rng& r, World& w, Recorder& rec) {
         static const int32_t kCapacities[] = {0, 1, 2, 5, 64, -1};
         std::vector<uint32_t> ids(65, kUnwritten); // the count, then the array
         int32_t capacity = kCapacities[r.Below(6)], count = capacity;
-        const std::string what = Cat({std::to_string(classId), " ", std::to_string(capacity)});
-        rec.Call("KRGetNeedClassSecIDs", what, KRGetNeedClassSecIDs(classId, &ids[1], &count));
+        rec.Call("KRGetNeedClassSecIDs", std::to_string(classId) + " " + std::to_string(capacity),
+                 KRGetNeedClassSecIDs(classId, &ids[1], &count));
         ids[0] = uint32_t(count);
-        rec.Out('I', ids.data(), 4 * size_t(1 + (capacity > 0 ? capacity : 0)));
+        rec.Record('I', "", ids.data(), 4 * size_t(1 + (capacity > 0 ? capacity : 0)));
     }
     // Classes registered late change what the bound rows see.
     if (r.Percent(40)) {
@@ -112,12 +112,8 @@ void Ask(Rng& r, World& w, Recorder& rec) {
         LoadSettings(r, w, rec, r.Pick(w.firms));
     else
         rec.Call("KRCleanupDlifiles", "", KRCleanupDlifiles());
-    for (uint32_t n = r.Below(3); n > 0; --n) {
-        KRMarginalRow& row = rows[r.Below(rows.size())];
-        rec.Call("KRCalcMarginalRow", Cat({row.firmId, "/", row.clientCode, " again"}),
-                 KRCalcMarginalRow(&row), 'R', &row, row.size);
-        AskRow(r, w, rec, row);
-    }
+    for (uint32_t n = r.Below(3); n > 0; --n)
+        AskRow(r, w, rec, rows[r.Below(rows.size())], true);
 }
 
 // Answers a long range must reach (export, then result * 100 + last error), or the
@@ -132,7 +128,7 @@ const std::pair<const char*, int32_t> kReached[] = {
 } // namespace
 
 int main(int argc, char** argv) {
-    unsigned version = 0, first = 0, last = 0;
+    uint32_t version = 0, first = 0, last = 0;
     if (argc != 4 || sscanf(argv[1], "%u", &version) != 1 ||
         sscanf(argv[2], "%u-%u", &first, &last) != 2 || first > last) {
         fprintf(stderr, "usage: kesvar_differential VERSION FIRST-LAST FILE\n");
@@ -144,17 +140,15 @@ int main(int argc, char** argv) {
 #endif
     FILE* file = fopen(path.c_str(), "wb");
     if (!file || Install(int32_t(version)) != 1) {
-        fprintf(stderr, "cannot write %s or initialise interface version %u\n", path.c_str(),
-                version);
+        fprintf(stderr, "cannot write %s or start interface version %u\n", path.c_str(), version);
         return 2;
     }
     Recorder rec{0, 0, "KSVDIFF1", {}};
-    for (uint32_t v : {uint32_t(version), uint32_t(first), uint32_t(last)})
+    for (uint32_t v : {version, first, last})
         rec.Put32(v);
     size_t total = 0;
     for (uint64_t seed = first; seed <= last; ++seed) {
-        rec.seed = uint32_t(seed);
-        rec.call = 0;
+        rec.seed = uint32_t(seed), rec.call = 0;
         Reset();
         host().version = int32_t(version);
         Rng r{seed};
@@ -162,8 +156,7 @@ int main(int argc, char** argv) {
         Ask(r, w, rec);
         rec.Call("KRCleanup", "", KRCleanup());
         if (host().memory.live != 0) {
-            fprintf(stderr, "seed %u: %lld blocks live after KRCleanup\n", rec.seed,
-                    (long long)host().memory.live);
+            fprintf(stderr, "seed %u leaks %lld blocks\n", rec.seed, (long long)host().memory.live);
             return 1;
         }
         total += fwrite(rec.bytes.data(), 1, rec.bytes.size(), file);
@@ -171,9 +164,8 @@ int main(int argc, char** argv) {
     }
     if (fclose(file) != 0) return 2;
 
-    printf("seeds %u-%u, interface version %u: %zu bytes; answers (result*100+last error) "
-           "and figures:\n",
-           first, last, version, total);
+    printf("seeds %u-%u, version %u: %zu bytes; answers (result*100+last error), figures:\n", first,
+           last, version, total);
     for (const auto& e : rec.codes) {
         printf("  %-26s", e.first.c_str());
         for (const auto& c : e.second)

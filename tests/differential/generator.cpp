@@ -1,6 +1,7 @@
 #include "generator.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace differential {
 
@@ -38,11 +39,11 @@ const Pool kOddNumbers = {"", ".", "5.", ".5", "-0.1", "1E400", "1E-400", "2.5E-
 const std::vector<uint64_t> kSpecialBits = {0x7FF8000000000000ull, 0xFFF8000000000000ull,
     0x7FF0000000000001ull, 0x7FF0000000000000ull, 0xFFF0000000000000ull, 0x0000000000000001ull,
     0x000FFFFFFFFFFFFFull, 0x8000000000000000ull, 0x7FEFFFFFFFFFFFFFull};
-// Section headers, '%' standing for a client section name; Line() draws a line of each.
-const char* const kSections[] = {"[LIMITALLOWEDSECURITY]", "[ASSETSECURITIES]",
-    "[RESTSHORTSECURITIES]", "[GENERAL]", "[CL%_MARGIN]", "[CL%_MARGIN_TEMPLATE]", "[CLIENTLAG]",
-    "[SECURITYWEIGHT]", "[BOARDTAG]", "[ADDLIMITBOARDS]", "[ADDREPOBOARDS]", "[ADDLIMITTRDACC]",
-    "[ADDREPOTRDACC]"};
+// Section headers, '%' (after "[CL") standing for a client section name; Line() draws a line
+// of each.
+const Pool kSections = {"[LIMITALLOWEDSECURITY]", "[ASSETSECURITIES]", "[RESTSHORTSECURITIES]",
+    "[GENERAL]", "[CL%_MARGIN]", "[CL%_MARGIN_TEMPLATE]", "[CLIENTLAG]", "[SECURITYWEIGHT]",
+    "[BOARDTAG]", "[ADDLIMITBOARDS]", "[ADDREPOBOARDS]", "[ADDLIMITTRDACC]", "[ADDREPOTRDACC]"};
 const Pool kGeneralKeys = {"CREDITLAG", "RSTRNMBUY", "CHECKMAXCREDIT", "LIMITSINLOTS",
     "MAINMARGINCLASSES", "OTHER"};
 const Pool kClientSuffixes = {"", "", "_ASSET", "_RESTSHORT", "_ASSET_RESTSHORT"};
@@ -120,33 +121,27 @@ std::string Spoil(Rng& r, std::string line) {
     return line;
 }
 
-// A class of the world with its securities priced; class ids, codes and security ids repeat
-// across classes on purpose. Now and then a big class, whose lists name many codes.
-struct Class {
-    uint32_t id;
-    std::string code;
-    uint32_t flags;
-    int8_t valueUnlisted;
-    std::vector<SecuritySpec> secs;
-    void Add(Recorder& rec) const {
-        rec.Call("KRAddClass", code, AddClass(id, code, secs, flags, valueUnlisted));
-    }
-};
-
-Class MakeClass(Rng& r, World& w, const Pool& codes) {
-    Class c = {10 * (1 + r.Below(6)), r.Pick(codes), r.Pick(kFlags), int8_t(r.Below(2)), {}};
+// Draws a class of the world with its securities priced, and returns its registration; class
+// ids, codes and security ids repeat across classes on purpose. Now and then a big class, whose
+// lists name many codes.
+std::function<void()> MakeClass(Rng& r, World& w, Recorder& rec, const Pool& codes) {
+    const uint32_t id = 10 * (1 + r.Below(6)), flags = r.Pick(kFlags), valueUnlisted = r.Below(2);
+    const std::string code = r.Pick(codes);
     const uint32_t big = r.Percent(25) ? 9 + r.Below(16) : 0;
+    std::vector<SecuritySpec> secs;
     for (uint32_t n = 1 + r.Below(6) + big, k = 0; n > 0; --n, ++k) {
         const double face = r.Percent(50) ? Value(r, 200000) : 0.0;
-        c.secs.push_back(
+        secs.push_back(
             k < big ? SecuritySpec{200 + k, "N" + std::to_string(k), r.Pick(kLots), face}
                     : SecuritySpec{100 + r.Below(10), r.Pick(kSecCodes), r.Pick(kLots), face});
-        w.secs.push_back({c.id, c.secs.back().secId, c.secs.back().code, c.code});
+        w.secs.push_back({id, secs.back().secId, secs.back().code, code});
         for (const char* name : {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"})
-            SetParam(c.id, c.secs.back().secId, name, Value(r, 2000000));
+            SetParam(id, secs.back().secId, name, Value(r, 2000000));
     }
-    w.classIds.push_back(c.id);
-    return c;
+    w.classIds.push_back(id);
+    return [=, &rec] {
+        rec.Call("KRAddClass", code, AddClass(id, code, secs, flags, int8_t(valueUnlisted)));
+    };
 }
 
 } // namespace
@@ -190,10 +185,9 @@ int32_t LoadSettings(Rng& r, const World& w, Recorder& rec, const std::string& f
     // Sections drawn with repeats: most appear, some twice (a fixed-name section is read at its
     // first header only, every client section and template is read).
     for (uint32_t n = 8 + r.Below(10); n > 0; --n) {
-        const size_t section = r.Below(sizeof kSections / sizeof kSections[0]);
+        const size_t section = r.Below(kSections.size());
         std::string header = kSections[section];
-        if (header.find('%') != std::string::npos)
-            header.replace(header.find('%'), 1, r.Pick(kSectionNames));
+        if (header[3] == '%') header.replace(3, 1, r.Pick(kSectionNames));
         if (r.Percent(4)) header.pop_back(); // no ']'
         text += header + eol;
         for (uint32_t k = 1 + r.Below(6); k > 0; --k)
@@ -206,30 +200,28 @@ int32_t LoadSettings(Rng& r, const World& w, Recorder& rec, const std::string& f
 void AddLateClasses(Rng& r, World& w, Recorder& rec) {
     static const Pool kLate = {"LATE1", "LATE2", "TQOB", "EQDB"};
     for (uint32_t n = r.Below(3); n > 0; --n)
-        MakeClass(r, w, kLate).Add(rec);
+        MakeClass(r, w, rec, kLate)();
 }
 
 World BuildWorld(Rng& r, Recorder& rec) {
-    World w;
-    w.tags = kTags;
-    std::vector<Class> classes;
+    World w{{}, {}, kTags, {}, {}};
+    std::vector<std::function<void()>> classes;
     for (uint32_t n = 2 + r.Below(4); n > 0; --n)
-        classes.push_back(MakeClass(r, w, kClassCodes));
+        classes.push_back(MakeClass(r, w, rec, kClassCodes));
     // An unknown class, and an unknown security of a known class.
     w.classIds.push_back(99);
     w.secs.push_back({99, 100, "SBER", "NOCLASS"});
-    w.secs.push_back({classes[0].id, 999, "GAZP", classes[0].code});
+    w.secs.push_back({w.secs[0].classId, 999, "GAZP", w.secs[0].classCode});
 
     // Classes and settings in any order: lists wait for classes registered later.
-    std::vector<std::string> keys(1 + r.Below(3));
-    std::generate(keys.begin(), keys.end(), [&] { return r.Pick(kFirms); });
-    for (const std::string& key : keys)
-        if (std::find(w.firms.begin(), w.firms.end(), key) == w.firms.end()) w.firms.push_back(key);
-    for (size_t c = 0, f = 0; c < classes.size() || f < keys.size();) {
-        if (f == keys.size() || (c < classes.size() && r.Percent(60)))
-            classes[c++].Add(rec);
+    // A firm drawn twice has its settings loaded twice (and its rows asked twice).
+    w.firms.resize(1 + r.Below(3));
+    std::generate(w.firms.begin(), w.firms.end(), [&] { return r.Pick(kFirms); });
+    for (size_t c = 0, f = 0; c < classes.size() || f < w.firms.size();) {
+        if (f == w.firms.size() || (c < classes.size() && r.Percent(60)))
+            classes[c++]();
         else
-            LoadSettings(r, w, rec, keys[f++]);
+            LoadSettings(r, w, rec, w.firms[f++]);
     }
     if (r.Percent(50)) w.firms.push_back(r.Pick(kFirms)); // loaded or not
 
@@ -237,6 +229,10 @@ World BuildWorld(Rng& r, Recorder& rec) {
     // some clients have none.
     for (uint32_t n = 2 + r.Below(5); n > 0; --n)
         w.clients.push_back(r.Pick(kClients));
+    const auto q = [&r] { // a quantity, now and then an extreme of its field
+        return r.Percent(2) ? (r.Percent(50) ? INT32_MIN : INT32_MAX)
+                            : int32_t(r.Below(4001)) - 2000;
+    };
     for (const std::string& firm : w.firms)
         for (const std::string& client : w.clients) {
             for (uint32_t n = r.Percent(70) ? r.Below(5) : 0; n > 0; --n)
@@ -244,16 +240,10 @@ World BuildWorld(Rng& r, Recorder& rec) {
                                Value(r, 2000000000), Value(r, 2000000000), Value(r, 2000000000),
                                Value(r, 2000000000), Value(r, 200000000), Value(r, 200000000),
                                int32_t(r.Below(600)) - 100});
-            for (uint32_t n = r.Percent(85) ? 2 + r.Below(8) : 0; n > 0; --n) {
-                int32_t q[6];
-                for (int32_t& x : q)
-                    x = r.Percent(2) ? (r.Percent(50) ? INT32_MIN : INT32_MAX)
-                                     : int32_t(r.Below(4001)) - 2000;
+            for (uint32_t n = r.Percent(85) ? 2 + r.Below(8) : 0; n > 0; --n)
                 AddSecLimit({firm, r.Percent(5) ? r.Pick(w.clients) : client,
                              r.Percent(85) ? r.Pick(w.secs).code : r.Pick(kSecCodes),
-                             r.Pick(kAccounts), q[0], q[1], q[2], q[3], q[4], q[5],
-                             Value(r, 200000000)});
-            }
+                             r.Pick(kAccounts), q(), q(), q(), q(), q(), q(), Value(r, 200000000)});
         }
     return w;
 }

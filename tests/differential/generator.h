@@ -22,13 +22,12 @@ namespace differential {
 // splitmix64.
 struct Rng {
     uint64_t state;
-    uint64_t Next() {
+    uint32_t Below(size_t n) {
         uint64_t z = (state += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
+        return uint32_t((z ^ (z >> 31)) % n);
     }
-    uint32_t Below(size_t n) { return n ? uint32_t(Next() % n) : 0; }
     bool Percent(uint32_t p) { return Below(100) < p; }
     template <class T> const T& Pick(const std::vector<T>& v) { return v[Below(v.size())]; }
 };
@@ -59,9 +58,10 @@ struct Recorder {
     std::map<std::string, std::map<int32_t, int64_t>> codes;
 
     void Put32(uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); }
+    // A call record numbers a new call; the outputs recorded after it share its number.
     void Record(char kind, const std::string& label, const void* payload, size_t size) {
         Put32(seed);
-        Put32(call);
+        Put32(kind == 'C' ? ++call : call);
         bytes += kind;
         Put32(uint32_t(label.size()));
         bytes += label;
@@ -74,12 +74,10 @@ struct Recorder {
                  const void* out = nullptr, size_t outSize = 0) {
         const int32_t answer[2] = {result, KRGetLastError()};
         ++codes[name][result * 100 + answer[1]];
-        ++call;
         Record('C', Cat({name, " ", args}), answer, sizeof answer);
-        if (outKind) Out(outKind, out, outSize);
+        if (outKind) Record(outKind, "", out, outSize);
         return result;
     }
-    void Out(char kind, const void* payload, size_t size) { Record(kind, "", payload, size); }
 };
 
 // One security the driver asks about: registered, skipped with its class, or unknown.
