@@ -51,6 +51,7 @@ void CheckWorld(const std::vector<RowRequest>& rows, Coverage* cov) {
         if (!row.creditLag2) {
             EXPECT_EQ(row.marginBuyLimit, t.limitAndBalance - t.moneyLocked) << who;
         }
+        EXPECT_EQ(row.creditCapacity, row.leverage * t.currentCollateralCounted) << who;
         for (size_t i = 0; i < req.actv.size(); ++i) {
             const ActvResult &a = plain.actv[i], &b = traced.actv[i];
             std::string what = who + " " + std::to_string(req.actv[i].secId) + " at " +
@@ -59,6 +60,7 @@ void CheckWorld(const std::vector<RowRequest>& rows, Coverage* cov) {
             EXPECT_EQ(0, memcmp(&a.actv, &b.actv, sizeof a.actv)) << what;
             if (!a.ok) continue;
             ASSERT_EQ(1, b.trace.filled) << what;
+            EXPECT_EQ(row.creditLag2 != 0, b.trace.creditLag2 != 0) << what;
             CheckQuantity(b.trace.buy, a.actv.maxBuy, what + " maxBuy", &cov->buyDeciders);
             CheckQuantity(b.trace.sell, a.actv.maxSell, what + " maxSell", &cov->sellDeciders);
             cov->buyCases.insert(b.trace.buyCase);

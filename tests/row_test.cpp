@@ -212,6 +212,19 @@ int32_t KR_CALL NoMarginSecs(const KRMarginClassEntry*, uint32_t, uintptr_t) {
     return 0;
 }
 
+// A NaN figure goes out as the one quiet NaN, whatever sign and payload the price had.
+TEST_F(RowTest, NaNFiguresGoOutAsTheOneQuietNaN) {
+    AddSecLimit({"F1", "PL", "GAZP", "", 0, 0, 1});
+    const uint64_t negativeWithPayload = 0xFFF8000000000001ull;
+    double nan;
+    memcpy(&nan, &negativeWithPayload, sizeof nan);
+    SetPrices(10, 102, 21.0, 20.0, 19.0, nan);
+    const KRMarginalRow row = Calc("PL");
+    uint64_t bits;
+    memcpy(&bits, &row.currentValue, sizeof bits);
+    EXPECT_EQ(0x7FF8000000000000ull, bits);
+}
+
 // Under interface version 1 the money records are 88 bytes and carry no leverage: it is
 // computed, 10 / 5. Each row sits in a block of exactly its tag's size, so AddressSanitizer
 // sees any export reach past the tag; a calculation that fails for an unknown parameter clears

@@ -69,6 +69,11 @@ TEST(SettingsLists, PiecesTrimmedBoundedKeptOnceAndAllExpandsLast) {
               "4294967295 EMPTY | 10 TQBR 4294967295:NEW 4294967295:GAZP 101:SBER 102:GAZP 103:LKOH "
               "104:NOPRICE | 40 OTH 4294967295:X 401:OTHER | 4294967295 FUT | 30 UNL 4294967295:Z",
               world::MarginList("F", "C1"));
+    // Past 16 pieces repeats are found by registry index, the registry's first security too.
+    Settings::Load("[LIMITALLOWEDSECURITY]\nTQBR=SBER,A,B,C,D,E,F,G,H,I,J,K,L,M,N,SBER,GAZP,GAZP\n");
+    EXPECT_EQ("10 TQBR 101:SBER 4294967295:A 4294967295:B 4294967295:C 4294967295:D 4294967295:E "
+              "4294967295:F 4294967295:G 4294967295:H 4294967295:I 4294967295:J 4294967295:K "
+              "4294967295:L 4294967295:M 4294967295:N 102:GAZP", world::MarginList("F", "C1"));
     // clang-format on
 }
 
@@ -298,10 +303,12 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
           {28, kDiagRepeatedKey, "MB"}, {32, kDiagRepeatedKey, "A1"}, {33, kDiagUnknownSection, "[X]"},
           {35, kDiagEmptySection, "[ASSETSECURITIES]"}, {36, kDiagNoEquals, "LAST"}}},
         {std::string(20, '\n') + "[GENERAL]\nCREDITLAG=2", {}},
-        {"[CLIENTLAG]\nABCDEFGHIJKLM=2\n[SECURITYWEIGHT]\nABCDEFGHIJKL=0.5,2\nABCDEFGHIJKLM=0.5,2\n"
-         "S=1,1\nT=1.5,0.5\n",
-         {{2, kDiagKeyTooLong, "ABCDEFGHIJKLM"}, {5, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
-          {7, kDiagValueClamped, "T"}, {7, kDiagShortWeightClamp, "T"}}}};
+        // A VOLUME line is read, not left unread; "TQBR=" is an empty entry, not an empty piece.
+        {"\nVOLUME\n[CLIENTLAG]\nABCDEFGHIJKLM=2\n[SECURITYWEIGHT]\nABCDEFGHIJKL=0.5,2\n"
+         "ABCDEFGHIJKLM=0.5,2\nS=1,1\nT=1.5,0.5\n[LIMITALLOWEDSECURITY]\nTQBR=\n",
+         {{2, kDiagVolumeLine, "VOLUME"}, {4, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
+          {7, kDiagKeyTooLong, "ABCDEFGHIJKLM"}, {9, kDiagValueClamped, "T"},
+          {9, kDiagShortWeightClamp, "T"}}}};
     // clang-format on
     for (const auto& c : cases) {
         std::vector<Diag> got;
