@@ -27,40 +27,32 @@ struct Guard {
 
 // clang-format off
 #define GUARDED(R, name, target, params, args) R KR_CALL name params { Guard g; return target args; }
-GUARDED(void*, Alloc, HookAlloc, (uint32_t n), (n))
-GUARDED(void, Free, HookFree, (void* p), (p))
+GUARDED(void*, Alloc, HookAlloc, (uint32_t n), (n)) GUARDED(void, Free, HookFree, (void* p), (p))
 GUARDED(void*, Realloc, HookRealloc, (void* p, uint32_t n), (p, n))
-GUARDED(int32_t, FirstMoney, FindFirstMoneyLimit,
-        (const char* f, const char* c, const char* a, const char* b, uint32_t* i), (f, c, a, b, i))
+using Str = const char*;
+GUARDED(int32_t, FirstMoney, FindFirstMoneyLimit, (Str f, Str c, Str a, Str b, uint32_t* i), (f, c, a, b, i))
+GUARDED(int32_t, FirstSec, FindFirstSecLimit, (Str f, Str c, Str s, Str b, uint32_t* i), (f, c, s, b, i))
 GUARDED(const KRMoneyLimit*, MoneyAt, GetMoneyLimit, (uint32_t i), (i))
-GUARDED(int32_t, FirstSec, FindFirstSecLimit,
-        (const char* f, const char* c, const char* s, const char* b, uint32_t* i), (f, c, s, b, i))
-GUARDED(const KRSecLimit*, SecAt, GetSecLimit, (uint32_t i), (i))
-GUARDED(int32_t, ParamId, GetParamId, (const char* name), (name))
+GUARDED(const KRSecLimit*, SecAt, GetSecLimit, (uint32_t i), (i)) GUARDED(int32_t, ParamId, GetParamId, (Str name), (name))
 GUARDED(double, ParamValue, GetParamValue, (uint32_t c, uint32_t s, int32_t p), (c, s, p))
-GUARDED(int32_t, MarginSecs, world::RecordMarginSecs,
-        (const KRMarginClassEntry* e, uint32_t n, uintptr_t user), (e, n, user))
+GUARDED(int32_t, MarginSecs, world::RecordMarginSecs, (const KRMarginClassEntry* e, uint32_t n, uintptr_t u), (e, n, u))
 // clang-format on
 
 } // namespace
 
 TEST(Threads, EightThreadsMatchASingleThreadedRun) {
-    host().version = 2;
-    ASSERT_EQ(1, KRSetMemoryManagement(Alloc, Free, Realloc));
-    ASSERT_EQ(1, KRSetLimitCallbacks(FirstMoney, MoneyAt, FirstSec, SecAt));
-    ASSERT_EQ(1, KRSetParamCallbacks(ParamId, ParamValue));
-    ASSERT_EQ(1, KRInitEx(2, 96, 96));
-    ASSERT_TRUE(world::Build());
+    ASSERT_TRUE(KRSetMemoryManagement(Alloc, Free, Realloc) &&
+                KRSetLimitCallbacks(FirstMoney, MoneyAt, FirstSec, SecAt) &&
+                KRSetParamCallbacks(ParamId, ParamValue) && KRInitEx(2, 96, 96) && world::Build());
     std::vector<std::pair<const char*, std::string>> jobs;
     for (const world::Firm& f : world::Firms())
         for (const std::string& c : f.clients)
             jobs.push_back({f.id, c});
     // Everything a host can learn about one client; false when a row went stale on the way.
-    const std::vector<world::SecRef> secs = world::Securities();
     auto observe = [&](size_t j, std::string& out) {
         out.clear();
-        return world::ObserveClient(out, jobs[j].first, jobs[j].second, secs, world::Depth::Full,
-                                    MarginSecs);
+        return world::ObserveClient(out, jobs[j].first, jobs[j].second, world::Securities(),
+                                    world::Depth::Full, MarginSecs);
     };
     std::vector<std::string> reference(jobs.size());
     for (size_t j = 0; j < jobs.size(); ++j)
@@ -69,17 +61,16 @@ TEST(Threads, EightThreadsMatchASingleThreadedRun) {
     const int kThreads = 8, kRounds = 60, kMaxRetries = 200;
     std::atomic<int64_t> mismatches{0}, giveUps{0}, badCodes{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
             std::string seen;
             badCodes += KRGetLastError() != KR_ERR_NONE; // a new thread starts with no code
             for (int round = 0; round < kRounds; ++round) {
                 // Two threads keep reloading F1 with its own text: F1's rows go stale, the
                 // others' not. Each thread reads its own codes, whatever the others do.
-                if (t < 2 && round % 3 == t) {
+                if (t < 2 && round % 3 == t)
                     badCodes += KRSetDliniFile("F1", world::FirmText()) != 1 ||
                                 KRGetLastError() != KR_ERR_NONE;
-                }
                 badCodes += KRIsLimitsInLots("F9") != 1 || KRGetLastError() != KR_ERR_NO_SETTINGS;
                 const size_t j = size_t(t * 5 + round) % jobs.size();
                 bool done = false;
@@ -89,14 +80,12 @@ TEST(Threads, EightThreadsMatchASingleThreadedRun) {
                 mismatches += done && seen != reference[j];
             }
         });
-    }
     for (std::thread& th : threads)
         th.join();
-    EXPECT_EQ(std::make_tuple(0, 0, 0),
-              std::make_tuple(mismatches.load(), giveUps.load(), badCodes.load()));
-    EXPECT_EQ(0, gOverlaps.load()) << "two hooks or callbacks ran at the same time";
+    // gOverlaps: two hooks or callbacks ran at the same time.
+    EXPECT_EQ(std::make_tuple(0, 0, 0, 0), std::make_tuple(mismatches.load(), giveUps.load(),
+                                                           badCodes.load(), gOverlaps.load()));
     EXPECT_GT(gCallbacks.load(), 1000);
-    ASSERT_EQ(1, KRCleanup());
-    EXPECT_EQ(0, host().memory.live);
-    EXPECT_EQ(0, host().memory.foreignFrees);
+    EXPECT_EQ(std::vector<int64_t>({1, 0, 0}),
+              std::vector<int64_t>({KRCleanup(), host().memory.live, host().memory.foreignFrees}));
 }
