@@ -31,10 +31,12 @@ struct File {
 
     void Add(const std::string& label, int32_t result, const void* p, size_t n) {
         starts.push_back({bytes.size(), label});
-        world::PutValue(bytes, uint32_t(label.size()));
-        world::PutCall(bytes += label, result);
-        world::PutValue(bytes, uint32_t(n));
-        world::Put(bytes, p, n);
+        world::Recorder out{bytes};
+        out.Values(uint32_t(label.size()));
+        out.Put(label.data(), label.size());
+        out.Call(result);
+        out.Values(uint32_t(n));
+        out.Put(p, n);
         const uint32_t count = uint32_t(starts.size());
         memcpy(&bytes[8], &count, 4);
     }
@@ -42,11 +44,11 @@ struct File {
 
 // Appends ids, counts and codes of the margin list (not its pointers) to the string at `user`.
 int32_t KR_CALL MarginSecsToBytes(const KRMarginClassEntry* e, uint32_t n, uintptr_t user) {
-    std::string& bytes = *reinterpret_cast<std::string*>(user);
+    world::Recorder out{*reinterpret_cast<std::string*>(user)};
     for (uint32_t i = 0; i < n; ++i) {
-        world::Put(bytes, &e[i], 8); // classId, secCount
-        world::Put(bytes, e[i].code, sizeof e[i].code);
-        world::Put(bytes, e[i].secs, e[i].secCount * sizeof(KRMarginSecEntry));
+        out.Put(&e[i], 8); // classId, secCount
+        out.Put(e[i].code, sizeof e[i].code);
+        out.Put(e[i].secs, e[i].secCount * sizeof(KRMarginSecEntry));
     }
     return 0;
 }
