@@ -55,9 +55,9 @@ void Hold(const std::string& firm, const std::string& client, uint32_t secId,
             AddSecLimit({firm, client, s.code, acc, 0, l[3], l[0], l[4], l[1], l[2]});
 }
 
-// Writes the figures `spec` names into a row, as a host holding them would: "equity=500
+// Writes the figures named in `figures` into a row, as a host holding them would: "equity=500
 // size=248 leverageGiven=1" (the size tag and leverageGiven as integers).
-void SetFigures(KRMarginalRow& row, const std::string& spec) {
+void SetFigures(KRMarginalRow& row, const std::string& figures) {
     // clang-format off
 #define FIELD(name) {#name, &KRMarginalRow::name}
     static const std::map<std::string, double KRMarginalRow::*> fields = {FIELD(moneyAvailable),
@@ -69,7 +69,7 @@ void SetFigures(KRMarginalRow& row, const std::string& spec) {
 #undef FIELD
     char name[32];
     double value;
-    for (int at = 0, n = 0; sscanf(spec.c_str() + at, " %31[^=]=%lf%n", name, &value, &n) == 2;
+    for (int at = 0, n = 0; sscanf(figures.c_str() + at, " %31[^=]=%lf%n", name, &value, &n) == 2;
          at += n) {
         const std::string f = name;
         if (f == "size") row.size = uint32_t(value);
