@@ -9,43 +9,26 @@
 namespace kesvar {
 
 int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
-                       CodeCompare compare, int32_t* insertAt) {
-    int32_t place = 0, found = -1;
-    if (count > 0) {
-        int32_t lo = 0, hi = count - 1, num = count;
-        for (int32_t half; (half = num / 2) != 0;) {
-            // The probe position is part of the contract: among equal entries it decides
-            // which one answers (the lone '*' prefix, for one).
-            bool odd = (num & 1) != 0;
-            int32_t mid = odd ? lo + half : lo + half - 1;
-            int c = compare(key, &entries[mid]);
-            if (c == 0) {
-                if (insertAt) *insertAt = mid;
-                return mid;
-            }
-            if (c < 0) {
-                hi = mid - 1;
-                num = odd ? half : half - 1;
-            } else {
-                lo = mid + 1;
-                num = half;
-            }
-            if (lo > hi) {
-                if (insertAt) *insertAt = lo;
-                return -1;
-            }
+                       CodeCompare compare) {
+    if (count <= 0) return -1;
+    int32_t lo = 0, hi = count - 1, num = count;
+    for (int32_t half; (half = num / 2) != 0;) {
+        // The probe position is part of the contract: among equal entries it decides which one
+        // answers (the lone '*' prefix, for one).
+        bool odd = (num & 1) != 0;
+        int32_t mid = odd ? lo + half : lo + half - 1;
+        int c = compare(key, &entries[mid]);
+        if (c == 0) return mid;
+        if (c < 0) {
+            hi = mid - 1;
+            num = odd ? half : half - 1;
+        } else {
+            lo = mid + 1;
+            num = half;
         }
-        place = lo;
-        if (num != 0) {
-            int c = compare(key, &entries[lo]);
-            if (c == 0)
-                found = lo;
-            else if (c > 0)
-                place = lo + 1;
-        }
+        if (lo > hi) return -1;
     }
-    if (insertAt) *insertAt = place;
-    return found;
+    return num != 0 && compare(key, &entries[lo]) == 0 ? lo : -1;
 }
 
 namespace {
@@ -210,11 +193,11 @@ static int CompareLagPrefix(const char* key, const ClientLag* entry) {
 
 int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode) {
     const FirmRecord* f = FirmOf(record);
-    int32_t i = FindSortedCode(clientCode, f->clientLags.items, f->clientLags.count, CompareLagCode,
-                               nullptr);
+    int32_t i =
+        FindSortedCode(clientCode, f->clientLags.items, f->clientLags.count, CompareLagCode);
     if (i >= 0) return f->clientLags[i].lag;
     i = FindSortedCode(clientCode, f->clientLagPrefixes.items, f->clientLagPrefixes.count,
-                       CompareLagPrefix, nullptr);
+                       CompareLagPrefix);
     if (i >= 0) return f->clientLagPrefixes[i].lag;
     return f->creditLag;
 }

@@ -191,11 +191,11 @@ void ClearFirmSettings(FirmRecord* record, bool release);
 void DropAllFirmSettings();
 
 // Binary search over code-first entries sorted by `compare`: index of an entry that compares
-// equal to the key, or -1. *insertAt (when non-null) receives the position that keeps the
-// array sorted. The probe order is fixed: with several equal entries the first one probed wins.
+// equal to the key, or -1. The probe order is fixed: with several equal entries the first one
+// probed wins.
 typedef int (*CodeCompare)(const char* key, const ClientLag* entry);
 int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
-                       CodeCompare compare, int32_t* insertAt);
+                       CodeCompare compare);
 
 // Lookups of a bound record's firm-wide settings. Board tags, trade accounts, weights and
 // lags always live on the firm record, also when a client record is bound.
