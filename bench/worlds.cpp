@@ -62,7 +62,7 @@ void Fail(const char* what) {
 // Registers a class with securities of the given codes, each priced.
 void RegisterClass(uint32_t classId, const std::string& code,
                    const std::vector<std::string>& codes) {
-    std::vector<fakehost::SecuritySpec> secs;
+    std::vector<fakehost::SecurityDef> secs;
     secs.reserve(codes.size());
     for (size_t i = 0; i < codes.size(); ++i) {
         uint32_t secId = classId * 100000 + uint32_t(i);
@@ -304,7 +304,7 @@ ClassWorld& BuildClassWorld(int classes) {
 
 int32_t AddNextClass(ClassWorld& w) {
     const int c = w.registered++;
-    std::vector<fakehost::SecuritySpec> secs;
+    std::vector<fakehost::SecurityDef> secs;
     for (int j = 0; j < kClassSecurities; ++j)
         secs.push_back({uint32_t(c * 10 + j + 1), ClassCode(c) + "S" + std::to_string(j), 1});
     return fakehost::AddClass(uint32_t(c + 1), ClassCode(c), secs);

@@ -368,9 +368,9 @@ int HostAnswersInput(const uint8_t* data, size_t size) {
     Reader in(data, size);
 
     // The registry, with lot sizes and face values from the input.
-    for (const world::ClassSpec& c : world::Classes()) {
-        std::vector<fakehost::SecuritySpec> secs = c.secs;
-        for (fakehost::SecuritySpec& s : secs) {
+    for (const world::ClassDef& c : world::Classes()) {
+        std::vector<fakehost::SecurityDef> secs = c.secs;
+        for (fakehost::SecurityDef& s : secs) {
             uint8_t ctl = in.Byte();
             if (ctl & 1) s.lotSize = in.Value<int32_t>();
             if (ctl & 2) s.faceValue = in.Value<double>();

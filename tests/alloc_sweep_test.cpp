@@ -57,7 +57,7 @@ std::string Scenario(int64_t failAt, int64_t* points = nullptr) {
              1, KR_ERR_NO_SETTINGS);
     };
     load(firms[3]); // before any class: every entry waits
-    for (const world::ClassSpec& c : world::Classes()) {
+    for (const world::ClassDef& c : world::Classes()) {
         SCOPED_TRACE(c.code);
         uint32_t ids[8];
         int32_t count = 8;

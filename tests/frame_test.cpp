@@ -35,7 +35,7 @@ TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
     host().paramIds.erase("BID");
     host().paramIds["ACCRUEDINT"] = 0;
     ASSERT_EQ(1, Install(2));
-    const world::ClassSpec &shares = world::Classes()[0], &bonds = world::Classes()[1];
+    const world::ClassDef &shares = world::Classes()[0], &bonds = world::Classes()[1];
     ASSERT_EQ(1, AddClass(shares.id, shares.code, shares.secs));
     ASSERT_EQ(1, KRSetDliniFile("F1", world::FirmText()));
     AddSecLimit({"F1", "C1", "OFZ1", "", 0, 0, 4});

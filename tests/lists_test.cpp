@@ -52,7 +52,7 @@ TEST(Registry, FlagsRepeatedCodesAndIndexes) {
     AddSecLimit({"F1", "C1", "U", "", 0, 0, 10});
     SetPrices(1, 11, 2, 2, 2, 2);
     // clang-format off
-    const struct { uint32_t id; const char* code; std::vector<SecuritySpec> secs; uint32_t flags;
+    const struct { uint32_t id; const char* code; std::vector<SecurityDef> secs; uint32_t flags;
         int8_t valueUnlisted; int32_t error; double currentValue; } steps[] = { // of C1's 10 U
         {1, "UNL", {{11, "U"}}, 0, 0, KR_ERR_NONE, 0}, {2, "EMPTY", {}, 8, 0, KR_ERR_NONE, 0},
         {3, "SK", {{31, "S"}}, 2, 0, KR_ERR_NONE, 0}, {3, "SK", {{31, "S"}}, 4, 0, KR_ERR_NONE, 0},
@@ -102,7 +102,7 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
     // Loaded before the classes (the first case): each registration relinks.
     ASSERT_EQ(1, KRSetDliniFile("F", (text + "[GENERAL]\nMAINMARGINCLASSES=B\n").c_str()));
     for (uint32_t i = 0; i < 4; ++i) {
-        std::vector<SecuritySpec> secs;
+        std::vector<SecurityDef> secs;
         for (uint32_t j = 0; j < 4; ++j)
             if (j != i)
                 secs.push_back({10 * i + j, "P" + std::to_string(std::min(i, j)) +

@@ -250,7 +250,7 @@ TEST_F(Hostile, PathologicalSettingsTexts) {
 // whose firm id fills its 13 bytes without a NUL names no firm.
 TEST_F(Hostile, CodesAtAndPastEveryFieldWidth) {
     const std::string code12 = "ABCDEFGHIJKL", code13 = code12 + "M";
-    std::vector<SecuritySpec> secs;
+    std::vector<SecurityDef> secs;
     std::string one = "[LIMITALLOWEDSECURITY]\n" + code12 + "="; // every one by name
     for (size_t len : {12u, 13u, 15u, 16u, 19u}) {
         secs.push_back({uint32_t(900 + len), std::string(len, char('A' + len - 10))});
@@ -262,7 +262,7 @@ TEST_F(Hostile, CodesAtAndPastEveryFieldWidth) {
     KRMarginalRow f5 = Row("F5", "C1"), f6 = Row("F6", "C1");
     ASSERT_TRUE(KRInitMarginalRow(&f5) && KRInitMarginalRow(&f6));
     const std::string list = world::MarginList("F5", "C1") + " ";
-    for (const SecuritySpec& s : secs) {
+    for (const SecurityDef& s : secs) {
         SCOPED_TRACE(s.code.size());
         uint32_t secId = 0;
         const std::string cut = s.code.substr(0, 15);

@@ -15,12 +15,12 @@ namespace world {
 
 using namespace fakehost;
 
-struct ClassSpec {
+struct ClassDef {
     uint32_t id;
     std::string code;
     uint32_t flags;
     int8_t valueUnlisted;
-    std::vector<SecuritySpec> secs;
+    std::vector<SecurityDef> secs;
 };
 
 // One security as the host knows it: ids for actv requests, the code for list questions.
@@ -29,9 +29,9 @@ struct SecRef {
     std::string code;
 };
 
-inline const std::vector<ClassSpec>& Classes() {
+inline const std::vector<ClassDef>& Classes() {
     // clang-format off
-    static const std::vector<ClassSpec> classes = {
+    static const std::vector<ClassDef> classes = {
         {10, "TQBR", 0, 0, {{101, "SBER", 10}, {102, "GAZP", 10}, {103, "LKOH"}, {104, "NOPRICE", 100}}},
         {20, "TQOB", KR_CLASS_FACE_VALUE, 0, {{201, "OFZ1", 1, 1000.0}, {202, "OFZ2", 1, 500.0}}},
         {30, "UNL", 0, 1, {{301, "UNLISTED"}}},
@@ -42,15 +42,15 @@ inline const std::vector<ClassSpec>& Classes() {
 
 inline std::vector<SecRef> Securities() {
     std::vector<SecRef> out;
-    for (const ClassSpec& c : Classes())
-        for (const SecuritySpec& s : c.secs)
+    for (const ClassDef& c : Classes())
+        for (const SecurityDef& s : c.secs)
             out.push_back({c.id, s.secId, s.code});
     return out;
 }
 
 // Registers every class; returns how many KRAddClass calls answered 1.
 inline int RegisterClasses() {
-    return int(std::count_if(Classes().begin(), Classes().end(), [](const ClassSpec& c) {
+    return int(std::count_if(Classes().begin(), Classes().end(), [](const ClassDef& c) {
         return AddClass(c.id, c.code, c.secs, c.flags, c.valueUnlisted) == 1;
     }));
 }
@@ -300,7 +300,7 @@ inline std::string Observe(const char* firm, const std::vector<std::string>& cli
         ObserveClient(out, firm, c, secs, depth);
         host().log.clear(); // nobody reads it here, and it grows with every callback
     }
-    for (const ClassSpec& c : Classes()) {
+    for (const ClassDef& c : Classes()) {
         for (int32_t capacity : {16, 1}) {
             uint32_t ids[16] = {};
             int32_t count = capacity;

@@ -164,7 +164,7 @@ std::string Svg(const Chart& ch) {
     }
     s << Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">price shock (%s)</text>",
                 left + (w - left - right) / 2, h - 4,
-                Escape(ch.r->spec.security.empty() ? "every price" : ch.r->spec.security).c_str());
+                Escape(ch.r->plan.security.empty() ? "every price" : ch.r->plan.security).c_str());
     if (xlo < 0 && xhi > 0)
         s << Format("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#9aa5b1\" "
                     "stroke-dasharray=\"2 3\"/>",
@@ -194,36 +194,36 @@ std::string Svg(const Chart& ch) {
     return s.str();
 }
 
-std::string CallText(const ClientStress& c, const StressSpec& spec) {
-    double d = DistanceToLevel(c, spec);
+std::string CallText(const ClientStress& c, const StressPlan& plan) {
+    double d = DistanceToLevel(c, plan);
     if (d == 0) return "already below the level";
     for (const Crossing& x : c.crossings)
         if (x.down && fabs(x.at.shock) == d) {
             std::string s = "at a shock of " + Percent(x.at.shock);
-            if (!spec.security.empty())
-                s += " (" + spec.security + " at " + Amount(x.at.price) + ")";
+            if (!plan.security.empty())
+                s += " (" + plan.security + " at " + Amount(x.at.price) + ")";
             return s;
         }
-    return "none in " + Percent(spec.from) + " to " + Percent(spec.to);
+    return "none in " + Percent(plan.from) + " to " + Percent(plan.to);
 }
 
 void Summary(std::ostream& o, const StressResult& r) {
-    const StressSpec& spec = r.spec;
+    const StressPlan& plan = r.plan;
     std::vector<const ClientStress*> order;
     for (const ClientStress& c : r.clients)
         order.push_back(&c);
     auto key = [&](const ClientStress* c) {
         if (!c->base.ok) return std::numeric_limits<double>::infinity();
-        double d = DistanceToLevel(*c, spec);
+        double d = DistanceToLevel(*c, plan);
         return d < 0 ? std::numeric_limits<double>::max() : d;
     };
     std::stable_sort(order.begin(), order.end(),
                      [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
     o << "<section id=\"summary\"><h2>Clients by distance to their margin call</h2>\n"
-      << "<p class=\"note\">The margin call is " << Escape(spec.levelFigure) << " below "
-      << Escape(Format("%g", spec.level)) << ", with "
-      << Escape(spec.security.empty() ? "every price" : "the prices of " + spec.security)
-      << " moved from " << Percent(spec.from) << " to " << Percent(spec.to)
+      << "<p class=\"note\">The margin call is " << Escape(plan.levelFigure) << " below "
+      << Escape(Format("%g", plan.level)) << ", with "
+      << Escape(plan.security.empty() ? "every price" : "the prices of " + plan.security)
+      << " moved from " << Percent(plan.from) << " to " << Percent(plan.to)
       << "; the crossing is found to a cent of price. Nearest first.</p>\n"
       << "<table><thead><tr><th scope=\"col\">#</th><th scope=\"col\">Client</th>"
          "<th scope=\"col\">Firm</th><th scope=\"col\" class=\"num\">Equity</th>"
@@ -241,11 +241,11 @@ void Summary(std::ostream& o, const StressResult& r) {
               << " failed: " << ErrorName(c->base.failure.code) << "</td></tr>\n";
             continue;
         }
-        double d = DistanceToLevel(*c, spec);
+        double d = DistanceToLevel(*c, plan);
         o << "<td class=\"num\">" << Amount(c->base.row.equity) << "</td><td class=\"num\">"
           << Amount(c->base.row.marginLevel) << "%</td><td class=\"num\">"
           << Amount(c->base.row.buyCapacity) << "</td><td"
-          << (d >= 0 && d < 0.1 ? " class=\"warn\"" : "") << ">" << Escape(CallText(*c, spec))
+          << (d >= 0 && d < 0.1 ? " class=\"warn\"" : "") << ">" << Escape(CallText(*c, plan))
           << "</td></tr>\n";
     }
     o << "</tbody></table></section>\n";
@@ -263,7 +263,7 @@ void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c
         return;
     }
     o << "<p class=\"lead\">Credit lag " << (row.row.creditLag2 ? 2 : 1) << ". Margin call "
-      << Escape(CallText(c, r.spec)) << ".</p>\n<h3>Figures</h3>\n<div class=\"figures\">";
+      << Escape(CallText(c, r.plan)) << ".</p>\n<h3>Figures</h3>\n<div class=\"figures\">";
     auto figures = RowFigures(row.row);
     size_t per = (figures.size() + 1) / 2;
     for (size_t part = 0; part < 2; ++part) {
@@ -306,15 +306,15 @@ void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c
         }
         o << "</tbody></table>\n";
     }
-    const StressSpec& spec = r.spec;
+    const StressPlan& plan = r.plan;
     std::string id = Anchor(q);
     Chart level{id + "-level",
                 "Margin level (%) of client " + q.client + " against the price shock",
                 "marginLevel",
                 &r,
                 &c,
-                spec.levelFigure == "marginLevel",
-                spec.level,
+                plan.levelFigure == "marginLevel",
+                plan.level,
                 "#1f5fa8"};
     Chart equity{id + "-equity",
                  "Equity of client " + q.client + " against the price shock",
@@ -322,23 +322,23 @@ void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c
                  &r,
                  &c,
                  true,
-                 spec.levelFigure == "equity" ? spec.level : 0.0,
+                 plan.levelFigure == "equity" ? plan.level : 0.0,
                  "#2e7d32"};
     o << "<h3>Stress</h3>\n<div class=\"stress\"><div class=\"charts\"><figure>" << Svg(level)
       << "<figcaption>Margin level in percent"
       << (level.withLevel ? ", the level dashed, its crossing circled" : "")
       << ".</figcaption></figure><figure>" << Svg(equity)
       << "<figcaption>Equity; the dashed line is "
-      << (spec.levelFigure == "equity" ? "the level" : "zero") << ".</figcaption></figure></div>\n";
+      << (plan.levelFigure == "equity" ? "the level" : "zero") << ".</figcaption></figure></div>\n";
     o << "<table class=\"grid\"><caption>The stress grid</caption><thead><tr><th scope=\"col\" "
          "class=\"num\">Shock</th>"
-      << (spec.security.empty() ? "" : "<th scope=\"col\" class=\"num\">Price</th>")
+      << (plan.security.empty() ? "" : "<th scope=\"col\" class=\"num\">Price</th>")
       << "<th scope=\"col\" class=\"num\">Margin level</th><th scope=\"col\" "
          "class=\"num\">Equity</th><th scope=\"col\" class=\"num\">Buying capacity</th>"
          "</tr></thead><tbody>";
     for (const StressPoint& p : c.points) {
         o << "<tr><td class=\"num\">" << Percent(p.shock) << "</td>";
-        if (!spec.security.empty()) o << "<td class=\"num\">" << Amount(p.price) << "</td>";
+        if (!plan.security.empty()) o << "<td class=\"num\">" << Amount(p.price) << "</td>";
         o << "<td class=\"num\">" << Amount(Figure(p.row, "marginLevel"))
           << "</td><td class=\"num\">" << Amount(Figure(p.row, "equity"))
           << "</td><td class=\"num\">" << Amount(Figure(p.row, "buyCapacity")) << "</td></tr>";
@@ -381,18 +381,9 @@ CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
 int RunReportCommand(const ReportArgs& a) {
     StressArgs stress = a.stress;
     if (stress.level.empty()) stress.level = "marginLevel=50";
-    StressSpec spec;
-    if (!StressSpecOf(stress, &spec, std::cerr)) return 2;
-    spec.actv = false;
-    Scenario s;
-    if (!LoadScenarioWithWhatIf(a.scenario, a.whatIf, &s, std::cerr)) return 2;
+    stress.actv = false; // the report draws the row's figures only
     StressResult r;
-    try {
-        r = RunStress(s, spec);
-    } catch (const std::runtime_error& e) {
-        std::cerr << "kesvar: --security " << spec.security << ": " << e.what() << "\n";
-        return 2;
-    }
+    if (!StressOfFile(a.scenario, stress, a.whatIf, &r)) return 2;
     std::ostringstream html;
     std::string title = a.scenario.substr(a.scenario.find_last_of('/') + 1);
     WriteReport(html, title, r);

@@ -125,9 +125,9 @@ RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     Register(s);
 
     for (const Class& c : s.classes) {
-        std::vector<fakehost::SecuritySpec> secs;
+        std::vector<fakehost::SecurityDef> secs;
         for (const Security& sec : c.securities) {
-            fakehost::SecuritySpec entry;
+            fakehost::SecurityDef entry;
             entry.secId = sec.id;
             entry.code = sec.code;
             entry.lotSize = sec.lot;

@@ -41,35 +41,35 @@ double ReferencePrice(const Market& m) {
     return m.bid;
 }
 
-bool Moves(const StressSpec& spec, const Security& sec) {
-    return spec.security.empty() || sec.code == spec.security;
+bool Moves(const StressPlan& plan, const Security& sec) {
+    return plan.security.empty() || sec.code == plan.security;
 }
 
 // Gives the host the scenario's prices with the moved ones shocked, as a terminal would.
-void SetShock(const Scenario& s, const StressSpec& spec, double shock) {
+void SetShock(const Scenario& s, const StressPlan& plan, double shock) {
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities) {
-            Market m = Moves(spec, sec) ? Shocked(sec.market, shock) : sec.market;
+            Market m = Moves(plan, sec) ? Shocked(sec.market, shock) : sec.market;
             fakehost::SetPrices(c.id, sec.id, m.offer, m.bid, m.prevPrice, m.last, m.accruedInt);
         }
 }
 
 // The largest reference price that moves: a shock step below kCent / this moves no price by
 // a cent.
-double LargestMovingPrice(const Scenario& s, const StressSpec& spec) {
+double LargestMovingPrice(const Scenario& s, const StressPlan& plan) {
     double largest = 0;
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities)
-            if (Moves(spec, sec)) largest = std::max(largest, ReferencePrice(sec.market));
+            if (Moves(plan, sec)) largest = std::max(largest, ReferencePrice(sec.market));
     return largest;
 }
 
 class Evaluator {
   public:
-    Evaluator(const Scenario& s, const StressSpec& spec) : s_(s), spec_(spec) {}
+    Evaluator(const Scenario& s, const StressPlan& plan) : s_(s), plan_(plan) {}
 
     RowResult Row(const RowRequest& req, double shock, bool actv) {
-        SetShock(s_, spec_, shock);
+        SetShock(s_, plan_, shock);
         RunOptions o;
         o.actv = actv;
         RowResult r = RunRow(req, o);
@@ -81,12 +81,12 @@ class Evaluator {
     CrossingSide Side(const RowRequest& req, double shock) {
         CrossingSide side;
         side.shock = shock;
-        side.value = Figure(Row(req, shock, false), spec_.levelFigure);
+        side.value = Figure(Row(req, shock, false), plan_.levelFigure);
         for (const Class& c : s_.classes)
             for (const Security& sec : c.securities) {
-                if (!Moves(spec_, sec)) continue;
+                if (!Moves(plan_, sec)) continue;
                 Market m = Shocked(sec.market, shock);
-                if (!spec_.security.empty()) side.price = ReferencePrice(m);
+                if (!plan_.security.empty()) side.price = ReferencePrice(m);
                 side.markets.emplace_back(sec.code, m);
             }
         return side;
@@ -94,21 +94,21 @@ class Evaluator {
 
   private:
     const Scenario& s_;
-    const StressSpec& spec_;
+    const StressPlan& plan_;
 };
 
-bool Below(double value, const StressSpec& spec) {
-    return value < spec.level;
+bool Below(double value, const StressPlan& plan) {
+    return value < plan.level;
 }
 
 // Narrows [a, b], whose figures lie on either side of the level, until no moved price differs
 // by more than a cent between the ends; `near` is the end nearer the unshocked market.
 Crossing Bisect(Evaluator& eval, const RowRequest& req, CrossingSide near, CrossingSide far,
-                const StressSpec& spec, double largestPrice) {
+                const StressPlan& plan, double largestPrice) {
     for (int i = 0; i < 200 && fabs(far.shock - near.shock) * largestPrice > kCent; ++i) {
         CrossingSide mid = eval.Side(req, (near.shock + far.shock) / 2.0);
         if (mid.value != mid.value) break;
-        if (Below(mid.value, spec) == Below(near.value, spec))
+        if (Below(mid.value, plan) == Below(near.value, plan))
             near = mid;
         else
             far = mid;
@@ -116,22 +116,22 @@ Crossing Bisect(Evaluator& eval, const RowRequest& req, CrossingSide near, Cross
     Crossing c;
     c.before = near;
     c.at = far;
-    c.down = Below(far.value, spec) && !Below(near.value, spec);
+    c.down = Below(far.value, plan) && !Below(near.value, plan);
     return c;
 }
 
 void FindCrossings(Evaluator& eval, ClientStress* c, const std::vector<double>& shocks,
-                   const StressSpec& spec, double largestPrice) {
+                   const StressPlan& plan, double largestPrice) {
     for (size_t i = 0; i + 1 < c->points.size(); ++i) {
-        double va = Figure(c->points[i].row, spec.levelFigure);
-        double vb = Figure(c->points[i + 1].row, spec.levelFigure);
-        if (va != va || vb != vb || Below(va, spec) == Below(vb, spec)) continue;
+        double va = Figure(c->points[i].row, plan.levelFigure);
+        double vb = Figure(c->points[i + 1].row, plan.levelFigure);
+        if (va != va || vb != vb || Below(va, plan) == Below(vb, plan)) continue;
         double a = shocks[i], b = shocks[i + 1];
         // The crossing is read moving away from the unshocked market.
         bool aNearer = fabs(a) < fabs(b) || (fabs(a) == fabs(b) && a < b);
         CrossingSide near = eval.Side(c->request, aNearer ? a : b);
         CrossingSide far = eval.Side(c->request, aNearer ? b : a);
-        c->crossings.push_back(Bisect(eval, c->request, near, far, spec, largestPrice));
+        c->crossings.push_back(Bisect(eval, c->request, near, far, plan, largestPrice));
     }
     // Nearest the unshocked market first.
     std::stable_sort(
@@ -139,8 +139,8 @@ void FindCrossings(Evaluator& eval, ClientStress* c, const std::vector<double>& 
         [](const Crossing& x, const Crossing& y) { return fabs(x.at.shock) < fabs(y.at.shock); });
 }
 
-std::string Scope(const StressSpec& spec) {
-    return spec.security.empty() ? "every price" : "the prices of " + spec.security;
+std::string Scope(const StressPlan& plan) {
+    return plan.security.empty() ? "every price" : "the prices of " + plan.security;
 }
 
 ordered_json SideJson(const CrossingSide& s, bool withPrice) {
@@ -158,14 +158,14 @@ ordered_json SideJson(const CrossingSide& s, bool withPrice) {
     return j;
 }
 
-std::string CrossingText(const ClientStress& c, const StressSpec& spec) {
+std::string CrossingText(const ClientStress& c, const StressPlan& plan) {
     if (c.crossings.empty()) return "none in range";
     std::string s;
     for (const Crossing& x : c.crossings) {
         if (!s.empty()) s += "; ";
-        s += std::string(x.down ? "below" : "back to") + " " + Format("%g", spec.level) +
+        s += std::string(x.down ? "below" : "back to") + " " + Format("%g", plan.level) +
              " at shock " + Percent(x.at.shock);
-        if (!spec.security.empty()) s += " (" + spec.security + " " + Amount(x.at.price) + ")";
+        if (!plan.security.empty()) s += " (" + plan.security + " " + Amount(x.at.price) + ")";
     }
     if (c.crossings.size() > 1) s += Format(" [crosses %d times]", int(c.crossings.size()));
     return s;
@@ -173,7 +173,7 @@ std::string CrossingText(const ClientStress& c, const StressSpec& spec) {
 
 } // namespace
 
-bool ParseLevel(const std::string& text, StressSpec* spec, std::string* reason) {
+bool ParseLevel(const std::string& text, StressPlan* plan, std::string* reason) {
     size_t eq = text.find('=');
     if (eq == std::string::npos) {
         *reason = "expected FIGURE=NUMBER, e.g. marginLevel=50";
@@ -190,38 +190,38 @@ bool ParseLevel(const std::string& text, StressSpec* spec, std::string* reason) 
         return false;
     }
     try {
-        spec->level = ParseNumber(text.substr(eq + 1), "--level " + text);
+        plan->level = ParseNumber(text.substr(eq + 1), "--level " + text);
     } catch (const WhatIfError& e) {
         *reason = e.what();
         return false;
     }
-    spec->levelFigure = name;
+    plan->levelFigure = name;
     return true;
 }
 
-StressResult RunStress(const Scenario& s, const StressSpec& spec) {
-    if (!spec.security.empty()) {
+StressResult RunStress(const Scenario& s, const StressPlan& plan) {
+    if (!plan.security.empty()) {
         bool found = false;
         for (const Class& c : s.classes)
             for (const Security& sec : c.securities)
-                found = found || sec.code == spec.security;
-        if (!found) throw std::runtime_error("the scenario has no security " + spec.security);
+                found = found || sec.code == plan.security;
+        if (!found) throw std::runtime_error("the scenario has no security " + plan.security);
     }
     StressResult out;
-    out.spec = spec;
-    int n = spec.steps < 2 ? 2 : spec.steps;
+    out.plan = plan;
+    int n = plan.steps < 2 ? 2 : plan.steps;
     // The ends weighted, not stepped; a shock within rounding of 0 moves no price (1 + it is
     // 1.0) and is shown as 0.
     for (int i = 0; i < n; ++i) {
-        double shock = (spec.from * double(n - 1 - i) + spec.to * double(i)) / double(n - 1);
+        double shock = (plan.from * double(n - 1 - i) + plan.to * double(i)) / double(n - 1);
         out.shocks.push_back(fabs(shock) < 1e-12 ? 0.0 : shock);
     }
 
     RunOptions baseOptions;
     baseOptions.trace = true;
     out.base = RunScenario(s, baseOptions);
-    Evaluator eval(s, spec);
-    const double largest = LargestMovingPrice(s, spec);
+    Evaluator eval(s, plan);
+    const double largest = LargestMovingPrice(s, plan);
     for (const RowResult& b : out.base.rows) {
         ClientStress c;
         c.request = b.request;
@@ -231,21 +231,21 @@ StressResult RunStress(const Scenario& s, const StressSpec& spec) {
             p.shock = shock;
             for (const Class& cl : s.classes)
                 for (const Security& sec : cl.securities)
-                    if (!spec.security.empty() && sec.code == spec.security)
+                    if (!plan.security.empty() && sec.code == plan.security)
                         p.price = ReferencePrice(Shocked(sec.market, shock));
-            p.row = eval.Row(c.request, shock, spec.actv);
+            p.row = eval.Row(c.request, shock, plan.actv);
             c.points.push_back(p);
         }
-        if (!spec.levelFigure.empty()) FindCrossings(eval, &c, out.shocks, spec, largest);
+        if (!plan.levelFigure.empty()) FindCrossings(eval, &c, out.shocks, plan, largest);
         out.clients.push_back(c);
     }
-    SetShock(s, spec, 0.0);
+    SetShock(s, plan, 0.0);
     return out;
 }
 
-double DistanceToLevel(const ClientStress& c, const StressSpec& spec) {
-    double now = Figure(c.base, spec.levelFigure);
-    if (now == now && Below(now, spec)) return 0.0;
+double DistanceToLevel(const ClientStress& c, const StressPlan& plan) {
+    double now = Figure(c.base, plan.levelFigure);
+    if (now == now && Below(now, plan)) return 0.0;
     double best = -1;
     for (const Crossing& x : c.crossings)
         if (x.down && (best < 0 || fabs(x.at.shock) < best)) best = fabs(x.at.shock);
@@ -253,11 +253,11 @@ double DistanceToLevel(const ClientStress& c, const StressSpec& spec) {
 }
 
 void PrintStressTable(std::ostream& out, const StressResult& r) {
-    const StressSpec& spec = r.spec;
-    out << "Stress: " << Scope(spec) << " moved from " << Percent(spec.from) << " to "
-        << Percent(spec.to) << " in " << r.shocks.size() << " steps";
-    if (!spec.levelFigure.empty())
-        out << "; level " << spec.levelFigure << " = " << Format("%g", spec.level);
+    const StressPlan& plan = r.plan;
+    out << "Stress: " << Scope(plan) << " moved from " << Percent(plan.from) << " to "
+        << Percent(plan.to) << " in " << r.shocks.size() << " steps";
+    if (!plan.levelFigure.empty())
+        out << "; level " << plan.levelFigure << " = " << Format("%g", plan.level);
     out << "\n";
     for (const ClientStress& c : r.clients) {
         out << "\n" << c.request.firm << " / " << c.request.client << "\n";
@@ -267,18 +267,18 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
             continue;
         }
         out << Format("  %9s", "shock");
-        if (!spec.security.empty()) out << Format(" %10s", "price");
+        if (!plan.security.empty()) out << Format(" %10s", "price");
         for (const char* f : kShownFigures)
             out << Format(" %12s", f);
         out << "\n";
         for (const StressPoint& p : c.points) {
             out << Format("  %9s", Percent(p.shock).c_str());
-            if (!spec.security.empty()) out << Format(" %10s", Amount(p.price).c_str());
+            if (!plan.security.empty()) out << Format(" %10s", Amount(p.price).c_str());
             for (const char* f : kShownFigures)
                 out << Format(" %12s", Amount(Figure(p.row, f)).c_str());
             out << "\n";
         }
-        if (spec.actv)
+        if (plan.actv)
             for (size_t a = 0; a < c.request.actv.size(); ++a) {
                 out << "  " << c.request.actv[a].secCode << " maxBuy/maxSell:";
                 for (const StressPoint& p : c.points) {
@@ -290,25 +290,25 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
                 }
                 out << "\n";
             }
-        if (!spec.levelFigure.empty())
-            out << "  " << spec.levelFigure << " " << Format("%g", spec.level) << ": "
-                << CrossingText(c, spec) << "\n";
+        if (!plan.levelFigure.empty())
+            out << "  " << plan.levelFigure << " " << Format("%g", plan.level) << ": "
+                << CrossingText(c, plan) << "\n";
     }
-    if (spec.levelFigure.empty()) return;
+    if (plan.levelFigure.empty()) return;
     // The firm's view: who is nearest the level.
     std::vector<const ClientStress*> order;
     for (const ClientStress& c : r.clients)
         if (c.base.ok) order.push_back(&c);
     auto key = [&](const ClientStress* c) {
-        double d = DistanceToLevel(*c, spec);
+        double d = DistanceToLevel(*c, plan);
         return d < 0 ? std::numeric_limits<double>::infinity() : d;
     };
     std::stable_sort(order.begin(), order.end(),
                      [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
-    out << "\nClients by distance to " << spec.levelFigure << " " << Format("%g", spec.level)
+    out << "\nClients by distance to " << plan.levelFigure << " " << Format("%g", plan.level)
         << ":\n";
     for (const ClientStress* c : order) {
-        double d = DistanceToLevel(*c, spec);
+        double d = DistanceToLevel(*c, plan);
         out << Format("  %-12s %-15s ", c->request.firm.c_str(), c->request.client.c_str())
             << (d < 0    ? "none in range"
                 : d == 0 ? "already below"
@@ -318,12 +318,12 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
 }
 
 void PrintStressJson(std::ostream& out, const StressResult& r) {
-    const StressSpec& spec = r.spec;
+    const StressPlan& plan = r.plan;
     ordered_json root;
-    root["moves"] = spec.security.empty() ? ordered_json("all") : ordered_json(spec.security);
+    root["moves"] = plan.security.empty() ? ordered_json("all") : ordered_json(plan.security);
     root["shocks"] = r.shocks;
-    if (!spec.levelFigure.empty())
-        root["level"] = {{"figure", spec.levelFigure}, {"value", spec.level}};
+    if (!plan.levelFigure.empty())
+        root["level"] = {{"figure", plan.levelFigure}, {"value", plan.level}};
     root["clients"] = ordered_json::array();
     for (const ClientStress& c : r.clients) {
         ordered_json j;
@@ -339,14 +339,14 @@ void PrintStressJson(std::ostream& out, const StressResult& r) {
         for (const StressPoint& p : c.points) {
             ordered_json pj;
             pj["shock"] = p.shock;
-            if (!spec.security.empty()) pj["price"] = p.price;
+            if (!plan.security.empty()) pj["price"] = p.price;
             pj["ok"] = p.row.ok;
             ordered_json figures = ordered_json::object();
             if (p.row.ok)
                 for (const auto& f : RowFigures(p.row.row))
                     figures[f.first] = f.second;
             pj["figures"] = figures;
-            if (spec.actv) {
+            if (plan.actv) {
                 pj["actv"] = ordered_json::array();
                 for (const ActvResult& a : p.row.actv) {
                     ordered_json aj = {{"security", a.request.secCode}, {"ok", a.ok}};
@@ -361,16 +361,16 @@ void PrintStressJson(std::ostream& out, const StressResult& r) {
             }
             j["points"].push_back(pj);
         }
-        if (!spec.levelFigure.empty()) {
+        if (!plan.levelFigure.empty()) {
             ordered_json cross = ordered_json::array();
             for (const Crossing& x : c.crossings)
                 cross.push_back({{"direction", x.down ? "down" : "up"},
                                  {"shock", x.at.shock},
-                                 {"before", SideJson(x.before, !spec.security.empty())},
-                                 {"at", SideJson(x.at, !spec.security.empty())}});
+                                 {"before", SideJson(x.before, !plan.security.empty())},
+                                 {"at", SideJson(x.at, !plan.security.empty())}});
             j["crossings"] = cross;
             j["crossingCount"] = c.crossings.size();
-            double d = DistanceToLevel(c, spec);
+            double d = DistanceToLevel(c, plan);
             j["distance"] = d < 0 ? ordered_json() : ordered_json(d);
         }
         root["clients"].push_back(j);
@@ -379,7 +379,7 @@ void PrintStressJson(std::ostream& out, const StressResult& r) {
 }
 
 void PrintStressCsv(std::ostream& out, const StressResult& r) {
-    const StressSpec& spec = r.spec;
+    const StressPlan& plan = r.plan;
     out << "record,firm,client,security,shock,price,field,value\n";
     auto exact = [](double v) { return ordered_json(v).dump(); };
     for (const ClientStress& c : r.clients) {
@@ -390,7 +390,7 @@ void PrintStressCsv(std::ostream& out, const StressResult& r) {
             continue;
         }
         for (const StressPoint& p : c.points) {
-            std::string at = exact(p.shock) + "," + (spec.security.empty() ? "" : exact(p.price));
+            std::string at = exact(p.shock) + "," + (plan.security.empty() ? "" : exact(p.price));
             for (const auto& f : RowFigures(p.row.row))
                 out << "point," << who << ",," << at << "," << f.first << "," << exact(f.second)
                     << "\n";
@@ -404,7 +404,7 @@ void PrintStressCsv(std::ostream& out, const StressResult& r) {
         }
         for (const Crossing& x : c.crossings)
             out << "crossing," << who << ",," << exact(x.at.shock) << ","
-                << (spec.security.empty() ? "" : exact(x.at.price)) << "," << spec.levelFigure
+                << (plan.security.empty() ? "" : exact(x.at.price)) << "," << plan.levelFigure
                 << (x.down ? " down" : " up") << "," << exact(x.at.value) << "\n";
     }
 }
@@ -426,27 +426,27 @@ void AddStressOptions(CLI::App* cmd, StressArgs* a) {
     cmd->add_flag("--actv", a->actv, "Every actv request at every shock too");
 }
 
-bool StressSpecOf(const StressArgs& a, StressSpec* spec, std::ostream& err) {
+bool StressPlanOf(const StressArgs& a, StressPlan* plan, std::ostream& err) {
     if (a.all && !a.security.empty()) {
         err << "kesvar: --all and --security exclude each other\n";
         return false;
     }
     try {
-        spec->from = ParsePercent(a.from, "--from " + a.from);
-        spec->to = ParsePercent(a.to, "--to " + a.to);
+        plan->from = ParsePercent(a.from, "--from " + a.from);
+        plan->to = ParsePercent(a.to, "--to " + a.to);
     } catch (const WhatIfError& e) {
         err << "kesvar: " << e.what() << "\n";
         return false;
     }
-    if (!(spec->from < spec->to) || spec->from < -1.0) {
+    if (!(plan->from < plan->to) || plan->from < -1.0) {
         err << "kesvar: --from must lie below --to, and no shock below -100%\n";
         return false;
     }
-    spec->security = a.security;
-    spec->steps = a.steps;
-    spec->actv = a.actv;
+    plan->security = a.security;
+    plan->steps = a.steps;
+    plan->actv = a.actv;
     std::string reason;
-    if (!a.level.empty() && !ParseLevel(a.level, spec, &reason)) {
+    if (!a.level.empty() && !ParseLevel(a.level, plan, &reason)) {
         err << "kesvar: --level " << a.level << ": " << reason << "\n";
         return false;
     }
@@ -464,18 +464,24 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
     return cmd;
 }
 
-int RunStressCommand(const StressCommandArgs& a) {
-    StressSpec spec;
-    if (!StressSpecOf(a.stress, &spec, std::cerr)) return 2;
+bool StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
+                  StressResult* out) {
+    StressPlan plan;
+    if (!StressPlanOf(args, &plan, std::cerr)) return false;
     Scenario s;
-    if (!LoadScenarioWithWhatIf(a.scenario, a.whatIf, &s, std::cerr)) return 2;
-    StressResult r;
+    if (!LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr)) return false;
     try {
-        r = RunStress(s, spec);
+        *out = RunStress(s, plan);
     } catch (const std::runtime_error& e) {
-        std::cerr << "kesvar: --security " << spec.security << ": " << e.what() << "\n";
-        return 2;
+        std::cerr << "kesvar: --security " << plan.security << ": " << e.what() << "\n";
+        return false;
     }
+    return true;
+}
+
+int RunStressCommand(const StressCommandArgs& a) {
+    StressResult r;
+    if (!StressOfFile(a.scenario, a.stress, a.whatIf, &r)) return 2;
     std::ostringstream text;
     if (a.format == "json")
         PrintStressJson(text, r);

@@ -14,7 +14,7 @@
 
 namespace kesvar_cli {
 
-struct StressSpec {
+struct StressPlan {
     std::string security; // the security whose prices move; empty: every security
     double from = -0.5, to = 0.5;
     int steps = 21;
@@ -23,9 +23,9 @@ struct StressSpec {
     double level = 0;
 };
 
-// Parses "marginLevel=50" into the spec; false with a reason when the text is not
+// Parses "marginLevel=50" into the plan; false with a reason when the text is not
 // FIGURE=NUMBER with a known row figure.
-bool ParseLevel(const std::string& text, StressSpec* spec, std::string* reason);
+bool ParseLevel(const std::string& text, StressPlan* plan, std::string* reason);
 
 struct StressPoint {
     double shock = 0;
@@ -56,20 +56,20 @@ struct ClientStress {
 };
 
 struct StressResult {
-    StressSpec spec;
+    StressPlan plan;
     RunResult base; // the scenario run at its own prices, traced, with every actv
     std::vector<double> shocks;
     std::vector<ClientStress> clients;
 };
 
-// Throws std::runtime_error when the spec names a security the scenario does not have.
+// Throws std::runtime_error when the plan names a security the scenario does not have.
 // Runs the scenario (RunScenario: once per process), then every shock; leaves the host with
 // the scenario's own prices.
-StressResult RunStress(const Scenario& scenario, const StressSpec& spec);
+StressResult RunStress(const Scenario& scenario, const StressPlan& plan);
 
 // Shock of the nearest crossing downward through the level, 0 when already below it at the
 // scenario's prices, or -1 when none lies in the range.
-double DistanceToLevel(const ClientStress& c, const StressSpec& spec);
+double DistanceToLevel(const ClientStress& c, const StressPlan& plan);
 
 // The command line of stress (and the --stress options of report).
 struct StressArgs {
@@ -81,8 +81,12 @@ struct StressArgs {
     bool actv = false;
 };
 void AddStressOptions(CLI::App* command, StressArgs* args);
-// The spec the options give; false with a message on `err` when one is malformed.
-bool StressSpecOf(const StressArgs& args, StressSpec* spec, std::ostream& err);
+// The plan the options give; false with a message on `err` when one is malformed.
+bool StressPlanOf(const StressArgs& args, StressPlan* plan, std::ostream& err);
+// The stress of a scenario file as the options ask it, for the commands that print or draw
+// it; false with a message on standard error when the options or the scenario are wrong.
+bool StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
+                  StressResult* out);
 
 struct StressCommandArgs {
     std::string scenario;

@@ -128,12 +128,12 @@ std::function<void()> MakeClass(Rng& r, World& w, Recorder& rec, const Pool& cod
     const uint32_t id = 10 * (1 + r.Below(6)), flags = r.Pick(kFlags), valueUnlisted = r.Below(2);
     const std::string code = r.Pick(codes);
     const uint32_t big = r.Percent(25) ? 9 + r.Below(16) : 0;
-    std::vector<SecuritySpec> secs;
+    std::vector<SecurityDef> secs;
     for (uint32_t n = 1 + r.Below(6) + big, k = 0; n > 0; --n, ++k) {
         const double face = r.Percent(50) ? Value(r, 200000) : 0.0;
         secs.push_back(
-            k < big ? SecuritySpec{200 + k, "N" + std::to_string(k), r.Pick(kLots), face}
-                    : SecuritySpec{100 + r.Below(10), r.Pick(kSecCodes), r.Pick(kLots), face});
+            k < big ? SecurityDef{200 + k, "N" + std::to_string(k), r.Pick(kLots), face}
+                    : SecurityDef{100 + r.Below(10), r.Pick(kSecCodes), r.Pick(kLots), face});
         w.secs.push_back({id, secs.back().secId, secs.back().code, code});
         for (const char* name : {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"})
             SetParam(id, secs.back().secId, name, Value(r, 2000000));

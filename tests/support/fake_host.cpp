@@ -229,7 +229,7 @@ int32_t Install(int32_t version, bool memoryHooks) {
     return KRInitEx(version, int32_t(RecordSize()), int32_t(RecordSize()));
 }
 
-int32_t AddClass(uint32_t classId, const std::string& code, const std::vector<SecuritySpec>& secs,
+int32_t AddClass(uint32_t classId, const std::string& code, const std::vector<SecurityDef>& secs,
                  uint32_t flags, int8_t valueUnlisted) {
     KRClass c = {classId, int32_t(secs.size()), flags, {}, valueUnlisted, {}};
     Copy(c.code, code);

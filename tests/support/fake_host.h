@@ -16,7 +16,7 @@
 
 namespace fakehost {
 
-struct SecuritySpec {
+struct SecurityDef {
     uint32_t secId;
     std::string code;
     int32_t lotSize = 1;
@@ -96,7 +96,7 @@ int32_t KR_CALL GetParamId(const char* name);
 double KR_CALL GetParamValue(uint32_t classId, uint32_t secId, int32_t paramId);
 
 // Registers a class through KRAddClass; returns its result (last error is left by the call).
-int32_t AddClass(uint32_t classId, const std::string& code, const std::vector<SecuritySpec>& secs,
+int32_t AddClass(uint32_t classId, const std::string& code, const std::vector<SecurityDef>& secs,
                  uint32_t flags = 0, int8_t valueUnlisted = 0);
 
 // Money amounts in hundredths, as the host keeps them. Appends a record of the host's
