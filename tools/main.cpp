@@ -22,7 +22,7 @@
 #include "scenario/runner.h"
 #include "outputs/report.h"
 #include "scenario/scenario.h"
-#include "analyses/stress.h"
+#include "commands/stress.h"
 #include "analyses/whatif.h"
 
 namespace kesvar_cli {
@@ -46,11 +46,6 @@ bool Absolute(const std::string& path) {
     if (!path.empty() && path[0] == '\\') return true;
 #endif
     return !path.empty() && path[0] == '/';
-}
-
-std::string ReadInput(const std::string& path) {
-    if (path != "-") return ReadFile(path);
-    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
 }
 
 // Validates the whole scenario, audits it, then runs it and prints the result. Nothing is

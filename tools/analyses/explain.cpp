@@ -527,7 +527,8 @@ namespace kesvar_cli {
 CLI::App* AddExplainCommand(CLI::App& app, ExplainArgs* a) {
     CLI::App* cmd = app.add_subcommand(
         "explain", "Say how each maxBuy and maxSell came about: the bounds, the one that decided");
-    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON)")->required();
+    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON; '-' reads standard input)")
+        ->required();
     cmd->add_option("--client", a->client, "Only the rows of this client");
     cmd->add_option("--security", a->security,
                     "Only this security (added to rows that do not ask for it)");

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analyses/explain.h"
+#include "outputs/csv.h"
 #include "outputs/run_output.h"
 #include "scenario/text.h"
 
@@ -83,11 +84,6 @@ std::string Escape(const std::string& s) {
         }
     }
     return out;
-}
-
-// The exact value, as the JSON output spells it, for a data attribute.
-std::string Exact(double v) {
-    return nlohmann::json(v).dump();
 }
 
 std::string Anchor(const RowRequest& q) {
@@ -371,8 +367,10 @@ void WriteReport(std::ostream& o, const std::string& title, const StressResult& 
 CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
     CLI::App* cmd = app.add_subcommand(
         "report", "Write a self-contained HTML risk report: figures, why, stress, margin calls");
-    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON)")->required();
-    cmd->add_option("-o,--output", a->output, "The HTML file to write")->required();
+    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON; '-' reads standard input)")
+        ->required();
+    cmd->add_option("-o,--output", a->output, "The HTML file to write ('-' writes standard output)")
+        ->required();
     AddStressOptions(cmd, &a->stress);
     AddWhatIfOptions(cmd, &a->whatIf);
     return cmd;
@@ -387,6 +385,10 @@ int RunReportCommand(const ReportArgs& a) {
     std::ostringstream html;
     std::string title = a.scenario.substr(a.scenario.find_last_of('/') + 1);
     WriteReport(html, title, r);
+    if (a.output == "-") {
+        std::cout << html.str() << std::flush;
+        return r.base.AnyFailure() ? 1 : 0;
+    }
     std::ofstream file(a.output, std::ios::binary);
     file << html.str();
     file.close();
