@@ -16,15 +16,6 @@ namespace kesvar_cli {
 // The whole document. `title` names the scenario.
 void WriteReport(std::ostream& out, const std::string& title, const StressResult& r);
 
-struct ReportArgs {
-    std::string scenario;
-    std::string output;
-    StressArgs stress;
-    WhatIf whatIf;
-};
-CLI::App* AddReportCommand(CLI::App& app, ReportArgs* args);
-int RunReportCommand(const ReportArgs& args);
-
 } // namespace kesvar_cli
 
 #endif
