@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "commands/format_option.h"
+
 namespace kesvar_cli {
 
 CLI::App* AddExplainCommand(CLI::App& app, ExplainArgs* a) {
@@ -15,8 +17,7 @@ CLI::App* AddExplainCommand(CLI::App& app, ExplainArgs* a) {
     cmd->add_option("--client", a->client, "Only the rows of this client");
     cmd->add_option("--security", a->security,
                     "Only this security (added to rows that do not ask for it)");
-    cmd->add_option("--format,-f", a->format, "Output: text (default) or json")
-        ->check(CLI::IsMember({"text", "json"}, CLI::ignore_case));
+    AddFormatOption(cmd, &a->format, {"text", "json"});
     AddWhatIfOptions(cmd, &a->whatIf);
     return cmd;
 }

@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "commands/format_option.h"
+
 #include "outputs/stress_output.h"
 
 namespace kesvar_cli {
@@ -14,8 +16,7 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
         "stress", "Every row at each price shock of a grid; where each client crosses a level");
     cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON; '-' reads standard input)")
         ->required();
-    cmd->add_option("--format,-f", a->format, "Output: table (default), json or csv")
-        ->check(CLI::IsMember({"table", "json", "csv"}, CLI::ignore_case));
+    AddFormatOption(cmd, &a->format, {"table", "json", "csv"});
     AddStressOptions(cmd, &a->stress);
     AddWhatIfOptions(cmd, &a->whatIf);
     return cmd;
