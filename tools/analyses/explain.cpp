@@ -115,7 +115,6 @@ const char* SellCaseText(int32_t c, const ActvTrace& t) {
 // "(10 x 285.40)" when the denominator is lot times price, else the number.
 std::string Denominator(double den, double lot, double price) {
     if (den == lot * price) return "(" + Sprintf("%g", lot) + " x " + Price(price) + ")";
-    if (den == price * lot) return "(" + Price(price) + " x " + Sprintf("%g", lot) + ")";
     return Price(den);
 }
 
