@@ -28,4 +28,17 @@ for dir in */; do
     done < <(grep -HnoE '^#include "[a-z_]+/[^"]+"' "$dir"/* | sed -E 's/#include "([^"]+)"/\1/')
 done
 [ "$status" -eq 0 ] && echo "layers: every include in src/ points down (${layers[*]})"
+
+# The tool reaches the library through the public header and one internal interface only.
+tool_status=0
+while IFS=: read -r file line target; do
+    [ "$target" = "exports/internal.h" ] && continue
+    echo "tools/${file#../tools/}:$line: includes $target; the tool may include only exports/internal.h from src/" >&2
+    tool_status=1
+done < <(grep -rHnoE '^#include "[^"]+"' ../tools | sed -E 's/#include "([^"]+)"/\1/' |
+    while IFS=: read -r file line target; do
+        [ -e "${target}" ] && echo "$file:$line:$target"
+    done)
+[ "$tool_status" -eq 0 ] && echo "layers: tools/ includes nothing from src/ but exports/internal.h"
+[ "$tool_status" -eq 0 ] || status=1
 exit "$status"

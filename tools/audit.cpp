@@ -7,6 +7,9 @@
 #include <set>
 #include <tuple>
 
+#include "kesvar.h"
+#include "library.h"
+
 namespace kesvar_cli {
 
 namespace {
@@ -198,7 +201,9 @@ std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records) {
 
 std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name) {
     std::vector<Warning> out;
-    for (const Firm& f : s.firms) {
+    // Without the library the settings go unchecked; running the scenario reports why.
+    const bool open = OpenLibrary(s.version) == KR_ERR_NONE;
+    for (const Firm& f : open ? s.firms : std::vector<Firm>()) {
         std::vector<Warning> firm;
         std::vector<ListEntry> entries;
         LoadSettingsText(f.settings, f.source, &firm, &entries, {});

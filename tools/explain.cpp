@@ -5,7 +5,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include "frame/int32.h"
 #include "text.h"
 
 namespace kesvar_cli {

@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "frame/trace.h"
+#include "exports/internal.h"
 #include "run.h"
 #include "whatif.h"
 

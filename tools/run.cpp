@@ -2,6 +2,7 @@
 
 #include "audit.h"
 #include "fake_host.h"
+#include "library.h"
 
 namespace kesvar_cli {
 
@@ -28,14 +29,6 @@ CallFailure Failure(const char* call, const std::string& subject) {
     return f;
 }
 
-// The library records into `trace` while `call` runs, when asked.
-template <class Call> bool Traced(kesvar::Trace* trace, Call call) {
-    kesvar::gTrace = trace;
-    bool ok = call();
-    kesvar::gTrace = nullptr;
-    return ok;
-}
-
 ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace) {
     ActvResult r;
     r.request = req;
@@ -44,15 +37,13 @@ ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace)
         r.failure = Failure("KRInitMarginalActv", req.secCode);
         return r;
     }
-    kesvar::Trace t{};
-    if (!Traced(trace ? &t : nullptr,
-                [&] { return KRCalcMarginalActv(&row, &r.actv, req.price); })) {
+    if (!(trace ? kesvar::TraceMarginalActv(&row, &r.actv, req.price, &r.trace)
+                : KRCalcMarginalActv(&row, &r.actv, req.price))) {
         r.failure = Failure("KRCalcMarginalActv", req.secCode);
         return r;
     }
     r.ok = true;
     r.traced = trace;
-    r.trace = t.actv;
     return r;
 }
 
@@ -66,8 +57,7 @@ RowResult RunRow(const RowRequest& req, const RunOptions& options) {
         r.failure = Failure("KRInitMarginalRow", req.firm + "/" + req.client);
         return r;
     }
-    kesvar::Trace t{};
-    if (!Traced(options.trace ? &t : nullptr, [&] { return KRCalcMarginalRow(&r.row); })) {
+    if (!(options.trace ? kesvar::TraceMarginalRow(&r.row, &r.trace) : KRCalcMarginalRow(&r.row))) {
         r.failure = Failure("KRCalcMarginalRow", req.firm + "/" + req.client);
         return r;
     }
@@ -75,7 +65,6 @@ RowResult RunRow(const RowRequest& req, const RunOptions& options) {
     int32_t inLots = KRIsLimitsInLots(req.firm.c_str());
     if (KRGetLastError() == KR_ERR_NONE) r.limitsInLots = inLots;
     r.traced = options.trace;
-    r.trace = t.row;
     if (options.actv)
         for (const ActvRequest& a : req.actv)
             r.actv.push_back(RunActv(r.row, a, options.trace));
@@ -101,25 +90,16 @@ bool RunResult::AnyWarning() const {
 RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     RunResult out;
     out.version = s.version;
-    // The library initialises once per process: a later scenario in the same process (tests
-    // of generated worlds) empties it instead, and must keep the interface version.
-    static int32_t libraryVersion = 0;
     fakehost::Reset();
-    if (libraryVersion == 0 && fakehost::Install(s.version)) {
-        libraryVersion = s.version;
-    } else if (libraryVersion == 0 && KRGetLastError() != KR_ERR_STATE) {
-        out.setup.push_back(Failure("KRInitEx", ""));
+    int32_t code = OpenLibrary(s.version);
+    // Each scenario starts from an empty library, whatever an earlier one or a test left.
+    if (code == KR_ERR_NONE && !KRCleanup()) code = KR_ERR_STATE;
+    if (code != KR_ERR_NONE) {
+        CallFailure f;
+        f.call = "KRInitEx";
+        f.code = code;
+        out.setup.push_back(f);
         return out;
-    } else {
-        // Initialised before, by an earlier scenario or a test's own world: emptied instead.
-        if (libraryVersion == 0) libraryVersion = s.version;
-        fakehost::host().version = libraryVersion;
-        if (s.version != libraryVersion || !KRCleanup()) {
-            CallFailure f = Failure("KRInitEx", "");
-            f.code = KR_ERR_STATE;
-            out.setup.push_back(f);
-            return out;
-        }
     }
     out.initialised = true;
     Register(s);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "check.h"
-#include "frame/trace.h"
+#include "exports/internal.h"
 #include "kesvar.h"
 #include "scenario.h"
 
@@ -58,8 +58,7 @@ struct RunResult {
     bool AnyWarning() const; // notes aside
 };
 
-// The first call initialises the library (its state lives as long as the process); a later
-// call empties it with KRCleanup and needs the same interface version.
+// Opens the library (OpenLibrary) and empties it with KRCleanup, then sets up the scenario.
 RunResult RunScenario(const Scenario& scenario, const RunOptions& options = RunOptions());
 
 // One row request again, over the world RunScenario set up, with the host's prices as they are

@@ -13,16 +13,48 @@
 
 using namespace kesvar;
 
-namespace {
+namespace kesvar {
 
 // Common refusals of an export that takes a row: null or unbound (stale) row, then the tag.
 // Returns the code to refuse with, or KR_ERR_NONE with *binding set.
-int32_t CheckRow(const KRMarginalRow* row, FirmSettings** binding) {
+static int32_t CheckRow(const KRMarginalRow* row, FirmSettings** binding) {
     if (!row) return KR_ERR_ARGUMENT;
     *binding = RowBinding(row);
     if (!*binding) return KR_ERR_ARGUMENT;
     return KR_ERR_NONE;
 }
+
+int32_t CalcRowCall(KRMarginalRow* row, uint32_t* moneyIndex, uint32_t* secIndex, RowTrace* trace) {
+    ExportCall call;
+    if (!Initialised()) return call.Fail(KR_ERR_STATE);
+    FirmSettings* r = nullptr;
+    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
+    if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
+    Trace t{};
+    gTrace = trace ? &t : nullptr;
+    int32_t code = CalcRow(row, r, moneyIndex, secIndex);
+    gTrace = nullptr;
+    if (trace) *trace = t.row;
+    return code ? call.Fail(code) : call.Ok();
+}
+
+int32_t CalcActvCall(const KRMarginalRow* row, KRMarginalActv* actv, double price,
+                     ActvTrace* trace) {
+    ExportCall call;
+    if (!Initialised()) return call.Fail(KR_ERR_STATE);
+    FirmSettings* r = nullptr;
+    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
+    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
+    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
+    Trace t{};
+    gTrace = trace ? &t : nullptr;
+    int32_t code = CalcActv(row, r, actv, price);
+    gTrace = nullptr;
+    if (trace) *trace = t.actv;
+    return code ? call.Fail(code) : call.Ok();
+}
+
+namespace {
 
 int32_t LookUpMembership(const KRMarginalRow* row, const char* code, uint32_t* classId,
                          uint32_t* secId, bool asset) {
@@ -43,6 +75,8 @@ int32_t LookUpMembership(const KRMarginalRow* row, const char* code, uint32_t* c
 }
 
 } // namespace
+
+} // namespace kesvar
 
 extern "C" {
 
@@ -143,13 +177,7 @@ KR_API int32_t KR_CALL KRInitMarginalRow(KRMarginalRow* row) {
 
 KR_API int32_t KR_CALL KRCalcMarginalRowEx(KRMarginalRow* row, uint32_t* moneyIndex,
                                            uint32_t* secIndex) {
-    ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
-    if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = CalcRow(row, r, moneyIndex, secIndex);
-    return code ? call.Fail(code) : call.Ok();
+    return CalcRowCall(row, moneyIndex, secIndex, nullptr);
 }
 
 KR_API int32_t KR_CALL KRCalcMarginalRow(KRMarginalRow* row) {
@@ -169,14 +197,7 @@ KR_API int32_t KR_CALL KRInitMarginalActv(const KRMarginalRow* row, KRMarginalAc
 
 KR_API int32_t KR_CALL KRCalcMarginalActv(const KRMarginalRow* row, KRMarginalActv* actv,
                                           double price) {
-    ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
-    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
-    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = CalcActv(row, r, actv, price);
-    return code ? call.Fail(code) : call.Ok();
+    return CalcActvCall(row, actv, price, nullptr);
 }
 
 KR_API int32_t KR_CALL KRIsMarginSeccode(const KRMarginalRow* row, const char* secCode,

@@ -450,4 +450,16 @@ int32_t SetFirmSettings(const char* key, const char* text, DiagnosticSink* sink)
     return KR_ERR_NONE;
 }
 
+int32_t LoadDetachedLinked(const char* text, DiagnosticSink* sink, FirmRecord** loaded) {
+    FirmRecord* firm = nullptr;
+    int32_t code = LoadDetachedSettings(text, sink, &firm);
+    if (code != KR_ERR_NONE) return code;
+    if (!LinkFirm(firm)) {
+        ClearFirmSettings(firm, true);
+        return KR_ERR_NO_MEMORY;
+    }
+    *loaded = firm;
+    return KR_ERR_NONE;
+}
+
 } // namespace kesvar

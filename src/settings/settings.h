@@ -184,6 +184,9 @@ FirmSettings* ResolveHandle(uint32_t handle);
 // skipped or changed; the library passes null.
 int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
                          FirmRecord** loaded);
+// The same into a record of its own, outside the table: no firm's record changes. Released
+// with ClearFirmSettings(record, true).
+int32_t LoadDetachedSettings(const char* text, DiagnosticSink* sink, FirmRecord** loaded);
 // Drops a firm record and its table slot, as if the firm had never been loaded.
 void AbandonFirmSettings(FirmRecord* record);
 int32_t FindFirmSettings(const char* key);
