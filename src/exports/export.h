@@ -4,7 +4,8 @@
 #define KESVAR_EXPORTS_EXPORT_H
 
 #include "frame/state.h"
-#include "frame/trace.h"
+#include "actv/actv.h"
+#include "row/row.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 

@@ -30,11 +30,7 @@ int32_t CalcRowCall(KRMarginalRow* row, uint32_t* moneyIndex, uint32_t* secIndex
     FirmSettings* r = nullptr;
     if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
     if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
-    Trace t{};
-    gTrace = trace ? &t : nullptr;
-    int32_t code = CalcRow(row, r, moneyIndex, secIndex);
-    gTrace = nullptr;
-    if (trace) *trace = t.row;
+    int32_t code = CalcRow(row, r, moneyIndex, secIndex, trace);
     return code ? call.Fail(code) : call.Ok();
 }
 
@@ -46,11 +42,7 @@ int32_t CalcActvCall(const KRMarginalRow* row, KRMarginalActv* actv, double pric
     if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
     if (!actv) return call.Fail(KR_ERR_ARGUMENT);
     if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
-    Trace t{};
-    gTrace = trace ? &t : nullptr;
-    int32_t code = CalcActv(row, r, actv, price);
-    gTrace = nullptr;
-    if (trace) *trace = t.actv;
+    int32_t code = CalcActv(row, r, actv, price, trace);
     return code ? call.Fail(code) : call.Ok();
 }
 

@@ -7,7 +7,8 @@
 
 #include "kesvar.h"
 #include "frame/int32.h"
-#include "frame/trace.h"
+#include "actv/trace.h"
+#include "row/trace.h"
 #include "settings/names.h"
 #include "settings/settings.h"
 
