@@ -364,7 +364,7 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     if (t) memset(t, 0, sizeof *t);
     const int32_t secIndex = actv->secIndex;
     if (secIndex < 0 || secIndex >= SecurityCount()) return KR_ERR_NOT_FOUND;
-    if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
+    if (!ResolveParamIds(AnyFaceValueClass())) return KR_ERR_PARAM_UNKNOWN;
 
     double offer, bid, last, prev, lot;
     if (!SecurityPrices(r, secIndex, &offer, &bid, &last, &prev, &lot)) return KR_ERR_NO_PRICE;

@@ -4,6 +4,8 @@
 #include "kesvar.h"
 #include "actv/actv.h"
 #include "exports/export.h"
+#include "frame/host.h"
+#include "frame/memory.h"
 #include "links/links.h"
 #include "links/membership.h"
 #include "queries/queries.h"
@@ -15,8 +17,8 @@ using namespace kesvar;
 
 namespace kesvar {
 
-// Common refusals of an export that takes a row: null or unbound (stale) row, then the tag.
-// Returns the code to refuse with, or KR_ERR_NONE with *binding set.
+// Common refusals of an export that takes a row: null, or unbound or stale. Returns the code to
+// refuse with, or KR_ERR_NONE with *binding set.
 static int32_t CheckRow(const KRMarginalRow* row, FirmSettings** binding) {
     if (!row) return KR_ERR_ARGUMENT;
     *binding = RowBinding(row);
@@ -76,9 +78,7 @@ KR_API int32_t KR_CALL KRSetMemoryManagement(KRAllocFunc allocate, KRFreeFunc re
                                              KRReallocFunc reallocate) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    gState.alloc = allocate;
-    gState.free = release;
-    gState.realloc = reallocate;
+    SetMemoryHooks(allocate, release, reallocate);
     return call.Ok();
 }
 
@@ -88,10 +88,7 @@ KR_API int32_t KR_CALL KRSetLimitCallbacks(KRFindFirstMoneyLimitFunc findFirstMo
                                            KRGetSecLimitFunc getSecLimit) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    gState.findFirstMoneyLimit = findFirstMoneyLimit;
-    gState.getMoneyLimit = getMoneyLimit;
-    gState.findFirstSecLimit = findFirstSecLimit;
-    gState.getSecLimit = getSecLimit;
+    SetLimitCallbacks(findFirstMoneyLimit, getMoneyLimit, findFirstSecLimit, getSecLimit);
     return call.Ok();
 }
 
@@ -99,17 +96,14 @@ KR_API int32_t KR_CALL KRSetParamCallbacks(KRGetParamIdFunc getParamId,
                                            KRGetParamValueFunc getParamValue) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    gState.getParamId = getParamId;
-    gState.getParamValue = getParamValue;
+    SetParamCallbacks(getParamId, getParamValue);
     return call.Ok();
 }
 
 KR_API int32_t KR_CALL KRInitEx(int32_t version, int32_t moneyLimitSize, int32_t secLimitSize) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    if (!gState.findFirstMoneyLimit || !gState.getMoneyLimit || !gState.findFirstSecLimit ||
-        !gState.getSecLimit || !gState.getParamId || !gState.getParamValue)
-        return call.Fail(KR_ERR_ARGUMENT);
+    if (!AllCallbacksSet()) return call.Fail(KR_ERR_ARGUMENT);
     if (version != KR_INTERFACE_V1 && version != KR_INTERFACE_V2) return call.Fail(KR_ERR_VERSION);
     bool fits =
         version == KR_INTERFACE_V1
@@ -117,7 +111,7 @@ KR_API int32_t KR_CALL KRInitEx(int32_t version, int32_t moneyLimitSize, int32_t
             : (moneyLimitSize == KR_MONEY_LIMIT_SIZE_V2 && secLimitSize == KR_SEC_LIMIT_SIZE_V2);
     if (!fits) return call.Fail(KR_ERR_SIZE);
     gState.initialised = 1;
-    gState.interfaceVersion = version;
+    SetInterfaceVersion(version);
     return call.Ok();
 }
 
@@ -227,10 +221,10 @@ KR_API int32_t KR_CALL KRIsBoardTagApplicable(const char* firmId, const char* ta
     ExportCall call;
     if (!Initialised()) return call.Fail(KR_ERR_STATE);
     if (!firmId || !tag) return call.Fail(KR_ERR_ARGUMENT);
-    int32_t i = FindFirmSettings(firmId);
-    if (i < 0) return call.Fail(KR_ERR_NO_SETTINGS);
+    const FirmRecord* firm = FindFirm(firmId);
+    if (!firm) return call.Fail(KR_ERR_NO_SETTINGS);
     // Success leaves the caller's last-error value as it was.
-    return BoardKind(gState.firmSettingsTable[i], tag) == Listed ? 1 : 0;
+    return BoardKind(firm, tag) == Listed ? 1 : 0;
 }
 
 KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId) {
@@ -238,9 +232,9 @@ KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId) {
     // Every refusal answers 1, the default of the switch.
     if (!Initialised()) return call.Done(KR_ERR_STATE, 1);
     if (!firmId) return call.Done(KR_ERR_ARGUMENT, 1);
-    int32_t i = FindFirmSettings(firmId);
-    if (i < 0) return call.Done(KR_ERR_NO_SETTINGS, 1);
-    return call.Done(KR_ERR_NONE, gState.firmSettingsTable[i]->limitsInLots ? 1 : 0);
+    const FirmRecord* firm = FindFirm(firmId);
+    if (!firm) return call.Done(KR_ERR_NO_SETTINGS, 1);
+    return call.Done(KR_ERR_NONE, firm->limitsInLots ? 1 : 0);
 }
 
 KR_API int32_t KR_CALL KRGetLastError(void) {

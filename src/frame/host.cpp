@@ -9,14 +9,37 @@ namespace kesvar {
 
 static const char* const kParamNames[5] = {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"};
 
-bool ResolveParamIds() {
+void SetLimitCallbacks(KRFindFirstMoneyLimitFunc findFirstMoneyLimit,
+                       KRGetMoneyLimitFunc getMoneyLimit, KRFindFirstSecLimitFunc findFirstSecLimit,
+                       KRGetSecLimitFunc getSecLimit) {
+    gState.findFirstMoneyLimit = findFirstMoneyLimit;
+    gState.getMoneyLimit = getMoneyLimit;
+    gState.findFirstSecLimit = findFirstSecLimit;
+    gState.getSecLimit = getSecLimit;
+}
+
+void SetParamCallbacks(KRGetParamIdFunc getParamId, KRGetParamValueFunc getParamValue) {
+    gState.getParamId = getParamId;
+    gState.getParamValue = getParamValue;
+}
+
+bool AllCallbacksSet() {
+    return gState.findFirstMoneyLimit && gState.getMoneyLimit && gState.findFirstSecLimit &&
+           gState.getSecLimit && gState.getParamId && gState.getParamValue;
+}
+
+void SetInterfaceVersion(int32_t version) {
+    gState.interfaceVersion = version;
+}
+
+bool ResolveParamIds(bool accruedIntNeeded) {
     int32_t* cache = gState.paramIdCache;
     for (int i = kOffer; i <= kLast; ++i) {
         if (cache[i] != -1) continue;
         cache[i] = gState.getParamId(kParamNames[i]);
         if (cache[i] == -1) return false;
     }
-    if (!gState.anyFaceValueClass) {
+    if (!accruedIntNeeded) {
         cache[kAccruedInt] = -1;
         return true;
     }
@@ -168,7 +191,7 @@ bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out) {
     out->currentLimit = F64(b, offsetof(KRMoneyLimit, currentLimit));
     out->locked = F64(b, offsetof(KRMoneyLimit, locked));
     out->lockedValue = F64(b, offsetof(KRMoneyLimit, lockedValue));
-    out->leveragePercent = gState.interfaceVersion >= KR_INTERFACE_V2
+    out->leveragePercent = InterfaceVersion() >= KR_INTERFACE_V2
                                ? I32(b, offsetof(KRMoneyLimit, leveragePercent))
                                : -1;
     ++*index;

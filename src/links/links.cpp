@@ -403,19 +403,19 @@ void ApplyClass(FirmRecord* f, int32_t c, const NewClassWork& w) {
 
 // After a new class: resolves the entries waiting for it and links it into every firm.
 bool LinkNewClass(int32_t c) {
-    Array<FirmRecord*>& table = gState.firmSettingsTable;
+    const int32_t firms = FirmCount();
     NewClassWork* work = nullptr;
-    if (table.count > 0) {
+    if (firms > 0) {
         uint32_t bytes;
-        if (!ByteCount(uint32_t(sizeof(NewClassWork)), table.count, &bytes) ||
+        if (!ByteCount(uint32_t(sizeof(NewClassWork)), firms, &bytes) ||
             (work = static_cast<NewClassWork*>(MemAlloc(bytes))) == nullptr)
             return false;
     }
     bool ok = true;
-    for (int32_t f = 0; ok && f < table.count; ++f)
-        ok = ReserveForClass(table[f], c, &work[f]);
-    for (int32_t f = 0; ok && f < table.count; ++f)
-        ApplyClass(table[f], c, work[f]);
+    for (int32_t f = 0; ok && f < firms; ++f)
+        ok = ReserveForClass(FirmAt(f), c, &work[f]);
+    for (int32_t f = 0; ok && f < firms; ++f)
+        ApplyClass(FirmAt(f), c, work[f]);
     MemFree(work);
     return ok;
 }

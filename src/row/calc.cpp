@@ -5,6 +5,7 @@
 
 #include "frame/host.h"
 #include "links/membership.h"
+#include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
@@ -78,7 +79,7 @@ static void SumMoneyLimits(KRMarginalRow* row, const FirmSettings* binding, cons
             sums->ownCurrentBalance += limit.currentBalance;
         }
         // Under interface version 2 the host may fix the leverage; the first such record wins.
-        if (board == Listed && !row->leverageGiven && gState.interfaceVersion >= KR_INTERFACE_V2 &&
+        if (board == Listed && !row->leverageGiven && InterfaceVersion() >= KR_INTERFACE_V2 &&
             limit.leveragePercent >= 0) {
             row->leverage = limit.leveragePercent * 0.01;
             row->leverageGiven = 1;
@@ -227,7 +228,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     ClearOutputs(row, size);
     if (trace) memset(trace, 0, sizeof *trace);
     // Parameter ids come before any limit callback.
-    if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
+    if (!ResolveParamIds(AnyFaceValueClass())) return KR_ERR_PARAM_UNKNOWN;
 
     // The host's fields may lack their NUL; the walks compare against terminated copies.
     RowKey key;

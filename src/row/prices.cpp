@@ -16,8 +16,7 @@ double FullPrice(int32_t secIndex, double price) {
     const SecurityEntry* s = SecurityAt(secIndex);
     const ClassEntry* c = ClassAt(int32_t(s->sec.classIndex));
     // Percent-of-face quotes become a money price of one unit with its accrued interest.
-    if ((c->cls.flags & KR_CLASS_FACE_VALUE) != 0 && gState.anyFaceValueClass &&
-        gState.paramIdCache[kAccruedInt] != -1) {
+    if ((c->cls.flags & KR_CLASS_FACE_VALUE) != 0 && AnyFaceValueClass() && AccruedIntKnown()) {
         double accrued = SecParam(secIndex, kAccruedInt);
         return accrued + ((s->sec.faceValue * price) * 0.01);
     }

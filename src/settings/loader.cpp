@@ -90,11 +90,17 @@ void ReleaseString(char*& s) {
 
 } // namespace
 
-int32_t FindFirmSettings(const char* key) {
+// The slot of the record loaded under `key`, or -1.
+static int32_t FirmSlot(const char* key) {
     const Array<FirmRecord*>& table = gState.firmSettingsTable;
     for (int32_t i = 0; i < table.count; ++i)
         if (strcmp(table[i]->firmId, key) == 0) return i;
     return -1;
+}
+
+FirmRecord* FindFirm(const char* key) {
+    const int32_t at = FirmSlot(key);
+    return at < 0 ? nullptr : gState.firmSettingsTable[at];
 }
 
 namespace {
@@ -142,7 +148,7 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
     FirmRecord* r;
     // A key must fit firmId whole: a cut key would never be found again.
     if (strlen(key) >= sizeof r->firmId) return KR_ERR_ARGUMENT;
-    int32_t at = FindFirmSettings(key);
+    int32_t at = FirmSlot(key);
     if (at < 0) {
         if (!ArrayReserve(table, table.count + 1) || (r = NewZeroed<FirmRecord>()) == nullptr) {
             if (table.count == 0) ArrayFree(table);

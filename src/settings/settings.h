@@ -189,7 +189,14 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
 int32_t LoadDetachedSettings(const char* text, DiagnosticSink* sink, FirmRecord** loaded);
 // Drops a firm record and its table slot, as if the firm had never been loaded.
 void AbandonFirmSettings(FirmRecord* record);
-int32_t FindFirmSettings(const char* key);
+// The firm table: the record loaded under `key` (null when none), and every record in turn.
+FirmRecord* FindFirm(const char* key);
+inline int32_t FirmCount() {
+    return gState.firmSettingsTable.count;
+}
+inline FirmRecord* FirmAt(int32_t i) {
+    return gState.firmSettingsTable[i];
+}
 void ClearFirmSettings(FirmRecord* record, bool release);
 void DropAllFirmSettings();
 
