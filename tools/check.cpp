@@ -318,7 +318,7 @@ ordered_json ListJson(const FirmSettings* r, int32_t kind) {
 
 const char* KindName(int32_t kind) {
     switch (kind) {
-    case kesvar::Listed:
+    case kesvar::Ordinary:
         return "listed";
     case kesvar::AddLimit:
         return "addLimit";

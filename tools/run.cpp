@@ -128,13 +128,9 @@ RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     return out;
 }
 
-const char* ErrorName(int32_t code) {
-    static const char* const names[] = {
-        "KR_ERR_NONE",         "KR_ERR_STATE",       "KR_ERR_ARGUMENT",      "KR_ERR_SIZE",
-        "KR_ERR_CLASS_EXISTS", "KR_ERR_NO_SETTINGS", "KR_ERR_PARAM_UNKNOWN", "KR_ERR_NOT_FOUND",
-        "KR_ERR_NO_PRICE",     "KR_ERR_VERSION",     "KR_ERR_NO_MEMORY"};
-    if (code < 0 || code >= int32_t(sizeof names / sizeof names[0])) return "unknown code";
-    return names[code];
+std::string ErrorName(int32_t code) {
+    const std::string named = KRErrorName(code);
+    return named.substr(0, named.find(':'));
 }
 
 } // namespace kesvar_cli

@@ -66,7 +66,7 @@ RunResult RunScenario(const Scenario& scenario, const RunOptions& options = RunO
 RowResult RunRow(const RowRequest& request, const RunOptions& options);
 
 // "KR_ERR_NO_SETTINGS" for 5, and so on; "unknown code" beyond the table.
-const char* ErrorName(int32_t code);
+std::string ErrorName(int32_t code);
 
 } // namespace kesvar_cli
 

@@ -29,7 +29,7 @@ struct LimitSums {
     double lockedBuyValue;
 };
 
-// Adds the client's limits of one security into `sums`; only ordinary (Listed) trade accounts
+// Adds the client's limits of one security into `sums`; only ordinary trade accounts
 // count.
 void SumSecLimits(const FirmSettings* r, LimitSums* sums);
 

@@ -347,7 +347,7 @@ void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
     PrepareWalkKey(sums->firmId, sums->clientCode, sums->secCode, &walk);
     SecLimit limit;
     while (NextSecLimit(&i, walk, &limit)) {
-        if (AccountKind(r, limit.trdAcc) != Listed) continue;
+        if (AccountKind(r, limit.trdAcc) != Ordinary) continue;
         sums->openBalance = WrapAdd(sums->openBalance, limit.openBalance);
         sums->openLimit = WrapAdd(sums->openLimit, limit.openLimit);
         sums->currentBalance = WrapAdd(sums->currentBalance, limit.currentBalance);

@@ -224,7 +224,7 @@ KR_API int32_t KR_CALL KRIsBoardTagApplicable(const char* firmId, const char* ta
     const FirmRecord* firm = FindFirm(firmId);
     if (!firm) return call.Fail(KR_ERR_NO_SETTINGS);
     // Success leaves the caller's last-error value as it was.
-    return BoardKind(firm, tag) == Listed ? 1 : 0;
+    return BoardKind(firm, tag) == Ordinary ? 1 : 0;
 }
 
 KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId) {

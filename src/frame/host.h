@@ -80,19 +80,6 @@ void PrepareWalkKey(const char* firmId, const char* clientCode, const char* secC
 // *index at the stop index. Otherwise fills *out, advances *index and returns true.
 bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out);
 bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out);
-// The same for one record, from plain strings.
-inline bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode,
-                           MoneyLimit* out) {
-    WalkKey key;
-    PrepareWalkKey(firmId, clientCode, nullptr, &key);
-    return NextMoneyLimit(index, key, out);
-}
-inline bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode,
-                         const char* secCode, SecLimit* out) {
-    WalkKey key;
-    PrepareWalkKey(firmId, clientCode, secCode, &key);
-    return NextSecLimit(index, key, out);
-}
 
 // A row's firm id and client code as NUL-terminated strings, whatever the host left in the
 // fixed-width fields.

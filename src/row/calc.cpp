@@ -67,19 +67,19 @@ static void SumMoneyLimits(KRMarginalRow* row, const FirmSettings* binding, cons
     MoneyLimit limit;
     while (NextMoneyLimit(&i, walk, &limit)) {
         const int32_t board = BoardKind(binding, limit.tag);
-        if (board == NotListed) continue;
+        if (board == NotCounted) continue;
         sums->openBalance += limit.openBalance;
         sums->openLimit += limit.openLimit;
         sums->currentBalance += limit.currentBalance;
         sums->currentLimit += limit.currentLimit;
         sums->locked += limit.locked;
         sums->lockedValue += limit.lockedValue;
-        if (board == Listed || board == AddRepo) {
+        if (board == Ordinary || board == AddRepo) {
             sums->ownOpenBalance += limit.openBalance;
             sums->ownCurrentBalance += limit.currentBalance;
         }
         // Under interface version 2 the host may fix the leverage; the first such record wins.
-        if (board == Listed && !row->leverageGiven && InterfaceVersion() >= KR_INTERFACE_V2 &&
+        if (board == Ordinary && !row->leverageGiven && InterfaceVersion() >= KR_INTERFACE_V2 &&
             limit.leveragePercent >= 0) {
             row->leverage = limit.leveragePercent * 0.01;
             row->leverageGiven = 1;

@@ -40,7 +40,7 @@ void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecL
     // Positions on additional-limit accounts stay out of the row's long, short and collateral
     // figures; the sums over every account still take them.
     const int32_t account = AccountKind(r, limit.trdAcc);
-    const bool counts = account == Listed || account == AddRepo;
+    const bool counts = account == Ordinary || account == AddRepo;
     double longWeight, shortWeight;
     WeightsOf(r, limit.secCode.text, &longWeight, &shortWeight);
     const int32_t openQty = limit.openBalance;
