@@ -146,8 +146,8 @@ KR_API int32_t KR_CALL KRSetDliniFile(const char* firmId, const char* text) {
     ExportCall call;
     if (!Initialised()) return call.Fail(KR_ERR_STATE);
     if (!firmId || !text) return call.Fail(KR_ERR_ARGUMENT);
-    // A key must fit the 13-byte firm id of the records and rows.
-    if (strlen(firmId) > 12) return call.Fail(KR_ERR_ARGUMENT);
+    // A key must fit the firm id of the records and rows.
+    if (strlen(firmId) > size_t(kMaxCode)) return call.Fail(KR_ERR_ARGUMENT);
     int32_t code = SetFirmSettings(firmId, text, nullptr);
     return code ? call.Fail(code) : call.Ok();
 }

@@ -83,10 +83,10 @@ SecurityList ListOf(const FirmSettings* r, int32_t kind) {
     return list;
 }
 
-void ListedCode(const FirmSettings* r, ListedSecurity s, char out[16]) {
+void ListedCode(const FirmSettings* r, ListedSecurity s, char out[kHostCodeSize]) {
     // Registry codes may hold 19 characters; the host's fields keep 15.
     const char* code = s.ref >= 0 ? SecurityAt(s.ref)->sec.code : FirmOf(r)->codes.items + ~s.ref;
-    CopyBounded(out, code, 15);
+    CopyBounded(out, code, kHostCodeSize - 1);
 }
 
 } // namespace kesvar

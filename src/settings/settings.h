@@ -42,14 +42,14 @@ struct ClassSecurityList {
 };
 
 struct ClientLag {
-    char clientCode[13]; // without the '*' of a prefix
+    char clientCode[kCodeSize]; // without the '*' of a prefix
     int8_t lag;
 };
 
 struct SecurityWeight {
     double shortWeight;
     double longWeight;
-    char secCode[13];
+    char secCode[kCodeSize];
 };
 
 struct BoardTag {
@@ -68,8 +68,9 @@ struct FirmSettings {
     FirmSettings* parent; // the firm's record in a client record; null in the firm's own
     int32_t firstEntry;
     int32_t listCount[kListKinds];
-    char clientCode[13]; // the client code or prefix ("AB*") of a client record; empty for a firm
-    int8_t restrictBuy;  // a RestrictBuy value
+    char clientCode[kCodeSize]; // the client code or prefix ("AB*") of a client record; empty for a
+                                // firm
+    int8_t restrictBuy;         // a RestrictBuy value
     uint8_t ignoreRestShort;
 };
 
@@ -109,7 +110,7 @@ const int32_t kScanLimit = 8;
 // A firm: its own record, what only a firm has, and the pools of every list of the firm and of
 // its clients.
 struct FirmRecord : FirmSettings {
-    char firmId[13];
+    char firmId[kCodeSize];
     int8_t volumeFlag;
     uint8_t checkMaxCredit;
     uint8_t limitsInLots;
@@ -164,7 +165,7 @@ inline const char* ClassCodeOf(const FirmSettings* r, const ClassSecurityList& e
     return FirmOf(r)->codes.items + e.classCode;
 }
 // The code of a listed security as the host receives it: cut to 15 characters.
-void ListedCode(const FirmSettings* r, ListedSecurity s, char out[16]);
+void ListedCode(const FirmSettings* r, ListedSecurity s, char out[kHostCodeSize]);
 
 // Binds an entry to class `cls`: explicit codes to their securities, "<ALL>" to every security
 // of the class (after the explicit codes, which stay unresolved). The security pool must have
