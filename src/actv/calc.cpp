@@ -236,8 +236,9 @@ int32_t Lag2MaxSell(const KRMarginalRow* row, const KRMarginalActv* actv, int32_
 // Credit lag 2: the position, and what may be bought (at the offer) and sold (at the bid)
 // under the margin rules. `price` is the host's converted price, when it gave one.
 Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMarginalActv* actv,
-                    const LimitSums& sums, bool priceGiven, double price, double offer, double bid,
-                    double lot, ActvTrace* t) {
+                    const LimitSums& sums, bool priceGiven, double price, const Prices& prices,
+                    ActvTrace* t) {
+    const double offer = prices.offer, bid = prices.bid, lot = prices.lot;
     Figures out;
     const int32_t held = sums.currentBalance;
     out.position = held;
@@ -292,7 +293,8 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
 // Credit lag 1: the purchasing power is read straight from the row, and the position includes
 // the change of its limit since the opening.
 Figures Lag1Figures(const KRMarginalRow* row, const KRMarginalActv* actv, const LimitSums& sums,
-                    bool priceGiven, double price, double offer, double lot, ActvTrace* t) {
+                    bool priceGiven, double price, const Prices& prices, ActvTrace* t) {
+    const double offer = prices.offer, lot = prices.lot;
     Figures out;
     out.position = WrapAdd(WrapSub(sums.currentLimit, sums.openLimit), sums.currentBalance);
     const double buyPrice = priceGiven ? price : offer;
@@ -316,8 +318,7 @@ Figures Lag1Figures(const KRMarginalRow* row, const KRMarginalActv* actv, const 
 // What the calculation starts from, for the trace.
 void TraceActvInputs(ActvTrace& t, const KRMarginalRow* row, const FirmSettings* r,
                      const KRMarginalActv* actv, const LimitSums& sums, bool priceGiven,
-                     double givenPrice, double offer, double bid, double last, double prev,
-                     double lot) {
+                     double givenPrice, const Prices& prices) {
     t.creditLag2 = row->creditLag2 != 0;
     t.isMargin = actv->isMargin;
     t.isAsset = actv->isAsset;
@@ -325,11 +326,11 @@ void TraceActvInputs(ActvTrace& t, const KRMarginalRow* row, const FirmSettings*
     t.restrictBuy = RestrictBuyOf(r);
     t.checkMaxCredit = CheckMaxCreditOf(r);
     t.rowSize = int32_t(row->size);
-    t.offer = offer;
-    t.bid = bid;
-    t.last = last;
-    t.prev = prev;
-    t.lot = lot;
+    t.offer = prices.offer;
+    t.bid = prices.bid;
+    t.last = prices.last;
+    t.prev = prices.prev;
+    t.lot = prices.lot;
     t.priceGiven = priceGiven;
     t.givenPrice = givenPrice;
     t.currentBalance = sums.currentBalance;
@@ -366,8 +367,8 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     if (secIndex < 0 || secIndex >= SecurityCount()) return KR_ERR_NOT_FOUND;
     if (!ResolveParamIds(AnyFaceValueClass())) return KR_ERR_PARAM_UNKNOWN;
 
-    double offer, bid, last, prev, lot;
-    if (!SecurityPrices(r, secIndex, &offer, &bid, &last, &prev, &lot)) return KR_ERR_NO_PRICE;
+    Prices prices;
+    if (!SecurityPrices(r, secIndex, &prices)) return KR_ERR_NO_PRICE;
     const double fullPrice = priceGiven ? FullPrice(secIndex, price) : 0.0;
 
     LimitSums sums;
@@ -377,19 +378,18 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     const KRSecurity& security = SecurityAt(secIndex)->sec;
     CopyBounded(sums.secCode, security.code, int32_t(sizeof security.code));
     SumSecLimits(r, &sums);
-    if (t)
-        TraceActvInputs(*t, row, r, actv, sums, priceGiven, fullPrice, offer, bid, last, prev, lot);
+    if (t) TraceActvInputs(*t, row, r, actv, sums, priceGiven, fullPrice, prices);
 
     Figures fig = row->creditLag2 != 0
-                      ? Lag2Figures(row, r, actv, sums, priceGiven, fullPrice, offer, bid, lot, t)
-                      : Lag1Figures(row, actv, sums, priceGiven, fullPrice, offer, lot, t);
+                      ? Lag2Figures(row, r, actv, sums, priceGiven, fullPrice, prices, t)
+                      : Lag1Figures(row, actv, sums, priceGiven, fullPrice, prices, t);
 
     double value = 0.0;
     double prevValue = 0.0;
     double positionPrice = 0.0;
     if (fig.position != 0 && PositionPrice(secIndex, fig.position, &positionPrice)) {
-        prevValue = (double(fig.position) * prev) * lot;
-        value = (double(fig.position) * positionPrice) * lot;
+        prevValue = (double(fig.position) * prices.prev) * prices.lot;
+        value = (double(fig.position) * positionPrice) * prices.lot;
     }
     actv->position = fig.position;
     actv->maxBuy = fig.maxBuy < 0 ? 0 : fig.maxBuy;

@@ -18,8 +18,12 @@ const double kNoPrice = 1e-8;
 
 // Prices and valuation helpers.
 double FullPrice(int32_t secIndex, double price);
-bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
-                    double* last, double* prev, double* lot);
+// A security's prices as the calculation uses them, and its lot multiplier.
+struct Prices {
+    double offer, bid, last, prev, lot;
+};
+// False when the host has neither a previous nor a last price.
+bool SecurityPrices(const FirmSettings* r, int32_t secIndex, Prices* out);
 bool PositionPrice(int32_t secIndex, int32_t quantity, double* price);
 double LotMultiplier(const FirmSettings* r, int32_t secIndex);
 
