@@ -1,5 +1,7 @@
 #include "frame/handles.h"
 
+#include "frame/sort.h"
+
 namespace kesvar {
 
 // Handles count up from 1. Past the top the count starts again at 1, and every range takes the
@@ -12,15 +14,8 @@ namespace kesvar {
 
 // Position of the last range that begins at or before `handle`, or -1.
 static int32_t RangeAtOrBefore(uint32_t handle) {
-    int32_t lo = 0, hi = gState.handles.count;
-    while (lo < hi) {
-        int32_t mid = lo + (hi - lo) / 2;
-        if (gState.handles[mid].first <= handle)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo - 1;
+    const Array<HandleRange>& t = gState.handles;
+    return PartitionPoint(t.count, [&](int32_t i) { return t[i].first <= handle; }) - 1;
 }
 
 // The first handle from `from` on (from 1 past the top) that begins `n` handles none of which
