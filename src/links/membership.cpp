@@ -2,11 +2,11 @@
 // replaces its firm's; a missing asset list means the margin list answers. Long lists answer
 // through their index, short ones by a scan; both give the answer of a walk over the firm's
 // class order.
-#include "frame/sort.h"
 #include "links/membership.h"
 
 #include <string.h>
 
+#include "frame/sort.h"
 #include "links/links.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
