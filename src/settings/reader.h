@@ -16,8 +16,6 @@ namespace kesvar {
 
 // Longest key or list piece kept; longer ones are cut to this.
 const int32_t kMaxPiece = 255;
-// Longest code of a list piece, class key, client code or trade account.
-const int32_t kMaxCode = 12;
 
 // A line whose trimmed form begins with '[': it ends the section before it and may open one.
 struct SectionMark {

@@ -7,6 +7,8 @@
 #include <set>
 #include <tuple>
 
+#include "kesvar.h"
+#include "scenario/library.h"
 #include "scenario/runner.h"
 #include "scenario/text.h"
 
@@ -168,7 +170,9 @@ void CheckRows(const Scenario& s, std::vector<Warning>* out) {
 
 std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name) {
     std::vector<Warning> out;
-    for (const Firm& f : s.firms) {
+    // Without the library the settings go unchecked; running the scenario reports why.
+    const bool open = OpenLibrary(s.version) == KR_ERR_NONE;
+    for (const Firm& f : open ? s.firms : std::vector<Firm>()) {
         std::vector<Warning> firm;
         std::vector<ListEntry> entries;
         LoadSettingsText(f.settings, f.source, &firm, &entries, {});

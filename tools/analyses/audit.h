@@ -13,9 +13,9 @@
 
 namespace kesvar_cli {
 
-// Loads each firm's settings through the library's loader with a sink (the library's firm
-// table is left empty), checks its lists against the scenario's classes, and checks the
-// limit records and requests. Scenario warnings name their JSON path or CSV line.
+// Opens the library (OpenLibrary), loads each firm's settings through its loader with a sink
+// (no firm the library holds changes), checks its lists against the scenario's classes, and checks
+// the limit records and requests. Scenario warnings name their JSON path or CSV line.
 std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name);
 
 } // namespace kesvar_cli

@@ -2,7 +2,6 @@
 
 #include <sstream>
 
-#include "frame/int32.h"
 #include "scenario/text.h"
 
 namespace kesvar_cli {
@@ -84,9 +83,9 @@ const char* BuyCaseText(int32_t c) {
     case kesvar::kBuyAfterCover:
         return "credit lag 2, not both margin and asset, a short: it is bought back first on a "
                "copy of the row, then the credit-lag-2 limit of that copy applies on top";
-    case kesvar::kBuyPlainMargin:
+    case kesvar::kBuyLag1Margin:
         return "credit lag 1, a margin security: the row's margin buy limit";
-    case kesvar::kBuyPlainOwn:
+    case kesvar::kBuyLag1Own:
         return "credit lag 1, not a margin security: the row's own buy limit";
     default:
         return "";
@@ -105,7 +104,7 @@ const char* SellCaseText(int32_t c, const ActvTrace& t) {
         return t.isMargin ? "credit lag 2, short sales restricted for this security: only what "
                             "is held"
                           : "credit lag 2, not a margin security: only what is held";
-    case kesvar::kSellPlain:
+    case kesvar::kSellLag1:
         return "credit lag 1: the position's limit, less locked sells";
     default:
         return "";

@@ -12,9 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "frame/trace.h"
-#include "scenario/runner.h"
 #include "analyses/whatif.h"
+#include "exports/internal.h"
+#include "scenario/runner.h"
 
 namespace kesvar_cli {
 

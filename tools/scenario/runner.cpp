@@ -7,6 +7,7 @@
 #include <map>
 #include <tuple>
 
+#include "scenario/library.h"
 #include "scenario/memory_host.h"
 
 namespace kesvar_cli {
@@ -88,14 +89,6 @@ CallFailure Failure(const char* call, const std::string& subject) {
     return f;
 }
 
-// The library records into `trace` while `call` runs, when asked.
-template <class Call> bool Traced(kesvar::Trace* trace, Call call) {
-    kesvar::gTrace = trace;
-    bool ok = call();
-    kesvar::gTrace = nullptr;
-    return ok;
-}
-
 ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace) {
     ActvResult r;
     r.request = req;
@@ -104,15 +97,13 @@ ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace)
         r.failure = Failure("KRInitMarginalActv", req.secCode);
         return r;
     }
-    kesvar::Trace t{};
-    if (!Traced(trace ? &t : nullptr,
-                [&] { return KRCalcMarginalActv(&row, &r.actv, req.price); })) {
+    if (!(trace ? kesvar::TraceMarginalActv(&row, &r.actv, req.price, &r.trace)
+                : KRCalcMarginalActv(&row, &r.actv, req.price))) {
         r.failure = Failure("KRCalcMarginalActv", req.secCode);
         return r;
     }
     r.ok = true;
     r.traced = trace;
-    r.trace = t.actv;
     return r;
 }
 
@@ -126,8 +117,7 @@ RowResult RunRow(const RowRequest& req, const RunOptions& options) {
         r.failure = Failure("KRInitMarginalRow", req.firm + "/" + req.client);
         return r;
     }
-    kesvar::Trace t{};
-    if (!Traced(options.trace ? &t : nullptr, [&] { return KRCalcMarginalRow(&r.row); })) {
+    if (!(options.trace ? kesvar::TraceMarginalRow(&r.row, &r.trace) : KRCalcMarginalRow(&r.row))) {
         r.failure = Failure("KRCalcMarginalRow", req.firm + "/" + req.client);
         return r;
     }
@@ -135,7 +125,6 @@ RowResult RunRow(const RowRequest& req, const RunOptions& options) {
     int32_t inLots = KRIsLimitsInLots(req.firm.c_str());
     if (KRGetLastError() == KR_ERR_NONE) r.limitsInLots = inLots;
     r.traced = options.trace;
-    r.trace = t.row;
     if (options.actv)
         for (const ActvRequest& a : req.actv)
             r.actv.push_back(RunActv(r.row, a, options.trace));
@@ -161,25 +150,16 @@ bool RunResult::AnyWarning() const {
 RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     RunResult out;
     out.version = s.version;
-    // The library initialises once per process: a later scenario in the same process (tests
-    // of generated worlds) empties it instead, and must keep the interface version.
-    static int32_t libraryVersion = 0;
     fakehost::Reset();
-    if (libraryVersion == 0 && fakehost::Install(s.version)) {
-        libraryVersion = s.version;
-    } else if (libraryVersion == 0 && KRGetLastError() != KR_ERR_STATE) {
-        out.setup.push_back(Failure("KRInitEx", ""));
+    int32_t code = OpenLibrary(s.version);
+    // Each scenario starts from an empty library, whatever an earlier one or a test left.
+    if (code == KR_ERR_NONE && !KRCleanup()) code = KR_ERR_STATE;
+    if (code != KR_ERR_NONE) {
+        CallFailure f;
+        f.call = "KRInitEx";
+        f.code = code;
+        out.setup.push_back(f);
         return out;
-    } else {
-        // Initialised before, by an earlier scenario or a test's own world: emptied instead.
-        if (libraryVersion == 0) libraryVersion = s.version;
-        fakehost::host().version = libraryVersion;
-        if (s.version != libraryVersion || !KRCleanup()) {
-            CallFailure f = Failure("KRInitEx", "");
-            f.code = KR_ERR_STATE;
-            out.setup.push_back(f);
-            return out;
-        }
     }
     out.initialised = true;
     Register(s);
@@ -208,13 +188,9 @@ RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     return out;
 }
 
-const char* ErrorName(int32_t code) {
-    static const char* const names[] = {
-        "KR_ERR_NONE",         "KR_ERR_STATE",       "KR_ERR_ARGUMENT",      "KR_ERR_SIZE",
-        "KR_ERR_CLASS_EXISTS", "KR_ERR_NO_SETTINGS", "KR_ERR_PARAM_UNKNOWN", "KR_ERR_NOT_FOUND",
-        "KR_ERR_NO_PRICE",     "KR_ERR_VERSION",     "KR_ERR_NO_MEMORY"};
-    if (code < 0 || code >= int32_t(sizeof names / sizeof names[0])) return "unknown code";
-    return names[code];
+std::string ErrorName(int32_t code) {
+    const std::string named = KRErrorName(code);
+    return named.substr(0, named.find(':'));
 }
 
 double FieldValue(const KRMarginalRow& row, const RowField& f) {

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "exports/internal.h"
 #include "scenario/settings_reports.h"
-#include "frame/trace.h"
 #include "kesvar.h"
 #include "scenario/scenario.h"
 
@@ -60,8 +60,7 @@ struct RunResult {
     bool AnyWarning() const; // notes aside
 };
 
-// The first call initialises the library (its state lives as long as the process); a later
-// call empties it with KRCleanup and needs the same interface version.
+// Opens the library (OpenLibrary) and empties it with KRCleanup, then sets up the scenario.
 RunResult RunScenario(const Scenario& scenario, const RunOptions& options = RunOptions());
 
 // One row request again, over the world RunScenario set up, with the host's prices as they are
@@ -94,7 +93,7 @@ std::vector<size_t> TerminalOrder(const std::vector<MoneyLimit>& records);
 std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records);
 
 // "KR_ERR_NO_SETTINGS" for 5, and so on; "unknown code" beyond the table.
-const char* ErrorName(int32_t code);
+std::string ErrorName(int32_t code);
 
 } // namespace kesvar_cli
 

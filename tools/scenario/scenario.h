@@ -18,8 +18,8 @@ namespace kesvar_cli {
 
 // A scenario that cannot be run: `path` is the JSON path (or the file) at fault.
 struct ScenarioError : std::runtime_error {
-    ScenarioError(std::string path, const std::string& what)
-        : std::runtime_error(what), path(std::move(path)) {}
+    ScenarioError(std::string at, const std::string& what)
+        : std::runtime_error(what), path(std::move(at)) {}
     std::string path;
 };
 

@@ -7,10 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "exports/internal.h"
+#include "scenario/library.h"
 #include "scenario/text.h"
-
-#include "links/links.h"
-#include "settings/names.h"
 
 namespace kesvar_cli {
 
@@ -316,7 +315,7 @@ ordered_json ListJson(const FirmSettings* r, int32_t kind) {
 
 const char* KindName(int32_t kind) {
     switch (kind) {
-    case kesvar::Listed:
+    case kesvar::Ordinary:
         return "listed";
     case kesvar::AddLimit:
         return "addLimit";
@@ -504,32 +503,50 @@ void PrintSummary(std::ostream& out, const FirmRecord& f, const std::vector<Warn
 
 } // namespace
 
+namespace {
+
+// The loader's reports as warnings, and what sees the record once they are in place: the
+// record lives only while the library's call runs.
+struct Loading {
+    std::vector<Warning> found;
+    std::vector<Warning>* warnings;
+    const std::string* source;
+    const std::function<void(const FirmRecord&)>* inspect;
+
+    void AddWarnings() {
+        // A VOLUME line does its work whatever else is said about it as a section line.
+        std::set<int32_t> volumeLines;
+        for (const Warning& w : found)
+            if (w.kind == "volume-line") volumeLines.insert(w.line);
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [&](const Warning& w) {
+                                       return volumeLines.count(w.line) &&
+                                              (w.kind == "no-equals" || w.kind == "unknown-key");
+                                   }),
+                    found.end());
+        std::stable_sort(found.begin(), found.end(),
+                         [](const Warning& a, const Warning& b) { return a.line < b.line; });
+        for (Warning& w : found)
+            w.source = *source;
+        warnings->insert(warnings->end(), found.begin(), found.end());
+    }
+
+    static void Loaded(void* user, const FirmRecord* firm) {
+        Loading* l = static_cast<Loading*>(user);
+        l->AddWarnings();
+        if (*l->inspect) (*l->inspect)(*firm);
+    }
+};
+
+} // namespace
+
 bool LoadSettingsText(const std::string& text, const std::string& source,
                       std::vector<Warning>* warnings, std::vector<ListEntry>* entries,
                       const std::function<void(const FirmRecord&)>& inspect) {
-    std::vector<Warning> found;
-    Collected collected = {&found, entries};
+    Loading loading = {{}, warnings, &source, &inspect};
+    Collected collected = {&loading.found, entries};
     kesvar::DiagnosticSink sink = {nullptr, &collected, Collect, CollectEntry};
-    const char* key = "CHECK";
-    if (kesvar::SetFirmSettings(key, text.c_str(), &sink) != KR_ERR_NONE) return false;
-    // A VOLUME line does its work whatever else is said about it as a section line.
-    std::set<int32_t> volumeLines;
-    for (const Warning& w : found)
-        if (w.kind == "volume-line") volumeLines.insert(w.line);
-    found.erase(std::remove_if(found.begin(), found.end(),
-                               [&](const Warning& w) {
-                                   return volumeLines.count(w.line) &&
-                                          (w.kind == "no-equals" || w.kind == "unknown-key");
-                               }),
-                found.end());
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Warning& a, const Warning& b) { return a.line < b.line; });
-    for (Warning& w : found)
-        w.source = source;
-    warnings->insert(warnings->end(), found.begin(), found.end());
-    if (inspect) inspect(*kesvar::gState.firmSettingsTable[kesvar::FindFirmSettings(key)]);
-    kesvar::DropAllFirmSettings();
-    return true;
+    return kesvar::CheckSettingsText(text.c_str(), &sink, Loading::Loaded, &loading) != 0;
 }
 
 std::string WarningText(const Warning& w) {
@@ -552,7 +569,8 @@ int CheckSettings(std::ostream& out, std::ostream& err, const std::string& name,
     }
     ordered_json settings;
     std::ostringstream summary;
-    if (!LoadSettingsText(text, name, &found, nullptr, [&](const FirmRecord& f) {
+    if (OpenLibrary(KR_INTERFACE_V2) != KR_ERR_NONE ||
+        !LoadSettingsText(text, name, &found, nullptr, [&](const FirmRecord& f) {
             if (json)
                 settings = SettingsJson(f);
             else

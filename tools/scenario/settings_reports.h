@@ -37,8 +37,8 @@ struct ListEntry {
 
 // Loads `text` through the library's loader with a sink and returns its reports in line
 // order, `source` filled in. `entries` (may be null) receives every list entry; `inspect`
-// (may be empty) sees the record the loader built. The firm table is left empty; false when
-// the loader refused the text (no memory).
+// (may be empty) sees the record the loader built; no firm the library holds changes. The
+// library must be open (OpenLibrary); false when it refused the text.
 bool LoadSettingsText(const std::string& text, const std::string& source,
                       std::vector<Warning>* warnings, std::vector<ListEntry>* entries,
                       const std::function<void(const kesvar::FirmRecord&)>& inspect);

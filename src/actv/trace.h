@@ -1,14 +1,13 @@
-// How the row and actv figures came about, recorded step by step for a caller that asks: the
-// kesvar tool points gTrace at a record of its own around one export call and reads it after.
-// No host ever sets it. Off (null), the calculation pays one null check per recording point;
-// on, it only copies values it computes anyway, so the figures are the same either way. The
-// library never allocates for it. The pointer is read under the library lock but set outside
-// it: only a single-threaded caller may use it.
-#ifndef KESVAR_FRAME_TRACE_H
-#define KESVAR_FRAME_TRACE_H
+// How an actv's maxBuy and maxSell came about, step by step, recorded for a caller that asks
+// (the kesvar tool, through exports/internal.h). As for the row's record (row/trace.h), the
+// calculation takes it as a pointer, null when nobody asks, and never reads it back.
+#ifndef KESVAR_ACTV_TRACE_H
+#define KESVAR_ACTV_TRACE_H
 
 #include <stdint.h>
 #include <string.h>
+
+#include "row/trace.h"
 
 namespace kesvar {
 
@@ -68,14 +67,6 @@ struct TraceQuantity {
     int32_t count;
 };
 
-// The two bounds of the credit-lag-2 buy limit: it is the smaller.
-struct TraceLag2Limit {
-    int32_t noEquity; // equity not positive: the limit is 0
-    double moneyBound;
-    double settlementBound;
-    double limit;
-};
-
 // Which rule gave the base of maxBuy and maxSell.
 enum TraceBuyCase {
     kBuyMarginAndAsset = 1, // credit lag 2, margin and asset: the margin buy limit per lot
@@ -85,14 +76,14 @@ enum TraceBuyCase {
     kBuyRestrictedCover,    // ... with a short: only its cover
     kBuyOwnLimit,           // credit lag 2, otherwise: the own buy limit
     kBuyAfterCover,         // ... with a short: bought back first, then the limit
-    kBuyPlainMargin,        // credit lag 1, margin security: the margin buy limit
-    kBuyPlainOwn            // credit lag 1, otherwise: the own buy limit
+    kBuyLag1Margin,         // credit lag 1, margin security: the margin buy limit
+    kBuyLag1Own             // credit lag 1, otherwise: the own buy limit
 };
 enum TraceSellCase {
     kSellShortable = 1, // credit lag 2, margin, short allowed: capacity carries a short
     kSellOutsideAssets, // ... a long outside the asset list: capacity as if sold
     kSellHeldOnly,      // credit lag 2, not margin or short restricted: what is held
-    kSellPlain          // credit lag 1: the limit
+    kSellLag1           // credit lag 1: the limit
 };
 
 struct ActvTrace {
@@ -115,31 +106,6 @@ struct ActvTrace {
     TraceQuantity buy, sell;
 };
 
-struct RowTrace {
-    int32_t filled;
-    // Money sums in money units.
-    double moneyOpen, moneyOpenLimit, moneyCurrent, moneyLocked, moneyLockedValue;
-    double ownOpen, ownCurrent;
-    double limitAndBalance; // credit lag 1: current limit plus current balance
-    double collateralAtPrevPrice;
-    double currentCollateral;        // before it is kept from going negative
-    double currentCollateralCounted; // what the leverage applies to
-    double equitySurplus;
-    double uncommittedMoney;
-    double creditAfterSettlement;
-    int32_t volumeFlag;
-    TraceLag2Limit ownLimit; // credit lag 2: ownBuyLimit's two bounds
-};
-
-struct Trace {
-    RowTrace row;
-    ActvTrace actv;
-    TraceLag2Limit lag2; // the last credit-lag-2 buy limit worked out
-};
-
-// Null except around a traced call.
-inline Trace* gTrace = nullptr;
-
 // The next step of `q`, cleared, or null when tracing is off or the record is full.
 inline TraceStep* TraceAddStep(TraceQuantity* q, int32_t bound, int32_t op, int32_t rule) {
     if (q->count >= kTraceSteps) return nullptr;
@@ -149,13 +115,6 @@ inline TraceStep* TraceAddStep(TraceQuantity* q, int32_t bound, int32_t op, int3
     s->op = op;
     s->rule = rule;
     return s;
-}
-
-inline TraceStep* TraceBuyStep(int32_t bound, int32_t op, int32_t rule) {
-    return gTrace ? TraceAddStep(&gTrace->actv.buy, bound, op, rule) : nullptr;
-}
-inline TraceStep* TraceSellStep(int32_t bound, int32_t op, int32_t rule) {
-    return gTrace ? TraceAddStep(&gTrace->actv.sell, bound, op, rule) : nullptr;
 }
 
 // A step whose quantity is numerator / denominator by `rule`.
