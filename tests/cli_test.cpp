@@ -183,4 +183,39 @@ TEST(CliDocs, SettingsPageCoversEverySectionAndKeyTheLoaderReads) {
         EXPECT_EQ(c["marginList"], json::array()) << c;
 }
 
+// Every field of the records a terminal hands in or reads back, as the public header declares
+// it, has a heading of its own in its record's section of the figures page; the four records
+// have a section each.
+TEST(CliDocs, FiguresPageCoversEveryRecordField) {
+    const std::string header = Slurp(KESVAR_SOURCE_DIR "/include/kesvar.h");
+    const std::string page = Slurp(KESVAR_SOURCE_DIR "/docs/figures.md");
+    const std::regex record(R"(typedef struct (KR\w+) \{([^}]*)\})"),
+        field(R"(\n\s+\w+ (\w+)(\[\d+\])?;)"), heading(R"(\n### ([^\n]*))");
+    int checked = 0;
+    for (const std::string name :
+         {"KRMarginalRow", "KRMarginalActv", "KRMoneyLimit", "KRSecLimit"}) {
+        std::smatch r;
+        std::string::const_iterator from = header.begin();
+        while (std::regex_search(from, header.end(), r, record) && r[1] != name)
+            from = r[0].second;
+        ASSERT_EQ(r[1], name) << "not in the header";
+        std::smatch s;
+        ASSERT_TRUE(std::regex_search(page, s, std::regex("\n## [^\n]*`" + name + "`")))
+            << name << ": no section";
+        const size_t start = s.position(0);
+        const std::string section = page.substr(start, page.find("\n## ", start + 1) - start);
+        std::set<std::string> headed;
+        for (std::sregex_iterator h(section.begin(), section.end(), heading), end; h != end; ++h) {
+            const std::string line = (*h)[1];
+            const std::regex code("`(\\w+)`");
+            for (std::sregex_iterator c(line.begin(), line.end(), code); c != end; ++c)
+                headed.insert((*c)[1]);
+        }
+        const std::string body = r[2];
+        for (std::sregex_iterator f(body.begin(), body.end(), field), end; f != end; ++f, ++checked)
+            EXPECT_TRUE(headed.count((*f)[1])) << name << "." << (*f)[1] << " has no heading";
+    }
+    EXPECT_GE(checked, 70);
+}
+
 } // namespace
