@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <set>
 
-#include "explain.h"
+#include "analyses/explain.h"
 
 using namespace kesvar_cli;
 

@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "cli_run.h"
-#include "explain.h"
+#include "analyses/explain.h"
 
 namespace {
 

@@ -14,16 +14,16 @@
 
 #include <CLI/CLI.hpp>
 
-#include "audit.h"
-#include "check.h"
-#include "demo_files.h"
-#include "explain.h"
-#include "output.h"
-#include "run.h"
-#include "report.h"
-#include "scenario.h"
-#include "stress.h"
-#include "whatif.h"
+#include "analyses/audit.h"
+#include "scenario/settings_reports.h"
+#include "commands/demo_files.h"
+#include "analyses/explain.h"
+#include "outputs/run_output.h"
+#include "scenario/runner.h"
+#include "outputs/report.h"
+#include "scenario/scenario.h"
+#include "analyses/stress.h"
+#include "analyses/whatif.h"
 
 namespace kesvar_cli {
 namespace {

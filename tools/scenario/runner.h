@@ -1,4 +1,4 @@
-// Runs a scenario against the library through the in-memory fake host, calling the exports
+// Runs a scenario against the library through the in-memory host, calling the exports
 // in the order a terminal does, and keeps every record the library filled.
 #ifndef KESVAR_TOOLS_RUN_H
 #define KESVAR_TOOLS_RUN_H
@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "check.h"
+#include "scenario/settings_reports.h"
 #include "frame/trace.h"
 #include "kesvar.h"
-#include "scenario.h"
+#include "scenario/scenario.h"
 
 namespace kesvar_cli {
 

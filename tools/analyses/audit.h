@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "check.h"
-#include "scenario.h"
+#include "scenario/settings_reports.h"
+#include "scenario/scenario.h"
 
 namespace kesvar_cli {
 

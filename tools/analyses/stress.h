@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "run.h"
-#include "scenario.h"
-#include "whatif.h"
+#include "scenario/runner.h"
+#include "scenario/scenario.h"
+#include "analyses/whatif.h"
 
 namespace kesvar_cli {
 

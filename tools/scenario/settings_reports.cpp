@@ -1,4 +1,4 @@
-#include "check.h"
+#include "scenario/settings_reports.h"
 
 #include <algorithm>
 #include <set>

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "run.h"
+#include "scenario/runner.h"
 
 namespace kesvar_cli {
 

@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "frame/trace.h"
-#include "run.h"
-#include "whatif.h"
+#include "scenario/runner.h"
+#include "analyses/whatif.h"
 
 namespace kesvar_cli {
 

@@ -1,4 +1,4 @@
-#include "stress.h"
+#include "analyses/stress.h"
 
 #include <math.h>
 
@@ -11,10 +11,10 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "fake_host.h"
-#include "output.h"
-#include "text.h"
-#include "whatif.h"
+#include "scenario/memory_host.h"
+#include "outputs/run_output.h"
+#include "scenario/text.h"
+#include "analyses/whatif.h"
 
 namespace kesvar_cli {
 

@@ -1,4 +1,4 @@
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 
 #include <stdlib.h>
 

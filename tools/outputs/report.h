@@ -8,8 +8,8 @@
 #include <ostream>
 #include <string>
 
-#include "stress.h"
-#include "whatif.h"
+#include "analyses/stress.h"
+#include "analyses/whatif.h"
 
 namespace kesvar_cli {
 

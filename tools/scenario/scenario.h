@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 
 namespace kesvar_cli {
 
@@ -48,7 +48,7 @@ struct Firm {
     std::string source;   // where the text came from, for messages
 };
 
-// Limit records are the fake host's own builders: money amounts in hundredths, as the host
+// Limit records are the memory host's own builders: money amounts in hundredths, as the host
 // keeps them.
 using MoneyLimit = fakehost::Money;
 using SecLimit = fakehost::Position;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scenario.h"
+#include "scenario/scenario.h"
 
 namespace CLI {
 class App;

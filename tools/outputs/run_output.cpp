@@ -1,4 +1,4 @@
-#include "output.h"
+#include "outputs/run_output.h"
 
 #include <stdarg.h>
 #include <stddef.h>
@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "explain.h"
+#include "analyses/explain.h"
 
 namespace kesvar_cli {
 

@@ -1,4 +1,4 @@
-#include "whatif.h"
+#include "analyses/whatif.h"
 
 #include <math.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "explain.h"
+#include "analyses/explain.h"
 
 #include <iostream>
 #include <sstream>
@@ -6,7 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "frame/int32.h"
-#include "text.h"
+#include "scenario/text.h"
 
 namespace kesvar_cli {
 

@@ -1,7 +1,7 @@
-#include "run.h"
+#include "scenario/runner.h"
 
-#include "audit.h"
-#include "fake_host.h"
+#include "analyses/audit.h"
+#include "scenario/memory_host.h"
 
 namespace kesvar_cli {
 

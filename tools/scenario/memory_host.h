@@ -1,8 +1,9 @@
-// The one fake host: an in-memory terminal behind the library's callbacks, used by every test,
-// benchmark and tool. The library's callbacks are plain function pointers, so the host is a
-// process-wide singleton; every test runs in its own process and starts from a fresh one.
-#ifndef KESVAR_TESTS_FAKE_HOST_H
-#define KESVAR_TESTS_FAKE_HOST_H
+// The in-memory host: a terminal in memory behind the library's callbacks, the tool's and the
+// one every test and benchmark uses. The library's callbacks are plain function pointers, so
+// the host is a process-wide singleton; every test runs in its own process and starts from a fresh
+// one.
+#ifndef KESVAR_TOOLS_MEMORY_HOST_H
+#define KESVAR_TOOLS_MEMORY_HOST_H
 
 #include <string.h>
 

@@ -1,4 +1,4 @@
-#include "report.h"
+#include "outputs/report.h"
 
 #include <math.h>
 
@@ -11,9 +11,9 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "explain.h"
-#include "output.h"
-#include "text.h"
+#include "analyses/explain.h"
+#include "outputs/run_output.h"
+#include "scenario/text.h"
 
 namespace kesvar_cli {
 

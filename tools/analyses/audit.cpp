@@ -1,4 +1,4 @@
-#include "audit.h"
+#include "analyses/audit.h"
 
 #include <stdio.h>
 
