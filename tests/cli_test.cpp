@@ -50,7 +50,8 @@ void ExpectStream(const json& c, const std::string& name, const std::string& got
 }
 
 // Runs each case of a table (its "defaults" under each) with $DATA, $DEMO and $FILE, the
-// case's "file" written out: a string as it is, lines joined with LF, anything else as JSON.
+// case's "file" written out ($DATA in it too): a string as it is, lines joined with LF,
+// anything else as JSON.
 void RunTable(const std::string& name) {
     setenv("DATA", KESVAR_CLI_DATA, 1);
     setenv("DEMO", KESVAR_DEMO_DIR, 1);
@@ -63,6 +64,8 @@ void RunTable(const std::string& name) {
         std::string text = f.is_string() ? f.get<std::string>() : f.is_array() ? "" : f.dump();
         for (size_t i = 0; f.is_array() && i < f.size(); ++i)
             text += (i ? "\n" : "") + f[i].get<std::string>();
+        for (size_t at; (at = text.find("$DATA")) != std::string::npos;)
+            text.replace(at, 5, KESVAR_CLI_DATA);
         setenv("FILE", TempFile("case", text).c_str(), 1);
         Result r = Kesvar(c["args"]);
         EXPECT_EQ(r.status, c["status"]) << r.err;
