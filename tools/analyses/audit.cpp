@@ -8,13 +8,12 @@
 #include <sstream>
 #include <tuple>
 
+#include "scenario/runner.h"
+#include "scenario/text.h"
+
 namespace kesvar_cli {
 
 namespace {
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
 
 Warning Mistake(const std::string& where, const char* kind, const std::string& subject,
                 const std::string& message, bool note = false) {
@@ -26,26 +25,6 @@ Warning Mistake(const std::string& where, const char* kind, const std::string& s
     w.message = message;
     return w;
 }
-
-// Ranks records by their first-level key (firm, client), then their second-level key.
-template <class T, class K1, class K2>
-std::vector<size_t> Order(const std::vector<T>& in, K1 outer, K2 inner) {
-    std::map<decltype(outer(in[0])), size_t> outerRank;
-    std::map<decltype(inner(in[0])), size_t> innerRank;
-    std::vector<std::tuple<size_t, size_t, size_t>> keys;
-    for (size_t i = 0; i < in.size(); ++i) {
-        size_t a = outerRank.emplace(outer(in[i]), outerRank.size()).first->second;
-        size_t b = innerRank.emplace(inner(in[i]), innerRank.size()).first->second;
-        keys.emplace_back(a, b, i);
-    }
-    std::sort(keys.begin(), keys.end());
-    std::vector<size_t> order;
-    for (const auto& k : keys)
-        order.push_back(std::get<2>(k));
-    return order;
-}
-
-auto ClientOf = [](const auto& r) { return std::make_tuple(r.firm, r.client); };
 
 // One note per client whose records the terminal order moves: where its records were split.
 template <class T>
@@ -274,15 +253,6 @@ void CheckRows(const Scenario& s, std::vector<Warning>* out) {
 }
 
 } // namespace
-
-std::vector<size_t> TerminalOrder(const std::vector<MoneyLimit>& records) {
-    return Order(records, ClientOf, ClientOf);
-}
-
-std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records) {
-    return Order(records, ClientOf,
-                 [](const SecLimit& p) { return std::make_tuple(p.firm, p.client, p.secCode); });
-}
 
 std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name) {
     std::vector<Warning> out;

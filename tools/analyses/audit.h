@@ -18,11 +18,6 @@ namespace kesvar_cli {
 // limit records and requests. Scenario warnings name their JSON path or CSV line.
 std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name);
 
-// The order in which a terminal holds limit records: each client's records together, clients
-// in the order of their first record; within a client, each security's records together.
-std::vector<size_t> TerminalOrder(const std::vector<MoneyLimit>& records);
-std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records);
-
 } // namespace kesvar_cli
 
 #endif

@@ -117,30 +117,30 @@ const char* SellCaseText(int32_t c, const ActvTrace& t) {
 
 // "(10 x 285.40)" when the denominator is lot times price, else the number.
 std::string Denominator(double den, double lot, double price) {
-    if (den == lot * price) return "(" + Format("%g", lot) + " x " + Price(price) + ")";
-    if (den == price * lot) return "(" + Price(price) + " x " + Format("%g", lot) + ")";
+    if (den == lot * price) return "(" + Sprintf("%g", lot) + " x " + Price(price) + ")";
+    if (den == price * lot) return "(" + Price(price) + " x " + Sprintf("%g", lot) + ")";
     return Price(den);
 }
 
 std::string QuantityFormula(const TraceStep& s, const ActvTrace& t) {
     switch (s.bound) {
     case kesvar::kBoundUncoveredShort:
-        return Format("short %d, pending buys %d: %d to cover",
-                      t.currentBalance < 0 ? t.currentBalance : 0, t.lockedBuy, s.quantity);
+        return Sprintf("short %d, pending buys %d: %d to cover",
+                       t.currentBalance < 0 ? t.currentBalance : 0, t.lockedBuy, s.quantity);
     case kesvar::kBoundSellableHeld:
         if (kesvar::WrapSub(t.currentBalance, t.lockedSell) < 0)
-            return Format("position %d - locked sells %d, none below 0: %d", t.currentBalance,
-                          t.lockedSell, s.quantity);
-        return Format("position %d - locked sells %d = %d", t.currentBalance, t.lockedSell,
-                      s.quantity);
+            return Sprintf("position %d - locked sells %d, none below 0: %d", t.currentBalance,
+                           t.lockedSell, s.quantity);
+        return Sprintf("position %d - locked sells %d = %d", t.currentBalance, t.lockedSell,
+                       s.quantity);
     case kesvar::kBoundOpenLimitSell:
-        return Format("open limit %d - locked sells %d + position %d = %d", t.openLimit,
-                      t.lockedSell, t.currentBalance, s.quantity);
+        return Sprintf("open limit %d - locked sells %d + position %d = %d", t.openLimit,
+                       t.lockedSell, t.currentBalance, s.quantity);
     case kesvar::kBoundLimitSell:
-        return Format("current limit %d - locked sells %d + balance %d = %d", t.currentLimit,
-                      t.lockedSell, t.currentBalance, s.quantity);
+        return Sprintf("current limit %d - locked sells %d + balance %d = %d", t.currentLimit,
+                       t.lockedSell, t.currentBalance, s.quantity);
     default:
-        return Format("%d", s.quantity);
+        return Sprintf("%d", s.quantity);
     }
 }
 
@@ -151,7 +151,7 @@ std::string StepFormula(const TraceStep& s, const ActvTrace& t, double price) {
     case kesvar::kRuleTruncPositive:
         if (t.buyCase == kesvar::kBuyMarginAndAsset && s.op == kesvar::kOpBase)
             // The limit per lot unit, a short's value at the offer added back, at the price.
-            return Amount(s.money) + " / lot " + Format("%g", t.lot) +
+            return Amount(s.money) + " / lot " + Sprintf("%g", t.lot) +
                    (t.currentBalance < 0 || t.uncoveredShort < 0 ? " + the short at the offer"
                                                                  : "") +
                    " = " + Amount(s.numerator) + "; / " + Price(s.denominator) + " = " + q +
@@ -269,25 +269,25 @@ void PrintQuantity(std::ostream& out, const char* figure, int32_t value, const T
     out << "  " << figure << " " << value;
     if (d >= 0) out << ", decided by: " << BoundName(q.steps[d].bound);
     out << "\n    Case: " << (buy ? BuyCaseText(t.buyCase) : SellCaseText(t.sellCase, t)) << ".\n";
-    out << "    Price: " << PriceNote(t, buy) << "; lot " << Format("%g", t.lot) << ".\n";
+    out << "    Price: " << PriceNote(t, buy) << "; lot " << Sprintf("%g", t.lot) << ".\n";
     std::string cap = CreditCapNote(t, row.row, buy);
     if (!cap.empty()) out << "    Firm's credit cap: " << cap << ".\n";
-    out << Format("    %-38s %13s %10s  %s\n", "bound", "money", "lots", "role");
+    out << Sprintf("    %-38s %13s %10s  %s\n", "bound", "money", "lots", "role");
     for (int32_t i = 0; i < q.count; ++i) {
         const TraceStep& s = q.steps[i];
         bool money = s.rule != kesvar::kRuleQuantity;
-        out << Format("  %-2s%-38s %13s %10s  %s%s\n", i == d ? "*" : "", BoundName(s.bound),
-                      money ? Amount(s.money).c_str() : "",
-                      money ? Lots(s.quotient).c_str() : Format("%d", s.quantity).c_str(),
-                      OpKey(s.op), i == d ? ", decides" : "");
+        out << Sprintf("  %-2s%-38s %13s %10s  %s%s\n", i == d ? "*" : "", BoundName(s.bound),
+                       money ? Amount(s.money).c_str() : "",
+                       money ? Lots(s.quotient).c_str() : Sprintf("%d", s.quantity).c_str(),
+                       OpKey(s.op), i == d ? ", decides" : "");
         if (s.bound != kesvar::kBoundNeverNegative)
             out << "        " << StepFormula(s, t, price) << "\n";
     }
     if (buy)
         for (const Context& c : BuyContext(row, t)) {
             double lots = c.money / (t.lot * price);
-            out << Format("    %-38s %13s %10s  not a bound here\n", c.name,
-                          Amount(c.money).c_str(), Lots(lots).c_str());
+            out << Sprintf("    %-38s %13s %10s  not a bound here\n", c.name,
+                           Amount(c.money).c_str(), Lots(lots).c_str());
         }
     out << "    Rounding: down to whole lots, toward zero; never below 0.\n";
 }
@@ -319,7 +319,7 @@ void PrintRowLimits(std::ostream& out, const RowResult& r) {
     }
     double shortfall = t.uncommittedMoney < 0 ? t.uncommittedMoney : 0.0;
     out << "  buyCapacity " << Amount(row.buyCapacity) << " = credit capacity "
-        << Amount(row.creditCapacity) << " (leverage " << Format("%.4f", row.leverage)
+        << Amount(row.creditCapacity) << " (leverage " << Sprintf("%.4f", row.leverage)
         << " x collateral " << Amount(t.currentCollateralCounted) << ") + short value "
         << Amount(row.shortValue) << " - uncovered sells " << Amount(row.uncoveredSellValue)
         << " + money short of commitments " << Amount(shortfall) << "\n";
@@ -394,7 +394,7 @@ std::string ExplainLine(const ActvResult& a) {
     const ActvTrace& t = a.trace;
     auto part = [&](const char* label, int32_t value, const TraceQuantity& q, double price) {
         int32_t d = DecidingStep(q);
-        std::string s = Format("%s %d", label, value);
+        std::string s = Sprintf("%s %d", label, value);
         if (d < 0) return s;
         const TraceStep& step = q.steps[d];
         if (step.bound == kesvar::kBoundNeverNegative) {

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scenario/memory_host.h"
-#include "outputs/run_output.h"
+#include "scenario/runner.h"
 #include "scenario/text.h"
 #include "analyses/whatif.h"
 
@@ -163,11 +163,11 @@ std::string CrossingText(const ClientStress& c, const StressPlan& plan) {
     std::string s;
     for (const Crossing& x : c.crossings) {
         if (!s.empty()) s += "; ";
-        s += std::string(x.down ? "below" : "back to") + " " + Format("%g", plan.level) +
+        s += std::string(x.down ? "below" : "back to") + " " + Sprintf("%g", plan.level) +
              " at shock " + Percent(x.at.shock);
         if (!plan.security.empty()) s += " (" + plan.security + " " + Amount(x.at.price) + ")";
     }
-    if (c.crossings.size() > 1) s += Format(" [crosses %d times]", int(c.crossings.size()));
+    if (c.crossings.size() > 1) s += Sprintf(" [crosses %d times]", int(c.crossings.size()));
     return s;
 }
 
@@ -257,7 +257,7 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
     out << "Stress: " << Scope(plan) << " moved from " << Percent(plan.from) << " to "
         << Percent(plan.to) << " in " << r.shocks.size() << " steps";
     if (!plan.levelFigure.empty())
-        out << "; level " << plan.levelFigure << " = " << Format("%g", plan.level);
+        out << "; level " << plan.levelFigure << " = " << Sprintf("%g", plan.level);
     out << "\n";
     for (const ClientStress& c : r.clients) {
         out << "\n" << c.request.firm << " / " << c.request.client << "\n";
@@ -266,16 +266,16 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
                 << ErrorName(c.base.failure.code) << "\n";
             continue;
         }
-        out << Format("  %9s", "shock");
-        if (!plan.security.empty()) out << Format(" %10s", "price");
+        out << Sprintf("  %9s", "shock");
+        if (!plan.security.empty()) out << Sprintf(" %10s", "price");
         for (const char* f : kShownFigures)
-            out << Format(" %12s", f);
+            out << Sprintf(" %12s", f);
         out << "\n";
         for (const StressPoint& p : c.points) {
-            out << Format("  %9s", Percent(p.shock).c_str());
-            if (!plan.security.empty()) out << Format(" %10s", Amount(p.price).c_str());
+            out << Sprintf("  %9s", Percent(p.shock).c_str());
+            if (!plan.security.empty()) out << Sprintf(" %10s", Amount(p.price).c_str());
             for (const char* f : kShownFigures)
-                out << Format(" %12s", Amount(Figure(p.row, f)).c_str());
+                out << Sprintf(" %12s", Amount(Figure(p.row, f)).c_str());
             out << "\n";
         }
         if (plan.actv)
@@ -291,7 +291,7 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
                 out << "\n";
             }
         if (!plan.levelFigure.empty())
-            out << "  " << plan.levelFigure << " " << Format("%g", plan.level) << ": "
+            out << "  " << plan.levelFigure << " " << Sprintf("%g", plan.level) << ": "
                 << CrossingText(c, plan) << "\n";
     }
     if (plan.levelFigure.empty()) return;
@@ -305,11 +305,11 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
     };
     std::stable_sort(order.begin(), order.end(),
                      [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
-    out << "\nClients by distance to " << plan.levelFigure << " " << Format("%g", plan.level)
+    out << "\nClients by distance to " << plan.levelFigure << " " << Sprintf("%g", plan.level)
         << ":\n";
     for (const ClientStress* c : order) {
         double d = DistanceToLevel(*c, plan);
-        out << Format("  %-12s %-15s ", c->request.firm.c_str(), c->request.client.c_str())
+        out << Sprintf("  %-12s %-15s ", c->request.firm.c_str(), c->request.client.c_str())
             << (d < 0    ? "none in range"
                 : d == 0 ? "already below"
                          : "a move of " + Percent(d).substr(1))

@@ -152,44 +152,44 @@ std::string Svg(const Chart& ch) {
     s << "<rect x=\"" << left << "\" y=\"" << top << "\" width=\"" << w - left - right
       << "\" height=\"" << h - top - bottom << "\" fill=\"none\" stroke=\"#d5dbe1\"/>";
     for (double y = ylo; y <= yhi + step / 2; y += step) {
-        s << Format("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#eef1f4\"/>",
-                    left, w - right, Y(y), Y(y));
-        s << Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", left - 6, Y(y) + 4,
-                    Escape(Format("%g", fabs(y) < step / 1e6 ? 0.0 : y)).c_str());
+        s << Sprintf("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#eef1f4\"/>",
+                     left, w - right, Y(y), Y(y));
+        s << Sprintf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", left - 6,
+                     Y(y) + 4, Escape(Sprintf("%g", fabs(y) < step / 1e6 ? 0.0 : y)).c_str());
     }
     const double xstep = NiceStep(xhi - xlo);
     for (double x = ceil(xlo / xstep - 1e-9) * xstep; x <= xhi + xstep * 1e-9; x += xstep) {
-        s << Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", X(x),
-                    h - bottom + 16, Percent(x).c_str());
+        s << Sprintf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", X(x),
+                     h - bottom + 16, Percent(x).c_str());
     }
-    s << Format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">price shock (%s)</text>",
-                left + (w - left - right) / 2, h - 4,
-                Escape(ch.r->plan.security.empty() ? "every price" : ch.r->plan.security).c_str());
+    s << Sprintf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">price shock (%s)</text>",
+                 left + (w - left - right) / 2, h - 4,
+                 Escape(ch.r->plan.security.empty() ? "every price" : ch.r->plan.security).c_str());
     if (xlo < 0 && xhi > 0)
-        s << Format("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#9aa5b1\" "
-                    "stroke-dasharray=\"2 3\"/>",
-                    X(0), X(0), top, h - bottom);
+        s << Sprintf("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#9aa5b1\" "
+                     "stroke-dasharray=\"2 3\"/>",
+                     X(0), X(0), top, h - bottom);
     if (ch.withLevel)
-        s << Format(
+        s << Sprintf(
             "<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#b3261e\" "
             "stroke-dasharray=\"6 4\" stroke-width=\"1.5\"/>"
             "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" fill=\"#b3261e\">level %s</text>",
             left, w - right, Y(ch.level), Y(ch.level), w - right - 4, Y(ch.level) - 5,
-            Escape(Format("%g", ch.level)).c_str());
+            Escape(Sprintf("%g", ch.level)).c_str());
     s << "<polyline fill=\"none\" stroke=\"" << ch.colour << "\" stroke-width=\"2\" points=\"";
     for (size_t i = 0; i < xs.size(); ++i)
-        s << Format("%s%.1f,%.1f", i ? " " : "", X(xs[i]), Y(ys[i]));
+        s << Sprintf("%s%.1f,%.1f", i ? " " : "", X(xs[i]), Y(ys[i]));
     s << "\"/>";
     for (size_t i = 0; i < xs.size(); ++i)
-        s << Format("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"2.2\" fill=\"%s\"/>", X(xs[i]), Y(ys[i]),
-                    ch.colour);
+        s << Sprintf("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"2.2\" fill=\"%s\"/>", X(xs[i]), Y(ys[i]),
+                     ch.colour);
     if (ch.withLevel)
         for (const Crossing& x : ch.c->crossings)
-            s << Format("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"6\" fill=\"none\" stroke=\"#b3261e\" "
-                        "stroke-width=\"2\"/><text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" "
-                        "fill=\"#b3261e\">%s</text>",
-                        X(x.at.shock), Y(ch.level), X(x.at.shock), Y(ch.level) + 18,
-                        Percent(x.at.shock).c_str());
+            s << Sprintf("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"6\" fill=\"none\" stroke=\"#b3261e\" "
+                         "stroke-width=\"2\"/><text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" "
+                         "fill=\"#b3261e\">%s</text>",
+                         X(x.at.shock), Y(ch.level), X(x.at.shock), Y(ch.level) + 18,
+                         Percent(x.at.shock).c_str());
     s << "</svg>";
     return s.str();
 }
@@ -221,7 +221,7 @@ void Summary(std::ostream& o, const StressResult& r) {
                      [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
     o << "<section id=\"summary\"><h2>Clients by distance to their margin call</h2>\n"
       << "<p class=\"note\">The margin call is " << Escape(plan.levelFigure) << " below "
-      << Escape(Format("%g", plan.level)) << ", with "
+      << Escape(Sprintf("%g", plan.level)) << ", with "
       << Escape(plan.security.empty() ? "every price" : "the prices of " + plan.security)
       << " moved from " << Percent(plan.from) << " to " << Percent(plan.to)
       << "; the crossing is found to a cent of price. Nearest first.</p>\n"
@@ -274,7 +274,7 @@ void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c
               << "data-figure=\"" << figures[i].first << "\" data-value=\""
               << Exact(figures[i].second) << "\">"
               << (figures[i].first == "leverage" || figures[i].first == "currentLeverage"
-                      ? Format("%.4f", figures[i].second)
+                      ? Sprintf("%.4f", figures[i].second)
                       : Amount(figures[i].second))
               << "</td></tr>";
         o << "</tbody></table>";

@@ -1,13 +1,11 @@
 #include "outputs/run_output.h"
 
-#include <stdarg.h>
 #include <stddef.h>
-#include <stdio.h>
-#include <string.h>
 
 #include <nlohmann/json.hpp>
 
 #include "analyses/explain.h"
+#include "scenario/text.h"
 
 namespace kesvar_cli {
 
@@ -15,72 +13,9 @@ namespace {
 
 using ordered_json = nlohmann::ordered_json;
 
-struct RowField {
-    const char* name;
-    size_t offset;
-    uint32_t minSize; // the field exists when the row's size tag reaches this
-    bool ratio;       // shown with more decimals in the table
-};
-
-#define KESVAR_ROW_FIELD(name, minSize, ratio)                                                     \
-    { #name, offsetof(KRMarginalRow, name), minSize, ratio }
-// Every figure of the row, in record order. The two reserved fields are always zero.
-const RowField kRowFields[] = {
-    KESVAR_ROW_FIELD(moneyAvailable, 248, false),
-    KESVAR_ROW_FIELD(openCollateral, 248, false),
-    KESVAR_ROW_FIELD(leverage, 248, true),
-    KESVAR_ROW_FIELD(openLimitTotal, 248, false),
-    KESVAR_ROW_FIELD(shortValue, 248, false),
-    KESVAR_ROW_FIELD(longValue, 248, false),
-    KESVAR_ROW_FIELD(longValueMargin, 248, false),
-    KESVAR_ROW_FIELD(longValueAsset, 248, false),
-    KESVAR_ROW_FIELD(equity, 248, false),
-    KESVAR_ROW_FIELD(marginLevel, 248, false),
-    KESVAR_ROW_FIELD(creditCapacity, 248, false),
-    KESVAR_ROW_FIELD(buyCapacity, 248, false),
-    KESVAR_ROW_FIELD(buyCommitment, 248, false),
-    KESVAR_ROW_FIELD(buyCommitmentMargin, 248, false),
-    KESVAR_ROW_FIELD(buyCommitmentAsset, 248, false),
-    KESVAR_ROW_FIELD(uncoveredSellValue, 248, false),
-    KESVAR_ROW_FIELD(lockedValueTotal, 248, false),
-    KESVAR_ROW_FIELD(marginBuyLimit, 248, false),
-    KESVAR_ROW_FIELD(buyCapacityCopy, 248, false),
-    KESVAR_ROW_FIELD(ownBuyLimit, 248, false),
-    KESVAR_ROW_FIELD(assetBuyLimit, 248, false),
-    KESVAR_ROW_FIELD(settlementDebt, 248, false),
-    KESVAR_ROW_FIELD(openValue, 248, false),
-    KESVAR_ROW_FIELD(currentValue, 248, false),
-    KESVAR_ROW_FIELD(moneyCurrent, 264, false),
-    KESVAR_ROW_FIELD(moneyLocked, 264, false),
-    KESVAR_ROW_FIELD(currentLeverage, 272, true),
-    KESVAR_ROW_FIELD(equitySurplus, 280, false),
-};
-#undef KESVAR_ROW_FIELD
-
-double FieldValue(const KRMarginalRow& row, const RowField& f) {
-    double v;
-    memcpy(&v, reinterpret_cast<const char*>(&row) + f.offset, sizeof v);
-    return v;
-}
-
-template <class F> void ForEachField(const KRMarginalRow& row, F visit) {
-    for (const RowField& f : kRowFields)
-        if (row.size >= f.minSize) visit(f, FieldValue(row, f));
-}
-
-std::string Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* fmt, ...) {
-    char buf[256];
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return buf;
-}
-
 // A tiny negative figure would show as "-0.00"; the exact value is in the JSON and CSV.
 std::string Money(double v, bool ratio) {
-    std::string s = Printf(ratio ? "%.4f" : "%.2f", v);
+    std::string s = Sprintf(ratio ? "%.4f" : "%.2f", v);
     return s.find_first_not_of("-0.") == std::string::npos && s[0] == '-' ? s.substr(1) : s;
 }
 
@@ -99,7 +34,7 @@ std::string Flags(const KRMarginalActv& a) {
 
 std::string ActvLabel(const ActvRequest& a) {
     std::string label = a.secCode;
-    if (a.price > 0) label += " @" + Printf("%g", a.price);
+    if (a.price > 0) label += " @" + Sprintf("%g", a.price);
     return label;
 }
 
@@ -128,12 +63,6 @@ std::string Exact(double v) {
 
 } // namespace
 
-std::vector<std::pair<std::string, double>> RowFigures(const KRMarginalRow& row) {
-    std::vector<std::pair<std::string, double>> out;
-    ForEachField(row, [&](const RowField& f, double v) { out.emplace_back(f.name, v); });
-    return out;
-}
-
 void PrintTable(std::ostream& out, const RunResult& r) {
     out << "Interface version " << r.version << "\n";
     for (const CallFailure& f : r.setup)
@@ -145,11 +74,12 @@ void PrintTable(std::ostream& out, const RunResult& r) {
             out << "  " << FailureText(row.failure) << "\n";
             continue;
         }
-        out << Printf("  %-19s %17s  %-19s %17s\n", "creditLag2", row.row.creditLag2 ? "yes" : "no",
-                      "leverageGiven", row.row.leverageGiven ? "yes" : "no");
+        out << Sprintf("  %-19s %17s  %-19s %17s\n", "creditLag2",
+                       row.row.creditLag2 ? "yes" : "no", "leverageGiven",
+                       row.row.leverageGiven ? "yes" : "no");
         int column = 0;
         ForEachField(row.row, [&](const RowField& f, double v) {
-            out << Printf("  %-19s %17s", f.name, Money(v, f.ratio).c_str());
+            out << Sprintf("  %-19s %17s", f.name, Money(v, f.ratio).c_str());
             if (++column % 2 == 0) out << "\n";
         });
         if (column % 2) out << "\n";
@@ -158,8 +88,8 @@ void PrintTable(std::ostream& out, const RunResult& r) {
             << (row.limitsInLots == 0 ? "Quantities in units (the firm's LIMITSINLOTS is 0)"
                                       : "Quantities in lots (the firm keeps its limits in lots)")
             << "; money in units.\n";
-        out << Printf("  %-14s %-3s %9s %9s %9s %13s %13s\n", "SECURITY", "MAR", "POSITION",
-                      "MAXBUY", "MAXSELL", "VALUE", "PREVVALUE");
+        out << Sprintf("  %-14s %-3s %9s %9s %9s %13s %13s\n", "SECURITY", "MAR", "POSITION",
+                       "MAXBUY", "MAXSELL", "VALUE", "PREVVALUE");
         for (const ActvResult& a : row.actv) {
             std::string label = ActvLabel(a.request);
             if (label.size() > 14) {
@@ -168,14 +98,14 @@ void PrintTable(std::ostream& out, const RunResult& r) {
                 label.clear();
             }
             if (!a.ok) {
-                out << Printf("  %-14s ", label.c_str()) << FailureText(a.failure) << "\n";
+                out << Sprintf("  %-14s ", label.c_str()) << FailureText(a.failure) << "\n";
                 continue;
             }
             const KRMarginalActv& v = a.actv;
             std::string prev = v.size >= KR_ACTV_SIZE_56 ? Money(v.prevValue, false) : "-";
-            out << Printf("  %-14s %-3s %9d %9d %9d %13s %13s\n", label.c_str(), Flags(v).c_str(),
-                          v.position, v.maxBuy, v.maxSell, Money(v.value, false).c_str(),
-                          prev.c_str());
+            out << Sprintf("  %-14s %-3s %9d %9d %9d %13s %13s\n", label.c_str(), Flags(v).c_str(),
+                           v.position, v.maxBuy, v.maxSell, Money(v.value, false).c_str(),
+                           prev.c_str());
             if (a.traced) out << "    " << ExplainLine(a) << "\n";
         }
     }

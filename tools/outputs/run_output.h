@@ -17,9 +17,6 @@ void PrintTable(std::ostream& out, const RunResult& r);
 void PrintJson(std::ostream& out, const RunResult& r);
 void PrintCsv(std::ostream& out, const RunResult& r);
 
-// Every figure the row's size tag has, in record order, named as in the JSON output.
-std::vector<std::pair<std::string, double>> RowFigures(const KRMarginalRow& row);
-
 } // namespace kesvar_cli
 
 #endif

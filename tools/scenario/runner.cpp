@@ -1,11 +1,71 @@
 #include "scenario/runner.h"
 
-#include "analyses/audit.h"
+#include <stddef.h>
+#include <string.h>
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
 #include "scenario/memory_host.h"
 
 namespace kesvar_cli {
 
+#define KESVAR_ROW_FIELD(name, minSize, ratio)                                                     \
+    { #name, offsetof(KRMarginalRow, name), minSize, ratio }
+// The two reserved fields are always zero.
+const RowField kRowFields[] = {
+    KESVAR_ROW_FIELD(moneyAvailable, 248, false),
+    KESVAR_ROW_FIELD(openCollateral, 248, false),
+    KESVAR_ROW_FIELD(leverage, 248, true),
+    KESVAR_ROW_FIELD(openLimitTotal, 248, false),
+    KESVAR_ROW_FIELD(shortValue, 248, false),
+    KESVAR_ROW_FIELD(longValue, 248, false),
+    KESVAR_ROW_FIELD(longValueMargin, 248, false),
+    KESVAR_ROW_FIELD(longValueAsset, 248, false),
+    KESVAR_ROW_FIELD(equity, 248, false),
+    KESVAR_ROW_FIELD(marginLevel, 248, false),
+    KESVAR_ROW_FIELD(creditCapacity, 248, false),
+    KESVAR_ROW_FIELD(buyCapacity, 248, false),
+    KESVAR_ROW_FIELD(buyCommitment, 248, false),
+    KESVAR_ROW_FIELD(buyCommitmentMargin, 248, false),
+    KESVAR_ROW_FIELD(buyCommitmentAsset, 248, false),
+    KESVAR_ROW_FIELD(uncoveredSellValue, 248, false),
+    KESVAR_ROW_FIELD(lockedValueTotal, 248, false),
+    KESVAR_ROW_FIELD(marginBuyLimit, 248, false),
+    KESVAR_ROW_FIELD(buyCapacityCopy, 248, false),
+    KESVAR_ROW_FIELD(ownBuyLimit, 248, false),
+    KESVAR_ROW_FIELD(assetBuyLimit, 248, false),
+    KESVAR_ROW_FIELD(settlementDebt, 248, false),
+    KESVAR_ROW_FIELD(openValue, 248, false),
+    KESVAR_ROW_FIELD(currentValue, 248, false),
+    KESVAR_ROW_FIELD(moneyCurrent, 264, false),
+    KESVAR_ROW_FIELD(moneyLocked, 264, false),
+    KESVAR_ROW_FIELD(currentLeverage, 272, true),
+    KESVAR_ROW_FIELD(equitySurplus, 280, false),
+};
+#undef KESVAR_ROW_FIELD
+const size_t kRowFieldCount = sizeof kRowFields / sizeof kRowFields[0];
+
 namespace {
+
+// Ranks records by their first-level key (firm, client), then their second-level key.
+template <class T, class K1, class K2>
+std::vector<size_t> Order(const std::vector<T>& in, K1 outer, K2 inner) {
+    std::map<decltype(outer(in[0])), size_t> outerRank;
+    std::map<decltype(inner(in[0])), size_t> innerRank;
+    std::vector<std::tuple<size_t, size_t, size_t>> keys;
+    for (size_t i = 0; i < in.size(); ++i) {
+        size_t a = outerRank.emplace(outer(in[i]), outerRank.size()).first->second;
+        size_t b = innerRank.emplace(inner(in[i]), innerRank.size()).first->second;
+        keys.emplace_back(a, b, i);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<size_t> order;
+    for (const auto& k : keys)
+        order.push_back(std::get<2>(k));
+    return order;
+}
 
 void Register(const Scenario& s) {
     // A terminal keeps each client's records together, and each security's within them: the
@@ -155,6 +215,27 @@ const char* ErrorName(int32_t code) {
         "KR_ERR_NO_PRICE",     "KR_ERR_VERSION",     "KR_ERR_NO_MEMORY"};
     if (code < 0 || code >= int32_t(sizeof names / sizeof names[0])) return "unknown code";
     return names[code];
+}
+
+double FieldValue(const KRMarginalRow& row, const RowField& f) {
+    double v;
+    memcpy(&v, reinterpret_cast<const char*>(&row) + f.offset, sizeof v);
+    return v;
+}
+
+std::vector<std::pair<std::string, double>> RowFigures(const KRMarginalRow& row) {
+    std::vector<std::pair<std::string, double>> out;
+    ForEachField(row, [&](const RowField& f, double v) { out.emplace_back(f.name, v); });
+    return out;
+}
+
+std::vector<size_t> TerminalOrder(const std::vector<MoneyLimit>& records) {
+    return Order(records, ClientOf, ClientOf);
+}
+
+std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records) {
+    return Order(records, ClientOf,
+                 [](const SecLimit& p) { return std::make_tuple(p.firm, p.client, p.secCode); });
 }
 
 } // namespace kesvar_cli

@@ -3,9 +3,11 @@
 #ifndef KESVAR_TOOLS_RUN_H
 #define KESVAR_TOOLS_RUN_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scenario/settings_reports.h"
@@ -65,6 +67,31 @@ RunResult RunScenario(const Scenario& scenario, const RunOptions& options = RunO
 // One row request again, over the world RunScenario set up, with the host's prices as they are
 // now (what-if and stress change them in between).
 RowResult RunRow(const RowRequest& request, const RunOptions& options);
+
+// A figure of the row record: where it lies and from which size tag on it is there.
+struct RowField {
+    const char* name;
+    size_t offset;
+    uint32_t minSize; // the field exists when the row's size tag reaches this
+    bool ratio;       // shown with more decimals in the table
+};
+extern const RowField kRowFields[]; // in record order; the two reserved fields left out
+extern const size_t kRowFieldCount;
+
+double FieldValue(const KRMarginalRow& row, const RowField& f);
+
+template <class F> void ForEachField(const KRMarginalRow& row, F visit) {
+    for (size_t i = 0; i < kRowFieldCount; ++i)
+        if (row.size >= kRowFields[i].minSize) visit(kRowFields[i], FieldValue(row, kRowFields[i]));
+}
+
+// Every figure the row's size tag has, in record order, named as in the JSON output.
+std::vector<std::pair<std::string, double>> RowFigures(const KRMarginalRow& row);
+
+// The order a terminal holds limit records in: each client's together, in the order its
+// firm and then the client first appear, and within a client each security's together.
+std::vector<size_t> TerminalOrder(const std::vector<MoneyLimit>& records);
+std::vector<size_t> TerminalOrder(const std::vector<SecLimit>& records);
 
 // "KR_ERR_NO_SETTINGS" for 5, and so on; "unknown code" beyond the table.
 const char* ErrorName(int32_t code);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "scenario/memory_host.h"
@@ -91,6 +92,9 @@ std::string ReadFile(const std::string& path);
 // Reads and parses the scenario at `path`, whose settings files are named relative to it.
 // Throws ScenarioError (a file that cannot be read has the path "(file)").
 Scenario LoadScenarioFile(const std::string& path);
+
+// The key a limit record belongs to: its firm and client.
+inline constexpr auto ClientOf = [](const auto& r) { return std::make_tuple(r.firm, r.client); };
 
 } // namespace kesvar_cli
 

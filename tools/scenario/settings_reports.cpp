@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "scenario/text.h"
+
 #include "links/links.h"
 #include "settings/names.h"
 
@@ -18,10 +20,6 @@ using ordered_json = nlohmann::ordered_json;
 using kesvar::ClassSecurityList;
 using kesvar::FirmRecord;
 using kesvar::FirmSettings;
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
 
 // Edits (insert, delete, replace, swap two neighbours) that turn a into b.
 size_t Distance(const std::string& a, const std::string& b) {
