@@ -113,6 +113,67 @@ TEST(CliDemo, CsvCarriesTheJsonFiguresExactly) {
     EXPECT_EQ(csv.out, want);
 }
 
+// Records of a CSV text as an RFC 4180 reader splits them: quoted fields may hold commas,
+// doubled quotes and line breaks.
+std::vector<std::vector<std::string>> CsvRecords(const std::string& text) {
+    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+            records.back().back() += text[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            records.back().emplace_back();
+        else if (!quoted && c == '\n')
+            records.emplace_back(1);
+        else
+            records.back().back() += c;
+    }
+    if (records.back() == std::vector<std::string>(1)) records.pop_back();
+    return records;
+}
+
+// Client codes holding commas and quotes leave every CSV line with its header's field count,
+// and read back as themselves.
+TEST(CliCsv, CodesWithCommasAndQuotesKeepTheFieldCount) {
+    json scenario = DataJson("small.json");
+    const std::string codes[] = {"A,\"B", "Q\"\"R,"};
+    scenario["firms"][0]["settings"] = {"[LIMITALLOWEDSECURITY]", "TQBR=SBER,GAZP"};
+    for (const char* list : {"moneyLimits", "secLimits"})
+        for (json& r : scenario[list])
+            r["client"] = r["client"] == "C1" ? codes[0] : codes[1];
+    scenario["rows"][0]["client"] = codes[0];
+    scenario["rows"][1]["client"] = codes[1];
+    std::string path = TempFile("codes.json", scenario.dump());
+    struct Case {
+        const char* name;
+        std::string args;
+        size_t clientColumn;
+    };
+    const Case cases[] = {
+        {.name = "stress", .args = "stress -f csv", .clientColumn = 2},
+        {.name = "stress with actv and a level",
+         .args = "stress -f csv --actv --level marginLevel=200",
+         .clientColumn = 2},
+        {.name = "run", .args = "run -f csv", .clientColumn = 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Result r = Kesvar(c.args + " '" + path + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto records = CsvRecords(r.out);
+        ASSERT_GT(records.size(), 2u) << r.out;
+        std::set<std::string> clients;
+        for (size_t i = 1; i < records.size(); ++i) {
+            ASSERT_EQ(records[i].size(), records[0].size()) << "line " << i + 1 << "\n" << r.out;
+            clients.insert(records[i][c.clientColumn]);
+        }
+        EXPECT_EQ(clients, (std::set<std::string>{codes[0], codes[1]}));
+    }
+}
+
 // The demo compiled into the tool is the one in examples/demo.
 TEST(CliDemo, PrintsTheFilesItWasBuiltFrom) {
     Result r = Kesvar("demo --print-scenario");

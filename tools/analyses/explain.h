@@ -36,16 +36,6 @@ std::string ExplainLine(const ActvResult& a);
 // The whole explanation of one actv, every number exact.
 nlohmann::ordered_json ExplainActvJson(const ActvResult& a, const RowResult& row);
 
-struct ExplainArgs {
-    std::string scenario;
-    std::string client;   // only this client's rows
-    std::string security; // only this security (asked for when a row does not request it)
-    std::string format = "text";
-    WhatIf whatIf;
-};
-CLI::App* AddExplainCommand(CLI::App& app, ExplainArgs* args);
-int RunExplainCommand(const ExplainArgs& args);
-
 // `kesvar explain`: every row's buy limits and every actv's quantities.
 void PrintExplainText(std::ostream& out, const RunResult& r);
 void PrintExplainJson(std::ostream& out, const RunResult& r);

@@ -63,16 +63,6 @@ class Progress {
 // The price step the crossing search resolves.
 const double kCent = 0.01;
 
-const char* const kShownFigures[] = {"equity", "marginLevel", "buyCapacity", "longValue",
-                                     "shortValue"};
-
-double Figure(const RowResult& r, const std::string& name) {
-    if (!r.ok) return std::numeric_limits<double>::quiet_NaN();
-    for (const auto& f : RowFigures(r.row))
-        if (f.first == name) return f.second;
-    return std::numeric_limits<double>::quiet_NaN();
-}
-
 double ReferencePrice(const Market& m) {
     if (m.last >= 1e-8) return m.last;
     if (m.prevPrice >= 1e-8) return m.prevPrice;
@@ -177,39 +167,14 @@ void FindCrossings(Evaluator& eval, ClientStress* c, const std::vector<double>& 
         [](const Crossing& x, const Crossing& y) { return fabs(x.at.shock) < fabs(y.at.shock); });
 }
 
-std::string Scope(const StressPlan& plan) {
-    return plan.security.empty() ? "every price" : "the prices of " + plan.security;
-}
-
-ordered_json SideJson(const CrossingSide& s, bool withPrice) {
-    ordered_json j;
-    j["shock"] = s.shock;
-    if (withPrice) j["price"] = s.price;
-    j["value"] = s.value;
-    ordered_json m = ordered_json::object();
-    for (const auto& p : s.markets)
-        m[p.first] = {{"offer", p.second.offer},
-                      {"bid", p.second.bid},
-                      {"prev", p.second.prevPrice},
-                      {"last", p.second.last}};
-    j["prices"] = m;
-    return j;
-}
-
-std::string CrossingText(const ClientStress& c, const StressPlan& plan) {
-    if (c.crossings.empty()) return "none in range";
-    std::string s;
-    for (const Crossing& x : c.crossings) {
-        if (!s.empty()) s += "; ";
-        s += std::string(x.down ? "below" : "back to") + " " + Sprintf("%g", plan.level) +
-             " at shock " + Percent(x.at.shock);
-        if (!plan.security.empty()) s += " (" + plan.security + " " + Amount(x.at.price) + ")";
-    }
-    if (c.crossings.size() > 1) s += Sprintf(" [crosses %d times]", int(c.crossings.size()));
-    return s;
-}
-
 } // namespace
+
+double Figure(const RowResult& r, const std::string& name) {
+    if (!r.ok) return std::numeric_limits<double>::quiet_NaN();
+    for (const auto& f : RowFigures(r.row))
+        if (f.first == name) return f.second;
+    return std::numeric_limits<double>::quiet_NaN();
+}
 
 bool ParseLevel(const std::string& text, StressPlan* plan, std::string* reason) {
     size_t eq = text.find('=');
@@ -318,155 +283,6 @@ double DistanceToLevel(const ClientStress& c, const StressPlan& plan) {
     return best;
 }
 
-void PrintStressTable(std::ostream& out, const StressResult& r) {
-    const StressPlan& plan = r.plan;
-    out << "Stress: " << Scope(plan) << " moved from " << Percent(plan.from) << " to "
-        << Percent(plan.to) << " in " << r.shocks.size() << " steps";
-    if (!plan.levelFigure.empty())
-        out << "; level " << plan.levelFigure << " = " << Sprintf("%g", plan.level);
-    out << "\n";
-    for (const ClientStress& c : r.clients) {
-        out << "\n" << c.request.firm << " / " << c.request.client << "\n";
-        if (!c.base.ok) {
-            out << "  " << c.base.failure.call << " failed: " << c.base.failure.code << " "
-                << ErrorName(c.base.failure.code) << "\n";
-            continue;
-        }
-        out << Sprintf("  %9s", "shock");
-        if (!plan.security.empty()) out << Sprintf(" %10s", "price");
-        for (const char* f : kShownFigures)
-            out << Sprintf(" %12s", f);
-        out << "\n";
-        for (const StressPoint& p : c.points) {
-            out << Sprintf("  %9s", Percent(p.shock).c_str());
-            if (!plan.security.empty()) out << Sprintf(" %10s", Amount(p.price).c_str());
-            for (const char* f : kShownFigures)
-                out << Sprintf(" %12s", Amount(Figure(p.row, f)).c_str());
-            out << "\n";
-        }
-        if (plan.actv)
-            for (size_t a = 0; a < c.request.actv.size(); ++a) {
-                out << "  " << c.request.actv[a].secCode << " maxBuy/maxSell:";
-                for (const StressPoint& p : c.points) {
-                    if (a >= p.row.actv.size() || !p.row.actv[a].ok) {
-                        out << " -";
-                        continue;
-                    }
-                    out << " " << p.row.actv[a].actv.maxBuy << "/" << p.row.actv[a].actv.maxSell;
-                }
-                out << "\n";
-            }
-        if (!plan.levelFigure.empty())
-            out << "  " << plan.levelFigure << " " << Sprintf("%g", plan.level) << ": "
-                << CrossingText(c, plan) << "\n";
-    }
-    if (plan.levelFigure.empty()) return;
-    // The firm's view: who is nearest the level.
-    out << "\nClients by distance to " << plan.levelFigure << " " << Sprintf("%g", plan.level)
-        << ":\n";
-    for (const ClientStress* c : RankedClients(r)) {
-        if (!c->base.ok) continue;
-        double d = DistanceToLevel(*c, plan);
-        out << Sprintf("  %-12s %-15s ", c->request.firm.c_str(), c->request.client.c_str())
-            << (d < 0    ? "none in range"
-                : d == 0 ? "already below"
-                         : "a move of " + Percent(d).substr(1))
-            << "\n";
-    }
-}
-
-void PrintStressJson(std::ostream& out, const StressResult& r) {
-    const StressPlan& plan = r.plan;
-    ordered_json root;
-    root["moves"] = plan.security.empty() ? ordered_json("all") : ordered_json(plan.security);
-    root["shocks"] = r.shocks;
-    if (!plan.levelFigure.empty())
-        root["level"] = {{"figure", plan.levelFigure}, {"value", plan.level}};
-    root["clients"] = ordered_json::array();
-    for (const ClientStress& c : r.clients) {
-        ordered_json j;
-        j["firm"] = c.request.firm;
-        j["client"] = c.request.client;
-        j["ok"] = c.base.ok;
-        if (!c.base.ok) {
-            j["failure"] = {{"call", c.base.failure.call}, {"code", c.base.failure.code}};
-            root["clients"].push_back(j);
-            continue;
-        }
-        j["points"] = ordered_json::array();
-        for (const StressPoint& p : c.points) {
-            ordered_json pj;
-            pj["shock"] = p.shock;
-            if (!plan.security.empty()) pj["price"] = p.price;
-            pj["ok"] = p.row.ok;
-            ordered_json figures = ordered_json::object();
-            if (p.row.ok)
-                for (const auto& f : RowFigures(p.row.row))
-                    figures[f.first] = f.second;
-            pj["figures"] = figures;
-            if (plan.actv) {
-                pj["actv"] = ordered_json::array();
-                for (const ActvResult& a : p.row.actv) {
-                    ordered_json aj = {{"security", a.request.secCode}, {"ok", a.ok}};
-                    if (a.ok) {
-                        aj["position"] = a.actv.position;
-                        aj["maxBuy"] = a.actv.maxBuy;
-                        aj["maxSell"] = a.actv.maxSell;
-                        aj["value"] = a.actv.value;
-                    }
-                    pj["actv"].push_back(aj);
-                }
-            }
-            j["points"].push_back(pj);
-        }
-        if (!plan.levelFigure.empty()) {
-            ordered_json cross = ordered_json::array();
-            for (const Crossing& x : c.crossings)
-                cross.push_back({{"direction", x.down ? "down" : "up"},
-                                 {"shock", x.at.shock},
-                                 {"before", SideJson(x.before, !plan.security.empty())},
-                                 {"at", SideJson(x.at, !plan.security.empty())}});
-            j["crossings"] = cross;
-            j["crossingCount"] = c.crossings.size();
-            double d = DistanceToLevel(c, plan);
-            j["distance"] = d < 0 ? ordered_json() : ordered_json(d);
-        }
-        root["clients"].push_back(j);
-    }
-    out << root.dump(2) << "\n";
-}
-
-void PrintStressCsv(std::ostream& out, const StressResult& r) {
-    const StressPlan& plan = r.plan;
-    out << "record,firm,client,security,shock,price,field,value\n";
-    auto exact = [](double v) { return ordered_json(v).dump(); };
-    for (const ClientStress& c : r.clients) {
-        std::string who = c.request.firm + "," + c.request.client;
-        if (!c.base.ok) {
-            out << "failure," << who << ",,,," << c.base.failure.call << "," << c.base.failure.code
-                << "\n";
-            continue;
-        }
-        for (const StressPoint& p : c.points) {
-            std::string at = exact(p.shock) + "," + (plan.security.empty() ? "" : exact(p.price));
-            for (const auto& f : RowFigures(p.row.row))
-                out << "point," << who << ",," << at << "," << f.first << "," << exact(f.second)
-                    << "\n";
-            for (const ActvResult& a : p.row.actv) {
-                if (!a.ok) continue;
-                out << "actv," << who << "," << a.request.secCode << "," << at << ",maxBuy,"
-                    << a.actv.maxBuy << "\n";
-                out << "actv," << who << "," << a.request.secCode << "," << at << ",maxSell,"
-                    << a.actv.maxSell << "\n";
-            }
-        }
-        for (const Crossing& x : c.crossings)
-            out << "crossing," << who << ",," << exact(x.at.shock) << ","
-                << (plan.security.empty() ? "" : exact(x.at.price)) << "," << plan.levelFigure
-                << (x.down ? " down" : " up") << "," << exact(x.at.value) << "\n";
-    }
-}
-
 } // namespace kesvar_cli
 
 namespace kesvar_cli {
@@ -515,17 +331,6 @@ bool StressPlanOf(const StressArgs& a, StressPlan* plan, std::ostream& err) {
     return true;
 }
 
-CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
-    CLI::App* cmd = app.add_subcommand(
-        "stress", "Every row at each price shock of a grid; where each client crosses a level");
-    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON)")->required();
-    cmd->add_option("--format,-f", a->format, "Output: table (default), json or csv")
-        ->check(CLI::IsMember({"table", "json", "csv"}, CLI::ignore_case));
-    AddStressOptions(cmd, &a->stress);
-    AddWhatIfOptions(cmd, &a->whatIf);
-    return cmd;
-}
-
 bool StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
                   StressResult* out) {
     StressPlan plan;
@@ -540,6 +345,8 @@ bool StressOfFile(const std::string& scenario, const StressArgs& args, const Wha
         return false;
     }
     out->warnings = warnings;
+    out->scenarioText = s.text;
+    out->firms = s.firms;
     if (args.top > 0 && size_t(args.top) < out->clients.size()) {
         std::vector<ClientStress> nearest;
         for (const ClientStress* c : RankedClients(*out))
@@ -547,22 +354,6 @@ bool StressOfFile(const std::string& scenario, const StressArgs& args, const Wha
         out->clients = nearest;
     }
     return true;
-}
-
-int RunStressCommand(const StressCommandArgs& a) {
-    StressResult r;
-    if (!StressOfFile(a.scenario, a.stress, a.whatIf, &r)) return 2;
-    std::ostringstream text;
-    if (a.format == "json")
-        PrintStressJson(text, r);
-    else if (a.format == "csv")
-        PrintStressCsv(text, r);
-    else
-        PrintStressTable(text, r);
-    std::cout << text.str() << std::flush;
-    for (const ClientStress& c : r.clients)
-        if (!c.base.ok) return 1;
-    return 0;
 }
 
 } // namespace kesvar_cli

@@ -59,6 +59,8 @@ struct ClientStress {
 struct StressResult {
     StressPlan plan;
     std::vector<Warning> warnings; // what `run` says about the scenario
+    std::string scenarioText;      // the file, as StressOfFile read it
+    std::vector<Firm> firms;       // with their settings texts
     RunResult base;                // the scenario run at its own prices, traced, with every actv
     std::vector<double> shocks;
     std::vector<ClientStress> clients;
@@ -67,6 +69,9 @@ struct StressResult {
 // Throws std::runtime_error when the plan names a security the scenario does not have.
 // Runs the scenario (RunScenario: once per process), then every shock; leaves the host with
 // the scenario's own prices.
+// A row figure by its name; NaN when the row failed.
+double Figure(const RowResult& r, const std::string& name);
+
 StressResult RunStress(const Scenario& scenario, const StressPlan& plan);
 
 // Shock of the nearest crossing downward through the level, 0 when already below it at the
@@ -95,19 +100,6 @@ bool StressPlanOf(const StressArgs& args, StressPlan* plan, std::ostream& err);
 // it; false with a message on standard error when the options or the scenario are wrong.
 bool StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
                   StressResult* out);
-
-struct StressCommandArgs {
-    std::string scenario;
-    std::string format = "table";
-    StressArgs stress;
-    WhatIf whatIf;
-};
-CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* args);
-int RunStressCommand(const StressCommandArgs& args);
-
-void PrintStressTable(std::ostream& out, const StressResult& r);
-void PrintStressJson(std::ostream& out, const StressResult& r);
-void PrintStressCsv(std::ostream& out, const StressResult& r);
 
 } // namespace kesvar_cli
 

@@ -4,15 +4,13 @@
 #include <time.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iostream>
 #include <limits>
 #include <sstream>
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "analyses/explain.h"
+#include "outputs/csv.h"
 #include "outputs/run_output.h"
 #include "scenario/text.h"
 #include "kesvar_version.h"
@@ -89,11 +87,6 @@ std::string Escape(const std::string& s) {
         }
     }
     return out;
-}
-
-// The exact value, as the JSON output spells it, for a data attribute.
-std::string Exact(double v) {
-    return nlohmann::json(v).dump();
 }
 
 std::string Anchor(const RowRequest& q) {
@@ -472,56 +465,24 @@ void WriteReport(std::ostream& o, const ReportHeader& h, const StressResult& r) 
     o << "</main>\n</body>\n</html>\n";
 }
 
-CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
-    CLI::App* cmd = app.add_subcommand(
-        "report", "Write a self-contained HTML risk report: figures, why, stress, margin calls");
-    cmd->add_option("SCENARIO", a->scenario, "Scenario file (JSON)")->required();
-    cmd->add_option("-o,--output", a->output, "The HTML file to write")->required();
-    AddStressOptions(cmd, &a->stress);
-    AddWhatIfOptions(cmd, &a->whatIf);
-    return cmd;
-}
-
-int RunReportCommand(const ReportArgs& a) {
-    StressArgs stress = a.stress;
-    if (stress.level.empty()) stress.level = "marginLevel=50";
-    stress.actv = false; // the report draws the row's figures only
-    StressResult r;
-    if (!StressOfFile(a.scenario, stress, a.whatIf, &r)) return 2;
+ReportHeader HeaderOf(const std::string& scenario, const WhatIf& whatIf, const StressResult& r) {
     ReportHeader h;
-    h.scenario = a.scenario;
-    Scenario s;
-    try {
-        h.scenarioHash = Hash(ReadFile(a.scenario));
-        s = LoadScenarioFile(a.scenario);
-    } catch (const std::exception& e) {
-        std::cerr << "kesvar: " << a.scenario << ": " << e.what() << "\n";
-        return 2;
-    }
-    for (const Firm& f : s.firms) {
+    h.scenario = scenario == "-" ? "standard input" : scenario;
+    h.scenarioHash = Hash(r.scenarioText);
+    for (const Firm& f : r.firms) {
         ReportHeader::FirmLine line{f.id, Hash(f.settings), -1};
         for (const RowResult& row : r.base.rows)
             if (row.request.firm == f.id && line.limitsInLots < 0)
                 line.limitsInLots = row.limitsInLots;
         h.firms.push_back(line);
     }
-    h.whatIf = a.whatIf;
+    h.whatIf = whatIf;
     h.versions = "kesvar " KESVAR_VERSION_STRING ", Kesvar library " KESVAR_VERSION_STRING;
     char when[32];
     time_t now = time(nullptr);
     strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", gmtime(&now));
     h.time = when;
-    std::ostringstream html;
-    WriteReport(html, h, r);
-    std::ofstream file(a.output, std::ios::binary);
-    file << html.str();
-    file.close();
-    if (!file) {
-        std::cerr << "kesvar: cannot write " << a.output << "\n";
-        return 2;
-    }
-    std::cout << "kesvar: wrote " << a.output << " (" << html.str().size() << " bytes)\n";
-    return r.base.AnyFailure() ? 1 : 0;
+    return h;
 }
 
 } // namespace kesvar_cli

@@ -26,17 +26,11 @@ struct ReportHeader {
     std::string versions, time;
 };
 
+// The header of a report of `scenario` (a path, or "-") under `whatIf`, made now.
+ReportHeader HeaderOf(const std::string& scenario, const WhatIf& whatIf, const StressResult& r);
+
 // The whole document.
 void WriteReport(std::ostream& out, const ReportHeader& header, const StressResult& r);
-
-struct ReportArgs {
-    std::string scenario;
-    std::string output;
-    StressArgs stress;
-    WhatIf whatIf;
-};
-CLI::App* AddReportCommand(CLI::App& app, ReportArgs* args);
-int RunReportCommand(const ReportArgs& args);
 
 } // namespace kesvar_cli
 

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analyses/explain.h"
+#include "outputs/csv.h"
 #include "scenario/text.h"
 
 namespace kesvar_cli {
@@ -45,20 +46,6 @@ ordered_json FailureJson(const CallFailure& f) {
     j["code"] = f.code;
     j["name"] = ErrorName(f.code);
     return j;
-}
-
-// One CSV field, quoted when it needs to be.
-std::string Csv(const std::string& s) {
-    if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
-    std::string q = "\"";
-    for (char c : s)
-        q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
-}
-
-// The shortest text that reads back as the same double (the JSON spelling).
-std::string Exact(double v) {
-    return ordered_json(v).dump();
 }
 
 } // namespace
@@ -191,8 +178,7 @@ void PrintCsv(std::ostream& out, const RunResult& r) {
     auto line = [&](const char* record, const std::string& firm, const std::string& client,
                     const std::string& cls, const std::string& sec, const std::string& field,
                     const std::string& value) {
-        out << record << ',' << Csv(firm) << ',' << Csv(client) << ',' << Csv(cls) << ','
-            << Csv(sec) << ',' << Csv(field) << ',' << Csv(value) << '\n';
+        WriteCsvLine(out, {record, firm, client, cls, sec, field, value});
     };
     auto failure = [](const CallFailure& f) {
         return std::to_string(f.code) + " " + ErrorName(f.code);

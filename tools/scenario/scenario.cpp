@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <charconv>
 #include <initializer_list>
+#include <iostream>
+#include <iterator>
 #include <limits>
 #include <set>
 
@@ -560,10 +562,15 @@ std::string ReadFile(const std::string& path) {
     return data;
 }
 
+std::string ReadInput(const std::string& path) {
+    if (path != "-") return ReadFile(path);
+    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+}
+
 Scenario LoadScenarioFile(const std::string& path) {
     std::string text;
     try {
-        text = ReadFile(path);
+        text = ReadInput(path);
     } catch (const std::exception& e) {
         throw ScenarioError("(file)", std::string("cannot read the scenario: ") + e.what());
     }
@@ -572,7 +579,8 @@ Scenario LoadScenarioFile(const std::string& path) {
 #else
     const char* separators = "/";
 #endif
-    size_t slash = path.find_last_of(separators);
+    // Files a scenario read from standard input names are relative to the current directory.
+    size_t slash = path == "-" ? std::string::npos : path.find_last_of(separators);
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     FileReader read = [dir, separators](const std::string& rel) {
         bool absolute = !rel.empty() && strchr(separators, rel[0]) != nullptr;
@@ -581,7 +589,9 @@ Scenario LoadScenarioFile(const std::string& path) {
 #endif
         return ReadFile(absolute ? rel : dir + rel);
     };
-    return ParseScenario(text, path, read);
+    Scenario s = ParseScenario(text, path, read);
+    s.text = text;
+    return s;
 }
 
 } // namespace kesvar_cli

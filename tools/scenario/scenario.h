@@ -77,6 +77,7 @@ struct Scenario {
     // Where each record was written: "moneyLimits[2]" or "money.csv:3".
     std::vector<std::string> moneyLimitWhere, secLimitWhere;
     std::vector<RowRequest> rows;
+    std::string text; // the scenario file as read (LoadScenarioFile), for a hash of it
 };
 
 // Reads a file that the scenario names, by its path relative to the scenario; throws
@@ -89,8 +90,11 @@ Scenario ParseScenario(const std::string& json, const std::string& name, const F
 // Reads a whole file as bytes; throws std::runtime_error naming the reason.
 std::string ReadFile(const std::string& path);
 
-// Reads and parses the scenario at `path`, whose settings files are named relative to it.
-// Throws ScenarioError (a file that cannot be read has the path "(file)").
+// A file's text; "-" reads standard input.
+std::string ReadInput(const std::string& path);
+
+// Reads and parses the scenario at `path` ("-": standard input), whose settings files are
+// named relative to it. Throws ScenarioError (a file that cannot be read has the path "(file)").
 Scenario LoadScenarioFile(const std::string& path);
 
 // The key a limit record belongs to: its firm and client.
