@@ -200,7 +200,27 @@ void CheckLimits(const Scenario& s, std::vector<Warning>* out) {
                                    "security " + Quote(p.secCode) +
                                        " is in no class of the scenario: the library cannot" +
                                        " price it and leaves the position out of every figure"));
+        for (const Class& c : s.classes)
+            for (const Security& sec : c.securities)
+                if (sec.code == p.secCode && sec.market.last < 1e-8 && sec.market.prevPrice < 1e-8)
+                    out->push_back(Mistake(s.secLimitWhere[i], "no-price", p.secCode,
+                                           "security " + Quote(p.secCode) + " of class " + c.code +
+                                               " has neither a last nor a previous price: the" +
+                                               " library leaves the position out of every figure"));
     }
+    // Legal, but no market quotes it: a bid above the offer.
+    for (size_t i = 0; i < s.classes.size(); ++i)
+        for (size_t k = 0; k < s.classes[i].securities.size(); ++k) {
+            const Security& sec = s.classes[i].securities[k];
+            if (sec.market.offer >= 1e-8 && sec.market.bid > sec.market.offer)
+                out->push_back(Mistake(
+                    "classes[" + std::to_string(i) + "].securities[" + std::to_string(k) +
+                        "].market",
+                    "bid-above-offer", sec.code,
+                    "security " + Quote(sec.code) + " has a bid above its offer: longs are valued" +
+                        " at the bid, shorts at the offer, so both look better than a market" +
+                        " would allow"));
+        }
     NoteRegrouped(s.moneyLimits, TerminalOrder(s.moneyLimits), s.moneyLimitWhere, out);
     NoteRegrouped(s.secLimits, TerminalOrder(s.secLimits), s.secLimitWhere, out);
 }
