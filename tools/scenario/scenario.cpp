@@ -31,8 +31,13 @@ const size_t kLimitSecWidth = 12; // security code of a securities-limit record
 const size_t kTagWidth = 4;
 const size_t kAccountWidth = 12;
 
+// "rows[0].firm", or for a record of a CSV file ("money.csv:3") its column by name.
 std::string Key(const std::string& path, const char* key) {
-    return path.empty() ? std::string(key) : path + "." + key;
+    if (path.empty()) return key;
+    const size_t colon = path.rfind(':');
+    const bool csvLine = colon != std::string::npos && path.find('[') == std::string::npos &&
+                         path.find_first_not_of("0123456789", colon + 1) == std::string::npos;
+    return path + (csvLine ? ", column " : ".") + key;
 }
 
 std::string Item(const std::string& path, size_t i) {
