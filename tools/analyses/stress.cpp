@@ -338,6 +338,15 @@ bool StressOfFile(const std::string& scenario, const StressArgs& args, const Wha
     Scenario s;
     std::vector<Warning> warnings;
     if (!LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings)) return false;
+    for (const std::string& code : plan.clients) {
+        bool found = false;
+        for (const RowRequest& q : s.rows)
+            found = found || q.client == code;
+        if (!found) {
+            std::cerr << "kesvar: --client " << code << ": no row of the scenario asks for it\n";
+            return false;
+        }
+    }
     try {
         *out = RunStress(s, plan);
     } catch (const std::runtime_error& e) {
