@@ -50,7 +50,8 @@ void ExpectStream(const json& c, const std::string& name, const std::string& got
 }
 
 // Runs each case of a table (its "defaults" under each) with $DATA, $DEMO and $FILE, the
-// case's "file" written out: a string as it is, lines joined with LF, anything else as JSON.
+// case's "file" written out ($DATA in it too): a string as it is, lines joined with LF,
+// anything else as JSON.
 void RunTable(const std::string& name) {
     setenv("DATA", KESVAR_CLI_DATA, 1);
     setenv("DEMO", KESVAR_DEMO_DIR, 1);
@@ -63,6 +64,8 @@ void RunTable(const std::string& name) {
         std::string text = f.is_string() ? f.get<std::string>() : f.is_array() ? "" : f.dump();
         for (size_t i = 0; f.is_array() && i < f.size(); ++i)
             text += (i ? "\n" : "") + f[i].get<std::string>();
+        for (size_t at; (at = text.find("$DATA")) != std::string::npos;)
+            text.replace(at, 5, KESVAR_CLI_DATA);
         setenv("FILE", TempFile("case", text).c_str(), 1);
         Result r = Kesvar(c["args"]);
         EXPECT_EQ(r.status, c["status"]) << r.err;
@@ -242,6 +245,41 @@ TEST(CliDocs, SettingsPageCoversEverySectionAndKeyTheLoaderReads) {
     ASSERT_EQ(out["settings"]["clients"].size(), 2u) << out["settings"];
     for (const json& c : out["settings"]["clients"])
         EXPECT_EQ(c["marginList"], json::array()) << c;
+}
+
+// Every field of the records a terminal hands in or reads back, as the public header declares
+// it, has a heading of its own in its record's section of the figures page; the four records
+// have a section each.
+TEST(CliDocs, FiguresPageCoversEveryRecordField) {
+    const std::string header = Slurp(KESVAR_SOURCE_DIR "/include/kesvar.h");
+    const std::string page = Slurp(KESVAR_SOURCE_DIR "/docs/figures.md");
+    const std::regex record(R"(typedef struct (KR\w+) \{([^}]*)\})"),
+        field(R"(\n\s+\w+ (\w+)(\[\d+\])?;)"), heading(R"(\n### ([^\n]*))");
+    int checked = 0;
+    for (const std::string name :
+         {"KRMarginalRow", "KRMarginalActv", "KRMoneyLimit", "KRSecLimit"}) {
+        std::smatch r;
+        std::string::const_iterator from = header.begin();
+        while (std::regex_search(from, header.end(), r, record) && r[1] != name)
+            from = r[0].second;
+        ASSERT_EQ(r[1], name) << "not in the header";
+        std::smatch s;
+        ASSERT_TRUE(std::regex_search(page, s, std::regex("\n## [^\n]*`" + name + "`")))
+            << name << ": no section";
+        const size_t start = s.position(0);
+        const std::string section = page.substr(start, page.find("\n## ", start + 1) - start);
+        std::set<std::string> headed;
+        for (std::sregex_iterator h(section.begin(), section.end(), heading), end; h != end; ++h) {
+            const std::string line = (*h)[1];
+            const std::regex code("`(\\w+)`");
+            for (std::sregex_iterator c(line.begin(), line.end(), code); c != end; ++c)
+                headed.insert((*c)[1]);
+        }
+        const std::string body = r[2];
+        for (std::sregex_iterator f(body.begin(), body.end(), field), end; f != end; ++f, ++checked)
+            EXPECT_TRUE(headed.count((*f)[1])) << name << "." << (*f)[1] << " has no heading";
+    }
+    EXPECT_GE(checked, 70);
 }
 
 } // namespace

@@ -54,6 +54,7 @@ bool SplitLine(LoadContext& ctx, int32_t line, char* text, char key[kMaxPiece + 
         return false;
     }
     CopyKey(key, text, eq, true);
+    CheckKeyBlanks(ctx, line, key);
     *value = eq + 1;
     return true;
 }

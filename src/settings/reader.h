@@ -79,6 +79,9 @@ LineResult MarkLine(LoadContext& ctx, int32_t mark, char** line);
 // True when the key had to be cut.
 bool CopyKey(char key[kMaxPiece + 1], const char* line, const char* eq, bool trim);
 
+// With a sink, reports a key that holds a tab or space: no code of the terminal has one.
+void CheckKeyBlanks(LoadContext& ctx, int32_t line, const char* key);
+
 // Called for each key/value line of a section; false stops the load (no memory).
 typedef bool (*LineHandler)(LoadContext& ctx, void* state, int32_t line, char* key, char* value);
 

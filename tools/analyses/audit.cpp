@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 #include "kesvar.h"
@@ -90,6 +91,93 @@ void CheckEntries(const Firm& firm, const std::vector<ListEntry>& entries,
     }
 }
 
+std::string Trimmed(const std::string& s) {
+    size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(" \r");
+    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+// Whether a client code of the settings (a prefix when it ends in '*') names a client of the
+// firm in the scenario; the settings text is upper-cased, client codes compare without case.
+bool NamesAClient(const std::string& code, const std::set<std::string>& clients) {
+    bool prefix = !code.empty() && code.back() == '*';
+    std::string stem = prefix ? code.substr(0, code.size() - 1) : code;
+    for (const std::string& c : clients)
+        if (prefix ? c.compare(0, stem.size(), stem) == 0 : c == stem) return true;
+    return false;
+}
+
+// Settings lines that name a security, class or client the scenario does not have: a weight,
+// a main margin class, a client section, template client or client lag. They change nothing
+// for the clients the scenario has, so a client is a note; a security or class a warning.
+void CheckNames(const Firm& firm, const Scenario& s, std::vector<Warning>* out) {
+    std::set<std::string> clients;
+    auto add = [&](const std::string& f, std::string c) {
+        if (f != firm.id) return;
+        for (char& ch : c)
+            ch = char(toupper(static_cast<unsigned char>(ch)));
+        clients.insert(c);
+    };
+    for (const MoneyLimit& m : s.moneyLimits)
+        add(m.firm, m.client);
+    for (const SecLimit& p : s.secLimits)
+        add(p.firm, p.client);
+    for (const RowRequest& r : s.rows)
+        add(r.firm, r.client);
+    auto report = [&](int32_t line, const char* kind, const std::string& subject,
+                      const std::string& message, bool note) {
+        Warning w = Mistake(firm.source, kind, subject, message, note);
+        w.line = line;
+        out->push_back(w);
+    };
+    auto client = [&](int32_t line, const std::string& code, const char* what) {
+        if (!code.empty() && !NamesAClient(code, clients))
+            report(line, "client-not-in-scenario", code,
+                   std::string(what) + " " + Quote(code) + " names no client of firm " +
+                       Quote(firm.id) + " in the scenario",
+                   true);
+    };
+    std::string section, upper = firm.settings;
+    for (char& ch : upper)
+        ch = char(toupper(static_cast<unsigned char>(ch)));
+    std::istringstream in(upper);
+    int32_t lineNo = 0;
+    for (std::string raw; std::getline(in, raw);) {
+        ++lineNo;
+        const std::string line = Trimmed(raw);
+        if (line.rfind("[", 0) == 0) {
+            section = line;
+            const size_t tail = line.size() > 9 ? line.rfind("_MARGIN]") : std::string::npos;
+            if (line.rfind("[CL", 0) == 0 && tail != std::string::npos && tail + 8 == line.size())
+                client(lineNo, line.substr(3, tail - 3), "client section");
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = Trimmed(line.substr(0, eq)), value = line.substr(eq + 1);
+        std::vector<std::string> pieces;
+        std::istringstream list(value);
+        for (std::string piece; std::getline(list, piece, ',');)
+            pieces.push_back(Trimmed(piece));
+        if (section == "[SECURITYWEIGHT]" && !InSomeClass(s.classes, key))
+            report(lineNo, "weight-not-in-scenario", key,
+                   "weight of " + Quote(key) + ": no class of the scenario holds the security",
+                   false);
+        else if (section == "[GENERAL]" && key == "MAINMARGINCLASSES")
+            for (const std::string& c : pieces) {
+                if (!c.empty() && !ClassCoded(s.classes, c))
+                    report(lineNo, "class-not-in-scenario", c,
+                           "main margin class " + Quote(c) +
+                               " is not among the scenario's classes: it orders nothing",
+                           false);
+            }
+        else if (section == "[CLIENTLAG]")
+            client(lineNo, key, "client lag of");
+        else if (section.find("_MARGIN_TEMPLATE]") != std::string::npos && key == "CLIENTS")
+            for (const std::string& c : pieces)
+                client(lineNo, c, "template client");
+    }
+}
+
 void CheckLimits(const Scenario& s, std::vector<Warning>* out) {
     std::set<std::string> firms;
     for (const Firm& f : s.firms)
@@ -114,7 +202,27 @@ void CheckLimits(const Scenario& s, std::vector<Warning>* out) {
                                    "security " + Quote(p.secCode) +
                                        " is in no class of the scenario: the library cannot" +
                                        " price it and leaves the position out of every figure"));
+        for (const Class& c : s.classes)
+            for (const Security& sec : c.securities)
+                if (sec.code == p.secCode && sec.market.last < 1e-8 && sec.market.prevPrice < 1e-8)
+                    out->push_back(Mistake(s.secLimitWhere[i], "no-price", p.secCode,
+                                           "security " + Quote(p.secCode) + " of class " + c.code +
+                                               " has neither a last nor a previous price: the" +
+                                               " library leaves the position out of every figure"));
     }
+    // Legal, but no market quotes it: a bid above the offer.
+    for (size_t i = 0; i < s.classes.size(); ++i)
+        for (size_t k = 0; k < s.classes[i].securities.size(); ++k) {
+            const Security& sec = s.classes[i].securities[k];
+            if (sec.market.offer >= 1e-8 && sec.market.bid > sec.market.offer)
+                out->push_back(Mistake(
+                    "classes[" + std::to_string(i) + "].securities[" + std::to_string(k) +
+                        "].market",
+                    "bid-above-offer", sec.code,
+                    "security " + Quote(sec.code) + " has a bid above its offer: longs are valued" +
+                        " at the bid, shorts at the offer, so both look better than a market" +
+                        " would allow"));
+        }
     NoteRegrouped(s.moneyLimits, TerminalOrder(s.moneyLimits), s.moneyLimitWhere, out);
     NoteRegrouped(s.secLimits, TerminalOrder(s.secLimits), s.secLimitWhere, out);
 }
@@ -177,6 +285,7 @@ std::vector<Warning> AuditScenario(const Scenario& s, const std::string& name) {
         std::vector<ListEntry> entries;
         LoadSettingsText(f.settings, f.source, &firm, &entries, {});
         CheckEntries(f, entries, s.classes, &firm);
+        CheckNames(f, s, &firm);
         std::stable_sort(firm.begin(), firm.end(),
                          [](const Warning& a, const Warning& b) { return a.line < b.line; });
         for (Warning& w : firm)

@@ -387,6 +387,12 @@ int32_t ReplaySteps(const TraceQuantity& q) {
 std::string ExplainLine(const ActvResult& a) {
     if (!a.ok || !a.traced) return "";
     const ActvTrace& t = a.trace;
+    // Every line names its bound; a quantity rule's formula goes in brackets after it.
+    auto named = [&](const TraceStep& step, double price) {
+        std::string formula = StepFormula(step, t, price);
+        return std::string(BoundName(step.bound)) +
+               (step.rule == kesvar::kRuleQuantity ? " (" + formula + ")" : " " + formula);
+    };
     auto part = [&](const char* label, int32_t value, const TraceQuantity& q, double price) {
         int32_t d = DecidingStep(q);
         std::string s = Sprintf("%s %d", label, value);
@@ -396,11 +402,10 @@ std::string ExplainLine(const ActvResult& a) {
             // What went negative, then.
             for (int32_t i = 0; i < q.count; ++i)
                 if (q.steps[i].op == kesvar::kOpBase)
-                    return s + ": " + StepFormula(q.steps[i], t, price) + ", never below 0";
+                    return s + ": " + named(q.steps[i], price) + ", never below 0";
             return s + ": never below 0";
         }
-        if (step.rule == kesvar::kRuleQuantity) return s + ": " + StepFormula(step, t, price);
-        return s + ": " + BoundName(step.bound) + " " + StepFormula(step, t, price);
+        return s + ": " + named(step, price);
     };
     return part("buy", a.actv.maxBuy, t.buy, BuyPrice(t)) + " | " +
            part("sell", a.actv.maxSell, t.sell, SellUnitPrice(t));

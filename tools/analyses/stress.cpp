@@ -2,7 +2,11 @@
 
 #include <math.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <limits>
 #include <sstream>
@@ -21,6 +25,40 @@ namespace kesvar_cli {
 namespace {
 
 using ordered_json = nlohmann::ordered_json;
+
+// Clients done, of how many, and the time left, on standard error when it is a terminal and
+// the work has run longer than about two seconds (KESVAR_PROGRESS_AFTER seconds, when set).
+class Progress {
+  public:
+    explicit Progress(size_t total)
+        : total_(total), start_(std::chrono::steady_clock::now()), tty_(isatty(2) != 0) {
+        const char* after = getenv("KESVAR_PROGRESS_AFTER");
+        if (after) after_ = atof(after);
+    }
+    ~Progress() {
+        if (shown_) std::cerr << "\r" << std::string(60, ' ') << "\r" << std::flush;
+    }
+    void Step() {
+        double elapsed = Seconds();
+        if (tty_ && done_ > 0 && elapsed >= after_) {
+            double left = elapsed / double(done_) * double(total_ - done_);
+            std::cerr << Sprintf("\rkesvar: %zu of %zu clients, about %.0f s left ", done_, total_,
+                                 ceil(left))
+                      << std::flush;
+            shown_ = true;
+        }
+        ++done_;
+    }
+
+  private:
+    double Seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+    size_t total_, done_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    bool tty_, shown_ = false;
+    double after_ = 2.0;
+};
 
 // The price step the crossing search resolves.
 const double kCent = 0.01;
@@ -181,13 +219,22 @@ StressResult RunStress(const Scenario& s, const StressPlan& plan) {
         double shock = (plan.from * double(n - 1 - i) + plan.to * double(i)) / double(n - 1);
         out.shocks.push_back(fabs(shock) < 1e-12 ? 0.0 : shock);
     }
+    // The scenario's own prices are always a row of the grid.
+    if (plan.from < 0 && plan.to > 0 &&
+        std::find(out.shocks.begin(), out.shocks.end(), 0.0) == out.shocks.end())
+        out.shocks.insert(std::upper_bound(out.shocks.begin(), out.shocks.end(), 0.0), 0.0);
 
     RunOptions baseOptions;
     baseOptions.trace = true;
     out.base = RunScenario(s, baseOptions);
     Evaluator eval(s, plan);
     const double largest = LargestMovingPrice(s, plan);
+    Progress progress(out.base.rows.size());
     for (const RowResult& b : out.base.rows) {
+        progress.Step();
+        if (!plan.clients.empty() && std::find(plan.clients.begin(), plan.clients.end(),
+                                               b.request.client) == plan.clients.end())
+            continue;
         ClientStress c;
         c.request = b.request;
         c.base = b;
@@ -206,6 +253,25 @@ StressResult RunStress(const Scenario& s, const StressPlan& plan) {
     }
     SetShock(s, plan, 0.0);
     return out;
+}
+
+std::vector<const ClientStress*> RankedClients(const StressResult& r) {
+    const StressPlan& plan = r.plan;
+    std::vector<const ClientStress*> order;
+    for (const ClientStress& c : r.clients)
+        order.push_back(&c);
+    if (plan.levelFigure.empty()) return order;
+    const double inf = std::numeric_limits<double>::infinity();
+    // (group, value): below the level by its figure, then by the move, then none, then failed.
+    auto key = [&](const ClientStress* c) {
+        if (!c->base.ok) return std::make_pair(3, 0.0);
+        double d = DistanceToLevel(*c, plan);
+        if (d == 0) return std::make_pair(0, Figure(c->base, plan.levelFigure));
+        return d < 0 ? std::make_pair(2, inf) : std::make_pair(1, d);
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
+    return order;
 }
 
 double DistanceToLevel(const ClientStress& c, const StressPlan& plan) {
@@ -232,6 +298,9 @@ void AddStressOptions(CLI::App* cmd, StressArgs* a) {
                     "FIGURE=L: find where each client's row figure crosses L "
                     "(marginLevel=50, equity=0, buyCapacity=0)");
     cmd->add_flag("--actv", a->actv, "Every actv request at every shock too");
+    cmd->add_option("--client", a->clients, "Only this client code (repeatable)");
+    cmd->add_option("--top", a->top, "Only the N clients nearest their margin call")
+        ->check(CLI::PositiveNumber);
 }
 
 bool StressPlanOf(const StressArgs& a, StressPlan* plan, std::ostream& err) {
@@ -252,6 +321,7 @@ bool StressPlanOf(const StressArgs& a, StressPlan* plan, std::ostream& err) {
     }
     plan->security = a.security;
     plan->steps = a.steps;
+    plan->clients = a.clients;
     plan->actv = a.actv;
     std::string reason;
     if (!a.level.empty() && !ParseLevel(a.level, plan, &reason)) {
@@ -266,12 +336,31 @@ bool StressOfFile(const std::string& scenario, const StressArgs& args, const Wha
     StressPlan plan;
     if (!StressPlanOf(args, &plan, std::cerr)) return false;
     Scenario s;
-    if (!LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr)) return false;
+    std::vector<Warning> warnings;
+    if (!LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings)) return false;
+    for (const std::string& code : plan.clients) {
+        bool found = false;
+        for (const RowRequest& q : s.rows)
+            found = found || q.client == code;
+        if (!found) {
+            std::cerr << "kesvar: --client " << code << ": no row of the scenario asks for it\n";
+            return false;
+        }
+    }
     try {
         *out = RunStress(s, plan);
     } catch (const std::runtime_error& e) {
         std::cerr << "kesvar: --security " << plan.security << ": " << e.what() << "\n";
         return false;
+    }
+    out->warnings = warnings;
+    out->scenarioText = s.text;
+    out->firms = s.firms;
+    if (args.top > 0 && size_t(args.top) < out->clients.size()) {
+        std::vector<ClientStress> nearest;
+        for (const ClientStress* c : RankedClients(*out))
+            if (nearest.size() < size_t(args.top)) nearest.push_back(*c);
+        out->clients = nearest;
     }
     return true;
 }

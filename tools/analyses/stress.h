@@ -17,9 +17,10 @@ namespace kesvar_cli {
 struct StressPlan {
     std::string security; // the security whose prices move; empty: every security
     double from = -0.5, to = 0.5;
-    int steps = 21;
-    bool actv = false;       // the actv requests at every shock too
-    std::string levelFigure; // a row figure, e.g. "marginLevel"; empty: no crossing search
+    int steps = 21;    // a 0% shock is added when the range holds it and the steps miss it
+    bool actv = false; // the actv requests at every shock too
+    std::vector<std::string> clients; // only these client codes; empty: every client
+    std::string levelFigure;          // a row figure, e.g. "marginLevel"; empty: no crossing search
     double level = 0;
 };
 
@@ -57,7 +58,10 @@ struct ClientStress {
 
 struct StressResult {
     StressPlan plan;
-    RunResult base; // the scenario run at its own prices, traced, with every actv
+    std::vector<Warning> warnings; // what `run` says about the scenario
+    std::string scenarioText;      // the file, as StressOfFile read it
+    std::vector<Firm> firms;       // with their settings texts
+    RunResult base;                // the scenario run at its own prices, traced, with every actv
     std::vector<double> shocks;
     std::vector<ClientStress> clients;
 };
@@ -74,6 +78,10 @@ StressResult RunStress(const Scenario& scenario, const StressPlan& plan);
 // scenario's prices, or -1 when none lies in the range.
 double DistanceToLevel(const ClientStress& c, const StressPlan& plan);
 
+// The clients nearest their margin call first: those already below the level by how far
+// below (the lowest figure first), then by the move that takes them there; failed rows last.
+std::vector<const ClientStress*> RankedClients(const StressResult& r);
+
 // The command line of stress (and the --stress options of report).
 struct StressArgs {
     std::string security;
@@ -82,6 +90,8 @@ struct StressArgs {
     int steps = 21;
     std::string level;
     bool actv = false;
+    std::vector<std::string> clients; // only these client codes; empty: every client
+    int top = 0;                      // only the N nearest their margin call; 0: every client
 };
 void AddStressOptions(CLI::App* command, StressArgs* args);
 // The plan the options give; false with a message on `err` when one is malformed.

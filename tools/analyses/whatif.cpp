@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "analyses/audit.h"
+
 namespace kesvar_cli {
 
 namespace {
@@ -55,7 +57,7 @@ Market Shocked(const Market& m, double shock) {
 }
 
 bool LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
-                            std::ostream& err) {
+                            std::ostream& err, std::vector<Warning>* warnings) {
     try {
         *scenario = LoadScenarioFile(path);
         ApplyWhatIf(whatIf, scenario);
@@ -66,6 +68,10 @@ bool LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scena
         err << "kesvar: " << e.what() << "\n";
         return false;
     }
+    std::vector<Warning> found = AuditScenario(*scenario, path);
+    for (const Warning& w : found)
+        err << WarningText(w) << "\n";
+    if (warnings) *warnings = found;
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scenario/scenario.h"
+#include "scenario/settings_reports.h"
 
 namespace CLI {
 class App;
@@ -40,9 +41,10 @@ double ParsePercent(const std::string& text, const std::string& what);
 double ParseNumber(const std::string& text, const std::string& what);
 
 // Reads the scenario at `path` and applies the overrides. On failure prints one message to
-// `err` and returns false (the caller exits with status 2).
+// `err` and returns false (the caller exits with status 2). Otherwise the warnings `run` gives
+// go to `err` too, and to `warnings` when asked.
 bool LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
-                            std::ostream& err);
+                            std::ostream& err, std::vector<Warning>* warnings = nullptr);
 
 // The four prices of a market moved by a shock (-0.1 for -10%); accrued interest stays.
 Market Shocked(const Market& market, double shock);

@@ -27,8 +27,7 @@ int RunReportCommand(const ReportArgs& a) {
     StressResult r;
     if (!StressOfFile(a.scenario, stress, a.whatIf, &r)) return 2;
     std::ostringstream html;
-    std::string title = a.scenario.substr(a.scenario.find_last_of('/') + 1);
-    WriteReport(html, title, r);
+    WriteReport(html, HeaderOf(a.scenario, a.whatIf, r), r);
     if (a.output == "-") {
         std::cout << html.str() << std::flush;
         return r.base.AnyFailure() ? 1 : 0;

@@ -7,14 +7,30 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "analyses/stress.h"
 #include "analyses/whatif.h"
 
 namespace kesvar_cli {
 
-// The whole document. `title` names the scenario.
-void WriteReport(std::ostream& out, const std::string& title, const StressResult& r);
+// What the figures were made from and by, for the page's header.
+struct ReportHeader {
+    std::string scenario, scenarioHash;
+    struct FirmLine {
+        std::string id, settingsHash;
+        int32_t limitsInLots; // KRIsLimitsInLots: 0 units, 1 lots, -1 no row asked
+    };
+    std::vector<FirmLine> firms;
+    WhatIf whatIf;
+    std::string versions, time;
+};
+
+// The header of a report of `scenario` (a path, or "-") under `whatIf`, made now.
+ReportHeader HeaderOf(const std::string& scenario, const WhatIf& whatIf, const StressResult& r);
+
+// The whole document.
+void WriteReport(std::ostream& out, const ReportHeader& header, const StressResult& r);
 
 } // namespace kesvar_cli
 

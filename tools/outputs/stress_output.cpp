@@ -94,18 +94,10 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
     }
     if (plan.levelFigure.empty()) return;
     // The firm's view: who is nearest the level.
-    std::vector<const ClientStress*> order;
-    for (const ClientStress& c : r.clients)
-        if (c.base.ok) order.push_back(&c);
-    auto key = [&](const ClientStress* c) {
-        double d = DistanceToLevel(*c, plan);
-        return d < 0 ? std::numeric_limits<double>::infinity() : d;
-    };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](const ClientStress* a, const ClientStress* b) { return key(a) < key(b); });
     out << "\nClients by distance to " << plan.levelFigure << " " << Sprintf("%g", plan.level)
         << ":\n";
-    for (const ClientStress* c : order) {
+    for (const ClientStress* c : RankedClients(r)) {
+        if (!c->base.ok) continue;
         double d = DistanceToLevel(*c, plan);
         out << Sprintf("  %-12s %-15s ", c->request.firm.c_str(), c->request.client.c_str())
             << (d < 0    ? "none in range"

@@ -31,8 +31,13 @@ const size_t kLimitSecWidth = 12; // security code of a securities-limit record
 const size_t kTagWidth = 4;
 const size_t kAccountWidth = 12;
 
+// "rows[0].firm", or for a record of a CSV file ("money.csv:3") its column by name.
 std::string Key(const std::string& path, const char* key) {
-    return path.empty() ? std::string(key) : path + "." + key;
+    if (path.empty()) return key;
+    const size_t colon = path.rfind(':');
+    const bool csvLine = colon != std::string::npos && path.find('[') == std::string::npos &&
+                         path.find_first_not_of("0123456789", colon + 1) == std::string::npos;
+    return path + (csvLine ? ", column " : ".") + key;
 }
 
 std::string Item(const std::string& path, size_t i) {
@@ -53,18 +58,31 @@ std::string TypeName(const json& j) {
 }
 
 // An object whose keys are all among `allowed`.
-const json& Object(const json& j, const std::string& path,
-                   std::initializer_list<const char*> allowed) {
+using Keys = std::vector<const char*>;
+
+const Keys kMoneyLimitKeys = {"firm",        "client",         "tag",          "openBalance",
+                              "openLimit",   "currentBalance", "currentLimit", "locked",
+                              "lockedValue", "leveragePercent"};
+const Keys kSecLimitKeys = {"firm",        "client",    "security",       "account",
+                            "openBalance", "openLimit", "currentBalance", "currentLimit",
+                            "lockedSell",  "lockedBuy", "lockedBuyValue"};
+
+std::string KeyList(const Keys& keys) {
+    std::string list;
+    for (const char* k : keys)
+        list += std::string(list.empty() ? "" : ", ") + k;
+    return list;
+}
+
+const json& Object(const json& j, const std::string& path, const Keys& allowed) {
     if (!j.is_object()) Fail(path, "expected an object, found " + TypeName(j));
     for (auto it = j.begin(); it != j.end(); ++it) {
         bool known = false;
         for (const char* k : allowed)
             known = known || it.key() == k;
         if (known) continue;
-        std::string list;
-        for (const char* k : allowed)
-            list += std::string(list.empty() ? "" : ", ") + k;
-        Fail(Key(path, it.key().c_str()), "unexpected key (expected one of: " + list + ")");
+        Fail(Key(path, it.key().c_str()),
+             "unexpected key (expected one of: " + KeyList(allowed) + ")");
     }
     return j;
 }
@@ -120,6 +138,18 @@ double Number(const json& j, const std::string& path) {
     return v;
 }
 
+// A price, an accrued interest or a locked amount: a terminal holds none below 0. A price of 0
+// is an absent one.
+double NonNegative(const json& j, const std::string& path) {
+    double v = Number(j, path);
+    if (v < 0) Fail(path, "expected a number of at least 0 (0: none), found a negative one");
+    return v;
+}
+
+int32_t NonNegativeInt32(const json& j, const std::string& path) {
+    return int32_t(Integer(j, path, 0, INT32_MAX));
+}
+
 template <class T, class F>
 void Optional(const json& obj, const std::string& path, const char* key, T* out, F read) {
     if (const json* v = Find(obj, key)) *out = read(*v, Key(path, key));
@@ -128,11 +158,11 @@ void Optional(const json& obj, const std::string& path, const char* key, T* out,
 Market ReadMarket(const json& j, const std::string& path) {
     Object(j, path, {"offer", "bid", "prevPrice", "last", "accruedInt"});
     Market m;
-    Optional(j, path, "offer", &m.offer, Number);
-    Optional(j, path, "bid", &m.bid, Number);
-    Optional(j, path, "prevPrice", &m.prevPrice, Number);
-    Optional(j, path, "last", &m.last, Number);
-    Optional(j, path, "accruedInt", &m.accruedInt, Number);
+    Optional(j, path, "offer", &m.offer, NonNegative);
+    Optional(j, path, "bid", &m.bid, NonNegative);
+    Optional(j, path, "prevPrice", &m.prevPrice, NonNegative);
+    Optional(j, path, "last", &m.last, NonNegative);
+    Optional(j, path, "accruedInt", &m.accruedInt, NonNegative);
     return m;
 }
 
@@ -158,7 +188,13 @@ Class ReadClass(const json& j, const std::string& path) {
             sec.id = Uint32(Required(s, p, "id"), Key(p, "id"));
             sec.code = Text(Required(s, p, "code"), Key(p, "code"), kSecurityWidth, false);
             Optional(s, p, "lot", &sec.lot, Int32);
-            Optional(s, p, "faceValue", &sec.faceValue, Number);
+            if (sec.lot < 1)
+                Fail(Key(p, "lot"),
+                     "expected a lot of at least 1 unit, found " + std::to_string(sec.lot));
+            Optional(s, p, "faceValue", &sec.faceValue, NonNegative);
+            if ((c.flags & 1) && !(sec.faceValue > 0))
+                Fail(Key(p, "faceValue"), "expected a positive face value: class " + c.code +
+                                              " quotes in percent of face value (flags bit 0)");
             if (const json* m = Find(s, "market")) sec.market = ReadMarket(*m, Key(p, "market"));
             if (!codes.insert(sec.code).second)
                 Fail(Key(p, "code"),
@@ -231,9 +267,7 @@ double Amount(const json& j, const std::string& path, bool units) {
 }
 
 MoneyLimit ReadMoneyLimit(const json& j, const std::string& path, bool units) {
-    Object(j, path,
-           {"firm", "client", "tag", "openBalance", "openLimit", "currentBalance", "currentLimit",
-            "locked", "lockedValue", "leveragePercent"});
+    Object(j, path, kMoneyLimitKeys);
     MoneyLimit m;
     m.firm = Text(Required(j, path, "firm"), Key(path, "firm"), kFirmWidth, false);
     m.client = Text(Required(j, path, "client"), Key(path, "client"), kClientWidth, false);
@@ -243,16 +277,18 @@ MoneyLimit ReadMoneyLimit(const json& j, const std::string& path, bool units) {
     Optional(j, path, "openLimit", &m.openLimit, amount);
     Optional(j, path, "currentBalance", &m.currentBalance, amount);
     Optional(j, path, "currentLimit", &m.currentLimit, amount);
-    Optional(j, path, "locked", &m.locked, amount);
-    Optional(j, path, "lockedValue", &m.lockedValue, amount);
+    auto locked = [units](const json& v, const std::string& p) {
+        NonNegative(v, p);
+        return Amount(v, p, units);
+    };
+    Optional(j, path, "locked", &m.locked, locked);
+    Optional(j, path, "lockedValue", &m.lockedValue, locked);
     Optional(j, path, "leveragePercent", &m.leveragePercent, Int32);
     return m;
 }
 
 SecLimit ReadSecLimit(const json& j, const std::string& path, bool units) {
-    Object(j, path,
-           {"firm", "client", "security", "account", "openBalance", "openLimit", "currentBalance",
-            "currentLimit", "lockedSell", "lockedBuy", "lockedBuyValue"});
+    Object(j, path, kSecLimitKeys);
     SecLimit s;
     s.firm = Text(Required(j, path, "firm"), Key(path, "firm"), kFirmWidth, false);
     s.client = Text(Required(j, path, "client"), Key(path, "client"), kClientWidth, false);
@@ -263,10 +299,13 @@ SecLimit ReadSecLimit(const json& j, const std::string& path, bool units) {
     Optional(j, path, "openLimit", &s.openLimit, Int32);
     Optional(j, path, "currentBalance", &s.currentBalance, Int32);
     Optional(j, path, "currentLimit", &s.currentLimit, Int32);
-    Optional(j, path, "lockedSell", &s.lockedSell, Int32);
-    Optional(j, path, "lockedBuy", &s.lockedBuy, Int32);
-    if (const json* v = Find(j, "lockedBuyValue"))
-        s.lockedBuyValue = Amount(*v, Key(path, "lockedBuyValue"), units);
+    Optional(j, path, "lockedSell", &s.lockedSell, NonNegativeInt32);
+    Optional(j, path, "lockedBuy", &s.lockedBuy, NonNegativeInt32);
+    if (const json* v = Find(j, "lockedBuyValue")) {
+        const std::string p = Key(path, "lockedBuyValue");
+        NonNegative(*v, p);
+        s.lockedBuyValue = Amount(*v, p, units);
+    }
     return s;
 }
 
@@ -276,7 +315,7 @@ ActvRequest ReadActv(const json& j, const std::string& path, const std::vector<C
     a.secCode = Text(Required(j, path, "security"), Key(path, "security"), kSecurityWidth, false);
     std::string cls;
     if (const json* v = Find(j, "class")) cls = Text(*v, Key(path, "class"), kClassWidth, false);
-    Optional(j, path, "price", &a.price, Number);
+    Optional(j, path, "price", &a.price, NonNegative);
     if (const json* v = Find(j, "size")) {
         a.size = Uint32(*v, Key(path, "size"));
         if (a.size != 56 && a.size != 48) Fail(Key(path, "size"), "expected 56 or 48");
@@ -337,7 +376,8 @@ json CsvValue(const std::string& field) {
 // The records of a CSV file: a header row of key names, then one record per row, each as a
 // JSON object with its place ("money.csv:3"). Empty fields are left out; text columns stay
 // text, the others are numbers.
-std::vector<std::pair<std::string, json>> CsvRecords(std::string text, const std::string& file) {
+std::vector<std::pair<std::string, json>> CsvRecords(std::string text, const std::string& file,
+                                                     const Keys& keys) {
     static const std::set<std::string> textColumns = {"firm", "client", "tag", "security",
                                                       "account"};
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3); // as spreadsheets save it
@@ -386,10 +426,18 @@ std::vector<std::pair<std::string, json>> CsvRecords(std::string text, const std
         if (!blank) rows.emplace_back(rowLine, fields);
     }
     std::vector<std::pair<std::string, json>> records;
-    if (rows.empty()) return records;
+    if (rows.empty()) Fail(file, "expected a header row of key names, found an empty file");
     const std::vector<std::string>& header = rows[0].second;
+    const std::string headerAt = file + ":" + std::to_string(rows[0].first);
     if (header.size() == 1 && header[0].find(';') != std::string::npos)
-        Fail(file + ":1", "expected fields separated by ',', found ';'");
+        Fail(headerAt, "expected fields separated by ',', found ';'");
+    for (size_t f = 0; f < header.size(); ++f) {
+        if (std::find_if(keys.begin(), keys.end(), [&](const char* k) { return header[f] == k; }) ==
+            keys.end())
+            Fail(headerAt + ", column " + std::to_string(f + 1),
+                 "unexpected key '" + header[f] + "' (expected one of: " + KeyList(keys) + ")");
+    }
+    if (rows.size() == 1) Fail(headerAt, "expected at least one record after the header row");
     for (size_t r = 1; r < rows.size(); ++r) {
         std::string where = file + ":" + std::to_string(rows[r].first);
         const std::vector<std::string>& fields = rows[r].second;
@@ -410,7 +458,7 @@ std::vector<std::pair<std::string, json>> CsvRecords(std::string text, const std
 // Limit records given in the scenario or in a CSV file it names, with where each was written.
 template <class T, class F>
 void ReadLimits(const json& root, const char* key, const char* fileKey, const FileReader& readFile,
-                std::vector<T>* out, std::vector<std::string>* where, F read) {
+                const Keys& keys, std::vector<T>* out, std::vector<std::string>* where, F read) {
     const json* list = Find(root, key);
     const json* file = Find(root, fileKey);
     if (list && file)
@@ -431,7 +479,7 @@ void ReadLimits(const json& root, const char* key, const char* fileKey, const Fi
             Fail(fileKey,
                  std::string("expected a readable CSV file relative to the scenario: ") + e.what());
         }
-        for (const auto& record : CsvRecords(text, rel)) {
+        for (const auto& record : CsvRecords(text, rel, keys)) {
             out->push_back(read(record.second, record.first));
             where->push_back(record.first);
         }
@@ -453,7 +501,7 @@ Scenario ParseScenario(const std::string& text, const std::string& name, const F
     json root;
     try {
         root = json::parse(text, nullptr, true, /*ignore_comments=*/true);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) { // a syntax error, or a number beyond a double
         // Drop the library's "[json.exception.parse_error.101] " prefix.
         std::string what = e.what();
         size_t at = what.find("] ");
@@ -479,10 +527,12 @@ Scenario ParseScenario(const std::string& text, const std::string& name, const F
     ReadList(root, "firms", &s.firms,
              [&](const json& j, const std::string& p) { return ReadFirm(j, p, name, read); });
     bool units = s.amountsInUnits;
-    ReadLimits(
-        root, "moneyLimits", "moneyLimitsFile", read, &s.moneyLimits, &s.moneyLimitWhere,
-        [units](const json& j, const std::string& p) { return ReadMoneyLimit(j, p, units); });
-    ReadLimits(root, "secLimits", "secLimitsFile", read, &s.secLimits, &s.secLimitWhere,
+    ReadLimits(root, "moneyLimits", "moneyLimitsFile", read, kMoneyLimitKeys, &s.moneyLimits,
+               &s.moneyLimitWhere, [units](const json& j, const std::string& p) {
+                   return ReadMoneyLimit(j, p, units);
+               });
+    ReadLimits(root, "secLimits", "secLimitsFile", read, kSecLimitKeys, &s.secLimits,
+               &s.secLimitWhere,
                [units](const json& j, const std::string& p) { return ReadSecLimit(j, p, units); });
     ReadList(root, "rows", &s.rows,
              [&](const json& j, const std::string& p) { return ReadRow(j, p, s.classes); });
@@ -544,7 +594,9 @@ Scenario LoadScenarioFile(const std::string& path) {
 #endif
         return ReadFile(absolute ? rel : dir + rel);
     };
-    return ParseScenario(text, path, read);
+    Scenario s = ParseScenario(text, path, read);
+    s.text = text;
+    return s;
 }
 
 } // namespace kesvar_cli

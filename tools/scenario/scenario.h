@@ -77,6 +77,7 @@ struct Scenario {
     // Where each record was written: "moneyLimits[2]" or "money.csv:3".
     std::vector<std::string> moneyLimitWhere, secLimitWhere;
     std::vector<RowRequest> rows;
+    std::string text; // the scenario file as read (LoadScenarioFile), for a hash of it
 };
 
 // Reads a file that the scenario names, by its path relative to the scenario; throws

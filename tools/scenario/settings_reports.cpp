@@ -238,6 +238,13 @@ Warning Describe(int32_t line, kesvar::DiagCode code, const std::string& s, cons
             std::string(d == "indented" ? "an indented VOLUME" : "VOLUME on the first line") +
                 " does not count: only a line that begins with VOLUME, after the first" +
                 " line, sets the volume switch");
+    case kDiagBlankInKey:
+        return set("blank-in-key", "key " + Quote(s) + " holds a " + d +
+                                       ": no client, security or board code has one, so the" +
+                                       " line matches nothing");
+    case kDiagBlankAfterNumber:
+        return set("blank-after-number",
+                   "value of " + Quote(s) + " ends in a tab: the number before it is read", true);
     case kDiagRepeatedClass:
         return set("repeated-class",
                    "a second line for class " + Quote(s) +
