@@ -14,6 +14,8 @@
 #include <CLI/CLI.hpp>
 
 #include "analyses/audit.h"
+#include "analyses/firm.h"
+#include "outputs/firm_output.h"
 #include "scenario/settings_reports.h"
 #include "commands/demo_files.h"
 #include "commands/format_option.h"
@@ -30,6 +32,14 @@ namespace {
 
 const int kExitFailure = 1;
 const int kExitUsage = 2;
+const int kExitAtOrBelow = 3;
+
+// run --all-clients and --fail-below.
+struct FirmArgs {
+    bool allClients = false;
+    std::vector<std::string> failBelow;
+    bool Wanted() const { return allClients || !failBelow.empty(); }
+};
 
 std::string DirectoryOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -51,11 +61,21 @@ bool Absolute(const std::string& path) {
 // Validates the whole scenario, audits it, then runs it and prints the result. Nothing is
 // printed to `out` unless the scenario is good.
 int RunAndPrint(const std::string& json, const std::string& name, const FileReader& read,
-                Format format, bool strict, const WhatIf& whatIf = WhatIf(), bool explain = false) {
+                Format format, bool strict, const WhatIf& whatIf = WhatIf(), bool explain = false,
+                const FirmArgs& firmArgs = FirmArgs()) {
+    std::vector<Level> levels(firmArgs.failBelow.size());
+    for (size_t i = 0; i < levels.size(); ++i) {
+        std::string reason;
+        if (!ParseFigureLevel(firmArgs.failBelow[i], &levels[i], &reason)) {
+            std::cerr << "kesvar: --fail-below " << firmArgs.failBelow[i] << ": " << reason << "\n";
+            return kExitUsage;
+        }
+    }
     Scenario scenario;
     try {
         scenario = ParseScenario(json, name, read);
         ApplyWhatIf(whatIf, &scenario);
+        if (firmArgs.allClients) RequestAllClients(&scenario);
     } catch (const ScenarioError& e) {
         std::cerr << "kesvar: " << name << ": " << e.path << ": " << e.what() << "\n";
         return kExitUsage;
@@ -68,16 +88,20 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
     options.trace = explain;
     RunResult result = RunScenario(scenario, options);
     result.warnings = warnings;
+    FirmSummary firm = SummarizeFirm(result, levels);
+    const FirmSummary* summary = firmArgs.Wanted() ? &firm : nullptr;
     std::ostringstream text;
     switch (format) {
     case Format::Table:
         PrintTable(text, result);
+        if (summary) PrintFirmTable(text, firm);
         break;
     case Format::Json:
-        PrintJson(text, result);
+        PrintJson(text, result, summary);
         break;
     case Format::Csv:
         PrintCsv(text, result);
+        if (summary) PrintFirmCsv(text, firm);
         break;
     }
     if (format != Format::Json) {
@@ -87,11 +111,12 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
     }
     std::cout << text.str() << std::flush;
     if (result.AnyFailure()) return kExitFailure;
-    return strict && result.AnyWarning() ? kExitFailure : 0;
+    if (strict && result.AnyWarning()) return kExitFailure;
+    return AnyAtOrBelow(firm) ? kExitAtOrBelow : 0;
 }
 
-int RunFile(const std::string& path, Format format, bool strict, const WhatIf& whatIf,
-            bool explain) {
+int RunFile(const std::string& path, Format format, bool strict, const WhatIf& whatIf, bool explain,
+            const FirmArgs& firmArgs) {
     std::string json;
     try {
         json = ReadInput(path);
@@ -104,7 +129,7 @@ int RunFile(const std::string& path, Format format, bool strict, const WhatIf& w
     FileReader read = [dir](const std::string& rel) {
         return ReadFile(Absolute(rel) ? rel : dir + rel);
     };
-    return RunAndPrint(json, path, read, format, strict, whatIf, explain);
+    return RunAndPrint(json, path, read, format, strict, whatIf, explain, firmArgs);
 }
 
 int RunDemo(Format format) {
@@ -172,7 +197,8 @@ int Main(int argc, char** argv) {
     app.set_version_flag("--version", VersionText(), "Print the version and build, then exit");
     app.footer("Exit status: 0 success; 1 a library call failed (run, demo, explain, stress,\n"
                "report), the settings text has warnings (check) or the run has warnings and\n"
-               "--strict is given; 2 bad usage or an unusable scenario or file.");
+               "--strict is given; 2 bad usage or an unusable scenario or file; 3 a client is\n"
+               "at or below a --fail-below level.");
 
     std::string scenarioPath, runFormat = "table";
     bool strict = false;
@@ -187,6 +213,13 @@ int Main(int argc, char** argv) {
     run->add_flag("--explain", runExplain, "Say under each quantity what decided it");
     WhatIf runWhatIf;
     AddWhatIfOptions(run, &runWhatIf);
+    FirmArgs firmArgs;
+    run->add_flag("--all-clients", firmArgs.allClients,
+                  "A row for every client with a limit record, an actv for each of its "
+                  "securities, instead of the scenario's rows; adds the firm summary");
+    run->add_option("--fail-below", firmArgs.failBelow,
+                    "FIGURE=L: count the clients at or below; exit status 3 when there is one "
+                    "(repeatable; adds the firm summary)");
     run->footer("Settings and scenario warnings go to standard error (table, csv) or to the\n"
                 "\"warnings\" array (json). The scenario format is described in tools/README.md.");
 
@@ -226,7 +259,8 @@ int Main(int argc, char** argv) {
     const std::map<std::string, Format> formats{
         {"table", Format::Table}, {"json", Format::Json}, {"csv", Format::Csv}};
     if (*run) {
-        return RunFile(scenarioPath, formats.at(runFormat), strict, runWhatIf, runExplain);
+        return RunFile(scenarioPath, formats.at(runFormat), strict, runWhatIf, runExplain,
+                       firmArgs);
     }
     if (*explain) return RunExplainCommand(explainArgs);
     if (*stress) return RunStressCommand(stressArgs);
