@@ -19,6 +19,7 @@
 #include "scenario/settings_reports.h"
 #include "commands/demo_files.h"
 #include "commands/format_option.h"
+#include "commands/cure.h"
 #include "commands/explain.h"
 #include "outputs/run_output.h"
 #include "scenario/runner.h"
@@ -179,15 +180,15 @@ std::string VersionText() {
 }
 
 int Main(int argc, char** argv) {
-    const std::vector<std::string> subcommands = {"run",     "check",  "demo",
-                                                  "explain", "stress", "report"};
+    const std::vector<std::string> subcommands = {"run",    "check",  "demo", "explain",
+                                                  "stress", "report", "cure"};
     // CLI11 answers a stray word with "A subcommand is required"; say what was wrong.
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a.empty() || a[0] == '-') continue;
         if (std::find(subcommands.begin(), subcommands.end(), a) != subcommands.end()) break;
         return Usage("unknown subcommand '" + a +
-                     "' (expected run, check, demo, explain, stress or report)");
+                     "' (expected run, check, demo, explain, stress, report or cure)");
     }
 
     CLI::App app{"kesvar: runs margin scenarios against the Kesvar library and checks firms'\n"
@@ -245,6 +246,8 @@ int Main(int argc, char** argv) {
     CLI::App* stress = AddStressCommand(app, &stressArgs);
     ReportArgs reportArgs;
     CLI::App* report = AddReportCommand(app, &reportArgs);
+    CureArgs cureArgs;
+    CLI::App* cure = AddCureCommand(app, &cureArgs);
 
     try {
         app.parse(argc, argv);
@@ -252,7 +255,8 @@ int Main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         if (e.get_name() == "RequiredError" && app.get_subcommands().empty())
-            return Usage("a subcommand is required: run, check, demo, explain, stress or report");
+            return Usage(
+                "a subcommand is required: run, check, demo, explain, stress, report or cure");
         return Usage(e.what());
     }
 
@@ -265,6 +269,7 @@ int Main(int argc, char** argv) {
     if (*explain) return RunExplainCommand(explainArgs);
     if (*stress) return RunStressCommand(stressArgs);
     if (*report) return RunReportCommand(reportArgs);
+    if (*cure) return RunCureCommand(cureArgs);
     if (*demo) {
         if (!demoPrint) return RunDemo(formats.at(demoFormat));
         for (int i = 0; i < kDemoFileCount; ++i)
