@@ -18,7 +18,7 @@ endif()
 # explain, what-if, stress and report: the tool's own sources with the library's trace, in
 # process (explain_test) and as a user runs the tool (report_test, which needs Chromium).
 if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
-  add_executable(kesvar_why_tests explain_test.cpp report_test.cpp)
+  add_executable(kesvar_why_tests explain_test.cpp report_test.cpp risk_test.cpp)
   target_link_libraries(kesvar_why_tests PRIVATE kesvar_cli_core ${KESVAR_GTEST})
   target_compile_definitions(kesvar_why_tests PRIVATE
     KESVAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
