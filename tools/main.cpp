@@ -21,6 +21,7 @@
 #include "commands/format_option.h"
 #include "commands/cure.h"
 #include "commands/explain.h"
+#include "commands/order.h"
 #include "outputs/run_output.h"
 #include "scenario/runner.h"
 #include "commands/report.h"
@@ -181,14 +182,14 @@ std::string VersionText() {
 
 int Main(int argc, char** argv) {
     const std::vector<std::string> subcommands = {"run",    "check",  "demo", "explain",
-                                                  "stress", "report", "cure"};
+                                                  "stress", "report", "cure", "order"};
     // CLI11 answers a stray word with "A subcommand is required"; say what was wrong.
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a.empty() || a[0] == '-') continue;
         if (std::find(subcommands.begin(), subcommands.end(), a) != subcommands.end()) break;
         return Usage("unknown subcommand '" + a +
-                     "' (expected run, check, demo, explain, stress, report or cure)");
+                     "' (expected run, check, demo, explain, stress, report, cure or order)");
     }
 
     CLI::App app{"kesvar: runs margin scenarios against the Kesvar library and checks firms'\n"
@@ -248,6 +249,8 @@ int Main(int argc, char** argv) {
     CLI::App* report = AddReportCommand(app, &reportArgs);
     CureArgs cureArgs;
     CLI::App* cure = AddCureCommand(app, &cureArgs);
+    OrderArgs orderArgs;
+    CLI::App* order = AddOrderCommand(app, &orderArgs);
 
     try {
         app.parse(argc, argv);
@@ -255,8 +258,8 @@ int Main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         if (e.get_name() == "RequiredError" && app.get_subcommands().empty())
-            return Usage(
-                "a subcommand is required: run, check, demo, explain, stress, report or cure");
+            return Usage("a subcommand is required: run, check, demo, explain, stress, report, "
+                         "cure or order");
         return Usage(e.what());
     }
 
@@ -270,6 +273,7 @@ int Main(int argc, char** argv) {
     if (*stress) return RunStressCommand(stressArgs);
     if (*report) return RunReportCommand(reportArgs);
     if (*cure) return RunCureCommand(cureArgs);
+    if (*order) return RunOrderCommand(orderArgs);
     if (*demo) {
         if (!demoPrint) return RunDemo(formats.at(demoFormat));
         for (int i = 0; i < kDemoFileCount; ++i)
