@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "analyses/cure.h"
+#include "analyses/order.h"
 #include "analyses/stress.h"
 #include "cli_run.h"
 
@@ -87,6 +88,78 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
                     }
                 }
             }
+        }
+    }
+}
+
+TEST(Order, PendingAndFilledEqualTheRecordsEditedByHand) {
+    struct Case {
+        Order order;
+        int32_t lockedBuy, lockedSell, position; // the security's record, pending and filled
+        double cents;                            // the money the order moves
+    };
+    const Case cases[] = {
+        {.order = {"", "10002", true, "LKOH", 3, 0},
+         .lockedBuy = 3,
+         .lockedSell = 2,
+         .position = 15,
+         .cents = 2136150},
+        {.order = {"", "10002", false, "MGNT", 2, 5000},
+         .lockedBuy = 3,
+         .lockedSell = 2,
+         .position = 3,
+         .cents = 1000000},
+        // No record of SBER yet: the order makes one; 2 lots of 10 at the bid.
+        {.order = {"", "10002", false, "SBER", 2, 0},
+         .lockedBuy = 0,
+         .lockedSell = 2,
+         .position = -2,
+         .cents = 570600},
+        {.order = {"MC0139600000", "10001", true, "GAZP", 5, 160},
+         .lockedBuy = 10,
+         .lockedSell = 0,
+         .position = -15,
+         .cents = 800000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.order.security);
+        const Scenario demo = Demo();
+        OrderImpact r = RunOrder(demo, c.order);
+        RowRequest who = r.now.request;
+        for (bool filled : {false, true}) {
+            Scenario s = demo;
+            SecLimit* sec = nullptr;
+            for (SecLimit& p : s.secLimits)
+                if (!sec && p.client == who.client && p.secCode == c.order.security) sec = &p;
+            if (!sec) {
+                sec = &s.secLimits.emplace_back();
+                sec->firm = who.firm;
+                sec->client = who.client;
+                sec->secCode = c.order.security;
+            }
+            MoneyLimit& money = FirstOf(s.moneyLimits, who, nullptr);
+            const int sign = c.order.buy ? 1 : -1;
+            if (filled) {
+                sec->currentBalance = c.position;
+                money.currentBalance -= sign * c.cents;
+            } else {
+                sec->lockedBuy = c.lockedBuy;
+                sec->lockedSell = c.lockedSell;
+                if (c.order.buy) {
+                    sec->lockedBuyValue += c.cents;
+                    money.locked += c.cents;
+                }
+            }
+            s.rows = {who};
+            RunResult want = RunScenario(s);
+            const RowResult& got = filled ? r.filled : r.pending;
+            ASSERT_TRUE(got.ok && want.rows[0].ok);
+            EXPECT_EQ(RowFigures(got.row), RowFigures(want.rows[0].row)) << filled;
+            EXPECT_EQ(memcmp(&got.actv[0].actv, &want.rows[0].actv[0].actv, sizeof(KRMarginalActv)),
+                      0)
+                << filled;
+            EXPECT_NE(memcmp(&got.actv[0].actv, &r.now.actv[0].actv, sizeof(KRMarginalActv)), 0)
+                << filled;
         }
     }
 }
