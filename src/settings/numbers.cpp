@@ -132,7 +132,11 @@ void CheckNumberText(LoadContext& ctx, int32_t line, const char* key, const char
     const char* rest = end;
     while (*rest == ' ' || *rest == '\t')
         ++rest;
-    if (*rest) Note(ctx, line, kDiagNumberTrailing, key, end);
+    // Trailing spaces are trimmed with the line, so blanks left here hold a tab.
+    if (*rest)
+        Note(ctx, line, kDiagNumberTrailing, key, end);
+    else if (rest != end)
+        Note(ctx, line, kDiagBlankAfterNumber, key, end);
 }
 
 } // namespace
