@@ -54,7 +54,7 @@ void PrintCureText(std::ostream& out, const CureResult& r) {
             continue;
         }
         if (c.depositFound)
-            out << Sprintf("  deposit %.2f -> %s %.4f (one cent less: %.4f)\n",
+            out << Sprintf("  deposit %.2f -> %s %.10g (one cent less: %.10g)\n",
                            double(c.depositCents) / 100, f.c_str(), c.afterDeposit, c.oneCentLess);
         else
             out << "  no deposit restores it\n";
