@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 #include "worlds.h"
 
 using namespace bench;

@@ -10,7 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 
 namespace bench {
 

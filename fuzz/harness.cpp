@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 #include "scenario.h"
 
 namespace kfuzz {

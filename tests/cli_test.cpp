@@ -50,7 +50,8 @@ void ExpectStream(const json& c, const std::string& name, const std::string& got
 }
 
 // Runs each case of a table (its "defaults" under each) with $DATA, $DEMO and $FILE, the
-// case's "file" written out: a string as it is, lines joined with LF, anything else as JSON.
+// case's "file" written out ($DATA in it too): a string as it is, lines joined with LF,
+// anything else as JSON.
 void RunTable(const std::string& name) {
     setenv("DATA", KESVAR_CLI_DATA, 1);
     setenv("DEMO", KESVAR_DEMO_DIR, 1);
@@ -63,6 +64,8 @@ void RunTable(const std::string& name) {
         std::string text = f.is_string() ? f.get<std::string>() : f.is_array() ? "" : f.dump();
         for (size_t i = 0; f.is_array() && i < f.size(); ++i)
             text += (i ? "\n" : "") + f[i].get<std::string>();
+        for (size_t at; (at = text.find("$DATA")) != std::string::npos;)
+            text.replace(at, 5, KESVAR_CLI_DATA);
         setenv("FILE", TempFile("case", text).c_str(), 1);
         Result r = Kesvar(c["args"]);
         EXPECT_EQ(r.status, c["status"]) << r.err;
@@ -108,6 +111,67 @@ TEST(CliDemo, CsvCarriesTheJsonFiguresExactly) {
     }
     EXPECT_EQ(csv.status, 0) << csv.err;
     EXPECT_EQ(csv.out, want);
+}
+
+// Records of a CSV text as an RFC 4180 reader splits them: quoted fields may hold commas,
+// doubled quotes and line breaks.
+std::vector<std::vector<std::string>> CsvRecords(const std::string& text) {
+    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+            records.back().back() += text[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            records.back().emplace_back();
+        else if (!quoted && c == '\n')
+            records.emplace_back(1);
+        else
+            records.back().back() += c;
+    }
+    if (records.back() == std::vector<std::string>(1)) records.pop_back();
+    return records;
+}
+
+// Client codes holding commas and quotes leave every CSV line with its header's field count,
+// and read back as themselves.
+TEST(CliCsv, CodesWithCommasAndQuotesKeepTheFieldCount) {
+    json scenario = DataJson("small.json");
+    const std::string codes[] = {"A,\"B", "Q\"\"R,"};
+    scenario["firms"][0]["settings"] = {"[LIMITALLOWEDSECURITY]", "TQBR=SBER,GAZP"};
+    for (const char* list : {"moneyLimits", "secLimits"})
+        for (json& r : scenario[list])
+            r["client"] = r["client"] == "C1" ? codes[0] : codes[1];
+    scenario["rows"][0]["client"] = codes[0];
+    scenario["rows"][1]["client"] = codes[1];
+    std::string path = TempFile("codes.json", scenario.dump());
+    struct Case {
+        const char* name;
+        std::string args;
+        size_t clientColumn;
+    };
+    const Case cases[] = {
+        {.name = "stress", .args = "stress -f csv", .clientColumn = 2},
+        {.name = "stress with actv and a level",
+         .args = "stress -f csv --actv --level marginLevel=200",
+         .clientColumn = 2},
+        {.name = "run", .args = "run -f csv", .clientColumn = 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Result r = Kesvar(c.args + " '" + path + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto records = CsvRecords(r.out);
+        ASSERT_GT(records.size(), 2u) << r.out;
+        std::set<std::string> clients;
+        for (size_t i = 1; i < records.size(); ++i) {
+            ASSERT_EQ(records[i].size(), records[0].size()) << "line " << i + 1 << "\n" << r.out;
+            clients.insert(records[i][c.clientColumn]);
+        }
+        EXPECT_EQ(clients, (std::set<std::string>{codes[0], codes[1]}));
+    }
 }
 
 // The demo compiled into the tool is the one in examples/demo.
@@ -181,6 +245,41 @@ TEST(CliDocs, SettingsPageCoversEverySectionAndKeyTheLoaderReads) {
     ASSERT_EQ(out["settings"]["clients"].size(), 2u) << out["settings"];
     for (const json& c : out["settings"]["clients"])
         EXPECT_EQ(c["marginList"], json::array()) << c;
+}
+
+// Every field of the records a terminal hands in or reads back, as the public header declares
+// it, has a heading of its own in its record's section of the figures page; the four records
+// have a section each.
+TEST(CliDocs, FiguresPageCoversEveryRecordField) {
+    const std::string header = Slurp(KESVAR_SOURCE_DIR "/include/kesvar.h");
+    const std::string page = Slurp(KESVAR_SOURCE_DIR "/docs/figures.md");
+    const std::regex record(R"(typedef struct (KR\w+) \{([^}]*)\})"),
+        field(R"(\n\s+\w+ (\w+)(\[\d+\])?;)"), heading(R"(\n### ([^\n]*))");
+    int checked = 0;
+    for (const std::string name :
+         {"KRMarginalRow", "KRMarginalActv", "KRMoneyLimit", "KRSecLimit"}) {
+        std::smatch r;
+        std::string::const_iterator from = header.begin();
+        while (std::regex_search(from, header.end(), r, record) && r[1] != name)
+            from = r[0].second;
+        ASSERT_EQ(r[1], name) << "not in the header";
+        std::smatch s;
+        ASSERT_TRUE(std::regex_search(page, s, std::regex("\n## [^\n]*`" + name + "`")))
+            << name << ": no section";
+        const size_t start = s.position(0);
+        const std::string section = page.substr(start, page.find("\n## ", start + 1) - start);
+        std::set<std::string> headed;
+        for (std::sregex_iterator h(section.begin(), section.end(), heading), end; h != end; ++h) {
+            const std::string line = (*h)[1];
+            const std::regex code("`(\\w+)`");
+            for (std::sregex_iterator c(line.begin(), line.end(), code); c != end; ++c)
+                headed.insert((*c)[1]);
+        }
+        const std::string body = r[2];
+        for (std::sregex_iterator f(body.begin(), body.end(), field), end; f != end; ++f, ++checked)
+            EXPECT_TRUE(headed.count((*f)[1])) << name << "." << (*f)[1] << " has no heading";
+    }
+    EXPECT_GE(checked, 70);
 }
 
 } // namespace

@@ -2,10 +2,12 @@
 // records, the memory hooks call by call, and the upper-casing table of the settings texts.
 // Refusals of every export: reliability_test.cpp.
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "frame/hash_index.h"
@@ -134,13 +136,42 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
     EXPECT_EQ((Lines{"getMoney 4294967295"}), LogLines("getMoney"));
 }
 
-// The handle counter skips 0 when it wraps, so a row bound then is still found.
-TEST(Handles, SkipZeroWhenTheCounterWraps) {
+// Handles at the top of the count and past it: no live record gets 0 or a handle another live
+// record holds, a client record at the wrap included, and ranges opened after the wrap are
+// found as surely as those before it (a row bound before the wrap goes stale on reload only).
+TEST(Handles, NoneIsZeroOrSharedWhenTheCounterWraps) {
+    struct Load {
+        const char* firm;
+        uint32_t lastHandle; // set before the load; 0 leaves the count as it is
+    };
+    const Load loads[] = {
+        {.firm = "F0", .lastHandle = 0},           // handle 1, held past the wrap
+        {.firm = "F1", .lastHandle = 0xFFFFFFFEu}, // the firm at the top, its client past it
+        {.firm = "F2", .lastHandle = 0xFFFFFFFFu}, // opened after the wrap
+        {.firm = "F3", .lastHandle = 0},
+    };
     ASSERT_EQ(1, Install(2));
-    kesvar::gState.lastHandle = 0xFFFFFFFFu;
-    ASSERT_EQ(1, KRSetDliniFile("F1", ""));
-    KRMarginalRow row = Calculated("F1", "C1");
-    EXPECT_NE(0u, row.binding);
+    std::vector<KRMarginalRow> rows;
+    for (const Load& l : loads) {
+        if (l.lastHandle) kesvar::gState.lastHandle = l.lastHandle;
+        const std::string text = "[CLC1_MARGIN]\n[CLC2_MARGIN]\n";
+        ASSERT_EQ(1, KRSetDliniFile(l.firm, text.c_str())) << l.firm;
+        for (const char* client : {"C1", "C2", "OTHER"})
+            rows.push_back(Calculated(l.firm, client));
+    }
+    std::set<uint32_t> handles;
+    for (const KRMarginalRow& row : rows) {
+        EXPECT_NE(0u, row.binding) << row.firmId << "/" << row.clientCode;
+        handles.insert(row.binding);
+    }
+    EXPECT_EQ(rows.size(), handles.size()) << "records sharing a handle";
+    for (KRMarginalRow& row : rows)
+        EXPECT_EQ(1, KRCalcMarginalRow(&row)) << row.firmId << "/" << row.clientCode;
+    // Reloading the firm bound before the wrap retires exactly its handles.
+    ASSERT_EQ(1, KRSetDliniFile("F0", ""));
+    for (KRMarginalRow& row : rows)
+        EXPECT_EQ(strcmp(row.firmId, "F0") != 0 ? 1 : 0, KRCalcMarginalRow(&row))
+            << row.firmId << "/" << row.clientCode;
 }
 
 // Hooks are used call by call: with the allocation and reallocation hooks but no free hook,

@@ -205,9 +205,10 @@ TEST_F(Hostile, StaleAndForgedRowHandlesAreRefused) {
 // and neither C1's client section nor board tags were read.
 TEST_F(Hostile, PathologicalSettingsTexts) {
     const std::string MiB(1 << 20, 'X');
-    std::string empty, general, c1; // 100 000 empty sections, [GENERAL] headers, C1 sections
+    std::string empty, general,
+        c1Sections; // 100 000 empty sections, [GENERAL] headers, C1 sections
     for (int i = 0; i < 100000; ++i)
-        empty += "[X]\n", general += "[GENERAL]\n", c1 += "[CLC1_MARGIN]\n";
+        empty += "[X]\n", general += "[GENERAL]\n", c1Sections += "[CLC1_MARGIN]\n";
     std::mt19937 random(12345);
     std::string noise(256 * 1024, ' ');
     for (char& c : noise)
@@ -219,7 +220,7 @@ TEST_F(Hostile, PathologicalSettingsTexts) {
         {"[LIMITALLOWEDSECURITY]\nTQBR=SBER," + MiB + ",GAZP\n", 1, 0}, {"[CLIENTLAG]\n" + MiB + "=2\nC2=2\n", 0, 1},
         {"[GENERAL]\nMAINMARGINCLASSES=" + std::string(MiB.size(), ',') + lists, 1, 0}, {MiB, 0, 0},
         {"[CLT_MARGIN_TEMPLATE]\nCLIENTS=C1\n" + MiB + "=X\n[CLC2_MARGIN]\n" + MiB + "=Y" + lists, 1, 1},
-        {empty + lists, 1, 1}, {general + "CREDITLAG=2\n", 0, 0}, {c1 + "TQBR=SBER\n", 0, 0}, {noise, 0, 0},
+        {empty + lists, 1, 1}, {general + "CREDITLAG=2\n", 0, 0}, {c1Sections + "TQBR=SBER\n", 0, 0}, {noise, 0, 0},
         {noise + lists, 1, 1}, {"[LIMITALLOWEDSECURITY]TQBR=SBER[GENERAL]CREDITLAG=2", 0, 0},
         {"[LIMITALLOWEDSECURITY]\rTQBR=SBER\r[GENERAL]\rCREDITLAG=2\r", 0, 0}};
     // Every header cut in half (head, tail), with a line after it that would show.

@@ -2,11 +2,14 @@
 // the explanation's numbers give back the quantities, stress at shock 0 is `run`, a solved
 // crossing fed back as prices lands on either side of the level, and the report opens in a
 // real browser without a console message and carries `run`'s figures in its DOM.
+#include <pty.h>
+
 #include <algorithm>
+#include <map>
 #include <regex>
 
 #include "cli_run.h"
-#include "explain.h"
+#include "analyses/explain.h"
 
 namespace {
 
@@ -157,6 +160,130 @@ TEST(Why, ReportOpensInABrowserCleanlyWithRunsFigures) {
         seen.push_back({(*s)[1].str(), figures, actv});
     }
     EXPECT_EQ(seen, want);
+}
+
+const std::string kLeveraged = "'" KESVAR_EXAMPLES_DIR "/report/leveraged.json'";
+
+// Each chart circles its own figure's crossings of its own level, one for each pair of grid
+// points where the figure changes side, and each between those two points.
+TEST(Why, ReportMarksEachFiguresCrossingBetweenTheGridPointsWhereItChangesSide) {
+    struct Case {
+        const char* name;
+        std::string args;
+        int crossings; // at least this many in the whole report
+    };
+    const Case cases[] = {
+        {.name = "leveraged long", .args = kLeveraged, .crossings = 6},
+        {.name = "demo, GAZP up", .args = kDemo + " --security GAZP --to 100%", .crossings = 0},
+        {.name = "leveraged, equity level",
+         .args = kLeveraged + " --level equity=20000",
+         .crossings = 6},
+    };
+    const std::regex section("<section class=\"client\"[^>]*>"),
+        row("<tr data-grid-shock=\"([^\"]+)\">((?:(?!</tr>).)*)</tr>"),
+        cell("data-grid-figure=\"(\\w+)\" data-grid-value=\"([^\"]+)\""),
+        mark("data-crossing-figure=\"(\\w+)\" data-crossing-shock=\"([^\"]+)\" "
+             "data-level=\"([^\"]+)\"");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = TempFile("crossing.html");
+        Result made = Kesvar("report " + c.args + " -o '" + file + "'");
+        ASSERT_EQ(made.status, 0) << made.err;
+        const std::string html = Slurp(file);
+        int marked = 0;
+        for (std::sregex_iterator s(html.begin(), html.end(), section), end; s != end; ++s) {
+            const std::string rest = s->suffix(), part = rest.substr(0, rest.find("</section>"));
+            std::vector<double> shocks;
+            std::map<std::string, std::vector<double>> values;
+            for (std::sregex_iterator r(part.begin(), part.end(), row); r != end; ++r) {
+                shocks.push_back(std::stod((*r)[1]));
+                const std::string cells = (*r)[2];
+                for (std::sregex_iterator v(cells.begin(), cells.end(), cell); v != end; ++v)
+                    values[(*v)[1]].push_back(std::stod((*v)[2]));
+            }
+            std::map<std::string, int> changes, seen;
+            std::map<std::string, double> levels;
+            for (std::sregex_iterator m(part.begin(), part.end(), mark); m != end; ++m) {
+                const std::string figure = (*m)[1];
+                const double x = std::stod((*m)[2]), level = std::stod((*m)[3]);
+                const std::vector<double>& v = values[figure];
+                bool between = false;
+                for (size_t i = 0; i + 1 < v.size(); ++i)
+                    between = between || (shocks[i] <= x && x <= shocks[i + 1] &&
+                                          (v[i] < level) != (v[i + 1] < level));
+                EXPECT_TRUE(between) << figure << " marked at " << x;
+                levels[figure] = level;
+                ++seen[figure];
+                ++marked;
+            }
+            for (const auto& [figure, level] : levels) {
+                const std::vector<double>& v = values[figure];
+                for (size_t i = 0; i + 1 < v.size(); ++i)
+                    changes[figure] += (v[i] < level) != (v[i + 1] < level);
+            }
+            EXPECT_EQ(seen, changes);
+        }
+        EXPECT_GE(marked, c.crossings);
+    }
+}
+
+// The header says what the figures are: the overrides they were computed under, the unit of
+// each firm's quantities, and every client with its firm.
+TEST(Why, ReportHeaderNamesTheOverridesAndEachFirmsUnit) {
+    struct Case {
+        const char* name;
+        std::string args;
+        std::vector<std::string> has;
+    };
+    const Case cases[] = {
+        {.name = "own prices",
+         .args = kLeveraged,
+         .has = {"the scenario's own", "quantities in lots", "quantities in units (LIMITSINLOTS=0)",
+                 "Client L1 (firm LOTS)", "Client L1 (firm UNITS)"}},
+        {.name = "a price",
+         .args = kLeveraged + " --price SBER=120",
+         .has = {"overridden", "--price SBER=120"}},
+        {.name = "a shift and a price",
+         .args = kDemo + " --shift -10% --price GAZP.bid=150",
+         .has = {"--shift -10%", "--price GAZP.bid=150", "Client 10001 (firm MC0139600000)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = TempFile("header.html");
+        Result made = Kesvar("report " + c.args + " -o '" + file + "'");
+        ASSERT_EQ(made.status, 0) << made.err;
+        const std::string html = Slurp(file), header = html.substr(0, html.find("</header>"));
+        for (const std::string& piece : c.has)
+            EXPECT_NE(header.find(piece), std::string::npos) << piece;
+        EXPECT_EQ(header.find("own") != std::string::npos, c.args == kLeveraged);
+    }
+}
+
+// Progress goes to a terminal and never into a pipe.
+TEST(Why, StressProgressShowsOnATerminalOnly) {
+    const std::string command =
+        "KESVAR_PROGRESS_AFTER=0 '" KESVAR_CLI "' stress " + kLeveraged + " --steps 5";
+    const std::string progress = "of 2 clients, about";
+    Result piped = Shell(command);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.err.find(progress), std::string::npos) << piped.err;
+
+    int terminal = -1;
+    pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+        seen.append(buffer, size_t(n));
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(terminal);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(seen.find(progress), std::string::npos) << seen;
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 
 namespace world {
 

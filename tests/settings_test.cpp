@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 
+#include "exports/internal.h"
 #include "links/links.h"
 #include "scenario.h"
 
@@ -325,4 +326,61 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
     }
     ASSERT_EQ(KR_ERR_NONE, SetFirmSettings("F", cases[0].text.c_str(), nullptr));
     EXPECT_EQ(1, KRIsLimitsInLots("F")); // the repeated [GENERAL] was not read
+}
+
+// A text checked through the tool's interface is read into a record of its own: the firm the
+// host loaded keeps its record and its rows, and the checked record is released. Refused like
+// an export before initialisation and for a null text.
+TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
+    using namespace kesvar;
+    struct Case {
+        const char* name;
+        bool install;
+        const char* text;
+        int32_t result, code;
+        int32_t creditLag; // the checked record's, when loaded
+    };
+    const Case cases[] = {
+        {.name = "before KRInitEx",
+         .install = false,
+         .text = "[GENERAL]\nCREDITLAG=2",
+         .result = 0,
+         .code = KR_ERR_STATE,
+         .creditLag = 0},
+        {.name = "null text",
+         .install = true,
+         .text = nullptr,
+         .result = 0,
+         .code = KR_ERR_ARGUMENT,
+         .creditLag = 0},
+        {.name = "a firm's text",
+         .install = true,
+         .text = "[GENERAL]\nCREDITLAG=2\nLIMITSINLOTS=0",
+         .result = 1,
+         .code = KR_ERR_NONE,
+         .creditLag = 2},
+    };
+    KRMarginalRow row{};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.install && !row.size) {
+            ASSERT_EQ(1, Install(2));
+            ASSERT_EQ(4, world::RegisterClasses());
+            Settings::Load("[GENERAL]\nCREDITLAG=1\nLIMITSINLOTS=1");
+            row = Settings::Calculated("C1");
+        }
+        const int64_t live = host().memory.live;
+        int32_t seen = 0;
+        auto inspect = [](void* user, const FirmRecord* firm) {
+            *static_cast<int32_t*>(user) = firm->creditLag;
+        };
+        DiagnosticSink sink = {nullptr, nullptr};
+        EXPECT_EQ(c.result, CheckSettingsText(c.text, &sink, inspect, &seen));
+        EXPECT_EQ(c.code, KRGetLastError());
+        EXPECT_EQ(c.creditLag, seen);
+        EXPECT_EQ(live, host().memory.live) << "blocks of the checked record left behind";
+        if (!c.install) continue;
+        EXPECT_EQ(1, KRIsLimitsInLots("F"));
+        EXPECT_EQ(1, KRCalcMarginalRow(&row)) << "the host's row went stale";
+    }
 }

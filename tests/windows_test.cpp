@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 #include "platform/platform.h"
 
 using namespace fakehost;

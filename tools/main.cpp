@@ -3,7 +3,6 @@
 // Exit status: 0 success; 1 a library call failed (run, demo), the settings text has
 // warnings (check), or a run has warnings under --strict; 2 bad usage, or a scenario or file
 // that cannot be used.
-#include <ctype.h>
 
 #include <algorithm>
 #include <iostream>
@@ -14,16 +13,17 @@
 
 #include <CLI/CLI.hpp>
 
-#include "audit.h"
-#include "check.h"
-#include "demo_files.h"
-#include "explain.h"
-#include "output.h"
-#include "run.h"
-#include "report.h"
-#include "scenario.h"
-#include "stress.h"
-#include "whatif.h"
+#include "analyses/audit.h"
+#include "scenario/settings_reports.h"
+#include "commands/demo_files.h"
+#include "commands/format_option.h"
+#include "commands/explain.h"
+#include "outputs/run_output.h"
+#include "scenario/runner.h"
+#include "commands/report.h"
+#include "scenario/scenario.h"
+#include "commands/stress.h"
+#include "analyses/whatif.h"
 
 namespace kesvar_cli {
 namespace {
@@ -46,11 +46,6 @@ bool Absolute(const std::string& path) {
     if (!path.empty() && path[0] == '\\') return true;
 #endif
     return !path.empty() && path[0] == '/';
-}
-
-std::string ReadInput(const std::string& path) {
-    if (path != "-") return ReadFile(path);
-    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
 }
 
 // Validates the whole scenario, audits it, then runs it and prints the result. Nothing is
@@ -145,15 +140,6 @@ int Usage(const std::string& message) {
     return kExitUsage;
 }
 
-// A --format value: one of `names`, letter case aside.
-bool ParseFormat(std::string value, const std::vector<std::string>& names, std::string* out) {
-    std::transform(value.begin(), value.end(), value.begin(),
-                   [](unsigned char c) { return char(tolower(c)); });
-    if (std::find(names.begin(), names.end(), value) == names.end()) return false;
-    *out = value;
-    return true;
-}
-
 std::string VersionText() {
     std::string compiler =
 #if defined(__clang__)
@@ -195,7 +181,7 @@ int Main(int argc, char** argv) {
     run->add_option("SCENARIO", scenarioPath,
                     "Scenario file (JSON; // comments allowed; '-' reads standard input)")
         ->required();
-    run->add_option("--format,-f", runFormat, "Output: table (default), json or csv");
+    AddFormatOption(run, &runFormat, {"table", "json", "csv"});
     run->add_flag("--strict", strict, "Exit with status 1 when there is any warning");
     bool runExplain = false;
     run->add_flag("--explain", runExplain, "Say under each quantity what decided it");
@@ -206,7 +192,7 @@ int Main(int argc, char** argv) {
 
     std::string demoFormat = "table";
     CLI::App* demo = app.add_subcommand("demo", "Run the bundled example scenario");
-    demo->add_option("--format,-f", demoFormat, "Output: table (default), json or csv");
+    AddFormatOption(demo, &demoFormat, {"table", "json", "csv"});
     bool demoPrint = false;
     demo->add_flag("--print-scenario", demoPrint,
                    "Print the bundled scenario and settings text instead of running them");
@@ -216,7 +202,7 @@ int Main(int argc, char** argv) {
         app.add_subcommand("check", "Check a settings text the way the library loads it");
     check->add_option("SETTINGS", settingsPath, "Settings text file ('-' reads standard input)")
         ->required();
-    check->add_option("--format,-f", checkFormat, "Output: text (default) or json");
+    AddFormatOption(check, &checkFormat, {"text", "json"});
     check->footer("Every section and key of the settings text, with its meaning, range and\n"
                   "default, is described in docs/settings.md.");
 
@@ -237,34 +223,21 @@ int Main(int argc, char** argv) {
         return Usage(e.what());
     }
 
-    auto format = [](const std::string& value, const std::vector<std::string>& names,
-                     std::string* out) {
-        if (ParseFormat(value, names, out)) return true;
-        std::string list;
-        for (size_t i = 0; i < names.size(); ++i)
-            list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
-        Usage("--format: expected " + list + ", found '" + value + "'");
-        return false;
-    };
     const std::map<std::string, Format> formats{
         {"table", Format::Table}, {"json", Format::Json}, {"csv", Format::Csv}};
-    std::string chosen;
     if (*run) {
-        if (!format(runFormat, {"table", "json", "csv"}, &chosen)) return kExitUsage;
-        return RunFile(scenarioPath, formats.at(chosen), strict, runWhatIf, runExplain);
+        return RunFile(scenarioPath, formats.at(runFormat), strict, runWhatIf, runExplain);
     }
     if (*explain) return RunExplainCommand(explainArgs);
     if (*stress) return RunStressCommand(stressArgs);
     if (*report) return RunReportCommand(reportArgs);
     if (*demo) {
-        if (!format(demoFormat, {"table", "json", "csv"}, &chosen)) return kExitUsage;
-        if (!demoPrint) return RunDemo(formats.at(chosen));
+        if (!demoPrint) return RunDemo(formats.at(demoFormat));
         for (int i = 0; i < kDemoFileCount; ++i)
             std::cout << "==> " << kDemoFiles[i].name << " <==\n" << kDemoFiles[i].text << "\n";
         return 0;
     }
-    if (!format(checkFormat, {"text", "json"}, &chosen)) return kExitUsage;
-    return Check(settingsPath, chosen == "json");
+    return Check(settingsPath, checkFormat == "json");
 }
 
 } // namespace

@@ -17,3 +17,4 @@ if ! clang-format --dry-run --Werror "${existing[@]}"; then
 fi
 echo "format: ${#existing[@]} files as .clang-format lays them out ($(clang-format --version))"
 bash "$ROOT/scripts/check-layers.sh"
+bash "$ROOT/scripts/check-tool-layers.sh"

@@ -2,6 +2,7 @@
 #ifndef KESVAR_ACTV_ACTV_H
 #define KESVAR_ACTV_ACTV_H
 
+#include "actv/trace.h"
 #include "frame/state.h"
 
 namespace kesvar {
@@ -11,9 +12,9 @@ struct FirmSettings;
 // KRInitMarginalActv's work: KR_ERR_NONE or KR_ERR_NOT_FOUND (actv unchanged).
 int32_t PrepareActv(const FirmSettings* r, KRMarginalActv* actv);
 // KRCalcMarginalActv's work: KR_ERR_NONE, KR_ERR_NOT_FOUND, KR_ERR_PARAM_UNKNOWN or
-// KR_ERR_NO_PRICE (actv unchanged on failure).
+// KR_ERR_NO_PRICE (actv unchanged on failure). Records into `trace` unless it is null.
 int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv* actv,
-                 double price);
+                 double price, ActvTrace* trace);
 
 int32_t RestrictBuyOf(const FirmSettings* r);
 int32_t CheckMaxCreditOf(const FirmSettings* r);
@@ -28,7 +29,7 @@ struct LimitSums {
     double lockedBuyValue;
 };
 
-// Adds the client's limits of one security into `sums`; only ordinary (Listed) trade accounts
+// Adds the client's limits of one security into `sums`; only ordinary trade accounts
 // count.
 void SumSecLimits(const FirmSettings* r, LimitSums* sums);
 

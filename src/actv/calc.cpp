@@ -3,9 +3,9 @@
 #include <string.h>
 
 #include "actv/actv.h"
+#include "actv/trace.h"
 #include "frame/host.h"
 #include "frame/int32.h"
-#include "frame/trace.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
@@ -36,13 +36,33 @@ inline double FreeMoney(const KRMarginalRow* row) {
     return row->moneyCurrent - row->moneyLocked;
 }
 
-// Records the step that gives the base of maxBuy, when tracing.
-inline void TraceBuyBase(int32_t buyCase, int32_t bound, int32_t rule, double money,
-                         double numerator, double denominator, double quotient, int32_t qty) {
-    if (!gTrace) return;
-    gTrace->actv.buyCase = buyCase;
-    if (TraceStep* s = TraceAddStep(&gTrace->actv.buy, bound, kOpBase, rule))
-        TraceSetQuotient(s, money, numerator, denominator, quotient, qty);
+// The next step of maxBuy or maxSell, cleared; null when tracing is off or the record is full.
+inline TraceStep* BuyStep(ActvTrace* t, int32_t bound, int32_t op, int32_t rule) {
+    return t ? TraceAddStep(&t->buy, bound, op, rule) : nullptr;
+}
+inline TraceStep* SellStep(ActvTrace* t, int32_t bound, int32_t op, int32_t rule) {
+    return t ? TraceAddStep(&t->sell, bound, op, rule) : nullptr;
+}
+
+// Records the case of maxBuy and the step that gives its base; the step, or null.
+inline TraceStep* TraceBuyBase(ActvTrace* t, int32_t buyCase, int32_t bound, int32_t rule,
+                               double money, double numerator, double denominator, double quotient,
+                               int32_t qty) {
+    if (!t) return nullptr;
+    t->buyCase = buyCase;
+    TraceStep* s = TraceAddStep(&t->buy, bound, kOpBase, rule);
+    if (s) TraceSetQuotient(s, money, numerator, denominator, quotient, qty);
+    return s;
+}
+
+// Records the money bound that lost to the base (rule TruncPositive), and the figure.
+inline void TraceBuyAlternative(ActvTrace* t, int32_t bound, double money, double unitCost,
+                                int32_t result) {
+    if (TraceStep* s = BuyStep(t, bound, kOpAlternative, kRuleTruncPositive)) {
+        const double qty = money / unitCost;
+        TraceSetQuotient(s, money, money, unitCost, qty, qty > 0.0 ? TruncToInt32(qty) : 0);
+        s->result = result;
+    }
 }
 
 // Records a base that is a quantity already (a cover, the position).
@@ -56,11 +76,21 @@ inline void TraceQuantityStep(TraceStep* s, double qty, int32_t result) {
     if (s) TraceSetQuantity(s, qty, TruncToInt32(qty), result);
 }
 
+// Only the uncovered short may be bought: its cover.
+int32_t CoverOnly(double uncoveredShort, int32_t buyCase, ActvTrace* t) {
+    const int32_t cover = TruncToInt32(-uncoveredShort);
+    if (t) {
+        t->buyCase = buyCase;
+        TraceQuantityBase(&t->buy, kBoundUncoveredShort, cover);
+    }
+    return cover;
+}
+
 // A short is first bought back, on a working copy of the row: the cover spends money and takes
 // the short's value and its settlement debt off. What the buy limit then allows comes on top of
 // the cover.
 int32_t MaxBuyAfterCover(const KRMarginalRow* row, double offer, double lot, double price,
-                         double uncoveredShort) {
+                         double uncoveredShort, ActvTrace* t) {
     const double coverCost = (uncoveredShort * offer) * lot; // not positive
     KRMarginalRow afterCover;
     memset(&afterCover, 0, sizeof afterCover);
@@ -68,24 +98,22 @@ int32_t MaxBuyAfterCover(const KRMarginalRow* row, double offer, double lot, dou
     afterCover.moneyAvailable = afterCover.moneyAvailable + coverCost;
     afterCover.shortValue = afterCover.shortValue - coverCost;
     afterCover.settlementDebt = afterCover.settlementDebt + coverCost;
-    const double limit = Lag2BuyLimit(&afterCover, 0.0);
+    const double limit = Lag2BuyLimit(&afterCover, 0.0, t ? &t->afterCover : nullptr);
     double qty = limit / (lot * price);
     double qtyOrNone = qty > 0.0 ? qty : 0.0;
     const int32_t maxBuy = TruncToInt32(qtyOrNone - uncoveredShort);
-    if (gTrace) {
-        gTrace->actv.coverCost = coverCost;
-        gTrace->actv.afterCover = gTrace->lag2;
-        TraceBuyBase(kBuyAfterCover, kBoundLimitAfterCover, kRuleAfterCover, limit, limit,
-                     lot * price, qty, maxBuy);
-        gTrace->actv.buy.steps[0].addend = -uncoveredShort;
-    }
+    if (t) t->coverCost = coverCost;
+    if (TraceStep* s = TraceBuyBase(t, kBuyAfterCover, kBoundLimitAfterCover, kRuleAfterCover,
+                                    limit, limit, lot * price, qty, maxBuy))
+        s->addend = -uncoveredShort;
     return maxBuy;
 }
 
 // Credit lag 2: what may be bought at `price`, by the security's lists; the first case that
 // applies.
 int32_t Lag2MaxBuy(const KRMarginalRow* row, const FirmSettings* r, const KRMarginalActv* actv,
-                   int32_t held, double offer, double lot, double price, double uncoveredShort) {
+                   int32_t held, double offer, double lot, double price, double uncoveredShort,
+                   ActvTrace* t) {
     if (actv->isMargin == 1 && actv->isAsset == 1) {
         // The margin buy limit per lot, with the value of a short at the offer added back.
         double marginMoney = (row->marginBuyLimit / lot) - double(MinI(held, 0)) * offer;
@@ -93,73 +121,51 @@ int32_t Lag2MaxBuy(const KRMarginalRow* row, const FirmSettings* r, const KRMarg
         const double money = marginMoney - uncoveredShort * offer;
         const double qty = money / price;
         const int32_t maxBuy = TruncToInt32(qty);
-        TraceBuyBase(kBuyMarginAndAsset, kBoundMarginBuyLimit, kRuleTrunc, row->marginBuyLimit,
+        TraceBuyBase(t, kBuyMarginAndAsset, kBoundMarginBuyLimit, kRuleTrunc, row->marginBuyLimit,
                      money, price, qty, maxBuy);
         return maxBuy;
     }
     if (actv->isAsset == 1) {
         // An uncovered short is bought back before anything else.
-        if (uncoveredShort < 0.0) {
-            const int32_t cover = TruncToInt32(-uncoveredShort);
-            if (gTrace) {
-                gTrace->actv.buyCase = kBuyAssetCover;
-                TraceQuantityBase(&gTrace->actv.buy, kBoundUncoveredShort, cover);
-            }
-            return cover;
-        }
+        if (uncoveredShort < 0.0) return CoverOnly(uncoveredShort, kBuyAssetCover, t);
         const double qty = row->assetBuyLimit / (lot * price);
         const int32_t maxBuy = TruncToInt32(qty);
-        TraceBuyBase(kBuyAsset, kBoundAssetBuyLimit, kRuleTrunc, row->assetBuyLimit,
+        TraceBuyBase(t, kBuyAsset, kBoundAssetBuyLimit, kRuleTrunc, row->assetBuyLimit,
                      row->assetBuyLimit, lot * price, qty, maxBuy);
         return maxBuy;
     }
     if (actv->isMargin == 0 && actv->isAsset == 0 && RestrictBuyOf(r) == 1 &&
         row->size >= KR_ROW_SIZE_264) {
         // A security in neither list, for a client that may buy such only with money it has.
-        if (held < 0) {
-            const int32_t cover = TruncToInt32(-uncoveredShort);
-            if (gTrace) {
-                gTrace->actv.buyCase = kBuyRestrictedCover;
-                TraceQuantityBase(&gTrace->actv.buy, kBoundUncoveredShort, cover);
-            }
-            return cover;
-        }
+        if (held < 0) return CoverOnly(uncoveredShort, kBuyRestrictedCover, t);
         const double freeMoney = FreeMoney(row);
         const bool ownLimitSmaller = row->ownBuyLimit < freeMoney;
         double money = ownLimitSmaller ? row->ownBuyLimit : freeMoney;
         double qty = money / (lot * price);
         const int32_t maxBuy = qty > 0.0 ? TruncToInt32(qty) : 0;
-        if (gTrace) {
-            TraceBuyBase(kBuyRestricted, ownLimitSmaller ? kBoundOwnBuyLimit : kBoundFreeMoney,
-                         kRuleTruncPositive, money, money, lot * price, qty, maxBuy);
-            const double other = ownLimitSmaller ? freeMoney : row->ownBuyLimit;
-            const double otherQty = other / (lot * price);
-            if (TraceStep* s = TraceBuyStep(ownLimitSmaller ? kBoundFreeMoney : kBoundOwnBuyLimit,
-                                            kOpAlternative, kRuleTruncPositive)) {
-                TraceSetQuotient(s, other, other, lot * price, otherQty,
-                                 otherQty > 0.0 ? TruncToInt32(otherQty) : 0);
-                s->result = maxBuy;
-            }
-        }
+        TraceBuyBase(t, kBuyRestricted, ownLimitSmaller ? kBoundOwnBuyLimit : kBoundFreeMoney,
+                     kRuleTruncPositive, money, money, lot * price, qty, maxBuy);
+        TraceBuyAlternative(t, ownLimitSmaller ? kBoundFreeMoney : kBoundOwnBuyLimit,
+                            ownLimitSmaller ? freeMoney : row->ownBuyLimit, lot * price, maxBuy);
         return maxBuy;
     }
     if (held >= 0) {
         double qty = row->ownBuyLimit / (lot * price);
         const int32_t maxBuy = qty > 0.0 ? TruncToInt32(qty) : 0;
-        TraceBuyBase(kBuyOwnLimit, kBoundOwnBuyLimit, kRuleTruncPositive, row->ownBuyLimit,
+        TraceBuyBase(t, kBuyOwnLimit, kBoundOwnBuyLimit, kRuleTruncPositive, row->ownBuyLimit,
                      row->ownBuyLimit, lot * price, qty, maxBuy);
         return maxBuy;
     }
-    return MaxBuyAfterCover(row, offer, lot, price, uncoveredShort);
+    return MaxBuyAfterCover(row, offer, lot, price, uncoveredShort, t);
 }
 
 // Records the base of maxSell when a buying capacity carries a short sale.
-inline void TraceSellShortable(int32_t sellCase, int32_t bound, double capacity, double unitValue,
-                               double capacityQty, double repaid, double sellableHeld,
-                               int32_t maxSell) {
-    if (!gTrace) return;
-    gTrace->actv.sellCase = sellCase;
-    if (TraceStep* s = TraceAddStep(&gTrace->actv.sell, bound, kOpBase, kRuleShortable)) {
+inline void TraceSellShortable(ActvTrace* t, int32_t sellCase, int32_t bound, double capacity,
+                               double unitValue, double capacityQty, double repaid,
+                               double sellableHeld, int32_t maxSell) {
+    if (!t) return;
+    t->sellCase = sellCase;
+    if (TraceStep* s = TraceAddStep(&t->sell, bound, kOpBase, kRuleShortable)) {
         // The quotient is the capacity times the lots per money unit, 1 / unitValue.
         TraceSetQuotient(s, capacity, capacity, unitValue, capacityQty, maxSell);
         s->addend = repaid;
@@ -170,7 +176,8 @@ inline void TraceSellShortable(int32_t sellCase, int32_t bound, double capacity,
 // A long position outside the asset list: the row did not count it as collateral, so the
 // buying capacity is worked out again as if it were sold at the bid.
 int32_t MaxSellOutsideAssets(const KRMarginalRow* row, int32_t held, double bid, double lot,
-                             double unitValue, double qtyPerMoney, double sellableHeld) {
+                             double unitValue, double qtyPerMoney, double sellableHeld,
+                             ActvTrace* t) {
     const double surplus = row->size >= KR_ROW_SIZE_280 ? row->equitySurplus : 0.0;
     double moneyAfterSale = ((double(held) * bid) * lot) + row->moneyAvailable;
     double equityAfterSale = (row->longValue + moneyAfterSale) + row->shortValue;
@@ -188,7 +195,7 @@ int32_t MaxSellOutsideAssets(const KRMarginalRow* row, int32_t held, double bid,
     double shortable = repaid + capacityQty;
     if (!(shortable > 0.0)) shortable = 0.0;
     const int32_t maxSell = TruncToInt32(shortable + sellableHeld);
-    TraceSellShortable(kSellOutsideAssets, kBoundCapacityAfterSale, buyCapacity, unitValue,
+    TraceSellShortable(t, kSellOutsideAssets, kBoundCapacityAfterSale, buyCapacity, unitValue,
                        capacityQty, repaid, sellableHeld, maxSell);
     return maxSell;
 }
@@ -196,12 +203,12 @@ int32_t MaxSellOutsideAssets(const KRMarginalRow* row, int32_t held, double bid,
 // Credit lag 2: what may be sold at `price`. A margin security that may be shorted may be sold
 // beyond the position, as far as the buying capacity carries the short.
 int32_t Lag2MaxSell(const KRMarginalRow* row, const KRMarginalActv* actv, int32_t held, double bid,
-                    double lot, double price, double sellableHeld) {
+                    double lot, double price, double sellableHeld, ActvTrace* t) {
     if (!(actv->isMargin == 1 && actv->isRestShort == 0)) {
         const int32_t maxSell = TruncToInt32(sellableHeld);
-        if (gTrace) {
-            gTrace->actv.sellCase = kSellHeldOnly;
-            TraceQuantityBase(&gTrace->actv.sell, kBoundSellableHeld, maxSell);
+        if (t) {
+            t->sellCase = kSellHeldOnly;
+            TraceQuantityBase(&t->sell, kBoundSellableHeld, maxSell);
         }
         return maxSell;
     }
@@ -219,18 +226,19 @@ int32_t Lag2MaxSell(const KRMarginalRow* row, const KRMarginalActv* actv, int32_
         double shortable = capacityQty + repaid;
         if (!(shortable > 0.0)) shortable = 0.0;
         const int32_t maxSell = TruncToInt32(shortable + sellableHeld);
-        TraceSellShortable(kSellShortable, kBoundBuyCapacity, row->buyCapacityCopy, unitValue,
+        TraceSellShortable(t, kSellShortable, kBoundBuyCapacity, row->buyCapacityCopy, unitValue,
                            capacityQty, repaid, sellableHeld, maxSell);
         return maxSell;
     }
-    return MaxSellOutsideAssets(row, held, bid, lot, unitValue, qtyPerMoney, sellableHeld);
+    return MaxSellOutsideAssets(row, held, bid, lot, unitValue, qtyPerMoney, sellableHeld, t);
 }
 
 // Credit lag 2: the position, and what may be bought (at the offer) and sold (at the bid)
 // under the margin rules. `price` is the host's converted price, when it gave one.
 Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMarginalActv* actv,
-                    const LimitSums& sums, bool priceGiven, double price, double offer, double bid,
-                    double lot) {
+                    const LimitSums& sums, bool priceGiven, double price, const Prices& prices,
+                    ActvTrace* t) {
+    const double offer = prices.offer, bid = prices.bid, lot = prices.lot;
     Figures out;
     const int32_t held = sums.currentBalance;
     out.position = held;
@@ -238,11 +246,11 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
     const double uncoveredShort = double(MinI(WrapAdd(MinI(held, 0), sums.lockedBuy), 0));
 
     const double buyPrice = priceGiven ? price : offer;
-    if (gTrace) {
-        gTrace->actv.buyPrice = buyPrice;
-        gTrace->actv.uncoveredShort = uncoveredShort;
+    if (t) {
+        t->buyPrice = buyPrice;
+        t->uncoveredShort = uncoveredShort;
     }
-    out.maxBuy = Lag2MaxBuy(row, r, actv, held, offer, lot, buyPrice, uncoveredShort);
+    out.maxBuy = Lag2MaxBuy(row, r, actv, held, offer, lot, buyPrice, uncoveredShort, t);
     // The firm may cap buying at the client's free money and its opening limit.
     if (CheckMaxCreditOf(r) != 0 && row->leverageGiven == 0 && row->openLimitTotal > 0.0 &&
         row->size >= KR_ROW_SIZE_264) {
@@ -250,42 +258,43 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
         const double creditLots = creditMoney / (lot * buyPrice);
         int32_t creditQty = TruncToInt32(creditLots);
         out.maxBuy = MinI(out.maxBuy, creditQty);
-        if (TraceStep* s = TraceBuyStep(kBoundCreditLimit, kOpCap, kRuleTrunc)) {
+        if (TraceStep* s = BuyStep(t, kBoundCreditLimit, kOpCap, kRuleTrunc)) {
             TraceSetQuotient(s, creditMoney, creditMoney, lot * buyPrice, creditLots, creditQty);
             s->result = out.maxBuy;
         }
     }
     // Buying back the uncovered short is always allowed.
     out.maxBuy = MaxI(out.maxBuy, TruncToInt32(-uncoveredShort));
-    TraceQuantityStep(TraceBuyStep(kBoundUncoveredShort, kOpFloor, kRuleQuantity), -uncoveredShort,
+    TraceQuantityStep(BuyStep(t, kBoundUncoveredShort, kOpFloor, kRuleQuantity), -uncoveredShort,
                       out.maxBuy);
 
     const double sellPrice = priceGiven ? price : bid;
     // The position less what sell orders have locked, never negative.
     const double sellableHeld = double(MaxI(WrapSub(held, sums.lockedSell), 0));
-    if (gTrace) {
-        gTrace->actv.sellPrice = sellPrice;
-        gTrace->actv.sellableHeld = sellableHeld;
+    if (t) {
+        t->sellPrice = sellPrice;
+        t->sellableHeld = sellableHeld;
     }
-    out.maxSell = Lag2MaxSell(row, actv, held, bid, lot, sellPrice, sellableHeld);
+    out.maxSell = Lag2MaxSell(row, actv, held, bid, lot, sellPrice, sellableHeld, t);
     // The firm may cap selling at the opening limit and the position, less what is locked.
     if (CheckMaxCreditOf(r) != 0 && sums.openLimit > 0) {
         const int32_t openLimitQty = WrapAdd(WrapSub(sums.openLimit, sums.lockedSell), held);
         out.maxSell = MinI(out.maxSell, openLimitQty);
-        TraceQuantityStep(TraceSellStep(kBoundOpenLimitSell, kOpCap, kRuleQuantity),
+        TraceQuantityStep(SellStep(t, kBoundOpenLimitSell, kOpCap, kRuleQuantity),
                           double(openLimitQty), out.maxSell);
     }
     // What is held and not locked may always be sold.
     out.maxSell = MaxI(out.maxSell, TruncToInt32(sellableHeld));
-    TraceQuantityStep(TraceSellStep(kBoundSellableHeld, kOpFloor, kRuleQuantity), sellableHeld,
+    TraceQuantityStep(SellStep(t, kBoundSellableHeld, kOpFloor, kRuleQuantity), sellableHeld,
                       out.maxSell);
     return out;
 }
 
 // Credit lag 1: the purchasing power is read straight from the row, and the position includes
 // the change of its limit since the opening.
-Figures PlainFigures(const KRMarginalRow* row, const KRMarginalActv* actv, const LimitSums& sums,
-                     bool priceGiven, double price, double offer, double lot) {
+Figures Lag1Figures(const KRMarginalRow* row, const KRMarginalActv* actv, const LimitSums& sums,
+                    bool priceGiven, double price, const Prices& prices, ActvTrace* t) {
+    const double offer = prices.offer, lot = prices.lot;
     Figures out;
     out.position = WrapAdd(WrapSub(sums.currentLimit, sums.openLimit), sums.currentBalance);
     const double buyPrice = priceGiven ? price : offer;
@@ -295,22 +304,21 @@ Figures PlainFigures(const KRMarginalRow* row, const KRMarginalActv* actv, const
     const int32_t limitQty =
         WrapAdd(WrapSub(sums.currentLimit, sums.lockedSell), sums.currentBalance);
     out.maxSell = MaxI(limitQty, 0);
-    if (gTrace) {
-        gTrace->actv.buyPrice = buyPrice;
-        TraceBuyBase(actv->isMargin == 1 ? kBuyPlainMargin : kBuyPlainOwn,
+    if (t) {
+        t->buyPrice = buyPrice;
+        TraceBuyBase(t, actv->isMargin == 1 ? kBuyLag1Margin : kBuyLag1Own,
                      actv->isMargin == 1 ? kBoundMarginBuyLimit : kBoundOwnBuyLimit, kRuleTrunc,
                      buyMoney, buyMoney, lot * buyPrice, buyLots, out.maxBuy);
-        gTrace->actv.sellCase = kSellPlain;
-        TraceQuantityBase(&gTrace->actv.sell, kBoundLimitSell, limitQty);
+        t->sellCase = kSellLag1;
+        TraceQuantityBase(&t->sell, kBoundLimitSell, limitQty);
     }
     return out;
 }
 
 // What the calculation starts from, for the trace.
-void TraceActvInputs(const KRMarginalRow* row, const FirmSettings* r, const KRMarginalActv* actv,
-                     const LimitSums& sums, bool priceGiven, double givenPrice, double offer,
-                     double bid, double last, double prev, double lot) {
-    ActvTrace& t = gTrace->actv;
+void TraceActvInputs(ActvTrace& t, const KRMarginalRow* row, const FirmSettings* r,
+                     const KRMarginalActv* actv, const LimitSums& sums, bool priceGiven,
+                     double givenPrice, const Prices& prices) {
     t.creditLag2 = row->creditLag2 != 0;
     t.isMargin = actv->isMargin;
     t.isAsset = actv->isAsset;
@@ -318,11 +326,11 @@ void TraceActvInputs(const KRMarginalRow* row, const FirmSettings* r, const KRMa
     t.restrictBuy = RestrictBuyOf(r);
     t.checkMaxCredit = CheckMaxCreditOf(r);
     t.rowSize = int32_t(row->size);
-    t.offer = offer;
-    t.bid = bid;
-    t.last = last;
-    t.prev = prev;
-    t.lot = lot;
+    t.offer = prices.offer;
+    t.bid = prices.bid;
+    t.last = prices.last;
+    t.prev = prices.prev;
+    t.lot = prices.lot;
     t.priceGiven = priceGiven;
     t.givenPrice = givenPrice;
     t.currentBalance = sums.currentBalance;
@@ -340,7 +348,7 @@ void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
     PrepareWalkKey(sums->firmId, sums->clientCode, sums->secCode, &walk);
     SecLimit limit;
     while (NextSecLimit(&i, walk, &limit)) {
-        if (AccountKind(r, limit.trdAcc) != Listed) continue;
+        if (AccountKind(r, limit.trdAcc) != Ordinary) continue;
         sums->openBalance = WrapAdd(sums->openBalance, limit.openBalance);
         sums->openLimit = WrapAdd(sums->openLimit, limit.openLimit);
         sums->currentBalance = WrapAdd(sums->currentBalance, limit.currentBalance);
@@ -352,15 +360,15 @@ void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
 }
 
 int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv* actv,
-                 double price) {
+                 double price, ActvTrace* t) {
     const bool priceGiven = price > 0.0;
-    if (gTrace) memset(&gTrace->actv, 0, sizeof gTrace->actv);
+    if (t) memset(t, 0, sizeof *t);
     const int32_t secIndex = actv->secIndex;
     if (secIndex < 0 || secIndex >= SecurityCount()) return KR_ERR_NOT_FOUND;
-    if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
+    if (!ResolveParamIds(AnyFaceValueClass())) return KR_ERR_PARAM_UNKNOWN;
 
-    double offer, bid, last, prev, lot;
-    if (!SecurityPrices(r, secIndex, &offer, &bid, &last, &prev, &lot)) return KR_ERR_NO_PRICE;
+    Prices prices;
+    if (!SecurityPrices(r, secIndex, &prices)) return KR_ERR_NO_PRICE;
     const double fullPrice = priceGiven ? FullPrice(secIndex, price) : 0.0;
 
     LimitSums sums;
@@ -370,30 +378,29 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     const KRSecurity& security = SecurityAt(secIndex)->sec;
     CopyBounded(sums.secCode, security.code, int32_t(sizeof security.code));
     SumSecLimits(r, &sums);
-    if (gTrace)
-        TraceActvInputs(row, r, actv, sums, priceGiven, fullPrice, offer, bid, last, prev, lot);
+    if (t) TraceActvInputs(*t, row, r, actv, sums, priceGiven, fullPrice, prices);
 
     Figures fig = row->creditLag2 != 0
-                      ? Lag2Figures(row, r, actv, sums, priceGiven, fullPrice, offer, bid, lot)
-                      : PlainFigures(row, actv, sums, priceGiven, fullPrice, offer, lot);
+                      ? Lag2Figures(row, r, actv, sums, priceGiven, fullPrice, prices, t)
+                      : Lag1Figures(row, actv, sums, priceGiven, fullPrice, prices, t);
 
     double value = 0.0;
     double prevValue = 0.0;
     double positionPrice = 0.0;
     if (fig.position != 0 && PositionPrice(secIndex, fig.position, &positionPrice)) {
-        prevValue = (double(fig.position) * prev) * lot;
-        value = (double(fig.position) * positionPrice) * lot;
+        prevValue = (double(fig.position) * prices.prev) * prices.lot;
+        value = (double(fig.position) * positionPrice) * prices.lot;
     }
     actv->position = fig.position;
     actv->maxBuy = fig.maxBuy < 0 ? 0 : fig.maxBuy;
     actv->maxSell = fig.maxSell < 0 ? 0 : fig.maxSell;
-    if (gTrace) {
-        gTrace->actv.position = fig.position;
-        TraceQuantityStep(TraceBuyStep(kBoundNeverNegative, kOpFloor, kRuleQuantity), 0.0,
+    if (t) {
+        t->position = fig.position;
+        TraceQuantityStep(BuyStep(t, kBoundNeverNegative, kOpFloor, kRuleQuantity), 0.0,
                           actv->maxBuy);
-        TraceQuantityStep(TraceSellStep(kBoundNeverNegative, kOpFloor, kRuleQuantity), 0.0,
+        TraceQuantityStep(SellStep(t, kBoundNeverNegative, kOpFloor, kRuleQuantity), 0.0,
                           actv->maxSell);
-        gTrace->actv.filled = 1;
+        t->filled = 1;
     }
     actv->value = HostFigure(value);
     // The 48-byte version ends before prevValue: those bytes are the host's.

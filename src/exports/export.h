@@ -4,6 +4,8 @@
 #define KESVAR_EXPORTS_EXPORT_H
 
 #include "frame/state.h"
+#include "actv/actv.h"
+#include "row/row.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -41,6 +43,12 @@ inline bool ValidActvSize(uint32_t size) {
 inline FirmSettings* RowBinding(const KRMarginalRow* row) {
     return ResolveHandle(row->binding);
 }
+
+// The bodies of KRCalcMarginalRowEx and KRCalcMarginalActv, each a whole export call; with a
+// trace they record into it how the figures came about.
+int32_t CalcRowCall(KRMarginalRow* row, uint32_t* moneyIndex, uint32_t* secIndex, RowTrace* trace);
+int32_t CalcActvCall(const KRMarginalRow* row, KRMarginalActv* actv, double price,
+                     ActvTrace* trace);
 
 } // namespace kesvar
 

@@ -4,6 +4,8 @@
 #include "kesvar.h"
 #include "actv/actv.h"
 #include "exports/export.h"
+#include "frame/host.h"
+#include "frame/memory.h"
 #include "links/links.h"
 #include "links/membership.h"
 #include "queries/queries.h"
@@ -13,16 +15,40 @@
 
 using namespace kesvar;
 
-namespace {
+namespace kesvar {
 
-// Common refusals of an export that takes a row: null or unbound (stale) row, then the tag.
-// Returns the code to refuse with, or KR_ERR_NONE with *binding set.
-int32_t CheckRow(const KRMarginalRow* row, FirmSettings** binding) {
+// Common refusals of an export that takes a row: null, or unbound or stale. Returns the code to
+// refuse with, or KR_ERR_NONE with *binding set.
+static int32_t CheckRow(const KRMarginalRow* row, FirmSettings** binding) {
     if (!row) return KR_ERR_ARGUMENT;
     *binding = RowBinding(row);
     if (!*binding) return KR_ERR_ARGUMENT;
     return KR_ERR_NONE;
 }
+
+int32_t CalcRowCall(KRMarginalRow* row, uint32_t* moneyIndex, uint32_t* secIndex, RowTrace* trace) {
+    ExportCall call;
+    if (!Initialised()) return call.Fail(KR_ERR_STATE);
+    FirmSettings* r = nullptr;
+    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
+    if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
+    int32_t code = CalcRow(row, r, moneyIndex, secIndex, trace);
+    return code ? call.Fail(code) : call.Ok();
+}
+
+int32_t CalcActvCall(const KRMarginalRow* row, KRMarginalActv* actv, double price,
+                     ActvTrace* trace) {
+    ExportCall call;
+    if (!Initialised()) return call.Fail(KR_ERR_STATE);
+    FirmSettings* r = nullptr;
+    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
+    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
+    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
+    int32_t code = CalcActv(row, r, actv, price, trace);
+    return code ? call.Fail(code) : call.Ok();
+}
+
+namespace {
 
 int32_t LookUpMembership(const KRMarginalRow* row, const char* code, uint32_t* classId,
                          uint32_t* secId, bool asset) {
@@ -44,15 +70,15 @@ int32_t LookUpMembership(const KRMarginalRow* row, const char* code, uint32_t* c
 
 } // namespace
 
+} // namespace kesvar
+
 extern "C" {
 
 KR_API int32_t KR_CALL KRSetMemoryManagement(KRAllocFunc allocate, KRFreeFunc release,
                                              KRReallocFunc reallocate) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    gState.alloc = allocate;
-    gState.free = release;
-    gState.realloc = reallocate;
+    SetMemoryHooks(allocate, release, reallocate);
     return call.Ok();
 }
 
@@ -62,10 +88,7 @@ KR_API int32_t KR_CALL KRSetLimitCallbacks(KRFindFirstMoneyLimitFunc findFirstMo
                                            KRGetSecLimitFunc getSecLimit) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    gState.findFirstMoneyLimit = findFirstMoneyLimit;
-    gState.getMoneyLimit = getMoneyLimit;
-    gState.findFirstSecLimit = findFirstSecLimit;
-    gState.getSecLimit = getSecLimit;
+    SetLimitCallbacks(findFirstMoneyLimit, getMoneyLimit, findFirstSecLimit, getSecLimit);
     return call.Ok();
 }
 
@@ -73,17 +96,14 @@ KR_API int32_t KR_CALL KRSetParamCallbacks(KRGetParamIdFunc getParamId,
                                            KRGetParamValueFunc getParamValue) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    gState.getParamId = getParamId;
-    gState.getParamValue = getParamValue;
+    SetParamCallbacks(getParamId, getParamValue);
     return call.Ok();
 }
 
 KR_API int32_t KR_CALL KRInitEx(int32_t version, int32_t moneyLimitSize, int32_t secLimitSize) {
     ExportCall call;
     if (Initialised()) return call.Fail(KR_ERR_STATE);
-    if (!gState.findFirstMoneyLimit || !gState.getMoneyLimit || !gState.findFirstSecLimit ||
-        !gState.getSecLimit || !gState.getParamId || !gState.getParamValue)
-        return call.Fail(KR_ERR_ARGUMENT);
+    if (!AllCallbacksSet()) return call.Fail(KR_ERR_ARGUMENT);
     if (version != KR_INTERFACE_V1 && version != KR_INTERFACE_V2) return call.Fail(KR_ERR_VERSION);
     bool fits =
         version == KR_INTERFACE_V1
@@ -91,7 +111,7 @@ KR_API int32_t KR_CALL KRInitEx(int32_t version, int32_t moneyLimitSize, int32_t
             : (moneyLimitSize == KR_MONEY_LIMIT_SIZE_V2 && secLimitSize == KR_SEC_LIMIT_SIZE_V2);
     if (!fits) return call.Fail(KR_ERR_SIZE);
     gState.initialised = 1;
-    gState.interfaceVersion = version;
+    SetInterfaceVersion(version);
     return call.Ok();
 }
 
@@ -126,8 +146,8 @@ KR_API int32_t KR_CALL KRSetDliniFile(const char* firmId, const char* text) {
     ExportCall call;
     if (!Initialised()) return call.Fail(KR_ERR_STATE);
     if (!firmId || !text) return call.Fail(KR_ERR_ARGUMENT);
-    // A key must fit the 13-byte firm id of the records and rows.
-    if (strlen(firmId) > 12) return call.Fail(KR_ERR_ARGUMENT);
+    // A key must fit the firm id of the records and rows.
+    if (strlen(firmId) > size_t(kMaxCode)) return call.Fail(KR_ERR_ARGUMENT);
     int32_t code = SetFirmSettings(firmId, text, nullptr);
     return code ? call.Fail(code) : call.Ok();
 }
@@ -143,13 +163,7 @@ KR_API int32_t KR_CALL KRInitMarginalRow(KRMarginalRow* row) {
 
 KR_API int32_t KR_CALL KRCalcMarginalRowEx(KRMarginalRow* row, uint32_t* moneyIndex,
                                            uint32_t* secIndex) {
-    ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
-    if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = CalcRow(row, r, moneyIndex, secIndex);
-    return code ? call.Fail(code) : call.Ok();
+    return CalcRowCall(row, moneyIndex, secIndex, nullptr);
 }
 
 KR_API int32_t KR_CALL KRCalcMarginalRow(KRMarginalRow* row) {
@@ -169,14 +183,7 @@ KR_API int32_t KR_CALL KRInitMarginalActv(const KRMarginalRow* row, KRMarginalAc
 
 KR_API int32_t KR_CALL KRCalcMarginalActv(const KRMarginalRow* row, KRMarginalActv* actv,
                                           double price) {
-    ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
-    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
-    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = CalcActv(row, r, actv, price);
-    return code ? call.Fail(code) : call.Ok();
+    return CalcActvCall(row, actv, price, nullptr);
 }
 
 KR_API int32_t KR_CALL KRIsMarginSeccode(const KRMarginalRow* row, const char* secCode,
@@ -214,10 +221,10 @@ KR_API int32_t KR_CALL KRIsBoardTagApplicable(const char* firmId, const char* ta
     ExportCall call;
     if (!Initialised()) return call.Fail(KR_ERR_STATE);
     if (!firmId || !tag) return call.Fail(KR_ERR_ARGUMENT);
-    int32_t i = FindFirmSettings(firmId);
-    if (i < 0) return call.Fail(KR_ERR_NO_SETTINGS);
+    const FirmRecord* firm = FindFirm(firmId);
+    if (!firm) return call.Fail(KR_ERR_NO_SETTINGS);
     // Success leaves the caller's last-error value as it was.
-    return BoardKind(gState.firmSettingsTable[i], tag) == Listed ? 1 : 0;
+    return BoardKind(firm, tag) == Ordinary ? 1 : 0;
 }
 
 KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId) {
@@ -225,9 +232,9 @@ KR_API int32_t KR_CALL KRIsLimitsInLots(const char* firmId) {
     // Every refusal answers 1, the default of the switch.
     if (!Initialised()) return call.Done(KR_ERR_STATE, 1);
     if (!firmId) return call.Done(KR_ERR_ARGUMENT, 1);
-    int32_t i = FindFirmSettings(firmId);
-    if (i < 0) return call.Done(KR_ERR_NO_SETTINGS, 1);
-    return call.Done(KR_ERR_NONE, gState.firmSettingsTable[i]->limitsInLots ? 1 : 0);
+    const FirmRecord* firm = FindFirm(firmId);
+    if (!firm) return call.Done(KR_ERR_NO_SETTINGS, 1);
+    return call.Done(KR_ERR_NONE, firm->limitsInLots ? 1 : 0);
 }
 
 KR_API int32_t KR_CALL KRGetLastError(void) {

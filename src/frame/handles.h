@@ -10,11 +10,13 @@
 
 namespace kesvar {
 
-// Opens the range of a new load: the firm's own handle; 0 when the table cannot grow (nothing
-// changed then).
+// Opens the range of a new load: the firm's own handle, never 0 or a live one; 0 when the table
+// cannot grow (nothing changed then).
 uint32_t OpenHandleRange(FirmRecord* firm);
-// The next handle of the range opened last, for the client record attached next.
-uint32_t NextHandleInRange();
+// One more handle for the range that begins with *first, which is being loaded (no row holds
+// its handles yet), for the client record attached next. Where the next handle is 0 or
+// another range's, the range moves whole and *first is its new first handle. Never allocates.
+void ExtendHandleRange(uint32_t* first);
 // Forgets the range that begins with `first`; 0 is a no-op. Never allocates.
 void RetireHandleRange(uint32_t first);
 // The load a handle belongs to and its place in the range (0: the firm record, k: the client

@@ -1,6 +1,7 @@
 // Calls into the host. Limit records are read in place, field by field, never past offset 87
 // (95 for the version-2 leverage).
 #include "frame/host.h"
+#include "frame/strings.h"
 
 #include <stddef.h>
 #include <string.h>
@@ -9,14 +10,37 @@ namespace kesvar {
 
 static const char* const kParamNames[5] = {"OFFER", "BID", "PREVPRICE", "LAST", "ACCRUEDINT"};
 
-bool ResolveParamIds() {
+void SetLimitCallbacks(KRFindFirstMoneyLimitFunc findFirstMoneyLimit,
+                       KRGetMoneyLimitFunc getMoneyLimit, KRFindFirstSecLimitFunc findFirstSecLimit,
+                       KRGetSecLimitFunc getSecLimit) {
+    gState.findFirstMoneyLimit = findFirstMoneyLimit;
+    gState.getMoneyLimit = getMoneyLimit;
+    gState.findFirstSecLimit = findFirstSecLimit;
+    gState.getSecLimit = getSecLimit;
+}
+
+void SetParamCallbacks(KRGetParamIdFunc getParamId, KRGetParamValueFunc getParamValue) {
+    gState.getParamId = getParamId;
+    gState.getParamValue = getParamValue;
+}
+
+bool AllCallbacksSet() {
+    return gState.findFirstMoneyLimit && gState.getMoneyLimit && gState.findFirstSecLimit &&
+           gState.getSecLimit && gState.getParamId && gState.getParamValue;
+}
+
+void SetInterfaceVersion(int32_t version) {
+    gState.interfaceVersion = version;
+}
+
+bool ResolveParamIds(bool accruedIntNeeded) {
     int32_t* cache = gState.paramIdCache;
     for (int i = kOffer; i <= kLast; ++i) {
         if (cache[i] != -1) continue;
         cache[i] = gState.getParamId(kParamNames[i]);
         if (cache[i] == -1) return false;
     }
-    if (!gState.anyFaceValueClass) {
+    if (!accruedIntNeeded) {
         cache[kAccruedInt] = -1;
         return true;
     }
@@ -50,16 +74,14 @@ static const char* Chars(const unsigned char* base, size_t offset) {
     return reinterpret_cast<const char*>(base) + offset;
 }
 
-// The firm, client and security codes of both limit records share one width: at most 12
-// characters and the NUL, which the host may leave out.
-static const int32_t kCodeWidth = 13;
-static_assert(sizeof(KRMoneyLimit::firmId) == kCodeWidth &&
-                  sizeof(KRMoneyLimit::clientCode) == kCodeWidth,
+// The firm, client and security codes of both limit records share one width, kCodeSize: the
+// host may leave out the NUL.
+static_assert(sizeof(KRMoneyLimit::firmId) == kCodeSize &&
+                  sizeof(KRMoneyLimit::clientCode) == kCodeSize,
               "money-limit code width");
-static_assert(sizeof(KRSecLimit::secCode) == kCodeWidth &&
-                  sizeof(KRSecLimit::trdAcc) == kCodeWidth &&
-                  sizeof(KRSecLimit::firmId) == kCodeWidth &&
-                  sizeof(KRSecLimit::clientCode) == kCodeWidth,
+static_assert(sizeof(KRSecLimit::secCode) == kCodeSize && sizeof(KRSecLimit::trdAcc) == kCodeSize &&
+                  sizeof(KRSecLimit::firmId) == kCodeSize &&
+                  sizeof(KRSecLimit::clientCode) == kCodeSize,
               "securities-limit code width");
 
 // No read goes past the record the host hands out: 88 bytes, and 96 for a money limit under
@@ -81,7 +103,7 @@ static void CopyField(char* dst, const unsigned char* base, size_t offset, size_
 static void PrepareFieldKey(const char* text, FieldKey* key) {
     key->text = text;
     size_t n = strlen(text);
-    key->length = n > size_t(kCodeWidth) ? kCodeWidth + 1 : int32_t(n); // longer: never equal
+    key->length = n > size_t(kCodeSize) ? kCodeSize + 1 : int32_t(n); // longer: never equal
     unsigned char head[8] = {}, mask[8] = {};
     for (int32_t i = 0; i < 8 && i <= key->length; ++i) {
         head[i] = static_cast<unsigned char>(text[i]); // the NUL at i == length
@@ -119,7 +141,7 @@ static inline void CopyPaddedCode(PaddedCode* out, const unsigned char* field) {
     memcpy(out->text + 8, &w1, 8);
 #else
     int32_t n = 0;
-    for (; n < kCodeWidth && field[n]; ++n)
+    for (; n < kCodeSize && field[n]; ++n)
         out->text[n] = char(field[n]);
     memset(out->text + n, 0, sizeof out->text - size_t(n));
 #endif
@@ -128,17 +150,17 @@ static inline void CopyPaddedCode(PaddedCode* out, const unsigned char* field) {
 // Compares the code field at `offset` with a key, exactly, in place: the field is its bytes up
 // to its NUL or its width, whichever comes first.
 static inline bool FieldIs(const unsigned char* base, size_t offset, const FieldKey& key) {
-    if (key.length > kCodeWidth) return false;
+    if (key.length > kCodeSize) return false;
     uint64_t head;
     memcpy(&head, base + offset, 8); // within the field's 13 bytes
     if ((head & key.mask) != key.head) return false;
     if (key.length < 8) return true; // its NUL was compared too
     const char* field = Chars(base, offset);
-    for (int32_t i = 8; i < kCodeWidth; ++i) {
+    for (int32_t i = 8; i < kCodeSize; ++i) {
         if (field[i] != key.text[i]) return false;
         if (key.text[i] == 0) return true;
     }
-    return key.length == kCodeWidth;
+    return key.length == kCodeSize;
 }
 
 uint32_t StartMoneyWalk(const char* firmId, const char* clientCode, const uint32_t* given) {
@@ -168,7 +190,7 @@ bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out) {
     out->currentLimit = F64(b, offsetof(KRMoneyLimit, currentLimit));
     out->locked = F64(b, offsetof(KRMoneyLimit, locked));
     out->lockedValue = F64(b, offsetof(KRMoneyLimit, lockedValue));
-    out->leveragePercent = gState.interfaceVersion >= KR_INTERFACE_V2
+    out->leveragePercent = InterfaceVersion() >= KR_INTERFACE_V2
                                ? I32(b, offsetof(KRMoneyLimit, leveragePercent))
                                : -1;
     ++*index;
@@ -182,7 +204,7 @@ bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out) {
         return false;
     if (key.bySecurity && !FieldIs(b, offsetof(KRSecLimit, secCode), key.secCode)) return false;
     CopyPaddedCode(&out->secCode, b + offsetof(KRSecLimit, secCode));
-    CopyField(out->trdAcc, b, offsetof(KRSecLimit, trdAcc), kCodeWidth);
+    CopyField(out->trdAcc, b, offsetof(KRSecLimit, trdAcc), kCodeSize);
     out->openBalance = I32(b, offsetof(KRSecLimit, openBalance));
     out->openLimit = I32(b, offsetof(KRSecLimit, openLimit));
     out->currentBalance = I32(b, offsetof(KRSecLimit, currentBalance));

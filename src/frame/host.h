@@ -11,9 +11,27 @@
 
 namespace kesvar {
 
-// Resolves the parameter ids into gState.paramIdCache. False when the host does not know a
-// required name (the caller reports KR_ERR_PARAM_UNKNOWN); no limit callback is called then.
-bool ResolveParamIds();
+// The host's callbacks (KRSetLimitCallbacks, KRSetParamCallbacks), and whether all six are set.
+void SetLimitCallbacks(KRFindFirstMoneyLimitFunc findFirstMoneyLimit,
+                       KRGetMoneyLimitFunc getMoneyLimit, KRFindFirstSecLimitFunc findFirstSecLimit,
+                       KRGetSecLimitFunc getSecLimit);
+void SetParamCallbacks(KRGetParamIdFunc getParamId, KRGetParamValueFunc getParamValue);
+bool AllCallbacksSet();
+
+// The interface version the host initialised with: it decides the size of its limit records.
+void SetInterfaceVersion(int32_t version);
+inline int32_t InterfaceVersion() {
+    return gState.interfaceVersion;
+}
+
+// Resolves the parameter ids into the cache; ACCRUEDINT only when `accruedIntNeeded` (a class
+// of bonds is registered). False when the host does not know a required name (the caller
+// reports KR_ERR_PARAM_UNKNOWN); no limit callback is called then.
+bool ResolveParamIds(bool accruedIntNeeded);
+// Whether the host gave an id for ACCRUEDINT at the last resolution.
+inline bool AccruedIntKnown() {
+    return gState.paramIdCache[kAccruedInt] != -1;
+}
 
 // Value of one market parameter of a security, by the host's ids.
 inline double ParamValue(uint32_t classId, uint32_t secId, ParamName which) {
@@ -62,19 +80,6 @@ void PrepareWalkKey(const char* firmId, const char* clientCode, const char* secC
 // *index at the stop index. Otherwise fills *out, advances *index and returns true.
 bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out);
 bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out);
-// The same for one record, from plain strings.
-inline bool NextMoneyLimit(uint32_t* index, const char* firmId, const char* clientCode,
-                           MoneyLimit* out) {
-    WalkKey key;
-    PrepareWalkKey(firmId, clientCode, nullptr, &key);
-    return NextMoneyLimit(index, key, out);
-}
-inline bool NextSecLimit(uint32_t* index, const char* firmId, const char* clientCode,
-                         const char* secCode, SecLimit* out) {
-    WalkKey key;
-    PrepareWalkKey(firmId, clientCode, secCode, &key);
-    return NextSecLimit(index, key, out);
-}
 
 // A row's firm id and client code as NUL-terminated strings, whatever the host left in the
 // fixed-width fields.

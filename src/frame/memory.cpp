@@ -8,6 +8,12 @@
 
 namespace kesvar {
 
+void SetMemoryHooks(KRAllocFunc allocate, KRFreeFunc release, KRReallocFunc reallocate) {
+    gState.alloc = allocate;
+    gState.free = release;
+    gState.realloc = reallocate;
+}
+
 void* MemAlloc(uint32_t size) {
     if (gState.alloc) return gState.alloc(size);
     // malloc(0) may answer null; a zero-byte block is still a block to the caller.

@@ -7,7 +7,12 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "kesvar.h"
+
 namespace kesvar {
+
+// Installs the host's hooks (KRSetMemoryManagement); any of them may be null.
+void SetMemoryHooks(KRAllocFunc allocate, KRFreeFunc release, KRReallocFunc reallocate);
 
 void* MemAlloc(uint32_t size);
 // Null is ignored: it is not a block, and the host's hook never sees it.

@@ -17,6 +17,20 @@ void SortStable(void* items, int32_t n, uint32_t size, void* scratch, ElementCom
 // Bytes of scratch for n elements; false when beyond 32 bits.
 bool ScratchFor(int32_t n, uint32_t size, uint32_t* bytes);
 
+// The one binary search: how many of the positions 0 to n - 1 come first, for a `before(i)`
+// that holds on a leading run of them and on none after it.
+template <class Before> int32_t PartitionPoint(int32_t n, Before before) {
+    int32_t lo = 0, hi = n;
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        if (before(mid))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 } // namespace kesvar
 
 #endif

@@ -52,7 +52,7 @@ struct LibraryState {
 
     Array<FirmRecord*> firmSettingsTable;
 
-    // Live handle ranges in increasing order (handles only ever grow), and the last handle given.
+    // Live handle ranges sorted by first handle, and the last handle given.
     Array<HandleRange> handles;
     uint32_t lastHandle = 0;
 };

@@ -8,6 +8,13 @@
 
 namespace kesvar {
 
+// The codes of the host's records and of settings texts (firm, client, security, class, trade
+// account): at most kMaxCode characters and the NUL, kCodeSize bytes.
+const int32_t kCodeSize = 13;
+const int32_t kMaxCode = kCodeSize - 1;
+// A listed security's code as the host receives it: at most 15 characters and the NUL.
+const int32_t kHostCodeSize = 16;
+
 // Difference of the folded bytes at the first mismatch, or at the end of a; 0 when equal.
 int CompareNames(const char* a, const char* b);
 // The same over at most n byte pairs; 0 when n <= 0.

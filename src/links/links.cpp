@@ -88,24 +88,11 @@ bool LinkPending(FirmRecord* f) {
 // The first and one past the last pending entry of a class code.
 void PendingGroup(const FirmRecord* f, const char* code, int32_t* begin, int32_t* end) {
     const Array<int32_t>& p = f->pending;
-    int32_t lo = 0, hi = p.count;
-    while (lo < hi) {
-        int32_t mid = lo + (hi - lo) / 2;
-        if (strcmp(f->codes.items + f->entries[p[mid]].classCode, code) < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    *begin = lo;
-    hi = p.count;
-    while (lo < hi) {
-        int32_t mid = lo + (hi - lo) / 2;
-        if (strcmp(f->codes.items + f->entries[p[mid]].classCode, code) <= 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    *end = lo;
+    auto order = [&](int32_t i) {
+        return strcmp(f->codes.items + f->entries[p[i]].classCode, code);
+    };
+    *begin = PartitionPoint(p.count, [&](int32_t i) { return order(i) < 0; });
+    *end = PartitionPoint(p.count, [&](int32_t i) { return order(i) <= 0; });
 }
 
 uint32_t ItemHash(const void*, int32_t item) {
@@ -331,14 +318,8 @@ bool LinkFirm(FirmRecord* f) {
 
 // The index of the list that holds entry e, or null (the list is scanned).
 ListIndex* ListIndexOfEntry(FirmRecord* f, int32_t e) {
-    int32_t lo = 0, hi = f->listIndexes.count;
-    while (lo < hi) {
-        int32_t mid = lo + (hi - lo) / 2;
-        if (f->listIndexes[mid].firstEntry <= e)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    const int32_t lo = PartitionPoint(f->listIndexes.count,
+                                      [&](int32_t i) { return f->listIndexes[i].firstEntry <= e; });
     if (lo == 0) return nullptr;
     ListIndex* li = &f->listIndexes[lo - 1];
     return e < li->firstEntry + li->entryCount ? li : nullptr;
@@ -403,19 +384,19 @@ void ApplyClass(FirmRecord* f, int32_t c, const NewClassWork& w) {
 
 // After a new class: resolves the entries waiting for it and links it into every firm.
 bool LinkNewClass(int32_t c) {
-    Array<FirmRecord*>& table = gState.firmSettingsTable;
+    const int32_t firms = FirmCount();
     NewClassWork* work = nullptr;
-    if (table.count > 0) {
+    if (firms > 0) {
         uint32_t bytes;
-        if (!ByteCount(uint32_t(sizeof(NewClassWork)), table.count, &bytes) ||
+        if (!ByteCount(uint32_t(sizeof(NewClassWork)), firms, &bytes) ||
             (work = static_cast<NewClassWork*>(MemAlloc(bytes))) == nullptr)
             return false;
     }
     bool ok = true;
-    for (int32_t f = 0; ok && f < table.count; ++f)
-        ok = ReserveForClass(table[f], c, &work[f]);
-    for (int32_t f = 0; ok && f < table.count; ++f)
-        ApplyClass(table[f], c, work[f]);
+    for (int32_t f = 0; ok && f < firms; ++f)
+        ok = ReserveForClass(FirmAt(f), c, &work[f]);
+    for (int32_t f = 0; ok && f < firms; ++f)
+        ApplyClass(FirmAt(f), c, work[f]);
     MemFree(work);
     return ok;
 }
@@ -447,6 +428,18 @@ int32_t SetFirmSettings(const char* key, const char* text, DiagnosticSink* sink)
         AbandonFirmSettings(firm);
         return KR_ERR_NO_MEMORY;
     }
+    return KR_ERR_NONE;
+}
+
+int32_t LoadDetachedLinked(const char* text, DiagnosticSink* sink, FirmRecord** loaded) {
+    FirmRecord* firm = nullptr;
+    int32_t code = LoadDetachedSettings(text, sink, &firm);
+    if (code != KR_ERR_NONE) return code;
+    if (!LinkFirm(firm)) {
+        ClearFirmSettings(firm, true);
+        return KR_ERR_NO_MEMORY;
+    }
+    *loaded = firm;
     return KR_ERR_NONE;
 }
 

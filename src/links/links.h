@@ -18,6 +18,10 @@ int32_t AddClass(const KRClass* cls, const KRSecurity* securities);
 // (nothing changed). `sink` as for LoadFirmSettings.
 int32_t SetFirmSettings(const char* key, const char* text, DiagnosticSink* sink);
 
+// LoadDetachedSettings, linked like SetFirmSettings's record; the caller releases it with
+// ClearFirmSettings(record, true).
+int32_t LoadDetachedLinked(const char* text, DiagnosticSink* sink, FirmRecord** loaded);
+
 // Whether class a comes before class b in the firm's class order: the classes MAINMARGINCLASSES
 // names first, in the order it names them, then the others in registration order.
 bool ClassBefore(const FirmRecord* firm, int32_t a, int32_t b);

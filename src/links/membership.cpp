@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "frame/sort.h"
 #include "links/links.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
@@ -35,17 +36,10 @@ const FirmSettings* RestShortServer(const FirmSettings* r) {
 
 // The index of a list, or null when it is short enough to be scanned.
 const ListIndex* IndexOf(const FirmRecord* f, const SecurityList& list) {
-    int32_t lo = 0, hi = f->listIndexes.count;
-    while (lo < hi) {
-        int32_t mid = lo + (hi - lo) / 2;
-        int32_t first = f->listIndexes[mid].firstEntry;
-        if (first == list.firstEntry) return &f->listIndexes[mid];
-        if (first < list.firstEntry)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return nullptr;
+    const Array<ListIndex>& all = f->listIndexes;
+    const int32_t i =
+        PartitionPoint(all.count, [&](int32_t k) { return all[k].firstEntry < list.firstEntry; });
+    return i < all.count && all[i].firstEntry == list.firstEntry ? &all[i] : nullptr;
 }
 
 ListView ViewOf(const FirmSettings* serving, int32_t kind) {
@@ -90,15 +84,8 @@ int32_t FindByIndex(const ListView& v, int32_t secIndex) {
     const int32_t classIndex = int32_t(SecurityAt(secIndex)->sec.classIndex);
     if (v.index) {
         const Array<int32_t>& all = v.index->allClasses;
-        int32_t lo = 0, hi = all.count;
-        while (lo < hi) {
-            int32_t mid = lo + (hi - lo) / 2;
-            if (all[mid] == classIndex) return 1;
-            if (all[mid] < classIndex)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
+        const int32_t i = PartitionPoint(all.count, [&](int32_t k) { return all[k] < classIndex; });
+        if (i < all.count && all[i] == classIndex) return 1;
         HashProbe p = HashStart(v.index->items, ListItemHash(SecurityAt(secIndex)->sec.code));
         for (int32_t item; (item = HashNext(p)) != -1;)
             if (ItemSecurity(item) == secIndex) return 1;

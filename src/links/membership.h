@@ -1,6 +1,6 @@
 // Whether a security belongs to the margin, asset or rest-short list that governs a record.
-#ifndef KESVAR_REGISTRY_MEMBERSHIP_H
-#define KESVAR_REGISTRY_MEMBERSHIP_H
+#ifndef KESVAR_LINKS_MEMBERSHIP_H
+#define KESVAR_LINKS_MEMBERSHIP_H
 
 #include "links/links.h"
 #include "registry/registry.h"

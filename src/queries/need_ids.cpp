@@ -78,8 +78,8 @@ int32_t GetNeedClassSecIDs(uint32_t classId, uint32_t* ids, unsigned char* count
     c.classId = classId;
     c.mark = NewListedMark();
 
-    for (int32_t f = 0; f < gState.firmSettingsTable.count; ++f) {
-        const FirmRecord* firm = gState.firmSettingsTable[f];
+    for (int32_t f = 0; f < FirmCount(); ++f) {
+        const FirmRecord* firm = FirmAt(f);
         if (!CollectRecord(&c, firm)) return KR_ERR_SIZE;
         for (int32_t k = 0; k < firm->clients.count; ++k) {
             if (!CollectRecord(&c, &firm->clients[k])) return KR_ERR_SIZE;

@@ -125,8 +125,8 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
         SecurityEntry* s = &reg.items[first + k];
         memcpy(&s->sec, &securities[k], sizeof s->sec);
         // Zero from the code's NUL on: the hot lookups compare codes a word at a time.
-        size_t n = strnlen(s->sec.code, sizeof s->sec.code - 1);
-        memset(s->sec.code + n, 0, sizeof s->sec.code - n);
+        const size_t length = strnlen(s->sec.code, sizeof s->sec.code - 1);
+        memset(s->sec.code + length, 0, sizeof s->sec.code - length);
         s->sec.classIndex = uint32_t(classIndex);
         s->listedMark = 0;
     }

@@ -51,6 +51,10 @@ struct CodeMatches {
 CodeMatches StartCodeMatches(const char* code);
 int32_t NextCodeMatch(CodeMatches& m);
 
+// Whether a registered class holds bonds (KR_CLASS_FACE_VALUE): only then is ACCRUEDINT asked.
+inline bool AnyFaceValueClass() {
+    return gState.anyFaceValueClass != 0;
+}
 inline int32_t ClassCount() {
     return gState.classRegistry.count;
 }

@@ -13,9 +13,9 @@ int32_t BindRow(KRMarginalRow* row) {
     row->creditLag2 = 0;
     RowKey key;
     RowKeyOf(row, &key);
-    int32_t i = FindFirmSettings(key.firmId);
-    if (i < 0) return KR_ERR_NO_SETTINGS;
-    const FirmSettings* r = PickClientRecord(gState.firmSettingsTable[i], key.clientCode);
+    const FirmRecord* firm = FindFirm(key.firmId);
+    if (!firm) return KR_ERR_NO_SETTINGS;
+    const FirmSettings* r = PickClientRecord(firm, key.clientCode);
     row->binding = HandleOf(r);
     row->creditLag2 = ClientCreditLag(r, key.clientCode) == 2 ? 1 : 0;
     return KR_ERR_NONE;

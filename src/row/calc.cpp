@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include "frame/host.h"
-#include "frame/trace.h"
 #include "links/membership.h"
+#include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
@@ -67,19 +67,19 @@ static void SumMoneyLimits(KRMarginalRow* row, const FirmSettings* binding, cons
     MoneyLimit limit;
     while (NextMoneyLimit(&i, walk, &limit)) {
         const int32_t board = BoardKind(binding, limit.tag);
-        if (board == NotListed) continue;
+        if (board == NotCounted) continue;
         sums->openBalance += limit.openBalance;
         sums->openLimit += limit.openLimit;
         sums->currentBalance += limit.currentBalance;
         sums->currentLimit += limit.currentLimit;
         sums->locked += limit.locked;
         sums->lockedValue += limit.lockedValue;
-        if (board == Listed || board == AddRepo) {
+        if (board == Ordinary || board == AddRepo) {
             sums->ownOpenBalance += limit.openBalance;
             sums->ownCurrentBalance += limit.currentBalance;
         }
         // Under interface version 2 the host may fix the leverage; the first such record wins.
-        if (board == Listed && !row->leverageGiven && gState.interfaceVersion >= KR_INTERFACE_V2 &&
+        if (board == Ordinary && !row->leverageGiven && InterfaceVersion() >= KR_INTERFACE_V2 &&
             limit.leveragePercent >= 0) {
             row->leverage = limit.leveragePercent * 0.01;
             row->leverageGiven = 1;
@@ -116,8 +116,7 @@ static void ValuePositions(KRMarginalRow* row, const FirmSettings* binding, cons
     if (secIndex) *secIndex = i;
 }
 
-static void TraceMoney(const Money& money) {
-    RowTrace& t = gTrace->row;
+static void TraceMoney(const Money& money, RowTrace& t) {
     t.moneyOpen = money.open;
     t.moneyOpenLimit = money.openLimit;
     t.moneyCurrent = money.current;
@@ -141,7 +140,7 @@ static void SetLeverageAndCollateral(KRMarginalRow* row, const Money& money,
 }
 
 static EquityFigures SetEquityAndCapacities(KRMarginalRow* row, const Money& money,
-                                            const ValuationSums& sums) {
+                                            const ValuationSums& sums, RowTrace* trace) {
     EquityFigures out;
     row->moneyAvailable = money.ownCurrent - money.lockedValue;
     row->equity = (row->shortValue + row->longValue) + row->moneyAvailable;
@@ -150,7 +149,7 @@ static EquityFigures SetEquityAndCapacities(KRMarginalRow* row, const Money& mon
     out.equitySurplus = currentCollateral - row->equity;
     // With equity of its own the client's credit goes no lower than 0; without, negative
     // collateral makes it negative.
-    if (gTrace) gTrace->row.currentCollateral = currentCollateral;
+    if (trace) trace->currentCollateral = currentCollateral;
     if (row->equity >= 0 && currentCollateral < 0) currentCollateral = 0.0;
     row->creditCapacity = row->leverage * currentCollateral;
     out.uncommittedMoney = (row->shortValue + row->moneyAvailable) - row->buyCommitment;
@@ -158,10 +157,10 @@ static EquityFigures SetEquityAndCapacities(KRMarginalRow* row, const Money& mon
     row->buyCapacity = ((row->creditCapacity + row->shortValue) - row->uncoveredSellValue) +
                        (out.uncommittedMoney < 0 ? out.uncommittedMoney : 0.0);
     row->buyCapacityCopy = row->buyCapacity;
-    if (gTrace) {
-        gTrace->row.currentCollateralCounted = currentCollateral;
-        gTrace->row.equitySurplus = out.equitySurplus;
-        gTrace->row.uncommittedMoney = out.uncommittedMoney;
+    if (trace) {
+        trace->currentCollateralCounted = currentCollateral;
+        trace->equitySurplus = out.equitySurplus;
+        trace->uncommittedMoney = out.uncommittedMoney;
     }
     return out;
 }
@@ -177,7 +176,7 @@ static void SetMarginLevel(KRMarginalRow* row, const Money& money) {
 }
 
 // Credit lag 2: today's trades settle later, so what falls due is taken off first.
-static void SetLag2Limits(KRMarginalRow* row, const EquityFigures& equity) {
+static void SetLag2Limits(KRMarginalRow* row, const EquityFigures& equity, RowTrace* trace) {
     row->marginBuyLimit =
         row->buyCapacity + (equity.uncommittedMoney > 0 ? equity.uncommittedMoney : 0.0);
     row->settlementDebt = ((row->uncoveredSellValue - row->shortValue) + row->buyCommitmentMargin) +
@@ -188,21 +187,18 @@ static void SetLag2Limits(KRMarginalRow* row, const EquityFigures& equity) {
          row->longValueAsset) -
         row->buyCommitmentAsset;
     // Reads the fields above.
-    row->ownBuyLimit = Lag2BuyLimit(row, equity.equitySurplus);
-    if (gTrace) {
-        gTrace->row.creditAfterSettlement = creditAfterSettlement;
-        gTrace->row.ownLimit = gTrace->lag2;
-    }
+    row->ownBuyLimit = Lag2BuyLimit(row, equity.equitySurplus, trace ? &trace->ownLimit : nullptr);
+    if (trace) trace->creditAfterSettlement = creditAfterSettlement;
 }
 
 // Credit lag 1: the money limits themselves say what may be spent.
 static void SetLag1Limits(KRMarginalRow* row, const FirmSettings* binding, const MoneySums& sums,
-                          const Money& money) {
+                          const Money& money, RowTrace* trace) {
     const double limitAndBalance = (sums.currentLimit + sums.currentBalance) * 0.01;
     row->marginBuyLimit = limitAndBalance - money.locked;
-    if (gTrace) {
-        gTrace->row.limitAndBalance = limitAndBalance;
-        gTrace->row.volumeFlag = FirmOf(binding)->volumeFlag != 0;
+    if (trace) {
+        trace->limitAndBalance = limitAndBalance;
+        trace->volumeFlag = FirmOf(binding)->volumeFlag != 0;
     }
     row->ownBuyLimit = money.current - money.locked;
     if (FirmOf(binding)->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
@@ -227,12 +223,12 @@ static void CanonicalNaNs(KRMarginalRow* row, uint32_t size) {
 }
 
 int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
-                uint32_t* secIndex) {
+                uint32_t* secIndex, RowTrace* trace) {
     const uint32_t size = row->size;
     ClearOutputs(row, size);
-    if (gTrace) memset(&gTrace->row, 0, sizeof gTrace->row);
+    if (trace) memset(trace, 0, sizeof *trace);
     // Parameter ids come before any limit callback.
-    if (!ResolveParamIds()) return KR_ERR_PARAM_UNKNOWN;
+    if (!ResolveParamIds(AnyFaceValueClass())) return KR_ERR_PARAM_UNKNOWN;
 
     // The host's fields may lack their NUL; the walks compare against terminated copies.
     RowKey key;
@@ -244,7 +240,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     SumMoneyLimits(row, binding, key, walk, moneyIndex, &moneySums);
     Money money;
     MoneyOf(moneySums, &money);
-    if (gTrace) TraceMoney(money);
+    if (trace) TraceMoney(money, *trace);
 
     // Money alone so far; the positions add their values.
     row->openValue = money.open;
@@ -257,18 +253,18 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     ValuePositions(row, binding, key, walk, secIndex, &sums);
 
     SetLeverageAndCollateral(row, money, sums);
-    const EquityFigures equity = SetEquityAndCapacities(row, money, sums);
+    const EquityFigures equity = SetEquityAndCapacities(row, money, sums, trace);
     SetMarginLevel(row, money);
     row->lockedValueTotal = money.lockedValue;
     if (row->creditLag2 == 1)
-        SetLag2Limits(row, equity);
+        SetLag2Limits(row, equity, trace);
     else
-        SetLag1Limits(row, binding, moneySums, money);
+        SetLag1Limits(row, binding, moneySums, money, trace);
     SetLongRowFields(row, size, equity.equitySurplus);
     CanonicalNaNs(row, size);
-    if (gTrace) {
-        gTrace->row.collateralAtPrevPrice = money.open + sums.collateralOpen;
-        gTrace->row.filled = 1;
+    if (trace) {
+        trace->collateralAtPrevPrice = money.open + sums.collateralOpen;
+        trace->filled = 1;
     }
     return KR_ERR_NONE;
 }

@@ -1,6 +1,7 @@
 // How much a credit-lag-2 client may still spend: the smaller of what money and leverage allow
 // and what the obligations falling due on settlement leave.
-#include "frame/trace.h"
+#include <string.h>
+
 #include "row/row.h"
 
 namespace kesvar {
@@ -76,12 +77,9 @@ static double SettlementBound(const Lag2Position& p) {
     return bound;
 }
 
-double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus) {
+double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus, TraceLag2Limit* trace) {
     if (row->equity <= 0) {
-        if (gTrace) {
-            memset(&gTrace->lag2, 0, sizeof gTrace->lag2);
-            gTrace->lag2.noEquity = 1;
-        }
+        if (trace) *trace = TraceLag2Limit{1, 0.0, 0.0, 0.0};
         return 0.0;
     }
 
@@ -98,12 +96,7 @@ double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus) {
     double money = MoneyBound(p);
     double settlement = SettlementBound(p);
     const double limit = money < settlement ? money : settlement;
-    if (gTrace) {
-        gTrace->lag2.noEquity = 0;
-        gTrace->lag2.moneyBound = money;
-        gTrace->lag2.settlementBound = settlement;
-        gTrace->lag2.limit = limit;
-    }
+    if (trace) *trace = TraceLag2Limit{0, money, settlement, limit};
     return limit;
 }
 

@@ -16,8 +16,7 @@ double FullPrice(int32_t secIndex, double price) {
     const SecurityEntry* s = SecurityAt(secIndex);
     const ClassEntry* c = ClassAt(int32_t(s->sec.classIndex));
     // Percent-of-face quotes become a money price of one unit with its accrued interest.
-    if ((c->cls.flags & KR_CLASS_FACE_VALUE) != 0 && gState.anyFaceValueClass &&
-        gState.paramIdCache[kAccruedInt] != -1) {
+    if ((c->cls.flags & KR_CLASS_FACE_VALUE) != 0 && AnyFaceValueClass() && AccruedIntKnown()) {
         double accrued = SecParam(secIndex, kAccruedInt);
         return accrued + ((s->sec.faceValue * price) * 0.01);
     }
@@ -29,30 +28,30 @@ double LotMultiplier(const FirmSettings* r, int32_t secIndex) {
     return 1.0;
 }
 
-bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
-                    double* last, double* prev, double* lot) {
+bool SecurityPrices(const FirmSettings* r, int32_t secIndex, Prices* out) {
     // The registry is read once for the four prices: this runs for every position of a row.
     const KRSecurity& sec = SecurityAt(secIndex)->sec;
     const ClassEntry* cls = ClassAt(int32_t(sec.classIndex));
     const uint32_t classId = cls->cls.classId, secId = sec.secId;
     const bool faceValued = (cls->cls.flags & KR_CLASS_FACE_VALUE) != 0;
-    *offer = ParamValue(classId, secId, kOffer);
-    *bid = ParamValue(classId, secId, kBid);
-    *prev = ParamValue(classId, secId, kPrevPrice);
-    *last = ParamValue(classId, secId, kLast);
-    if (*prev < kNoPrice && *last < kNoPrice) return false;
+    Prices& p = *out;
+    p.offer = ParamValue(classId, secId, kOffer);
+    p.bid = ParamValue(classId, secId, kBid);
+    p.prev = ParamValue(classId, secId, kPrevPrice);
+    p.last = ParamValue(classId, secId, kLast);
+    if (p.prev < kNoPrice && p.last < kNoPrice) return false;
 
-    if (*offer < kNoPrice) *offer = *last < kNoPrice ? *prev : *last;
-    if (*bid < kNoPrice) *bid = *last < kNoPrice ? *prev : *last;
-    if (*prev < kNoPrice) *prev = *last;
-    *lot = LotMultiplier(r, secIndex);
+    if (p.offer < kNoPrice) p.offer = p.last < kNoPrice ? p.prev : p.last;
+    if (p.bid < kNoPrice) p.bid = p.last < kNoPrice ? p.prev : p.last;
+    if (p.prev < kNoPrice) p.prev = p.last;
+    p.lot = LotMultiplier(r, secIndex);
 
     // FullPrice leaves the price of any other class as it is.
     if (faceValued) {
-        *offer = FullPrice(secIndex, *offer);
-        *bid = FullPrice(secIndex, *bid);
-        *last = FullPrice(secIndex, *last);
-        *prev = FullPrice(secIndex, *prev);
+        p.offer = FullPrice(secIndex, p.offer);
+        p.bid = FullPrice(secIndex, p.bid);
+        p.last = FullPrice(secIndex, p.last);
+        p.prev = FullPrice(secIndex, p.prev);
     }
     return true;
 }

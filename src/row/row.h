@@ -4,6 +4,7 @@
 #define KESVAR_ROW_ROW_H
 
 #include "frame/state.h"
+#include "row/trace.h"
 
 namespace kesvar {
 
@@ -17,8 +18,12 @@ const double kNoPrice = 1e-8;
 
 // Prices and valuation helpers.
 double FullPrice(int32_t secIndex, double price);
-bool SecurityPrices(const FirmSettings* r, int32_t secIndex, double* offer, double* bid,
-                    double* last, double* prev, double* lot);
+// A security's prices as the calculation uses them, and its lot multiplier.
+struct Prices {
+    double offer, bid, last, prev, lot;
+};
+// False when the host has neither a previous nor a last price.
+bool SecurityPrices(const FirmSettings* r, int32_t secIndex, Prices* out);
 bool PositionPrice(int32_t secIndex, int32_t quantity, double* price);
 double LotMultiplier(const FirmSettings* r, int32_t secIndex);
 
@@ -41,12 +46,14 @@ void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecL
                    KRMarginalRow* row, ValuationSums* sums);
 
 // What a credit-lag-2 client may still spend, from the row's figures and the surplus of its
-// current funds over its equity. Reads only the first 216 bytes of the row.
-double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus);
+// current funds over its equity. Reads only the first 216 bytes of the row. Records its two
+// bounds into `trace` unless it is null.
+double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus, TraceLag2Limit* trace);
 
-// KRCalcMarginalRow(Ex)'s work on a bound row: KR_ERR_NONE or KR_ERR_PARAM_UNKNOWN.
+// KRCalcMarginalRow(Ex)'s work on a bound row: KR_ERR_NONE or KR_ERR_PARAM_UNKNOWN. Records
+// into `trace` unless it is null.
 int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
-                uint32_t* secIndex);
+                uint32_t* secIndex, RowTrace* trace);
 
 } // namespace kesvar
 

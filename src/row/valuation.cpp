@@ -34,13 +34,15 @@ void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecL
     bool isAsset, isMargin;
     if (!IdentifySecurity(r, lists, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
 
-    double offer, bid, last, prev, lot;
-    if (!SecurityPrices(r, secIndex, &offer, &bid, &last, &prev, &lot)) return;
+    Prices prices;
+    if (!SecurityPrices(r, secIndex, &prices)) return;
+    const double offer = prices.offer, bid = prices.bid, prev = prices.prev, lot = prices.lot;
+    double last = prices.last;
 
     // Positions on additional-limit accounts stay out of the row's long, short and collateral
     // figures; the sums over every account still take them.
     const int32_t account = AccountKind(r, limit.trdAcc);
-    const bool counts = account == Listed || account == AddRepo;
+    const bool counts = account == Ordinary || account == AddRepo;
     double longWeight, shortWeight;
     WeightsOf(r, limit.secCode.text, &longWeight, &shortWeight);
     const int32_t openQty = limit.openBalance;

@@ -16,12 +16,12 @@ struct AdditionalSection {
 };
 
 bool BoardTagLine(LoadContext& ctx, void*, int32_t line, char* key, char*) {
-    return AddBoardTag(ctx, key, Listed, line);
+    return AddBoardTag(ctx, key, Ordinary, line);
 }
 
 bool AdditionalLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
     const AdditionalSection& s = *static_cast<AdditionalSection*>(state);
-    if (!AddBoardTag(ctx, key, Listed, line)) return false;
+    if (!AddBoardTag(ctx, key, Ordinary, line)) return false;
     // A trailing comma adds nothing; an empty piece between two commas is added.
     char* piece = value;
     while (*piece) {

@@ -54,6 +54,7 @@ bool SplitLine(LoadContext& ctx, int32_t line, char* text, char key[kMaxPiece + 
         return false;
     }
     CopyKey(key, text, eq, true);
+    CheckKeyBlanks(ctx, line, key);
     *value = eq + 1;
     return true;
 }
@@ -279,7 +280,7 @@ AttachResult AttachClientRecord(LoadContext& ctx, const FirmSettings& client, in
         (prefix && !ArrayReserve(firm->prefixClients, firm->prefixClients.count + 1)) ||
         !HashInsert(firm->clientIndex, h, at, ClientHash, firm))
         return kAttachNoMemory;
-    NextHandleInRange(); // the client's handle follows the last one of its firm's load
+    ExtendHandleRange(&firm->handle); // the client's handle follows the last one of the load
     firm->clients.items[at] = client;
     firm->clients.count = at + 1;
     if (prefix) firm->prefixClients.items[firm->prefixClients.count++] = at;

@@ -43,6 +43,8 @@ enum DiagCode {
     kDiagRepeatedClass,    // a second line for a class in one list: lookups by code miss it
     kDiagVolumeLine,       // a line that begins with VOLUME: it sets the firm's volume flag
     kDiagVolumeIgnored,    // VOLUME on the first line or indented; detail: which
+    kDiagBlankInKey,       // a tab or space inside a key: it matches no code; detail: which
+    kDiagBlankAfterNumber, // a tab after a number: read as the number; detail: that text
 };
 
 // One report: 1-based line number in the text, the code, and the text it is about.

@@ -136,11 +136,6 @@ uint32_t WeightHash(const void* firm, int32_t i) {
     return HashCode(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode);
 }
 
-bool WeightIs(const void* firm, int32_t i, const void* code) {
-    return strcmp(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode,
-                  static_cast<const char*>(code)) == 0;
-}
-
 bool SecurityWeightLine(LoadContext& ctx, void*, int32_t line, char* key, char* value) {
     if (strlen(key) > size_t(kMaxCode)) {
         Note(ctx, line, kDiagKeyTooLong, key);

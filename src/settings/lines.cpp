@@ -175,6 +175,19 @@ bool CopyKey(char key[kMaxPiece + 1], const char* line, const char* eq, bool tri
     return cut;
 }
 
+void CheckKeyBlanks(LoadContext& ctx, int32_t line, const char* key) {
+    if (!ctx.sink) return;
+    for (const char* c = key; *c; ++c) {
+        if (*c == '\t' || *c == ' ' || *c == '\v' || *c == '\f' || *c == '\r') {
+            Note(ctx, line, kDiagBlankInKey, key,
+                 *c == '\t'  ? "tab"
+                 : *c == ' ' ? "space"
+                             : "blank");
+            return;
+        }
+    }
+}
+
 namespace {
 
 // The fixed section of that name, and the mark of its first occurrence (-1 when none).
@@ -219,6 +232,7 @@ bool ReadFixedSection(LoadContext& ctx, const char* name, bool trimKey, LineHand
         }
         char key[kMaxPiece + 1];
         CopyKey(key, line, eq, trimKey); // each section judges the key's length
+        CheckKeyBlanks(ctx, lineNo, key);
         ++pairs;
         if (!handler(ctx, state, lineNo, key, eq + 1)) return false;
     }

@@ -90,33 +90,24 @@ void ReleaseString(char*& s) {
 
 } // namespace
 
-int32_t FindFirmSettings(const char* key) {
+// The slot of the record loaded under `key`, or -1.
+static int32_t FirmSlot(const char* key) {
     const Array<FirmRecord*>& table = gState.firmSettingsTable;
     for (int32_t i = 0; i < table.count; ++i)
         if (strcmp(table[i]->firmId, key) == 0) return i;
     return -1;
 }
 
-int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
-                         FirmRecord** loaded) {
-    Array<FirmRecord*>& table = gState.firmSettingsTable;
-    FirmRecord* r;
-    // A key must fit firmId whole: a cut key would never be found again.
-    if (strlen(key) >= sizeof r->firmId) return KR_ERR_ARGUMENT;
-    int32_t at = FindFirmSettings(key);
-    if (at < 0) {
-        if (!ArrayReserve(table, table.count + 1) || (r = NewZeroed<FirmRecord>()) == nullptr) {
-            if (table.count == 0) ArrayFree(table);
-            return KR_ERR_NO_MEMORY;
-        }
-        table[table.count++] = r;
-    } else {
-        // Reloading keeps the slot and the address; rows bound to the old contents go stale.
-        r = table[at];
-        ClearFirmSettings(r, false);
-        memset(static_cast<void*>(r), 0, sizeof *r);
-    }
+FirmRecord* FindFirm(const char* key) {
+    const int32_t at = FirmSlot(key);
+    return at < 0 ? nullptr : gState.firmSettingsTable[at];
+}
 
+namespace {
+
+// Reads `text` into the zeroed record `r`, which takes the next handle range; false when
+// memory ran out (the caller abandons the record).
+bool ReadFirmRecord(FirmRecord* r, const char* key, const char* text, DiagnosticSink* sink) {
     LoadContext ctx;
     memset(static_cast<void*>(&ctx), 0, sizeof ctx);
     ctx.firm = r;
@@ -144,11 +135,45 @@ int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink
     ArrayFree(ctx.line);
     HashFree(ctx.classCodes);
     // What was read is only read from now on: the pools give their slack back.
-    ok = ok && ArrayShrinkToFit(r->entries) && ArrayShrinkToFit(r->securities) &&
-         ArrayShrinkToFit(r->codes) && ArrayShrinkToFit(r->clients) &&
-         ArrayShrinkToFit(r->prefixClients);
-    if (!ok) {
+    return ok && ArrayShrinkToFit(r->entries) && ArrayShrinkToFit(r->securities) &&
+           ArrayShrinkToFit(r->codes) && ArrayShrinkToFit(r->clients) &&
+           ArrayShrinkToFit(r->prefixClients);
+}
+
+} // namespace
+
+int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
+                         FirmRecord** loaded) {
+    Array<FirmRecord*>& table = gState.firmSettingsTable;
+    FirmRecord* r;
+    // A key must fit firmId whole: a cut key would never be found again.
+    if (strlen(key) >= sizeof r->firmId) return KR_ERR_ARGUMENT;
+    int32_t at = FirmSlot(key);
+    if (at < 0) {
+        if (!ArrayReserve(table, table.count + 1) || (r = NewZeroed<FirmRecord>()) == nullptr) {
+            if (table.count == 0) ArrayFree(table);
+            return KR_ERR_NO_MEMORY;
+        }
+        table[table.count++] = r;
+    } else {
+        // Reloading keeps the slot and the address; rows bound to the old contents go stale.
+        r = table[at];
+        ClearFirmSettings(r, false);
+        memset(static_cast<void*>(r), 0, sizeof *r);
+    }
+    if (!ReadFirmRecord(r, key, text, sink)) {
         AbandonFirmSettings(r);
+        return KR_ERR_NO_MEMORY;
+    }
+    *loaded = r;
+    return KR_ERR_NONE;
+}
+
+int32_t LoadDetachedSettings(const char* text, DiagnosticSink* sink, FirmRecord** loaded) {
+    FirmRecord* r = NewZeroed<FirmRecord>();
+    if (!r) return KR_ERR_NO_MEMORY;
+    if (!ReadFirmRecord(r, "", text, sink)) {
+        ClearFirmSettings(r, true);
         return KR_ERR_NO_MEMORY;
     }
     *loaded = r;

@@ -13,10 +13,10 @@ namespace kesvar {
 int32_t BoardKind(const FirmSettings* r, const char* tag) {
     const FirmRecord* f = FirmOf(r);
     // A firm that lists no tags takes every tag.
-    if (f->boardTags.count == 0) return Listed;
+    if (f->boardTags.count == 0) return Ordinary;
     for (int32_t i = 0; i < f->boardTags.count; ++i)
         if (CompareNames(f->boardTags[i].tag, tag) == 0) return f->boardTags[i].kind;
-    return NotListed;
+    return NotCounted;
 }
 
 int32_t ListedAccountKind(const FirmRecord* f, const char* account) {
@@ -24,10 +24,10 @@ int32_t ListedAccountKind(const FirmRecord* f, const char* account) {
     for (int32_t i = 0; i < f->tradeAccounts.count; ++i)
         if (CompareNames(f->tradeAccounts[i].account, account) == 0)
             return f->tradeAccounts[i].kind;
-    return Listed;
+    return Ordinary;
 }
 
-static bool WeightIs(const void* firm, int32_t i, const void* code) {
+bool WeightIs(const void* firm, int32_t i, const void* code) {
     return strcmp(static_cast<const FirmRecord*>(firm)->securityWeights[i].secCode,
                   static_cast<const char*>(code)) == 0;
 }
@@ -83,10 +83,10 @@ SecurityList ListOf(const FirmSettings* r, int32_t kind) {
     return list;
 }
 
-void ListedCode(const FirmSettings* r, ListedSecurity s, char out[16]) {
+void ListedCode(const FirmSettings* r, ListedSecurity s, char out[kHostCodeSize]) {
     // Registry codes may hold 19 characters; the host's fields keep 15.
     const char* code = s.ref >= 0 ? SecurityAt(s.ref)->sec.code : FirmOf(r)->codes.items + ~s.ref;
-    CopyBounded(out, code, 15);
+    CopyBounded(out, code, kHostCodeSize - 1);
 }
 
 } // namespace kesvar

@@ -16,8 +16,6 @@ namespace kesvar {
 
 // Longest key or list piece kept; longer ones are cut to this.
 const int32_t kMaxPiece = 255;
-// Longest code of a list piece, class key, client code or trade account.
-const int32_t kMaxCode = 12;
 
 // A line whose trimmed form begins with '[': it ends the section before it and may open one.
 struct SectionMark {
@@ -80,6 +78,9 @@ LineResult MarkLine(LoadContext& ctx, int32_t mark, char** line);
 // Copies the text before `eq` into key (cut to kMaxPiece), trimmed with TrimLine when asked.
 // True when the key had to be cut.
 bool CopyKey(char key[kMaxPiece + 1], const char* line, const char* eq, bool trim);
+
+// With a sink, reports a key that holds a tab or space: no code of the terminal has one.
+void CheckKeyBlanks(LoadContext& ctx, int32_t line, const char* key);
 
 // Called for each key/value line of a section; false stops the load (no memory).
 typedef bool (*LineHandler)(LoadContext& ctx, void* state, int32_t line, char* key, char* value);

@@ -12,9 +12,9 @@
 
 namespace kesvar {
 
-// How a board tag or trade account counts. NotListed is BoardKind's answer for a tag the firm
-// does not list: money on such a board does not count at all.
-enum ListKind { NotListed = 0, Listed = 1, AddLimit = 2, AddRepo = 3 };
+// How a board tag or trade account counts: an ordinary one, not at all (BoardKind's answer for a
+// tag the firm does not list, when it lists any), or for the additional limits or repo.
+enum ListKind { NotCounted = 0, Ordinary = 1, AddLimit = 2, AddRepo = 3 };
 
 // A record's restrictBuy as the loader stores it. Unset in a client record leaves the firm's
 // switch in force.
@@ -42,14 +42,14 @@ struct ClassSecurityList {
 };
 
 struct ClientLag {
-    char clientCode[13]; // without the '*' of a prefix
+    char clientCode[kCodeSize]; // without the '*' of a prefix
     int8_t lag;
 };
 
 struct SecurityWeight {
     double shortWeight;
     double longWeight;
-    char secCode[13];
+    char secCode[kCodeSize];
 };
 
 struct BoardTag {
@@ -68,8 +68,9 @@ struct FirmSettings {
     FirmSettings* parent; // the firm's record in a client record; null in the firm's own
     int32_t firstEntry;
     int32_t listCount[kListKinds];
-    char clientCode[13]; // the client code or prefix ("AB*") of a client record; empty for a firm
-    int8_t restrictBuy;  // a RestrictBuy value
+    char clientCode[kCodeSize]; // the client code or prefix ("AB*") of a client record; empty for a
+                                // firm
+    int8_t restrictBuy;         // a RestrictBuy value
     uint8_t ignoreRestShort;
 };
 
@@ -109,7 +110,7 @@ const int32_t kScanLimit = 8;
 // A firm: its own record, what only a firm has, and the pools of every list of the firm and of
 // its clients.
 struct FirmRecord : FirmSettings {
-    char firmId[13];
+    char firmId[kCodeSize];
     int8_t volumeFlag;
     uint8_t checkMaxCredit;
     uint8_t limitsInLots;
@@ -134,7 +135,7 @@ struct FirmRecord : FirmSettings {
     Array<ClientLag> clientLags;        // sorted
     Array<ClientLag> clientLagPrefixes; // sorted
     Array<SecurityWeight> securityWeights;
-    HashIndex weightIndex; // code -> the first weight of the code
+    HashIndex weightIndex; // code -> the first weight of the code (matched by WeightIs)
     Array<BoardTag> boardTags;
     Array<TradeAccount> tradeAccounts;
 };
@@ -164,7 +165,7 @@ inline const char* ClassCodeOf(const FirmSettings* r, const ClassSecurityList& e
     return FirmOf(r)->codes.items + e.classCode;
 }
 // The code of a listed security as the host receives it: cut to 15 characters.
-void ListedCode(const FirmSettings* r, ListedSecurity s, char out[16]);
+void ListedCode(const FirmSettings* r, ListedSecurity s, char out[kHostCodeSize]);
 
 // Binds an entry to class `cls`: explicit codes to their securities, "<ALL>" to every security
 // of the class (after the explicit codes, which stay unresolved). The security pool must have
@@ -179,14 +180,24 @@ FirmSettings* ResolveHandle(uint32_t handle);
 
 // Reads a firm's settings text into its record, created or refilled (rows bound to the old
 // contents go stale). Entries whose class is registered are resolved as they are read; the
-// others wait for it. KR_ERR_NONE with *loaded set, or KR_ERR_NO_MEMORY with no record left
-// for the firm. The key fits firmId (checked by the caller). `sink` receives what the loader
-// skipped or changed; the library passes null.
+// others wait for it. KR_ERR_NONE with *loaded set, KR_ERR_NO_MEMORY with no record left for
+// the firm, or KR_ERR_ARGUMENT for a key longer than firmId holds (nothing changed). `sink`
+// receives what the loader skipped or changed; the library passes null.
 int32_t LoadFirmSettings(const char* key, const char* text, DiagnosticSink* sink,
                          FirmRecord** loaded);
+// The same into a record of its own, outside the table: no firm's record changes. Released
+// with ClearFirmSettings(record, true).
+int32_t LoadDetachedSettings(const char* text, DiagnosticSink* sink, FirmRecord** loaded);
 // Drops a firm record and its table slot, as if the firm had never been loaded.
 void AbandonFirmSettings(FirmRecord* record);
-int32_t FindFirmSettings(const char* key);
+// The firm table: the record loaded under `key` (null when none), and every record in turn.
+FirmRecord* FindFirm(const char* key);
+inline int32_t FirmCount() {
+    return gState.firmSettingsTable.count;
+}
+inline FirmRecord* FirmAt(int32_t i) {
+    return gState.firmSettingsTable[i];
+}
 void ClearFirmSettings(FirmRecord* record, bool release);
 void DropAllFirmSettings();
 
@@ -199,15 +210,15 @@ int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
 
 // Lookups of a bound record's firm-wide settings. Board tags, trade accounts, weights and
 // lags always live on the firm record, also when a client record is bound.
-int32_t BoardKind(const FirmSettings* r, const char* tag); // NotListed: does not count
+int32_t BoardKind(const FirmSettings* r, const char* tag); // NotCounted: does not count
 // The account and weight lookups are made for every position of a row: a firm without such
 // lines is answered inline, the others by the search.
 int32_t ListedAccountKind(const FirmRecord* f, const char* account);
 void ListedWeights(const FirmRecord* f, const char* secCode, double* longWeight,
                    double* shortWeight);
-inline int32_t AccountKind(const FirmSettings* r, const char* account) { // Listed when not listed
+inline int32_t AccountKind(const FirmSettings* r, const char* account) { // Ordinary when not listed
     const FirmRecord* f = FirmOf(r);
-    return f->tradeAccounts.count == 0 ? int32_t(Listed) : ListedAccountKind(f, account);
+    return f->tradeAccounts.count == 0 ? int32_t(Ordinary) : ListedAccountKind(f, account);
 }
 inline void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
                       double* shortWeight) {
@@ -216,6 +227,8 @@ inline void WeightsOf(const FirmSettings* r, const char* secCode, double* longWe
     if (r && FirmOf(r)->securityWeights.count != 0)
         ListedWeights(FirmOf(r), secCode, longWeight, shortWeight);
 }
+// Whether security weight i of `firm` (a FirmRecord) has the code `code`: weightIndex's match.
+bool WeightIs(const void* firm, int32_t i, const void* code);
 int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
 // The client record a row's client code binds to (exact code, else the first prefix record in
 // attach order), or the firm record itself.

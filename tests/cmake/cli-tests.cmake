@@ -24,7 +24,8 @@ if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_D
   target_compile_definitions(kesvar_why_tests PRIVATE
     KESVAR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
     KESVAR_CLI="$<TARGET_FILE:kesvar_cli>"
-    KESVAR_DEMO_DIR="${PROJECT_SOURCE_DIR}/examples/demo")
+    KESVAR_DEMO_DIR="${PROJECT_SOURCE_DIR}/examples/demo"
+    KESVAR_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
   add_dependencies(kesvar_why_tests kesvar_cli)
   # The golden test's file is compiled in for its world: its test gets a prefix here.
   gtest_discover_tests(kesvar_why_tests TEST_PREFIX "why." DISCOVERY_TIMEOUT 300

@@ -4,7 +4,7 @@
 # worlds stop reaching the answers the driver expects of them (under the sanitizers too).
 add_executable(kesvar_differential ${CMAKE_CURRENT_SOURCE_DIR}/differential/generator.cpp
                                    ${CMAKE_CURRENT_SOURCE_DIR}/differential/driver.cpp)
-target_link_libraries(kesvar_differential PRIVATE kesvar_fakehost)
+target_link_libraries(kesvar_differential PRIVATE kesvar_memory_host)
 foreach(version 1 2)
   add_test(NAME differential.v${version}
            COMMAND kesvar_differential ${version} 1-100

@@ -5,7 +5,7 @@ if(NOT WIN32)
                                     ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
   target_include_directories(kesvar_fuzz_replay PRIVATE ${PROJECT_SOURCE_DIR}/fuzz
                                                         ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(kesvar_fuzz_replay PRIVATE kesvar_fakehost)
+  target_link_libraries(kesvar_fuzz_replay PRIVATE kesvar_memory_host)
   foreach(target settings classes host_answers)
     add_test(NAME fuzz_replay.${target}
              COMMAND kesvar_fuzz_replay ${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target}

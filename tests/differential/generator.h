@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_host.h"
+#include "scenario/memory_host.h"
 
 namespace differential {
 

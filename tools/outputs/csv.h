@@ -1,0 +1,24 @@
+// The one CSV writer of the tool: every command's CSV is written through it, so every field is
+// quoted the way RFC 4180 readers expect (a field holding a comma, a quote or a line break is
+// quoted, its quotes doubled).
+#ifndef KESVAR_TOOLS_CSV_H
+#define KESVAR_TOOLS_CSV_H
+
+#include <initializer_list>
+#include <ostream>
+#include <string>
+
+namespace kesvar_cli {
+
+// One field as it goes between commas.
+std::string CsvField(const std::string& s);
+
+// One line of fields, ended with a line feed.
+void WriteCsvLine(std::ostream& out, std::initializer_list<std::string> fields);
+
+// The shortest text that reads back as the same double (the JSON spelling).
+std::string Exact(double v);
+
+} // namespace kesvar_cli
+
+#endif
