@@ -3,7 +3,7 @@
 #define KESVAR_ACTV_ACTV_H
 
 #include "actv/trace.h"
-#include "frame/state.h"
+#include "state/state.h"
 
 namespace kesvar {
 

@@ -4,8 +4,8 @@
 
 #include "actv/actv.h"
 #include "actv/trace.h"
-#include "frame/host.h"
-#include "frame/int32.h"
+#include "host/host.h"
+#include "arith/int32.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"

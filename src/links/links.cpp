@@ -7,7 +7,7 @@
 
 #include <string.h>
 
-#include "frame/sort.h"
+#include "index/sort.h"
 #include "registry/registry.h"
 
 namespace kesvar {

@@ -6,7 +6,7 @@
 
 #include <string.h>
 
-#include "frame/sort.h"
+#include "index/sort.h"
 #include "links/links.h"
 #include "registry/registry.h"
 #include "settings/settings.h"

@@ -3,7 +3,7 @@
 #ifndef KESVAR_QUERIES_QUERIES_H
 #define KESVAR_QUERIES_QUERIES_H
 
-#include "frame/state.h"
+#include "state/state.h"
 
 namespace kesvar {
 

@@ -1,8 +1,8 @@
 // Binding of a row request to the settings that govern its client.
 #include <string.h>
 
-#include "frame/host.h"
-#include "frame/strings.h"
+#include "host/host.h"
+#include "text/strings.h"
 #include "row/row.h"
 #include "settings/settings.h"
 

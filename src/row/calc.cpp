@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "frame/host.h"
+#include "host/host.h"
 #include "links/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"

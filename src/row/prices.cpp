@@ -2,7 +2,7 @@
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
-#include "frame/host.h"
+#include "host/host.h"
 
 namespace kesvar {
 

@@ -3,7 +3,7 @@
 #ifndef KESVAR_ROW_ROW_H
 #define KESVAR_ROW_ROW_H
 
-#include "frame/state.h"
+#include "state/state.h"
 #include "row/trace.h"
 
 namespace kesvar {

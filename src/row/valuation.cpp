@@ -1,8 +1,8 @@
 // Valuation of one securities-limit record of the row's client.
 #include <string.h>
 
-#include "frame/host.h"
-#include "frame/int32.h"
+#include "host/host.h"
+#include "arith/int32.h"
 #include "links/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"

@@ -3,8 +3,8 @@
 // section wins over any template that lists it.
 #include <string.h>
 
-#include "frame/handles.h"
-#include "frame/sort.h"
+#include "state/handles.h"
+#include "index/sort.h"
 #include "settings/reader.h"
 
 namespace kesvar {

@@ -3,7 +3,7 @@
 // end of the section: a repeated code is recognised as it comes, through a hash index.
 #include <string.h>
 
-#include "frame/strings.h"
+#include "text/strings.h"
 #include "settings/reader.h"
 
 namespace kesvar {

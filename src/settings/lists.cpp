@@ -3,7 +3,7 @@
 // listed security keeps its code only while the registry does not know it.
 #include <string.h>
 
-#include "frame/strings.h"
+#include "text/strings.h"
 #include "registry/registry.h"
 #include "settings/reader.h"
 

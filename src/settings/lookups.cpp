@@ -3,8 +3,8 @@
 // client record is bound.
 #include <string.h>
 
-#include "frame/handles.h"
-#include "frame/strings.h"
+#include "state/handles.h"
+#include "text/strings.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
 

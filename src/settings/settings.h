@@ -6,8 +6,8 @@
 #ifndef KESVAR_SETTINGS_SETTINGS_H
 #define KESVAR_SETTINGS_SETTINGS_H
 
-#include "frame/state.h"
-#include "frame/strings.h"
+#include "state/state.h"
+#include "text/strings.h"
 #include "settings/diagnostics.h"
 
 namespace kesvar {
