@@ -15,9 +15,9 @@ int32_t BindRow(KRMarginalRow* row) {
     RowKeyOf(row, &key);
     const FirmRecord* firm = FindFirm(key.firmId);
     if (!firm) return KR_ERR_NO_SETTINGS;
-    const FirmSettings* r = PickClientRecord(firm, key.clientCode);
-    row->binding = HandleOf(r);
-    row->creditLag2 = ClientCreditLag(r, key.clientCode) == 2 ? 1 : 0;
+    const FirmSettings* settings = PickClientRecord(firm, key.clientCode);
+    row->binding = HandleOf(settings);
+    row->creditLag2 = ClientCreditLag(settings, key.clientCode) == 2 ? 1 : 0;
     return KR_ERR_NONE;
 }
 
