@@ -39,7 +39,7 @@ declare -A owner=(
     [classRegistry]=registry/registry [securityRegistry]=registry/registry
     [anyFaceValueClass]=registry/registry [classByCode]=registry/registry
     [securityByClassCode]=registry/registry [securityByCode]=registry/registry
-    [securityById]=registry/registry
+    [securityById]=registry/registry [lastListedMark]=registry/registry
     [firmSettingsTable]="settings/settings settings/loader"
     [initialised]="exports/export exports/exports"
 )
