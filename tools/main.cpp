@@ -13,8 +13,10 @@
 #include <CLI/CLI.hpp>
 
 #include "commands/check.h"
+#include "commands/cure.h"
 #include "commands/demo.h"
 #include "commands/explain.h"
+#include "commands/order.h"
 #include "commands/report.h"
 #include "commands/run.h"
 #include "commands/stress.h"
@@ -62,17 +64,18 @@ std::string VersionText() {
 
 int Main(int argc, char** argv) {
     const bool json = AsksForJson(argc, argv);
-    const std::vector<std::string> subcommands = {"run",     "check",  "demo",
-                                                  "explain", "stress", "report"};
+    const std::vector<std::string> subcommands = {"run",    "check",  "demo", "explain",
+                                                  "stress", "report", "cure", "order"};
     // CLI11 answers a stray word with "A subcommand is required"; say what was wrong.
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a.empty() || a[0] == '-') continue;
         if (std::find(subcommands.begin(), subcommands.end(), a) != subcommands.end()) break;
-        return PrintError(std::cerr,
-                          Usage("unknown subcommand '" + a +
-                                "' (expected run, check, demo, explain, stress or report)"),
-                          json);
+        return PrintError(
+            std::cerr,
+            Usage("unknown subcommand '" + a +
+                  "' (expected run, check, demo, explain, stress, report, cure or order)"),
+            json);
     }
 
     CLI::App app{"kesvar: runs margin scenarios against the Kesvar library and checks firms'\n"
@@ -82,8 +85,9 @@ int Main(int argc, char** argv) {
     app.set_version_flag("--version", VersionText(), "Print the version and build, then exit");
     app.footer("Exit status: 0 success; 1 a library call failed (run, demo, explain, stress,\n"
                "report), the settings text has warnings (check) or the run has warnings and\n"
-               "--strict is given; 2 bad usage or an unusable scenario or file. With --format\n"
-               "json an error is one JSON object on standard error.");
+               "--strict is given; 2 bad usage or an unusable scenario or file; 3 a client is\n"
+               "at or below a --fail-below level. With --format json an error is one JSON\n"
+               "object on standard error.");
 
     RunArgs runArgs;
     CLI::App* run = AddRunCommand(app, &runArgs);
@@ -96,7 +100,11 @@ int Main(int argc, char** argv) {
     StressCommandArgs stressArgs;
     CLI::App* stress = AddStressCommand(app, &stressArgs);
     ReportArgs reportArgs;
-    AddReportCommand(app, &reportArgs); // the one left when no other was given
+    CLI::App* report = AddReportCommand(app, &reportArgs);
+    CureArgs cureArgs;
+    CLI::App* cure = AddCureCommand(app, &cureArgs);
+    OrderArgs orderArgs;
+    AddOrderCommand(app, &orderArgs); // the one left when no other was given
 
     try {
         try {
@@ -105,8 +113,8 @@ int Main(int argc, char** argv) {
             return app.exit(e);
         } catch (const CLI::ParseError& e) {
             if (e.get_name() == "RequiredError" && app.get_subcommands().empty())
-                throw Usage("a subcommand is required: run, check, demo, explain, stress or "
-                            "report");
+                throw Usage("a subcommand is required: run, check, demo, explain, stress, report, "
+                            "cure or order");
             throw Usage(e.what());
         }
         if (*run) return RunRunCommand(runArgs);
@@ -114,7 +122,9 @@ int Main(int argc, char** argv) {
         if (*demo) return RunDemoCommand(demoArgs);
         if (*explain) return RunExplainCommand(explainArgs);
         if (*stress) return RunStressCommand(stressArgs);
-        return RunReportCommand(reportArgs);
+        if (*report) return RunReportCommand(reportArgs);
+        if (*cure) return RunCureCommand(cureArgs);
+        return RunOrderCommand(orderArgs);
     } catch (const CommandError& e) {
         return PrintError(std::cerr, e, json);
     }

@@ -3,10 +3,36 @@
 #include <charconv>
 #include <limits>
 #include <system_error>
+#ifndef __cpp_lib_to_chars
+#include <errno.h>
+#include <stdlib.h>
+#endif
 
 #include "settings/reader.h"
 
 namespace kesvar {
+
+// The correctly rounded double of [start, end), which holds only digits, a point and an
+// exponent, and is followed by a character that cannot continue it. A standard library without
+// floating-point from_chars (the WebAssembly one) gets strtod instead: its C library reads '.'
+// whatever the locale, and strtod stops where the grammar does, except that it would read
+// "0x..." as hexadecimal, where the grammar reads the single digit 0.
+static std::errc DecimalToDouble(const char* start, const char* end, double* v) {
+#ifdef __cpp_lib_to_chars
+    return std::from_chars(start, end, *v, std::chars_format::general).ec;
+#else
+    if (end - start == 1 && *start == '0') {
+        *v = 0.0;
+        return std::errc();
+    }
+    errno = 0;
+    *v = strtod(start, nullptr);
+    // As from_chars: out of range when the result overflows or underflows to zero.
+    if (errno == ERANGE && (*v == 0.0 || *v > std::numeric_limits<double>::max()))
+        return std::errc::result_out_of_range;
+    return std::errc();
+#endif
+}
 
 static bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -69,8 +95,8 @@ double ReadDouble(const char* s, const char** stop) {
     if (stop) *stop = end;
 
     double v = 0.0;
-    std::from_chars_result r = std::from_chars(start, end, v, std::chars_format::general);
-    if (r.ec == std::errc::result_out_of_range) {
+    std::errc ec = DecimalToDouble(start, end, &v);
+    if (ec == std::errc::result_out_of_range) {
         // Beyond the double range one way or the other: the decimal magnitude of the first
         // significant digit says which.
         int64_t magnitude;
@@ -88,7 +114,7 @@ double ReadDouble(const char* s, const char** stop) {
             magnitude = -int64_t(zeros) - 1 + exponent;
         }
         v = magnitude >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    } else if (r.ec != std::errc()) {
+    } else if (ec != std::errc()) {
         v = 0.0;
     }
     return negative ? -v : v;

@@ -30,7 +30,9 @@ int RunDemoCommand(const DemoArgs& a) {
         return std::string(f->text);
     };
     std::string name = std::string("demo/") + kDemoScenario;
-    return PrintRun(ParseScenario(file->text, name, read), name, a.format, false, WhatIf(), false);
+    RunArgs run;
+    run.format = a.format;
+    return PrintRun(ParseScenario(file->text, name, read), name, run);
 }
 
 } // namespace kesvar_cli

@@ -6,6 +6,7 @@
 
 #include "analyses/explain.h"
 #include "outputs/csv.h"
+#include "outputs/firm_output.h"
 #include "scenario/text.h"
 
 namespace kesvar_cli {
@@ -108,7 +109,8 @@ ordered_json OverridesJson(const WhatIf& whatIf) {
     return {{"prices", whatIf.prices}, {"shifts", whatIf.shifts}};
 }
 
-void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf) {
+void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
+               const FirmSummary* firm) {
     ordered_json root;
     root["interfaceVersion"] = r.version;
     root["overrides"] = OverridesJson(whatIf);
@@ -175,6 +177,7 @@ void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf) {
         }
         root["rows"].push_back(j);
     }
+    if (firm) root["firm"] = FirmJson(*firm);
     out << root.dump(2) << "\n";
 }
 

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "analyses/firm.h"
 #include "analyses/whatif.h"
 #include "scenario/runner.h"
 
@@ -18,7 +19,9 @@ void PrintTable(std::ostream& out, const RunResult& r);
 // JSON and CSV name the overrides the figures were computed under: JSON in "overrides"
 // ({"prices": [...], "shifts": [...]}, as typed), CSV in "override" records after the header
 // (field "price" or "shift", the override as typed in value), so every line keeps its fields.
-void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf);
+// With a firm summary, the JSON holds it as "firm".
+void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
+               const FirmSummary* firm = nullptr);
 void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf);
 
 nlohmann::ordered_json OverridesJson(const WhatIf& whatIf);

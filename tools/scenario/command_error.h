@@ -8,8 +8,9 @@
 
 namespace kesvar_cli {
 
-const int kExitFailure = 1; // a library call failed, or warnings under --strict
-const int kExitUsage = 2;   // bad usage, or a scenario or file that cannot be used
+const int kExitFailure = 1;   // a library call failed, or warnings under --strict
+const int kExitUsage = 2;     // bad usage, or a scenario or file that cannot be used
+const int kExitAtOrBelow = 3; // a client at or below a --fail-below level
 
 struct CommandError : std::runtime_error {
     explicit CommandError(const std::string& message, std::string at = std::string(),

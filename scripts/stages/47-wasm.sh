@@ -1,0 +1,25 @@
+# WebAssembly: the library and the suite built with emscripten and run under Node, then the
+# differential's seeded worlds compared byte for byte with the x86-64 build of stage 10.
+source "$(dirname "$0")/../lib.sh"
+need_packages cmake ninja-build googletest emscripten nodejs python3
+seeds="${KESVAR_DIFF_SEEDS:-1-300}"
+export NODE_PATH=/usr/share/nodejs
+t0=$(date +%s)
+cmake --preset wasm >/dev/null
+cmake --build --preset wasm -j "$JOBS"
+t1=$(date +%s)
+ctest --preset wasm -j "$JOBS"
+t2=$(date +%s)
+
+native="$ROOT/build/native/tests/kesvar_differential"
+[ -x "$native" ] || { cmake --preset native >/dev/null; cmake --build --preset native --target kesvar_differential; }
+out="$ROOT/build/differential"
+mkdir -p "$out"
+for v in 1 2; do
+    "$native" "$v" "$seeds" "$out/native-v$v.bin" >/dev/null
+    node --no-experimental-fetch "$ROOT/build/wasm/tests/kesvar_differential.js" "$v" "$seeds" \
+        "$out/wasm-v$v.bin" >/dev/null
+    python3 "$ROOT/tests/differential/compare.py" "$out/native-v$v.bin" "$out/wasm-v$v.bin"
+done
+rm -f "$out"/native-v?.bin "$out"/wasm-v?.bin
+echo "wasm: build $((t1 - t0)) s, tests under node $((t2 - t1)) s, differential $(( $(date +%s) - t2 )) s"
