@@ -13,7 +13,7 @@
 #include "scenario.h"
 #include "settings/settings.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

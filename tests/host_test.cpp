@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 using Lines = std::vector<std::string>;
 
 namespace {

@@ -11,7 +11,7 @@
 #include "state/state.h"
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 
