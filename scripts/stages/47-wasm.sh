@@ -1,8 +1,9 @@
 # WebAssembly: the library and the suite built with emscripten and run under Node, the
 # differential's seeded worlds compared byte for byte with the x86-64 build of stage 10, and the
-# npm package packed, unpacked and tested against the native tool's answers.
+# npm package and the interactive report tested against the native tool's answers.
 source "$(dirname "$0")/../lib.sh"
-need_packages cmake ninja-build googletest emscripten nodejs python3 nlohmann-json3-dev libcli11-dev
+need_packages cmake ninja-build googletest emscripten nodejs python3 nlohmann-json3-dev libcli11-dev \
+    chromium
 seeds="${KESVAR_DIFF_SEEDS:-1-300}"
 export NODE_PATH=/usr/share/nodejs
 t0=$(date +%s)
@@ -25,7 +26,8 @@ done
 rm -f "$out"/native-v?.bin "$out"/wasm-v?.bin
 t3=$(date +%s)
 
-# The package as a developer installs it: the tarball npm pack makes, unpacked.
+# The package as a developer installs it (the tarball npm pack makes, unpacked), and the
+# interactive report made with its module, read back through headless chromium.
 cli="$ROOT/build/native/tools/kesvar"
 [ -x "$cli" ] || { cmake --preset native >/dev/null; cmake --build --preset native --target kesvar_cli; }
 web="$ROOT/build/wasm/web"
