@@ -31,4 +31,21 @@ build_and_test() {
     ctest --preset "$1" -j "$JOBS"
 }
 
+# Checks that the ELF library $2 exports exactly the 21 KR functions and nothing else, with the
+# nm $1 of its target; the list is left in $3.
+check_so_exports() {
+    local nm="$1" so="$2" list="$3" all count others
+    all=$("$nm" -D --defined-only "$so")
+    awk '$2=="T"{print $3}' <<<"$all" | sort >"$list"
+    echo "exported functions of $so:"
+    cat "$list"
+    count=$(wc -l <"$list")
+    others=$(awk '$2!="T" && $2!="A"' <<<"$all" | wc -l)
+    if [ "$count" -ne 21 ] || [ "$others" -ne 0 ] || grep -qv '^KR' "$list"; then
+        echo "error: the library must export exactly the 21 KR functions (found $count, $others other symbols)" >&2
+        exit 1
+    fi
+    echo "export table: 21 functions, nothing else"
+}
+
 stage() { echo; echo "=================== $* ==================="; }

@@ -282,3 +282,41 @@ TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
         EXPECT_EQ(0xEEEEEEEEu, ids[c.ids.size()]);
     }
 }
+
+// 65 536 ids, one past what a 16-bit count holds, found in one pass: the firm lists every
+// security in a scrambled order, each twice, and two securities of the class share an id. The
+// answer is each id once in first-found order, and the count's third byte is set.
+TEST(NeedClassSecIds, SixtyFiveThousandIdsOnceEach) {
+    constexpr uint32_t kIds = 0x10000;
+    ASSERT_EQ(1, Install(2));
+    std::vector<SecurityDef> secs;
+    for (uint32_t i = 0; i < kIds; ++i)
+        secs.push_back({0x20000 + i, "S" + std::to_string(i)});
+    secs.push_back({0x20000 + 7, "SAMEID"}); // the id of S7
+    ASSERT_EQ(1, AddClass(10, "BIG", secs));
+    std::string text = "[LIMITALLOWEDSECURITY]\nBIG=SAMEID";
+    std::vector<uint32_t> want{0x20000 + 7};
+    for (int pass = 0; pass < 2; ++pass) {
+        for (uint32_t k = 0; k < kIds; ++k) {
+            uint32_t i = (k * 40503u) % kIds; // odd multiplier: a permutation
+            text += ",S" + std::to_string(i);
+            if (pass == 0 && i != 7) want.push_back(0x20000 + i);
+        }
+    }
+    ASSERT_EQ(1, KRSetDliniFile("F1", (text + "\n").c_str()));
+    const struct {
+        int32_t capacity, rc, count;
+    } cases[] = {
+        {.capacity = int32_t(kIds), .rc = 1, .count = int32_t(kIds)},
+        {.capacity = int32_t(kIds) - 1, .rc = 0, .count = int32_t(kIds) - 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.capacity);
+        std::vector<uint32_t> ids(kIds + 1, 0xEEEEEEEEu);
+        int32_t count = c.capacity;
+        EXPECT_EQ(c.rc, KRGetNeedClassSecIDs(10, ids.data(), &count));
+        EXPECT_EQ(c.rc ? c.count : c.capacity, count);
+        EXPECT_TRUE(std::equal(ids.begin(), ids.begin() + c.count, want.begin()));
+        EXPECT_EQ(0xEEEEEEEEu, ids[size_t(c.count)]);
+    }
+}

@@ -14,10 +14,14 @@
 #include <CLI/CLI.hpp>
 
 #include "analyses/audit.h"
+#include "analyses/firm.h"
+#include "outputs/firm_output.h"
 #include "scenario/settings_reports.h"
 #include "commands/demo_files.h"
 #include "commands/format_option.h"
+#include "commands/cure.h"
 #include "commands/explain.h"
+#include "commands/order.h"
 #include "outputs/run_output.h"
 #include "scenario/runner.h"
 #include "commands/report.h"
@@ -30,6 +34,14 @@ namespace {
 
 const int kExitFailure = 1;
 const int kExitUsage = 2;
+const int kExitAtOrBelow = 3;
+
+// run --all-clients and --fail-below.
+struct FirmArgs {
+    bool allClients = false;
+    std::vector<std::string> failBelow;
+    bool Wanted() const { return allClients || !failBelow.empty(); }
+};
 
 std::string DirectoryOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -51,11 +63,21 @@ bool Absolute(const std::string& path) {
 // Validates the whole scenario, audits it, then runs it and prints the result. Nothing is
 // printed to `out` unless the scenario is good.
 int RunAndPrint(const std::string& json, const std::string& name, const FileReader& read,
-                Format format, bool strict, const WhatIf& whatIf = WhatIf(), bool explain = false) {
+                Format format, bool strict, const WhatIf& whatIf = WhatIf(), bool explain = false,
+                const FirmArgs& firmArgs = FirmArgs()) {
+    std::vector<Level> levels(firmArgs.failBelow.size());
+    for (size_t i = 0; i < levels.size(); ++i) {
+        std::string reason;
+        if (!ParseFigureLevel(firmArgs.failBelow[i], &levels[i], &reason)) {
+            std::cerr << "kesvar: --fail-below " << firmArgs.failBelow[i] << ": " << reason << "\n";
+            return kExitUsage;
+        }
+    }
     Scenario scenario;
     try {
         scenario = ParseScenario(json, name, read);
         ApplyWhatIf(whatIf, &scenario);
+        if (firmArgs.allClients) RequestAllClients(&scenario);
     } catch (const ScenarioError& e) {
         std::cerr << "kesvar: " << name << ": " << e.path << ": " << e.what() << "\n";
         return kExitUsage;
@@ -68,16 +90,20 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
     options.trace = explain;
     RunResult result = RunScenario(scenario, options);
     result.warnings = warnings;
+    FirmSummary firm = SummarizeFirm(result, levels);
+    const FirmSummary* summary = firmArgs.Wanted() ? &firm : nullptr;
     std::ostringstream text;
     switch (format) {
     case Format::Table:
         PrintTable(text, result);
+        if (summary) PrintFirmTable(text, firm);
         break;
     case Format::Json:
-        PrintJson(text, result);
+        PrintJson(text, result, summary);
         break;
     case Format::Csv:
         PrintCsv(text, result);
+        if (summary) PrintFirmCsv(text, firm);
         break;
     }
     if (format != Format::Json) {
@@ -87,11 +113,12 @@ int RunAndPrint(const std::string& json, const std::string& name, const FileRead
     }
     std::cout << text.str() << std::flush;
     if (result.AnyFailure()) return kExitFailure;
-    return strict && result.AnyWarning() ? kExitFailure : 0;
+    if (strict && result.AnyWarning()) return kExitFailure;
+    return AnyAtOrBelow(firm) ? kExitAtOrBelow : 0;
 }
 
-int RunFile(const std::string& path, Format format, bool strict, const WhatIf& whatIf,
-            bool explain) {
+int RunFile(const std::string& path, Format format, bool strict, const WhatIf& whatIf, bool explain,
+            const FirmArgs& firmArgs) {
     std::string json;
     try {
         json = ReadInput(path);
@@ -104,7 +131,7 @@ int RunFile(const std::string& path, Format format, bool strict, const WhatIf& w
     FileReader read = [dir](const std::string& rel) {
         return ReadFile(Absolute(rel) ? rel : dir + rel);
     };
-    return RunAndPrint(json, path, read, format, strict, whatIf, explain);
+    return RunAndPrint(json, path, read, format, strict, whatIf, explain, firmArgs);
 }
 
 int RunDemo(Format format) {
@@ -154,15 +181,15 @@ std::string VersionText() {
 }
 
 int Main(int argc, char** argv) {
-    const std::vector<std::string> subcommands = {"run",     "check",  "demo",
-                                                  "explain", "stress", "report"};
+    const std::vector<std::string> subcommands = {"run",    "check",  "demo", "explain",
+                                                  "stress", "report", "cure", "order"};
     // CLI11 answers a stray word with "A subcommand is required"; say what was wrong.
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a.empty() || a[0] == '-') continue;
         if (std::find(subcommands.begin(), subcommands.end(), a) != subcommands.end()) break;
         return Usage("unknown subcommand '" + a +
-                     "' (expected run, check, demo, explain, stress or report)");
+                     "' (expected run, check, demo, explain, stress, report, cure or order)");
     }
 
     CLI::App app{"kesvar: runs margin scenarios against the Kesvar library and checks firms'\n"
@@ -172,7 +199,8 @@ int Main(int argc, char** argv) {
     app.set_version_flag("--version", VersionText(), "Print the version and build, then exit");
     app.footer("Exit status: 0 success; 1 a library call failed (run, demo, explain, stress,\n"
                "report), the settings text has warnings (check) or the run has warnings and\n"
-               "--strict is given; 2 bad usage or an unusable scenario or file.");
+               "--strict is given; 2 bad usage or an unusable scenario or file; 3 a client is\n"
+               "at or below a --fail-below level.");
 
     std::string scenarioPath, runFormat = "table";
     bool strict = false;
@@ -187,6 +215,13 @@ int Main(int argc, char** argv) {
     run->add_flag("--explain", runExplain, "Say under each quantity what decided it");
     WhatIf runWhatIf;
     AddWhatIfOptions(run, &runWhatIf);
+    FirmArgs firmArgs;
+    run->add_flag("--all-clients", firmArgs.allClients,
+                  "A row for every client with a limit record, an actv for each of its "
+                  "securities, instead of the scenario's rows; adds the firm summary");
+    run->add_option("--fail-below", firmArgs.failBelow,
+                    "FIGURE=L: count the clients at or below; exit status 3 when there is one "
+                    "(repeatable; adds the firm summary)");
     run->footer("Settings and scenario warnings go to standard error (table, csv) or to the\n"
                 "\"warnings\" array (json). The scenario format is described in tools/README.md.");
 
@@ -212,6 +247,10 @@ int Main(int argc, char** argv) {
     CLI::App* stress = AddStressCommand(app, &stressArgs);
     ReportArgs reportArgs;
     CLI::App* report = AddReportCommand(app, &reportArgs);
+    CureArgs cureArgs;
+    CLI::App* cure = AddCureCommand(app, &cureArgs);
+    OrderArgs orderArgs;
+    CLI::App* order = AddOrderCommand(app, &orderArgs);
 
     try {
         app.parse(argc, argv);
@@ -219,18 +258,22 @@ int Main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         if (e.get_name() == "RequiredError" && app.get_subcommands().empty())
-            return Usage("a subcommand is required: run, check, demo, explain, stress or report");
+            return Usage("a subcommand is required: run, check, demo, explain, stress, report, "
+                         "cure or order");
         return Usage(e.what());
     }
 
     const std::map<std::string, Format> formats{
         {"table", Format::Table}, {"json", Format::Json}, {"csv", Format::Csv}};
     if (*run) {
-        return RunFile(scenarioPath, formats.at(runFormat), strict, runWhatIf, runExplain);
+        return RunFile(scenarioPath, formats.at(runFormat), strict, runWhatIf, runExplain,
+                       firmArgs);
     }
     if (*explain) return RunExplainCommand(explainArgs);
     if (*stress) return RunStressCommand(stressArgs);
     if (*report) return RunReportCommand(reportArgs);
+    if (*cure) return RunCureCommand(cureArgs);
+    if (*order) return RunOrderCommand(orderArgs);
     if (*demo) {
         if (!demoPrint) return RunDemo(formats.at(demoFormat));
         for (int i = 0; i < kDemoFileCount; ++i)

@@ -16,15 +16,6 @@ t2=$(date +%s)
 
 qemu-arm -L /usr/arm-linux-gnueabihf "$dir/kesvar_hello"
 qemu-arm -L /usr/arm-linux-gnueabihf "$dir/kesvar_dlopen" "$dir/libkesvar.so.1"
-echo "exported functions of libkesvar.so (arm):"
-nm_all=$(arm-linux-gnueabihf-nm -D --defined-only "$dir/libkesvar.so")
-awk '$2=="T"{print $3}' <<<"$nm_all" | sort > "$dir/exports.txt"
-cat "$dir/exports.txt"
-count=$(wc -l < "$dir/exports.txt")
-others=$(awk '$2!="T" && $2!="A"' <<<"$nm_all" | wc -l)
-if [ "$count" -ne 21 ] || [ "$others" -ne 0 ] || grep -qv '^KR' "$dir/exports.txt"; then
-    echo "error: the library must export exactly the 21 KR functions (found $count, $others other symbols)" >&2
-    exit 1
-fi
+check_so_exports arm-linux-gnueabihf-nm "$dir/libkesvar.so" "$dir/exports.txt"
 arm-linux-gnueabihf-readelf -h "$dir/libkesvar.so" | grep -E '^ *(Class|Machine|Flags):'
-echo "arm: build $((t1 - t0)) s, tests under qemu $((t2 - t1)) s; export table: 21 functions, nothing else"
+echo "arm: build $((t1 - t0)) s, tests under qemu $((t2 - t1)) s"

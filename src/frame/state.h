@@ -48,6 +48,7 @@ struct LibraryState {
     HashIndex securityByClassCode; // (class, code) -> the class's first security of that code
     HashIndex securityByCode;      // code -> that first security, in every class that has one
     HashIndex securityById;        // (class id, security id) -> security
+    uint32_t lastListedMark = 0;   // see NewListedMark
 
     Array<FirmRecord*> firmSettingsTable;
 

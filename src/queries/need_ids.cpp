@@ -27,16 +27,9 @@ struct IdCollector {
     int32_t capacity;
     int32_t n;
     int32_t classIndex;
+    uint32_t classId;
+    uint32_t mark; // see NewListedMark
 };
-
-bool AlreadyHave(const IdCollector& c, uint32_t id) {
-    for (int32_t i = 0; i < c.n; ++i) {
-        uint32_t have;
-        memcpy(&have, &c.ids[i], sizeof have);
-        if (have == id) return true;
-    }
-    return false;
-}
 
 // False when a new id finds the array full.
 bool CollectList(IdCollector* c, const FirmSettings* r, int32_t kind) {
@@ -49,7 +42,8 @@ bool CollectList(IdCollector* c, const FirmSettings* r, int32_t kind) {
             int32_t s = SecIndexOf(listed[j]);
             if (s == -1) continue;
             uint32_t id = SecurityAt(s)->sec.secId;
-            if (AlreadyHave(*c, id)) continue;
+            // Securities of one class may share an id: the first of them carries the mark.
+            if (!MarkListed(FindSecurityById(c->classId, id), c->mark)) continue;
             if (c->n == c->capacity) return false;
             memcpy(&c->ids[c->n], &id, sizeof id);
             ++c->n;
@@ -81,6 +75,8 @@ int32_t GetNeedClassSecIDs(uint32_t classId, uint32_t* ids, unsigned char* count
     if (c.capacity < 0) c.capacity = 0;
     c.n = 0;
     c.classIndex = classIndex;
+    c.classId = classId;
+    c.mark = NewListedMark();
 
     for (int32_t f = 0; f < FirmCount(); ++f) {
         const FirmRecord* firm = FirmAt(f);

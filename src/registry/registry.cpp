@@ -128,6 +128,7 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
         const size_t length = strnlen(s->sec.code, sizeof s->sec.code - 1);
         memset(s->sec.code + length, 0, sizeof s->sec.code - length);
         s->sec.classIndex = uint32_t(classIndex);
+        s->listedMark = 0;
     }
     reg.count = first + n;
     for (int32_t k = 0; k < n; ++k)
@@ -199,6 +200,23 @@ void FindSecuritiesByCode(const char* const codes[], int32_t n, int32_t classInd
             found[first + i] = HashFind(index, keys[i], SecurityHasClassCode, nullptr, &key);
         }
     }
+}
+
+uint32_t NewListedMark() {
+    if (++gState.lastListedMark == 0) {
+        // Wrapped: an old mark could equal the new one.
+        for (int32_t i = 0; i < gState.securityRegistry.count; ++i)
+            gState.securityRegistry[i].listedMark = 0;
+        gState.lastListedMark = 1;
+    }
+    return gState.lastListedMark;
+}
+
+bool MarkListed(int32_t index, uint32_t mark) {
+    uint32_t& m = gState.securityRegistry[index].listedMark;
+    if (m == mark) return false;
+    m = mark;
+    return true;
 }
 
 int32_t FindSecurityById(uint32_t classId, uint32_t secId) {

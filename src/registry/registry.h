@@ -18,6 +18,7 @@ struct SecurityEntry {
     // The host's 40 bytes; classIndex holds the class's registry index, and the code is zero
     // from its NUL to the end of its field (a PaddedCode compares with its first 16 bytes).
     KRSecurity sec;
+    uint32_t listedMark; // the last needed-ids answer that listed this entry's id
 };
 
 int32_t RegisterClass(const KRClass* cls); // new index; -1 when the code exists; -2 no memory
@@ -26,6 +27,11 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
 void UnregisterLastClass();
 void ClearRegistry();
 void UpdateFaceValueFlag();
+// The needed-ids answer lists each id once in one pass: it marks the first security of each id
+// it lists. A mark no entry carries yet:
+uint32_t NewListedMark();
+// False when the entry carries `mark` already; else gives it `mark`.
+bool MarkListed(int32_t index, uint32_t mark);
 
 // Each answers the first match in registration order, or -1.
 int32_t FindClassByCode(const char* code);

@@ -9,4 +9,5 @@ foreach(version 1 2)
   add_test(NAME differential.v${version}
            COMMAND kesvar_differential ${version} 1-100
                    ${CMAKE_CURRENT_BINARY_DIR}/differential-v${version}.bin)
+  set_tests_properties(differential.v${version} PROPERTIES TIMEOUT ${KESVAR_TEST_TIMEOUT})
 endforeach()

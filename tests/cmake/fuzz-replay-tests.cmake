@@ -10,5 +10,6 @@ if(NOT WIN32)
     add_test(NAME fuzz_replay.${target}
              COMMAND kesvar_fuzz_replay ${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target}
                      ${CMAKE_CURRENT_SOURCE_DIR}/data/fuzz-regressions/${target})
+    set_tests_properties(fuzz_replay.${target} PROPERTIES TIMEOUT ${KESVAR_TEST_TIMEOUT})
   endforeach()
 endif()

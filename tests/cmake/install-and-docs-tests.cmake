@@ -44,7 +44,7 @@ if(KESVAR_PKG_CONFIG)
             -DEXPECTED_DLOPEN_OUTPUT=${PROJECT_SOURCE_DIR}/tests/consumer/expected_dlopen_output.txt
             -P ${PROJECT_SOURCE_DIR}/tests/consumer/run_consumer.cmake)
     set_tests_properties(consumer_install_and_example_host PROPERTIES
-        LABELS "integration" TIMEOUT 600)
+        LABELS "integration" TIMEOUT 180)
 else()
     message(STATUS "pkg-config not found: the consumer test is not added")
 endif()
@@ -75,5 +75,5 @@ if(TARGET docs)
             -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/docs-gate
             -P ${PROJECT_SOURCE_DIR}/tests/consumer/docs_gate.cmake)
     set_tests_properties(docs_reference_complete docs_gate_rejects_undocumented PROPERTIES
-        LABELS "integration;docs" TIMEOUT 300)
+        LABELS "integration;docs" TIMEOUT 120)
 endif()

@@ -6,6 +6,7 @@
 
 #include "analyses/explain.h"
 #include "outputs/csv.h"
+#include "outputs/firm_output.h"
 #include "scenario/text.h"
 
 namespace kesvar_cli {
@@ -104,7 +105,7 @@ void PrintTable(std::ostream& out, const RunResult& r) {
                "and bid to sell unless a price follows '@'.\n";
 }
 
-void PrintJson(std::ostream& out, const RunResult& r) {
+void PrintJson(std::ostream& out, const RunResult& r, const FirmSummary* firm) {
     ordered_json root;
     root["interfaceVersion"] = r.version;
     root["setupFailures"] = ordered_json::array();
@@ -170,6 +171,7 @@ void PrintJson(std::ostream& out, const RunResult& r) {
         }
         root["rows"].push_back(j);
     }
+    if (firm) root["firm"] = FirmJson(*firm);
     out << root.dump(2) << "\n";
 }
 

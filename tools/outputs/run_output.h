@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "analyses/firm.h"
 #include "scenario/runner.h"
 
 namespace kesvar_cli {
@@ -14,7 +15,8 @@ namespace kesvar_cli {
 enum class Format { Table, Json, Csv };
 
 void PrintTable(std::ostream& out, const RunResult& r);
-void PrintJson(std::ostream& out, const RunResult& r);
+// With a firm summary, the JSON holds it as "firm".
+void PrintJson(std::ostream& out, const RunResult& r, const FirmSummary* firm = nullptr);
 void PrintCsv(std::ostream& out, const RunResult& r);
 
 } // namespace kesvar_cli

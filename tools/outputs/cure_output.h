@@ -1,0 +1,18 @@
+// Prints a cure: per client below the level, the deposit, the sale plan and the buy-back.
+#ifndef KESVAR_TOOLS_OUTPUTS_CURE_OUTPUT_H
+#define KESVAR_TOOLS_OUTPUTS_CURE_OUTPUT_H
+
+#include <ostream>
+
+#include "analyses/cure.h"
+
+namespace kesvar_cli {
+
+void PrintCureText(std::ostream& out, const CureResult& r);
+void PrintCureJson(std::ostream& out, const CureResult& r);
+// record,firm,client,security,field,value: "deposit" lines, then "sale" and "buyBack" steps.
+void PrintCureCsv(std::ostream& out, const CureResult& r);
+
+} // namespace kesvar_cli
+
+#endif

@@ -1,0 +1,88 @@
+#include "outputs/order_output.h"
+
+#include <nlohmann/json.hpp>
+
+#include "outputs/csv.h"
+#include "scenario/text.h"
+
+namespace kesvar_cli {
+
+namespace {
+
+using ordered_json = nlohmann::ordered_json;
+
+// Every figure of the three states by name: the row's, then the actv's.
+template <class F> void ForEachFigure(const OrderImpact& r, F visit) {
+    if (!r.now.ok || !r.pending.ok || !r.filled.ok) return;
+    for (size_t i = 0; i < kRowFieldCount; ++i) {
+        const RowField& f = kRowFields[i];
+        if (r.now.row.size < f.minSize) continue;
+        visit(std::string(f.name), FieldValue(r.now.row, f), FieldValue(r.pending.row, f),
+              FieldValue(r.filled.row, f));
+    }
+    const RowResult* rows[3] = {&r.now, &r.pending, &r.filled};
+    for (const RowResult* row : rows)
+        if (row->actv.empty() || !row->actv[0].ok) return;
+    auto actv = [&](const char* name, auto member) {
+        visit(std::string("actv.") + name, double(r.now.actv[0].actv.*member),
+              double(r.pending.actv[0].actv.*member), double(r.filled.actv[0].actv.*member));
+    };
+    actv("position", &KRMarginalActv::position);
+    actv("maxBuy", &KRMarginalActv::maxBuy);
+    actv("maxSell", &KRMarginalActv::maxSell);
+    actv("value", &KRMarginalActv::value);
+}
+
+std::string Verdict(const OrderImpact& r) {
+    const char* side = r.order.buy ? "maxBuy" : "maxSell";
+    if (r.fits) return Sprintf("fits: %d within %s %d", r.order.quantity, side, r.largest);
+    return Sprintf("does not fit: %s is %d, decided by the %s; the largest that fits is %d", side,
+                   r.largest, r.bound.c_str(), r.largest);
+}
+
+} // namespace
+
+void PrintOrderText(std::ostream& out, const OrderImpact& r) {
+    out << Sprintf("%s %s %s %d @ %g for %s / %s\n", r.order.buy ? "buy" : "sell",
+                   r.order.security.c_str(), "qty", r.order.quantity, r.price, r.order.firm.c_str(),
+                   r.order.client.c_str());
+    for (const RowResult* row : {&r.now, &r.pending, &r.filled})
+        if (!row->ok) out << "the row failed: " << row->failure.call << "\n";
+    out << Sprintf("%-20s %14s %14s %12s %14s %12s\n", "FIGURE", "NOW", "PENDING", "CHANGE",
+                   "FILLED", "CHANGE");
+    ForEachFigure(r, [&](const std::string& name, double now, double pending, double filled) {
+        out << Sprintf("%-20s %14.2f %14.2f %+12.2f %14.2f %+12.2f\n", name.c_str(), now, pending,
+                       pending - now, filled, filled - now);
+    });
+    out << "verdict: " << Verdict(r) << "\n";
+}
+
+void PrintOrderJson(std::ostream& out, const OrderImpact& r) {
+    ordered_json root;
+    root["firm"] = r.order.firm;
+    root["client"] = r.order.client;
+    root["side"] = r.order.buy ? "buy" : "sell";
+    root["security"] = r.order.security;
+    root["quantity"] = r.order.quantity;
+    root["price"] = r.price;
+    root["fits"] = r.fits;
+    root["largest"] = r.largest;
+    root["bound"] = r.bound;
+    root["figures"] = ordered_json::array();
+    ForEachFigure(r, [&](const std::string& name, double now, double pending, double filled) {
+        root["figures"].push_back(
+            {{"figure", name}, {"now", now}, {"pending", pending}, {"filled", filled}});
+    });
+    out << root.dump(2) << "\n";
+}
+
+void PrintOrderCsv(std::ostream& out, const OrderImpact& r) {
+    out << "figure,now,pending,filled\n";
+    ForEachFigure(r, [&](const std::string& name, double now, double pending, double filled) {
+        WriteCsvLine(out, {name, Exact(now), Exact(pending), Exact(filled)});
+    });
+    WriteCsvLine(out,
+                 {"verdict", r.fits ? "fits" : "does not fit", std::to_string(r.largest), r.bound});
+}
+
+} // namespace kesvar_cli
