@@ -2,10 +2,10 @@
 // figures the page shows must equal `kesvar run --price` bit for bit.
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
-import { mkdtempSync, readFileSync, statSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
-import { test } from 'node:test';
+import { after, test } from 'node:test';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
@@ -14,7 +14,9 @@ const cli = process.env.KESVAR_CLI ?? join(root, 'build/native/tools/kesvar');
 const chromium = process.env.KESVAR_CHROMIUM ?? '/usr/bin/chromium';
 const scenario = 'examples/demo/scenario.json';
 
-const report = join(mkdtempSync(join(tmpdir(), 'kesvar-report-')), 'r.html');
+const folder = mkdtempSync(join(tmpdir(), 'kesvar-report-'));
+after(() => rmSync(folder, { recursive: true }));
+const report = join(folder, 'r.html');
 execFileSync(cli, ['report', scenario, '--interactive', '--module', module, '-o', report], {
   cwd: root,
   stdio: ['ignore', 'ignore', 'ignore'],
