@@ -342,6 +342,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
     out.warnings = warnings;
     out.scenarioText = s.text;
     out.firms = s.firms;
+    out.classes = s.classes;
     if (args.top > 0 && size_t(args.top) < out.clients.size()) {
         std::vector<ClientStress> nearest;
         for (const ClientStress* c : RankedClients(out))

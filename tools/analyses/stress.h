@@ -62,6 +62,7 @@ struct StressResult {
     std::vector<Warning> warnings; // what `run` says about the scenario
     std::string scenarioText;      // the file, as StressOfFile read it
     std::vector<Firm> firms;       // with their settings texts
+    std::vector<Class> classes;    // with the prices the figures were made at
     RunResult base;                // the scenario run at its own prices, traced, with every actv
     std::vector<double> shocks;
     std::vector<ClientStress> clients;

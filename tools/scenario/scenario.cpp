@@ -1,8 +1,10 @@
 #include "scenario/scenario.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -359,6 +361,24 @@ RowRequest ReadRow(const json& j, const std::string& path, const std::vector<Cla
     return r;
 }
 
+// Whether [b, e), which a NUL follows, is one decimal number in range. A standard library
+// without floating-point from_chars (the WebAssembly one) gets strtod, which reads the same
+// numbers in the C locale the tool keeps, but also hexadecimal and leading blanks.
+bool WholeDouble(const char* b, const char* e, double* d) {
+#ifdef __cpp_lib_to_chars
+    auto r = std::from_chars(b, e, *d);
+    return r.ec == std::errc() && r.ptr == e;
+#else
+    if (b == e || isspace(static_cast<unsigned char>(*b)) ||
+        std::find_if(b, e, [](char c) { return c == 'x' || c == 'X'; }) != e)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    *d = strtod(b, &end);
+    return end == e && errno != ERANGE;
+#endif
+}
+
 // A CSV field of a number column as the JSON value it stands for; anything else stays a
 // string, which the record's reader then refuses by name.
 json CsvValue(const std::string& field) {
@@ -368,8 +388,7 @@ json CsvValue(const std::string& field) {
     auto ri = std::from_chars(b, e, i);
     if (ri.ec == std::errc() && ri.ptr == e) return json(i);
     double d;
-    auto rd = std::from_chars(b, e, d);
-    if (rd.ec == std::errc() && rd.ptr == e) return json(d);
+    if (WholeDouble(b, e, &d)) return json(d);
     return json(field);
 }
 
