@@ -8,7 +8,7 @@
 #include <functional>
 #include <iostream>
 
-#include "frame/state.h"
+#include "state/state.h"
 #include "registry/registry.h"
 #include "scenario.h"
 #include "settings/settings.h"

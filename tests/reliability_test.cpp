@@ -8,7 +8,7 @@
 #include <memory>
 #include <random>
 
-#include "frame/state.h"
+#include "state/state.h"
 #include "scenario.h"
 
 using namespace fakehost;

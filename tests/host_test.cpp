@@ -10,8 +10,8 @@
 #include <set>
 #include <tuple>
 
-#include "frame/hash_index.h"
-#include "frame/state.h"
+#include "index/hash_index.h"
+#include "state/state.h"
 #include "platform/platform.h"
 #include "scenario.h"
 
