@@ -13,7 +13,7 @@
 #include "links/links.h"
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

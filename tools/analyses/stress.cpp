@@ -78,7 +78,7 @@ void SetShock(const Scenario& s, const StressPlan& plan, double shock) {
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities) {
             Market m = Moves(plan, sec) ? Shocked(sec.market, shock) : sec.market;
-            fakehost::SetPrices(c.id, sec.id, m.offer, m.bid, m.prevPrice, m.last, m.accruedInt);
+            memory_host::SetPrices(c.id, sec.id, m.offer, m.bid, m.prevPrice, m.last, m.accruedInt);
         }
 }
 
@@ -102,7 +102,7 @@ class Evaluator {
         o.actv = actv;
         RowResult r = RunRow(req, o);
         // The host's call log only grows; nothing here reads it.
-        fakehost::host().log.clear();
+        memory_host::host().log.clear();
         return r;
     }
 
@@ -303,66 +303,52 @@ void AddStressOptions(CLI::App* cmd, StressArgs* a) {
         ->check(CLI::PositiveNumber);
 }
 
-bool StressPlanOf(const StressArgs& a, StressPlan* plan, std::ostream& err) {
-    if (a.all && !a.security.empty()) {
-        err << "kesvar: --all and --security exclude each other\n";
-        return false;
-    }
-    try {
-        plan->from = ParsePercent(a.from, "--from " + a.from);
-        plan->to = ParsePercent(a.to, "--to " + a.to);
-    } catch (const WhatIfError& e) {
-        err << "kesvar: " << e.what() << "\n";
-        return false;
-    }
-    if (!(plan->from < plan->to) || plan->from < -1.0) {
-        err << "kesvar: --from must lie below --to, and no shock below -100%\n";
-        return false;
-    }
-    plan->security = a.security;
-    plan->steps = a.steps;
-    plan->clients = a.clients;
-    plan->actv = a.actv;
+StressPlan StressPlanOf(const StressArgs& a) {
+    if (a.all && !a.security.empty()) throw CommandError("--all and --security exclude each other");
+    StressPlan plan;
+    plan.from = ParsePercent(a.from, "--from " + a.from);
+    plan.to = ParsePercent(a.to, "--to " + a.to);
+    if (!(plan.from < plan.to) || plan.from < -1.0)
+        throw CommandError("--from must lie below --to, and no shock below -100%");
+    plan.security = a.security;
+    plan.steps = a.steps;
+    plan.clients = a.clients;
+    plan.actv = a.actv;
     std::string reason;
-    if (!a.level.empty() && !ParseLevel(a.level, plan, &reason)) {
-        err << "kesvar: --level " << a.level << ": " << reason << "\n";
-        return false;
-    }
-    return true;
+    if (!a.level.empty() && !ParseLevel(a.level, &plan, &reason))
+        throw CommandError("--level " + a.level + ": " + reason);
+    return plan;
 }
 
-bool StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
-                  StressResult* out) {
-    StressPlan plan;
-    if (!StressPlanOf(args, &plan, std::cerr)) return false;
+StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
+                          const WhatIf& whatIf) {
+    StressPlan plan = StressPlanOf(args);
     Scenario s;
     std::vector<Warning> warnings;
-    if (!LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings)) return false;
+    LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings);
     for (const std::string& code : plan.clients) {
         bool found = false;
         for (const RowRequest& q : s.rows)
             found = found || q.client == code;
-        if (!found) {
-            std::cerr << "kesvar: --client " << code << ": no row of the scenario asks for it\n";
-            return false;
-        }
+        if (!found) throw CommandError("--client " + code + ": no row of the scenario asks for it");
     }
+    StressResult out;
     try {
-        *out = RunStress(s, plan);
+        out = RunStress(s, plan);
     } catch (const std::runtime_error& e) {
-        std::cerr << "kesvar: --security " << plan.security << ": " << e.what() << "\n";
-        return false;
+        throw CommandError("--security " + plan.security + ": " + e.what());
     }
-    out->warnings = warnings;
-    out->scenarioText = s.text;
-    out->firms = s.firms;
-    if (args.top > 0 && size_t(args.top) < out->clients.size()) {
+    out.whatIf = whatIf;
+    out.warnings = warnings;
+    out.scenarioText = s.text;
+    out.firms = s.firms;
+    if (args.top > 0 && size_t(args.top) < out.clients.size()) {
         std::vector<ClientStress> nearest;
-        for (const ClientStress* c : RankedClients(*out))
+        for (const ClientStress* c : RankedClients(out))
             if (nearest.size() < size_t(args.top)) nearest.push_back(*c);
-        out->clients = nearest;
+        out.clients = nearest;
     }
-    return true;
+    return out;
 }
 
 } // namespace kesvar_cli

@@ -33,26 +33,13 @@ int RunCureCommand(const CureArgs& a) {
     Level level;
     std::vector<Level> failBelow(a.failBelow.size());
     std::string reason;
-    if (!ParseFigureLevel(a.level, &level, &reason)) {
-        std::cerr << "kesvar: --level " << a.level << ": " << reason << "\n";
-        return 2;
-    }
+    if (!ParseFigureLevel(a.level, &level, &reason))
+        throw CommandError("--level " + a.level + ": " + reason);
     for (size_t i = 0; i < failBelow.size(); ++i)
-        if (!ParseFigureLevel(a.failBelow[i], &failBelow[i], &reason)) {
-            std::cerr << "kesvar: --fail-below " << a.failBelow[i] << ": " << reason << "\n";
-            return 2;
-        }
-    Scenario scenario;
-    try {
-        scenario = LoadScenarioFile(a.scenario);
-        ApplyWhatIf(a.whatIf, &scenario);
-    } catch (const ScenarioError& e) {
-        std::cerr << "kesvar: " << a.scenario << ": " << e.path << ": " << e.what() << "\n";
-        return 2;
-    } catch (const WhatIfError& e) {
-        std::cerr << "kesvar: " << e.what() << "\n";
-        return 2;
-    }
+        if (!ParseFigureLevel(a.failBelow[i], &failBelow[i], &reason))
+            throw CommandError("--fail-below " + a.failBelow[i] + ": " + reason);
+    Scenario scenario = LoadScenarioFile(a.scenario);
+    ApplyWhatIf(a.whatIf, &scenario);
     if (a.allClients) RequestAllClients(&scenario);
     CureResult r = RunCure(scenario, level, a.by == "loss" ? CureOrder::Loss : CureOrder::Value);
     FirmSummary firm = SummarizeFirm(r.base, failBelow);
@@ -65,8 +52,8 @@ int RunCureCommand(const CureArgs& a) {
         PrintCureText(text, r);
     if (!failBelow.empty() && a.format == "table") PrintFirmTable(text, firm);
     std::cout << text.str() << std::flush;
-    if (r.base.AnyFailure()) return 1;
-    return AnyAtOrBelow(firm) ? 3 : 0;
+    if (r.base.AnyFailure()) return kExitFailure;
+    return AnyAtOrBelow(firm) ? kExitAtOrBelow : 0;
 }
 
 } // namespace kesvar_cli

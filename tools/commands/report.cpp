@@ -24,23 +24,19 @@ int RunReportCommand(const ReportArgs& a) {
     StressArgs stress = a.stress;
     if (stress.level.empty()) stress.level = "marginLevel=50";
     stress.actv = false; // the report draws the row's figures only
-    StressResult r;
-    if (!StressOfFile(a.scenario, stress, a.whatIf, &r)) return 2;
+    StressResult r = StressOfFile(a.scenario, stress, a.whatIf);
     std::ostringstream html;
     WriteReport(html, HeaderOf(a.scenario, a.whatIf, r), r);
     if (a.output == "-") {
         std::cout << html.str() << std::flush;
-        return r.base.AnyFailure() ? 1 : 0;
+        return r.base.AnyFailure() ? kExitFailure : 0;
     }
     std::ofstream file(a.output, std::ios::binary);
     file << html.str();
     file.close();
-    if (!file) {
-        std::cerr << "kesvar: cannot write " << a.output << "\n";
-        return 2;
-    }
+    if (!file) throw CommandError("cannot write " + a.output);
     std::cout << "kesvar: wrote " << a.output << " (" << html.str().size() << " bytes)\n";
-    return r.base.AnyFailure() ? 1 : 0;
+    return r.base.AnyFailure() ? kExitFailure : 0;
 }
 
 } // namespace kesvar_cli

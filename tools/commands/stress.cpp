@@ -23,8 +23,7 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
 }
 
 int RunStressCommand(const StressCommandArgs& a) {
-    StressResult r;
-    if (!StressOfFile(a.scenario, a.stress, a.whatIf, &r)) return 2;
+    StressResult r = StressOfFile(a.scenario, a.stress, a.whatIf);
     std::ostringstream text;
     if (a.format == "json")
         PrintStressJson(text, r);
@@ -34,7 +33,7 @@ int RunStressCommand(const StressCommandArgs& a) {
         PrintStressTable(text, r);
     std::cout << text.str() << std::flush;
     for (const ClientStress& c : r.clients)
-        if (!c.base.ok) return 1;
+        if (!c.base.ok) return kExitFailure;
     return 0;
 }
 

@@ -497,7 +497,9 @@ void ReadList(const json& root, const char* key, std::vector<T>* out, F read) {
 
 } // namespace
 
-Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read) {
+namespace {
+
+Scenario ParseNamed(const std::string& text, const std::string& name, const FileReader& read) {
     json root;
     try {
         root = json::parse(text, nullptr, true, /*ignore_comments=*/true);
@@ -553,6 +555,17 @@ Scenario ParseScenario(const std::string& text, const std::string& name, const F
     return s;
 }
 
+} // namespace
+
+Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read) {
+    try {
+        return ParseNamed(text, name, read);
+    } catch (ScenarioError& e) {
+        e.file = name;
+        throw;
+    }
+}
+
 std::string ReadFile(const std::string& path) {
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) throw std::runtime_error(path + ": " + strerror(errno));
@@ -577,7 +590,7 @@ Scenario LoadScenarioFile(const std::string& path) {
     try {
         text = ReadInput(path);
     } catch (const std::exception& e) {
-        throw ScenarioError("(file)", std::string("cannot read the scenario: ") + e.what());
+        throw CommandError(std::string("cannot read the scenario: ") + e.what());
     }
 #ifdef _WIN32
     const char* separators = "/\\";

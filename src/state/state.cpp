@@ -1,4 +1,4 @@
-#include "frame/state.h"
+#include "state/state.h"
 
 namespace kesvar {
 

@@ -10,13 +10,13 @@
 // Slots are placed by multiplying the hash by the slot count (no power of two needed, so an
 // index built for n items takes about n / 0.7 slots, not up to twice that). Growth goes through
 // the memory hooks; an index that cannot grow stays as it was.
-#ifndef KESVAR_FRAME_HASH_INDEX_H
-#define KESVAR_FRAME_HASH_INDEX_H
+#ifndef KESVAR_INDEX_HASH_INDEX_H
+#define KESVAR_INDEX_HASH_INDEX_H
 
 #include <stdint.h>
 #include <string.h>
 
-#include "frame/memory.h"
+#include "memory/memory.h"
 
 namespace kesvar {
 

@@ -1,13 +1,13 @@
 // Calls into the host: market parameter ids and values, and the walks over its limit records.
 // Host records are read in place, field by field, never past offset 87 (or 95 for the money
 // leverage under interface version 2); strings are bounded by their field width.
-#ifndef KESVAR_FRAME_HOST_H
-#define KESVAR_FRAME_HOST_H
+#ifndef KESVAR_HOST_HOST_H
+#define KESVAR_HOST_HOST_H
 
 #include <string.h>
 
-#include "frame/state.h"
-#include "frame/strings.h"
+#include "state/state.h"
+#include "text/strings.h"
 
 namespace kesvar {
 

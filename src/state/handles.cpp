@@ -1,6 +1,6 @@
-#include "frame/handles.h"
+#include "state/handles.h"
 
-#include "frame/sort.h"
+#include "index/sort.h"
 
 namespace kesvar {
 

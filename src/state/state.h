@@ -1,10 +1,11 @@
-// The one process-wide state of the library. Touched only under the library lock.
-#ifndef KESVAR_FRAME_STATE_H
-#define KESVAR_FRAME_STATE_H
+// The process-wide state of the library, but for the memory hooks, which the allocation module
+// below it keeps. Touched only under the library lock.
+#ifndef KESVAR_STATE_STATE_H
+#define KESVAR_STATE_STATE_H
 
 #include "kesvar.h"
-#include "frame/hash_index.h"
-#include "frame/memory.h"
+#include "index/hash_index.h"
+#include "memory/memory.h"
 
 namespace kesvar {
 
@@ -26,10 +27,6 @@ struct HandleRange {
 struct LibraryState {
     int32_t initialised = 0;
     int32_t interfaceVersion = 0;
-
-    KRAllocFunc alloc = nullptr;
-    KRFreeFunc free = nullptr;
-    KRReallocFunc realloc = nullptr;
 
     KRFindFirstMoneyLimitFunc findFirstMoneyLimit = nullptr;
     KRGetMoneyLimitFunc getMoneyLimit = nullptr;

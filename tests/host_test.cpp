@@ -10,12 +10,12 @@
 #include <set>
 #include <tuple>
 
-#include "frame/hash_index.h"
-#include "frame/state.h"
+#include "index/hash_index.h"
+#include "state/state.h"
 #include "platform/platform.h"
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 using Lines = std::vector<std::string>;
 
 namespace {

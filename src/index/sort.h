@@ -1,7 +1,7 @@
 // One sort for the library's arrays: a stable merge sort, so equal elements keep their order
 // and the result is the same on every target (qsort's order of equal elements is not).
-#ifndef KESVAR_FRAME_SORT_H
-#define KESVAR_FRAME_SORT_H
+#ifndef KESVAR_INDEX_SORT_H
+#define KESVAR_INDEX_SORT_H
 
 #include <stdint.h>
 

@@ -1,8 +1,8 @@
 // Every byte the library owns comes from here, so a host that installs its memory hooks sees
 // every block. Each missing hook falls back to the C runtime, call by call: a host may install
 // only some of them.
-#ifndef KESVAR_FRAME_MEMORY_H
-#define KESVAR_FRAME_MEMORY_H
+#ifndef KESVAR_MEMORY_MEMORY_H
+#define KESVAR_MEMORY_MEMORY_H
 
 #include <stdint.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 // Calls into the host. Limit records are read in place, field by field, never past offset 87
 // (95 for the version-2 leverage).
-#include "frame/host.h"
-#include "frame/strings.h"
+#include "host/host.h"
+#include "text/strings.h"
 
 #include <stddef.h>
 #include <string.h>

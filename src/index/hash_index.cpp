@@ -1,8 +1,8 @@
-#include "frame/hash_index.h"
+#include "index/hash_index.h"
 
 #include <string.h>
 
-#include "frame/memory.h"
+#include "memory/memory.h"
 
 namespace kesvar {
 

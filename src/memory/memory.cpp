@@ -1,36 +1,45 @@
 // The allocation module: the host's hooks when installed, the C runtime otherwise. The choice
 // is made call by call, so a host may install only some of the hooks.
-#include "frame/memory.h"
+#include "memory/memory.h"
 
 #include <stdlib.h>
 
-#include "frame/state.h"
-
 namespace kesvar {
 
+namespace {
+
+// Kept here, not in the library state: that state is built of this module's arrays. Constant-
+// initialised, so no constructor runs at load; touched only under the library lock.
+struct MemoryHooks {
+    KRAllocFunc alloc;
+    KRFreeFunc free;
+    KRReallocFunc realloc;
+};
+MemoryHooks gHooks = {nullptr, nullptr, nullptr};
+
+} // namespace
+
 void SetMemoryHooks(KRAllocFunc allocate, KRFreeFunc release, KRReallocFunc reallocate) {
-    gState.alloc = allocate;
-    gState.free = release;
-    gState.realloc = reallocate;
+    gHooks = {allocate, release, reallocate};
 }
 
 void* MemAlloc(uint32_t size) {
-    if (gState.alloc) return gState.alloc(size);
+    if (gHooks.alloc) return gHooks.alloc(size);
     // malloc(0) may answer null; a zero-byte block is still a block to the caller.
     return malloc(size ? size : 1);
 }
 
 void MemFree(void* block) {
     if (!block) return;
-    if (gState.free) {
-        gState.free(block);
+    if (gHooks.free) {
+        gHooks.free(block);
         return;
     }
     free(block);
 }
 
 void* MemRealloc(void* block, uint32_t size) {
-    if (gState.realloc) return gState.realloc(block, size);
+    if (gHooks.realloc) return gHooks.realloc(block, size);
     return realloc(block, size ? size : 1);
 }
 

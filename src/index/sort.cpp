@@ -1,8 +1,8 @@
-#include "frame/sort.h"
+#include "index/sort.h"
 
 #include <string.h>
 
-#include "frame/memory.h"
+#include "memory/memory.h"
 
 namespace kesvar {
 

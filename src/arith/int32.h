@@ -1,7 +1,7 @@
 // 32-bit integer arithmetic as the device does it: host quantities are summed and combined in
 // 32-bit integers that wrap, and figures become quantities by truncation toward zero.
-#ifndef KESVAR_FRAME_INT32_H
-#define KESVAR_FRAME_INT32_H
+#ifndef KESVAR_ARITH_INT32_H
+#define KESVAR_ARITH_INT32_H
 
 #include <stdint.h>
 

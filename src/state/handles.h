@@ -3,10 +3,10 @@
 // Each load of a firm takes one range of consecutive handles: the firm record's first, then its
 // client records' as they are attached. Retiring a load is then one step, however many clients
 // it had.
-#ifndef KESVAR_FRAME_HANDLES_H
-#define KESVAR_FRAME_HANDLES_H
+#ifndef KESVAR_STATE_HANDLES_H
+#define KESVAR_STATE_HANDLES_H
 
-#include "frame/state.h"
+#include "state/state.h"
 
 namespace kesvar {
 

@@ -1,4 +1,4 @@
-#include "frame/strings.h"
+#include "text/strings.h"
 
 namespace kesvar {
 

@@ -1,8 +1,8 @@
 // The string helpers every layer shares: the case-folding name comparisons and the one
 // bounded copy. In the comparisons only the ASCII letters A-Z fold (to a-z); every other
 // byte compares by its unsigned value, like strcmp.
-#ifndef KESVAR_FRAME_STRINGS_H
-#define KESVAR_FRAME_STRINGS_H
+#ifndef KESVAR_TEXT_STRINGS_H
+#define KESVAR_TEXT_STRINGS_H
 
 #include <stdint.h>
 
