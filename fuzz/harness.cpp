@@ -476,6 +476,10 @@ Target TargetByName(const char* name) {
     if (strcmp(name, "settings") == 0) return SettingsInput;
     if (strcmp(name, "classes") == 0) return ClassesInput;
     if (strcmp(name, "host_answers") == 0) return HostAnswersInput;
+#ifdef KESVAR_FUZZ_TOOLS
+    if (strcmp(name, "scenario") == 0) return ScenarioInput;
+    if (strcmp(name, "limits_csv") == 0) return LimitsCsvInput;
+#endif
     return nullptr;
 }
 
