@@ -65,7 +65,7 @@ std::string Run(const std::string& scenarioJson, const std::string& optionsJson)
     RunResult result = RunScenario(scenario, options);
     result.warnings = warnings;
     std::ostringstream text;
-    PrintJson(text, result);
+    PrintJson(text, result, whatIf);
     return text.str();
 }
 
