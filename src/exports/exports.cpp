@@ -36,14 +36,21 @@ int32_t CalcRowCall(KRMarginalRow* row, uint32_t* moneyIndex, uint32_t* secIndex
     return code ? call.Fail(code) : call.Ok();
 }
 
+// What both actv exports refuse, in this order: the state, the row, the record, the sizes.
+static int32_t CheckActvCall(const KRMarginalRow* row, const KRMarginalActv* actv,
+                             FirmSettings** settings) {
+    if (!Initialised()) return KR_ERR_STATE;
+    if (int32_t code = CheckRow(row, settings)) return code;
+    if (!actv) return KR_ERR_ARGUMENT;
+    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return KR_ERR_SIZE;
+    return KR_ERR_NONE;
+}
+
 int32_t CalcActvCall(const KRMarginalRow* row, KRMarginalActv* actv, double price,
                      ActvTrace* trace) {
     ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
     FirmSettings* settings = nullptr;
-    if (int32_t code = CheckRow(row, &settings)) return call.Fail(code);
-    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
-    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
+    if (int32_t code = CheckActvCall(row, actv, &settings)) return call.Fail(code);
     int32_t code = CalcActv(row, settings, actv, price, trace);
     return code ? call.Fail(code) : call.Ok();
 }
@@ -173,11 +180,8 @@ KR_API int32_t KR_CALL KRCalcMarginalRow(KRMarginalRow* row) {
 
 KR_API int32_t KR_CALL KRInitMarginalActv(const KRMarginalRow* row, KRMarginalActv* actv) {
     ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
     FirmSettings* settings = nullptr;
-    if (int32_t code = CheckRow(row, &settings)) return call.Fail(code);
-    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
-    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
+    if (int32_t code = CheckActvCall(row, actv, &settings)) return call.Fail(code);
     int32_t code = PrepareActv(settings, actv);
     return code ? call.Fail(code) : call.Ok();
 }
