@@ -8,7 +8,9 @@
 #include <math.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <map>
+#include <optional>
 
 #include "scenario.h"
 
@@ -38,34 +40,37 @@ KRMarginalRow Bound(const std::string& firm, const std::string& client = "C1") {
     return row;
 }
 
-// The actv of `secId` prepared for the row and, unless `calc` is false, calculated at `price`.
-KRMarginalActv Calc(const KRMarginalRow* row, uint32_t secId, double price = 0, bool calc = true) {
-    KRMarginalActv a = Actv(secId / 100 * 10, secId);
+const world::SecRef& Sec(const std::string& code) {
+    static const std::vector<world::SecRef> secs = world::Securities();
+    return *std::find_if(secs.begin(), secs.end(), [&](const auto& s) { return s.code == code; });
+}
+
+// The actv of `code` prepared for the row and, unless `calc` is false, calculated at `price`.
+KRMarginalActv Calc(const KRMarginalRow* row, const std::string& code, double price = 0,
+                    bool calc = true) {
+    KRMarginalActv a = Actv(Sec(code).classId, Sec(code).secId);
     EXPECT_EQ(1, KRInitMarginalActv(row, &a));
     EXPECT_EQ(1, calc ? KRCalcMarginalActv(row, &a, price) : 1);
     return a;
 }
 
-// Limits `l`: current, lockedSell, lockedBuy, openLimit, currentLimit.
-void Hold(const std::string& firm, const std::string& client, uint32_t secId,
-          std::vector<int32_t> l, const char* acc = "A1") {
-    l.resize(5);
-    for (const world::SecRef& s : world::Securities())
-        if (s.secId == secId)
-            AddSecLimit({firm, client, s.code, acc, 0, l[3], l[0], l[4], l[1], l[2]});
+// A limit of a client's security on an ordinary account.
+Holding Held(const std::string& who, const std::string& code, const char* account = "A1") {
+    return Holding(who.substr(0, 2), who.substr(3), code, account);
 }
 
 // Writes the figures named in `figures` into a row, as a host holding them would: "equity=500
 // size=248 leverageGiven=1" (the size tag and leverageGiven as integers).
 void SetFigures(KRMarginalRow& row, const std::string& figures) {
-    // clang-format off
-#define FIELD(name) {#name, &KRMarginalRow::name}
-    static const std::map<std::string, double KRMarginalRow::*> fields = {FIELD(moneyAvailable),
-        FIELD(leverage), FIELD(equity), FIELD(openLimitTotal), FIELD(shortValue), FIELD(longValue),
-        FIELD(longValueAsset), FIELD(buyCommitment), FIELD(buyCommitmentAsset), FIELD(ownBuyLimit),
-        FIELD(uncoveredSellValue), FIELD(marginBuyLimit), FIELD(buyCapacityCopy), FIELD(assetBuyLimit),
-        FIELD(settlementDebt), FIELD(moneyCurrent), FIELD(moneyLocked), FIELD(equitySurplus)};
-    // clang-format on
+#define FIELD(name)                                                                                \
+    { #name, &KRMarginalRow::name }
+    static const std::map<std::string, double KRMarginalRow::*> fields = {
+        FIELD(moneyAvailable),  FIELD(leverage),           FIELD(equity),
+        FIELD(openLimitTotal),  FIELD(shortValue),         FIELD(longValue),
+        FIELD(longValueAsset),  FIELD(buyCommitment),      FIELD(buyCommitmentAsset),
+        FIELD(ownBuyLimit),     FIELD(uncoveredSellValue), FIELD(marginBuyLimit),
+        FIELD(buyCapacityCopy), FIELD(assetBuyLimit),      FIELD(settlementDebt),
+        FIELD(moneyCurrent),    FIELD(moneyLocked),        FIELD(equitySurplus)};
 #undef FIELD
     char name[32];
     double value;
@@ -78,59 +83,93 @@ void SetFigures(KRMarginalRow& row, const std::string& figures) {
     }
 }
 
-// One lag-2 calculation on a bound row holding the figures of the table and of the case, in a
-// block of exactly its size, so ASan catches a read past the row's tag. maxBuy/maxSell of -1
-// are not checked.
-struct Case {
-    const char* who; // firm/client
-    uint32_t secId;
-    std::vector<int32_t> limits; // as Hold's
-    double price;
+// One credit-lag-2 calculation: the client's limit of one security, the price given (0: none),
+// the row's figures beyond the table's, and the quantities the case expects. A quantity the
+// case does not name is not checked; every case names at least one.
+struct Lag2 {
+    explicit Lag2(const Holding& h) : held(h) {}
+    Holding held;
+    double price = 0;
     std::string figures;
-    int32_t maxBuy, maxSell;
+    std::optional<int32_t> maxBuy, maxSell;
+
+    Lag2& Price(double v) { return price = v, *this; }
+    Lag2& With(const std::string& v) { return figures = v, *this; }
+    Lag2& Buys(int32_t v) { return maxBuy = v, *this; }
+    Lag2& Sells(int32_t v) { return maxSell = v, *this; }
 };
 
-void Check(const char* what, const std::string& figures, const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << what << ": " << c.who << " " << c.secId << " "
-                                        << testing::PrintToString(c.limits) << " " << c.figures);
+// Each case on a bound row holding the table's and the case's figures, in a block of exactly
+// its size, so ASan catches a read past the row's tag.
+void Check(const char* what, const std::string& figures, const std::vector<Lag2>& cases) {
+    for (const Lag2& c : cases) {
+        const Holding& h = c.held;
+        SCOPED_TRACE(testing::Message()
+                     << what << ": " << h.firm << "/" << h.client << " " << h.secCode << " "
+                     << h.currentBalance << " at " << c.price << " " << c.figures);
         host().secLimits.clear();
-        const std::string firm(c.who, 2), client(c.who + 3);
-        Hold(firm, client, c.secId, c.limits);
-        KRMarginalRow full = Bound(firm, client);
+        AddSecLimit(h);
+        KRMarginalRow full = Bound(h.firm, h.client);
         ASSERT_EQ(1, full.creditLag2);
         SetFigures(full, figures + " " + c.figures);
         std::vector<uint8_t> block(full.size);
         memcpy(block.data(), &full, full.size);
-        KRMarginalActv a = Calc(reinterpret_cast<KRMarginalRow*>(block.data()), c.secId, c.price);
-        EXPECT_EQ(c.limits[0], a.position);
-        EXPECT_EQ(c.maxBuy < 0 ? a.maxBuy : c.maxBuy, a.maxBuy);
-        EXPECT_EQ(c.maxSell < 0 ? a.maxSell : c.maxSell, a.maxSell);
+        const auto* row = reinterpret_cast<KRMarginalRow*>(block.data());
+        KRMarginalActv a = Calc(row, h.secCode, c.price);
+        ASSERT_TRUE(c.maxBuy || c.maxSell) << "a case that checks nothing";
+        EXPECT_EQ(h.currentBalance, a.position);
+        if (c.maxBuy) {
+            EXPECT_EQ(*c.maxBuy, a.maxBuy);
+        }
+        if (c.maxSell) {
+            EXPECT_EQ(*c.maxSell, a.maxSell);
+        }
     }
 }
+
+// What preparing an actv writes: indexes and the flags of the bound record's lists.
+struct Prepared {
+    Prepared(const char* f, const char* c, const char* s) : firm(f), client(c), code(s) {}
+    const char *firm, *client, *code;
+    int32_t secIndex = 0, classIndex = 0;
+    uint8_t isMargin = 0, isAsset = 0, isRestShort = 0;
+
+    Prepared& SecIndex(int32_t v) { return secIndex = v, *this; }
+    Prepared& ClassIndex(int32_t v) { return classIndex = v, *this; }
+    Prepared& Margin() { return isMargin = 1, *this; }
+    Prepared& Asset() { return isAsset = 1, *this; }
+    Prepared& RestShort() { return isRestShort = 1, *this; }
+};
 
 } // namespace
 
 // secIndex, classIndex and the margin, asset and rest-short flags of the bound record (F1's or
 // its client VIP's own lists); the reserved field and the padding are left alone.
 TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
-    // clang-format off
-    const struct { const char *firm, *client; uint32_t secId; std::vector<int64_t> want; } cases[] = {
-        {"F1", "C1", 101, {0, 0, 1, 1, 0}}, {"F1", "C1", 102, {1, 0, 0, 1, 0}}, {"F1", "C1", 103, {2, 0, 1, 0, 1}},
-        {"F1", "VIP", 103, {2, 0, 1, 1, 0}}, {"F1", "C1", 202, {5, 1, 0, 1, 0}}, {"F1", "C1", 401, {7, 3, 0, 0, 0}},
-        {"F2", "D2", 101, {0, 0, 1, 0, 1}}, {"F4", "Q7", 104, {3, 0, 0, 1, 0}}};
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.client << " " << c.secId);
+    const Prepared cases[] = {
+        Prepared{"F1", "C1", "SBER"}.Margin().Asset(),
+        Prepared{"F1", "C1", "GAZP"}.SecIndex(1).Asset(),
+        Prepared{"F1", "C1", "LKOH"}.SecIndex(2).Margin().RestShort(),
+        Prepared{"F1", "VIP", "LKOH"}.SecIndex(2).Margin().Asset(),
+        Prepared{"F1", "C1", "OFZ2"}.SecIndex(5).ClassIndex(1).Asset(),
+        Prepared{"F1", "C1", "OTHER"}.SecIndex(7).ClassIndex(3),
+        Prepared{"F2", "D2", "SBER"}.Margin().RestShort(),
+        Prepared{"F4", "Q7", "NOPRICE"}.SecIndex(3).Asset(),
+    };
+    for (const Prepared& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.firm << "/" << c.client << " " << c.code);
         KRMarginalRow row = Bound(c.firm, c.client);
-        KRMarginalActv a = Actv(c.secId / 100 * 10, c.secId);
+        KRMarginalActv a = Actv(Sec(c.code).classId, Sec(c.code).secId);
         a.reserved = 0xA1B2C3D4;
         a.padding = 0x5A;
         ASSERT_EQ(1, KRInitMarginalActv(&row, &a));
-        std::vector<int64_t> want = c.want;
-        want.insert(want.end(), {0xA1B2C3D4, 0x5A});
-        EXPECT_EQ(want, (std::vector<int64_t>{a.secIndex, a.classIndex, a.isMargin, a.isAsset,
-                                              a.isRestShort, a.reserved, a.padding}));
+        EXPECT_EQ(c.secIndex, a.secIndex);
+        EXPECT_EQ(c.classIndex, a.classIndex);
+        EXPECT_EQ(c.isMargin, a.isMargin);
+        EXPECT_EQ(c.isAsset, a.isAsset);
+        EXPECT_EQ(c.isRestShort, a.isRestShort);
+        EXPECT_EQ(0xA1B2C3D4u, a.reserved);
+        EXPECT_EQ(0x5A, a.padding);
     }
 }
 
@@ -139,33 +178,38 @@ TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
 // current limit less sold plus the balance. Only ordinary accounts count, and a record of
 // another security ends the walk.
 TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
-    Hold("F1", "C2", 101, {1000}); // another client, before the start
-    Hold("F1", "C1", 101, {20, 4, 0, 5, 3});
-    Hold("F1", "C1", 101, {100}, "ACC3"); // additional repo: skipped
-    Hold("F1", "C1", 101, {7}, "acc1");   // not listed: ordinary
-    Hold("F1", "C1", 102, {2, 5});        // another security ends SBER's walk
-    Hold("F1", "C1", 101, {50000});
+    AddSecLimit(Held("F1/C2", "SBER").Current(1000)); // another client, before the start
+    AddSecLimit(Held("F1/C1", "SBER").Current(20).LockedSell(4).OpenLimit(5).CurrentLimit(3));
+    AddSecLimit(Held("F1/C1", "SBER", "ACC3").Current(100));     // additional repo: skipped
+    AddSecLimit(Held("F1/C1", "SBER", "acc1").Current(7));       // not listed: ordinary
+    AddSecLimit(Held("F1/C1", "GAZP").Current(2).LockedSell(5)); // ends SBER's walk
+    AddSecLimit(Held("F1/C1", "SBER").Current(50000));
     KRMarginalRow row = Bound("F1");
     row.marginBuyLimit = 16000;
     row.ownBuyLimit = 3000;
-    KRMarginalActv a = Calc(&row, 101);
+    KRMarginalActv a = Calc(&row, "SBER");
     // position 3 - 5 + 27; margin: maxBuy 16000 / (10 * 50 offer); maxSell 3 - 4 + 27; the
     // values at the last and at the previous price.
-    EXPECT_EQ(std::make_tuple(25, 32, 26, 25 * 48.0 * 10, 25 * 45.0 * 10),
-              std::make_tuple(a.position, a.maxBuy, a.maxSell, a.value, a.prevValue));
-    EXPECT_EQ(20, Calc(&row, 101, 80.0).maxBuy); // 16000 / (10 * 80)
-    EXPECT_EQ(15, Calc(&row, 102).maxBuy);       // not margin: 3000 / (10 * 20)
+    EXPECT_EQ(25, a.position);
+    EXPECT_EQ(32, a.maxBuy);
+    EXPECT_EQ(26, a.maxSell);
+    EXPECT_EQ(25 * 48.0 * 10, a.value);
+    EXPECT_EQ(25 * 45.0 * 10, a.prevValue);
+    EXPECT_EQ(20, Calc(&row, "SBER", 80.0).maxBuy); // 16000 / (10 * 80)
+    EXPECT_EQ(15, Calc(&row, "GAZP").maxBuy);       // not margin: 3000 / (10 * 20)
     row.ownBuyLimit = -500;
-    a = Calc(&row, 102);
-    EXPECT_EQ(std::make_pair(0, 0), std::make_pair(a.maxBuy, a.maxSell)); // 0 - 5 + 2 < 0
+    a = Calc(&row, "GAZP");
+    EXPECT_EQ(0, a.maxBuy);
+    EXPECT_EQ(0, a.maxSell);  // 0 - 5 + 2 < 0
     row.marginBuyLimit = NAN; // a quotient that is not a number buys nothing
-    EXPECT_EQ(0, Calc(&row, 101).maxBuy);
+    EXPECT_EQ(0, Calc(&row, "SBER").maxBuy);
     // No position: no values, and no position price asked after the four price reads.
-    KRMarginalActv zero = Calc(&row, 103, 0, false);
+    KRMarginalActv zero = Calc(&row, "LKOH", 0, false);
     zero.value = zero.prevValue = 7.0;
     host().log.clear();
     ASSERT_EQ(1, KRCalcMarginalActv(&row, &zero, 0.0));
-    EXPECT_EQ(std::make_pair(0.0, 0.0), std::make_pair(zero.value, zero.prevValue));
+    EXPECT_EQ(0.0, zero.value);
+    EXPECT_EQ(0.0, zero.prevValue);
     EXPECT_EQ(4u, LogLines("paramValue").size());
 }
 
@@ -174,75 +218,103 @@ TEST_F(ActvTest, PlainRegimeReadsPurchasingPowerFromTheRow) {
 // OTHER in no list: the own buy limit, or under RSTRNMBUY (F1) on a row of 264 bytes or more
 // the smaller of it and the free money, and only the cover of a short.
 TEST_F(ActvTest, Lag2BuyFollowsTheListCaseWithAndWithoutPrice) {
-    // clang-format off
-    // F2's GAZP (lot 1), short 4, lockedBuy 1: U = -3; 6400 + 4 * 20 = 6480, maxBuy =
-    // (6480 + 3 * 20) / P. The sale: 2560 / max(P, bid 16). No price at -5; at 8 V stays at the
-    // bid.
-    Check("margin and asset", "marginBuyLimit=6400 shortValue=-2000 moneyAvailable=1000 buyCapacityCopy=2560",
-          {{"F2/D2", 102, {-4, 0, 1}, 0, "", 327, 160}, {"F2/D2", 102, {-4, 0, 1}, -5.0, "", 327, 160},
-           {"F2/D2", 102, {-4, 0, 1}, 64.0, "", 102, 40}, {"F2/D2", 102, {-4, 0, 1}, 8.0, "", 817, 160},
-           {"F2/D2", 102, {0}, 0.25, "marginBuyLimit=0.5", 2, -1},
-           {"F2/D2", 102, {0}, 0.25, "marginBuyLimit=-3", 0, -1}});
-    // Buys back U = -7 only; else 1000 / (10 * 20), and sells 5 - 2.
+    // F2's GAZP (lot 1), short 4, lockedBuy 1: the uncovered short -3; 6400 + 4 * 20 = 6480,
+    // maxBuy = (6480 + 3 * 20) / price. The sale: 2560 / max(price, bid 16). No price at -5; at
+    // 8 the sale stays at the bid.
+    const Holding gazpShort = Held("F2/D2", "GAZP").Current(-4).LockedBuy(1);
+    Check("margin and asset",
+          "marginBuyLimit=6400 shortValue=-2000 moneyAvailable=1000 buyCapacityCopy=2560",
+          {Lag2{gazpShort}.Buys(327).Sells(160), Lag2{gazpShort}.Price(-5).Buys(327).Sells(160),
+           Lag2{gazpShort}.Price(64).Buys(102).Sells(40),
+           Lag2{gazpShort}.Price(8).Buys(817).Sells(160),
+           Lag2{Held("F2/D2", "GAZP")}.Price(0.25).With("marginBuyLimit=0.5").Buys(2),
+           Lag2{Held("F2/D2", "GAZP")}.Price(0.25).With("marginBuyLimit=-3").Buys(0)});
+    // Buys back the uncovered short -7 only; else 1000 / (10 * 20), and sells 5 - 2.
     Check("asset", "assetBuyLimit=1000",
-          {{"F1/L2", 102, {-10, 0, 3}, 0, "", 7, 0}, {"F1/L2", 102, {5, 2}, 0, "", 5, 3}});
+          {Lag2{Held("F1/L2", "GAZP").Current(-10).LockedBuy(3)}.Buys(7).Sells(0),
+           Lag2{Held("F1/L2", "GAZP").Current(5).LockedSell(2)}.Buys(5).Sells(3)});
     // min(2000, 900 - 100) / 20 = 40, else (no moneyCurrent at 248, F2 not restricted)
-    // 2000 / 20 = 100; the short: U = -4.
+    // 2000 / 20 = 100; the short: the uncovered short -4.
     Check("outside the lists", "ownBuyLimit=2000 moneyCurrent=900 moneyLocked=100",
-          {{"F1/L2", 401, {0}, 0, "size=264", 40, 0}, {"F1/L2", 401, {0}, 0, "size=248", 100, 0},
-           {"F2/D2", 401, {0}, 0, "", 100, 0}, {"F1/L2", 401, {-6, 0, 2}, 0, "", 4, 0}});
-    // F2's OTHER, short 10, lockedBuy 3: U = -7, y = -140. Working copy: moneyAvailable 860,
-    // shortValue 0, settlementDebt -140; leverage 0, so the money bound is 860 - 100 = 760 and
-    // the settlement bound E + 140; maxBuy = min / 20 + 7: 640, 760, 760, 20 / 20. With u = 0
-    // the copy is the row itself, whose short without cover buys nothing; a long: 300 / 20.
+          {Lag2{Held("F1/L2", "OTHER")}.With("size=264").Buys(40).Sells(0),
+           Lag2{Held("F1/L2", "OTHER")}.With("size=248").Buys(100).Sells(0),
+           Lag2{Held("F2/D2", "OTHER")}.Buys(100).Sells(0),
+           Lag2{Held("F1/L2", "OTHER").Current(-6).LockedBuy(2)}.Buys(4).Sells(0)});
+    // F2's OTHER, short 10, lockedBuy 3: uncovered short -7, cover cost -140. The row once
+    // covered: moneyAvailable 860, shortValue 0, settlementDebt -140; leverage 0, so the money
+    // bound is 860 - 100 = 760 and the settlement bound equity + 140; maxBuy = min / 20 + 7:
+    // 640, 760, 760, 20 / 20. With nothing uncovered the row itself counts, whose short
+    // without cover buys nothing; a long: 300 / 20.
+    const Holding otherShort = Held("F2/D2", "OTHER").Current(-10).LockedBuy(3);
     Check("cover first", "moneyAvailable=1000 shortValue=-140 buyCommitment=100 ownBuyLimit=300",
-          {{"F2/D2", 401, {-10, 0, 3}, 0, "equity=500", 39, 0},
-           {"F2/D2", 401, {-10, 0, 3}, 0, "equity=800", 45, 0},
-           {"F2/D2", 401, {-10, 0, 3}, 0, "equity=800 size=248", 45, 0},
-           {"F2/D2", 401, {-10, 0, 3}, 0, "equity=800 moneyAvailable=260", 8, 0},
-           {"F2/D2", 401, {-10, 0, 12}, 0, "equity=800", 0, 0}, {"F2/D2", 401, {3}, 0, "", 15, 3}});
+          {Lag2{otherShort}.With("equity=500").Buys(39).Sells(0),
+           Lag2{otherShort}.With("equity=800").Buys(45).Sells(0),
+           Lag2{otherShort}.With("equity=800 size=248").Buys(45).Sells(0),
+           Lag2{otherShort}.With("equity=800 moneyAvailable=260").Buys(8).Sells(0),
+           Lag2{Held("F2/D2", "OTHER").Current(-10).LockedBuy(12)}
+               .With("equity=800")
+               .Buys(0)
+               .Sells(0),
+           Lag2{Held("F2/D2", "OTHER").Current(3)}.Buys(15).Sells(3)});
     // F1's NOPRICE (margin only, lot 100): the cover costs 7 * 20 * 100 = 14000; the money
     // bound (100000 - 14000) - 100, the settlement bound 50000 + 14000: 64000 / 2000 + 7.
     Check("cover in lots", "moneyAvailable=100000 shortValue=-14000 buyCommitment=100 equity=50000",
-          {{"F1/L2", 104, {-10, 0, 3}, 0, "", 39, 0}});
-    // clang-format on
+          {Lag2{Held("F1/L2", "NOPRICE").Current(-10).LockedBuy(3)}.Buys(39).Sells(0)});
 }
 
-// The credit-lag-2 buy limit, read through a covered short of OTHER (U = 0, so the working copy
-// is the row and its surplus 0) at 1/1024 a unit: maxBuy = limit * 1024. Of each case the
-// derived A = SV - US, B = (M + SV) - BC, H = (E - LA) - BA and s = E are noted.
+// The credit-lag-2 buy limit, the smaller of the money bound and the settlement bound, read
+// through a covered short of OTHER (nothing uncovered, so the row counts as it is and its
+// surplus is 0) at 1/1024 a unit: maxBuy = limit * 1024. Each case notes the derived
+// shortExposure = shortValue - uncoveredSellValue, uncommittedMoney = (moneyAvailable +
+// shortValue) - buyCommitment, equityOutsideAssetOnly = (equity - longValueAsset) -
+// buyCommitmentAsset, and the candidates of each bound: wholeMoney, equityOverShortMargin and
+// leveragedBuy; wholeAfterSettlement, withinEquity (under equityOverDebtMargin) and
+// leveragedBuy.
 TEST_F(ActvTest, Lag2BuyLimit) {
     const std::string ex =
         "moneyAvailable=20 shortValue=20 equity=100 longValueAsset=10 settlementDebt=10 ";
-    const std::string k0 = "moneyAvailable=500 equity=1000 longValueAsset=700 ";
+    const std::string noLeverage = "moneyAvailable=500 equity=1000 longValueAsset=700 ";
     auto covered = [](const std::string& figures, int32_t limit) {
-        return Case{"F2/D2", 401, {-10, 0, 10}, 1.0 / 1024, figures, limit, 0};
+        return Lag2{Held("F2/D2", "OTHER").Current(-10).LockedBuy(10)}
+            .Price(1.0 / 1024)
+            .With(figures)
+            .Buys(limit)
+            .Sells(0);
     };
-    // clang-format off
     Check("buy limit", "",
-          {// A = 20, B = 40, H = 90, s = 100. R1 0 (B < s), R2 min(20/1 + 100, 40) = 40,
-           // x = (100 + 40 + 20) / 2 = 80 -> F 80; R4 0 (80 < s), t = 90, R5 90,
-           // x = (100 + 90 - 10) / 2 = 90 not > t -> G 90.
+          {// shortExposure 20, uncommittedMoney 40, equityOutsideAssetOnly 90, equity 100.
+           // Money: wholeMoney 0 (40 < equity), equityOverShortMargin min(20/1 + 100, 40) = 40,
+           // leveragedBuy (100 + 40 + 20) / 2 = 80: 80. Settlement: wholeAfterSettlement 0
+           // (80 < equity), equityOverDebtMargin 90, withinEquity 90, leveragedBuy
+           // (100 + 90 - 10) / 2 = 90 not above 90: 90.
            covered(ex + "leverage=1", 80 * 1024),
-           // K = 2: R2 = min(20/2 + 100, 40) = 40, x = (200 + 40 + 20) / 3 = 86.67 -> F 86.67;
-           // t = 100 - 10/2 = 95 >= H = 90: R5 = 90, x = 93.3 not > t -> G 90.
+           // Leverage 2: equityOverShortMargin min(20/2 + 100, 40) = 40, leveragedBuy
+           // (200 + 40 + 20) / 3 = 86.67: 86.67; equityOverDebtMargin 100 - 10/2 = 95 above
+           // equityOutsideAssetOnly 90: withinEquity 90, leveragedBuy 93.3 not above 95: 90.
            covered(ex + "leverage=2", 88746),
-           // B = 150 >= s: R1 = E = 100, R2 = min(120, 150) = 120, R3 0 (E < B) -> F 120; G 90.
+           // uncommittedMoney 150 >= equity: wholeMoney = equity = 100, equityOverShortMargin
+           // min(120, 150) = 120, no leveragedBuy (equity below the money): 120; settlement 90.
            covered(ex + "leverage=1 moneyAvailable=130", 90 * 1024),
-           // K = 0.5, B = 220: R1 = 100, R2 = min(20/0.5 + 100, 220) = 140 -> F 140. The
-           // settlement debt over the leverage, 10 / 0.5, gives t = 80 < H = 90, so
-           // x = (50 + 90 - 10) / 1.5 = 86.67 -> G 86.67.
-           covered(ex + "leverage=0.5 moneyAvailable=200", 88746), covered(ex + "leverage=1 equity=0", 0),
-           // H = 100 - 99.5: R5 = 0.5, x = (100 + 0.5) / 2 is not above t = 100 -> G 0.5.
+           // Leverage 0.5, uncommittedMoney 220: wholeMoney 100, equityOverShortMargin
+           // min(20/0.5 + 100, 220) = 140: 140. The settlement debt over the leverage, 10 / 0.5,
+           // gives equityOverDebtMargin 80 < 90, so leveragedBuy (50 + 90 - 10) / 1.5 = 86.67.
+           covered(ex + "leverage=0.5 moneyAvailable=200", 88746),
+           covered(ex + "leverage=1 equity=0", 0),
+           // equityOutsideAssetOnly 100 - 99.5: withinEquity 0.5, leveragedBuy (100 + 0.5) / 2
+           // not above equityOverDebtMargin 100: 0.5.
            covered("leverage=1 moneyAvailable=200 equity=100 longValueAsset=99.5", 512),
-           // A negative debt D = -20 with H = 80: H - D = 100 = s, which R4 takes -> G 100.
-           covered("leverage=1 moneyAvailable=200 equity=100 longValueAsset=20 settlementDebt=-20", 100 * 1024),
-           // K = 0: F = B = 500 (A = 0), G = H - D = 1000 - 700 = 300; a negative K counts as 0.
-           covered(k0, 300 * 1024), covered(k0 + "leverage=-2", 300 * 1024),
-           // A = 0 - 1 < 0: F = 0. Then B = (100 + 0) - 150 = -50 < 0: F = 0.
-           covered(k0 + "uncoveredSellValue=1", 0),
+           // A negative settlement debt -20 with equityOutsideAssetOnly 80: 80 + 20 = 100 =
+           // equity, which wholeAfterSettlement takes: 100.
+           covered("leverage=1 moneyAvailable=200 equity=100 longValueAsset=20 "
+                   "settlementDebt=-20",
+                   100 * 1024),
+           // Leverage 0: the money bound is uncommittedMoney 500 (shortExposure 0), the
+           // settlement bound 1000 - 700 = 300; a negative leverage counts as 0.
+           covered(noLeverage, 300 * 1024), covered(noLeverage + "leverage=-2", 300 * 1024),
+           // shortExposure 0 - 1 < 0: money bound 0. Then uncommittedMoney (100 + 0) - 150 < 0:
+           // money bound 0.
+           covered(noLeverage + "uncoveredSellValue=1", 0),
            covered("moneyAvailable=100 equity=1000 buyCommitment=150 buyCommitmentAsset=20", 0)});
-    // clang-format on
 }
 
 // Under CHECKMAXCREDIT (F4) a row of 264 bytes or more without a given leverage and with an
@@ -250,57 +322,71 @@ TEST_F(ActvTest, Lag2BuyLimit) {
 // limit less sold plus the position; the cover of a short and what is held and not locked stay
 // allowed.
 TEST_F(ActvTest, Lag2CreditCapsAndFloors) {
-    // clang-format off
-    // GAZP (lot 10) short 4, lockedBuy 3: U = -1, uncapped (640 + 80 + 20) / 20 = 37 (at 248 no
-    // moneyCurrent); the cap (500 - 20 + 160) / (10 * 20) = 3.2. F2: the switch off, lot 1. Last
-    // the cover.
+    // GAZP (lot 10) short 4, lockedBuy 3: uncovered short -1, uncapped (640 + 80 + 20) / 20 = 37
+    // (at 248 no moneyCurrent); the cap (500 - 20 + 160) / (10 * 20) = 3.2. F2: the switch
+    // off, lot 1. Last the cover.
+    const Holding c2Short = Held("F4/C2", "GAZP").Current(-4).LockedBuy(3);
     Check("buy", "marginBuyLimit=6400 moneyCurrent=500 moneyLocked=20 openLimitTotal=160",
-          {{"F4/C2", 102, {-4, 0, 3}, 0, "size=264", 3, -1}, {"F4/C2", 102, {-4, 0, 3}, 0, "size=248", 37, -1},
-           {"F4/C2", 102, {-4, 0, 3}, 0, "leverageGiven=1", 37, -1},
-           {"F4/C2", 102, {-4, 0, 3}, 0, "openLimitTotal=0", 37, -1}, {"F2/D2", 102, {-4, 0, 3}, 0, "", 325, -1},
-           {"F4/C2", 102, {-4, 0, 1}, 0, "moneyCurrent=0 openLimitTotal=1", 3, -1}});
-    // SBER (lot 10, bid 32) long 30, lockedSell 8: F = 22, uncapped 2560 / 320 + 22 = 30; capped
-    // 5 - 8 + 30 = 27; without an opening limit 30; F2, the switch off: 160 + 22. Last,
-    // 1 - 0 + INT32_MAX wraps; the floor still gives F.
+          {Lag2{c2Short}.With("size=264").Buys(3), Lag2{c2Short}.With("size=248").Buys(37),
+           Lag2{c2Short}.With("leverageGiven=1").Buys(37),
+           Lag2{c2Short}.With("openLimitTotal=0").Buys(37),
+           Lag2{Held("F2/D2", "GAZP").Current(-4).LockedBuy(3)}.Buys(325),
+           Lag2{Held("F4/C2", "GAZP").Current(-4).LockedBuy(1)}
+               .With("moneyCurrent=0 openLimitTotal=1")
+               .Buys(3)});
+    // SBER (lot 10, bid 32) long 30, lockedSell 8: sellable 22, uncapped 2560 / 320 + 22 = 30;
+    // capped 5 - 8 + 30 = 27; without an opening limit 30; F2, the switch off: 160 + 22.
+    // Last, 1 - 0 + INT32_MAX wraps; the floor still gives what is sellable.
+    auto c2Long = [](int32_t openLimit) {
+        return Held("F4/C2", "SBER").Current(30).LockedSell(8).OpenLimit(openLimit);
+    };
     Check("sale", "buyCapacityCopy=2560",
-          {{"F4/C2", 101, {30, 8, 0, 5}, 0, "", -1, 27}, {"F4/C2", 101, {30, 8, 0, 0}, 0, "", -1, 30},
-           {"F4/C2", 101, {30, 8, 0, -3}, 0, "", -1, 30}, {"F2/D2", 102, {30, 8, 0, 5}, 0, "", -1, 182},
-           {"F4/C2", 101, {INT32_MAX, 0, 0, 1}, 0, "buyCapacityCopy=0", -1, INT32_MAX}});
-    // clang-format on
+          {Lag2{c2Long(5)}.Sells(27), Lag2{c2Long(0)}.Sells(30), Lag2{c2Long(-3)}.Sells(30),
+           Lag2{Held("F2/D2", "GAZP").Current(30).LockedSell(8).OpenLimit(5)}.Sells(182),
+           Lag2{Held("F4/C2", "SBER").Current(INT32_MAX).OpenLimit(1)}
+               .With("buyCapacityCopy=0")
+               .Sells(INT32_MAX)});
 }
 
 TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
-    // clang-format off
-    // An asset or a short: t = |min(shortValue + moneyAvailable, 0)| / V, at most the long;
-    // maxSell = 512 / V + t + what is held and not locked. V 16: 32 + 2.5 + 4; t capped:
-    // 32 + 2 + 2; money covers the short: 32 + 4; LKOH short, V 20: 512 / 20.
+    // An asset or a short: repaid = |min(shortValue + moneyAvailable, 0)| / unit value, at
+    // most the long; maxSell = 512 / unit value + repaid + what is held and not locked. Unit
+    // value 16: 32 + 2.5 + 4; repaid capped: 32 + 2 + 2; money covers the short: 32 + 4; LKOH
+    // short, unit value 20: 512 / 20.
     Check("asset or short", "buyCapacityCopy=512 shortValue=-40",
-          {{"F2/D2", 102, {4}, 0, "", -1, 38}, {"F2/D2", 102, {2}, 0, "", -1, 36},
-           {"F2/D2", 102, {4}, 0, "moneyAvailable=100", -1, 36}, {"F2/D2", 103, {-3}, 0, "", -1, 25}});
-    // LKOH (margin only, bid 20) long 10, lockedSell 2: F = 8. Sold at the bid, the buying
-    // capacity is worked out again: money y7 = 10 * 20 - 100 = 100; equity x12 = 400 + 100 - 140
-    // = 360; with the surplus -50 the collateral is 310 and the credit 620; money and shorts
-    // -40, t = 40 / 20 = 2; less commitments -60; capacity g = 620 - 140 - 10 - 60 = 410.
-    // maxSell = trunc(t + g / V + F): 2 + 20.5 + 8; at 272 no surplus: g = 510; V 40:
+          {Lag2{Held("F2/D2", "GAZP").Current(4)}.Sells(38),
+           Lag2{Held("F2/D2", "GAZP").Current(2)}.Sells(36),
+           Lag2{Held("F2/D2", "GAZP").Current(4)}.With("moneyAvailable=100").Sells(36),
+           Lag2{Held("F2/D2", "LKOH").Current(-3)}.Sells(25)});
+    // LKOH (margin only, bid 20) long 10, lockedSell 2: sellable 8. Sold at the bid, the buying
+    // capacity is worked out again: moneyAfterSale = 10 * 20 - 100 = 100; equityAfterSale =
+    // 400 + 100 - 140 = 360; with the surplus -50 the collateral is 310 and the credit 620;
+    // money and shorts -40, repaid = 40 / 20 = 2; less commitments -60; buyCapacity =
+    // 620 - 140 - 10 - 60 = 410. maxSell = trunc(repaid + buyCapacity / unit value +
+    // sellable): 2 + 20.5 + 8; at 272 no surplus: buyCapacity 510; unit value 40:
     // 1 + 10.25 + 8.
+    const Holding lkoh = Held("F2/D2", "LKOH").Current(10).LockedSell(2);
     Check("long outside the assets",
           "moneyAvailable=-100 longValue=400 shortValue=-140 leverage=2 buyCommitment=20 "
           "buyCapacityCopy=1e6 uncoveredSellValue=10 equitySurplus=-50",
-          {{"F2/D2", 103, {10, 2}, 0, "", -1, 30}, {"F2/D2", 103, {10, 2}, 0, "size=272", -1, 35},
-           {"F2/D2", 103, {10, 2}, 40.0, "", -1, 19},
-           // no debt: y7 = 300, x12 = 560, credit 1020, t = 0, g = 870: 43.5 + 8
-           {"F2/D2", 103, {10, 2}, 0, "moneyAvailable=100", -1, 51},
-           // one unit: y7 = -80, credit 260, t = 11 capped at 1, g = -130: t + g / V < 0
-           {"F2/D2", 103, {1}, 0, "", -1, 1},
-           // x12 = 0.5, collateral -49.5: credit 0, g = -140 + 400 - 60 = 200: 2 + 10 + 8
-           {"F2/D2", 103, {10, 2}, 0, "longValue=40.5 uncoveredSellValue=-400", -1, 20},
-           // x12 = -0.5: the collateral -50.5 stays, credit -101, g = 99: 2 + 4.95 + 8
-           {"F2/D2", 103, {10, 2}, 0, "longValue=39.5 uncoveredSellValue=-400", -1, 14}});
-    // clang-format on
+          {Lag2{lkoh}.Sells(30), Lag2{lkoh}.With("size=272").Sells(35),
+           Lag2{lkoh}.Price(40.0).Sells(19),
+           // no debt: moneyAfterSale 300, equityAfterSale 560, credit 1020, repaid 0,
+           // buyCapacity 870: 43.5 + 8
+           Lag2{lkoh}.With("moneyAvailable=100").Sells(51),
+           // one unit: moneyAfterSale -80, credit 260, repaid 11 capped at 1, buyCapacity -130:
+           // repaid + buyCapacity / unit value < 0
+           Lag2{Held("F2/D2", "LKOH").Current(1)}.Sells(1),
+           // equityAfterSale 0.5, collateral -49.5: credit 0, buyCapacity -140 + 400 - 60 =
+           // 200: 2 + 10 + 8
+           Lag2{lkoh}.With("longValue=40.5 uncoveredSellValue=-400").Sells(20),
+           // equityAfterSale -0.5: the collateral -50.5 stays, credit -101, buyCapacity 99:
+           // 2 + 4.95 + 8
+           Lag2{lkoh}.With("longValue=39.5 uncoveredSellValue=-400").Sells(14)});
 }
 
 TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
-    Hold("F1", "C1", 101, {20});
+    AddSecLimit(Held("F1/C1", "SBER").Current(20));
     KRMarginalRow row = Bound("F1");
     auto fails = [&](KRMarginalActv a, int32_t error, bool init = false) {
         const KRMarginalActv before = a;
@@ -310,15 +396,15 @@ TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
     };
     fails(Actv(10, 999), KR_ERR_NOT_FOUND, true); // preparing an unknown security
     SetPrices(20, 202, 5, 5, 0, 0);               // no previous and no last price
-    fails(Calc(&row, 202, 0, false), KR_ERR_NO_PRICE);
-    KRMarginalActv beyond = Calc(&row, 101, 0, false);
+    fails(Calc(&row, "OFZ2", 0, false), KR_ERR_NO_PRICE);
+    KRMarginalActv beyond = Calc(&row, "SBER", 0, false);
     beyond.secIndex = 8;
     fails(beyond, KR_ERR_NOT_FOUND);
     beyond.secIndex = -1;
     fails(beyond, KR_ERR_NOT_FOUND);
 
     // After a cleanup the old record's index 7 is past the one class registered again.
-    KRMarginalActv old = Calc(&row, 401, 0, false);
+    KRMarginalActv old = Calc(&row, "OTHER", 0, false);
     ASSERT_EQ(1, KRCleanup());
     ASSERT_EQ(1, AddClass(10, "TQBR", {{101, "SBER", 10}}));
     ASSERT_EQ(1, KRSetDliniFile("F1", world::FirmText()));

@@ -11,6 +11,32 @@
 
 #include "scenario/memory_host.h"
 
+// A securities limit named field by field: Holding("F1", "C1", "SBER").Current(10).Open(8).
+struct Holding : memory_host::Position {
+    Holding(std::string firmId, std::string clientCode, std::string code, std::string account = "")
+        : Position{firmId, clientCode, code, account} {}
+    Holding& Open(int32_t v) { return openBalance = v, *this; }
+    Holding& OpenLimit(int32_t v) { return openLimit = v, *this; }
+    Holding& Current(int32_t v) { return currentBalance = v, *this; }
+    Holding& CurrentLimit(int32_t v) { return currentLimit = v, *this; }
+    Holding& LockedSell(int32_t v) { return lockedSell = v, *this; }
+    Holding& LockedBuy(int32_t v) { return lockedBuy = v, *this; }
+    Holding& LockedBuyValue(double v) { return lockedBuyValue = v, *this; }
+};
+
+// A money limit named field by field, in hundredths: Funds("F1", "C1", "MB").Open(500).
+struct Funds : memory_host::Money {
+    Funds(std::string firmId, std::string clientCode, std::string boardTag)
+        : Money{firmId, clientCode, boardTag} {}
+    Funds& Open(double v) { return openBalance = v, *this; }
+    Funds& OpenLimit(double v) { return openLimit = v, *this; }
+    Funds& Current(double v) { return currentBalance = v, *this; }
+    Funds& CurrentLimit(double v) { return currentLimit = v, *this; }
+    Funds& Locked(double v) { return locked = v, *this; }
+    Funds& LockedValue(double v) { return lockedValue = v, *this; }
+    Funds& LeveragePercent(int32_t v) { return leveragePercent = v, *this; }
+};
+
 namespace world {
 
 using namespace memory_host;
