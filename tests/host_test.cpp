@@ -40,7 +40,7 @@ TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
     const world::ClassDef &shares = world::Classes()[0], &bonds = world::Classes()[1];
     ASSERT_EQ(1, AddClass(shares.id, shares.code, shares.secs));
     ASSERT_EQ(1, KRSetDliniFile("F1", world::FirmText()));
-    AddSecLimit({"F1", "C1", "OFZ1", "", 0, 0, 4});
+    AddSecLimit(Holding("F1", "C1", "OFZ1").Current(4));
     KRMarginalRow row = Calculated("F1", "C1", 0);
     EXPECT_EQ(KR_ERR_PARAM_UNKNOWN, KRGetLastError());
     KRMarginalActv actv = Actv(10, 101);

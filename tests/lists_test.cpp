@@ -49,7 +49,7 @@ static int32_t KR_CALL Note(const KRMarginClassEntry*, uint32_t, uintptr_t user)
 TEST(Registry, FlagsRepeatedCodesAndIndexes) {
     ASSERT_EQ(1, Install(2));
     ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nSK=<ALL>\n"));
-    AddSecLimit({"F1", "C1", "U", "", 0, 0, 10});
+    AddSecLimit(Holding("F1", "C1", "U").Current(10));
     SetPrices(1, 11, 2, 2, 2, 2);
     // clang-format off
     const struct { uint32_t id; const char* code; std::vector<SecurityDef> secs; uint32_t flags;

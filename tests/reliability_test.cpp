@@ -276,7 +276,7 @@ TEST_F(Hostile, CodesAtAndPastEveryFieldWidth) {
     }
     // A code of 13 characters fills its field without a NUL and still names its position.
     SetPrices(90, 913, 1, 1, 1, 1);
-    memcpy(host().secLimits[AddSecLimit({"F5", "C1", "", "ACC", 0, 0, 7})].get() + 4,
+    memcpy(host().secLimits[AddSecLimit(Holding("F5", "C1", "", "ACC").Current(7))].get() + 4,
            secs[1].code.data(), 13);
     LimitsChanged();
     KRMarginalActv a = Actv(90, 913);
@@ -338,8 +338,8 @@ TEST_F(Hostile, HostStringsWithoutTheirNul) {
               world::MarginList("F5", "C1"));
 
     host().moneyLimits.clear(), host().secLimits.clear();
-    const uint32_t money = AddMoneyLimit({"F1", "C1", "MB", 100000, 0, 100000});
-    const uint32_t sec = AddSecLimit({"F1", "C1", "SBER", "ACC0", 10, 0, 10});
+    const uint32_t money = AddMoneyLimit(Funds("F1", "C1", "MB").Open(100000).Current(100000));
+    const uint32_t sec = AddSecLimit(Holding("F1", "C1", "SBER", "ACC0").Open(10).Current(10));
     uint8_t *mr = host().moneyLimits[money].get(), *sr = host().secLimits[sec].get();
     // Tag, firm id and client code; security code, trade account, firm id and client code.
     memset(mr + 9, 'X', 5 + 13 + 13);

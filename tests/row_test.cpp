@@ -65,27 +65,56 @@ void ExpectFields(const KRMarginalRow& row, Fields want, const std::vector<size_
 // previous price, the long at the bid, the short at the offer, current values at the position
 // price (the last price, when at least 1e-6).
 TEST_F(RowTest, PricesFallBackAndCountBelow1e8AsMissing) {
-    AddSecLimit({"F1", "PL", "GAZP", "", 1, 0, 1});
-    AddSecLimit({"F1", "PS", "GAZP", "", -1, 0, -1});
-    // In: offer, bid, previous, last. Out: offer, bid, previous, position price of PL and PS.
-    // clang-format off
-    const std::vector<double> cases[][2] = {
-        {{0, 0, 101.5, 0}, {101.5, 101.5, 101.5, 101.5, 101.5}}, {{0, 0, 8, 9}, {9, 9, 8, 9, 9}},
-        {{0, 7, 0, 99}, {99, 7, 99, 99, 99}}, {{10, 9, 8, 0}, {10, 9, 8, 9, 10}},
-        {{5, 4, 1e-8, 0}, {5, 4, 1e-8, 4, 5}}, {{5, 4, 5e-9, 0}, {0, 0, 0, 0, 0}},
-        {{5, 0, 0, 5e-9}, {0, 0, 0, 0, 0}}, {{0, 0, 5e-9, 1e-8}, {1e-8, 1e-8, 1e-8, 1e-8, 1e-8}},
-        {{0, 3e-9, 2, 7e-7}, {7e-7, 7e-7, 2, 7e-7, 7e-7}}};
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c[0]));
-        SetPrices(10, 102, c[0][0], c[0][1], c[0][2], c[0][3]);
-        const std::vector<double>& o = c[1];
-        ExpectFields(
-            Calc("PL"),
-            {{F(openValue), o[2] * 10}, {F(longValue), o[1] * 10}, {F(currentValue), o[3] * 10}});
-        ExpectFields(Calc("PS"), {{F(openValue), -o[2] * 10},
-                                  {F(shortValue), -o[0] * 10},
-                                  {F(currentValue), -o[4] * 10}});
+    AddSecLimit(Holding("F1", "PL", "GAZP").Open(1).Current(1));
+    AddSecLimit(Holding("F1", "PS", "GAZP").Open(-1).Current(-1));
+    // The prices the host gives, and those the row values with: offer, bid and previous price,
+    // and the position prices of the long and of the short. 0: nothing valued.
+    struct Fallback {
+        double offer = 0, bid = 0, prev = 0, last = 0;
+        double usedOffer = 0, usedBid = 0, usedPrev = 0, longAt = 0, shortAt = 0;
+        Fallback& Offer(double v) { return offer = v, *this; }
+        Fallback& Bid(double v) { return bid = v, *this; }
+        Fallback& Prev(double v) { return prev = v, *this; }
+        Fallback& Last(double v) { return last = v, *this; }
+        Fallback& UsesOffer(double v) { return usedOffer = v, *this; }
+        Fallback& UsesBid(double v) { return usedBid = v, *this; }
+        Fallback& UsesPrev(double v) { return usedPrev = v, *this; }
+        Fallback& LongAt(double v) { return longAt = v, *this; }
+        Fallback& ShortAt(double v) { return shortAt = v, *this; }
+        Fallback& AllAt(double v) {
+            return UsesOffer(v).UsesBid(v).UsesPrev(v).LongAt(v).ShortAt(v);
+        }
+    };
+    const Fallback cases[] = {
+        Fallback().Prev(101.5).AllAt(101.5),
+        Fallback().Prev(8).Last(9).AllAt(9).UsesPrev(8),
+        Fallback().Bid(7).Last(99).AllAt(99).UsesBid(7),
+        Fallback().Offer(10).Bid(9).Prev(8).UsesOffer(10).UsesBid(9).UsesPrev(8).LongAt(9).ShortAt(
+            10),
+        Fallback()
+            .Offer(5)
+            .Bid(4)
+            .Prev(1e-8)
+            .UsesOffer(5)
+            .UsesBid(4)
+            .UsesPrev(1e-8)
+            .LongAt(4)
+            .ShortAt(5),
+        Fallback().Offer(5).Bid(4).Prev(5e-9),
+        Fallback().Offer(5).Last(5e-9),
+        Fallback().Prev(5e-9).Last(1e-8).AllAt(1e-8),
+        Fallback().Bid(3e-9).Prev(2).Last(7e-7).AllAt(7e-7).UsesPrev(2),
+    };
+    for (const Fallback& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.offer << " " << c.bid << " " << c.prev << " " << c.last);
+        SetPrices(10, 102, c.offer, c.bid, c.prev, c.last);
+        ExpectFields(Calc("PL"), {{F(openValue), c.usedPrev * 10},
+                                  {F(longValue), c.usedBid * 10},
+                                  {F(currentValue), c.longAt * 10}});
+        ExpectFields(Calc("PS"), {{F(openValue), -c.usedPrev * 10},
+                                  {F(shortValue), -c.usedOffer * 10},
+                                  {F(currentValue), -c.shortAt * 10}});
     }
 }
 
@@ -96,54 +125,90 @@ TEST_F(RowTest, ValuationOfEachKindOfPosition) {
     const double bid = 1000 * 98.5 * 0.01, prevB = 12.3 + 1000 * 98.0 * 0.01,
                  bidB = 12.3 + bid;               // OFZ1
     const double wA = 0.95, wL = 0.85, wS = 1.35; // OFZ1's long, SBER's long and short weight
-    // clang-format off
-    const std::vector<size_t> valuation = {F(openValue), F(currentValue), F(longValue), F(longValueMargin),
-        F(longValueAsset), F(shortValue), F(buyCommitment), F(leverage), F(openCollateral),
-        F(buyCommitmentAsset), F(uncoveredSellValue), F(equitySurplus), F(buyCommitmentMargin)};
-    // Position: firm, client, security, account, open, openLimit, current, currentLimit,
-    // lockedSell, lockedBuy, lockedBuyValue. Every valuation field not named is 0. Prices: of
-    // OFZ1, when the case has its own.
-    const struct { const char* name; Position pos; Fields want; std::vector<double> prices = {}; } cases[] = {
+    const std::vector<size_t> valuation = {
+        F(openValue),          F(currentValue),       F(longValue),          F(longValueMargin),
+        F(longValueAsset),     F(shortValue),         F(buyCommitment),      F(leverage),
+        F(openCollateral),     F(buyCommitmentAsset), F(uncoveredSellValue), F(equitySurplus),
+        F(buyCommitmentMargin)};
+    // Every valuation field a case does not name is 0. OFZ1's last price and accrued interest,
+    // when the case has its own.
+    struct Valued {
+        const char* name;
+        Position pos;
+        Fields want;
+        double ofz1Last = 97.0, ofz1Accrued = 12.3;
+    };
+    const Valued cases[] = {
         {"margin and asset long on an additional-limit account: all-account sums only",
-         {"F1", "V", "SBER", "acc2", 8, 0, 10}, {{F(openValue), 320}, {F(currentValue), 520},
-         {F(openCollateral), 8 * 4.0 * 10 * wL}, {F(equitySurplus), 10 * 5.0 * 10 * wL}}},
-        {"asset long, locked buy value", {"F1", "V", "GAZP", "", 0, 0, 10, 0, 0, 0, 250}, {{F(currentValue), 2050},
-         {F(longValue), 2000}, {F(longValueAsset), 2000}, {F(buyCommitment), 2.5}, {F(buyCommitmentAsset), 2.5}}},
-        {"margin only long: no collateral, no long value", {"F1", "V", "LKOH", "", 5, 0, 10},
+         Holding("F1", "V", "SBER", "acc2").Open(8).Current(10),
+         {{F(openValue), 320},
+          {F(currentValue), 520},
+          {F(openCollateral), 8 * 4.0 * 10 * wL},
+          {F(equitySurplus), 10 * 5.0 * 10 * wL}}},
+        {"asset long, locked buy value",
+         Holding("F1", "V", "GAZP").Current(10).LockedBuyValue(250),
+         {{F(currentValue), 2050},
+          {F(longValue), 2000},
+          {F(longValueAsset), 2000},
+          {F(buyCommitment), 2.5},
+          {F(buyCommitmentAsset), 2.5}}},
+        {"margin only long: no collateral, no long value",
+         Holding("F1", "V", "LKOH").Open(5).Current(10),
          {{F(openValue), 10}, {F(currentValue), 28}}},
-        {"unlisted short without a last price", {"F1", "V", "UNLISTED", "", 0, 0, -50, 0, 0, 0, 250},
+        {"unlisted short without a last price",
+         Holding("F1", "V", "UNLISTED").Current(-50).LockedBuyValue(250),
          {{F(currentValue), -100}, {F(shortValue), -100}}},
-        {"bond: face value and accrued interest", {"F1", "V", "OFZ1", "", 2, 0, 1, 0, 3},
-         {{F(openValue), 2 * prevB}, {F(openCollateral), 2 * prevB * wA}, {F(leverage), 1000 / (2 * prevB * wA)},
-          {F(currentValue), 12.3 + 1000 * 97.0 * 0.01}, {F(longValue), bidB * wA}, {F(longValueMargin), bidB * wA},
+        {"bond: face value and accrued interest",
+         Holding("F1", "V", "OFZ1").Open(2).Current(1).LockedSell(3),
+         {{F(openValue), 2 * prevB},
+          {F(openCollateral), 2 * prevB * wA},
+          {F(leverage), 1000 / (2 * prevB * wA)},
+          {F(currentValue), 12.3 + 1000 * 97.0 * 0.01},
+          {F(longValue), bidB * wA},
+          {F(longValueMargin), bidB * wA},
           {F(uncoveredSellValue), 2 * (12.3 + 1000 * 99.0 * 0.01)}}},
         // Its accrued interest alone, 5e-7, is a last price below 1e-6: the bid is taken.
-        {"bond: accrued interest as last price", {"F1", "V", "OFZ1", "", 0, 0, 1}, {{F(currentValue), 5e-7 + bid},
-         {F(longValue), (5e-7 + bid) * wA}, {F(longValueMargin), (5e-7 + bid) * wA}}, {99.0, 98.5, 98.0, 0.0, 5e-7}},
-        {"bond: accrued interest 1e-6 is the last price", {"F1", "V", "OFZ1", "", 0, 0, 1}, {{F(currentValue), 1e-6},
-         {F(longValue), (1e-6 + bid) * wA}, {F(longValueMargin), (1e-6 + bid) * wA}}, {99.0, 98.5, 98.0, 0.0, 1e-6}},
-        {"class without valueUnlisted", {"F1", "V", "OTHER", "", 5, 0, 10}, {}},
-        {"no previous or last price", {"F1", "V", "NOPRICE", "", 5, 0, 10}, {}},
-        {"credit lag 1: current - openLimit + currentLimit", {"F1", "V", "GAZP", "", 0, 3, 10, 1},
+        {"bond: accrued interest as last price",
+         Holding("F1", "V", "OFZ1").Current(1),
+         {{F(currentValue), 5e-7 + bid},
+          {F(longValue), (5e-7 + bid) * wA},
+          {F(longValueMargin), (5e-7 + bid) * wA}},
+         0.0,
+         5e-7},
+        {"bond: accrued interest 1e-6 is the last price",
+         Holding("F1", "V", "OFZ1").Current(1),
+         {{F(currentValue), 1e-6},
+          {F(longValue), (1e-6 + bid) * wA},
+          {F(longValueMargin), (1e-6 + bid) * wA}},
+         0.0,
+         1e-6},
+        {"class without valueUnlisted", Holding("F1", "V", "OTHER").Open(5).Current(10), {}},
+        {"no previous or last price", Holding("F1", "V", "NOPRICE").Open(5).Current(10), {}},
+        {"credit lag 1: current - openLimit + currentLimit",
+         Holding("F1", "V", "GAZP").OpenLimit(3).Current(10).CurrentLimit(1),
          {{F(currentValue), 1640}, {F(longValue), 1600}, {F(longValueAsset), 1600}}},
-        {"credit lag 2: current alone", {"F1", "L2", "GAZP", "", 0, 3, 10, 1},
+        {"credit lag 2: current alone",
+         Holding("F1", "L2", "GAZP").OpenLimit(3).Current(10).CurrentLimit(1),
          {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000}}},
-        {"sell orders beyond a long", {"F1", "V", "GAZP", "", 0, 0, 20, 0, 30}, {{F(currentValue), 4100},
-         {F(longValue), 4000}, {F(longValueAsset), 4000}, {F(uncoveredSellValue), 2100}}},
-        {"opening short weighted by wS; negative collateral: leverage 0", {"F1", "V", "SBER", "", -4},
+        {"sell orders beyond a long",
+         Holding("F1", "V", "GAZP").Current(20).LockedSell(30),
+         {{F(currentValue), 4100},
+          {F(longValue), 4000},
+          {F(longValueAsset), 4000},
+          {F(uncoveredSellValue), 2100}}},
+        {"opening short weighted by wS; negative collateral: leverage 0",
+         Holding("F1", "V", "SBER").Open(-4),
          {{F(openValue), -160}, {F(openCollateral), -160 * wS}}},
-        {"short bought back from an asset: no commitment", {"F1", "V", "GAZP", "", 0, 0, -1, 0, 0, 0, 50},
+        {"short bought back from an asset: no commitment",
+         Holding("F1", "V", "GAZP").Current(-1).LockedBuyValue(50),
          {{F(currentValue), -20.5 * 10}, {F(shortValue), -210}}}};
-    // clang-format on
-    for (const auto& c : cases) {
+    for (const Valued& c : cases) {
         SCOPED_TRACE(c.name);
         host().moneyLimits.clear();
         host().secLimits.clear();
-        AddMoneyLimit(Money{"F1", c.pos.client, "MB", 0, 100000});
+        AddMoneyLimit(Funds("F1", c.pos.client, "MB").OpenLimit(100000));
         AddSecLimit(c.pos);
-        const std::vector<double> p =
-            c.prices.empty() ? std::vector<double>{99.0, 98.5, 98.0, 97.0, 12.3} : c.prices;
-        SetPrices(20, 201, p[0], p[1], p[2], p[3], p[4]);
+        SetPrices(20, 201, 99.0, 98.5, 98.0, c.ofz1Last, c.ofz1Accrued);
         ExpectFields(Calc(c.pos.client.c_str()), c.want, valuation);
     }
 }
@@ -155,16 +220,37 @@ TEST_F(RowTest, ValuationOfEachKindOfPosition) {
 // openLimit ignored), UNLISTED short 3 with 5 sold on an additional-limit account. N1, K2 and
 // Z0 are corners of margin level, credit and a leverage given as 0 %.
 TEST_F(RowTest, WholeRows) {
-    // clang-format off
-    for (const Money& m : {Money{"F1", "C1", "MB", 10000, 20000, 12000, 3000, 1000, 500},
-             Money{"F1", "C1", "AL", 2000, 0, 4000, 1000, 0, 100, 500},
-             Money{"F1", "C1", "ZZ", 99999, 99999, 99999, 99999, 99999, 99999},
-             Money{"F1", "L2", "MB", 10000, 20000, 60000, 0, 0, 0, 50}, Money{"F1", "N1", "MB", 500, 1000, -1000},
-             Money{"F1", "K2", "MB", 500, 1000, 1000}, Money{"F1", "Z0", "MB", 500, 1000, 1000, 0, 0, 0, 0}})
+    for (const Money& m :
+         {Funds("F1", "C1", "MB")
+              .Open(10000)
+              .OpenLimit(20000)
+              .Current(12000)
+              .CurrentLimit(3000)
+              .Locked(1000)
+              .LockedValue(500),
+          Funds("F1", "C1", "AL")
+              .Open(2000)
+              .Current(4000)
+              .CurrentLimit(1000)
+              .LockedValue(100)
+              .LeveragePercent(500),
+          Funds("F1", "C1", "ZZ")
+              .Open(99999)
+              .OpenLimit(99999)
+              .Current(99999)
+              .CurrentLimit(99999)
+              .Locked(99999)
+              .LockedValue(99999),
+          Funds("F1", "L2", "MB").Open(10000).OpenLimit(20000).Current(60000).LeveragePercent(50),
+          Funds("F1", "N1", "MB").Open(500).OpenLimit(1000).Current(-1000),
+          Funds("F1", "K2", "MB").Open(500).OpenLimit(1000).Current(1000),
+          Funds("F1", "Z0", "MB").Open(500).OpenLimit(1000).Current(1000).LeveragePercent(0)})
         AddMoneyLimit(m);
-    for (const Position& p : {Position{"F1", "C1", "GAZP", "", 8, 0, 10}, Position{"F1", "C1", "UNLISTED", "A2", 0, 0, -3},
-             Position{"F1", "L2", "GAZP", "", 8, 5, 10}, Position{"F1", "L2", "UNLISTED", "ACC2", 0, 0, -3, 0, 5},
-             Position{"F1", "K2", "UNLISTED", "ACC2", 0, 0, -300}})
+    for (const Position& p : {Holding("F1", "C1", "GAZP").Open(8).Current(10),
+                              Holding("F1", "C1", "UNLISTED", "A2").Current(-3),
+                              Holding("F1", "L2", "GAZP").Open(8).OpenLimit(5).Current(10),
+                              Holding("F1", "L2", "UNLISTED", "ACC2").Current(-3).LockedSell(5),
+                              Holding("F1", "K2", "UNLISTED", "ACC2").Current(-300)})
         AddSecLimit(p);
 
     // C1 money: open (10000+2000)/100 = 120, opening limit 200, current 160, locked 10, locked
@@ -173,13 +259,29 @@ TEST_F(RowTest, WholeRows) {
     // collateral ((160 - 6) + 2000) - 6 = 2148, money less commitments -6 + 114 > 0.
     const double lev = 200 / (120 + 1520.0), credit = lev * 2148;
     const double ml = ((-6 + 2000 + 120) / 2120.0) * 100.0;
-    ExpectFields(Calc("C1"), {{F(openValue), 1640}, {F(currentValue), 2204}, {F(openCollateral), 1620},
-        {F(leverage), lev}, {F(openLimitTotal), 200}, {F(moneyAvailable), 114}, {F(longValue), 2000},
-        {F(longValueAsset), 2000}, {F(shortValue), -6}, {F(equity), 2108}, {F(creditCapacity), credit},
-        {F(buyCapacity), credit - 6}, {F(buyCapacityCopy), credit - 6}, {F(marginLevel), ml},
-        {F(lockedValueTotal), 6}, {F(marginBuyLimit), 190}, // (3000 + 1000 + 16000) / 100 - 10
-        {F(ownBuyLimit), 150}, {F(moneyCurrent), 120}, {F(moneyLocked), 10},
-        {F(currentLeverage), (100.0 / ml) - 1.0}, {F(equitySurplus), 40}}, {}, true);
+    ExpectFields(Calc("C1"),
+                 {{F(openValue), 1640},
+                  {F(currentValue), 2204},
+                  {F(openCollateral), 1620},
+                  {F(leverage), lev},
+                  {F(openLimitTotal), 200},
+                  {F(moneyAvailable), 114},
+                  {F(longValue), 2000},
+                  {F(longValueAsset), 2000},
+                  {F(shortValue), -6},
+                  {F(equity), 2108},
+                  {F(creditCapacity), credit},
+                  {F(buyCapacity), credit - 6},
+                  {F(buyCapacityCopy), credit - 6},
+                  {F(marginLevel), ml},
+                  {F(lockedValueTotal), 6},
+                  {F(marginBuyLimit), 190}, // (3000 + 1000 + 16000) / 100 - 10
+                  {F(ownBuyLimit), 150},
+                  {F(moneyCurrent), 120},
+                  {F(moneyLocked), 10},
+                  {F(currentLeverage), (100.0 / ml) - 1.0},
+                  {F(equitySurplus), 40}},
+                 {}, true);
 
     // L2: equity 2000 + 600 = 2600, current collateral 2600 - 6, credit 1297, uncovered sales
     // 5*2 = 10 on every account, buying capacity 1287, money 600 uncommitted; settlement debt
@@ -188,20 +290,31 @@ TEST_F(RowTest, WholeRows) {
     // R5 = min(600, 2594 - 20) = 600, x = 1258 is not above 2574 -> G = 600.
     KRMarginalRow row = Calc("L2");
     EXPECT_EQ(1, row.leverageGiven);
-    ExpectFields(row, {{F(leverage), 0.5}, {F(equity), 2600}, {F(equitySurplus), -6}, {F(creditCapacity), 1297},
-        {F(buyCapacity), 1287}, {F(marginBuyLimit), 1887}, {F(settlementDebt), 10}, {F(assetBuyLimit), 600},
-        {F(ownBuyLimit), 600}, {F(marginLevel), 100}});
+    ExpectFields(row, {{F(leverage), 0.5},
+                       {F(equity), 2600},
+                       {F(equitySurplus), -6},
+                       {F(creditCapacity), 1297},
+                       {F(buyCapacity), 1287},
+                       {F(marginBuyLimit), 1887},
+                       {F(settlementDebt), 10},
+                       {F(assetBuyLimit), 600},
+                       {F(ownBuyLimit), 600},
+                       {F(marginLevel), 100}});
     // N1: V = -10 and longValue + G = 0 -> -99 %, not -100; equity < 0 leaves X = -10 as it is.
-    ExpectFields(Calc("N1"), {{F(equity), -10}, {F(creditCapacity), -20}, {F(marginLevel), -99.0},
-        {F(currentLeverage), -1.0}});
+    ExpectFields(Calc("N1"), {{F(equity), -10},
+                              {F(creditCapacity), -20},
+                              {F(marginLevel), -99.0},
+                              {F(currentLeverage), -1.0}});
     // K2: the short on ACC2 is not counted, so equity 10 >= 0 clamps X = 10 - 600 to 0;
     // equitySurplus keeps X before the clamp.
-    ExpectFields(Calc("K2"), {{F(equity), 10}, {F(creditCapacity), 0}, {F(marginLevel), 100.0},
-        {F(currentLeverage), 0}, {F(equitySurplus), -600}});
+    ExpectFields(Calc("K2"), {{F(equity), 10},
+                              {F(creditCapacity), 0},
+                              {F(marginLevel), 100.0},
+                              {F(currentLeverage), 0},
+                              {F(equitySurplus), -600}});
     // Z0: a leverage given as 0 %.
     ExpectFields(Calc("Z0"), {{F(leverage), 0}, {F(creditCapacity), 0}});
     EXPECT_EQ(1, Calc("Z0").leverageGiven);
-    // clang-format on
 
     // A line beginning with VOLUME (not the first line) adds the short value to C1's own limit.
     ASSERT_EQ(1, KRSetDliniFile("F1", (std::string(world::FirmText()) + "[X]\nvolume\n").c_str()));
@@ -214,7 +327,7 @@ int32_t KR_CALL NoMarginSecs(const KRMarginClassEntry*, uint32_t, uintptr_t) {
 
 // A NaN figure goes out as the one quiet NaN, whatever sign and payload the price had.
 TEST_F(RowTest, NaNFiguresGoOutAsTheOneQuietNaN) {
-    AddSecLimit({"F1", "PL", "GAZP", "", 0, 0, 1});
+    AddSecLimit(Holding("F1", "PL", "GAZP").Current(1));
     const uint64_t negativeWithPayload = 0xFFF8000000000001ull;
     double nan;
     memcpy(&nan, &negativeWithPayload, sizeof nan);
@@ -232,7 +345,12 @@ TEST_F(RowTest, NaNFiguresGoOutAsTheOneQuietNaN) {
 TEST(RowSizes, NothingPastTheTagUnderVersion1) {
     host().paramIds.erase("BID");
     Market(KR_INTERFACE_V1);
-    AddMoneyLimit(Money{"F1", "C1", "MB", 500, 1000, -1200, 0, 300, 100});
+    AddMoneyLimit(Funds("F1", "C1", "MB")
+                      .Open(500)
+                      .OpenLimit(1000)
+                      .Current(-1200)
+                      .Locked(300)
+                      .LockedValue(100));
     for (bool known : {false, true}) {
         if (known) host().paramIds["BID"] = 2;
         for (uint32_t size : {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272, KR_ROW_SIZE_280}) {

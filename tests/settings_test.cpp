@@ -60,22 +60,25 @@ TEST(SettingsLists, PiecesTrimmedBoundedKeptOnceAndAllExpandsLast) {
                    "ABCDEFGHIJKL,A.,B.\nABCDEFGHIJKLM=X\nNOEQUALS\nEMPTY=\nTQBR=NEW,<all>,GAZP\n"
                    "OTH=<ALL>,X\nFUT=" +
                    std::string(300, ' ') + "Z\nUNL=" + std::string(250, ' ') + "Z\n");
-    // clang-format off
-    EXPECT_EQ("4294967295 TQBR 4294967295:SBER 4294967295:GAZP 4294967295:LKOH 4294967295:ABCDEFGHIJKL "
-              "4294967295:A. 4294967295:B | 4294967295 EMPTY | 4294967295 TQBR 4294967295:NEW "
-              "4294967295:GAZP | 4294967295 OTH 4294967295:X | 4294967295 FUT | 4294967295 UNL 4294967295:Z",
-              world::MarginList("F", "C1"));
+    EXPECT_EQ(
+        "4294967295 TQBR 4294967295:SBER 4294967295:GAZP 4294967295:LKOH 4294967295:ABCDEFGHIJKL "
+        "4294967295:A. 4294967295:B | 4294967295 EMPTY | 4294967295 TQBR 4294967295:NEW "
+        "4294967295:GAZP | 4294967295 OTH 4294967295:X | 4294967295 FUT | 4294967295 UNL "
+        "4294967295:Z",
+        world::MarginList("F", "C1"));
     ASSERT_EQ(4, world::RegisterClasses());
-    EXPECT_EQ("10 TQBR 101:SBER 102:GAZP 103:LKOH 4294967295:ABCDEFGHIJKL 4294967295:A. 4294967295:B | "
-              "4294967295 EMPTY | 10 TQBR 4294967295:NEW 4294967295:GAZP 101:SBER 102:GAZP 103:LKOH "
-              "104:NOPRICE | 40 OTH 4294967295:X 401:OTHER | 4294967295 FUT | 30 UNL 4294967295:Z",
-              world::MarginList("F", "C1"));
+    EXPECT_EQ(
+        "10 TQBR 101:SBER 102:GAZP 103:LKOH 4294967295:ABCDEFGHIJKL 4294967295:A. 4294967295:B | "
+        "4294967295 EMPTY | 10 TQBR 4294967295:NEW 4294967295:GAZP 101:SBER 102:GAZP 103:LKOH "
+        "104:NOPRICE | 40 OTH 4294967295:X 401:OTHER | 4294967295 FUT | 30 UNL 4294967295:Z",
+        world::MarginList("F", "C1"));
     // Past 16 pieces repeats are found by registry index, the registry's first security too.
-    Settings::Load("[LIMITALLOWEDSECURITY]\nTQBR=SBER,A,B,C,D,E,F,G,H,I,J,K,L,M,N,SBER,GAZP,GAZP\n");
+    Settings::Load(
+        "[LIMITALLOWEDSECURITY]\nTQBR=SBER,A,B,C,D,E,F,G,H,I,J,K,L,M,N,SBER,GAZP,GAZP\n");
     EXPECT_EQ("10 TQBR 101:SBER 4294967295:A 4294967295:B 4294967295:C 4294967295:D 4294967295:E "
               "4294967295:F 4294967295:G 4294967295:H 4294967295:I 4294967295:J 4294967295:K "
-              "4294967295:L 4294967295:M 4294967295:N 102:GAZP", world::MarginList("F", "C1"));
-    // clang-format on
+              "4294967295:L 4294967295:M 4294967295:N 102:GAZP",
+              world::MarginList("F", "C1"));
 }
 
 // Headers match trimmed, upper-cased lines; '[' ends a section; only the first occurrence of
@@ -84,29 +87,55 @@ TEST(SettingsLists, PiecesTrimmedBoundedKeptOnceAndAllExpandsLast) {
 // lots, the short value in C1's own-funds limit (credit lag 1), buying outside the lists
 // restricted, buying capped by CHECKMAXCREDIT.
 TEST_F(Settings, GeneralSwitches) {
-    AddSecLimit({"F", "C1", "GAZP", "", 0, 0, -1});
-    // clang-format off
-    const std::pair<const char*, const char*> cases[] = {
-        {"", "01000"}, {"  [general] . \r\ncreditlag=2.\r\nvolume=1", "11-00"},
-        {"[GENERAL]\t\nCREDITLAG=2\r\nVOLUMEFOO", "01100"}, // a tab is no blank
-        {"[GENERAL] X\nCREDITLAG=2\n VOLUME", "01000"}, {"VOLUME\nCREDITLAG=2\n[GENERAL]", "01000"},
-        {"[GENERAL]\nCREDITLAG\nCREDITLAGX=2\n[X]\nCREDITLAG=2", "01000"},
-        {"[GENERAL]\nLIMITSINLOTS=1\n[X]\n[GENERAL]\nCREDITLAG=2", "01000"},
-        {"[GENERAL]\nRSTRNMBUY=5\nLIMITSINLOTS=\nLIMITSINLOTS=1\nCREDITLAG=7\nCREDITLAG=2\n"
-         "checkmaxcredit = -3\nCHECKMAXCREDIT=0", "00011"},
-        {"[GENERAL]\nRSTRNMBUY=0\nRSTRNMBUY=1\nCHECKMAXCREDIT=0\nCHECKMAXCREDIT=1", "01000"},
-        {"[GENERAL]\nCREDITLAG=2\nLIMITSINLOTS=0\nRSTRNMBUY=1\nCHECKMAXCREDIT=1", "10-11"}};
-    // clang-format on
-    for (const auto& c : cases) {
-        Load(std::string(c.first) +
+    AddSecLimit(Holding("F", "C1", "GAZP").Current(-1));
+    // What the firm's [GENERAL] section switched on; volume shows at credit lag 1 only.
+    struct General {
+        explicit General(const char* t) : text(t) {}
+        const char* text;
+        bool creditLag2 = false, limitsInLots = false, volume = false, restrictBuy = false,
+             checkMaxCredit = false;
+        General& CreditLag2() { return creditLag2 = true, *this; }
+        General& LimitsInLots() { return limitsInLots = true, *this; }
+        General& Volume() { return volume = true, *this; }
+        General& RestrictBuy() { return restrictBuy = true, *this; }
+        General& CheckMaxCredit() { return checkMaxCredit = true, *this; }
+    };
+    const General cases[] = {
+        General("").LimitsInLots(),
+        General("  [general] . \r\ncreditlag=2.\r\nvolume=1").CreditLag2().LimitsInLots(),
+        General("[GENERAL]\t\nCREDITLAG=2\r\nVOLUMEFOO")
+            .LimitsInLots()
+            .Volume(), // a tab is no blank
+        General("[GENERAL] X\nCREDITLAG=2\n VOLUME").LimitsInLots(),
+        General("VOLUME\nCREDITLAG=2\n[GENERAL]").LimitsInLots(),
+        General("[GENERAL]\nCREDITLAG\nCREDITLAGX=2\n[X]\nCREDITLAG=2").LimitsInLots(),
+        General("[GENERAL]\nLIMITSINLOTS=1\n[X]\n[GENERAL]\nCREDITLAG=2").LimitsInLots(),
+        General("[GENERAL]\nRSTRNMBUY=5\nLIMITSINLOTS=\nLIMITSINLOTS=1\nCREDITLAG=7\nCREDITLAG=2\n"
+                "checkmaxcredit = -3\nCHECKMAXCREDIT=0")
+            .RestrictBuy()
+            .CheckMaxCredit(),
+        General("[GENERAL]\nRSTRNMBUY=0\nRSTRNMBUY=1\nCHECKMAXCREDIT=0\nCHECKMAXCREDIT=1")
+            .LimitsInLots(),
+        General("[GENERAL]\nCREDITLAG=2\nLIMITSINLOTS=0\nRSTRNMBUY=1\nCHECKMAXCREDIT=1")
+            .CreditLag2()
+            .RestrictBuy()
+            .CheckMaxCredit(),
+    };
+    for (const General& c : cases) {
+        SCOPED_TRACE(c.text);
+        Load(std::string(c.text) +
              "\n[LIMITALLOWEDSECURITY]\nTQBR=SBER\n[ASSETSECURITIES]\nTQBR=SBER,GAZP\n");
         const KRMarginalRow row = Calculated("C1");
         const int32_t lots = KRIsLimitsInLots("F");
-        EXPECT_EQ(c.second, std::to_string(row.creditLag2) + std::to_string(lots) +
-                                (row.creditLag2 ? "-" : std::to_string(row.ownBuyLimit != 0)) +
-                                std::to_string(Lag2Buy(row, 103, 0) == 100) +
-                                std::to_string(Lag2Buy(row, 101, 10) < (lots ? 100 : 1000)))
-            << c.first;
+        EXPECT_EQ(c.creditLag2, row.creditLag2 == 1);
+        EXPECT_EQ(c.limitsInLots, lots == 1);
+        if (c.creditLag2) {
+            ASSERT_FALSE(c.volume) << "the volume flag shows at credit lag 1 only";
+        } else {
+            EXPECT_EQ(c.volume, row.ownBuyLimit != 0); // the short value added to it
+        }
+        EXPECT_EQ(c.restrictBuy, Lag2Buy(row, 103, 0) == 100);
+        EXPECT_EQ(c.checkMaxCredit, Lag2Buy(row, 101, 10) < (lots ? 100 : 1000));
     }
 }
 
@@ -115,9 +144,7 @@ TEST_F(Settings, GeneralSwitches) {
 // pieces that are empty, too long or end in '*', a second CLIENTS line and a template name of
 // 101 characters are not taken; a template's IGNORERESTSHORTSECURITY is not read. A code binds
 // its exact name (letter case aside), else the first prefix record in list order, else the
-// firm's. Shown: the margin list, then whether LKOH and SBER are restricted for shorts, NOPRICE
-// an asset (by the margin list when there is no asset list), and buying outside the lists
-// restricted.
+// firm's. NOPRICE is an asset by the margin list when there is no asset list.
 TEST_F(Settings, ClientSectionsTemplatesAndTheRecordOfACode) {
     const std::string firm = "[LIMITALLOWEDSECURITY]\nTQBR=NOPRICE\n";
     const std::string big =
@@ -134,30 +161,54 @@ TEST_F(Settings, ClientSectionsTemplatesAndTheRecordOfACode) {
     const std::string two = "[CLA*_MARGIN]\nTQBR=SBER\n[CLAB*_MARGIN]\nTQBR=GAZP\n" + firm;
     // A prefix name covers the code itself but not a shorter one.
     const std::string long3 = "[CLABC*_MARGIN]\nTQBR=SBER\n[CLX_MARGIN]\nTQBR=GAZP\n" + firm;
-    // clang-format off
-    const struct { std::string text; const char *client, *seen; } cases[] = {
-        {big, "C1", "10 TQBR 101:SBER 103:LKOH 0 1 1 0"}, {big, "Q7", "10 TQBR 103:LKOH 0 0 0 0"},
-        {big, "C2", "10 TQBR 102:GAZP 0 0 0 1"}, {big, "C4", "10 TQBR 102:GAZP 0 0 0 1"},
-        {big, "C5", "10 TQBR 104:NOPRICE 0 0 1 0"}, {big, "C3", "10 TQBR 103:LKOH 1 0 0 0"},
-        {big, "C9", "10 TQBR 103:LKOH 1 0 0 0"}, {big, "C7", "10 TQBR 103:LKOH 1 0 0 0"},
-        {big, "NOBODY", "10 TQBR 103:LKOH 1 0 0 0"}, {big, "ABCDEFGHIJKLM", "10 TQBR 103:LKOH 1 0 0 0"},
-        {three, "abc", "10 TQBR 101:SBER 0 0 0 0"}, {three, "ABX", "10 TQBR 102:GAZP 0 0 0 0"},
-        {three, "Q1", "10 TQBR 103:LKOH 0 0 0 0"}, {two, "ABC", "10 TQBR 101:SBER 0 0 0 0"},
-        {two, "AB*", "10 TQBR 101:SBER 0 0 0 0"}, {long3, "ABC", "10 TQBR 101:SBER 0 0 0 0"},
-        {long3, "AB", "10 TQBR 104:NOPRICE 0 0 1 0"}, {long3, "X", "10 TQBR 102:GAZP 0 0 0 0"},
-        {"[CL_MARGIN]\nTQBR=SBER\n" + firm, "", "10 TQBR 104:NOPRICE 0 0 1 0"}};
-    // clang-format on
-    for (const auto& c : cases) {
+    // What a client's record shows: the margin list, whether LKOH and SBER are restricted for
+    // shorts, NOPRICE an asset, and buying outside the lists restricted.
+    struct Bind {
+        Bind(const std::string& t, const char* c, const char* l) : text(t), client(c), list(l) {}
+        std::string text;
+        const char *client, *list;
+        bool lkohRestShort = false, sberRestShort = false, nopriceAsset = false,
+             restrictBuy = false;
+        Bind& LkohRestShort() { return lkohRestShort = true, *this; }
+        Bind& SberRestShort() { return sberRestShort = true, *this; }
+        Bind& NopriceAsset() { return nopriceAsset = true, *this; }
+        Bind& RestrictBuy() { return restrictBuy = true, *this; }
+    };
+    const Bind cases[] = {
+        Bind(big, "C1", "10 TQBR 101:SBER 103:LKOH").SberRestShort().NopriceAsset(),
+        Bind(big, "Q7", "10 TQBR 103:LKOH"),
+        Bind(big, "C2", "10 TQBR 102:GAZP").RestrictBuy(),
+        Bind(big, "C4", "10 TQBR 102:GAZP").RestrictBuy(),
+        Bind(big, "C5", "10 TQBR 104:NOPRICE").NopriceAsset(),
+        Bind(big, "C3", "10 TQBR 103:LKOH").LkohRestShort(),
+        Bind(big, "C9", "10 TQBR 103:LKOH").LkohRestShort(),
+        Bind(big, "C7", "10 TQBR 103:LKOH").LkohRestShort(),
+        Bind(big, "NOBODY", "10 TQBR 103:LKOH").LkohRestShort(),
+        Bind(big, "ABCDEFGHIJKLM", "10 TQBR 103:LKOH").LkohRestShort(),
+        Bind(three, "abc", "10 TQBR 101:SBER"),
+        Bind(three, "ABX", "10 TQBR 102:GAZP"),
+        Bind(three, "Q1", "10 TQBR 103:LKOH"),
+        Bind(two, "ABC", "10 TQBR 101:SBER"),
+        Bind(two, "AB*", "10 TQBR 101:SBER"),
+        Bind(long3, "ABC", "10 TQBR 101:SBER"),
+        Bind(long3, "AB", "10 TQBR 104:NOPRICE").NopriceAsset(),
+        Bind(long3, "X", "10 TQBR 102:GAZP"),
+        Bind("[CL_MARGIN]\nTQBR=SBER\n" + firm, "", "10 TQBR 104:NOPRICE").NopriceAsset(),
+    };
+    for (const Bind& c : cases) {
         SCOPED_TRACE(c.client);
         Load(c.text);
         const KRMarginalRow row = Calculated(c.client);
-        std::string seen = world::MarginList("F", c.client);
-        for (uint32_t secId : {103, 101, 104}) {
+        EXPECT_EQ(c.list, world::MarginList("F", c.client));
+        auto prepared = [&](uint32_t secId) {
             KRMarginalActv a = Actv(10, secId);
-            ASSERT_EQ(1, KRInitMarginalActv(&row, &a));
-            seen += " " + std::to_string(secId == 104 ? a.isAsset : a.isRestShort);
-        }
-        EXPECT_EQ(c.seen, seen + " " + std::to_string(Lag2Buy(row, 401, 0) == 100));
+            EXPECT_EQ(1, KRInitMarginalActv(&row, &a));
+            return a;
+        };
+        EXPECT_EQ(c.lkohRestShort, prepared(103).isRestShort == 1);
+        EXPECT_EQ(c.sberRestShort, prepared(101).isRestShort == 1);
+        EXPECT_EQ(c.nopriceAsset, prepared(104).isAsset == 1);
+        EXPECT_EQ(c.restrictBuy, Lag2Buy(row, 401, 0) == 100);
     }
 }
 
@@ -166,17 +217,34 @@ TEST_F(Settings, ClientSectionsTemplatesAndTheRecordOfACode) {
 // '*'. Client lags are the firm's, also for a client record. Integers: leading blanks, a sign,
 // digits up to the first other character, saturated beyond 32 bits.
 TEST_F(Settings, ClientLags) {
-    // clang-format off
-    const struct { std::string text; const char *lag2, *lag1; } cases[] = {
-        {"[CLIENTLAG]\nM=2\nC=2\nX=2\nA=2\nP=2\nF=2\nT=2\n", "A C F M P T X", "B D N Z A0"},
-        {"[CLIENTLAG]\nA1=2\nB1=2\n", "A1 a1 B1", "A0 A B2 C"},
-        {"[CLIENTLAG]\nB=2\nb=1\nD=3\nE=x\nF=0\nA= 2 \nABCDEFGHIJKLM=2\nG=+2\nH=4294967298\n"
-         "I=-4294967294\nJ=2x\nK=\t2\nL=\nM=- 2\n", "B b A G J K", "D E F H I L M ABCDEFGHIJKLM"},
-        {"[GENERAL]\nCREDITLAG=2\n[CLIENTLAG]\nC1=1\nQ*=1\nQ1=2\n", "c2 Q1 q1 R", "c1 Q2 Q"},
-        {"[CLIENTLAG]\n*=2\nQ*=1\n", "Q5 A", ""}, {"[CLIENTLAG]\nQ*=1\nR*=2\n", "R RX", "Q5 A S"},
-        {"[GENERAL]\nCREDITLAG=7\n", "", "C1"}, {"[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n", "q5", "Q6"},
-        {"[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n", "W", "V"}};
-    // clang-format on
+    // The clients a text gives credit lag 2 and those it leaves at 1.
+    struct Lags {
+        explicit Lags(const std::string& t) : text(t) {}
+        std::string text;
+        const char *lag2 = "", *lag1 = "";
+        Lags& Lag2(const char* clients) { return lag2 = clients, *this; }
+        Lags& Lag1(const char* clients) { return lag1 = clients, *this; }
+    };
+    const Lags cases[] = {
+        Lags("[CLIENTLAG]\nM=2\nC=2\nX=2\nA=2\nP=2\nF=2\nT=2\n")
+            .Lag2("A C F M P T X")
+            .Lag1("B D N Z A0"),
+        Lags("[CLIENTLAG]\nA1=2\nB1=2\n").Lag2("A1 a1 B1").Lag1("A0 A B2 C"),
+        Lags("[CLIENTLAG]\nB=2\nb=1\nD=3\nE=x\nF=0\nA= 2 \nABCDEFGHIJKLM=2\nG=+2\nH=4294967298\n"
+             "I=-4294967294\nJ=2x\nK=\t2\nL=\nM=- 2\n")
+            .Lag2("B b A G J K")
+            .Lag1("D E F H I L M ABCDEFGHIJKLM"),
+        Lags("[GENERAL]\nCREDITLAG=2\n[CLIENTLAG]\nC1=1\nQ*=1\nQ1=2\n")
+            .Lag2("c2 Q1 q1 R")
+            .Lag1("c1 Q2 Q"),
+        Lags("[CLIENTLAG]\n*=2\nQ*=1\n").Lag2("Q5 A"),
+        Lags("[CLIENTLAG]\nQ*=1\nR*=2\n").Lag2("R RX").Lag1("Q5 A S"),
+        Lags("[GENERAL]\nCREDITLAG=7\n").Lag1("C1"),
+        Lags("[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n").Lag2("q5").Lag1("Q6"),
+        Lags("[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n")
+            .Lag2("W")
+            .Lag1("V"),
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Load(c.text);
@@ -239,20 +307,43 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
     SetPrices(10, 102, 1, 1, 1, 1);
     SetPrices(10, 103, 1, 1, 1, 1);
     for (const char* client : {"C1", "CL"}) {
-        AddSecLimit({"F", client, "LKOH", "", 0, 0, 1});
-        AddSecLimit({"F", client, "GAZP", "", 0, 0, -1});
+        AddSecLimit(Holding("F", client, "LKOH").Current(1));
+        AddSecLimit(Holding("F", client, "GAZP").Current(-1));
     }
-    // clang-format off
-    const struct { std::string lines; double longWeight, shortWeight; } cases[] = { // '@': the code
-        {"@=0.5,1.2", 0.5, 1.2}, {"@=1.5,0.8", 1, 1}, {"@=-0.1,2", 1, 2}, {"@=,3", 0, 3}, {"@=0.7", 1, 1},
-        {"@=0.25,4\n@=0.5,8", 0.25, 4}, {"@ = 1e-1 , 2.5E0x", 0.1, 2.5},
-        {"@=" + std::string(256, '0') + ",2", 1, 1}, {"@=" + std::string(255, '0') + ",2", 0, 2},
-        {"@=.5,5.", 0.5, 5}, {"@=.,-.5e1", 0, 1}, {"@=+0.5e,1e+", 0.5, 1}, {"@=5E-1x,1E2x", 0.5, 100},
-        {"@=NAN,INF", 0, 1}, {"@=0X1P3,0x1p3", 0, 1}, {"@=0.30000000000000004,1e400", 0.30000000000000004, HUGE_VAL},
-        {"@=0.000001e-400,123456789012345678901234567890", 0, 123456789012345678901234567890.0},
-        {"@=30000e-328,1e99999999999999999999", 4.9406564584124654e-324, HUGE_VAL},
-        {"@=20000e-328,-1e400", 0, 1}, {"@=  -0.5,  +1.5", 1, 1.5}};
-    // clang-format on
+    // The weights a line gives ('@' stands for the security's code).
+    struct Weights {
+        explicit Weights(const std::string& l) : lines(l) {}
+        std::string lines;
+        double longWeight = 0, shortWeight = 0;
+        Weights& Long(double v) { return longWeight = v, *this; }
+        Weights& Short(double v) { return shortWeight = v, *this; }
+    };
+    const Weights cases[] = {
+        Weights("@=0.5,1.2").Long(0.5).Short(1.2),
+        Weights("@=1.5,0.8").Long(1).Short(1),
+        Weights("@=-0.1,2").Long(1).Short(2),
+        Weights("@=,3").Long(0).Short(3),
+        Weights("@=0.7").Long(1).Short(1),
+        Weights("@=0.25,4\n@=0.5,8").Long(0.25).Short(4),
+        Weights("@ = 1e-1 , 2.5E0x").Long(0.1).Short(2.5),
+        Weights("@=" + std::string(256, '0') + ",2").Long(1).Short(1),
+        Weights("@=" + std::string(255, '0') + ",2").Long(0).Short(2),
+        Weights("@=.5,5.").Long(0.5).Short(5),
+        Weights("@=.,-.5e1").Long(0).Short(1),
+        Weights("@=+0.5e,1e+").Long(0.5).Short(1),
+        Weights("@=5E-1x,1E2x").Long(0.5).Short(100),
+        Weights("@=NAN,INF").Long(0).Short(1),
+        Weights("@=0X1P3,0x1p3").Long(0).Short(1),
+        Weights("@=0.30000000000000004,1e400").Long(0.30000000000000004).Short(HUGE_VAL),
+        Weights("@=0.000001e-400,123456789012345678901234567890")
+            .Long(0)
+            .Short(123456789012345678901234567890.0),
+        Weights("@=30000e-328,1e99999999999999999999")
+            .Long(4.9406564584124654e-324)
+            .Short(HUGE_VAL),
+        Weights("@=20000e-328,-1e400").Long(0).Short(1),
+        Weights("@=  -0.5,  +1.5").Long(1).Short(1.5),
+    };
     const std::regex at("@");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
@@ -262,9 +353,8 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
              std::regex_replace(c.lines + "\n", at, "GAZP"));
         for (const char* client : {"C1", "CL"}) {
             const KRMarginalRow row = Calculated(client);
-            EXPECT_EQ(std::make_pair(c.longWeight, -c.shortWeight),
-                      std::make_pair(row.longValue, row.shortValue))
-                << client;
+            EXPECT_EQ(c.longWeight, row.longValue) << client;
+            EXPECT_EQ(-c.shortWeight, row.shortValue) << client;
         }
     }
 }
@@ -272,45 +362,75 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
 // Tags of [BOARDTAG] keep the spaces before '=', long tags and accounts are cut to 4 and 12
 // characters, and each keeps the kind it was first added with; tags and accounts compare
 // letter case aside. Without any board section every tag counts fully and every account is an
-// ordinary one. Kinds as a row shows them: 0 money does not count, 1 counts and may give the
-// leverage, 2 counts but is not the client's own, 3 is own but gives no leverage; a position
-// on an account of kind 1 or 3 counts in the row, and only kind 1 in the actv.
+// ordinary one. Kinds as a row shows them: money of a tag NotCounted does not count, Ordinary
+// counts and may give the leverage, AddLimit counts but is not the client's own, AddRepo is own
+// but gives no leverage; a position on an Ordinary or AddRepo account counts in the row, and
+// only Ordinary in the actv.
 TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
     SetPrices(10, 103, 1, 1, 1, 1);
-    // clang-format off
-    const struct { const char* text; std::vector<std::pair<const char*, int>> tags, accounts; } cases[] = {
-        {"[BOARDTAG]\nTQBR=\nEQ =x\nLONGTAG=\nLONGTAG=\n[ADDLIMITBOARDS]\nK1 = B1 , B2,\n"
-         "[ADDREPOBOARDS]\nK2=B2,TQBR,,B3\nK5=\n[ADDLIMITTRDACC]\nK3=ACC1,ACC2\n"
-         "[ADDREPOTRDACC]\nK4=acc2,ACC3VERYLONGNAME\n",
-         {{"tqbr", 1}, {"EQ", 0}, {"EQ ", 1}, {"LONG", 1}, {"K1", 1}, {"b1", 2}, {"B2", 2}, {"B3", 3},
-          {"", 3}, {"K5", 1}, {"K4", 1}, {"X", 0}},
-         {{"ACC1", 2}, {"ACC2", 2}, {"ACC3VERYLONGNAME", 3}, {"acc3verylong", 3}, {"X", 1}}},
-        {"[ADDREPOBOARDS]\nRP=R1\n[ADDREPOTRDACC]\nRP=A3\n", {{"RP", 1}, {"R1", 3}, {"MB", 0}},
-         {{"A3", 3}, {"A1", 1}}},
-        {"[GENERAL]\nCREDITLAG=1\n", {{"ANY", 1}, {"", 1}}, {{"ANY", 1}}}};
-    // clang-format on
+    using kesvar::AddLimit, kesvar::AddRepo, kesvar::NotCounted, kesvar::Ordinary;
+    // The kind each board tag and each trade account of a text has.
+    struct Boards {
+        typedef std::vector<std::pair<const char*, kesvar::ListKind>> Kinds;
+        explicit Boards(const char* t) : text(t) {}
+        const char* text;
+        Kinds tags, accounts;
+        Boards& Tags(const Kinds& v) { return tags = v, *this; }
+        Boards& Accounts(const Kinds& v) { return accounts = v, *this; }
+    };
+    const Boards cases[] = {
+        Boards("[BOARDTAG]\nTQBR=\nEQ =x\nLONGTAG=\nLONGTAG=\n[ADDLIMITBOARDS]\nK1 = B1 , B2,\n"
+               "[ADDREPOBOARDS]\nK2=B2,TQBR,,B3\nK5=\n[ADDLIMITTRDACC]\nK3=ACC1,ACC2\n"
+               "[ADDREPOTRDACC]\nK4=acc2,ACC3VERYLONGNAME\n")
+            .Tags({{"tqbr", Ordinary},
+                   {"EQ", NotCounted},
+                   {"EQ ", Ordinary},
+                   {"LONG", Ordinary},
+                   {"K1", Ordinary},
+                   {"b1", AddLimit},
+                   {"B2", AddLimit},
+                   {"B3", AddRepo},
+                   {"", AddRepo},
+                   {"K5", Ordinary},
+                   {"K4", Ordinary},
+                   {"X", NotCounted}})
+            .Accounts({{"ACC1", AddLimit},
+                       {"ACC2", AddLimit},
+                       {"ACC3VERYLONGNAME", AddRepo},
+                       {"acc3verylong", AddRepo},
+                       {"X", Ordinary}}),
+        Boards("[ADDREPOBOARDS]\nRP=R1\n[ADDREPOTRDACC]\nRP=A3\n")
+            .Tags({{"RP", Ordinary}, {"R1", AddRepo}, {"MB", NotCounted}})
+            .Accounts({{"A3", AddRepo}, {"A1", Ordinary}}),
+        Boards("[GENERAL]\nCREDITLAG=1\n")
+            .Tags({{"ANY", Ordinary}, {"", Ordinary}})
+            .Accounts({{"ANY", Ordinary}}),
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Load(std::string(c.text) + "[ASSETSECURITIES]\nTQBR=LKOH\n[CLCL_MARGIN]\n");
         for (const auto& t : c.tags) {
             host().moneyLimits.clear();
-            AddMoneyLimit({"F", "CL", t.first, 100, 0, 100, 0, 0, 0, 200});
+            AddMoneyLimit(Funds("F", "CL", t.first).Open(100).Current(100).LeveragePercent(200));
             const KRMarginalRow row = Calculated("CL");
-            // clang-format off
-            const int kind = row.openValue == 0 ? 0 : row.moneyAvailable == 0 ? 2 : row.leverage == 2.0 ? 1 : 3;
-            // clang-format on
+            const kesvar::ListKind kind = row.openValue == 0        ? NotCounted
+                                          : row.moneyAvailable == 0 ? AddLimit
+                                          : row.leverage == 2.0     ? Ordinary
+                                                                    : AddRepo;
             EXPECT_EQ(t.second, kind) << "tag " << t.first;
             KRIsLimitsInLots("F"); // code 0, which an answer leaves alone
-            EXPECT_EQ(t.second == 1, KRIsBoardTagApplicable("F", t.first)) << t.first;
+            EXPECT_EQ(t.second == Ordinary, KRIsBoardTagApplicable("F", t.first)) << t.first;
             EXPECT_EQ(KR_ERR_NONE, KRGetLastError());
         }
         for (const auto& a : c.accounts) {
             host().secLimits.clear();
-            AddSecLimit({"F", "CL", "LKOH", a.first, 0, 0, 1});
+            AddSecLimit(Holding("F", "CL", "LKOH", a.first).Current(1));
             const KRMarginalRow row = Calculated("CL");
             KRMarginalActv actv = Actv(10, 103);
             ASSERT_TRUE(KRInitMarginalActv(&row, &actv) && KRCalcMarginalActv(&row, &actv, 0));
-            const int kind = row.longValue == 0 ? 2 : actv.position == 1 ? 1 : 3;
+            const kesvar::ListKind kind = row.longValue == 0   ? AddLimit
+                                          : actv.position == 1 ? Ordinary
+                                                               : AddRepo;
             EXPECT_EQ(a.second, kind) << "account " << a.first;
         }
     }
@@ -323,8 +443,10 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
     using namespace kesvar;
     typedef std::tuple<int32_t, DiagCode, std::string> Diag;
     const std::string longPiece = " " + std::string(300, 'C');
-    // clang-format off
-    const struct { std::string text; std::vector<Diag> want; } cases[] = {
+    const struct {
+        std::string text;
+        std::vector<Diag> want;
+    } cases[] = {
         {"stray\n[GENERAL]\nMAINMARGINCLASSES=A, B," + longPiece +
              "\n[GENERAL]\nLIMITSINLOTS=0\n[CLIENTLAG]\nC=3\nD=1\nD=2\n[CLC1_MARGIN]\n"
              "RSTRNMBUY=1\nRSTRNMBUY=0\nIGNORERESTSHORTSECURITY=1\nIGNORERESTSHORTSECURITY=0\n"
@@ -332,23 +454,37 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
              "[CLC1_MARGIN]\n[SECURITYWEIGHT]\nS=0.5,2\nS=0.4,3\n[LIMITALLOWEDSECURITY]\n"
              "TQBR=SBER,,GAZP,\n[BOARDTAG]\nMB=\n[ADDREPOBOARDS]\nX=MB\n[ADDLIMITTRDACC]\n"
              "K=A1,A1\n[ADDREPOTRDACC]\nK=A1\n[X]\nY=1\n[ASSETSECURITIES]\nlast",
-         {{1, kDiagUnreadLine, "STRAY"}, {3, kDiagMainMarginSpace, " B"},
-          {3, kDiagMainMarginSpace, longPiece.substr(0, 255)}, {4, kDiagRepeatedSection, "[GENERAL]"},
-          {7, kDiagValueOutOfRange, "C"}, {9, kDiagRepeatedKey, "D"}, {12, kDiagRepeatedKey, "RSTRNMBUY"},
-          {14, kDiagRepeatedKey, "IGNORERESTSHORTSECURITY"}, {16, kDiagClientDiscarded, "C1"},
-          {16, kDiagClientSkipped, ""}, {16, kDiagClientSkipped, "X*"}, {17, kDiagRepeatedKey, "CLIENTS"},
-          {18, kDiagUnknownKey, "IGNORERESTSHORTSECURITY"}, {19, kDiagClientDiscarded, "C1"},
-          {22, kDiagRepeatedKey, "S"}, {24, kDiagPieceEmpty, "TQBR"}, {24, kDiagPieceEmpty, "TQBR"},
-          {28, kDiagRepeatedKey, "MB"}, {32, kDiagRepeatedKey, "A1"}, {33, kDiagUnknownSection, "[X]"},
-          {35, kDiagEmptySection, "[ASSETSECURITIES]"}, {36, kDiagNoEquals, "LAST"}}},
+         {{1, kDiagUnreadLine, "STRAY"},
+          {3, kDiagMainMarginSpace, " B"},
+          {3, kDiagMainMarginSpace, longPiece.substr(0, 255)},
+          {4, kDiagRepeatedSection, "[GENERAL]"},
+          {7, kDiagValueOutOfRange, "C"},
+          {9, kDiagRepeatedKey, "D"},
+          {12, kDiagRepeatedKey, "RSTRNMBUY"},
+          {14, kDiagRepeatedKey, "IGNORERESTSHORTSECURITY"},
+          {16, kDiagClientDiscarded, "C1"},
+          {16, kDiagClientSkipped, ""},
+          {16, kDiagClientSkipped, "X*"},
+          {17, kDiagRepeatedKey, "CLIENTS"},
+          {18, kDiagUnknownKey, "IGNORERESTSHORTSECURITY"},
+          {19, kDiagClientDiscarded, "C1"},
+          {22, kDiagRepeatedKey, "S"},
+          {24, kDiagPieceEmpty, "TQBR"},
+          {24, kDiagPieceEmpty, "TQBR"},
+          {28, kDiagRepeatedKey, "MB"},
+          {32, kDiagRepeatedKey, "A1"},
+          {33, kDiagUnknownSection, "[X]"},
+          {35, kDiagEmptySection, "[ASSETSECURITIES]"},
+          {36, kDiagNoEquals, "LAST"}}},
         {std::string(20, '\n') + "[GENERAL]\nCREDITLAG=2", {}},
         // A VOLUME line is read, not left unread; "TQBR=" is an empty entry, not an empty piece.
         {"\nVOLUME\n[CLIENTLAG]\nABCDEFGHIJKLM=2\n[SECURITYWEIGHT]\nABCDEFGHIJKL=0.5,2\n"
          "ABCDEFGHIJKLM=0.5,2\nS=1,1\nT=1.5,0.5\n[LIMITALLOWEDSECURITY]\nTQBR=\n",
-         {{2, kDiagVolumeLine, "VOLUME"}, {4, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
-          {7, kDiagKeyTooLong, "ABCDEFGHIJKLM"}, {9, kDiagValueClamped, "T"},
+         {{2, kDiagVolumeLine, "VOLUME"},
+          {4, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
+          {7, kDiagKeyTooLong, "ABCDEFGHIJKLM"},
+          {9, kDiagValueClamped, "T"},
           {9, kDiagShortWeightClamp, "T"}}}};
-    // clang-format on
     for (const auto& c : cases) {
         std::vector<Diag> got;
         auto collect = [](void* user, int32_t line, DiagCode code, const char* subject) {
