@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -61,16 +62,39 @@ TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
     // The bond is worth its accrued interest (id 0) plus its percent of face value: 12.3 + 985.
     // Unknown to the host, ACCRUEDINT is dropped without a face-value class and stops the
     // calculation once one is there.
-    // clang-format off
-    const struct { const char* step; std::function<void()> before; Lines asked; int32_t error;
-                   double value; } steps[] = {
-        {"BID known", [] {}, {"paramId BID", "paramId PREVPRICE", "paramId LAST"}, 0, 0},
-        {"all cached", [] {}, {}, 0, 0}, {"a face-value class", bondsAgain, {"paramId ACCRUEDINT"}, 0, 4 * 997.3},
-        {"cached again", [] {}, {}, 0, 4 * 997.3}, {"KRCleanup, no face-value class", noBonds, {}, 0, 0},
-        {"a face-value class again", bondsAgain, {"paramId ACCRUEDINT"}, 0, 4 * 997.3},
-        {"ACCRUEDINT unknown, without one", [&] { host().paramIds.erase("ACCRUEDINT"); noBonds(); }, {}, 0, 0},
-        {"ACCRUEDINT unknown, a face-value class", bondsAgain, {"paramId ACCRUEDINT"}, KR_ERR_PARAM_UNKNOWN, 0}};
-    // clang-format on
+    // One step: what is done before the calculation, the parameter ids it asks for, the code
+    // it leaves and C1's current value.
+    struct Step {
+        explicit Step(const char* n) : step(n) {}
+        const char* step;
+        std::function<void()> before = [] {};
+        Lines asked;
+        int32_t error = KR_ERR_NONE;
+        double value = 0;
+        Step& Before(std::function<void()> v) { return before = v, *this; }
+        Step& Asks(const Lines& v) { return asked = v, *this; }
+        Step& Error(int32_t v) { return error = v, *this; }
+        Step& Value(double v) { return value = v, *this; }
+    };
+    const Step steps[] = {
+        Step("BID known").Asks({"paramId BID", "paramId PREVPRICE", "paramId LAST"}),
+        Step("all cached"),
+        Step("a face-value class").Before(bondsAgain).Asks({"paramId ACCRUEDINT"}).Value(4 * 997.3),
+        Step("cached again").Value(4 * 997.3),
+        Step("KRCleanup, no face-value class").Before(noBonds),
+        Step("a face-value class again")
+            .Before(bondsAgain)
+            .Asks({"paramId ACCRUEDINT"})
+            .Value(4 * 997.3),
+        Step("ACCRUEDINT unknown, without one").Before([&] {
+            host().paramIds.erase("ACCRUEDINT");
+            noBonds();
+        }),
+        Step("ACCRUEDINT unknown, a face-value class")
+            .Before(bondsAgain)
+            .Asks({"paramId ACCRUEDINT"})
+            .Error(KR_ERR_PARAM_UNKNOWN),
+    };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.step);
         s.before();
@@ -91,37 +115,55 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
     ASSERT_EQ(1, KRSetDliniFile("F1", "[ASSETSECURITIES]\nTQBR=SBER,GAZP\n"));
     SetPrices(10, 101, 2, 2, 2, 2);
     SetPrices(10, 102, 3, 3, 3, 3);
-    // clang-format off
     // The first given leverage wins; F2's record ends C1's walk, so T3 is never read from C1's
     // first.
-    for (const Money& m : std::vector<Money>{{"F1", "OTHER", "T1", 1}, {"F1", "C1", "T1", 100, 0, 0, 0, 0, 0, 250},
-             {"F1", "C1", "T2", 200, 0, 0, 0, 0, 0, 400}, {"F2", "C1", "T1", 400},
-             {"F1", "C1", "T3", 800}, {"F1", "C2", "T1", 1600}})
+    for (const Money& m :
+         {Funds("F1", "OTHER", "T1").Open(1),
+          Funds("F1", "C1", "T1").Open(100).LeveragePercent(250),
+          Funds("F1", "C1", "T2").Open(200).LeveragePercent(400), Funds("F2", "C1", "T1").Open(400),
+          Funds("F1", "C1", "T3").Open(800), Funds("F1", "C2", "T1").Open(1600)})
         AddMoneyLimit(m);
-    for (const Position& p : std::vector<Position>{{"F1", "C1", "SBER", "", 0, 0, 1},
-             {"F1", "C1", "GAZP", "", 0, 0, 2}, {"F1", "C2", "GAZP", "", 0, 0, 4}, {"F2", "C2", "SBER", "", 0, 0, 8}})
+    for (const Position& p :
+         {Holding("F1", "C1", "SBER").Current(1), Holding("F1", "C1", "GAZP").Current(2),
+          Holding("F1", "C2", "GAZP").Current(4), Holding("F2", "C2", "SBER").Current(8)})
         AddSecLimit(p);
-    // Start indexes of -1: none given, find-first asked. From 4, T3 alone; from 5, C2's first.
-    // Another client: the indexes kept.
-    const struct { const char* client; int64_t moneyStart, secStart; uint32_t moneyEnd, secEnd;
-                   double openValue, currentValue, leverage; } cases[] = {
-        {"C1", -1, -1, 0, 0, 3, 1 * 2 * 10 + 2 * 3 * 10, 2.5}, {"C1", 4, 2, 5, 2, 8, 0, 0},
-        {"C2", 5, 2, 6, 3, 16, 4 * 3 * 10, 0}, {"C2", 1, 0, 1, 0, 0, 0, 0}, {"C9", -1, -1, 0, 0, 0, 0, 0}};
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.client << " from " << c.moneyStart);
+    // One walk: the start indexes the host passes (none: find-first is asked), where it stops,
+    // and the row's figures.
+    struct Walk {
+        explicit Walk(const char* c) : client(c) {}
+        const char* client;
+        std::optional<std::pair<uint32_t, uint32_t>> start, end;
+        double openValue = 0, currentValue = 0, leverage = 0;
+        Walk& From(uint32_t money, uint32_t sec) { return start = {money, sec}, *this; }
+        Walk& EndsAt(uint32_t money, uint32_t sec) { return end = {money, sec}, *this; }
+        Walk& OpenValue(double v) { return openValue = v, *this; }
+        Walk& CurrentValue(double v) { return currentValue = v, *this; }
+        Walk& Leverage(double v) { return leverage = v, *this; }
+    };
+    // From 4, T3 alone; from 5, C2's first. Another client: the indexes kept.
+    const Walk cases[] = {
+        Walk("C1").OpenValue(3).CurrentValue(1 * 2 * 10 + 2 * 3 * 10).Leverage(2.5),
+        Walk("C1").From(4, 2).EndsAt(5, 2).OpenValue(8),
+        Walk("C2").From(5, 2).EndsAt(6, 3).OpenValue(16).CurrentValue(4 * 3 * 10),
+        Walk("C2").From(1, 0).EndsAt(1, 0),
+        Walk("C9"),
+    };
+    for (const Walk& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.client << " from " << (c.start ? c.start->first : -1));
+        ASSERT_EQ(bool(c.start), bool(c.end)) << "a walk from given indexes says where it stops";
         KRMarginalRow row = Row("F1", c.client);
         ASSERT_EQ(1, KRInitMarginalRow(&row));
         host().log.clear();
-        uint32_t money = uint32_t(c.moneyStart), sec = uint32_t(c.secStart);
-        ASSERT_EQ(1, KRCalcMarginalRowEx(&row, c.moneyStart < 0 ? nullptr : &money,
-                                         c.secStart < 0 ? nullptr : &sec));
-        EXPECT_EQ(c.moneyStart < 0 ? 2u : 0u, LogLines("findFirst").size());
-        if (c.moneyStart >= 0) {
-            EXPECT_EQ(std::make_pair(c.moneyEnd, c.secEnd), std::make_pair(money, sec));
+        std::pair<uint32_t, uint32_t> at = c.start.value_or(std::make_pair(0u, 0u));
+        ASSERT_EQ(1, KRCalcMarginalRowEx(&row, c.start ? &at.first : nullptr,
+                                         c.start ? &at.second : nullptr));
+        EXPECT_EQ(c.start ? 0u : 2u, LogLines("findFirst").size());
+        if (c.end) {
+            EXPECT_EQ(*c.end, at);
         }
-        EXPECT_EQ(std::make_tuple(c.openValue, c.currentValue, c.leverage),
-                  std::make_tuple(row.openValue, row.currentValue, row.leverage));
+        EXPECT_EQ(c.openValue, row.openValue);
+        EXPECT_EQ(c.currentValue, row.currentValue);
+        EXPECT_EQ(c.leverage, row.leverage);
     }
     // Record 0 is priced before record 1 is asked for.
     const Lines& log = host().log;

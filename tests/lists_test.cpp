@@ -14,27 +14,48 @@ static KRMarginalRow Bound(const char* firm, const char* client) {
     return row;
 }
 
-// Classes A {X 11, Y 12, Z 13}, B {X 21, W 22} and C {V 31}: the secIds IsMarginSeccode and
-// IsAssetSeccode give for X, Y, Z and W, then the actv flags margin, asset and rest-short of
-// each security.
-static std::string Seen(const char* firm, const char* client) {
-    KRMarginalRow row = Bound(firm, client);
-    std::string out;
+// Classes A {X 11, Y 12, Z 13}, B {X 21, W 22} and C {V 31}. What a client's record answers:
+// the secIds KRIsMarginSeccode and KRIsAssetSeccode give for X, Y, Z and W ("X=21 Y=12"), and
+// the securities an actv flags margin, asset and rest-short ("A.X B.W").
+struct Answers {
+    Answers(const char* f, const char* c) : firm(f), client(c) {}
+    const char *firm, *client;
+    std::string marginCodes, assetCodes, margin, asset, restShort;
+    Answers& MarginCodes(const char* v) { return marginCodes = v, *this; }
+    Answers& AssetCodes(const char* v) { return assetCodes = v, *this; }
+    Answers& Margin(const char* v) { return margin = v, *this; }
+    Answers& Asset(const char* v) { return asset = v, *this; }
+    Answers& RestShort(const char* v) { return restShort = v, *this; }
+};
+
+static void ExpectAnswers(const Answers& want) {
+    SCOPED_TRACE(testing::Message() << want.firm << "/" << want.client);
+    KRMarginalRow row = Bound(want.firm, want.client);
+    Answers got(want.firm, want.client);
     for (auto query : {KRIsMarginSeccode, KRIsAssetSeccode}) {
+        std::string& out = query == KRIsMarginSeccode ? got.marginCodes : got.assetCodes;
         for (const char* code : {"X", "Y", "Z", "W"}) {
             uint32_t classId = 0, secId = 0;
-            out += query(&row, code, &classId, &secId) ? std::to_string(secId) + " " : "- ";
+            if (query(&row, code, &classId, &secId))
+                out += (out.empty() ? "" : " ") + std::string(code) + "=" + std::to_string(secId);
             EXPECT_EQ(secId / 10, classId);
         }
-        out += "| ";
     }
-    for (uint32_t secId : {11, 12, 13, 21, 22}) {
-        KRMarginalActv a = Actv(secId / 10, secId);
+    const std::pair<uint32_t, const char*> secs[] = {
+        {11, "A.X"}, {12, "A.Y"}, {13, "A.Z"}, {21, "B.X"}, {22, "B.W"}};
+    for (const auto& sec : secs) {
+        KRMarginalActv a = Actv(sec.first / 10, sec.first);
         EXPECT_EQ(1, KRInitMarginalActv(&row, &a));
-        out += std::to_string(a.isMargin) + std::to_string(a.isAsset) +
-               std::to_string(a.isRestShort) + " ";
+        for (auto [flag, out] :
+             {std::pair(a.isMargin, &got.margin), std::pair(a.isAsset, &got.asset),
+              std::pair(a.isRestShort, &got.restShort)})
+            if (flag) *out += (out->empty() ? "" : " ") + std::string(sec.second);
     }
-    return out;
+    EXPECT_EQ(want.marginCodes, got.marginCodes);
+    EXPECT_EQ(want.assetCodes, got.assetCodes);
+    EXPECT_EQ(want.margin, got.margin);
+    EXPECT_EQ(want.asset, got.asset);
+    EXPECT_EQ(want.restShort, got.restShort);
 }
 
 // A margin-list callback noting, per call, the blocks live while the host holds the list (a
@@ -51,15 +72,31 @@ TEST(Registry, FlagsRepeatedCodesAndIndexes) {
     ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nSK=<ALL>\n"));
     AddSecLimit(Holding("F1", "C1", "U").Current(10));
     SetPrices(1, 11, 2, 2, 2, 2);
-    // clang-format off
-    const struct { uint32_t id; const char* code; std::vector<SecurityDef> secs; uint32_t flags;
-        int8_t valueUnlisted; int32_t error; double currentValue; } steps[] = { // of C1's 10 U
-        {1, "UNL", {{11, "U"}}, 0, 0, KR_ERR_NONE, 0}, {2, "EMPTY", {}, 8, 0, KR_ERR_NONE, 0},
-        {3, "SK", {{31, "S"}}, 2, 0, KR_ERR_NONE, 0}, {3, "SK", {{31, "S"}}, 4, 0, KR_ERR_NONE, 0},
-        {9, "UNL", {{91, "U"}}, 1, 1, KR_ERR_CLASS_EXISTS, 20},
-        {4, "EMPTY", {{41, "E"}}, 0, 0, KR_ERR_CLASS_EXISTS, 20},
-        {5, "UNL", {}, 0, 0, KR_ERR_CLASS_EXISTS, 0}};
-    // clang-format on
+    // One registration: the result's code, and C1's current value of its 10 U after it.
+    struct Registration {
+        Registration(uint32_t i, const char* c, std::vector<SecurityDef> s)
+            : id(i), code(c), secs(s) {}
+        uint32_t id;
+        const char* code;
+        std::vector<SecurityDef> secs;
+        uint32_t flags = 0;
+        int8_t valueUnlisted = 0;
+        int32_t error = KR_ERR_NONE;
+        double currentValue = 0;
+        Registration& Flags(uint32_t v) { return flags = v, *this; }
+        Registration& ValueUnlisted() { return valueUnlisted = 1, *this; }
+        Registration& Refused() { return error = KR_ERR_CLASS_EXISTS, *this; }
+        Registration& CurrentValue(double v) { return currentValue = v, *this; }
+    };
+    const Registration steps[] = {
+        Registration(1, "UNL", {{11, "U"}}),
+        Registration(2, "EMPTY", {}).Flags(8),
+        Registration(3, "SK", {{31, "S"}}).Flags(2),
+        Registration(3, "SK", {{31, "S"}}).Flags(4),
+        Registration(9, "UNL", {{91, "U"}}).Flags(1).ValueUnlisted().Refused().CurrentValue(20),
+        Registration(4, "EMPTY", {{41, "E"}}).Refused().CurrentValue(20),
+        Registration(5, "UNL", {}).Refused(),
+    };
     for (const auto& s : steps) {
         SCOPED_TRACE(testing::Message() << s.code << " flags " << s.flags);
         EXPECT_EQ(1, AddClass(s.id, s.code, s.secs, s.flags, s.valueUnlisted));
@@ -92,11 +129,18 @@ TEST(Registry, FlagsRepeatedCodesAndIndexes) {
 // listed first decides between classes that share a code: P<i><j> is in the classes i and j.
 TEST(Links, ClassOrderFollowsMainMarginClasses) {
     const char* const codes[] = {"C", "A", "B", "AB"};
-    const std::pair<const char*, const char*> cases[] = {
-        // clang-format off
-        {"B", "B C A AB"}, {"B,A", "B A C AB"}, {"B, A", "B C A AB"}, {"", "C A B AB"}, {"X,B", "B C A AB"},
-        {"AB", "AB C A B"}, {"A,AB,C,B", "A AB C B"}, {"B,A\nMAINMARGINCLASSES=C", "B A C AB"}};
-    // clang-format on
+    // MAINMARGINCLASSES and the class order it gives.
+    struct Order {
+        explicit Order(const char* m) : mainMarginClasses(m) {}
+        const char *mainMarginClasses, *order = "";
+        Order& Gives(const char* v) { return order = v, *this; }
+    };
+    const Order cases[] = {
+        Order("B").Gives("B C A AB"),        Order("B,A").Gives("B A C AB"),
+        Order("B, A").Gives("B C A AB"),     Order("").Gives("C A B AB"),
+        Order("X,B").Gives("B C A AB"),      Order("AB").Gives("AB C A B"),
+        Order("A,AB,C,B").Gives("A AB C B"), Order("B,A\nMAINMARGINCLASSES=C").Gives("B A C AB"),
+    };
     ASSERT_EQ(1, Install(2));
     const std::string text = "[LIMITALLOWEDSECURITY]\nC=<ALL>\nA=<ALL>\nB=<ALL>\nAB=<ALL>\n";
     // Loaded before the classes (the first case): each registration relinks.
@@ -110,11 +154,12 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
         ASSERT_EQ(1, AddClass(i, codes[i], secs));
     }
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        const std::string order = text + "[GENERAL]\nMAINMARGINCLASSES=" + c.first + "\n";
+        SCOPED_TRACE(c.mainMarginClasses);
+        const std::string order =
+            text + "[GENERAL]\nMAINMARGINCLASSES=" + c.mainMarginClasses + "\n";
         ASSERT_EQ(1, &c == cases ? 1 : KRSetDliniFile("F", order.c_str())); // case 0: above
         KRMarginalRow row = Bound("F", "C1");
-        const std::string named = std::string(" ") + c.second + " ";
+        const std::string named = std::string(" ") + c.order + " ";
         auto at = [&](uint32_t k) { return named.find(std::string(" ") + codes[k] + " "); };
         for (uint32_t i = 0; i < 4; ++i) {
             for (uint32_t j = i + 1; j < 4; ++j) {
@@ -185,21 +230,51 @@ TEST(Membership, ServingRecordOfEachList) {
     ASSERT_EQ(1, AddClass(1, "A", {{11, "X"}, {12, "Y"}, {13, "Z"}}));
     ASSERT_EQ(1, AddClass(2, "B", {{21, "X"}, {22, "W"}}));
     ASSERT_EQ(1, AddClass(3, "C", {{31, "V"}}));
-    // clang-format off
-    const struct { const char *firm, *client, *seen; } cases[] = {
-        {"F", "ZZ", "21 12 - - | 21 12 - - | 110 111 000 110 000 "},
-        {"F", "OWN", "- - 13 - | - - - 22 | 000 000 100 000 010 "},
-        {"F", "BARE", "21 12 - - | 21 12 - - | 110 111 000 110 000 "},
-        {"F", "IGNORES", "21 12 - - | 21 12 - - | 110 110 000 110 000 "},
-        {"F", "RS", "21 12 - - | 21 12 - - | 111 110 000 110 000 "},
-        {"G", "C1", "21 12 - 22 | 21 12 - 22 | 000 110 110 110 110 "},
-        {"H", "C1", "21 - 13 - | 21 - 13 - | 110 000 110 110 000 "}};
-    // clang-format on
-    for (const auto& c : cases)
-        EXPECT_EQ(c.seen, Seen(c.firm, c.client)) << c.firm << "/" << c.client;
+    for (const Answers& c : {
+             Answers("F", "ZZ")
+                 .MarginCodes("X=21 Y=12")
+                 .AssetCodes("X=21 Y=12")
+                 .Margin("A.X A.Y B.X")
+                 .Asset("A.X A.Y B.X")
+                 .RestShort("A.Y"),
+             Answers("F", "OWN").MarginCodes("Z=13").AssetCodes("W=22").Margin("A.Z").Asset("B.W"),
+             Answers("F", "BARE")
+                 .MarginCodes("X=21 Y=12")
+                 .AssetCodes("X=21 Y=12")
+                 .Margin("A.X A.Y B.X")
+                 .Asset("A.X A.Y B.X")
+                 .RestShort("A.Y"),
+             Answers("F", "IGNORES")
+                 .MarginCodes("X=21 Y=12")
+                 .AssetCodes("X=21 Y=12")
+                 .Margin("A.X A.Y B.X")
+                 .Asset("A.X A.Y B.X"),
+             Answers("F", "RS")
+                 .MarginCodes("X=21 Y=12")
+                 .AssetCodes("X=21 Y=12")
+                 .Margin("A.X A.Y B.X")
+                 .Asset("A.X A.Y B.X")
+                 .RestShort("A.X"),
+             Answers("G", "C1")
+                 .MarginCodes("X=21 Y=12 W=22")
+                 .AssetCodes("X=21 Y=12 W=22")
+                 .Margin("A.Y A.Z B.X B.W")
+                 .Asset("A.Y A.Z B.X B.W"),
+             Answers("H", "C1")
+                 .MarginCodes("X=21 Z=13")
+                 .AssetCodes("X=21 Z=13")
+                 .Margin("A.X A.Z B.X")
+                 .Asset("A.X A.Z B.X"),
+         })
+        ExpectAnswers(c);
     // The firm's asset list serves a client without one of its own.
     ASSERT_EQ(1, KRSetDliniFile("F", (text + "[ASSETSECURITIES]\nA=Y\n").c_str()));
-    EXPECT_EQ("21 12 - - | - 12 - - | 100 111 000 100 000 ", Seen("F", "BARE"));
+    ExpectAnswers(Answers("F", "BARE")
+                      .MarginCodes("X=21 Y=12")
+                      .AssetCodes("Y=12")
+                      .Margin("A.X A.Y B.X")
+                      .Asset("A.Y")
+                      .RestShort("A.Y"));
     KRMarginalRow row = Bound("G", "C1");
     uint32_t secId = 77;
     EXPECT_EQ(0, KRIsMarginSeccode(&row, "y", nullptr, &secId));
@@ -226,15 +301,23 @@ TEST(MarginSecs, ClientOrFirmListWithHostIds) {
     ASSERT_EQ(1, KRSetDliniFile("F3", "[GENERAL]\nCREDITLAG=1\n"));
     const char* firmList = "10 TQBR 101:SBER 102:GAZP 4294967295:XXXX | 4294967295 FUT "
                            "4294967295:RIM5 | 10 TQBR";
-    // clang-format off
-    const struct { const char *firm, *client, *expected; int64_t blocks; } cases[] = {
-        {"F1", "C1", "10 TQBR 103:LKOH", 2}, // its own list alone
-        {"F1", "C2", firmList, 3},           // asset entries only: the firm's list
-        {"F1", "ZZ", firmList, 3}, {"F3", "C1", "", 0}}; // the firm record; no list: called with 0
-    // clang-format on
+    // The list a client gets, and the blocks the host holds during the call.
+    struct Listed {
+        Listed(const char* f, const char* c, std::string l) : firm(f), client(c), list(l) {}
+        const char *firm, *client;
+        std::string list;
+        int64_t blocks = 0;
+        Listed& Blocks(int64_t v) { return blocks = v, *this; }
+    };
+    const Listed cases[] = {
+        Listed("F1", "C1", "10 TQBR 103:LKOH").Blocks(2), // its own list alone
+        Listed("F1", "C2", firmList).Blocks(3),           // asset entries only: the firm's list
+        Listed("F1", "ZZ", firmList).Blocks(3),           // the firm record
+        Listed("F3", "C1", ""),                           // no list: called with 0
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.firm << " " << c.client);
-        EXPECT_EQ(c.expected, world::MarginList(c.firm, c.client));
+        EXPECT_EQ(c.list, world::MarginList(c.firm, c.client));
         const MemoryStats before = host().memory;
         std::vector<int64_t> lives;
         KRMarginalRow row = Bound(c.firm, c.client);
@@ -257,16 +340,31 @@ TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
     ASSERT_EQ(1, KRSetDliniFile("F2", "[LIMITALLOWEDSECURITY]\nTQBR=SBER,XXXX\n[ASSETSECURITIES]\n"
                                       "TQOB=OFZ2\n"));
     // TQBR: F1 margin 102, 101; F1 asset 103 (102 again); client C1 104 (101 again); F2 101
-    // again. error -1: the previous one stays.
+    // again. A call that succeeds leaves the code set before it, KR_ERR_ARGUMENT.
     const std::vector<uint32_t> tqbr{102, 101, 103, 104};
-    // clang-format off
-    const struct { uint32_t classId; int32_t capacity, rc, count, error; std::vector<uint32_t> ids; } cases[] = {
-        {10, 100, 1, 4, -1, tqbr}, {10, 4, 1, 4, -1, tqbr}, // F2's SBER: a duplicate when full
-        {10, 3, 0, 3, KR_ERR_SIZE, {102, 101, 103}}, {10, 0, 0, 0, KR_ERR_SIZE, {}},
-        {10, -5, 0, -5, KR_ERR_SIZE, {}}, // negative capacity counts as 0
-        {10, 0x10000, 1, 4, -1, tqbr}, {30, -5, 1, 0, -1, {}}, {20, 1, 1, 1, -1, {202}},
-        {99, 10, 0, 10, KR_ERR_NOT_FOUND, {}}};
-    // clang-format on
+    struct Need {
+        Need(uint32_t c, int32_t n) : classId(c), capacity(n) {}
+        uint32_t classId;
+        int32_t capacity, rc = 1, count = 0, error = KR_ERR_ARGUMENT;
+        std::vector<uint32_t> ids;
+        Need& Ids(const std::vector<uint32_t>& v) {
+            return ids = v, count = int32_t(v.size()), *this;
+        }
+        Need& Fails(int32_t code, int32_t countAfter) {
+            return rc = 0, error = code, count = countAfter, *this;
+        }
+    };
+    const Need cases[] = {
+        Need(10, 100).Ids(tqbr),
+        Need(10, 4).Ids(tqbr), // F2's SBER: a duplicate when full
+        Need(10, 3).Ids({102, 101, 103}).Fails(KR_ERR_SIZE, 3),
+        Need(10, 0).Fails(KR_ERR_SIZE, 0),
+        Need(10, -5).Fails(KR_ERR_SIZE, -5), // negative capacity counts as 0
+        Need(10, 0x10000).Ids(tqbr),
+        Need(30, -5),
+        Need(20, 1).Ids({202}),
+        Need(99, 10).Fails(KR_ERR_NOT_FOUND, 10),
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.classId << " " << c.capacity);
         uint32_t ids[8];
@@ -275,7 +373,7 @@ TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
         memcpy(buf + 1, &c.capacity, 4);
         KRGetNeedClassSecIDs(10, nullptr, nullptr);
         EXPECT_EQ(c.rc, KRGetNeedClassSecIDs(c.classId, ids, reinterpret_cast<int32_t*>(buf + 1)));
-        EXPECT_EQ(c.error < 0 ? KR_ERR_ARGUMENT : c.error, KRGetLastError());
+        EXPECT_EQ(c.error, KRGetLastError());
         EXPECT_EQ(0, memcmp(buf + 1, &c.count, 4)) << "count";
         EXPECT_EQ(0, buf[0] | buf[5]);
         EXPECT_EQ(c.ids, std::vector<uint32_t>(ids, ids + c.ids.size()));
@@ -304,19 +402,14 @@ TEST(NeedClassSecIds, SixtyFiveThousandIdsOnceEach) {
         }
     }
     ASSERT_EQ(1, KRSetDliniFile("F1", (text + "\n").c_str()));
-    const struct {
-        int32_t capacity, rc, count;
-    } cases[] = {
-        {.capacity = int32_t(kIds), .rc = 1, .count = int32_t(kIds)},
-        {.capacity = int32_t(kIds) - 1, .rc = 0, .count = int32_t(kIds) - 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.capacity);
+    // A capacity of every id answers them all; one less fails with the ids that fit.
+    for (int32_t capacity : {int32_t(kIds), int32_t(kIds) - 1}) {
+        SCOPED_TRACE(capacity);
         std::vector<uint32_t> ids(kIds + 1, 0xEEEEEEEEu);
-        int32_t count = c.capacity;
-        EXPECT_EQ(c.rc, KRGetNeedClassSecIDs(10, ids.data(), &count));
-        EXPECT_EQ(c.rc ? c.count : c.capacity, count);
-        EXPECT_TRUE(std::equal(ids.begin(), ids.begin() + c.count, want.begin()));
-        EXPECT_EQ(0xEEEEEEEEu, ids[size_t(c.count)]);
+        int32_t count = capacity;
+        EXPECT_EQ(capacity == int32_t(kIds), KRGetNeedClassSecIDs(10, ids.data(), &count));
+        EXPECT_EQ(capacity, count);
+        EXPECT_TRUE(std::equal(ids.begin(), ids.begin() + capacity, want.begin()));
+        EXPECT_EQ(0xEEEEEEEEu, ids[size_t(capacity)]);
     }
 }

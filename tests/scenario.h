@@ -56,13 +56,15 @@ struct SecRef {
 };
 
 inline const std::vector<ClassDef>& Classes() {
-    // clang-format off
     static const std::vector<ClassDef> classes = {
-        {10, "TQBR", 0, 0, {{101, "SBER", 10}, {102, "GAZP", 10}, {103, "LKOH"}, {104, "NOPRICE", 100}}},
+        {10,
+         "TQBR",
+         0,
+         0,
+         {{101, "SBER", 10}, {102, "GAZP", 10}, {103, "LKOH"}, {104, "NOPRICE", 100}}},
         {20, "TQOB", KR_CLASS_FACE_VALUE, 0, {{201, "OFZ1", 1, 1000.0}, {202, "OFZ2", 1, 500.0}}},
         {30, "UNL", 0, 1, {{301, "UNLISTED"}}},
         {40, "OTH", 0, 0, {{401, "OTHER"}}}};
-    // clang-format on
     return classes;
 }
 
@@ -131,11 +133,11 @@ struct Firm {
     std::vector<std::string> clients;
 };
 inline const std::vector<Firm>& Firms() {
-    // clang-format off
     static const std::vector<Firm> firms = {
-        {"F1", FirmText(), {"C1", "L2", "VIP"}}, {"F2", SecondFirmText(), {"C1", "D2"}},
-        {"F3", ThirdFirmText(), {"Z1"}}, {"F4", FourthFirmText(), {"C1", "C2", "VIP01", "Q7", "T1", "T2"}}};
-    // clang-format on
+        {"F1", FirmText(), {"C1", "L2", "VIP"}},
+        {"F2", SecondFirmText(), {"C1", "D2"}},
+        {"F3", ThirdFirmText(), {"Z1"}},
+        {"F4", FourthFirmText(), {"C1", "C2", "VIP01", "Q7", "T1", "T2"}}};
     return firms;
 }
 // Loads every firm; returns how many loads answered 1.
@@ -179,28 +181,44 @@ inline void AddClientLimits(const char* firm, const std::string& client, int see
 // F1. Prices have fractions that do not fit a double exactly, so any change in the order or
 // grouping of the arithmetic shows in the last bits.
 inline void AddHostData(const std::vector<std::string>& extraClients = {}) {
-    // clang-format off
-    const struct { const char *firm, *client, *tag; double open, current, locked; int32_t leverage; } money[] = {
-        {"F1", "C1", "MB", 1234567.0, 1198765.0, 43211.0, -1}, {"F1", "C1", "AL", 50000.0, 61234.0, 0.0, -1},
-        {"F1", "C1", "RP", 7000.0, 6500.0, 1300.0, -1},
-        {"F1", "C1", "ZZ", 999999.0, 999999.0, 999.0, -1}, // not a listed board: skipped
-        {"F1", "L2", "MB", 250000.0, -125000.5, 3333.0, -1}, {"F1", "L2", "AL", 10000.0, 10000.0, 0.0, 250},
-        {"F1", "VIP", "MB", 5000000.0, 4200000.0, 100000.0, 300},
-        {"F2", "C1", "EQTV", 800000.0, 812345.67, 12345.0, -1}, {"F2", "D2", "EQTV", 300000.0, 150000.25, 5000.0, 175},
-        {"F2", "D2", "SPBX", 20000.0, 19000.0, 0.0, 400}, {"F3", "Z1", "EQTV", 0.0, 0.0, 0.0, -1}};
+    const struct {
+        const char *firm, *client, *tag;
+        double open, current, locked;
+        int32_t leverage;
+    } money[] = {{"F1", "C1", "MB", 1234567.0, 1198765.0, 43211.0, -1},
+                 {"F1", "C1", "AL", 50000.0, 61234.0, 0.0, -1},
+                 {"F1", "C1", "RP", 7000.0, 6500.0, 1300.0, -1},
+                 {"F1", "C1", "ZZ", 999999.0, 999999.0, 999.0, -1}, // not a listed board: skipped
+                 {"F1", "L2", "MB", 250000.0, -125000.5, 3333.0, -1},
+                 {"F1", "L2", "AL", 10000.0, 10000.0, 0.0, 250},
+                 {"F1", "VIP", "MB", 5000000.0, 4200000.0, 100000.0, 300},
+                 {"F2", "C1", "EQTV", 800000.0, 812345.67, 12345.0, -1},
+                 {"F2", "D2", "EQTV", 300000.0, 150000.25, 5000.0, 175},
+                 {"F2", "D2", "SPBX", 20000.0, 19000.0, 0.0, 400},
+                 {"F3", "Z1", "EQTV", 0.0, 0.0, 0.0, -1}};
     // F1's ACC2 is an additional limit, ACC3 an additional repo.
-    const struct { const char *firm, *client, *code; int32_t open, current, lockedSell, lockedBuy;
-                   double lockedBuyValue; const char* account = "ACC1"; } positions[] = {
-        {"F1", "C1", "SBER", 120, 95, 7, 3, 81000.37}, {"F1", "C1", "GAZP", 40, 55, 0, 11, 179000.0},
-        {"F1", "C1", "LKOH", -3, -5, 0, 1, 693250.0, "ACC2"}, {"F1", "C1", "OFZ1", 15, 22, 2, 0, 0},
-        {"F1", "C1", "UNLISTED", 100, 150, 10, 0, 0, "ACC3"}, {"F1", "C1", "NOPRICE", 5, 5, 0, 0, 0},
-        {"F1", "L2", "SBER", -30, -42, 0, 5, 135800.0}, {"F1", "L2", "OFZ1", 50, 47, 5, 0, 0},
-        {"F1", "L2", "LKOH", 2, 1, 1, 0, 0}, {"F1", "VIP", "SBER", 1000, 1100, 100, 50, 1356000.0},
-        {"F1", "VIP", "LKOH", -20, -25, 0, 0, 0}, {"F2", "C1", "GAZP", 3000, 2750, 250, 0, 0},
-        {"F2", "C1", "OFZ2", 100, 120, 0, 30, 303000.0}, {"F2", "D2", "SBER", -500, -650, 0, 100, 2713700.0},
-        {"F2", "D2", "GAZP", 1200, 1000, 0, 0, 0}, {"F2", "D2", "OFZ1", 75, 80, 10, 0, 0},
-        {"F2", "D2", "OTHER", 10000, 12000, 0, 0, 0}};
-    // clang-format on
+    const struct {
+        const char *firm, *client, *code;
+        int32_t open, current, lockedSell, lockedBuy;
+        double lockedBuyValue;
+        const char* account = "ACC1";
+    } positions[] = {{"F1", "C1", "SBER", 120, 95, 7, 3, 81000.37},
+                     {"F1", "C1", "GAZP", 40, 55, 0, 11, 179000.0},
+                     {"F1", "C1", "LKOH", -3, -5, 0, 1, 693250.0, "ACC2"},
+                     {"F1", "C1", "OFZ1", 15, 22, 2, 0, 0},
+                     {"F1", "C1", "UNLISTED", 100, 150, 10, 0, 0, "ACC3"},
+                     {"F1", "C1", "NOPRICE", 5, 5, 0, 0, 0},
+                     {"F1", "L2", "SBER", -30, -42, 0, 5, 135800.0},
+                     {"F1", "L2", "OFZ1", 50, 47, 5, 0, 0},
+                     {"F1", "L2", "LKOH", 2, 1, 1, 0, 0},
+                     {"F1", "VIP", "SBER", 1000, 1100, 100, 50, 1356000.0},
+                     {"F1", "VIP", "LKOH", -20, -25, 0, 0, 0},
+                     {"F2", "C1", "GAZP", 3000, 2750, 250, 0, 0},
+                     {"F2", "C1", "OFZ2", 100, 120, 0, 30, 303000.0},
+                     {"F2", "D2", "SBER", -500, -650, 0, 100, 2713700.0},
+                     {"F2", "D2", "GAZP", 1200, 1000, 0, 0, 0},
+                     {"F2", "D2", "OFZ1", 75, 80, 10, 0, 0},
+                     {"F2", "D2", "OTHER", 10000, 12000, 0, 0, 0}};
     for (const auto& m : money)
         AddMoney(m.firm, m.client, m.tag, m.open, m.current, m.locked, m.leverage);
     for (const auto& p : positions)

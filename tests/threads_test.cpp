@@ -25,18 +25,25 @@ struct Guard {
     ~Guard() { gInside.fetch_sub(1); }
 };
 
-// clang-format off
-#define GUARDED(R, name, target, params, args) R KR_CALL name params { Guard g; return target args; }
-GUARDED(void*, Alloc, HookAlloc, (uint32_t n), (n)) GUARDED(void, Free, HookFree, (void* p), (p))
-GUARDED(void*, Realloc, HookRealloc, (void* p, uint32_t n), (p, n))
+#define GUARDED(R, name, target, params, args)                                                     \
+    R KR_CALL name params {                                                                        \
+        Guard g;                                                                                   \
+        return target args;                                                                        \
+    }
 using Str = const char*;
-GUARDED(int32_t, FirstMoney, FindFirstMoneyLimit, (Str f, Str c, Str a, Str b, uint32_t* i), (f, c, a, b, i))
-GUARDED(int32_t, FirstSec, FindFirstSecLimit, (Str f, Str c, Str s, Str b, uint32_t* i), (f, c, s, b, i))
-GUARDED(const KRMoneyLimit*, MoneyAt, GetMoneyLimit, (uint32_t i), (i))
-GUARDED(const KRSecLimit*, SecAt, GetSecLimit, (uint32_t i), (i)) GUARDED(int32_t, ParamId, GetParamId, (Str name), (name))
-GUARDED(double, ParamValue, GetParamValue, (uint32_t c, uint32_t s, int32_t p), (c, s, p))
-GUARDED(int32_t, MarginSecs, world::RecordMarginSecs, (const KRMarginClassEntry* e, uint32_t n, uintptr_t u), (e, n, u))
-// clang-format on
+GUARDED(void*, Alloc, HookAlloc, (uint32_t n), (n));
+GUARDED(void, Free, HookFree, (void* p), (p));
+GUARDED(void*, Realloc, HookRealloc, (void* p, uint32_t n), (p, n));
+GUARDED(int32_t, FirstMoney, FindFirstMoneyLimit, (Str f, Str c, Str a, Str b, uint32_t* i),
+        (f, c, a, b, i));
+GUARDED(int32_t, FirstSec, FindFirstSecLimit, (Str f, Str c, Str s, Str b, uint32_t* i),
+        (f, c, s, b, i));
+GUARDED(const KRMoneyLimit*, MoneyAt, GetMoneyLimit, (uint32_t i), (i));
+GUARDED(const KRSecLimit*, SecAt, GetSecLimit, (uint32_t i), (i));
+GUARDED(int32_t, ParamId, GetParamId, (Str name), (name));
+GUARDED(double, ParamValue, GetParamValue, (uint32_t c, uint32_t s, int32_t p), (c, s, p));
+GUARDED(int32_t, MarginSecs, world::RecordMarginSecs,
+        (const KRMarginClassEntry* e, uint32_t n, uintptr_t u), (e, n, u));
 
 } // namespace
 

@@ -59,11 +59,18 @@ struct Guard {
     }
     ~Guard() { gInside.fetch_sub(1); }
 };
-// clang-format off
-void* KR_CALL GuardAlloc(uint32_t n) { Guard g; return malloc(n ? n : 1); }
-void KR_CALL GuardFree(void* b) { Guard g; free(b); }
-void* KR_CALL GuardRealloc(void* b, uint32_t n) { Guard g; return realloc(b, n ? n : 1); }
-// clang-format on
+void* KR_CALL GuardAlloc(uint32_t n) {
+    Guard g;
+    return malloc(n ? n : 1);
+}
+void KR_CALL GuardFree(void* b) {
+    Guard g;
+    free(b);
+}
+void* KR_CALL GuardRealloc(void* b, uint32_t n) {
+    Guard g;
+    return realloc(b, n ? n : 1);
+}
 
 } // namespace
 

@@ -14,20 +14,34 @@
 
 /* Each export through its pointer type: a type that does not match is a compile error here
  * (-Werror), and a missing export fails the link. */
-/* clang-format off */
 #define EXPORTS(X)                                                                                 \
-    X(KRInit) X(KRInitEx) X(KRCleanup) X(KRCleanupDlifiles) X(KRSetMemoryManagement)               \
-    X(KRSetLimitCallbacks) X(KRSetParamCallbacks) X(KRAddClass) X(KRSetDliniFile)                  \
-    X(KRInitMarginalRow) X(KRCalcMarginalRow) X(KRCalcMarginalRowEx) X(KRInitMarginalActv)         \
-    X(KRCalcMarginalActv) X(KRIsMarginSeccode) X(KRIsAssetSeccode) X(KRGetMarginSecs)              \
-    X(KRGetNeedClassSecIDs) X(KRIsBoardTagApplicable) X(KRIsLimitsInLots) X(KRGetLastError)
-/* clang-format on */
-#define FIELD(name) name##Fn name;
-#define VALUE(name) name,
+    X(KRInit);                                                                                     \
+    X(KRInitEx);                                                                                   \
+    X(KRCleanup);                                                                                  \
+    X(KRCleanupDlifiles);                                                                          \
+    X(KRSetMemoryManagement);                                                                      \
+    X(KRSetLimitCallbacks);                                                                        \
+    X(KRSetParamCallbacks);                                                                        \
+    X(KRAddClass);                                                                                 \
+    X(KRSetDliniFile);                                                                             \
+    X(KRInitMarginalRow);                                                                          \
+    X(KRCalcMarginalRow);                                                                          \
+    X(KRCalcMarginalRowEx);                                                                        \
+    X(KRInitMarginalActv);                                                                         \
+    X(KRCalcMarginalActv);                                                                         \
+    X(KRIsMarginSeccode);                                                                          \
+    X(KRIsAssetSeccode);                                                                           \
+    X(KRGetMarginSecs);                                                                            \
+    X(KRGetNeedClassSecIDs);                                                                       \
+    X(KRIsBoardTagApplicable);                                                                     \
+    X(KRIsLimitsInLots);                                                                           \
+    X(KRGetLastError)
+#define FIELD(name) name##Fn name
+#define ASSIGN(name) exports.name = name
 typedef struct Exports {
-    EXPORTS(FIELD)
+    EXPORTS(FIELD);
 } Exports;
-static const Exports exports = {EXPORTS(VALUE)};
+static Exports exports;
 
 #define CODE(c)                                                                                    \
     { c, #c }
@@ -72,6 +86,7 @@ static int CheckErrorNames(void) {
 }
 
 int main(void) {
+    EXPORTS(ASSIGN);
     /* Before initialisation every export but the setters refuses with KR_ERR_STATE. */
     if (exports.KRCleanup() != 0 || exports.KRGetLastError() != KR_ERR_STATE) {
         printf("KRCleanup before initialisation was not refused\n");

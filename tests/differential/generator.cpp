@@ -15,15 +15,22 @@ using Pool = std::vector<std::string>;
 // settings), 12 characters (the limit), 13 (cut by the host's fields, dropped by the loader),
 // registry codes of 16 and 19 characters. Client section names: clients, prefixes, and a
 // template name one past the 100 allowed. Draws repeat codes and values on purpose.
-// clang-format off
-const Pool kClassCodes = {"TQBR", "TQOB", "SPBXM", "EQDB", "tqbr", "CLASSCODE12X", "CLASSCODE13XY",
-    "LATE1", "LATE2"};
-const Pool kSecCodes = {"SBER", "GAZP", "LKOH", "AAPL", "SU26207RMFS9", "sber", "X", "CODE13CHARSXY",
-    "LONGCODE16CHARS0", "CODE19CHARSXXXXXXXX"};
+const Pool kClassCodes = {"TQBR",         "TQOB",          "SPBXM", "EQDB", "tqbr",
+                          "CLASSCODE12X", "CLASSCODE13XY", "LATE1", "LATE2"};
+const Pool kSecCodes = {"SBER",
+                        "GAZP",
+                        "LKOH",
+                        "AAPL",
+                        "SU26207RMFS9",
+                        "sber",
+                        "X",
+                        "CODE13CHARSXY",
+                        "LONGCODE16CHARS0",
+                        "CODE19CHARSXXXXXXXX"};
 const Pool kFirms = {"F1", "F2", "F3", "FIRMCODE12XX", "f1", "FIRMCODE13XYZ"};
 const Pool kClients = {"C1", "C2", "c2", "ABC", "ABX", "Q7", "VIP01", "CLIENTCODE12", ""};
-const Pool kSectionNames = {"C1", "C2", "ABC", "Q7", "VIP01", "AB*", "A*", "*", "Q*", "",
-    std::string(101, 'T')};
+const Pool kSectionNames = {
+    "C1", "C2", "ABC", "Q7", "VIP01", "AB*", "A*", "*", "Q*", "", std::string(101, 'T')};
 const Pool kTags = {"TQBR", "EQOB", "B1", "R1", "MB", "XXXX", "tqbr", "", "LONGTAG"};
 const Pool kAccounts = {"ACC0", "ACC1", "ACC2", "ACC3", "", "L01+00000F00"};
 const std::vector<int32_t> kLots = {1, 1, 1, 1, 10, 10, 100, 7, 0, -10};
@@ -32,23 +39,35 @@ const std::vector<uint32_t> kFlags = {0, 0, 0, 0, 0, 0, kFace, kFace, kFace, kFa
 // Odd list pieces, integers and decimals, as a hand-edited file may hold them.
 const Pool kOddPieces = {"<ALL>", "<all>", "", " ", std::string(300, 'P')};
 const Pool kOddInts = {"", "X", " 2", "-1", "+7", "0", "2147483648", "-99999999999", "1.9"};
-const Pool kOddNumbers = {"", ".", "5.", ".5", "-0.1", "1E400", "1E-400", "2.5E-310", "NAN", "INF",
-    "0X1P3", "2E", "+1.25", " 0.75", "99999999999999999999", "1.5X"};
+const Pool kOddNumbers = {"",      ".",      "5.",       ".5",    "-0.1",
+                          "1E400", "1E-400", "2.5E-310", "NAN",   "INF",
+                          "0X1P3", "2E",     "+1.25",    " 0.75", "99999999999999999999",
+                          "1.5X"};
 // Quiet, negative and signalling NaNs, infinities, the smallest and largest subnormals, -0,
 // the largest double.
-const std::vector<uint64_t> kSpecialBits = {0x7FF8000000000000ull, 0xFFF8000000000000ull,
-    0x7FF0000000000001ull, 0x7FF0000000000000ull, 0xFFF0000000000000ull, 0x0000000000000001ull,
+const std::vector<uint64_t> kSpecialBits = {
+    0x7FF8000000000000ull, 0xFFF8000000000000ull, 0x7FF0000000000001ull,
+    0x7FF0000000000000ull, 0xFFF0000000000000ull, 0x0000000000000001ull,
     0x000FFFFFFFFFFFFFull, 0x8000000000000000ull, 0x7FEFFFFFFFFFFFFFull};
 // Section headers, '%' (after "[CL") standing for a client section name; Line() draws a line
 // of each.
-const Pool kSections = {"[LIMITALLOWEDSECURITY]", "[ASSETSECURITIES]", "[RESTSHORTSECURITIES]",
-    "[GENERAL]", "[CL%_MARGIN]", "[CL%_MARGIN_TEMPLATE]", "[CLIENTLAG]", "[SECURITYWEIGHT]",
-    "[BOARDTAG]", "[ADDLIMITBOARDS]", "[ADDREPOBOARDS]", "[ADDLIMITTRDACC]", "[ADDREPOTRDACC]"};
-const Pool kGeneralKeys = {"CREDITLAG", "RSTRNMBUY", "CHECKMAXCREDIT", "LIMITSINLOTS",
-    "MAINMARGINCLASSES", "OTHER"};
+const Pool kSections = {"[LIMITALLOWEDSECURITY]",
+                        "[ASSETSECURITIES]",
+                        "[RESTSHORTSECURITIES]",
+                        "[GENERAL]",
+                        "[CL%_MARGIN]",
+                        "[CL%_MARGIN_TEMPLATE]",
+                        "[CLIENTLAG]",
+                        "[SECURITYWEIGHT]",
+                        "[BOARDTAG]",
+                        "[ADDLIMITBOARDS]",
+                        "[ADDREPOBOARDS]",
+                        "[ADDLIMITTRDACC]",
+                        "[ADDREPOTRDACC]"};
+const Pool kGeneralKeys = {"CREDITLAG",    "RSTRNMBUY",         "CHECKMAXCREDIT",
+                           "LIMITSINLOTS", "MAINMARGINCLASSES", "OTHER"};
 const Pool kClientSuffixes = {"", "", "_ASSET", "_RESTSHORT", "_ASSET_RESTSHORT"};
 const Pool kLags = {"1", "2", "2", "3", "0", "X", " 2"};
-// clang-format on
 
 // A comma-separated list of up to `most` pieces from the pool, with stray spaces, <ALL>, empty
 // and 300-character pieces and repeats.
