@@ -18,6 +18,7 @@ namespace {
 struct Coverage {
     std::set<int32_t> buyCases, sellCases, buyDeciders, sellDeciders;
     int checked = 0;
+    int32_t checkMaxCredit = 0; // the firm's switch, which every actv's explanation shows
 };
 
 void CheckQuantity(const kesvar::TraceQuantity& q, int32_t figure, const std::string& what,
@@ -60,8 +61,25 @@ void CheckWorld(const std::vector<RowRequest>& rows, Coverage* cov) {
             EXPECT_EQ(a.ok, b.ok) << what;
             EXPECT_EQ(0, memcmp(&a.actv, &b.actv, sizeof a.actv)) << what;
             if (!a.ok) continue;
-            ASSERT_EQ(1, b.trace.filled) << what;
-            EXPECT_EQ(row.creditLag2 != 0, b.trace.creditLag2 != 0) << what;
+            const kesvar::ActvTrace& at = b.trace;
+            ASSERT_EQ(1, at.filled) << what;
+            EXPECT_EQ(row.creditLag2 != 0, at.creditLag2 != 0) << what;
+            EXPECT_EQ(cov->checkMaxCredit, at.checkMaxCredit) << what;
+            if (row.creditLag2) {
+                // The price that turns money into lots, and the short that buying may cover.
+                EXPECT_EQ(at.buyPrice, at.priceGiven ? at.givenPrice : at.offer) << what;
+                for (int32_t k = 0; k < at.buy.count; ++k) {
+                    const kesvar::TraceStep& step = at.buy.steps[k];
+                    if (step.rule == kesvar::kRuleQuantity || step.money == 0) continue;
+                    EXPECT_TRUE(step.denominator == at.buyPrice ||
+                                step.denominator == at.lot * at.buyPrice)
+                        << what << " " << BoundKey(step.bound);
+                }
+                EXPECT_EQ(at.uncoveredShort,
+                          std::min(std::min(a.actv.position, 0) + at.lockedBuy, 0))
+                    << what;
+                EXPECT_GE(a.actv.maxBuy, -at.uncoveredShort) << what;
+            }
             CheckQuantity(b.trace.buy, a.actv.maxBuy, what + " maxBuy", &cov->buyDeciders);
             CheckQuantity(b.trace.sell, a.actv.maxSell, what + " maxSell", &cov->sellDeciders);
             cov->buyCases.insert(b.trace.buyCase);
@@ -146,6 +164,7 @@ TEST(Explain, EveryGeneratedQuantityIsGivenBackByItsDecidingBound) {
     for (int seed = 0; seed < 300 && !HasFatalFailure(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         Scenario s = DemoVariation(seed);
+        cov.checkMaxCredit = s.firms[0].settings.find("CHECKMAXCREDIT=1") != std::string::npos;
         // Loaded through the tool's own runner (untraced, rows only), then asked row by row.
         for (const CallFailure& f : RunScenario(s, RunOptions{false, false}).setup)
             ADD_FAILURE() << f.call << " " << f.subject << " " << f.code;

@@ -121,7 +121,9 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
          {Funds("F1", "OTHER", "T1").Open(1),
           Funds("F1", "C1", "T1").Open(100).LeveragePercent(250),
           Funds("F1", "C1", "T2").Open(200).LeveragePercent(400), Funds("F2", "C1", "T1").Open(400),
-          Funds("F1", "C1", "T3").Open(800), Funds("F1", "C2", "T1").Open(1600)})
+          Funds("F1", "C1", "T3").Open(800), Funds("F1", "C2", "T1").Open(1600),
+          // a client code of 8 characters, then one that extends it
+          Funds("F1", "CLIENT08", "T1").Open(3200), Funds("F1", "CLIENT089", "T1").Open(6400)})
         AddMoneyLimit(m);
     for (const Position& p :
          {Holding("F1", "C1", "SBER").Current(1), Holding("F1", "C1", "GAZP").Current(2),
@@ -147,6 +149,7 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
         Walk("C2").From(5, 2).EndsAt(6, 3).OpenValue(16).CurrentValue(4 * 3 * 10),
         Walk("C2").From(1, 0).EndsAt(1, 0),
         Walk("C9"),
+        Walk("CLIENT08").OpenValue(32),
     };
     for (const Walk& c : cases) {
         SCOPED_TRACE(testing::Message() << c.client << " from " << (c.start ? c.start->first : -1));

@@ -227,6 +227,7 @@ TEST(Membership, ServingRecordOfEachList) {
     ASSERT_EQ(1, KRSetDliniFile("G", "[LIMITALLOWEDSECURITY]\nA=Y\nB=<ALL>\nA=Z\n"));
     ASSERT_EQ(1, KRSetDliniFile("H", "[LIMITALLOWEDSECURITY]\nB=X\nA=X,Z\n[GENERAL]\n"
                                      "MAINMARGINCLASSES=C,B,A\n"));
+    ASSERT_EQ(1, KRSetDliniFile("K", "[LIMITALLOWEDSECURITY]\nA=X\nA=<ALL>\n"));
     ASSERT_EQ(1, AddClass(1, "A", {{11, "X"}, {12, "Y"}, {13, "Z"}}));
     ASSERT_EQ(1, AddClass(2, "B", {{21, "X"}, {22, "W"}}));
     ASSERT_EQ(1, AddClass(3, "C", {{31, "V"}}));
@@ -260,6 +261,11 @@ TEST(Membership, ServingRecordOfEachList) {
                  .AssetCodes("X=21 Y=12 W=22")
                  .Margin("A.Y A.Z B.X B.W")
                  .Asset("A.Y A.Z B.X B.W"),
+             Answers("K", "C1")
+                 .MarginCodes("X=11")
+                 .AssetCodes("X=11")
+                 .Margin("A.X A.Y A.Z")
+                 .Asset("A.X A.Y A.Z"),
              Answers("H", "C1")
                  .MarginCodes("X=21 Z=13")
                  .AssetCodes("X=21 Z=13")
@@ -279,6 +285,23 @@ TEST(Membership, ServingRecordOfEachList) {
     uint32_t secId = 77;
     EXPECT_EQ(0, KRIsMarginSeccode(&row, "y", nullptr, &secId));
     EXPECT_EQ(77u, secId);
+}
+
+// A list naming 64 or more securities of a class, most of them, answers for exactly those.
+TEST(Membership, LongExplicitListNamesExactlyItsSecurities) {
+    ASSERT_EQ(1, Install(2));
+    std::vector<SecurityDef> secs;
+    std::string text = "[LIMITALLOWEDSECURITY]\nL=";
+    for (uint32_t i = 0; i < 100; ++i) {
+        secs.push_back({1000 + i, "L" + std::to_string(i)});
+        if (i % 10 < 7) text += secs.back().code + ",";
+    }
+    ASSERT_EQ(1, AddClass(1, "L", secs));
+    ASSERT_EQ(1, KRSetDliniFile("F", (text + "\n").c_str()));
+    KRMarginalRow row = Bound("F", "C1");
+    for (const SecurityDef& s : secs)
+        EXPECT_EQ(s.secId % 10 < 7, KRIsMarginSeccode(&row, s.code.c_str(), nullptr, nullptr))
+            << s.code;
 }
 
 // A null answer to a 0-byte request is no failure.
