@@ -165,28 +165,18 @@ TEST(CliCsv, CodesWithCommasAndQuotesKeepTheFieldCount) {
     scenario["rows"][0]["client"] = codes[0];
     scenario["rows"][1]["client"] = codes[1];
     std::string path = TempFile("codes.json", scenario.dump());
-    struct Case {
-        const char* name;
-        std::string args;
-        size_t clientColumn;
-    };
-    const Case cases[] = {
-        {.name = "stress", .args = "stress -f csv", .clientColumn = 2},
-        {.name = "stress with actv and a level",
-         .args = "stress -f csv --actv --level marginLevel=200",
-         .clientColumn = 2},
-        {.name = "run", .args = "run -f csv", .clientColumn = 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Result r = Kesvar(c.args + " '" + path + "'");
+    const size_t clientColumn = 2; // record, firm, client: in every CSV the tool writes
+    for (const std::string args :
+         {"stress -f csv", "stress -f csv --actv --level marginLevel=200", "run -f csv"}) {
+        SCOPED_TRACE(args);
+        Result r = Kesvar(args + " '" + path + "'");
         ASSERT_EQ(r.status, 0) << r.err;
         auto records = CsvRecords(r.out);
         ASSERT_GT(records.size(), 2u) << r.out;
         std::set<std::string> clients;
         for (size_t i = 1; i < records.size(); ++i) {
             ASSERT_EQ(records[i].size(), records[0].size()) << "line " << i + 1 << "\n" << r.out;
-            clients.insert(records[i][c.clientColumn]);
+            clients.insert(records[i][clientColumn]);
         }
         EXPECT_EQ(clients, (std::set<std::string>{codes[0], codes[1]}));
     }

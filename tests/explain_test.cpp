@@ -181,21 +181,15 @@ TEST(Explain, EveryGeneratedQuantityIsGivenBackByItsDecidingBound) {
 // Auditing loads the settings beside the firms the library holds, never over them: audit and
 // run go in either order, and a row of the scenario still calculates after an audit.
 TEST(ToolLibrary, AuditAndRunInEitherOrder) {
-    struct Case {
-        const char* name;
-        bool auditFirst;
-    };
-    const Case cases[] = {{.name = "audit, then run", .auditFirst = true},
-                          {.name = "run, then audit", .auditFirst = false}};
     Scenario s = LoadScenarioFile(KESVAR_DEMO_DIR "/scenario.json");
     s.firms[0].settings += "\n[GENERAL]\nCREDITLAG=2\n"; // one warning: a repeated section
     std::vector<std::string> firstWarnings;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (bool auditFirst : {true, false}) {
+        SCOPED_TRACE(auditFirst ? "audit, then run" : "run, then audit");
         std::vector<Warning> warnings;
-        if (c.auditFirst) warnings = AuditScenario(s, "demo");
+        if (auditFirst) warnings = AuditScenario(s, "demo");
         RunResult run = RunScenario(s, RunOptions{false, false});
-        if (!c.auditFirst) warnings = AuditScenario(s, "demo");
+        if (!auditFirst) warnings = AuditScenario(s, "demo");
         ASSERT_TRUE(run.setup.empty());
         std::vector<std::string> texts;
         for (const Warning& w : warnings)

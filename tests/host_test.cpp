@@ -185,15 +185,17 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
 // record holds, a client record at the wrap included, and ranges opened after the wrap are
 // found as surely as those before it (a row bound before the wrap goes stale on reload only).
 TEST(Handles, NoneIsZeroOrSharedWhenTheCounterWraps) {
+    // A firm loaded, and the last handle issued set before its load (0: left as it is).
     struct Load {
         const char* firm;
-        uint32_t lastHandle; // set before the load; 0 leaves the count as it is
+        uint32_t lastHandle = 0;
+        Load& After(uint32_t v) { return lastHandle = v, *this; }
     };
     const Load loads[] = {
-        {.firm = "F0", .lastHandle = 0},           // handle 1, held past the wrap
-        {.firm = "F1", .lastHandle = 0xFFFFFFFEu}, // the firm at the top, its client past it
-        {.firm = "F2", .lastHandle = 0xFFFFFFFFu}, // opened after the wrap
-        {.firm = "F3", .lastHandle = 0},
+        Load{"F0"},                    // handle 1, held past the wrap
+        Load{"F1"}.After(0xFFFFFFFEu), // the firm at the top, its client past it
+        Load{"F2"}.After(0xFFFFFFFFu), // opened after the wrap
+        Load{"F3"},
     };
     ASSERT_EQ(1, Install(2));
     std::vector<KRMarginalRow> rows;

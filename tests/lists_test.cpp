@@ -26,6 +26,10 @@ struct Answers {
     Answers& Margin(const char* v) { return margin = v, *this; }
     Answers& Asset(const char* v) { return asset = v, *this; }
     Answers& RestShort(const char* v) { return restShort = v, *this; }
+    // The asset list answering as the margin list does: codes by id, then securities.
+    Answers& MarginAndAsset(const char* codes, const char* secs) {
+        return MarginCodes(codes).AssetCodes(codes).Margin(secs).Asset(secs);
+    }
 };
 
 static void ExpectAnswers(const Answers& want) {
@@ -232,45 +236,14 @@ TEST(Membership, ServingRecordOfEachList) {
     ASSERT_EQ(1, AddClass(2, "B", {{21, "X"}, {22, "W"}}));
     ASSERT_EQ(1, AddClass(3, "C", {{31, "V"}}));
     for (const Answers& c : {
-             Answers("F", "ZZ")
-                 .MarginCodes("X=21 Y=12")
-                 .AssetCodes("X=21 Y=12")
-                 .Margin("A.X A.Y B.X")
-                 .Asset("A.X A.Y B.X")
-                 .RestShort("A.Y"),
+             Answers("F", "ZZ").MarginAndAsset("X=21 Y=12", "A.X A.Y B.X").RestShort("A.Y"),
              Answers("F", "OWN").MarginCodes("Z=13").AssetCodes("W=22").Margin("A.Z").Asset("B.W"),
-             Answers("F", "BARE")
-                 .MarginCodes("X=21 Y=12")
-                 .AssetCodes("X=21 Y=12")
-                 .Margin("A.X A.Y B.X")
-                 .Asset("A.X A.Y B.X")
-                 .RestShort("A.Y"),
-             Answers("F", "IGNORES")
-                 .MarginCodes("X=21 Y=12")
-                 .AssetCodes("X=21 Y=12")
-                 .Margin("A.X A.Y B.X")
-                 .Asset("A.X A.Y B.X"),
-             Answers("F", "RS")
-                 .MarginCodes("X=21 Y=12")
-                 .AssetCodes("X=21 Y=12")
-                 .Margin("A.X A.Y B.X")
-                 .Asset("A.X A.Y B.X")
-                 .RestShort("A.X"),
-             Answers("G", "C1")
-                 .MarginCodes("X=21 Y=12 W=22")
-                 .AssetCodes("X=21 Y=12 W=22")
-                 .Margin("A.Y A.Z B.X B.W")
-                 .Asset("A.Y A.Z B.X B.W"),
-             Answers("K", "C1")
-                 .MarginCodes("X=11")
-                 .AssetCodes("X=11")
-                 .Margin("A.X A.Y A.Z")
-                 .Asset("A.X A.Y A.Z"),
-             Answers("H", "C1")
-                 .MarginCodes("X=21 Z=13")
-                 .AssetCodes("X=21 Z=13")
-                 .Margin("A.X A.Z B.X")
-                 .Asset("A.X A.Z B.X"),
+             Answers("F", "BARE").MarginAndAsset("X=21 Y=12", "A.X A.Y B.X").RestShort("A.Y"),
+             Answers("F", "IGNORES").MarginAndAsset("X=21 Y=12", "A.X A.Y B.X"),
+             Answers("F", "RS").MarginAndAsset("X=21 Y=12", "A.X A.Y B.X").RestShort("A.X"),
+             Answers("G", "C1").MarginAndAsset("X=21 Y=12 W=22", "A.Y A.Z B.X B.W"),
+             Answers("K", "C1").MarginAndAsset("X=11", "A.X A.Y A.Z"),
+             Answers("H", "C1").MarginAndAsset("X=21 Z=13", "A.X A.Z B.X"),
          })
         ExpectAnswers(c);
     // The firm's asset list serves a client without one of its own.

@@ -167,17 +167,17 @@ const std::string kLeveraged = "'" KESVAR_EXAMPLES_DIR "/report/leveraged.json'"
 // Each chart circles its own figure's crossings of its own level, one for each pair of grid
 // points where the figure changes side, and each between those two points.
 TEST(Why, ReportMarksEachFiguresCrossingBetweenTheGridPointsWhereItChangesSide) {
+    // A report, and how many crossings it marks at least.
     struct Case {
         const char* name;
         std::string args;
-        int crossings; // at least this many in the whole report
+        int crossings = 0;
+        Case& Crossings(int v) { return crossings = v, *this; }
     };
     const Case cases[] = {
-        {.name = "leveraged long", .args = kLeveraged, .crossings = 6},
-        {.name = "demo, GAZP up", .args = kDemo + " --security GAZP --to 100%", .crossings = 0},
-        {.name = "leveraged, equity level",
-         .args = kLeveraged + " --level equity=20000",
-         .crossings = 6},
+        Case{"leveraged long", kLeveraged}.Crossings(6),
+        Case{"demo, GAZP up", kDemo + " --security GAZP --to 100%"},
+        Case{"leveraged, equity level", kLeveraged + " --level equity=20000"}.Crossings(6),
     };
     const std::regex section("<section class=\"client\"[^>]*>"),
         row("<tr data-grid-shock=\"([^\"]+)\">((?:(?!</tr>).)*)</tr>"),
@@ -230,22 +230,21 @@ TEST(Why, ReportMarksEachFiguresCrossingBetweenTheGridPointsWhereItChangesSide) 
 // The header says what the figures are: the overrides they were computed under, the unit of
 // each firm's quantities, and every client with its firm.
 TEST(Why, ReportHeaderNamesTheOverridesAndEachFirmsUnit) {
+    // A report, and pieces its header holds.
     struct Case {
         const char* name;
         std::string args;
         std::vector<std::string> has;
     };
     const Case cases[] = {
-        {.name = "own prices",
-         .args = kLeveraged,
-         .has = {"the scenario's own", "quantities in lots", "quantities in units (LIMITSINLOTS=0)",
-                 "Client L1 (firm LOTS)", "Client L1 (firm UNITS)"}},
-        {.name = "a price",
-         .args = kLeveraged + " --price SBER=120",
-         .has = {"overridden", "--price SBER=120"}},
-        {.name = "a shift and a price",
-         .args = kDemo + " --shift -10% --price GAZP.bid=150",
-         .has = {"--shift -10%", "--price GAZP.bid=150", "Client 10001 (firm MC0139600000)"}},
+        Case{"own prices",
+             kLeveraged,
+             {"the scenario's own", "quantities in lots", "quantities in units (LIMITSINLOTS=0)",
+              "Client L1 (firm LOTS)", "Client L1 (firm UNITS)"}},
+        Case{"a price", kLeveraged + " --price SBER=120", {"overridden", "--price SBER=120"}},
+        Case{"a shift and a price",
+             kDemo + " --shift -10% --price GAZP.bid=150",
+             {"--shift -10%", "--price GAZP.bid=150", "Client 10001 (firm MC0139600000)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -49,16 +49,19 @@ Scenario Traded(Scenario s, const RowRequest& who, const TradePlan& plan, int si
 }
 
 TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
+    // A level to cure, the order of the trades, and the clients at or below it on the demo.
     struct Case {
         const char* level;
-        CureOrder order;
-        size_t clients; // at or below the level on the demo
+        CureOrder order = CureOrder::Value;
+        size_t clients = 1;
+        Case& ByLoss() { return order = CureOrder::Loss, *this; }
+        Case& Clients(size_t v) { return clients = v, *this; }
     };
     const Case cases[] = {
-        {.level = "marginLevel=70", .order = CureOrder::Value, .clients = 1},
-        {.level = "marginLevel=75", .order = CureOrder::Loss, .clients = 1},
-        {.level = "marginLevel=99", .order = CureOrder::Value, .clients = 2},
-        {.level = "equity=400000", .order = CureOrder::Value, .clients = 1},
+        Case{"marginLevel=70"},
+        Case{"marginLevel=75"}.ByLoss(),
+        Case{"marginLevel=99"}.Clients(2),
+        Case{"equity=400000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.level);
@@ -93,33 +96,38 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
 }
 
 TEST(Order, PendingAndFilledEqualTheRecordsEditedByHand) {
+    // An order of client 10002 (or of another client), and what it makes of the security's
+    // record, pending and filled, and the money it moves.
     struct Case {
         Order order;
-        int32_t lockedBuy, lockedSell, position; // the security's record, pending and filled
-        double cents;                            // the money the order moves
+        int32_t lockedBuy = 0, lockedSell = 0, position = 0;
+        double cents = 0;
+        Case& Of(const char* firm, const char* client) {
+            return order.firm = firm, order.client = client, *this;
+        }
+        Case& At(double price) { return order.price = price, *this; }
+        Case& LockedBuy(int32_t v) { return lockedBuy = v, *this; }
+        Case& LockedSell(int32_t v) { return lockedSell = v, *this; }
+        Case& Position(int32_t v) { return position = v, *this; }
+        Case& Cents(double v) { return cents = v, *this; }
+    };
+    auto buy = [](const char* security, int32_t quantity) {
+        return Case{Order{"", "10002", true, security, quantity}};
+    };
+    auto sell = [](const char* security, int32_t quantity) {
+        return Case{Order{"", "10002", false, security, quantity}};
     };
     const Case cases[] = {
-        {.order = {"", "10002", true, "LKOH", 3, 0},
-         .lockedBuy = 3,
-         .lockedSell = 2,
-         .position = 15,
-         .cents = 2136150},
-        {.order = {"", "10002", false, "MGNT", 2, 5000},
-         .lockedBuy = 3,
-         .lockedSell = 2,
-         .position = 3,
-         .cents = 1000000},
+        buy("LKOH", 3).LockedBuy(3).LockedSell(2).Position(15).Cents(2136150),
+        sell("MGNT", 2).At(5000).LockedBuy(3).LockedSell(2).Position(3).Cents(1000000),
         // No record of SBER yet: the order makes one; 2 lots of 10 at the bid.
-        {.order = {"", "10002", false, "SBER", 2, 0},
-         .lockedBuy = 0,
-         .lockedSell = 2,
-         .position = -2,
-         .cents = 570600},
-        {.order = {"MC0139600000", "10001", true, "GAZP", 5, 160},
-         .lockedBuy = 10,
-         .lockedSell = 0,
-         .position = -15,
-         .cents = 800000},
+        sell("SBER", 2).LockedSell(2).Position(-2).Cents(570600),
+        buy("GAZP", 5)
+            .Of("MC0139600000", "10001")
+            .At(160)
+            .LockedBuy(10)
+            .Position(-15)
+            .Cents(800000),
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.order.security);
@@ -200,19 +208,21 @@ TEST(AllClients, RowsAreTheClientsAndHoldingsListedByHand) {
 }
 
 TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
+    // A command line and the exit status it gives.
     struct Case {
         const char* args;
-        int status;
+        int status = 0;
+        Case& Status(int v) { return status = v, *this; }
     };
     // 10002's margin level is 67.99436906173662; 10001's is above 99.
     const Case cases[] = {
-        {.args = "run $D --all-clients --fail-below marginLevel=70", .status = 3},
-        {.args = "run $D --fail-below marginLevel=67.99436906173662", .status = 3},
-        {.args = "run $D --fail-below marginLevel=67.9943690617366", .status = 0},
-        {.args = "run $D --all-clients --fail-below equity=0", .status = 0},
-        {.args = "run $D --fail-below marginLevel=x", .status = 2},
-        {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=70", .status = 3},
-        {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=60", .status = 0},
+        Case{"run $D --all-clients --fail-below marginLevel=70"}.Status(3),
+        Case{"run $D --fail-below marginLevel=67.99436906173662"}.Status(3),
+        Case{"run $D --fail-below marginLevel=67.9943690617366"},
+        Case{"run $D --all-clients --fail-below equity=0"},
+        Case{"run $D --fail-below marginLevel=x"}.Status(2),
+        Case{"cure $D --level marginLevel=70 --fail-below marginLevel=70"}.Status(3),
+        Case{"cure $D --level marginLevel=70 --fail-below marginLevel=60"},
     };
     for (const Case& c : cases) {
         std::string args = c.args;

@@ -265,25 +265,27 @@ TEST_F(Settings, ClientLags) {
 // of the page stays as it is.
 TEST_F(Settings, SmallLettersOfTheCodePageBindTheirCapitals) {
     struct Case {
-        const char *small, *capital;
+        const char *small, *capital = "";
+        Case& Capital(const char* v) { return capital = v, *this; }
     };
+    auto Small = [](const char* v) { return Case{v}; };
 #if defined(KESVAR_CODEPAGE_1251)
     const Case cases[] = {
-        {.small = "\xE0\xF7\xFF", .capital = "\xC0\xD7\xDF"}, // a, che (a sign in 1252), ya
-        {.small = "\xB8", .capital = "\xA8"},                 // yo
-        {.small = "\xA2", .capital = "\xA1"},                 // short u
-        {.small = "\x83", .capital = "\x81"},                 // gje
-        {.small = "\x90", .capital = "\x80"},                 // dje
-        {.small = "\x9A", .capital = "\x8A"},                 // lje
-        {.small = "\xB5", .capital = "\xB5"},                 // the micro sign
+        Small("\xE0\xF7\xFF").Capital("\xC0\xD7\xDF"), // a, che (a sign in 1252), ya
+        Small("\xB8").Capital("\xA8"),                 // yo
+        Small("\xA2").Capital("\xA1"),                 // short u
+        Small("\x83").Capital("\x81"),                 // gje
+        Small("\x90").Capital("\x80"),                 // dje
+        Small("\x9A").Capital("\x8A"),                 // lje
+        Small("\xB5").Capital("\xB5"),                 // the micro sign
     };
 #else
     const Case cases[] = {
-        {.small = "\xE0\xFE", .capital = "\xC0\xDE"}, // a grave, thorn
-        {.small = "\xFF", .capital = "\x9F"},         // y diaeresis
-        {.small = "\x9A", .capital = "\x8A"},         // s caron
-        {.small = "\xF7", .capital = "\xF7"},         // the division sign
-        {.small = "\xB8", .capital = "\xB8"},         // the cedilla (yo in 1251)
+        Small("\xE0\xFE").Capital("\xC0\xDE"), // a grave, thorn
+        Small("\xFF").Capital("\x9F"),         // y diaeresis
+        Small("\x9A").Capital("\x8A"),         // s caron
+        Small("\xF7").Capital("\xF7"),         // the division sign
+        Small("\xB8").Capital("\xB8"),         // the cedilla (yo in 1251)
     };
 #endif
     for (const Case& c : cases) {
@@ -507,35 +509,24 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
 // an export before initialisation and for a null text.
 TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
     using namespace kesvar;
-    struct Case {
-        const char* name;
-        bool install;
-        const char* text;
-        int32_t result, code;
-        int32_t creditLag; // the checked record's, when loaded
+    // A check, the text it reads, and what it answers: its result, the code it leaves and the
+    // credit lag of the record it read.
+    struct Checked {
+        Checked(const char* n, const char* t) : name(n), text(t) {}
+        const char *name, *text;
+        bool install = true;
+        int32_t result = 1, code = KR_ERR_NONE, creditLag = 0;
+        Checked& BeforeInit() { return install = false, *this; }
+        Checked& Refused(int32_t v) { return result = 0, code = v, *this; }
+        Checked& CreditLag(int32_t v) { return creditLag = v, *this; }
     };
-    const Case cases[] = {
-        {.name = "before KRInitEx",
-         .install = false,
-         .text = "[GENERAL]\nCREDITLAG=2",
-         .result = 0,
-         .code = KR_ERR_STATE,
-         .creditLag = 0},
-        {.name = "null text",
-         .install = true,
-         .text = nullptr,
-         .result = 0,
-         .code = KR_ERR_ARGUMENT,
-         .creditLag = 0},
-        {.name = "a firm's text",
-         .install = true,
-         .text = "[GENERAL]\nCREDITLAG=2\nLIMITSINLOTS=0",
-         .result = 1,
-         .code = KR_ERR_NONE,
-         .creditLag = 2},
+    const Checked cases[] = {
+        Checked("before KRInitEx", "[GENERAL]\nCREDITLAG=2").BeforeInit().Refused(KR_ERR_STATE),
+        Checked("null text", nullptr).Refused(KR_ERR_ARGUMENT),
+        Checked("a firm's text", "[GENERAL]\nCREDITLAG=2\nLIMITSINLOTS=0").CreditLag(2),
     };
     KRMarginalRow row{};
-    for (const Case& c : cases) {
+    for (const Checked& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.install && !row.size) {
             ASSERT_EQ(1, Install(2));
