@@ -285,9 +285,11 @@ TEST_F(RowTest, WholeRows) {
 
     // L2: equity 2000 + 600 = 2600, current collateral 2600 - 6, credit 1297, uncovered sales
     // 5*2 = 10 on every account, buying capacity 1287, money 600 uncommitted; settlement debt
-    // 10 + 0; asset limit 2600 - 2000. The buy limit, y = -6: E = 2600, A = -10, B = 600,
-    // H = 600, s = 2594: R2 = 600, x = (1297 + 600 - 10) / 1.5 = 1258 > B -> F = 1258;
-    // R5 = min(600, 2594 - 20) = 600, x = 1258 is not above 2574 -> G = 600.
+    // 10 + 0; asset limit 2600 - 2000. The buy limit, surplus -6: equity 2600, shortExposure
+    // -10, uncommittedMoney 600, equityOutsideAssetOnly 600, equityWithSurplus 2594. Money
+    // bound: equityOverShortMargin 600, leveragedBuy (1297 + 600 - 10) / 1.5 = 1258 above the
+    // money: 1258. Settlement bound: withinEquity min(600, 2594 - 20) = 600, leveragedBuy 1258
+    // not above equityOverDebtMargin 2574: 600.
     KRMarginalRow row = Calc("L2");
     EXPECT_EQ(1, row.leverageGiven);
     ExpectFields(row, {{F(leverage), 0.5},
@@ -300,13 +302,14 @@ TEST_F(RowTest, WholeRows) {
                        {F(assetBuyLimit), 600},
                        {F(ownBuyLimit), 600},
                        {F(marginLevel), 100}});
-    // N1: V = -10 and longValue + G = 0 -> -99 %, not -100; equity < 0 leaves X = -10 as it is.
+    // N1: own worth -10 and nothing long or held -> -99 %, not -100; equity < 0 leaves the
+    // current collateral -10 as it is.
     ExpectFields(Calc("N1"), {{F(equity), -10},
                               {F(creditCapacity), -20},
                               {F(marginLevel), -99.0},
                               {F(currentLeverage), -1.0}});
-    // K2: the short on ACC2 is not counted, so equity 10 >= 0 clamps X = 10 - 600 to 0;
-    // equitySurplus keeps X before the clamp.
+    // K2: the short on ACC2 is not counted, so equity 10 >= 0 clamps the current collateral
+    // 10 - 600 to 0; equitySurplus keeps it before the clamp.
     ExpectFields(Calc("K2"), {{F(equity), 10},
                               {F(creditCapacity), 0},
                               {F(marginLevel), 100.0},
