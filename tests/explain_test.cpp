@@ -54,6 +54,9 @@ void CheckWorld(const std::vector<RowRequest>& rows, Coverage* cov) {
             EXPECT_EQ(row.marginBuyLimit, t.limitAndBalance - t.moneyLocked) << who;
         }
         EXPECT_EQ(row.creditCapacity, row.leverage * t.currentCollateralCounted) << who;
+        if (req.size >= KR_ROW_SIZE_280) {
+            EXPECT_EQ(row.equitySurplus, t.equitySurplus) << who;
+        }
         for (size_t i = 0; i < req.actv.size(); ++i) {
             const ActvResult &a = plain.actv[i], &b = traced.actv[i];
             std::string what = who + " " + std::to_string(req.actv[i].secId) + " at " +

@@ -374,8 +374,8 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
     // The kind each board tag and each trade account of a text has.
     struct Boards {
         typedef std::vector<std::pair<const char*, kesvar::ListKind>> Kinds;
-        explicit Boards(const char* t) : text(t) {}
-        const char* text;
+        explicit Boards(const std::string& t) : text(t) {}
+        std::string text;
         Kinds tags, accounts;
         Boards& Tags(const Kinds& v) { return tags = v, *this; }
         Boards& Accounts(const Kinds& v) { return accounts = v, *this; }
@@ -404,13 +404,18 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
         Boards("[ADDREPOBOARDS]\nRP=R1\n[ADDREPOTRDACC]\nRP=A3\n")
             .Tags({{"RP", Ordinary}, {"R1", AddRepo}, {"MB", NotCounted}})
             .Accounts({{"A3", AddRepo}, {"A1", Ordinary}}),
+        // Pieces of 255 characters, the longest read whole: cut to a tag and an account.
+        Boards("[ADDLIMITBOARDS]\nK1=" + std::string(255, 'B') +
+               ",B1\n[ADDREPOTRDACC]\nK2=" + std::string(255, 'A') + "\n")
+            .Tags({{"BBBB", AddLimit}, {"B1", AddLimit}, {"K2", Ordinary}})
+            .Accounts({{"AAAAAAAAAAAA", AddRepo}}),
         Boards("[GENERAL]\nCREDITLAG=1\n")
             .Tags({{"ANY", Ordinary}, {"", Ordinary}})
             .Accounts({{"ANY", Ordinary}}),
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        Load(std::string(c.text) + "[ASSETSECURITIES]\nTQBR=LKOH\n[CLCL_MARGIN]\n");
+        Load(c.text + "[ASSETSECURITIES]\nTQBR=LKOH\n[CLCL_MARGIN]\n");
         for (const auto& t : c.tags) {
             host().moneyLimits.clear();
             AddMoneyLimit(Funds("F", "CL", t.first).Open(100).Current(100).LeveragePercent(200));
