@@ -177,51 +177,82 @@ inline void AddClientLimits(const char* firm, const std::string& client, int see
     AddPosition(firm, client, "UNKNOWN", "ACC0", 4, 4);
 }
 
+// One client's money on a board, named field by field, in hundredths.
+struct Cash {
+    const char *firm, *client, *tag;
+    double open = 0, current = 0, locked = 0;
+    int32_t leverage = -1;
+    Cash& Open(double v) { return open = v, *this; }
+    Cash& Current(double v) { return current = v, *this; }
+    Cash& Locked(double v) { return locked = v, *this; }
+    Cash& LeveragePercent(int32_t v) { return leverage = v, *this; }
+};
+
+// One client's position in a security, named field by field.
+struct Stock {
+    const char *firm, *client, *code;
+    const char* account = "ACC1";
+    int32_t open = 0, current = 0, lockedSell = 0, lockedBuy = 0;
+    double lockedBuyValue = 0;
+    Stock& Account(const char* v) { return account = v, *this; }
+    Stock& Open(int32_t v) { return open = v, *this; }
+    Stock& Current(int32_t v) { return current = v, *this; }
+    Stock& LockedSell(int32_t v) { return lockedSell = v, *this; }
+    Stock& LockedBuy(int32_t v) { return lockedBuy = v, *this; }
+    Stock& LockedBuyValue(double v) { return lockedBuyValue = v, *this; }
+};
+
 // The host's limits and prices for every client of the firms above, plus `extra` clients of
 // F1. Prices have fractions that do not fit a double exactly, so any change in the order or
 // grouping of the arithmetic shows in the last bits.
 inline void AddHostData(const std::vector<std::string>& extraClients = {}) {
-    const struct {
-        const char *firm, *client, *tag;
-        double open, current, locked;
-        int32_t leverage;
-    } money[] = {{"F1", "C1", "MB", 1234567.0, 1198765.0, 43211.0, -1},
-                 {"F1", "C1", "AL", 50000.0, 61234.0, 0.0, -1},
-                 {"F1", "C1", "RP", 7000.0, 6500.0, 1300.0, -1},
-                 {"F1", "C1", "ZZ", 999999.0, 999999.0, 999.0, -1}, // not a listed board: skipped
-                 {"F1", "L2", "MB", 250000.0, -125000.5, 3333.0, -1},
-                 {"F1", "L2", "AL", 10000.0, 10000.0, 0.0, 250},
-                 {"F1", "VIP", "MB", 5000000.0, 4200000.0, 100000.0, 300},
-                 {"F2", "C1", "EQTV", 800000.0, 812345.67, 12345.0, -1},
-                 {"F2", "D2", "EQTV", 300000.0, 150000.25, 5000.0, 175},
-                 {"F2", "D2", "SPBX", 20000.0, 19000.0, 0.0, 400},
-                 {"F3", "Z1", "EQTV", 0.0, 0.0, 0.0, -1}};
-    // F1's ACC2 is an additional limit, ACC3 an additional repo.
-    const struct {
-        const char *firm, *client, *code;
-        int32_t open, current, lockedSell, lockedBuy;
-        double lockedBuyValue;
-        const char* account = "ACC1";
-    } positions[] = {{"F1", "C1", "SBER", 120, 95, 7, 3, 81000.37},
-                     {"F1", "C1", "GAZP", 40, 55, 0, 11, 179000.0},
-                     {"F1", "C1", "LKOH", -3, -5, 0, 1, 693250.0, "ACC2"},
-                     {"F1", "C1", "OFZ1", 15, 22, 2, 0, 0},
-                     {"F1", "C1", "UNLISTED", 100, 150, 10, 0, 0, "ACC3"},
-                     {"F1", "C1", "NOPRICE", 5, 5, 0, 0, 0},
-                     {"F1", "L2", "SBER", -30, -42, 0, 5, 135800.0},
-                     {"F1", "L2", "OFZ1", 50, 47, 5, 0, 0},
-                     {"F1", "L2", "LKOH", 2, 1, 1, 0, 0},
-                     {"F1", "VIP", "SBER", 1000, 1100, 100, 50, 1356000.0},
-                     {"F1", "VIP", "LKOH", -20, -25, 0, 0, 0},
-                     {"F2", "C1", "GAZP", 3000, 2750, 250, 0, 0},
-                     {"F2", "C1", "OFZ2", 100, 120, 0, 30, 303000.0},
-                     {"F2", "D2", "SBER", -500, -650, 0, 100, 2713700.0},
-                     {"F2", "D2", "GAZP", 1200, 1000, 0, 0, 0},
-                     {"F2", "D2", "OFZ1", 75, 80, 10, 0, 0},
-                     {"F2", "D2", "OTHER", 10000, 12000, 0, 0, 0}};
-    for (const auto& m : money)
+    // Money in hundredths on a board (limits and locked value follow from it), and positions
+    // on ACC1 unless named: F1's ACC2 is an additional limit, ACC3 an additional repo.
+    const Cash money[] = {
+        Cash{"F1", "C1", "MB"}.Open(1234567.0).Current(1198765.0).Locked(43211.0),
+        Cash{"F1", "C1", "AL"}.Open(50000.0).Current(61234.0),
+        Cash{"F1", "C1", "RP"}.Open(7000.0).Current(6500.0).Locked(1300.0),
+        // not a listed board: skipped
+        Cash{"F1", "C1", "ZZ"}.Open(999999.0).Current(999999.0).Locked(999.0),
+        Cash{"F1", "L2", "MB"}.Open(250000.0).Current(-125000.5).Locked(3333.0),
+        Cash{"F1", "L2", "AL"}.Open(10000.0).Current(10000.0).LeveragePercent(250),
+        Cash{"F1", "VIP", "MB"}.Open(5000000.0).Current(4200000.0).Locked(100000.0).LeveragePercent(
+            300),
+        Cash{"F2", "C1", "EQTV"}.Open(800000.0).Current(812345.67).Locked(12345.0),
+        Cash{"F2", "D2", "EQTV"}.Open(300000.0).Current(150000.25).Locked(5000.0).LeveragePercent(
+            175),
+        Cash{"F2", "D2", "SPBX"}.Open(20000.0).Current(19000.0).LeveragePercent(400),
+        Cash{"F3", "Z1", "EQTV"},
+    };
+    for (const Cash& m : money)
         AddMoney(m.firm, m.client, m.tag, m.open, m.current, m.locked, m.leverage);
-    for (const auto& p : positions)
+    const Stock positions[] = {
+        Stock{"F1", "C1", "SBER"}.Open(120).Current(95).LockedSell(7).LockedBuy(3).LockedBuyValue(
+            81000.37),
+        Stock{"F1", "C1", "GAZP"}.Open(40).Current(55).LockedBuy(11).LockedBuyValue(179000.0),
+        Stock{"F1", "C1", "LKOH"}.Account("ACC2").Open(-3).Current(-5).LockedBuy(1).LockedBuyValue(
+            693250.0),
+        Stock{"F1", "C1", "OFZ1"}.Open(15).Current(22).LockedSell(2),
+        Stock{"F1", "C1", "UNLISTED"}.Account("ACC3").Open(100).Current(150).LockedSell(10),
+        Stock{"F1", "C1", "NOPRICE"}.Open(5).Current(5),
+        Stock{"F1", "L2", "SBER"}.Open(-30).Current(-42).LockedBuy(5).LockedBuyValue(135800.0),
+        Stock{"F1", "L2", "OFZ1"}.Open(50).Current(47).LockedSell(5),
+        Stock{"F1", "L2", "LKOH"}.Open(2).Current(1).LockedSell(1),
+        Stock{"F1", "VIP", "SBER"}
+            .Open(1000)
+            .Current(1100)
+            .LockedSell(100)
+            .LockedBuy(50)
+            .LockedBuyValue(1356000.0),
+        Stock{"F1", "VIP", "LKOH"}.Open(-20).Current(-25),
+        Stock{"F2", "C1", "GAZP"}.Open(3000).Current(2750).LockedSell(250),
+        Stock{"F2", "C1", "OFZ2"}.Open(100).Current(120).LockedBuy(30).LockedBuyValue(303000.0),
+        Stock{"F2", "D2", "SBER"}.Open(-500).Current(-650).LockedBuy(100).LockedBuyValue(2713700.0),
+        Stock{"F2", "D2", "GAZP"}.Open(1200).Current(1000),
+        Stock{"F2", "D2", "OFZ1"}.Open(75).Current(80).LockedSell(10),
+        Stock{"F2", "D2", "OTHER"}.Open(10000).Current(12000),
+    };
+    for (const Stock& p : positions)
         AddPosition(p.firm, p.client, p.code, p.account, p.open, p.current, p.lockedSell,
                     p.lockedBuy, p.lockedBuyValue);
     int seed = 0;
