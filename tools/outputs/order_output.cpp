@@ -100,9 +100,14 @@ void PrintBasketTable(std::ostream& out, const WhatIf& whatIf,
     if (basket.empty()) return;
     out << "\nBasket, " << (whatIf.pending ? "pending" : "filled")
         << "; each order judged with the earlier ones working:\n";
-    for (size_t i = 0; i < basket.size(); ++i)
-        out << "  --order " << whatIf.orders[i] << ": " << OrderText(basket[i]) << "\n    "
-            << VerdictText(basket[i]) << "\n";
+    for (size_t i = 0; i < basket.size(); ++i) {
+        // One clause a line, to keep within 80 columns.
+        std::string verdict = VerdictText(basket[i]);
+        for (size_t at; (at = verdict.find("; ")) != std::string::npos;)
+            verdict.replace(at, 2, "\n    ");
+        out << "  --order " << whatIf.orders[i] << "\n    " << OrderText(basket[i]) << "\n    "
+            << verdict << "\n";
+    }
 }
 
 ordered_json BasketJson(const WhatIf& whatIf, const std::vector<OrderImpact>& basket) {
