@@ -8,7 +8,6 @@
 
 #include <stdexcept>
 #include <string>
-
 #include <vector>
 
 #include "analyses/whatif.h"
