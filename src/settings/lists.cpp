@@ -99,16 +99,17 @@ struct RepeatCheck {
     uint8_t* bits;
     HashIndex text;
 
-    bool Open(const FirmRecord* firm, int32_t first, int32_t count, int32_t cls, bool all) {
+    bool Open(const FirmRecord* firm, int32_t first, int32_t count, int32_t classIndex, bool all) {
         pieces.firm = firm;
         pieces.first = first;
         scan = count <= kScannedPieces;
         bits = nullptr;
         if (scan) return true;
-        const ClassEntry* c = cls >= 0 && !all ? ClassAt(cls) : nullptr;
-        if (c && c->securityCount > 0 && c->securityCount / 64 <= count) {
-            classFirst = c->firstSecurity;
-            uint32_t bytes = uint32_t(c->securityCount + 7) / 8;
+        const ClassEntry* classEntry = classIndex >= 0 && !all ? ClassAt(classIndex) : nullptr;
+        if (classEntry && classEntry->securityCount > 0 &&
+            classEntry->securityCount / 64 <= count) {
+            classFirst = classEntry->firstSecurity;
+            uint32_t bytes = uint32_t(classEntry->securityCount + 7) / 8;
             bits = static_cast<uint8_t*>(MemAlloc(bytes));
             if (!bits) return false;
             memset(bits, 0, bytes);
@@ -171,28 +172,28 @@ bool ListLine(LoadContext& ctx, void* state, int32_t line, char* key, char* valu
 
 } // namespace
 
-int32_t ExpansionOf(const ClassSecurityList& e, int32_t cls) {
+int32_t ExpansionOf(const ClassSecurityList& e, int32_t classIndex) {
     if (!e.allSecurities) return 0;
     // The explicit codes may have to move to the end of the pool to stay ahead of it.
-    return ClassAt(cls)->securityCount + e.securityCount;
+    return ClassAt(classIndex)->securityCount + e.securityCount;
 }
 
-void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls) {
+void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t classIndex) {
     ClassSecurityList& e = firm->entries[entry];
     Array<ListedSecurity>& pool = firm->securities;
-    e.classIndex = cls;
+    e.classIndex = classIndex;
     if (!e.allSecurities) {
         for (int32_t k = 0; k < e.securityCount; ++k) {
             ListedSecurity& s = pool[e.firstSecurity + k];
             if (s.ref >= 0) continue;
-            int32_t found = FindSecurityByCode(firm->codes.items + ~s.ref, cls);
+            int32_t found = FindSecurityByCode(firm->codes.items + ~s.ref, classIndex);
             if (found >= 0) s.ref = found;
         }
         return;
     }
     // "<ALL>": every security of the class after the explicit codes, which stay unresolved.
-    const ClassEntry* c = ClassAt(cls);
-    if (c->securityCount == 0) return;
+    const ClassEntry* classEntry = ClassAt(classIndex);
+    if (classEntry->securityCount == 0) return;
     if (e.firstSecurity + e.securityCount != pool.count) {
         int32_t moved = pool.count;
         memcpy(&pool.items[moved], &pool.items[e.firstSecurity],
@@ -200,18 +201,18 @@ void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls) {
         pool.count += e.securityCount;
         e.firstSecurity = moved;
     }
-    for (int32_t k = 0; k < c->securityCount; ++k)
-        pool.items[pool.count + k].ref = c->firstSecurity + k;
-    pool.count += c->securityCount;
-    e.securityCount += c->securityCount;
+    for (int32_t k = 0; k < classEntry->securityCount; ++k)
+        pool.items[pool.count + k].ref = classEntry->firstSecurity + k;
+    pool.count += classEntry->securityCount;
+    e.securityCount += classEntry->securityCount;
 }
 
-bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t ownerFirst,
+bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t firstEntry,
                           int32_t kind, char* value, const char* classCode, int32_t line) {
     FirmRecord* firm = ctx.firm;
     if (ctx.sink) {
         // Lookups by code stop at a class's first entry; only the actv sees later ones.
-        for (int32_t i = ownerFirst; i < firm->entries.count; ++i) {
+        for (int32_t i = firstEntry; i < firm->entries.count; ++i) {
             const ClassSecurityList& e = firm->entries[i];
             if (e.kind == kind && strcmp(firm->codes.items + e.classCode, classCode) == 0) {
                 Report(ctx.sink, line, kDiagRepeatedClass, classCode);
@@ -219,8 +220,8 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_
             }
         }
     }
-    const int32_t classAt = PoolClassCode(ctx, classCode);
-    if (classAt < 0) return false;
+    const int32_t classCodeAt = PoolClassCode(ctx, classCode);
+    if (classCodeAt < 0) return false;
     const int32_t codesAt = firm->codes.count;
 
     // A first look at the pieces: how many there are at most, and whether "<ALL>" is one.
@@ -232,17 +233,17 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_
         ++pieces;
         all = all || (e - b == 5 && memcmp(b, "<ALL>", 5) == 0);
     }
-    const int32_t cls = FindClassByCode(classCode);
+    const int32_t classIndex = FindClassByCode(classCode);
     ClassSecurityList probe = {};
     probe.allSecurities = all ? 1 : 0;
-    int32_t room = pieces + (cls >= 0 ? ExpansionOf(probe, cls) : 0);
+    int32_t room = pieces + (classIndex >= 0 ? ExpansionOf(probe, classIndex) : 0);
     if (!ArrayReserve(firm->entries, firm->entries.count + 1) ||
         firm->securities.count > INT32_MAX - room ||
         !ArrayReserve(firm->securities, firm->securities.count + room))
         return false;
     ClassSecurityList* entry = ArrayAppend(firm->entries);
     entry->classIndex = -1;
-    entry->classCode = classAt;
+    entry->classCode = classCodeAt;
     entry->firstSecurity = firm->securities.count;
     entry->allSecurities = all ? 1 : 0;
     entry->kind = uint8_t(kind);
@@ -250,7 +251,7 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_
 
     RepeatCheck repeats;
     memset(static_cast<void*>(&repeats), 0, sizeof repeats);
-    bool ok = repeats.Open(firm, entry->firstSecurity, pieces, cls, all);
+    bool ok = repeats.Open(firm, entry->firstSecurity, pieces, classIndex, all);
     // The pieces go in batches: the registry lookups of a batch are made together.
     const int32_t kBatch = 16;
     const char* next = value;
@@ -270,9 +271,10 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_
             piece.last = next == nullptr;
             piece.first = b == value;
             // Explicit codes of an "<ALL>" entry stay unresolved, ahead of the expansion.
-            if (cls >= 0 && !all && e - b >= 1 && e - b <= kMaxCode) codes[lookups++] = piece.text;
+            if (classIndex >= 0 && !all && e - b >= 1 && e - b <= kMaxCode)
+                codes[lookups++] = piece.text;
         }
-        FindSecuritiesByCode(codes, lookups, cls, found);
+        FindSecuritiesByCode(codes, lookups, classIndex, found);
         for (int32_t i = 0, looked = 0; ok && i < n; ++i) {
             char* piece = batch[i].text;
             const size_t length = strlen(piece);
@@ -316,7 +318,7 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_
     }
     if (ctx.sink && ctx.sink->listEntry)
         ctx.sink->listEntry(ctx.sink->user, line, settings, &firm->entries[entryAt]);
-    if (cls >= 0) ResolveEntry(firm, entryAt, cls);
+    if (classIndex >= 0) ResolveEntry(firm, entryAt, classIndex);
     return true;
 }
 
