@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analyses/audit.h"
+#include "analyses/order.h"
 #include "analyses/whatif.h"
 #include "outputs/run_output.h"
 #include "scenario/runner.h"
@@ -28,13 +29,15 @@ std::string ErrorJson(const std::string& path, const std::string& message) {
     return j.dump();
 }
 
-// optionsJson: {"name", "files": {path: text}, "prices": [...], "shifts": [...], "explain"},
-// every member optional; prices and shifts are written as run's --price and --shift take them.
+// optionsJson: {"name", "files": {path: text}, "prices": [...], "shifts": [...], "orders":
+// [...], "pending", "explain"}, every member optional; prices, shifts, orders and pending are
+// written as run's --price, --shift, --order and --pending take them.
 std::string Run(const std::string& scenarioJson, const std::string& optionsJson) {
     std::string name = "scenario.json";
     std::map<std::string, std::string> files;
     WhatIf whatIf;
     RunOptions options;
+    options.progress = false; // a page has no terminal, whatever Emscripten's stderr claims
     try {
         json o = json::parse(optionsJson.empty() ? "{}" : optionsJson);
         if (!o.is_object()) return ErrorJson("(options)", "expected a JSON object");
@@ -42,6 +45,8 @@ std::string Run(const std::string& scenarioJson, const std::string& optionsJson)
         files = o.value("files", files);
         whatIf.prices = o.value("prices", whatIf.prices);
         whatIf.shifts = o.value("shifts", whatIf.shifts);
+        whatIf.orders = o.value("orders", whatIf.orders);
+        whatIf.pending = o.value("pending", false);
         options.trace = o.value("explain", false);
     } catch (const json::exception& e) {
         return ErrorJson("(options)", e.what());
@@ -62,10 +67,16 @@ std::string Run(const std::string& scenarioJson, const std::string& optionsJson)
         return ErrorJson("(options)", e.what());
     }
     std::vector<Warning> warnings = AuditScenario(scenario, name);
+    std::vector<OrderImpact> basket;
+    try { // after the audit, as run does: the basket's records are not the scenario's
+        basket = ApplyBasket(whatIf, &scenario);
+    } catch (const WhatIfError& e) {
+        return ErrorJson("(options)", e.what());
+    }
     RunResult result = RunScenario(scenario, options);
     result.warnings = warnings;
     std::ostringstream text;
-    PrintJson(text, result, whatIf);
+    PrintJson(text, result, whatIf, nullptr, basket);
     return text.str();
 }
 
