@@ -52,13 +52,16 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
     struct Case {
         const char* level;
         CureOrder order;
-        size_t clients; // at or below the level on the demo
+        // Per client at or below the level on the demo, the security its sales start with:
+        // 10002's LKOH is worth the most, MGNT lost the most and weighs 1 against LKOH's 0.85.
+        std::vector<std::string> firstSales;
     };
     const Case cases[] = {
-        {.level = "marginLevel=70", .order = CureOrder::Value, .clients = 1},
-        {.level = "marginLevel=75", .order = CureOrder::Loss, .clients = 1},
-        {.level = "marginLevel=99", .order = CureOrder::Value, .clients = 2},
-        {.level = "equity=400000", .order = CureOrder::Value, .clients = 1},
+        {.level = "marginLevel=70", .order = CureOrder::Value, .firstSales = {"LKOH"}},
+        {.level = "marginLevel=75", .order = CureOrder::Loss, .firstSales = {"MGNT"}},
+        {.level = "marginLevel=75", .order = CureOrder::Weight, .firstSales = {"MGNT"}},
+        {.level = "marginLevel=99", .order = CureOrder::Value, .firstSales = {"SBER", "LKOH"}},
+        {.level = "equity=400000", .order = CureOrder::Value, .firstSales = {"LKOH"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.level);
@@ -67,8 +70,10 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
         ASSERT_TRUE(ParseFigureLevel(c.level, &level, &reason)) << reason;
         const Scenario demo = Demo();
         CureResult r = RunCure(demo, level, c.order);
-        ASSERT_EQ(r.clients.size(), c.clients);
+        ASSERT_EQ(r.clients.size(), c.firstSales.size());
         for (const ClientCure& cure : r.clients) {
+            ASSERT_FALSE(cure.sales.steps.empty());
+            EXPECT_EQ(cure.sales.steps[0].security, c.firstSales[&cure - r.clients.data()]);
             const RowRequest& who = cure.request;
             ASSERT_TRUE(cure.depositFound);
             for (int64_t less : {0, 1}) {

@@ -19,8 +19,10 @@ CLI::App* AddCureCommand(CLI::App& app, CureArgs* a) {
     AddFormatOption(cmd, &a->format, {"table", "json", "csv"});
     cmd->add_option("--level", a->level, "FIGURE=L: marginLevel=70, equity=0, buyCapacity=0")
         ->required();
-    cmd->add_option("--by", a->by, "Sale order: value (the largest first) or loss")
-        ->check(CLI::IsMember({"value", "loss"}));
+    cmd->add_option(
+           "--by", a->by,
+           "Sale order: value (the largest first), loss or weight (the firm's, the highest first)")
+        ->check(CLI::IsMember({"value", "loss", "weight"}));
     cmd->add_flag("--all-clients", a->allClients,
                   "Every client with a limit record instead of the scenario's rows");
     cmd->add_option("--fail-below", a->failBelow,
@@ -54,7 +56,10 @@ int RunCureCommand(const CureArgs& a) {
         return 2;
     }
     if (a.allClients) RequestAllClients(&scenario);
-    CureResult r = RunCure(scenario, level, a.by == "loss" ? CureOrder::Loss : CureOrder::Value);
+    const CureOrder order = a.by == "loss"     ? CureOrder::Loss
+                            : a.by == "weight" ? CureOrder::Weight
+                                               : CureOrder::Value;
+    CureResult r = RunCure(scenario, level, order);
     FirmSummary firm = SummarizeFirm(r.base, failBelow);
     std::ostringstream text;
     if (a.format == "json")

@@ -12,7 +12,9 @@ namespace {
 using ordered_json = nlohmann::ordered_json;
 
 const char* OrderName(CureOrder o) {
-    return o == CureOrder::Value ? "the largest value first" : "the largest loss first";
+    return o == CureOrder::Value  ? "the largest value first"
+           : o == CureOrder::Loss ? "the largest loss first"
+                                  : "the highest weight first";
 }
 
 void PrintPlanText(std::ostream& out, const char* what, const TradePlan& p, const Level& l) {
@@ -67,7 +69,9 @@ void PrintCureJson(std::ostream& out, const CureResult& r) {
     ordered_json root;
     root["figure"] = r.level.figure;
     root["level"] = r.level.level;
-    root["order"] = r.order == CureOrder::Value ? "value" : "loss";
+    root["order"] = r.order == CureOrder::Value  ? "value"
+                    : r.order == CureOrder::Loss ? "loss"
+                                                 : "weight";
     root["clients"] = ordered_json::array();
     for (const ClientCure& c : r.clients) {
         ordered_json j;
