@@ -218,6 +218,10 @@ TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
         {.args = "run $D --fail-below marginLevel=x", .status = 2},
         {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=70", .status = 3},
         {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=60", .status = 0},
+        {.args = "stress $D --all-clients --fail-below marginLevel=70", .status = 3},
+        {.args = "stress $D --fail-below marginLevel=67.9943690617366 -f json", .status = 0},
+        {.args = "stress $D --all-clients --fail-below marginLevel=70 --steps 3", .status = 3},
+        {.args = "stress $D --fail-below equity=x", .status = 2},
     };
     for (const Case& c : cases) {
         std::string args = c.args;

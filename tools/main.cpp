@@ -65,14 +65,8 @@ bool Absolute(const std::string& path) {
 int RunAndPrint(const std::string& json, const std::string& name, const FileReader& read,
                 Format format, bool strict, const WhatIf& whatIf = WhatIf(), bool explain = false,
                 const FirmArgs& firmArgs = FirmArgs()) {
-    std::vector<Level> levels(firmArgs.failBelow.size());
-    for (size_t i = 0; i < levels.size(); ++i) {
-        std::string reason;
-        if (!ParseFigureLevel(firmArgs.failBelow[i], &levels[i], &reason)) {
-            std::cerr << "kesvar: --fail-below " << firmArgs.failBelow[i] << ": " << reason << "\n";
-            return kExitUsage;
-        }
-    }
+    std::vector<Level> levels;
+    if (!ParseLevels(firmArgs.failBelow, "--fail-below", &levels, std::cerr)) return kExitUsage;
     Scenario scenario;
     try {
         scenario = ParseScenario(json, name, read);

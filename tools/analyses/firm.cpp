@@ -60,6 +60,19 @@ void RequestAllClients(Scenario* s) {
     s->rows = std::move(rows);
 }
 
+bool ParseLevels(const std::vector<std::string>& texts, const char* option, std::vector<Level>* out,
+                 std::ostream& err) {
+    out->assign(texts.size(), Level());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::string reason;
+        if (!ParseFigureLevel(texts[i], &(*out)[i], &reason)) {
+            err << "kesvar: " << option << " " << texts[i] << ": " << reason << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 FirmSummary SummarizeFirm(const RunResult& result, const std::vector<Level>& levels) {
     FirmSummary out;
     for (const Level& l : levels)

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct Level {
 
 // Parses FIGURE=NUMBER with a known row figure; false with a reason otherwise.
 bool ParseFigureLevel(const std::string& text, Level* out, std::string* reason);
+
+// Parses every FIGURE=L text of an option; false after a message on `err` naming the bad one.
+bool ParseLevels(const std::vector<std::string>& texts, const char* option, std::vector<Level>* out,
+                 std::ostream& err);
 
 // True when the row's figure is at or below the level (a failed row is not).
 bool AtOrBelow(const RowResult& row, const Level& level);

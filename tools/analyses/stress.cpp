@@ -323,6 +323,8 @@ bool StressPlanOf(const StressArgs& a, StressPlan* plan, std::ostream& err) {
     plan->steps = a.steps;
     plan->clients = a.clients;
     plan->actv = a.actv;
+    plan->firm = a.allClients || !a.failBelow.empty();
+    if (!ParseLevels(a.failBelow, "--fail-below", &plan->failBelow, err)) return false;
     std::string reason;
     if (!a.level.empty() && !ParseLevel(a.level, plan, &reason)) {
         err << "kesvar: --level " << a.level << ": " << reason << "\n";
@@ -338,6 +340,7 @@ bool StressOfFile(const std::string& scenario, const StressArgs& args, const Wha
     Scenario s;
     std::vector<Warning> warnings;
     if (!LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings)) return false;
+    if (args.allClients) RequestAllClients(&s);
     for (const std::string& code : plan.clients) {
         bool found = false;
         for (const RowRequest& q : s.rows)

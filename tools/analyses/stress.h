@@ -10,6 +10,7 @@
 
 #include "scenario/runner.h"
 #include "scenario/scenario.h"
+#include "analyses/firm.h"
 #include "analyses/whatif.h"
 
 namespace kesvar_cli {
@@ -22,6 +23,8 @@ struct StressPlan {
     std::vector<std::string> clients; // only these client codes; empty: every client
     std::string levelFigure;          // a row figure, e.g. "marginLevel"; empty: no crossing search
     double level = 0;
+    bool firm = false;            // the firm summary is shown
+    std::vector<Level> failBelow; // the firm summary counts the clients at or below these
 };
 
 // Parses "marginLevel=50" into the plan; false with a reason when the text is not
@@ -92,6 +95,8 @@ struct StressArgs {
     bool actv = false;
     std::vector<std::string> clients; // only these client codes; empty: every client
     int top = 0;                      // only the N nearest their margin call; 0: every client
+    bool allClients = false;          // stress only: a row for every client with a limit record
+    std::vector<std::string> failBelow;
 };
 void AddStressOptions(CLI::App* command, StressArgs* args);
 // The plan the options give; false with a message on `err` when one is malformed.

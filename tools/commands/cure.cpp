@@ -32,18 +32,11 @@ CLI::App* AddCureCommand(CLI::App& app, CureArgs* a) {
 }
 
 int RunCureCommand(const CureArgs& a) {
-    Level level;
-    std::vector<Level> failBelow(a.failBelow.size());
-    std::string reason;
-    if (!ParseFigureLevel(a.level, &level, &reason)) {
-        std::cerr << "kesvar: --level " << a.level << ": " << reason << "\n";
+    std::vector<Level> levels, failBelow;
+    if (!ParseLevels({a.level}, "--level", &levels, std::cerr) ||
+        !ParseLevels(a.failBelow, "--fail-below", &failBelow, std::cerr))
         return 2;
-    }
-    for (size_t i = 0; i < failBelow.size(); ++i)
-        if (!ParseFigureLevel(a.failBelow[i], &failBelow[i], &reason)) {
-            std::cerr << "kesvar: --fail-below " << a.failBelow[i] << ": " << reason << "\n";
-            return 2;
-        }
+    const Level& level = levels[0];
     Scenario scenario;
     try {
         scenario = LoadScenarioFile(a.scenario);

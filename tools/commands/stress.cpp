@@ -18,6 +18,12 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
         ->required();
     AddFormatOption(cmd, &a->format, {"table", "json", "csv"});
     AddStressOptions(cmd, &a->stress);
+    cmd->add_flag("--all-clients", a->stress.allClients,
+                  "A row for every client with a limit record instead of the scenario's rows; "
+                  "adds the firm summary");
+    cmd->add_option("--fail-below", a->stress.failBelow,
+                    "FIGURE=L: count the clients at or below at the scenario's prices "
+                    "(repeatable; adds the firm summary)");
     AddWhatIfOptions(cmd, &a->whatIf);
     return cmd;
 }
@@ -35,7 +41,7 @@ int RunStressCommand(const StressCommandArgs& a) {
     std::cout << text.str() << std::flush;
     for (const ClientStress& c : r.clients)
         if (!c.base.ok) return 1;
-    return 0;
+    return AnyAtOrBelow(SummarizeFirm(r.base, r.plan.failBelow)) ? 3 : 0;
 }
 
 } // namespace kesvar_cli
