@@ -1,5 +1,5 @@
 // Speed and memory of the calls a terminal makes, at a brokerage's scale, through the public
-// interface and the fake host with its call log off (a host that costs next to nothing):
+// interface and the memory host with its call log off (a host that costs next to nothing):
 //   BM_Row, BM_RowAll, BM_RowList  KRCalcMarginalRow of one client; perFloor is its time over
 //                                  the time of the same host calls made by a bare loop
 //   BM_Actv, BM_NeedIds            KRInitMarginalActv + KRCalcMarginalActv; KRGetNeedClassSecIDs
@@ -120,7 +120,7 @@ const Args kSmallRegistry{{1000}, {3000}}, kQuickRegistry{{1000}, {3000}, {10000
 void BM_Actv(benchmark::State& state) {
     ActvWorld& w = BuildActvWorld(int(state.range(0)));
     for (auto _ : state) {
-        KRMarginalActv actv = fakehost::Actv(w.classId, w.secId);
+        KRMarginalActv actv = memory_host::Actv(w.classId, w.secId);
         if (KRInitMarginalActv(&w.row, &actv) != 1 || KRCalcMarginalActv(&w.row, &actv, 0.0) != 1) {
             state.SkipWithError("actv failed");
             break;
@@ -166,7 +166,7 @@ BENCHMARK(BM_Bind)->ArgNames({"C"})->Unit(benchmark::kMicrosecond)->Apply([](aut
 // the library holds after the load and its highest point during it, both above what it held
 // before; longestCallMs: the longest single KRSetDliniFile, all of it under the library lock.
 void TimeLoad(benchmark::State& state, const std::string& text) {
-    fakehost::MemoryStats& m = fakehost::host().memory;
+    memory_host::MemoryStats& m = memory_host::host().memory;
     int64_t held = 0, peak = 0;
     double longest = 0;
     for (auto _ : state) {

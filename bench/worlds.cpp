@@ -16,7 +16,7 @@ namespace bench {
 
 namespace {
 
-using fakehost::host;
+using memory_host::host;
 
 // Seeds of the generated worlds: changing one changes the figures.
 constexpr uint32_t kRowSeed = 11, kActvSeed = 12, kBindSeed = 13, kLoadSeed = 14, kClassSeed = 15,
@@ -45,11 +45,11 @@ bool Claim(const std::string& key) {
     Start();
     if (key == liveWorld) return false;
     KRCleanup();
-    fakehost::Host& h = host();
+    memory_host::Host& h = host();
     h.moneyLimits.clear();
     h.secLimits.clear();
     h.paramValues.clear();
-    fakehost::LimitsChanged();
+    memory_host::LimitsChanged();
     liveWorld = key;
     return true;
 }
@@ -62,15 +62,15 @@ void Fail(const char* what) {
 // Registers a class with securities of the given codes, each priced.
 void RegisterClass(uint32_t classId, const std::string& code,
                    const std::vector<std::string>& codes) {
-    std::vector<fakehost::SecurityDef> secs;
+    std::vector<memory_host::SecurityDef> secs;
     secs.reserve(codes.size());
     for (size_t i = 0; i < codes.size(); ++i) {
         uint32_t secId = classId * 100000 + uint32_t(i);
         secs.push_back({secId, codes[i], 10});
         double price = 50.0 + double(secId % 997) / 4.0;
-        fakehost::SetPrices(classId, secId, price + 0.25, price - 0.25, price - 1.0, price);
+        memory_host::SetPrices(classId, secId, price + 0.25, price - 0.25, price - 1.0, price);
     }
-    if (fakehost::AddClass(classId, code, secs) != 1) Fail("KRAddClass");
+    if (memory_host::AddClass(classId, code, secs) != 1) Fail("KRAddClass");
 }
 
 std::vector<std::string> SecCodes(int first, int count) {
@@ -94,7 +94,7 @@ void Load(const char* firm, const std::string& text) {
 
 void AddMoney(const std::string& firm, const std::string& client, std::mt19937& rng) {
     double cash = 1e6 + Below(rng, 1000000);
-    fakehost::AddMoneyLimit({firm, client, "EQTV", cash, 0, cash, 0, 0, 0});
+    memory_host::AddMoneyLimit({firm, client, "EQTV", cash, 0, cash, 0, 0, 0});
 }
 
 // A position of a few hundred lots, one in eight short.
@@ -103,11 +103,11 @@ void AddPosition(const std::string& firm, const std::string& client, const std::
     int32_t open = 1 + Below(rng, 500);
     if (Below(rng, 8) == 0) open = -open;
     int32_t current = open + Below(rng, 21) - 10;
-    fakehost::AddSecLimit({firm, client, code, "L01-00000F00", open, 0, current, 0, 0, 0, 0});
+    memory_host::AddSecLimit({firm, client, code, "L01-00000F00", open, 0, current, 0, 0, 0, 0});
 }
 
 KRMarginalRow Bound(const std::string& firm, const std::string& client) {
-    KRMarginalRow row = fakehost::Row(firm, client);
+    KRMarginalRow row = memory_host::Row(firm, client);
     if (KRInitMarginalRow(&row) != 1) Fail("KRInitMarginalRow");
     return row;
 }
@@ -126,7 +126,7 @@ void Start() {
     if (started) return;
     started = true;
     host().logging = false;
-    if (fakehost::Install(2, true) != 1) Fail("KRInitEx");
+    if (memory_host::Install(2, true) != 1) Fail("KRInitEx");
 }
 
 const std::string& LiveWorld() {
@@ -213,8 +213,8 @@ BindWorld& BuildBindWorld(int sections) {
     for (int i = 0; i < 100; ++i)
         t += ClientCode(Below(rng, sections)) + "=2\n";
     Load("F1", t);
-    w.lastClient = fakehost::Row("F1", ClientCode(sections - 1));
-    w.noSection = fakehost::Row("F1", "Z1");
+    w.lastClient = memory_host::Row("F1", ClientCode(sections - 1));
+    w.noSection = memory_host::Row("F1", "Z1");
     return w;
 }
 
@@ -304,10 +304,10 @@ ClassWorld& BuildClassWorld(int classes) {
 
 int32_t AddNextClass(ClassWorld& w) {
     const int c = w.registered++;
-    std::vector<fakehost::SecurityDef> secs;
+    std::vector<memory_host::SecurityDef> secs;
     for (int j = 0; j < kClassSecurities; ++j)
         secs.push_back({uint32_t(c * 10 + j + 1), ClassCode(c) + "S" + std::to_string(j), 1});
-    return fakehost::AddClass(uint32_t(c + 1), ClassCode(c), secs);
+    return memory_host::AddClass(uint32_t(c + 1), ClassCode(c), secs);
 }
 
 BatchWorld& BuildBatchWorld(int clients) {
@@ -337,7 +337,7 @@ void StartLogging() {
 }
 
 HostCalls TakeLoggedCalls() {
-    fakehost::Host& h = host();
+    memory_host::Host& h = host();
     h.logging = false;
     HostCalls out;
     out.calls.reserve(h.log.size());
@@ -389,26 +389,26 @@ double Replay(const HostCalls& calls) {
     for (const HostCall& c : calls.calls) {
         switch (c.kind) {
         case HostCall::FindMoney:
-            fakehost::FindFirstMoneyLimit(words[c.a].c_str(), words[c.a + 1].c_str(), "", "",
-                                          &first);
+            memory_host::FindFirstMoneyLimit(words[c.a].c_str(), words[c.a + 1].c_str(), "", "",
+                                             &first);
             sum += first;
             break;
         case HostCall::GetMoney:
-            sum += fakehost::GetMoneyLimit(c.a) != nullptr;
+            sum += memory_host::GetMoneyLimit(c.a) != nullptr;
             break;
         case HostCall::FindSec:
-            fakehost::FindFirstSecLimit(words[c.a].c_str(), words[c.a + 1].c_str(),
-                                        words[c.a + 2].c_str(), "", &first);
+            memory_host::FindFirstSecLimit(words[c.a].c_str(), words[c.a + 1].c_str(),
+                                           words[c.a + 2].c_str(), "", &first);
             sum += first;
             break;
         case HostCall::GetSec:
-            sum += fakehost::GetSecLimit(c.a) != nullptr;
+            sum += memory_host::GetSecLimit(c.a) != nullptr;
             break;
         case HostCall::ParamId:
-            sum += fakehost::GetParamId(words[c.a].c_str());
+            sum += memory_host::GetParamId(words[c.a].c_str());
             break;
         case HostCall::ParamValue:
-            sum += fakehost::GetParamValue(c.a, c.secId, c.paramId);
+            sum += memory_host::GetParamValue(c.a, c.secId, c.paramId);
             break;
         }
     }

@@ -1,5 +1,5 @@
 // Worlds the benchmarks measure: a registry, firm texts and the host's limit records, built
-// through the public interface and the fake host from fixed seeds, so every run sees the same
+// through the public interface and the memory host from fixed seeds, so every run sees the same
 // bytes. One builder per kind of world. The library is one per process, so only the world
 // built last is live: a builder asked for the live world again hands it back as it is.
 #ifndef KESVAR_BENCH_WORLDS_H
@@ -19,7 +19,7 @@ namespace bench {
 enum class Scale { Small, Quick, Full };
 Scale SizeScale();
 
-// Installs the fake host once per process: byte-counting memory hooks, no call log.
+// Installs the memory host once per process: byte-counting memory hooks, no call log.
 void Start();
 // Names the world built last, its kind and sizes.
 const std::string& LiveWorld();
@@ -86,7 +86,7 @@ struct BatchWorld {
 };
 BatchWorld& BuildBatchWorld(int clients);
 
-// The callback floor: the host calls one piece of work makes, taken from the fake host's log,
+// The callback floor: the host calls one piece of work makes, taken from the memory host's log,
 // made again in a bare loop with the same arguments. A call takes 16 bytes, so the loop reads
 // little memory of its own; the strings of the rare find-first and id questions stand apart.
 struct HostCall {

@@ -1,6 +1,6 @@
 // Bodies of the fuzz targets. The library's state is process-wide and initialisation is
 // one-way, so the library is initialised once per process and every input starts from
-// KRCleanup and a fresh fake host. A broken invariant prints what broke and aborts, which
+// KRCleanup and a fresh memory host. A broken invariant prints what broke and aborts, which
 // libFuzzer reports as a crash and the replayer as a failed test.
 #include "harness.h"
 
@@ -75,7 +75,7 @@ class Reader {
 const world::Depth kDepth = world::Depth::Quick;
 
 void CheckNoLeaks(const char* where) {
-    const fakehost::MemoryStats& m = fakehost::host().memory;
+    const memory_host::MemoryStats& m = memory_host::host().memory;
     KFUZZ_CHECK(m.live == 0, "%s: %lld blocks still live after KRCleanup", where,
                 static_cast<long long>(m.live));
     KFUZZ_CHECK(m.foreignFrees == 0, "%s: %lld frees of blocks the hooks never gave", where,
@@ -89,24 +89,24 @@ void EnsureInitialised() {
     // limits, so a read of the leverage field is caught).
     const char* v = getenv("KESVAR_FUZZ_VERSION");
     int32_t version = v && atoi(v) == 1 ? 1 : 2;
-    KFUZZ_CHECK(fakehost::Install(version, true) == 1, "KRInitEx failed: %d", KRGetLastError());
+    KFUZZ_CHECK(memory_host::Install(version, true) == 1, "KRInitEx failed: %d", KRGetLastError());
     done = true;
 }
 
 // Every input starts from an empty library and a fresh host of the same version.
 void Begin() {
     EnsureInitialised();
-    int32_t version = fakehost::host().version;
+    int32_t version = memory_host::host().version;
     KFUZZ_CHECK(KRCleanup() == 1, "KRCleanup refused");
     CheckNoLeaks("start");
-    fakehost::Reset();
-    fakehost::host().version = version;
+    memory_host::Reset();
+    memory_host::host().version = version;
 }
 
 void End() {
     KFUZZ_CHECK(KRCleanup() == 1, "KRCleanup refused");
     CheckNoLeaks("end");
-    fakehost::host().log.clear();
+    memory_host::host().log.clear();
 }
 
 void Load(const char* firm, const std::string& text) {
@@ -185,7 +185,7 @@ int SettingsInput(const uint8_t* data, size_t size) {
     KFUZZ_CHECK(world::RegisterClasses() == 4, "a class was refused");
     Load("F1", first);
     Load("F2", second);
-    KRMarginalRow bound = fakehost::Row("F1", clients[0]);
+    KRMarginalRow bound = memory_host::Row("F1", clients[0]);
     KFUZZ_CHECK(KRInitMarginalRow(&bound) == 1, "binding C1 failed: %d", KRGetLastError());
     std::string before = world::Observe("F1", clients, secs, kDepth);
     before += world::Observe("F2", secondClients, secs, kDepth);
@@ -209,7 +209,7 @@ int SettingsInput(const uint8_t* data, size_t size) {
     CheckEqual(before, after, "settings loaded before the classes");
 
     KFUZZ_CHECK(KRCleanupDlifiles() == 1, "KRCleanupDlifiles refused");
-    KRMarginalRow row = fakehost::Row("F1", clients[0]);
+    KRMarginalRow row = memory_host::Row("F1", clients[0]);
     KFUZZ_CHECK(KRInitMarginalRow(&row) == 0 && KRGetLastError() == KR_ERR_NO_SETTINGS,
                 "a firm survived KRCleanupDlifiles");
     End();
@@ -330,7 +330,7 @@ int ClassesInput(const uint8_t* data, size_t size) {
             world::RegisterClasses();
             break;
         }
-        fakehost::host().log.clear();
+        memory_host::host().log.clear();
     }
     End();
     return 0;
@@ -364,19 +364,19 @@ template <class T> std::unique_ptr<uint8_t[]> Exact(const T& record, size_t size
 
 int HostAnswersInput(const uint8_t* data, size_t size) {
     Begin();
-    fakehost::Host& h = fakehost::host();
+    memory_host::Host& h = memory_host::host();
     Reader in(data, size);
 
     // The registry, with lot sizes and face values from the input.
     for (const world::ClassDef& c : world::Classes()) {
-        std::vector<fakehost::SecurityDef> secs = c.secs;
-        for (fakehost::SecurityDef& s : secs) {
+        std::vector<memory_host::SecurityDef> secs = c.secs;
+        for (memory_host::SecurityDef& s : secs) {
             uint8_t ctl = in.Byte();
             if (ctl & 1) s.lotSize = in.Value<int32_t>();
             if (ctl & 2) s.faceValue = in.Value<double>();
         }
         uint32_t flags = c.flags ^ (in.Byte() & KR_CLASS_FACE_VALUE);
-        KFUZZ_CHECK(fakehost::AddClass(c.id, c.code, secs, flags, c.valueUnlisted) == 1,
+        KFUZZ_CHECK(memory_host::AddClass(c.id, c.code, secs, flags, c.valueUnlisted) == 1,
                     "class %s refused", c.code.c_str());
     }
     Load("F1", world::FirmText());
@@ -411,14 +411,14 @@ int HostAnswersInput(const uint8_t* data, size_t size) {
         uint8_t ctl = in.Byte();
         for (int p = 0; p < 5; ++p)
             if (ctl & (1 << p))
-                fakehost::SetParam(s.classId, s.secId, kParams[p], in.Value<double>());
+                memory_host::SetParam(s.classId, s.secId, kParams[p], in.Value<double>());
     }
 
     static const uint32_t kRowSizes[] = {KR_ROW_SIZE_248, KR_ROW_SIZE_264, KR_ROW_SIZE_272,
                                          KR_ROW_SIZE_280};
     for (const char* firm : {"F1", "F2"}) {
         uint32_t rowSize = kRowSizes[in.Byte() % 4];
-        std::unique_ptr<uint8_t[]> rowBlock = Exact(fakehost::Row(firm, "C1", rowSize), rowSize);
+        std::unique_ptr<uint8_t[]> rowBlock = Exact(memory_host::Row(firm, "C1", rowSize), rowSize);
         KRMarginalRow* row = reinterpret_cast<KRMarginalRow*>(rowBlock.get());
         KFUZZ_CHECK(KRInitMarginalRow(row) == 1, "binding %s/C1 failed", firm);
         uint8_t ctl = in.Byte();
@@ -444,7 +444,7 @@ int HostAnswersInput(const uint8_t* data, size_t size) {
             uint8_t actl = in.Byte();
             uint32_t actvSize = actl & 1 ? KR_ACTV_SIZE_48 : KR_ACTV_SIZE_56;
             std::unique_ptr<uint8_t[]> actvBlock =
-                Exact(fakehost::Actv(s.classId, s.secId, actvSize), actvSize);
+                Exact(memory_host::Actv(s.classId, s.secId, actvSize), actvSize);
             KRMarginalActv* actv = reinterpret_cast<KRMarginalActv*>(actvBlock.get());
             KFUZZ_CHECK(KRInitMarginalActv(row, actv) == 1, "actv of %s refused: %d",
                         s.code.c_str(), KRGetLastError());
@@ -476,6 +476,10 @@ Target TargetByName(const char* name) {
     if (strcmp(name, "settings") == 0) return SettingsInput;
     if (strcmp(name, "classes") == 0) return ClassesInput;
     if (strcmp(name, "host_answers") == 0) return HostAnswersInput;
+#ifdef KESVAR_FUZZ_TOOLS
+    if (strcmp(name, "scenario") == 0) return ScenarioInput;
+    if (strcmp(name, "limits_csv") == 0) return LimitsCsvInput;
+#endif
     return nullptr;
 }
 

@@ -1,4 +1,4 @@
-// The three fuzz targets' bodies, shared by the libFuzzer entry points and the regression
+// The fuzz targets' bodies, shared by the libFuzzer entry points and the regression
 // replayer (which is built without libFuzzer and runs in every test configuration).
 #ifndef KESVAR_FUZZ_HARNESS_H
 #define KESVAR_FUZZ_HARNESS_H
@@ -19,8 +19,15 @@ int ClassesInput(const uint8_t* data, size_t size);
 // calculations over fixed settings.
 int HostAnswersInput(const uint8_t* data, size_t size);
 
+// The tool's readers (built where the tool is): a scenario JSON parsed and, if accepted, run
+// in the in-memory host; a limits CSV file read as money and as position limits of a fixed
+// scenario. A refusal must be the reader's own error; any other exception escapes.
+int ScenarioInput(const uint8_t* data, size_t size);
+int LimitsCsvInput(const uint8_t* data, size_t size);
+
 typedef int (*Target)(const uint8_t* data, size_t size);
-// The target of a name ("settings", "classes", "host_answers"), or null.
+// The target of a name ("settings", "classes", "host_answers", and with the
+// tool "scenario", "limits_csv"), or null.
 Target TargetByName(const char* name);
 
 } // namespace kfuzz

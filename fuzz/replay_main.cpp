@@ -1,6 +1,7 @@
 // Replays saved inputs through a fuzz target's body without libFuzzer, so crash inputs found
 // once stay tests in every build configuration.
-// Usage: kesvar_fuzz_replay <settings|classes|host_answers> <file or directory>...
+// Usage: kesvar_fuzz_replay <settings|classes|host_answers|scenario|limits_csv> <file or
+// directory>...
 #include <stdio.h>
 
 #include <algorithm>

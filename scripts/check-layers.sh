@@ -3,7 +3,7 @@
 # include its own headers and those of any folder below it, never one beside or above it.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-layers=(platform frame registry settings links row "actv queries" exports)
+layers=(platform "memory text arith" index state host registry settings links row "actv queries" exports)
 
 declare -A rank
 for i in "${!layers[@]}"; do
@@ -32,15 +32,14 @@ done
 # The global state is reached only through the functions of the file that owns each table: a
 # layer that reads or writes another layer's table fails, which the includes alone cannot show.
 declare -A owner=(
-    [alloc]=frame/memory [free]=frame/memory [realloc]=frame/memory
-    [findFirstMoneyLimit]=frame/host [getMoneyLimit]=frame/host [findFirstSecLimit]=frame/host
-    [getSecLimit]=frame/host [getParamId]=frame/host [getParamValue]=frame/host
-    [paramIdCache]=frame/host [interfaceVersion]=frame/host
-    [handles]=frame/handles [lastHandle]=frame/handles
+    [findFirstMoneyLimit]=host/host [getMoneyLimit]=host/host [findFirstSecLimit]=host/host
+    [getSecLimit]=host/host [getParamId]=host/host [getParamValue]=host/host
+    [paramIdCache]=host/host [interfaceVersion]=host/host
+    [handles]=state/handles [lastHandle]=state/handles
     [classRegistry]=registry/registry [securityRegistry]=registry/registry
     [anyFaceValueClass]=registry/registry [classByCode]=registry/registry
     [securityByClassCode]=registry/registry [securityByCode]=registry/registry
-    [securityById]=registry/registry
+    [securityById]=registry/registry [lastListedMark]=registry/registry
     [firmSettingsTable]="settings/settings settings/loader"
     [initialised]="exports/export exports/exports"
 )

@@ -12,7 +12,7 @@
 
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <functional>
 #include <iostream>
 
-#include "frame/state.h"
+#include "state/state.h"
 #include "registry/registry.h"
 #include "scenario.h"
 #include "settings/settings.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

@@ -71,6 +71,8 @@ void RunTable(const std::string& name) {
         EXPECT_EQ(r.status, c["status"]) << r.err;
         ExpectStream(c, "out", r.out);
         ExpectStream(c, "err", r.err);
+        if (c.contains("errJson"))
+            ExpectMatches(c["errJson"], json::parse(r.err, nullptr, false), "err");
         if (c.contains("json"))
             ExpectMatches(c["json"].is_string() ? DataJson(c["json"]) : c["json"],
                           Json(c["args"], c["status"]), "");

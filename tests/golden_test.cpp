@@ -16,7 +16,7 @@
 
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 static KRMarginalRow Bound(const char* firm, const char* client) {
     KRMarginalRow row = Row(firm, client);

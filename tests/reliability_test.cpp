@@ -8,10 +8,10 @@
 #include <memory>
 #include <random>
 
-#include "frame/state.h"
+#include "state/state.h"
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

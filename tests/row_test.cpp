@@ -11,7 +11,7 @@
 
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

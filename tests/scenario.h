@@ -13,7 +13,7 @@
 
 namespace world {
 
-using namespace fakehost;
+using namespace memory_host;
 
 struct ClassDef {
     uint32_t id;

@@ -13,7 +13,7 @@
 #include "links/links.h"
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 
@@ -189,6 +189,44 @@ TEST_F(Settings, ClientLags) {
                 EXPECT_EQ(lag == 2, row.creditLag2) << client;
             }
         }
+    }
+}
+
+// Firm keys and list pieces are upper-cased by the code page the library is built with: a small
+// letter binds its capital, also where the capital lives far from it; a byte that is no letter
+// of the page stays as it is.
+TEST_F(Settings, SmallLettersOfTheCodePageBindTheirCapitals) {
+    struct Case {
+        const char *small, *capital;
+    };
+#if defined(KESVAR_CODEPAGE_1251)
+    const Case cases[] = {
+        {.small = "\xE0\xF7\xFF", .capital = "\xC0\xD7\xDF"}, // a, che (a sign in 1252), ya
+        {.small = "\xB8", .capital = "\xA8"},                 // yo
+        {.small = "\xA2", .capital = "\xA1"},                 // short u
+        {.small = "\x83", .capital = "\x81"},                 // gje
+        {.small = "\x90", .capital = "\x80"},                 // dje
+        {.small = "\x9A", .capital = "\x8A"},                 // lje
+        {.small = "\xB5", .capital = "\xB5"},                 // the micro sign
+    };
+#else
+    const Case cases[] = {
+        {.small = "\xE0\xFE", .capital = "\xC0\xDE"}, // a grave, thorn
+        {.small = "\xFF", .capital = "\x9F"},         // y diaeresis
+        {.small = "\x9A", .capital = "\x8A"},         // s caron
+        {.small = "\xF7", .capital = "\xF7"},         // the division sign
+        {.small = "\xB8", .capital = "\xB8"},         // the cedilla (yo in 1251)
+    };
+#endif
+    for (const Case& c : cases) {
+        const std::string small = std::string("Z") + c.small,
+                          capital = std::string("Z") + c.capital;
+        SCOPED_TRACE(capital);
+        Load("[CLIENTLAG]\n" + small + "=2\n[LIMITALLOWEDSECURITY]\ntqbr=" + small + "\n");
+        KRMarginalRow row = Row("F", capital);
+        ASSERT_EQ(1, KRInitMarginalRow(&row));
+        EXPECT_EQ(1, row.creditLag2);
+        EXPECT_EQ("10 TQBR 4294967295:" + capital, world::MarginList("F", capital));
     }
 }
 

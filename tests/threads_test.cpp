@@ -8,11 +8,11 @@
 
 #include "scenario.h"
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 
-// The fake host is plain data, safe only while the library's lock keeps its hooks and
+// The memory host is plain data, safe only while the library's lock keeps its hooks and
 // callbacks apart: each of them notes when another one is running.
 std::atomic<int> gInside{0};
 std::atomic<int64_t> gOverlaps{0}, gCallbacks{0};

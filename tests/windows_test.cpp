@@ -17,7 +17,7 @@
 #include "scenario/memory_host.h"
 #include "platform/platform.h"
 
-using namespace fakehost;
+using namespace memory_host;
 namespace platform = kesvar::platform;
 
 namespace {

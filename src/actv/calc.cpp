@@ -4,8 +4,8 @@
 
 #include "actv/actv.h"
 #include "actv/trace.h"
-#include "frame/host.h"
-#include "frame/int32.h"
+#include "host/host.h"
+#include "arith/int32.h"
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
@@ -111,9 +111,9 @@ int32_t MaxBuyAfterCover(const KRMarginalRow* row, double offer, double lot, dou
 
 // Credit lag 2: what may be bought at `price`, by the security's lists; the first case that
 // applies.
-int32_t Lag2MaxBuy(const KRMarginalRow* row, const FirmSettings* r, const KRMarginalActv* actv,
-                   int32_t held, double offer, double lot, double price, double uncoveredShort,
-                   ActvTrace* t) {
+int32_t Lag2MaxBuy(const KRMarginalRow* row, const FirmSettings* settings,
+                   const KRMarginalActv* actv, int32_t held, double offer, double lot, double price,
+                   double uncoveredShort, ActvTrace* t) {
     if (actv->isMargin == 1 && actv->isAsset == 1) {
         // The margin buy limit per lot, with the value of a short at the offer added back.
         double marginMoney = (row->marginBuyLimit / lot) - double(MinI(held, 0)) * offer;
@@ -134,7 +134,7 @@ int32_t Lag2MaxBuy(const KRMarginalRow* row, const FirmSettings* r, const KRMarg
                      row->assetBuyLimit, lot * price, qty, maxBuy);
         return maxBuy;
     }
-    if (actv->isMargin == 0 && actv->isAsset == 0 && RestrictBuyOf(r) == 1 &&
+    if (actv->isMargin == 0 && actv->isAsset == 0 && RestrictBuyOf(settings) == 1 &&
         row->size >= KR_ROW_SIZE_264) {
         // A security in neither list, for a client that may buy such only with money it has.
         if (held < 0) return CoverOnly(uncoveredShort, kBuyRestrictedCover, t);
@@ -235,9 +235,9 @@ int32_t Lag2MaxSell(const KRMarginalRow* row, const KRMarginalActv* actv, int32_
 
 // Credit lag 2: the position, and what may be bought (at the offer) and sold (at the bid)
 // under the margin rules. `price` is the host's converted price, when it gave one.
-Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMarginalActv* actv,
-                    const LimitSums& sums, bool priceGiven, double price, const Prices& prices,
-                    ActvTrace* t) {
+Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* settings,
+                    const KRMarginalActv* actv, const LimitSums& sums, bool priceGiven,
+                    double price, const Prices& prices, ActvTrace* t) {
     const double offer = prices.offer, bid = prices.bid, lot = prices.lot;
     Figures out;
     const int32_t held = sums.currentBalance;
@@ -250,9 +250,9 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
         t->buyPrice = buyPrice;
         t->uncoveredShort = uncoveredShort;
     }
-    out.maxBuy = Lag2MaxBuy(row, r, actv, held, offer, lot, buyPrice, uncoveredShort, t);
+    out.maxBuy = Lag2MaxBuy(row, settings, actv, held, offer, lot, buyPrice, uncoveredShort, t);
     // The firm may cap buying at the client's free money and its opening limit.
-    if (CheckMaxCreditOf(r) != 0 && row->leverageGiven == 0 && row->openLimitTotal > 0.0 &&
+    if (CheckMaxCreditOf(settings) != 0 && row->leverageGiven == 0 && row->openLimitTotal > 0.0 &&
         row->size >= KR_ROW_SIZE_264) {
         const double creditMoney = FreeMoney(row) + row->openLimitTotal;
         const double creditLots = creditMoney / (lot * buyPrice);
@@ -277,7 +277,7 @@ Figures Lag2Figures(const KRMarginalRow* row, const FirmSettings* r, const KRMar
     }
     out.maxSell = Lag2MaxSell(row, actv, held, bid, lot, sellPrice, sellableHeld, t);
     // The firm may cap selling at the opening limit and the position, less what is locked.
-    if (CheckMaxCreditOf(r) != 0 && sums.openLimit > 0) {
+    if (CheckMaxCreditOf(settings) != 0 && sums.openLimit > 0) {
         const int32_t openLimitQty = WrapAdd(WrapSub(sums.openLimit, sums.lockedSell), held);
         out.maxSell = MinI(out.maxSell, openLimitQty);
         TraceQuantityStep(SellStep(t, kBoundOpenLimitSell, kOpCap, kRuleQuantity),
@@ -316,15 +316,15 @@ Figures Lag1Figures(const KRMarginalRow* row, const KRMarginalActv* actv, const 
 }
 
 // What the calculation starts from, for the trace.
-void TraceActvInputs(ActvTrace& t, const KRMarginalRow* row, const FirmSettings* r,
+void TraceActvInputs(ActvTrace& t, const KRMarginalRow* row, const FirmSettings* settings,
                      const KRMarginalActv* actv, const LimitSums& sums, bool priceGiven,
                      double givenPrice, const Prices& prices) {
     t.creditLag2 = row->creditLag2 != 0;
     t.isMargin = actv->isMargin;
     t.isAsset = actv->isAsset;
     t.isRestShort = actv->isRestShort;
-    t.restrictBuy = RestrictBuyOf(r);
-    t.checkMaxCredit = CheckMaxCreditOf(r);
+    t.restrictBuy = RestrictBuyOf(settings);
+    t.checkMaxCredit = CheckMaxCreditOf(settings);
     t.rowSize = int32_t(row->size);
     t.offer = prices.offer;
     t.bid = prices.bid;
@@ -342,13 +342,13 @@ void TraceActvInputs(ActvTrace& t, const KRMarginalRow* row, const FirmSettings*
 
 } // namespace
 
-void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
+void SumSecLimits(const FirmSettings* settings, LimitSums* sums) {
     uint32_t i = StartSecWalk(sums->firmId, sums->clientCode, sums->secCode, nullptr);
     WalkKey walk;
     PrepareWalkKey(sums->firmId, sums->clientCode, sums->secCode, &walk);
     SecLimit limit;
     while (NextSecLimit(&i, walk, &limit)) {
-        if (AccountKind(r, limit.trdAcc) != Ordinary) continue;
+        if (AccountKind(settings, limit.trdAcc) != Ordinary) continue;
         sums->openBalance = WrapAdd(sums->openBalance, limit.openBalance);
         sums->openLimit = WrapAdd(sums->openLimit, limit.openLimit);
         sums->currentBalance = WrapAdd(sums->currentBalance, limit.currentBalance);
@@ -359,7 +359,7 @@ void SumSecLimits(const FirmSettings* r, LimitSums* sums) {
     }
 }
 
-int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv* actv,
+int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* settings, KRMarginalActv* actv,
                  double price, ActvTrace* t) {
     const bool priceGiven = price > 0.0;
     if (t) memset(t, 0, sizeof *t);
@@ -368,7 +368,7 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     if (!ResolveParamIds(AnyFaceValueClass())) return KR_ERR_PARAM_UNKNOWN;
 
     Prices prices;
-    if (!SecurityPrices(r, secIndex, &prices)) return KR_ERR_NO_PRICE;
+    if (!SecurityPrices(settings, secIndex, &prices)) return KR_ERR_NO_PRICE;
     const double fullPrice = priceGiven ? FullPrice(secIndex, price) : 0.0;
 
     LimitSums sums;
@@ -377,11 +377,11 @@ int32_t CalcActv(const KRMarginalRow* row, const FirmSettings* r, KRMarginalActv
     CopyBounded(sums.clientCode, row->clientCode, int32_t(sizeof row->clientCode));
     const KRSecurity& security = SecurityAt(secIndex)->sec;
     CopyBounded(sums.secCode, security.code, int32_t(sizeof security.code));
-    SumSecLimits(r, &sums);
-    if (t) TraceActvInputs(*t, row, r, actv, sums, priceGiven, fullPrice, prices);
+    SumSecLimits(settings, &sums);
+    if (t) TraceActvInputs(*t, row, settings, actv, sums, priceGiven, fullPrice, prices);
 
     Figures fig = row->creditLag2 != 0
-                      ? Lag2Figures(row, r, actv, sums, priceGiven, fullPrice, prices, t)
+                      ? Lag2Figures(row, settings, actv, sums, priceGiven, fullPrice, prices, t)
                       : Lag1Figures(row, actv, sums, priceGiven, fullPrice, prices, t);
 
     double value = 0.0;

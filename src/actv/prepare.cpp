@@ -7,29 +7,29 @@
 
 namespace kesvar {
 
-int32_t PrepareActv(const FirmSettings* r, KRMarginalActv* actv) {
+int32_t PrepareActv(const FirmSettings* settings, KRMarginalActv* actv) {
     int32_t s = FindSecurityById(actv->classId, actv->secId);
     if (s < 0) return KR_ERR_NOT_FOUND;
 
     actv->secIndex = s;
     actv->classIndex = SecurityAt(s)->sec.classIndex;
-    actv->isAsset = int8_t(InAssetList(r, s) ? 1 : 0);
-    int8_t margin = int8_t(InMarginList(r, s) ? 1 : 0);
+    actv->isAsset = int8_t(InAssetList(settings, s) ? 1 : 0);
+    int8_t margin = int8_t(InMarginList(settings, s) ? 1 : 0);
     actv->isMargin = margin;
     // The rest-short list is not even consulted for a security that is not a margin one.
-    actv->isRestShort = int8_t(margin == 1 && InRestShortList(r, s) ? 1 : 0);
+    actv->isRestShort = int8_t(margin == 1 && InRestShortList(settings, s) ? 1 : 0);
     return KR_ERR_NONE;
 }
 
 // A client record's own switch first, its firm's when the client leaves it unset.
-int32_t RestrictBuyOf(const FirmSettings* r) {
-    int32_t setting = r->restrictBuy;
-    if (setting == RestrictBuyUnset && r->parent) setting = r->parent->restrictBuy;
+int32_t RestrictBuyOf(const FirmSettings* settings) {
+    int32_t setting = settings->restrictBuy;
+    if (setting == RestrictBuyUnset && settings->parent) setting = settings->parent->restrictBuy;
     return setting == BuyRestricted ? 1 : 0;
 }
 
-int32_t CheckMaxCreditOf(const FirmSettings* r) {
-    return FirmOf(r)->checkMaxCredit;
+int32_t CheckMaxCreditOf(const FirmSettings* settings) {
+    return FirmOf(settings)->checkMaxCredit;
 }
 
 } // namespace kesvar

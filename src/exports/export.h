@@ -3,7 +3,7 @@
 #ifndef KESVAR_EXPORTS_EXPORT_H
 #define KESVAR_EXPORTS_EXPORT_H
 
-#include "frame/state.h"
+#include "state/state.h"
 #include "actv/actv.h"
 #include "row/row.h"
 #include "platform/platform.h"

@@ -4,8 +4,8 @@
 #include "kesvar.h"
 #include "actv/actv.h"
 #include "exports/export.h"
-#include "frame/host.h"
-#include "frame/memory.h"
+#include "host/host.h"
+#include "memory/memory.h"
 #include "links/links.h"
 #include "links/membership.h"
 #include "queries/queries.h"
@@ -19,32 +19,39 @@ namespace kesvar {
 
 // Common refusals of an export that takes a row: null, or unbound or stale. Returns the code to
 // refuse with, or KR_ERR_NONE with *binding set.
-static int32_t CheckRow(const KRMarginalRow* row, FirmSettings** binding) {
+static int32_t CheckRow(const KRMarginalRow* row, FirmSettings** settings) {
     if (!row) return KR_ERR_ARGUMENT;
-    *binding = RowBinding(row);
-    if (!*binding) return KR_ERR_ARGUMENT;
+    *settings = RowBinding(row);
+    if (!*settings) return KR_ERR_ARGUMENT;
     return KR_ERR_NONE;
 }
 
 int32_t CalcRowCall(KRMarginalRow* row, uint32_t* moneyIndex, uint32_t* secIndex, RowTrace* trace) {
     ExportCall call;
     if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
+    FirmSettings* settings = nullptr;
+    if (int32_t code = CheckRow(row, &settings)) return call.Fail(code);
     if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = CalcRow(row, r, moneyIndex, secIndex, trace);
+    int32_t code = CalcRow(row, settings, moneyIndex, secIndex, trace);
     return code ? call.Fail(code) : call.Ok();
+}
+
+// What both actv exports refuse, in this order: the state, the row, the record, the sizes.
+static int32_t CheckActvCall(const KRMarginalRow* row, const KRMarginalActv* actv,
+                             FirmSettings** settings) {
+    if (!Initialised()) return KR_ERR_STATE;
+    if (int32_t code = CheckRow(row, settings)) return code;
+    if (!actv) return KR_ERR_ARGUMENT;
+    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return KR_ERR_SIZE;
+    return KR_ERR_NONE;
 }
 
 int32_t CalcActvCall(const KRMarginalRow* row, KRMarginalActv* actv, double price,
                      ActvTrace* trace) {
     ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
-    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
-    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = CalcActv(row, r, actv, price, trace);
+    FirmSettings* settings = nullptr;
+    if (int32_t code = CheckActvCall(row, actv, &settings)) return call.Fail(code);
+    int32_t code = CalcActv(row, settings, actv, price, trace);
     return code ? call.Fail(code) : call.Ok();
 }
 
@@ -54,12 +61,13 @@ int32_t LookUpMembership(const KRMarginalRow* row, const char* code, uint32_t* c
                          uint32_t* secId, bool asset) {
     ExportCall call;
     if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code2 = CheckRow(row, &r)) return call.Fail(code2);
+    FirmSettings* settings = nullptr;
+    if (int32_t code2 = CheckRow(row, &settings)) return call.Fail(code2);
     if (!code) return call.Fail(KR_ERR_ARGUMENT);
     if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
     int32_t idx = -1;
-    int32_t found = asset ? IsAssetSecurity(r, code, &idx) : IsMarginSecurity(r, code, &idx);
+    int32_t found =
+        asset ? IsAssetSecurity(settings, code, &idx) : IsMarginSecurity(settings, code, &idx);
     if (found) {
         const SecurityEntry* s = SecurityAt(idx);
         if (classId) *classId = ClassAt(int32_t(s->sec.classIndex))->cls.classId;
@@ -172,12 +180,9 @@ KR_API int32_t KR_CALL KRCalcMarginalRow(KRMarginalRow* row) {
 
 KR_API int32_t KR_CALL KRInitMarginalActv(const KRMarginalRow* row, KRMarginalActv* actv) {
     ExportCall call;
-    if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
-    if (!actv) return call.Fail(KR_ERR_ARGUMENT);
-    if (!ValidRowSize(row->size) || !ValidActvSize(actv->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = PrepareActv(r, actv);
+    FirmSettings* settings = nullptr;
+    if (int32_t code = CheckActvCall(row, actv, &settings)) return call.Fail(code);
+    int32_t code = PrepareActv(settings, actv);
     return code ? call.Fail(code) : call.Ok();
 }
 
@@ -200,11 +205,11 @@ KR_API int32_t KR_CALL KRGetMarginSecs(const KRMarginalRow* row, KRMarginSecsFun
                                        uintptr_t user) {
     ExportCall call;
     if (!Initialised()) return call.Fail(KR_ERR_STATE);
-    FirmSettings* r = nullptr;
-    if (int32_t code = CheckRow(row, &r)) return call.Fail(code);
+    FirmSettings* settings = nullptr;
+    if (int32_t code = CheckRow(row, &settings)) return call.Fail(code);
     if (!callback) return call.Fail(KR_ERR_ARGUMENT);
     if (!ValidRowSize(row->size)) return call.Fail(KR_ERR_SIZE);
-    int32_t code = GetMarginSecs(r, callback, user);
+    int32_t code = GetMarginSecs(settings, callback, user);
     return code ? call.Fail(code) : call.Ok();
 }
 

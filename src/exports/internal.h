@@ -6,7 +6,7 @@
 #define KESVAR_EXPORTS_INTERNAL_H
 
 #include "kesvar.h"
-#include "frame/int32.h"
+#include "arith/int32.h"
 #include "actv/trace.h"
 #include "row/trace.h"
 #include "settings/names.h"

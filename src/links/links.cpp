@@ -7,7 +7,7 @@
 
 #include <string.h>
 
-#include "frame/sort.h"
+#include "index/sort.h"
 #include "registry/registry.h"
 
 namespace kesvar {
@@ -27,28 +27,28 @@ int32_t OrderPosition(const char* text, int32_t classIndex) {
 }
 
 // Where a class sorts: named classes by where the text names them, the others after them all.
-int32_t OrderKey(const FirmRecord* f, int32_t c) {
-    int32_t at = f->classTextPos[c];
+int32_t OrderKey(const FirmRecord* firm, int32_t c) {
+    int32_t at = firm->classTextPos[c];
     return at < 0 ? INT32_MAX : at;
 }
 
-int ComparePending(const void* firm, const void* a, const void* b) {
-    const FirmRecord* f = static_cast<const FirmRecord*>(firm);
-    const int32_t ca = f->entries[*static_cast<const int32_t*>(a)].classCode;
-    const int32_t cb = f->entries[*static_cast<const int32_t*>(b)].classCode;
+int ComparePending(const void* context, const void* a, const void* b) {
+    const FirmRecord* firm = static_cast<const FirmRecord*>(context);
+    const int32_t ca = firm->entries[*static_cast<const int32_t*>(a)].classCode;
+    const int32_t cb = firm->entries[*static_cast<const int32_t*>(b)].classCode;
     // A class code is pooled once per load: the same code is the same offset.
-    return ca == cb ? 0 : strcmp(f->codes.items + ca, f->codes.items + cb);
+    return ca == cb ? 0 : strcmp(firm->codes.items + ca, firm->codes.items + cb);
 }
 
 // Sorts an array of int32 with a stable sort (equal elements keep their order).
-bool SortInts(Array<int32_t>& a, ElementCompare compare, const FirmRecord* f) {
+bool SortInts(Array<int32_t>& a, ElementCompare compare, const FirmRecord* firm) {
     if (a.count < 2) return true;
     uint32_t bytes;
     void* scratch = nullptr;
     if (!ScratchFor(a.count, uint32_t(sizeof(int32_t)), &bytes) ||
         (scratch = MemAlloc(bytes)) == nullptr)
         return false;
-    SortStable(a.items, a.count, uint32_t(sizeof(int32_t)), scratch, compare, f);
+    SortStable(a.items, a.count, uint32_t(sizeof(int32_t)), scratch, compare, firm);
     MemFree(scratch);
     return true;
 }
@@ -65,31 +65,31 @@ int CompareFirstEntries(const void*, const void* a, const void* b) {
 }
 
 // Where the firm's text names each class: its class order.
-bool LinkClassOrder(FirmRecord* f) {
+bool LinkClassOrder(FirmRecord* firm) {
     const int32_t n = ClassCount();
-    if (!ArrayReserve(f->classTextPos, n)) return false;
+    if (!ArrayReserve(firm->classTextPos, n)) return false;
     for (int32_t c = 0; c < n; ++c)
-        f->classTextPos.items[c] = OrderPosition(f->mainMarginClasses, c);
-    f->classTextPos.count = n;
+        firm->classTextPos.items[c] = OrderPosition(firm->mainMarginClasses, c);
+    firm->classTextPos.count = n;
     return true;
 }
 
 // The entries still unresolved, by class code: a new class finds its own among them.
-bool LinkPending(FirmRecord* f) {
-    for (int32_t e = 0; e < f->entries.count; ++e) {
-        if (f->entries[e].classIndex != -1) continue;
-        int32_t* slot = ArrayAppend(f->pending);
+bool LinkPending(FirmRecord* firm) {
+    for (int32_t e = 0; e < firm->entries.count; ++e) {
+        if (firm->entries[e].classIndex != -1) continue;
+        int32_t* slot = ArrayAppend(firm->pending);
         if (!slot) return false;
         *slot = e;
     }
-    return SortInts(f->pending, ComparePending, f) && ArrayShrinkToFit(f->pending);
+    return SortInts(firm->pending, ComparePending, firm) && ArrayShrinkToFit(firm->pending);
 }
 
 // The first and one past the last pending entry of a class code.
-void PendingGroup(const FirmRecord* f, const char* code, int32_t* begin, int32_t* end) {
-    const Array<int32_t>& p = f->pending;
+void PendingGroup(const FirmRecord* firm, const char* code, int32_t* begin, int32_t* end) {
+    const Array<int32_t>& p = firm->pending;
     auto order = [&](int32_t i) {
-        return strcmp(f->codes.items + f->entries[p[i]].classCode, code);
+        return strcmp(firm->codes.items + firm->entries[p[i]].classCode, code);
     };
     *begin = PartitionPoint(p.count, [&](int32_t i) { return order(i) < 0; });
     *end = PartitionPoint(p.count, [&](int32_t i) { return order(i) <= 0; });
@@ -167,9 +167,9 @@ struct ItemBatch {
 // Adds the resolved securities of an entry to its list's index (the room was reserved). A long
 // entry that names much of its class is taken in registry order, so that the registry is read
 // front to back instead of at random; that needs a block, and so only when `mayAllocate`.
-bool IndexEntry(ListIndex* li, const FirmRecord* f, const ClassSecurityList& e, bool firstOfClass,
-                bool mayAllocate) {
-    const ListedSecurity* secs = f->securities.items + e.firstSecurity;
+bool IndexEntry(ListIndex* li, const FirmRecord* firm, const ClassSecurityList& e,
+                bool firstOfClass, bool mayAllocate) {
+    const ListedSecurity* secs = firm->securities.items + e.firstSecurity;
     if (e.allSecurities) {
         Array<int32_t>& all = li->allClasses;
         if (all.count == 0 || all[all.count - 1] != e.classIndex)
@@ -204,11 +204,11 @@ bool IndexEntry(ListIndex* li, const FirmRecord* f, const ClassSecurityList& e, 
 
 // Whether a list is long enough to be indexed, or may become so ("<ALL>" expands when its
 // class arrives); the others are scanned and stay short.
-bool NeedsIndex(const FirmRecord* f, int32_t first, int32_t count) {
+bool NeedsIndex(const FirmRecord* firm, int32_t first, int32_t count) {
     if (count > kScanLimit) return true;
     int32_t securities = 0;
     for (int32_t k = 0; k < count; ++k) {
-        const ClassSecurityList& e = f->entries[first + k];
+        const ClassSecurityList& e = firm->entries[first + k];
         if (e.allSecurities) return true;
         securities += e.securityCount;
     }
@@ -225,18 +225,18 @@ bool SameClassCode(const void* f, int32_t e, const void* code) {
 }
 
 // Builds the index of the list [first, first + count) of the firm's pool.
-bool BuildListIndex(FirmRecord* f, int32_t first, int32_t count, ListIndex* li) {
+bool BuildListIndex(FirmRecord* firm, int32_t first, int32_t count, ListIndex* li) {
     // Which entries are the first of their class in the list: only those answer by code.
     HashIndex classes;
-    if (!HashReserve(classes, count, EntryClassHash, f)) return false;
+    if (!HashReserve(classes, count, EntryClassHash, firm)) return false;
     int64_t items = 0;
     int32_t all = 0;
     for (int32_t e = first; e < first + count; ++e) {
-        const ClassSecurityList& en = f->entries[e];
+        const ClassSecurityList& en = firm->entries[e];
         const int32_t code = en.classCode;
         const uint32_t h = HashMix(0x434C4153u, uint32_t(code));
-        bool firstOfClass = HashFind(classes, h, SameClassCode, f, &code) < 0;
-        if (firstOfClass) HashInsert(classes, h, e, EntryClassHash, f);
+        bool firstOfClass = HashFind(classes, h, SameClassCode, firm, &code) < 0;
+        if (firstOfClass) HashInsert(classes, h, e, EntryClassHash, firm);
         if (en.classIndex < 0) continue;
         // A resolved "<ALL>" entry holds its expansion already.
         items += ItemsOf(en, firstOfClass, en.securityCount);
@@ -246,12 +246,12 @@ bool BuildListIndex(FirmRecord* f, int32_t first, int32_t count, ListIndex* li) 
               (items == 0 || HashReserve(li->items, int32_t(items), ItemHash, nullptr)) &&
               ArrayReserve(li->allClasses, all);
     for (int32_t e = first; ok && e < first + count; ++e) {
-        const ClassSecurityList& en = f->entries[e];
+        const ClassSecurityList& en = firm->entries[e];
         if (en.classIndex < 0) continue;
         const int32_t code = en.classCode;
-        const bool firstOfClass =
-            HashFind(classes, HashMix(0x434C4153u, uint32_t(code)), SameClassCode, f, &code) == e;
-        ok = IndexEntry(li, f, en, firstOfClass, true);
+        const bool firstOfClass = HashFind(classes, HashMix(0x434C4153u, uint32_t(code)),
+                                           SameClassCode, firm, &code) == e;
+        ok = IndexEntry(li, firm, en, firstOfClass, true);
     }
     // Ascending, for the binary search.
     ok = ok && SortInts(li->allClasses, CompareInts, nullptr);
@@ -272,30 +272,30 @@ void FreeListIndex(ListIndex& li) {
 }
 
 // Indexes the long lists of the firm and its clients (template clients share theirs).
-bool LinkListIndexes(FirmRecord* f) {
+bool LinkListIndexes(FirmRecord* firm) {
     const FirmSettings* previous = nullptr;
-    for (int32_t r = -1; r < f->clients.count; ++r) {
-        const FirmSettings* rec = r < 0 ? f : &f->clients[r];
-        if (previous && previous->firstEntry == rec->firstEntry &&
-            memcmp(previous->listCount, rec->listCount, sizeof rec->listCount) == 0)
+    for (int32_t r = -1; r < firm->clients.count; ++r) {
+        const FirmSettings* settings = r < 0 ? firm : &firm->clients[r];
+        if (previous && previous->firstEntry == settings->firstEntry &&
+            memcmp(previous->listCount, settings->listCount, sizeof settings->listCount) == 0)
             continue; // the same lists as the record before: a client of the same template
-        previous = rec;
+        previous = settings;
         for (int32_t kind = 0; kind < kListKinds; ++kind) {
-            SecurityList list = ListOf(rec, kind);
-            if (list.count == 0 || !NeedsIndex(f, list.firstEntry, list.count)) continue;
-            ListIndex* li = ArrayAppend(f->listIndexes);
+            SecurityList list = ListOf(settings, kind);
+            if (list.count == 0 || !NeedsIndex(firm, list.firstEntry, list.count)) continue;
+            ListIndex* li = ArrayAppend(firm->listIndexes);
             if (!li) return false;
             li->firstEntry = list.firstEntry;
             li->entryCount = list.count;
-            if (!BuildListIndex(f, list.firstEntry, list.count, li)) {
+            if (!BuildListIndex(firm, list.firstEntry, list.count, li)) {
                 FreeListIndex(*li);
-                f->listIndexes.count--;
+                firm->listIndexes.count--;
                 return false;
             }
         }
     }
     // Records come in pool order, so the indexes are in order already; a sort makes sure.
-    Array<ListIndex>& all = f->listIndexes;
+    Array<ListIndex>& all = firm->listIndexes;
     bool sorted = true;
     for (int32_t i = 1; i < all.count; ++i)
         sorted = sorted && all[i - 1].firstEntry < all[i].firstEntry;
@@ -312,16 +312,16 @@ bool LinkListIndexes(FirmRecord* f) {
     return ArrayShrinkToFit(all);
 }
 
-bool LinkFirm(FirmRecord* f) {
-    return LinkClassOrder(f) && LinkPending(f) && LinkListIndexes(f);
+bool LinkFirm(FirmRecord* firm) {
+    return LinkClassOrder(firm) && LinkPending(firm) && LinkListIndexes(firm);
 }
 
 // The index of the list that holds entry e, or null (the list is scanned).
-ListIndex* ListIndexOfEntry(FirmRecord* f, int32_t e) {
-    const int32_t lo = PartitionPoint(f->listIndexes.count,
-                                      [&](int32_t i) { return f->listIndexes[i].firstEntry <= e; });
+ListIndex* ListIndexOfEntry(FirmRecord* firm, int32_t e) {
+    const int32_t lo = PartitionPoint(
+        firm->listIndexes.count, [&](int32_t i) { return firm->listIndexes[i].firstEntry <= e; });
     if (lo == 0) return nullptr;
-    ListIndex* li = &f->listIndexes[lo - 1];
+    ListIndex* li = &firm->listIndexes[lo - 1];
     return e < li->firstEntry + li->entryCount ? li : nullptr;
 }
 
@@ -332,25 +332,25 @@ struct NewClassWork {
 
 // Takes every block the new class will need in the firm; false on failure (the firm's links
 // unchanged, only some arrays larger).
-bool ReserveForClass(FirmRecord* f, int32_t c, NewClassWork* w) {
+bool ReserveForClass(FirmRecord* firm, int32_t c, NewClassWork* w) {
     const int32_t n = ClassCount();
-    if (!ArrayReserve(f->classTextPos, n)) return false;
-    PendingGroup(f, ClassAt(c)->cls.code, &w->begin, &w->end);
+    if (!ArrayReserve(firm->classTextPos, n)) return false;
+    PendingGroup(firm, ClassAt(c)->cls.code, &w->begin, &w->end);
     int64_t room = 0;
     for (int32_t g = w->begin; g < w->end; ++g)
-        room += ExpansionOf(f->entries[f->pending[g]], c);
-    if (room > INT32_MAX - f->securities.count ||
-        !ArrayReserve(f->securities, f->securities.count + int32_t(room)))
+        room += ExpansionOf(firm->entries[firm->pending[g]], c);
+    if (room > INT32_MAX - firm->securities.count ||
+        !ArrayReserve(firm->securities, firm->securities.count + int32_t(room)))
         return false;
     // Index room, list by list: the first entry of the class in a list answers by code.
     const int32_t classSecurities = ClassAt(c)->securityCount;
     for (int32_t g = w->begin; g < w->end;) {
-        ListIndex* li = ListIndexOfEntry(f, f->pending[g]);
+        ListIndex* li = ListIndexOfEntry(firm, firm->pending[g]);
         int64_t items = 0;
         int32_t all = 0;
-        for (bool first = true; g < w->end && ListIndexOfEntry(f, f->pending[g]) == li;
+        for (bool first = true; g < w->end && ListIndexOfEntry(firm, firm->pending[g]) == li;
              ++g, first = false) {
-            const ClassSecurityList& e = f->entries[f->pending[g]];
+            const ClassSecurityList& e = firm->entries[firm->pending[g]];
             items += ItemsOf(e, first, classSecurities);
             all += e.allSecurities;
         }
@@ -365,20 +365,21 @@ bool ReserveForClass(FirmRecord* f, int32_t c, NewClassWork* w) {
 }
 
 // Links the new class c into the firm; every block was reserved.
-void ApplyClass(FirmRecord* f, int32_t c, const NewClassWork& w) {
+void ApplyClass(FirmRecord* firm, int32_t c, const NewClassWork& w) {
     // The class takes its place in the order: after every class of its key (it is the newest).
-    f->classTextPos.items[f->classTextPos.count++] = OrderPosition(f->mainMarginClasses, c);
+    firm->classTextPos.items[firm->classTextPos.count++] =
+        OrderPosition(firm->mainMarginClasses, c);
 
     const ListIndex* run = nullptr;
     for (int32_t g = w.begin; g < w.end; ++g) {
-        const int32_t e = f->pending[g];
-        ResolveEntry(f, e, c);
-        ListIndex* li = ListIndexOfEntry(f, e);
+        const int32_t e = firm->pending[g];
+        ResolveEntry(firm, e, c);
+        ListIndex* li = ListIndexOfEntry(firm, e);
         const bool firstOfClass = li != run; // the entries of one list come together
         run = li;
         // The new class is the last of the registry: its "<ALL>" entries keep allClasses
         // ascending.
-        if (li) IndexEntry(li, f, f->entries[e], firstOfClass, false);
+        if (li) IndexEntry(li, firm, firm->entries[e], firstOfClass, false);
     }
 }
 

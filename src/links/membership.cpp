@@ -6,7 +6,7 @@
 
 #include <string.h>
 
-#include "frame/sort.h"
+#include "index/sort.h"
 #include "links/links.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
@@ -15,28 +15,23 @@ namespace kesvar {
 
 namespace {
 
-const FirmSettings* MarginServer(const FirmSettings* r) {
-    if (r->listCount[kMarginList] > 0 || !r->parent) return r;
-    return r->parent;
-}
-
 // Null when neither the record nor its firm has asset entries.
-const FirmSettings* AssetServer(const FirmSettings* r) {
-    if (r->listCount[kAssetList] > 0) return r;
-    if (r->parent && r->parent->listCount[kAssetList] > 0) return r->parent;
+const FirmSettings* AssetServer(const FirmSettings* settings) {
+    if (settings->listCount[kAssetList] > 0) return settings;
+    if (settings->parent && settings->parent->listCount[kAssetList] > 0) return settings->parent;
     return nullptr;
 }
 
 // Null when a client ignores the rest-short list.
-const FirmSettings* RestShortServer(const FirmSettings* r) {
-    if (r->parent && r->ignoreRestShort) return nullptr;
-    if (r->listCount[kRestShortList] > 0 || !r->parent) return r;
-    return r->parent;
+const FirmSettings* RestShortServer(const FirmSettings* settings) {
+    if (settings->parent && settings->ignoreRestShort) return nullptr;
+    if (settings->listCount[kRestShortList] > 0 || !settings->parent) return settings;
+    return settings->parent;
 }
 
 // The index of a list, or null when it is short enough to be scanned.
-const ListIndex* IndexOf(const FirmRecord* f, const SecurityList& list) {
-    const Array<ListIndex>& all = f->listIndexes;
+const ListIndex* IndexOf(const FirmRecord* firm, const SecurityList& list) {
+    const Array<ListIndex>& all = firm->listIndexes;
     const int32_t i =
         PartitionPoint(all.count, [&](int32_t k) { return all[k].firstEntry < list.firstEntry; });
     return i < all.count && all[i].firstEntry == list.firstEntry ? &all[i] : nullptr;
@@ -54,14 +49,14 @@ ListView ViewOf(const FirmSettings* serving, int32_t kind) {
 
 int32_t FindByCode(const ListView& v, const char* code, uint32_t hash) {
     if (v.list.count == 0) return -1;
-    const FirmRecord* f = FirmOf(v.serving);
+    const FirmRecord* firm = FirmOf(v.serving);
     if (v.index)
-        return FindIndexed(*v.index, f, hash,
+        return FindIndexed(*v.index, firm, hash,
                            [&](const char* registered) { return SameCode(registered, code); });
     int32_t best = -1, bestClass = -1;
     for (int32_t i = 0; i < v.list.count; ++i) {
         const ClassSecurityList& e = v.list.entries[i];
-        if (e.classIndex < 0 || (bestClass >= 0 && !ClassBefore(f, e.classIndex, bestClass)))
+        if (e.classIndex < 0 || (bestClass >= 0 && !ClassBefore(firm, e.classIndex, bestClass)))
             continue;
         bool firstOfClass = true; // only the first entry of a class counts
         for (int32_t j = 0; j < i && firstOfClass; ++j)
@@ -112,47 +107,52 @@ int32_t Found(int32_t index, int32_t* secIndex) {
 
 } // namespace
 
-int32_t IsMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
-    return Found(FindByCode(ViewOf(MarginServer(record), kMarginList), code, ListItemHash(code)),
+const FirmSettings* MarginServer(const FirmSettings* settings) {
+    if (settings->listCount[kMarginList] > 0 || !settings->parent) return settings;
+    return settings->parent;
+}
+
+int32_t IsMarginSecurity(const FirmSettings* settings, const char* code, int32_t* secIndex) {
+    return Found(FindByCode(ViewOf(MarginServer(settings), kMarginList), code, ListItemHash(code)),
                  secIndex);
 }
 
-int32_t IsAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex) {
-    const FirmSettings* s = AssetServer(record);
-    if (!s) return IsMarginSecurity(record, code, secIndex);
-    return Found(FindByCode(ViewOf(s, kAssetList), code, ListItemHash(code)), secIndex);
+int32_t IsAssetSecurity(const FirmSettings* settings, const char* code, int32_t* secIndex) {
+    const FirmSettings* serving = AssetServer(settings);
+    if (!serving) return IsMarginSecurity(settings, code, secIndex);
+    return Found(FindByCode(ViewOf(serving, kAssetList), code, ListItemHash(code)), secIndex);
 }
 
-int32_t InMarginList(const FirmSettings* record, int32_t secIndex) {
-    return FindByIndex(ViewOf(MarginServer(record), kMarginList), secIndex);
+int32_t InMarginList(const FirmSettings* settings, int32_t secIndex) {
+    return FindByIndex(ViewOf(MarginServer(settings), kMarginList), secIndex);
 }
 
-int32_t InAssetList(const FirmSettings* record, int32_t secIndex) {
-    const FirmSettings* s = AssetServer(record);
-    if (!s) return InMarginList(record, secIndex);
-    return FindByIndex(ViewOf(s, kAssetList), secIndex);
+int32_t InAssetList(const FirmSettings* settings, int32_t secIndex) {
+    const FirmSettings* serving = AssetServer(settings);
+    if (!serving) return InMarginList(settings, secIndex);
+    return FindByIndex(ViewOf(serving, kAssetList), secIndex);
 }
 
-int32_t InRestShortList(const FirmSettings* record, int32_t secIndex) {
-    const FirmSettings* s = RestShortServer(record);
-    if (!s) return 0;
-    return FindByIndex(ViewOf(s, kRestShortList), secIndex);
+int32_t InRestShortList(const FirmSettings* settings, int32_t secIndex) {
+    const FirmSettings* serving = RestShortServer(settings);
+    if (!serving) return 0;
+    return FindByIndex(ViewOf(serving, kRestShortList), secIndex);
 }
 
-void PreparePositionLists(const FirmSettings* record, PositionLists* lists) {
-    lists->record = record;
-    lists->assets = ViewOf(AssetServer(record), kAssetList);
-    lists->margin = ViewOf(MarginServer(record), kMarginList);
+void PreparePositionLists(const FirmSettings* settings, PositionLists* lists) {
+    lists->settings = settings;
+    lists->assets = ViewOf(AssetServer(settings), kAssetList);
+    lists->margin = ViewOf(MarginServer(settings), kMarginList);
 }
 
-int32_t FindUnlistedSecurity(const FirmSettings* record, const char* code) {
-    const FirmRecord* f = FirmOf(record);
+int32_t FindUnlistedSecurity(const FirmSettings* settings, const char* code) {
+    const FirmRecord* firm = FirmOf(settings);
     int32_t best = -1;
     CodeMatches m = StartCodeMatches(code);
     for (int32_t s; (s = NextCodeMatch(m)) != -1;) {
         const int32_t c = int32_t(SecurityAt(s)->sec.classIndex);
         if (!ClassAt(c)->cls.valueUnlisted) continue;
-        if (best < 0 || ClassBefore(f, c, int32_t(SecurityAt(best)->sec.classIndex))) best = s;
+        if (best < 0 || ClassBefore(firm, c, int32_t(SecurityAt(best)->sec.classIndex))) best = s;
     }
     return best;
 }

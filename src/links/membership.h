@@ -8,14 +8,17 @@
 
 namespace kesvar {
 
+// The record whose margin list applies to a record: its own, else its firm's.
+const FirmSettings* MarginServer(const FirmSettings* settings);
+
 // By code, in the firm's class order; on 1 the registry index goes to *secIndex (if non-null).
-int32_t IsMarginSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
-int32_t IsAssetSecurity(const FirmSettings* record, const char* code, int32_t* secIndex);
+int32_t IsMarginSecurity(const FirmSettings* settings, const char* code, int32_t* secIndex);
+int32_t IsAssetSecurity(const FirmSettings* settings, const char* code, int32_t* secIndex);
 
 // By registry index; every entry of the serving list is consulted.
-int32_t InMarginList(const FirmSettings* record, int32_t secIndex);
-int32_t InAssetList(const FirmSettings* record, int32_t secIndex);
-int32_t InRestShortList(const FirmSettings* record, int32_t secIndex);
+int32_t InMarginList(const FirmSettings* settings, int32_t secIndex);
+int32_t InAssetList(const FirmSettings* settings, int32_t secIndex);
+int32_t InRestShortList(const FirmSettings* settings, int32_t secIndex);
 
 // The list that answers one kind of lookup of a record: its entries, and its index when it has
 // one (null serving: no such list).
@@ -26,11 +29,11 @@ struct ListView {
 };
 // The lists a record's positions are looked up in, found once for all the positions of a row.
 struct PositionLists {
-    const FirmSettings* record;
+    const FirmSettings* settings;
     ListView assets; // no serving record: no asset list, the margin list answers
     ListView margin;
 };
-void PreparePositionLists(const FirmSettings* record, PositionLists* lists);
+void PreparePositionLists(const FirmSettings* settings, PositionLists* lists);
 
 // The registry index a lookup by code answers in a list, or -1: the first class in the firm's
 // class order whose first entry in the list names a registered security of that code (compared
@@ -50,7 +53,8 @@ inline bool SameCode(const char* a, const char* b) {
 // the firm's order; within a class ("<ALL>" may hold a code twice) the first registered. A code
 // no other class shares answers at its first match.
 template <class Same>
-inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* f, uint32_t hash, Same same) {
+inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* firm, uint32_t hash,
+                           Same same) {
     int32_t best = -1, bestClass = -1;
     HashProbe p = HashStart(index.items, hash);
     for (int32_t item; (item = HashNext(p)) != -1;) {
@@ -58,7 +62,7 @@ inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* f, uint32_t
         if (!(ItemFlags(item) & kFirstOfClass) || !same(SecurityAt(sec)->sec.code)) continue;
         if (!(ItemFlags(item) & kCodeShared)) return sec;
         const int32_t c = int32_t(SecurityAt(sec)->sec.classIndex);
-        if (best < 0 || ClassBefore(f, c, bestClass) || (c == bestClass && sec < best)) {
+        if (best < 0 || ClassBefore(firm, c, bestClass) || (c == bestClass && sec < best)) {
             best = sec;
             bestClass = c;
         }
@@ -101,7 +105,7 @@ inline bool IdentifyListed(const PositionLists& lists, const PaddedCode& code, i
 // A security in no list of the record that a class valuing unlisted positions holds: the first
 // such class in the firm's class order that has a security of the code, and its first security
 // of that code; -1 when none.
-int32_t FindUnlistedSecurity(const FirmSettings* record, const char* code);
+int32_t FindUnlistedSecurity(const FirmSettings* settings, const char* code);
 
 } // namespace kesvar
 

@@ -1,5 +1,6 @@
 // Hands the margin list that governs a bound record to the host, in the host's ids. Every
 // block lives only for the callback and goes back through the host's free hook.
+#include "links/membership.h"
 #include "queries/queries.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
@@ -7,12 +8,6 @@
 namespace kesvar {
 
 namespace {
-
-// The record whose margin list is handed over: the record's own, else its firm's.
-const FirmSettings* ServingRecord(const FirmSettings* r) {
-    if (r->listCount[kMarginList] != 0 || !r->parent) return r;
-    return r->parent;
-}
 
 uint32_t ClassIdOf(int32_t classIndex) {
     if (classIndex < 0 || classIndex >= ClassCount()) return KR_UNREGISTERED_ID;
@@ -33,8 +28,8 @@ void FreeEntries(KRMarginClassEntry* entries, int32_t filled) {
 
 } // namespace
 
-int32_t GetMarginSecs(const FirmSettings* r, KRMarginSecsFunc callback, uintptr_t user) {
-    const FirmSettings* serving = ServingRecord(r);
+int32_t GetMarginSecs(const FirmSettings* settings, KRMarginSecsFunc callback, uintptr_t user) {
+    const FirmSettings* serving = MarginServer(settings);
     const SecurityList list = ListOf(serving, kMarginList);
     const int32_t n = list.count;
 

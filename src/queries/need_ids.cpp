@@ -32,12 +32,12 @@ struct IdCollector {
 };
 
 // False when a new id finds the array full.
-bool CollectList(IdCollector* c, const FirmSettings* r, int32_t kind) {
-    const SecurityList list = ListOf(r, kind);
+bool CollectList(IdCollector* c, const FirmSettings* settings, int32_t kind) {
+    const SecurityList list = ListOf(settings, kind);
     for (int32_t e = 0; e < list.count; ++e) {
         const ClassSecurityList& entry = list.entries[e];
         if (entry.classIndex != c->classIndex || entry.securityCount <= 0) continue;
-        const ListedSecurity* listed = SecuritiesOf(r, entry);
+        const ListedSecurity* listed = SecuritiesOf(settings, entry);
         for (int32_t j = 0; j < entry.securityCount; ++j) {
             int32_t s = SecIndexOf(listed[j]);
             if (s == -1) continue;
@@ -53,8 +53,8 @@ bool CollectList(IdCollector* c, const FirmSettings* r, int32_t kind) {
 }
 
 // A record's own lists only; the rest-short list does not ask for data.
-bool CollectRecord(IdCollector* c, const FirmSettings* r) {
-    return CollectList(c, r, kMarginList) && CollectList(c, r, kAssetList);
+bool CollectRecord(IdCollector* c, const FirmSettings* settings) {
+    return CollectList(c, settings, kMarginList) && CollectList(c, settings, kAssetList);
 }
 
 } // namespace

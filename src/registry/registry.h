@@ -4,7 +4,7 @@
 #ifndef KESVAR_REGISTRY_REGISTRY_H
 #define KESVAR_REGISTRY_REGISTRY_H
 
-#include "frame/state.h"
+#include "state/state.h"
 
 namespace kesvar {
 

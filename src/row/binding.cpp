@@ -1,8 +1,8 @@
 // Binding of a row request to the settings that govern its client.
 #include <string.h>
 
-#include "frame/host.h"
-#include "frame/strings.h"
+#include "host/host.h"
+#include "text/strings.h"
 #include "row/row.h"
 #include "settings/settings.h"
 
@@ -15,9 +15,9 @@ int32_t BindRow(KRMarginalRow* row) {
     RowKeyOf(row, &key);
     const FirmRecord* firm = FindFirm(key.firmId);
     if (!firm) return KR_ERR_NO_SETTINGS;
-    const FirmSettings* r = PickClientRecord(firm, key.clientCode);
-    row->binding = HandleOf(r);
-    row->creditLag2 = ClientCreditLag(r, key.clientCode) == 2 ? 1 : 0;
+    const FirmSettings* settings = PickClientRecord(firm, key.clientCode);
+    row->binding = HandleOf(settings);
+    row->creditLag2 = ClientCreditLag(settings, key.clientCode) == 2 ? 1 : 0;
     return KR_ERR_NONE;
 }
 

@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "frame/host.h"
+#include "host/host.h"
 #include "links/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"
@@ -60,13 +60,13 @@ static void ClearOutputs(KRMarginalRow* row, uint32_t size) {
 }
 
 // Walks the client's money limits. Money on a board the firm does not list does not count.
-static void SumMoneyLimits(KRMarginalRow* row, const FirmSettings* binding, const RowKey& key,
+static void SumMoneyLimits(KRMarginalRow* row, const FirmSettings* settings, const RowKey& key,
                            const WalkKey& walk, uint32_t* moneyIndex, MoneySums* sums) {
     memset(sums, 0, sizeof *sums);
     uint32_t i = StartMoneyWalk(key.firmId, key.clientCode, moneyIndex);
     MoneyLimit limit;
     while (NextMoneyLimit(&i, walk, &limit)) {
-        const int32_t board = BoardKind(binding, limit.tag);
+        const int32_t board = BoardKind(settings, limit.tag);
         if (board == NotCounted) continue;
         sums->openBalance += limit.openBalance;
         sums->openLimit += limit.openLimit;
@@ -101,7 +101,7 @@ static void MoneyOf(const MoneySums& sums, Money* money) {
 
 // Walks the client's securities limits; each position adds its values to the row. Each
 // record's prices are read before the next record is asked for.
-static void ValuePositions(KRMarginalRow* row, const FirmSettings* binding, const RowKey& key,
+static void ValuePositions(KRMarginalRow* row, const FirmSettings* settings, const RowKey& key,
                            const WalkKey& walk, uint32_t* secIndex, ValuationSums* sums) {
     sums->collateralOpen = 0.0;
     sums->collateralOpenAll = 0.0;
@@ -109,10 +109,10 @@ static void ValuePositions(KRMarginalRow* row, const FirmSettings* binding, cons
     sums->longNow = 0.0;
     uint32_t i = StartSecWalk(key.firmId, key.clientCode, "", secIndex);
     PositionLists lists; // the bound record's lists, found once for every position
-    PreparePositionLists(binding, &lists);
+    PreparePositionLists(settings, &lists);
     SecLimit limit;
     while (NextSecLimit(&i, walk, &limit))
-        ValueSecLimit(binding, lists, limit, row, sums);
+        ValueSecLimit(settings, lists, limit, row, sums);
     if (secIndex) *secIndex = i;
 }
 
@@ -192,16 +192,16 @@ static void SetLag2Limits(KRMarginalRow* row, const EquityFigures& equity, RowTr
 }
 
 // Credit lag 1: the money limits themselves say what may be spent.
-static void SetLag1Limits(KRMarginalRow* row, const FirmSettings* binding, const MoneySums& sums,
+static void SetLag1Limits(KRMarginalRow* row, const FirmSettings* settings, const MoneySums& sums,
                           const Money& money, RowTrace* trace) {
     const double limitAndBalance = (sums.currentLimit + sums.currentBalance) * 0.01;
     row->marginBuyLimit = limitAndBalance - money.locked;
     if (trace) {
         trace->limitAndBalance = limitAndBalance;
-        trace->volumeFlag = FirmOf(binding)->volumeFlag != 0;
+        trace->volumeFlag = FirmOf(settings)->volumeFlag != 0;
     }
     row->ownBuyLimit = money.current - money.locked;
-    if (FirmOf(binding)->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
+    if (FirmOf(settings)->volumeFlag) row->ownBuyLimit = row->ownBuyLimit + row->shortValue;
 }
 
 // The fields that only the longer row versions have.
@@ -222,7 +222,7 @@ static void CanonicalNaNs(KRMarginalRow* row, uint32_t size) {
     }
 }
 
-int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
+int32_t CalcRow(KRMarginalRow* row, const FirmSettings* settings, uint32_t* moneyIndex,
                 uint32_t* secIndex, RowTrace* trace) {
     const uint32_t size = row->size;
     ClearOutputs(row, size);
@@ -237,7 +237,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     PrepareWalkKey(key.firmId, key.clientCode, nullptr, &walk);
 
     MoneySums moneySums;
-    SumMoneyLimits(row, binding, key, walk, moneyIndex, &moneySums);
+    SumMoneyLimits(row, settings, key, walk, moneyIndex, &moneySums);
     Money money;
     MoneyOf(moneySums, &money);
     if (trace) TraceMoney(money, *trace);
@@ -250,7 +250,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
         row->moneyLocked = money.locked;
     }
     ValuationSums sums;
-    ValuePositions(row, binding, key, walk, secIndex, &sums);
+    ValuePositions(row, settings, key, walk, secIndex, &sums);
 
     SetLeverageAndCollateral(row, money, sums);
     const EquityFigures equity = SetEquityAndCapacities(row, money, sums, trace);
@@ -259,7 +259,7 @@ int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* money
     if (row->creditLag2 == 1)
         SetLag2Limits(row, equity, trace);
     else
-        SetLag1Limits(row, binding, moneySums, money, trace);
+        SetLag1Limits(row, settings, moneySums, money, trace);
     SetLongRowFields(row, size, equity.equitySurplus);
     CanonicalNaNs(row, size);
     if (trace) {

@@ -2,7 +2,7 @@
 #include "registry/registry.h"
 #include "row/row.h"
 #include "settings/settings.h"
-#include "frame/host.h"
+#include "host/host.h"
 
 namespace kesvar {
 
@@ -23,12 +23,12 @@ double FullPrice(int32_t secIndex, double price) {
     return price;
 }
 
-double LotMultiplier(const FirmSettings* r, int32_t secIndex) {
-    if (FirmOf(r)->limitsInLots) return double(SecurityAt(secIndex)->sec.lotSize);
+double LotMultiplier(const FirmSettings* settings, int32_t secIndex) {
+    if (FirmOf(settings)->limitsInLots) return double(SecurityAt(secIndex)->sec.lotSize);
     return 1.0;
 }
 
-bool SecurityPrices(const FirmSettings* r, int32_t secIndex, Prices* out) {
+bool SecurityPrices(const FirmSettings* settings, int32_t secIndex, Prices* out) {
     // The registry is read once for the four prices: this runs for every position of a row.
     const KRSecurity& sec = SecurityAt(secIndex)->sec;
     const ClassEntry* cls = ClassAt(int32_t(sec.classIndex));
@@ -44,7 +44,7 @@ bool SecurityPrices(const FirmSettings* r, int32_t secIndex, Prices* out) {
     if (p.offer < kNoPrice) p.offer = p.last < kNoPrice ? p.prev : p.last;
     if (p.bid < kNoPrice) p.bid = p.last < kNoPrice ? p.prev : p.last;
     if (p.prev < kNoPrice) p.prev = p.last;
-    p.lot = LotMultiplier(r, secIndex);
+    p.lot = LotMultiplier(settings, secIndex);
 
     // FullPrice leaves the price of any other class as it is.
     if (faceValued) {

@@ -3,7 +3,7 @@
 #ifndef KESVAR_ROW_ROW_H
 #define KESVAR_ROW_ROW_H
 
-#include "frame/state.h"
+#include "state/state.h"
 #include "row/trace.h"
 
 namespace kesvar {
@@ -23,9 +23,9 @@ struct Prices {
     double offer, bid, last, prev, lot;
 };
 // False when the host has neither a previous nor a last price.
-bool SecurityPrices(const FirmSettings* r, int32_t secIndex, Prices* out);
+bool SecurityPrices(const FirmSettings* settings, int32_t secIndex, Prices* out);
 bool PositionPrice(int32_t secIndex, int32_t quantity, double* price);
-double LotMultiplier(const FirmSettings* r, int32_t secIndex);
+double LotMultiplier(const FirmSettings* settings, int32_t secIndex);
 
 // The running sums of one securities-limit walk, weighted by the firm's security weights.
 struct ValuationSums {
@@ -42,7 +42,7 @@ struct ValuationSums {
 struct SecLimit;
 struct PositionLists;
 // `lists` are the record's lists, prepared once for the walk (PreparePositionLists).
-void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecLimit& limit,
+void ValueSecLimit(const FirmSettings* settings, const PositionLists& lists, const SecLimit& limit,
                    KRMarginalRow* row, ValuationSums* sums);
 
 // What a credit-lag-2 client may still spend, from the row's figures and the surplus of its
@@ -52,7 +52,7 @@ double Lag2BuyLimit(const KRMarginalRow* row, double equitySurplus, TraceLag2Lim
 
 // KRCalcMarginalRow(Ex)'s work on a bound row: KR_ERR_NONE or KR_ERR_PARAM_UNKNOWN. Records
 // into `trace` unless it is null.
-int32_t CalcRow(KRMarginalRow* row, const FirmSettings* binding, uint32_t* moneyIndex,
+int32_t CalcRow(KRMarginalRow* row, const FirmSettings* settings, uint32_t* moneyIndex,
                 uint32_t* secIndex, RowTrace* trace);
 
 } // namespace kesvar

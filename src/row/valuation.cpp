@@ -1,8 +1,8 @@
 // Valuation of one securities-limit record of the row's client.
 #include <string.h>
 
-#include "frame/host.h"
-#include "frame/int32.h"
+#include "host/host.h"
+#include "arith/int32.h"
 #include "links/membership.h"
 #include "registry/registry.h"
 #include "row/row.h"
@@ -17,34 +17,34 @@ static const double kNoLastPrice = 1e-6;
 
 // The security of a limit record, and whether it is an asset (collateral) and a margin security
 // under the bound settings. False when the firm does not value it.
-static bool IdentifySecurity(const FirmSettings* r, const PositionLists& lists,
+static bool IdentifySecurity(const FirmSettings* settings, const PositionLists& lists,
                              const PaddedCode& secCode, int32_t* secIndex, bool* isAsset,
                              bool* isMargin) {
     *isAsset = false;
     *isMargin = false;
     if (IdentifyListed(lists, secCode, secIndex, isAsset, isMargin)) return true;
     // A security in no list still counts when its class asks for unlisted positions to be valued.
-    *secIndex = FindUnlistedSecurity(r, secCode.text);
+    *secIndex = FindUnlistedSecurity(settings, secCode.text);
     return *secIndex >= 0;
 }
 
-void ValueSecLimit(const FirmSettings* r, const PositionLists& lists, const SecLimit& limit,
+void ValueSecLimit(const FirmSettings* settings, const PositionLists& lists, const SecLimit& limit,
                    KRMarginalRow* row, ValuationSums* sums) {
     int32_t secIndex = -1;
     bool isAsset, isMargin;
-    if (!IdentifySecurity(r, lists, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
+    if (!IdentifySecurity(settings, lists, limit.secCode, &secIndex, &isAsset, &isMargin)) return;
 
     Prices prices;
-    if (!SecurityPrices(r, secIndex, &prices)) return;
+    if (!SecurityPrices(settings, secIndex, &prices)) return;
     const double offer = prices.offer, bid = prices.bid, prev = prices.prev, lot = prices.lot;
     double last = prices.last;
 
     // Positions on additional-limit accounts stay out of the row's long, short and collateral
     // figures; the sums over every account still take them.
-    const int32_t account = AccountKind(r, limit.trdAcc);
+    const int32_t account = AccountKind(settings, limit.trdAcc);
     const bool counts = account == Ordinary || account == AddRepo;
     double longWeight, shortWeight;
-    WeightsOf(r, limit.secCode.text, &longWeight, &shortWeight);
+    WeightsOf(settings, limit.secCode.text, &longWeight, &shortWeight);
     const int32_t openQty = limit.openBalance;
     // The position now: for a credit-lag-2 client its current balance alone, otherwise the
     // balance with the change of its limit since the opening.

@@ -3,8 +3,8 @@
 // section wins over any template that lists it.
 #include <string.h>
 
-#include "frame/handles.h"
-#include "frame/sort.h"
+#include "state/handles.h"
+#include "index/sort.h"
 #include "settings/reader.h"
 
 namespace kesvar {
@@ -20,17 +20,18 @@ FirmSettings NewClientRecord(FirmRecord* firm) {
     return r;
 }
 
-void RestrictBuyLine(LoadContext& ctx, FirmSettings* r, int32_t line, const char* key,
+void RestrictBuyLine(LoadContext& ctx, FirmSettings* settings, int32_t line, const char* key,
                      const char* value) {
-    if (r->restrictBuy != RestrictBuyUnset) {
+    if (settings->restrictBuy != RestrictBuyUnset) {
         Note(ctx, line, kDiagRepeatedKey, key);
         return;
     }
-    r->restrictBuy = ReadFlagValue(ctx, line, key, value) ? BuyRestricted : BuyNotRestricted;
+    settings->restrictBuy = ReadFlagValue(ctx, line, key, value) ? BuyRestricted : BuyNotRestricted;
 }
 
 // A class line; the key's suffix picks the list ("_ASSET" before "_RESTSHORT").
-bool ClassLine(LoadContext& ctx, const FirmSettings* r, int32_t line, char* key, char* value) {
+bool ClassLine(LoadContext& ctx, const FirmSettings* settings, int32_t line, char* key,
+               char* value) {
     int32_t kind = kMarginList;
     char* suffix = strstr(key, "_ASSET");
     if (suffix) {
@@ -43,7 +44,7 @@ bool ClassLine(LoadContext& ctx, const FirmSettings* r, int32_t line, char* key,
         Note(ctx, line, kDiagKeyTooLong, key);
         return true;
     }
-    return AddClassSecurityList(ctx, r, r->firstEntry, kind, value, key, line);
+    return AddClassSecurityList(ctx, settings, settings->firstEntry, kind, value, key, line);
 }
 
 // Splits a body line; false when it has no '=' (reported unless blank).
@@ -66,13 +67,13 @@ int CompareKinds(const void*, const void* a, const void* b) {
 
 // Orders the record's entries (the last of the pool) margin, asset, rest-short, each list in
 // the order of its lines, and counts them. False: no memory.
-bool GroupByList(FirmRecord* firm, FirmSettings* r) {
-    ClassSecurityList* first = firm->entries.items + r->firstEntry;
-    const int32_t n = firm->entries.count - r->firstEntry;
+bool GroupByList(FirmRecord* firm, FirmSettings* settings) {
+    ClassSecurityList* first = firm->entries.items + settings->firstEntry;
+    const int32_t n = firm->entries.count - settings->firstEntry;
     bool sorted = true;
     for (int32_t i = 0; i < n; ++i) {
         if (i > 0 && first[i].kind < first[i - 1].kind) sorted = false;
-        ++r->listCount[first[i].kind];
+        ++settings->listCount[first[i].kind];
     }
     if (sorted) return true;
     uint32_t bytes;
@@ -86,8 +87,8 @@ bool GroupByList(FirmRecord* firm, FirmSettings* r) {
 }
 
 // Gives back the entries and securities of a record that is not kept.
-void DropRecordLists(FirmRecord* firm, const FirmSettings& r, int32_t securitiesAt) {
-    firm->entries.count = r.firstEntry;
+void DropRecordLists(FirmRecord* firm, const FirmSettings& settings, int32_t securitiesAt) {
+    firm->entries.count = settings.firstEntry;
     firm->securities.count = securitiesAt;
 }
 

@@ -57,7 +57,7 @@ typedef void (*DiagnosticDetailFunc)(void* user, int32_t line, DiagCode code, co
 // them. `owner` is the record the entry is read for (its firm holds the codes: ClassCodeOf,
 // SecuritiesOf and ListedCode of settings.h read them).
 struct FirmSettings;
-typedef void (*ListEntryFunc)(void* user, int32_t line, const FirmSettings* owner,
+typedef void (*ListEntryFunc)(void* user, int32_t line, const FirmSettings* settings,
                               const ClassSecurityList* entry);
 
 struct DiagnosticSink {

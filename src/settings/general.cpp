@@ -30,29 +30,29 @@ void CheckClassListSpaces(LoadContext& ctx, int32_t line, const char* framed) {
 
 bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* value) {
     GeneralSeen& seen = *static_cast<GeneralSeen*>(state);
-    FirmRecord* f = ctx.firm;
+    FirmRecord* firm = ctx.firm;
     bool repeated = false;
     if (strcmp(key, "CREDITLAG") == 0) {
         repeated = seen.creditLag;
         if (!repeated) {
-            f->creditLag = ReadIntValue(ctx, line, key, value);
+            firm->creditLag = ReadIntValue(ctx, line, key, value);
             // Only 2 marks a lag-2 client; any other value works as 1.
-            if (f->creditLag != 1 && f->creditLag != 2)
+            if (firm->creditLag != 1 && firm->creditLag != 2)
                 Note(ctx, line, kDiagCreditLagRange, key, value);
         }
         seen.creditLag = true;
     } else if (strcmp(key, "RSTRNMBUY") == 0) {
-        repeated = f->restrictBuy != RestrictBuyUnset;
+        repeated = firm->restrictBuy != RestrictBuyUnset;
         if (!repeated)
-            f->restrictBuy =
+            firm->restrictBuy =
                 ReadFlagValue(ctx, line, key, value) ? BuyRestricted : BuyNotRestricted;
     } else if (strcmp(key, "CHECKMAXCREDIT") == 0) {
         repeated = seen.checkMaxCredit;
-        if (!repeated) f->checkMaxCredit = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
+        if (!repeated) firm->checkMaxCredit = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
         seen.checkMaxCredit = true;
     } else if (strcmp(key, "LIMITSINLOTS") == 0) {
         repeated = seen.limitsInLots;
-        if (!repeated) f->limitsInLots = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
+        if (!repeated) firm->limitsInLots = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
         seen.limitsInLots = true;
     } else if (strcmp(key, "MAINMARGINCLASSES") == 0) {
         repeated = seen.mainMarginClasses;
@@ -66,8 +66,8 @@ bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* v
             memcpy(framed + 1, value, n);
             framed[n + 1] = ',';
             framed[n + 2] = 0;
-            if (f->mainMarginClasses) MemFree(f->mainMarginClasses);
-            f->mainMarginClasses = framed;
+            if (firm->mainMarginClasses) MemFree(firm->mainMarginClasses);
+            firm->mainMarginClasses = framed;
             if (ctx.sink) CheckClassListSpaces(ctx, line, framed);
         }
         seen.mainMarginClasses = true;
@@ -81,15 +81,15 @@ bool GeneralLine(LoadContext& ctx, void* state, int32_t line, char* key, char* v
 } // namespace
 
 bool ParseGeneralSection(LoadContext& ctx) {
-    FirmRecord* f = ctx.firm;
-    f->checkMaxCredit = 0;
-    f->limitsInLots = 1;
-    f->creditLag = 1;
+    FirmRecord* firm = ctx.firm;
+    firm->checkMaxCredit = 0;
+    firm->limitsInLots = 1;
+    firm->creditLag = 1;
     GeneralSeen seen = {};
     if (!ReadFixedSection(ctx, "GENERAL", true, GeneralLine, &seen)) return false;
-    if (!f->mainMarginClasses) {
-        f->mainMarginClasses = DupString("");
-        if (!f->mainMarginClasses) return false;
+    if (!firm->mainMarginClasses) {
+        firm->mainMarginClasses = DupString("");
+        if (!firm->mainMarginClasses) return false;
     }
     return true;
 }

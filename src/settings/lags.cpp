@@ -3,7 +3,7 @@
 // end of the section: a repeated code is recognised as it comes, through a hash index.
 #include <string.h>
 
-#include "frame/strings.h"
+#include "text/strings.h"
 #include "settings/reader.h"
 
 namespace kesvar {
@@ -186,15 +186,15 @@ static int CompareLagPrefix(const char* key, const ClientLag* entry) {
     return CompareNamePrefix(key, entry->clientCode, int32_t(strlen(entry->clientCode)));
 }
 
-int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode) {
-    const FirmRecord* f = FirmOf(record);
+int32_t ClientCreditLag(const FirmSettings* settings, const char* clientCode) {
+    const FirmRecord* firm = FirmOf(settings);
     int32_t i =
-        FindSortedCode(clientCode, f->clientLags.items, f->clientLags.count, CompareLagCode);
-    if (i >= 0) return f->clientLags[i].lag;
-    i = FindSortedCode(clientCode, f->clientLagPrefixes.items, f->clientLagPrefixes.count,
+        FindSortedCode(clientCode, firm->clientLags.items, firm->clientLags.count, CompareLagCode);
+    if (i >= 0) return firm->clientLags[i].lag;
+    i = FindSortedCode(clientCode, firm->clientLagPrefixes.items, firm->clientLagPrefixes.count,
                        CompareLagPrefix);
-    if (i >= 0) return f->clientLagPrefixes[i].lag;
-    return f->creditLag;
+    if (i >= 0) return firm->clientLagPrefixes[i].lag;
+    return firm->creditLag;
 }
 
 bool ParseClientLagSection(LoadContext& ctx) {

@@ -3,7 +3,7 @@
 // listed security keeps its code only while the registry does not know it.
 #include <string.h>
 
-#include "frame/strings.h"
+#include "text/strings.h"
 #include "registry/registry.h"
 #include "settings/reader.h"
 
@@ -206,7 +206,7 @@ void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls) {
     e.securityCount += c->securityCount;
 }
 
-bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* owner, int32_t ownerFirst,
+bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t ownerFirst,
                           int32_t kind, char* value, const char* classCode, int32_t line) {
     FirmRecord* firm = ctx.firm;
     if (ctx.sink) {
@@ -315,7 +315,7 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* owner, int32_t o
         return false;
     }
     if (ctx.sink && ctx.sink->listEntry)
-        ctx.sink->listEntry(ctx.sink->user, line, owner, &firm->entries[entryAt]);
+        ctx.sink->listEntry(ctx.sink->user, line, settings, &firm->entries[entryAt]);
     if (cls >= 0) ResolveEntry(firm, entryAt, cls);
     return true;
 }

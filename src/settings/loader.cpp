@@ -2,7 +2,7 @@
 // release of records.
 #include <string.h>
 
-#include "frame/handles.h"
+#include "state/handles.h"
 #include "settings/reader.h"
 
 namespace kesvar {

@@ -3,27 +3,27 @@
 // client record is bound.
 #include <string.h>
 
-#include "frame/handles.h"
-#include "frame/strings.h"
+#include "state/handles.h"
+#include "text/strings.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
 
 namespace kesvar {
 
-int32_t BoardKind(const FirmSettings* r, const char* tag) {
-    const FirmRecord* f = FirmOf(r);
+int32_t BoardKind(const FirmSettings* settings, const char* tag) {
+    const FirmRecord* firm = FirmOf(settings);
     // A firm that lists no tags takes every tag.
-    if (f->boardTags.count == 0) return Ordinary;
-    for (int32_t i = 0; i < f->boardTags.count; ++i)
-        if (CompareNames(f->boardTags[i].tag, tag) == 0) return f->boardTags[i].kind;
+    if (firm->boardTags.count == 0) return Ordinary;
+    for (int32_t i = 0; i < firm->boardTags.count; ++i)
+        if (CompareNames(firm->boardTags[i].tag, tag) == 0) return firm->boardTags[i].kind;
     return NotCounted;
 }
 
-int32_t ListedAccountKind(const FirmRecord* f, const char* account) {
+int32_t ListedAccountKind(const FirmRecord* firm, const char* account) {
     // Unlike tags, an account the firm does not list is an ordinary one.
-    for (int32_t i = 0; i < f->tradeAccounts.count; ++i)
-        if (CompareNames(f->tradeAccounts[i].account, account) == 0)
-            return f->tradeAccounts[i].kind;
+    for (int32_t i = 0; i < firm->tradeAccounts.count; ++i)
+        if (CompareNames(firm->tradeAccounts[i].account, account) == 0)
+            return firm->tradeAccounts[i].kind;
     return Ordinary;
 }
 
@@ -32,12 +32,12 @@ bool WeightIs(const void* firm, int32_t i, const void* code) {
                   static_cast<const char*>(code)) == 0;
 }
 
-void ListedWeights(const FirmRecord* f, const char* secCode, double* longWeight,
+void ListedWeights(const FirmRecord* firm, const char* secCode, double* longWeight,
                    double* shortWeight) {
-    int32_t i = HashFind(f->weightIndex, HashCode(secCode), WeightIs, f, secCode);
+    int32_t i = HashFind(firm->weightIndex, HashCode(secCode), WeightIs, firm, secCode);
     if (i < 0) return;
-    *longWeight = f->securityWeights[i].longWeight;
-    *shortWeight = f->securityWeights[i].shortWeight;
+    *longWeight = firm->securityWeights[i].longWeight;
+    *shortWeight = firm->securityWeights[i].shortWeight;
 }
 
 const FirmSettings* PickClientRecord(const FirmRecord* firm, const char* clientCode) {
@@ -54,18 +54,18 @@ const FirmSettings* PickClientRecord(const FirmRecord* firm, const char* clientC
     if (exact >= 0) return &firm->clients[exact];
     // Prefix pass: the first "X*" in attach order that begins the code; "*" fits every code.
     for (int32_t k = 0; k < firm->prefixClients.count; ++k) {
-        const FirmSettings* c = &firm->clients[firm->prefixClients[k]];
-        int32_t n = int32_t(strlen(c->clientCode));
-        if (CompareNamePrefix(clientCode, c->clientCode, n - 1) == 0) return c;
+        const FirmSettings* client = &firm->clients[firm->prefixClients[k]];
+        int32_t n = int32_t(strlen(client->clientCode));
+        if (CompareNamePrefix(clientCode, client->clientCode, n - 1) == 0) return client;
     }
     return firm;
 }
 
-uint32_t HandleOf(const FirmSettings* r) {
-    const FirmRecord* f = FirmOf(r);
-    if (r == f) return f->handle;
+uint32_t HandleOf(const FirmSettings* settings) {
+    const FirmRecord* firm = FirmOf(settings);
+    if (settings == firm) return firm->handle;
     // Client records take the handles after their firm's, in attach order.
-    return f->handle + 1 + uint32_t(r - f->clients.items);
+    return firm->handle + 1 + uint32_t(settings - firm->clients.items);
 }
 
 FirmSettings* ResolveHandle(uint32_t handle) {
@@ -75,17 +75,18 @@ FirmSettings* ResolveHandle(uint32_t handle) {
     return place == 0 ? static_cast<FirmSettings*>(firm) : &firm->clients[place - 1];
 }
 
-SecurityList ListOf(const FirmSettings* r, int32_t kind) {
-    int32_t first = r->firstEntry;
+SecurityList ListOf(const FirmSettings* settings, int32_t kind) {
+    int32_t first = settings->firstEntry;
     for (int32_t k = 0; k < kind; ++k)
-        first += r->listCount[k];
-    SecurityList list = {FirmOf(r)->entries.items + first, r->listCount[kind], first};
+        first += settings->listCount[k];
+    SecurityList list = {FirmOf(settings)->entries.items + first, settings->listCount[kind], first};
     return list;
 }
 
-void ListedCode(const FirmSettings* r, ListedSecurity s, char out[kHostCodeSize]) {
+void ListedCode(const FirmSettings* settings, ListedSecurity s, char out[kHostCodeSize]) {
     // Registry codes may hold 19 characters; the host's fields keep 15.
-    const char* code = s.ref >= 0 ? SecurityAt(s.ref)->sec.code : FirmOf(r)->codes.items + ~s.ref;
+    const char* code =
+        s.ref >= 0 ? SecurityAt(s.ref)->sec.code : FirmOf(settings)->codes.items + ~s.ref;
     CopyBounded(out, code, kHostCodeSize - 1);
 }
 

@@ -119,7 +119,7 @@ bool ParseAdditionalTradeAccounts(LoadContext& ctx, int32_t kind, const char* na
 // text after '=', cut in place), and resolves it when its class is registered. `owner` is the
 // record the entry is read for; the entries of that record begin at `ownerFirst`. False: no
 // memory (pools as before).
-bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* owner, int32_t ownerFirst,
+bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t ownerFirst,
                           int32_t kind, char* value, const char* classCode, int32_t line);
 
 // Outcome of AttachClientRecord.

@@ -6,8 +6,8 @@
 #ifndef KESVAR_SETTINGS_SETTINGS_H
 #define KESVAR_SETTINGS_SETTINGS_H
 
-#include "frame/state.h"
-#include "frame/strings.h"
+#include "state/state.h"
+#include "text/strings.h"
 #include "settings/diagnostics.h"
 
 namespace kesvar {
@@ -141,11 +141,11 @@ struct FirmRecord : FirmSettings {
 };
 
 // The firm record at the top of the parent chain.
-inline const FirmRecord* FirmOf(const FirmSettings* r) {
-    return static_cast<const FirmRecord*>(r->parent ? r->parent : r);
+inline const FirmRecord* FirmOf(const FirmSettings* settings) {
+    return static_cast<const FirmRecord*>(settings->parent ? settings->parent : settings);
 }
-inline FirmRecord* FirmOf(FirmSettings* r) {
-    return static_cast<FirmRecord*>(r->parent ? r->parent : r);
+inline FirmRecord* FirmOf(FirmSettings* settings) {
+    return static_cast<FirmRecord*>(settings->parent ? settings->parent : settings);
 }
 
 // A record's list of one kind: its entries, in list order.
@@ -154,18 +154,19 @@ struct SecurityList {
     int32_t count;
     int32_t firstEntry; // position of the first entry in the firm's pool
 };
-SecurityList ListOf(const FirmSettings* r, int32_t kind);
-inline const ListedSecurity* SecuritiesOf(const FirmSettings* r, const ClassSecurityList& e) {
-    return FirmOf(r)->securities.items + e.firstSecurity;
+SecurityList ListOf(const FirmSettings* settings, int32_t kind);
+inline const ListedSecurity* SecuritiesOf(const FirmSettings* settings,
+                                          const ClassSecurityList& e) {
+    return FirmOf(settings)->securities.items + e.firstSecurity;
 }
 inline int32_t SecIndexOf(ListedSecurity s) {
     return s.ref >= 0 ? s.ref : -1;
 }
-inline const char* ClassCodeOf(const FirmSettings* r, const ClassSecurityList& e) {
-    return FirmOf(r)->codes.items + e.classCode;
+inline const char* ClassCodeOf(const FirmSettings* settings, const ClassSecurityList& e) {
+    return FirmOf(settings)->codes.items + e.classCode;
 }
 // The code of a listed security as the host receives it: cut to 15 characters.
-void ListedCode(const FirmSettings* r, ListedSecurity s, char out[kHostCodeSize]);
+void ListedCode(const FirmSettings* settings, ListedSecurity s, char out[kHostCodeSize]);
 
 // Binds an entry to class `cls`: explicit codes to their securities, "<ALL>" to every security
 // of the class (after the explicit codes, which stay unresolved). The security pool must have
@@ -174,7 +175,7 @@ void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls);
 int32_t ExpansionOf(const ClassSecurityList& e, int32_t cls);
 
 // Row handles of the records.
-uint32_t HandleOf(const FirmSettings* r);
+uint32_t HandleOf(const FirmSettings* settings);
 // The live record of a handle, or null for 0 and for stale handles.
 FirmSettings* ResolveHandle(uint32_t handle);
 
@@ -210,26 +211,27 @@ int32_t FindSortedCode(const char* key, const ClientLag* entries, int32_t count,
 
 // Lookups of a bound record's firm-wide settings. Board tags, trade accounts, weights and
 // lags always live on the firm record, also when a client record is bound.
-int32_t BoardKind(const FirmSettings* r, const char* tag); // NotCounted: does not count
+int32_t BoardKind(const FirmSettings* settings, const char* tag); // NotCounted: does not count
 // The account and weight lookups are made for every position of a row: a firm without such
 // lines is answered inline, the others by the search.
-int32_t ListedAccountKind(const FirmRecord* f, const char* account);
-void ListedWeights(const FirmRecord* f, const char* secCode, double* longWeight,
+int32_t ListedAccountKind(const FirmRecord* firm, const char* account);
+void ListedWeights(const FirmRecord* firm, const char* secCode, double* longWeight,
                    double* shortWeight);
-inline int32_t AccountKind(const FirmSettings* r, const char* account) { // Ordinary when not listed
-    const FirmRecord* f = FirmOf(r);
-    return f->tradeAccounts.count == 0 ? int32_t(Ordinary) : ListedAccountKind(f, account);
+inline int32_t AccountKind(const FirmSettings* settings,
+                           const char* account) { // Ordinary when not listed
+    const FirmRecord* firm = FirmOf(settings);
+    return firm->tradeAccounts.count == 0 ? int32_t(Ordinary) : ListedAccountKind(firm, account);
 }
-inline void WeightsOf(const FirmSettings* r, const char* secCode, double* longWeight,
+inline void WeightsOf(const FirmSettings* settings, const char* secCode, double* longWeight,
                       double* shortWeight) {
     *longWeight = 1.0;
     *shortWeight = 1.0;
-    if (r && FirmOf(r)->securityWeights.count != 0)
-        ListedWeights(FirmOf(r), secCode, longWeight, shortWeight);
+    if (settings && FirmOf(settings)->securityWeights.count != 0)
+        ListedWeights(FirmOf(settings), secCode, longWeight, shortWeight);
 }
 // Whether security weight i of `firm` (a FirmRecord) has the code `code`: weightIndex's match.
 bool WeightIs(const void* firm, int32_t i, const void* code);
-int32_t ClientCreditLag(const FirmSettings* record, const char* clientCode);
+int32_t ClientCreditLag(const FirmSettings* settings, const char* clientCode);
 // The client record a row's client code binds to (exact code, else the first prefix record in
 // attach order), or the firm record itself.
 const FirmSettings* PickClientRecord(const FirmRecord* firm, const char* clientCode);

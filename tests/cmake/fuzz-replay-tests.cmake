@@ -12,4 +12,17 @@ if(NOT WIN32)
                      ${CMAKE_CURRENT_SOURCE_DIR}/data/fuzz-regressions/${target})
     set_tests_properties(fuzz_replay.${target} PROPERTIES TIMEOUT ${KESVAR_TEST_TIMEOUT})
   endforeach()
+  # The tool's readers, wherever the tool is built.
+  if(KESVAR_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING
+     AND EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
+    target_sources(kesvar_fuzz_replay PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/tool_harness.cpp)
+    target_compile_definitions(kesvar_fuzz_replay PRIVATE KESVAR_FUZZ_TOOLS)
+    target_link_libraries(kesvar_fuzz_replay PRIVATE kesvar_cli_core)
+    foreach(target scenario limits_csv)
+      add_test(NAME fuzz_replay.${target}
+               COMMAND kesvar_fuzz_replay ${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target}
+                       ${CMAKE_CURRENT_SOURCE_DIR}/data/fuzz-regressions/${target})
+      set_tests_properties(fuzz_replay.${target} PROPERTIES TIMEOUT ${KESVAR_TEST_TIMEOUT})
+    endforeach()
+  endif()
 endif()

@@ -12,7 +12,7 @@
 namespace {
 
 using namespace differential;
-using namespace fakehost;
+using namespace memory_host;
 
 const uint32_t kUnwritten = 0xEEEEEEEEu; // out values the library must leave alone keep this
 const uint32_t kRowSizes[] = {KR_ROW_SIZE_280, KR_ROW_SIZE_272, KR_ROW_SIZE_264, KR_ROW_SIZE_248};

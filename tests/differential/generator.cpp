@@ -5,7 +5,7 @@
 
 namespace differential {
 
-using namespace fakehost;
+using namespace memory_host;
 
 namespace {
 

@@ -23,11 +23,11 @@ template <size_t N> std::string Text(const char (&field)[N]) {
 }
 
 KRMoneyLimit* MoneyRecord(size_t i) {
-    return reinterpret_cast<KRMoneyLimit*>(fakehost::host().moneyLimits[i].get());
+    return reinterpret_cast<KRMoneyLimit*>(memory_host::host().moneyLimits[i].get());
 }
 
 KRSecLimit* SecRecord(size_t i) {
-    return reinterpret_cast<KRSecLimit*>(fakehost::host().secLimits[i].get());
+    return reinterpret_cast<KRSecLimit*>(memory_host::host().secLimits[i].get());
 }
 
 // A position the plan may trade: its record, how many of the record's units make a lot, and
@@ -189,11 +189,11 @@ CureResult RunCure(const Scenario& s, const Level& level, CureOrder order) {
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities)
             cure.securities.emplace(sec.code, std::make_pair(&c, &sec));
-    for (size_t i = 0; i < fakehost::host().moneyLimits.size(); ++i) {
+    for (size_t i = 0; i < memory_host::host().moneyLimits.size(); ++i) {
         const KRMoneyLimit* m = MoneyRecord(i);
         cure.firstMoney.emplace(std::make_tuple(Text(m->firmId), Text(m->clientCode)), i);
     }
-    for (size_t i = 0; i < fakehost::host().secLimits.size(); ++i) {
+    for (size_t i = 0; i < memory_host::host().secLimits.size(); ++i) {
         const KRSecLimit* p = SecRecord(i);
         auto key = std::make_tuple(Text(p->firmId), Text(p->clientCode));
         auto& list = cure.secRecords[key];

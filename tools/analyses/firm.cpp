@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "scenario/command_error.h"
 #include "analyses/stress.h"
 
 namespace kesvar_cli {
@@ -60,17 +61,14 @@ void RequestAllClients(Scenario* s) {
     s->rows = std::move(rows);
 }
 
-bool ParseLevels(const std::vector<std::string>& texts, const char* option, std::vector<Level>* out,
-                 std::ostream& err) {
-    out->assign(texts.size(), Level());
+std::vector<Level> ParseLevels(const std::vector<std::string>& texts, const std::string& option) {
+    std::vector<Level> out(texts.size());
     for (size_t i = 0; i < texts.size(); ++i) {
         std::string reason;
-        if (!ParseFigureLevel(texts[i], &(*out)[i], &reason)) {
-            err << "kesvar: " << option << " " << texts[i] << ": " << reason << "\n";
-            return false;
-        }
+        if (!ParseFigureLevel(texts[i], &out[i], &reason))
+            throw CommandError(option + " " + texts[i] + ": " + reason);
     }
-    return true;
+    return out;
 }
 
 FirmSummary SummarizeFirm(const RunResult& result, const std::vector<Level>& levels) {

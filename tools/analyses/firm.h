@@ -5,7 +5,6 @@
 
 #include <stddef.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,9 +22,8 @@ struct Level {
 // Parses FIGURE=NUMBER with a known row figure; false with a reason otherwise.
 bool ParseFigureLevel(const std::string& text, Level* out, std::string* reason);
 
-// Parses every FIGURE=L text of an option; false after a message on `err` naming the bad one.
-bool ParseLevels(const std::vector<std::string>& texts, const char* option, std::vector<Level>* out,
-                 std::ostream& err);
+// Parses every FIGURE=L text of an option; throws CommandError naming the option and the bad one.
+std::vector<Level> ParseLevels(const std::vector<std::string>& texts, const std::string& option);
 
 // True when the row's figure is at or below the level (a failed row is not).
 bool AtOrBelow(const RowResult& row, const Level& level);

@@ -78,7 +78,7 @@ void SetShock(const Scenario& s, const StressPlan& plan, double shock) {
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities) {
             Market m = Moves(plan, sec) ? Shocked(sec.market, shock) : sec.market;
-            fakehost::SetPrices(c.id, sec.id, m.offer, m.bid, m.prevPrice, m.last, m.accruedInt);
+            memory_host::SetPrices(c.id, sec.id, m.offer, m.bid, m.prevPrice, m.last, m.accruedInt);
         }
 }
 
@@ -102,7 +102,7 @@ class Evaluator {
         o.actv = actv;
         RowResult r = RunRow(req, o);
         // The host's call log only grows; nothing here reads it.
-        fakehost::host().log.clear();
+        memory_host::host().log.clear();
         return r;
     }
 
@@ -193,7 +193,7 @@ bool ParseLevel(const std::string& text, StressPlan* plan, std::string* reason) 
         return false;
     }
     try {
-        plan->level = ParseNumber(text.substr(eq + 1), "--level " + text);
+        plan->level = ParseNumber(text.substr(eq + 1), name);
     } catch (const WhatIfError& e) {
         *reason = e.what();
         return false;
@@ -301,71 +301,60 @@ void AddStressOptions(CLI::App* cmd, StressArgs* a) {
     cmd->add_option("--client", a->clients, "Only this client code (repeatable)");
     cmd->add_option("--top", a->top, "Only the N clients nearest their margin call")
         ->check(CLI::PositiveNumber);
+    cmd->add_flag("--all-clients", a->allClients,
+                  "A row for every client with a limit record, instead of the scenario's rows");
 }
 
-bool StressPlanOf(const StressArgs& a, StressPlan* plan, std::ostream& err) {
-    if (a.all && !a.security.empty()) {
-        err << "kesvar: --all and --security exclude each other\n";
-        return false;
-    }
-    try {
-        plan->from = ParsePercent(a.from, "--from " + a.from);
-        plan->to = ParsePercent(a.to, "--to " + a.to);
-    } catch (const WhatIfError& e) {
-        err << "kesvar: " << e.what() << "\n";
-        return false;
-    }
-    if (!(plan->from < plan->to) || plan->from < -1.0) {
-        err << "kesvar: --from must lie below --to, and no shock below -100%\n";
-        return false;
-    }
-    plan->security = a.security;
-    plan->steps = a.steps;
-    plan->clients = a.clients;
-    plan->actv = a.actv;
-    plan->firm = a.allClients || !a.failBelow.empty();
-    if (!ParseLevels(a.failBelow, "--fail-below", &plan->failBelow, err)) return false;
-    std::string reason;
-    if (!a.level.empty() && !ParseLevel(a.level, plan, &reason)) {
-        err << "kesvar: --level " << a.level << ": " << reason << "\n";
-        return false;
-    }
-    return true;
-}
-
-bool StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
-                  StressResult* out) {
+StressPlan StressPlanOf(const StressArgs& a) {
+    if (a.all && !a.security.empty()) throw CommandError("--all and --security exclude each other");
     StressPlan plan;
-    if (!StressPlanOf(args, &plan, std::cerr)) return false;
+    plan.from = ParsePercent(a.from, "--from " + a.from);
+    plan.to = ParsePercent(a.to, "--to " + a.to);
+    if (!(plan.from < plan.to) || plan.from < -1.0)
+        throw CommandError("--from must lie below --to, and no shock below -100%");
+    plan.security = a.security;
+    plan.steps = a.steps;
+    plan.clients = a.clients;
+    plan.actv = a.actv;
+    plan.firm = a.allClients || !a.failBelow.empty();
+    plan.failBelow = ParseLevels(a.failBelow, "--fail-below");
+    std::string reason;
+    if (!a.level.empty() && !ParseLevel(a.level, &plan, &reason))
+        throw CommandError("--level " + a.level + ": " + reason);
+    return plan;
+}
+
+StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
+                          const WhatIf& whatIf) {
+    StressPlan plan = StressPlanOf(args);
     Scenario s;
     std::vector<Warning> warnings;
-    if (!LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings)) return false;
+    LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings);
     if (args.allClients) RequestAllClients(&s);
     for (const std::string& code : plan.clients) {
         bool found = false;
         for (const RowRequest& q : s.rows)
             found = found || q.client == code;
-        if (!found) {
-            std::cerr << "kesvar: --client " << code << ": no row of the scenario asks for it\n";
-            return false;
-        }
+        if (!found) throw CommandError("--client " + code + ": no row of the scenario asks for it");
     }
+    StressResult out;
     try {
-        *out = RunStress(s, plan);
+        out = RunStress(s, plan);
     } catch (const std::runtime_error& e) {
-        std::cerr << "kesvar: --security " << plan.security << ": " << e.what() << "\n";
-        return false;
+        throw CommandError("--security " + plan.security + ": " + e.what());
     }
-    out->warnings = warnings;
-    out->scenarioText = s.text;
-    out->firms = s.firms;
-    if (args.top > 0 && size_t(args.top) < out->clients.size()) {
+    out.whatIf = whatIf;
+    out.warnings = warnings;
+    out.scenarioText = s.text;
+    out.firms = s.firms;
+    out.classes = s.classes;
+    if (args.top > 0 && size_t(args.top) < out.clients.size()) {
         std::vector<ClientStress> nearest;
-        for (const ClientStress* c : RankedClients(*out))
+        for (const ClientStress* c : RankedClients(out))
             if (nearest.size() < size_t(args.top)) nearest.push_back(*c);
-        out->clients = nearest;
+        out.clients = nearest;
     }
-    return true;
+    return out;
 }
 
 } // namespace kesvar_cli

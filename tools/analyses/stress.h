@@ -61,9 +61,11 @@ struct ClientStress {
 
 struct StressResult {
     StressPlan plan;
+    WhatIf whatIf;                 // the overrides the figures were computed under
     std::vector<Warning> warnings; // what `run` says about the scenario
     std::string scenarioText;      // the file, as StressOfFile read it
     std::vector<Firm> firms;       // with their settings texts
+    std::vector<Class> classes;    // with the prices the figures were made at
     RunResult base;                // the scenario run at its own prices, traced, with every actv
     std::vector<double> shocks;
     std::vector<ClientStress> clients;
@@ -93,18 +95,19 @@ struct StressArgs {
     int steps = 21;
     std::string level;
     bool actv = false;
-    std::vector<std::string> clients; // only these client codes; empty: every client
-    int top = 0;                      // only the N nearest their margin call; 0: every client
-    bool allClients = false;          // stress only: a row for every client with a limit record
-    std::vector<std::string> failBelow;
+    std::vector<std::string> clients;   // only these client codes; empty: every client
+    int top = 0;                        // only the N nearest their margin call; 0: every client
+    bool allClients = false;            // a row for every client with a limit record
+    std::vector<std::string> failBelow; // stress only: FIGURE=L levels the firm summary counts
 };
 void AddStressOptions(CLI::App* command, StressArgs* args);
-// The plan the options give; false with a message on `err` when one is malformed.
-bool StressPlanOf(const StressArgs& args, StressPlan* plan, std::ostream& err);
+// The plan the options give; throws CommandError when one is malformed.
+StressPlan StressPlanOf(const StressArgs& args);
 // The stress of a scenario file as the options ask it, for the commands that print or draw
-// it; false with a message on standard error when the options or the scenario are wrong.
-bool StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
-                  StressResult* out);
+// it; throws CommandError when the options or the scenario are wrong. The scenario's warnings
+// go to standard error.
+StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
+                          const WhatIf& whatIf);
 
 } // namespace kesvar_cli
 

@@ -56,23 +56,14 @@ Market Shocked(const Market& m, double shock) {
     return out;
 }
 
-bool LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
+void LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
                             std::ostream& err, std::vector<Warning>* warnings) {
-    try {
-        *scenario = LoadScenarioFile(path);
-        ApplyWhatIf(whatIf, scenario);
-    } catch (const ScenarioError& e) {
-        err << "kesvar: " << path << ": " << e.path << ": " << e.what() << "\n";
-        return false;
-    } catch (const WhatIfError& e) {
-        err << "kesvar: " << e.what() << "\n";
-        return false;
-    }
+    *scenario = LoadScenarioFile(path);
+    ApplyWhatIf(whatIf, scenario);
     std::vector<Warning> found = AuditScenario(*scenario, path);
     for (const Warning& w : found)
         err << WarningText(w) << "\n";
     if (warnings) *warnings = found;
-    return true;
 }
 
 void AddWhatIfOptions(CLI::App* command, WhatIf* w) {

@@ -24,8 +24,8 @@ struct WhatIf {
 };
 
 // An override that cannot be applied; the message names it and says why.
-struct WhatIfError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct WhatIfError : CommandError {
+    using CommandError::CommandError;
 };
 
 // Adds --price and --shift to a command.
@@ -40,10 +40,9 @@ double ParsePercent(const std::string& text, const std::string& what);
 // A finite decimal number; throws WhatIfError.
 double ParseNumber(const std::string& text, const std::string& what);
 
-// Reads the scenario at `path` and applies the overrides. On failure prints one message to
-// `err` and returns false (the caller exits with status 2). Otherwise the warnings `run` gives
-// go to `err` too, and to `warnings` when asked.
-bool LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
+// Reads the scenario at `path` and applies the overrides; throws ScenarioError or WhatIfError.
+// The warnings `run` gives go to `err`, and to `warnings` when asked.
+void LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
                             std::ostream& err, std::vector<Warning>* warnings = nullptr);
 
 // The four prices of a market moved by a shock (-0.1 for -10%); accrued interest stays.

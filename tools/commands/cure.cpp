@@ -32,22 +32,10 @@ CLI::App* AddCureCommand(CLI::App& app, CureArgs* a) {
 }
 
 int RunCureCommand(const CureArgs& a) {
-    std::vector<Level> levels, failBelow;
-    if (!ParseLevels({a.level}, "--level", &levels, std::cerr) ||
-        !ParseLevels(a.failBelow, "--fail-below", &failBelow, std::cerr))
-        return 2;
-    const Level& level = levels[0];
-    Scenario scenario;
-    try {
-        scenario = LoadScenarioFile(a.scenario);
-        ApplyWhatIf(a.whatIf, &scenario);
-    } catch (const ScenarioError& e) {
-        std::cerr << "kesvar: " << a.scenario << ": " << e.path << ": " << e.what() << "\n";
-        return 2;
-    } catch (const WhatIfError& e) {
-        std::cerr << "kesvar: " << e.what() << "\n";
-        return 2;
-    }
+    const Level level = ParseLevels({a.level}, "--level")[0];
+    const std::vector<Level> failBelow = ParseLevels(a.failBelow, "--fail-below");
+    Scenario scenario = LoadScenarioFile(a.scenario);
+    ApplyWhatIf(a.whatIf, &scenario);
     if (a.allClients) RequestAllClients(&scenario);
     const CureOrder order = a.by == "loss"     ? CureOrder::Loss
                             : a.by == "weight" ? CureOrder::Weight
@@ -63,8 +51,8 @@ int RunCureCommand(const CureArgs& a) {
         PrintCureText(text, r);
     if (!failBelow.empty() && a.format == "table") PrintFirmTable(text, firm);
     std::cout << text.str() << std::flush;
-    if (r.base.AnyFailure()) return 1;
-    return AnyAtOrBelow(firm) ? 3 : 0;
+    if (r.base.AnyFailure()) return kExitFailure;
+    return AnyAtOrBelow(firm) ? kExitAtOrBelow : 0;
 }
 
 } // namespace kesvar_cli

@@ -24,7 +24,7 @@ CLI::App* AddExplainCommand(CLI::App& app, ExplainArgs* a) {
 
 int RunExplainCommand(const ExplainArgs& a) {
     Scenario s;
-    if (!LoadScenarioWithWhatIf(a.scenario, a.whatIf, &s, std::cerr)) return 2;
+    LoadScenarioWithWhatIf(a.scenario, a.whatIf, &s, std::cerr);
     std::vector<RowRequest> rows;
     for (const RowRequest& r : s.rows) {
         if (!a.client.empty() && r.client != a.client) continue;
@@ -45,20 +45,16 @@ int RunExplainCommand(const ExplainArgs& a) {
                             q.classCode = c.code;
                             q.secCode = sec.code;
                         }
-                if (found != 1) {
-                    std::cerr << "kesvar: --security " << a.security << ": "
-                              << (found ? "in several classes" : "not in the scenario") << "\n";
-                    return 2;
-                }
+                if (found != 1)
+                    throw CommandError("--security " + a.security + ": " +
+                                       (found ? "in several classes" : "not in the scenario"));
                 kept.actv.push_back(q);
             }
         }
         rows.push_back(kept);
     }
-    if (rows.empty()) {
-        std::cerr << "kesvar: --client " << a.client << ": no row of the scenario is for it\n";
-        return 2;
-    }
+    if (rows.empty())
+        throw CommandError("--client " + a.client + ": no row of the scenario is for it");
     s.rows = rows;
     RunOptions o;
     o.trace = true;
@@ -69,7 +65,7 @@ int RunExplainCommand(const ExplainArgs& a) {
     else
         PrintExplainText(text, r);
     std::cout << text.str() << std::flush;
-    return r.AnyFailure() ? 1 : 0;
+    return r.AnyFailure() ? kExitFailure : 0;
 }
 
 } // namespace kesvar_cli

@@ -31,10 +31,8 @@ int RunOrderCommand(const OrderArgs& a) {
     const std::vector<std::string>& side = !a.buy.empty()    ? a.buy
                                            : !a.sell.empty() ? a.sell
                                                              : a.shortSell;
-    if (side.size() != 2) {
-        std::cerr << "kesvar: order: give one of --buy, --sell or --short CODE QTY\n";
-        return 2;
-    }
+    if (side.size() != 2)
+        throw CommandError("order: give one of --buy, --sell or --short CODE QTY");
     Order order;
     order.firm = a.firm;
     order.client = a.client;
@@ -46,18 +44,14 @@ int RunOrderCommand(const OrderArgs& a) {
         order.quantity = std::stoi(side[1], &used);
         if (used != side[1].size()) throw std::invalid_argument(side[1]);
     } catch (const std::exception&) {
-        std::cerr << "kesvar: order: quantity '" << side[1] << "' is not a whole number\n";
-        return 2;
+        throw CommandError("order: quantity '" + side[1] + "' is not a whole number");
     }
     OrderImpact r;
+    Scenario scenario = LoadScenarioFile(a.scenario);
     try {
-        r = RunOrder(LoadScenarioFile(a.scenario), order);
-    } catch (const ScenarioError& e) {
-        std::cerr << "kesvar: " << a.scenario << ": " << e.path << ": " << e.what() << "\n";
-        return 2;
+        r = RunOrder(scenario, order);
     } catch (const OrderError& e) {
-        std::cerr << "kesvar: order: " << e.what() << "\n";
-        return 2;
+        throw CommandError(std::string("order: ") + e.what());
     }
     std::ostringstream text;
     if (a.format == "json")
@@ -67,7 +61,7 @@ int RunOrderCommand(const OrderArgs& a) {
     else
         PrintOrderText(text, r);
     std::cout << text.str() << std::flush;
-    return r.now.ok && r.pending.ok && r.filled.ok ? 0 : 1;
+    return r.now.ok && r.pending.ok && r.filled.ok ? 0 : kExitFailure;
 }
 
 } // namespace kesvar_cli

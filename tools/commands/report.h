@@ -15,6 +15,8 @@ struct ReportArgs {
     std::string output;
     StressArgs stress;
     WhatIf whatIf;
+    bool interactive = false;
+    std::string module; // the ES module kesvar_wasm builds, for --interactive
 };
 CLI::App* AddReportCommand(CLI::App& app, ReportArgs* args);
 int RunReportCommand(const ReportArgs& args);

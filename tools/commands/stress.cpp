@@ -18,9 +18,6 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
         ->required();
     AddFormatOption(cmd, &a->format, {"table", "json", "csv"});
     AddStressOptions(cmd, &a->stress);
-    cmd->add_flag("--all-clients", a->stress.allClients,
-                  "A row for every client with a limit record instead of the scenario's rows; "
-                  "adds the firm summary");
     cmd->add_option("--fail-below", a->stress.failBelow,
                     "FIGURE=L: count the clients at or below at the scenario's prices "
                     "(repeatable; adds the firm summary)");
@@ -29,8 +26,7 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
 }
 
 int RunStressCommand(const StressCommandArgs& a) {
-    StressResult r;
-    if (!StressOfFile(a.scenario, a.stress, a.whatIf, &r)) return 2;
+    StressResult r = StressOfFile(a.scenario, a.stress, a.whatIf);
     std::ostringstream text;
     if (a.format == "json")
         PrintStressJson(text, r);
@@ -40,8 +36,8 @@ int RunStressCommand(const StressCommandArgs& a) {
         PrintStressTable(text, r);
     std::cout << text.str() << std::flush;
     for (const ClientStress& c : r.clients)
-        if (!c.base.ok) return 1;
-    return AnyAtOrBelow(SummarizeFirm(r.base, r.plan.failBelow)) ? 3 : 0;
+        if (!c.base.ok) return kExitFailure;
+    return AnyAtOrBelow(SummarizeFirm(r.base, r.plan.failBelow)) ? kExitAtOrBelow : 0;
 }
 
 } // namespace kesvar_cli

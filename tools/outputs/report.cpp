@@ -11,6 +11,7 @@
 
 #include "analyses/explain.h"
 #include "outputs/csv.h"
+#include "outputs/interactive.h"
 #include "outputs/run_output.h"
 #include "scenario/text.h"
 #include "kesvar_version.h"
@@ -45,6 +46,8 @@ td.why { font-size: .85em; color: var(--muted); }
 .stress { display: grid; grid-template-columns: 3fr 2fr; gap: 1rem; align-items: start; }
 .charts { display: grid; gap: 1rem; }
 figure { margin: 0; }
+body.moved figure, body.moved #summary table { opacity: .45; }
+#prices input[type=number] { width: 8rem; }
 figcaption { font-size: .9em; color: var(--muted); }
 svg { width: 100%; height: auto; display: block; }
 svg text { font: 11px system-ui, sans-serif; fill: var(--ink); }
@@ -452,17 +455,21 @@ std::string Hash(const std::string& bytes) {
 
 } // namespace
 
-void WriteReport(std::ostream& o, const ReportHeader& h, const StressResult& r) {
+void WriteReport(std::ostream& o, const ReportHeader& h, const StressResult& r,
+                 const std::string* module) {
     o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       << "<title>Margin risk report: " << Escape(h.scenario) << "</title>\n<style>" << kStyle
       << "</style>\n</head>\n<body>\n";
     Header(o, h, r);
     o << "<main>\n";
+    if (module) WritePriceForm(o, r);
     Summary(o, r);
     for (const ClientStress& c : r.clients)
         ClientSection(o, r, c);
-    o << "</main>\n</body>\n</html>\n";
+    o << "</main>\n";
+    if (module) WritePriceScript(o, r, h.whatIf, h.scenario, *module);
+    o << "</body>\n</html>\n";
 }
 
 ReportHeader HeaderOf(const std::string& scenario, const WhatIf& whatIf, const StressResult& r) {

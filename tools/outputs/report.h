@@ -29,8 +29,10 @@ struct ReportHeader {
 // The header of a report of `scenario` (a path, or "-") under `whatIf`, made now.
 ReportHeader HeaderOf(const std::string& scenario, const WhatIf& whatIf, const StressResult& r);
 
-// The whole document.
-void WriteReport(std::ostream& out, const ReportHeader& header, const StressResult& r);
+// The whole document; with `module` (the ES module kesvar_wasm builds, Inlinable) the
+// reader can move the prices and the figures recompute in the page.
+void WriteReport(std::ostream& out, const ReportHeader& header, const StressResult& r,
+                 const std::string* module = nullptr);
 
 } // namespace kesvar_cli
 

@@ -105,9 +105,15 @@ void PrintTable(std::ostream& out, const RunResult& r) {
                "and bid to sell unless a price follows '@'.\n";
 }
 
-void PrintJson(std::ostream& out, const RunResult& r, const FirmSummary* firm) {
+ordered_json OverridesJson(const WhatIf& whatIf) {
+    return {{"prices", whatIf.prices}, {"shifts", whatIf.shifts}};
+}
+
+void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
+               const FirmSummary* firm) {
     ordered_json root;
     root["interfaceVersion"] = r.version;
+    root["overrides"] = OverridesJson(whatIf);
     root["setupFailures"] = ordered_json::array();
     for (const CallFailure& f : r.setup)
         root["setupFailures"].push_back(FailureJson(f));
@@ -175,13 +181,17 @@ void PrintJson(std::ostream& out, const RunResult& r, const FirmSummary* firm) {
     out << root.dump(2) << "\n";
 }
 
-void PrintCsv(std::ostream& out, const RunResult& r) {
+void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf) {
     out << "record,firm,client,class,security,field,value\n";
     auto line = [&](const char* record, const std::string& firm, const std::string& client,
                     const std::string& cls, const std::string& sec, const std::string& field,
                     const std::string& value) {
         WriteCsvLine(out, {record, firm, client, cls, sec, field, value});
     };
+    for (const std::string& p : whatIf.prices)
+        line("override", "", "", "", "", "price", p);
+    for (const std::string& s : whatIf.shifts)
+        line("override", "", "", "", "", "shift", s);
     auto failure = [](const CallFailure& f) {
         return std::to_string(f.code) + " " + ErrorName(f.code);
     };

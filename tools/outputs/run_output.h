@@ -7,17 +7,24 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "analyses/firm.h"
+#include "analyses/whatif.h"
 #include "scenario/runner.h"
 
 namespace kesvar_cli {
 
-enum class Format { Table, Json, Csv };
-
 void PrintTable(std::ostream& out, const RunResult& r);
+// JSON and CSV name the overrides the figures were computed under: JSON in "overrides"
+// ({"prices": [...], "shifts": [...]}, as typed), CSV in "override" records after the header
+// (field "price" or "shift", the override as typed in value), so every line keeps its fields.
 // With a firm summary, the JSON holds it as "firm".
-void PrintJson(std::ostream& out, const RunResult& r, const FirmSummary* firm = nullptr);
-void PrintCsv(std::ostream& out, const RunResult& r);
+void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
+               const FirmSummary* firm = nullptr);
+void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf);
+
+nlohmann::ordered_json OverridesJson(const WhatIf& whatIf);
 
 } // namespace kesvar_cli
 

@@ -6,6 +6,7 @@
 
 #include "outputs/csv.h"
 #include "outputs/firm_output.h"
+#include "outputs/run_output.h"
 #include "scenario/text.h"
 
 namespace kesvar_cli {
@@ -112,6 +113,7 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
 void PrintStressJson(std::ostream& out, const StressResult& r) {
     const StressPlan& plan = r.plan;
     ordered_json root;
+    root["overrides"] = OverridesJson(r.whatIf);
     root["moves"] = plan.security.empty() ? ordered_json("all") : ordered_json(plan.security);
     root["shocks"] = r.shocks;
     if (!plan.levelFigure.empty())
@@ -174,6 +176,10 @@ void PrintStressJson(std::ostream& out, const StressResult& r) {
 void PrintStressCsv(std::ostream& out, const StressResult& r) {
     const StressPlan& plan = r.plan;
     WriteCsvLine(out, {"record", "firm", "client", "security", "shock", "price", "field", "value"});
+    for (const std::string& p : r.whatIf.prices)
+        WriteCsvLine(out, {"override", "", "", "", "", "", "price", p});
+    for (const std::string& s : r.whatIf.shifts)
+        WriteCsvLine(out, {"override", "", "", "", "", "", "shift", s});
     for (const ClientStress& c : r.clients) {
         const std::string& firm = c.request.firm;
         const std::string& client = c.request.client;

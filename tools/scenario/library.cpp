@@ -8,14 +8,14 @@ namespace kesvar_cli {
 int32_t OpenLibrary(int32_t version) {
     static int32_t opened = 0;
     if (opened == 0) {
-        if (fakehost::Install(version)) {
+        if (memory_host::Install(version)) {
             opened = version;
             return KR_ERR_NONE;
         }
         if (KRGetLastError() != KR_ERR_STATE) return KRGetLastError();
         opened = version; // initialised before, by a test's own world
     }
-    fakehost::host().version = opened;
+    memory_host::host().version = opened;
     return version == opened ? KR_ERR_NONE : KR_ERR_STATE;
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
-namespace fakehost {
+namespace memory_host {
 
 namespace {
 Host* theHost = nullptr;
@@ -294,4 +294,4 @@ std::vector<std::string> LogLines(const std::string& prefix) {
     return out;
 }
 
-} // namespace fakehost
+} // namespace memory_host

@@ -15,7 +15,7 @@
 
 #include "kesvar.h"
 
-namespace fakehost {
+namespace memory_host {
 
 struct SecurityDef {
     uint32_t secId;
@@ -132,6 +132,6 @@ KRMarginalActv Actv(uint32_t classId, uint32_t secId, uint32_t size = KR_ACTV_SI
 // Log lines that start with `prefix`, in order.
 std::vector<std::string> LogLines(const std::string& prefix);
 
-} // namespace fakehost
+} // namespace memory_host
 
 #endif

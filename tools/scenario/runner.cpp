@@ -72,13 +72,13 @@ void Register(const Scenario& s) {
     // A terminal keeps each client's records together, and each security's within them: the
     // library's walks stop at the first record of another client or security.
     for (size_t i : TerminalOrder(s.moneyLimits))
-        fakehost::AddMoneyLimit(s.moneyLimits[i]);
+        memory_host::AddMoneyLimit(s.moneyLimits[i]);
     for (size_t i : TerminalOrder(s.secLimits))
-        fakehost::AddSecLimit(s.secLimits[i]);
+        memory_host::AddSecLimit(s.secLimits[i]);
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities)
-            fakehost::SetPrices(c.id, sec.id, sec.market.offer, sec.market.bid,
-                                sec.market.prevPrice, sec.market.last, sec.market.accruedInt);
+            memory_host::SetPrices(c.id, sec.id, sec.market.offer, sec.market.bid,
+                                   sec.market.prevPrice, sec.market.last, sec.market.accruedInt);
 }
 
 CallFailure Failure(const char* call, const std::string& subject) {
@@ -92,7 +92,7 @@ CallFailure Failure(const char* call, const std::string& subject) {
 ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace) {
     ActvResult r;
     r.request = req;
-    r.actv = fakehost::Actv(req.classId, req.secId, req.size);
+    r.actv = memory_host::Actv(req.classId, req.secId, req.size);
     if (!KRInitMarginalActv(&row, &r.actv)) {
         r.failure = Failure("KRInitMarginalActv", req.secCode);
         return r;
@@ -112,7 +112,7 @@ ActvResult RunActv(const KRMarginalRow& row, const ActvRequest& req, bool trace)
 RowResult RunRow(const RowRequest& req, const RunOptions& options) {
     RowResult r;
     r.request = req;
-    r.row = fakehost::Row(req.firm, req.client, req.size);
+    r.row = memory_host::Row(req.firm, req.client, req.size);
     if (!KRInitMarginalRow(&r.row)) {
         r.failure = Failure("KRInitMarginalRow", req.firm + "/" + req.client);
         return r;
@@ -150,7 +150,7 @@ bool RunResult::AnyWarning() const {
 RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     RunResult out;
     out.version = s.version;
-    fakehost::Reset();
+    memory_host::Reset();
     int32_t code = OpenLibrary(s.version);
     // Each scenario starts from an empty library, whatever an earlier one or a test left.
     if (code == KR_ERR_NONE && !KRCleanup()) code = KR_ERR_STATE;
@@ -165,9 +165,9 @@ RunResult RunScenario(const Scenario& s, const RunOptions& options) {
     Register(s);
 
     for (const Class& c : s.classes) {
-        std::vector<fakehost::SecurityDef> secs;
+        std::vector<memory_host::SecurityDef> secs;
         for (const Security& sec : c.securities) {
-            fakehost::SecurityDef entry;
+            memory_host::SecurityDef entry;
             entry.secId = sec.id;
             entry.code = sec.code;
             entry.lotSize = sec.lot;
@@ -175,7 +175,7 @@ RunResult RunScenario(const Scenario& s, const RunOptions& options) {
             secs.push_back(entry);
         }
         int32_t result =
-            fakehost::AddClass(c.id, c.code, secs, c.flags, int8_t(c.valueUnlisted ? 1 : 0));
+            memory_host::AddClass(c.id, c.code, secs, c.flags, int8_t(c.valueUnlisted ? 1 : 0));
         if (!result || KRGetLastError() != KR_ERR_NONE)
             out.setup.push_back(Failure("KRAddClass", c.code));
     }

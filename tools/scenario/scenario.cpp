@@ -1,8 +1,10 @@
 #include "scenario/scenario.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -359,6 +361,24 @@ RowRequest ReadRow(const json& j, const std::string& path, const std::vector<Cla
     return r;
 }
 
+// Whether [b, e), which a NUL follows, is one decimal number in range. A standard library
+// without floating-point from_chars (the WebAssembly one) gets strtod, which reads the same
+// numbers in the C locale the tool keeps, but also hexadecimal and leading blanks.
+bool WholeDouble(const char* b, const char* e, double* d) {
+#ifdef __cpp_lib_to_chars
+    auto r = std::from_chars(b, e, *d);
+    return r.ec == std::errc() && r.ptr == e;
+#else
+    if (b == e || isspace(static_cast<unsigned char>(*b)) ||
+        std::find_if(b, e, [](char c) { return c == 'x' || c == 'X'; }) != e)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    *d = strtod(b, &end);
+    return end == e && errno != ERANGE;
+#endif
+}
+
 // A CSV field of a number column as the JSON value it stands for; anything else stays a
 // string, which the record's reader then refuses by name.
 json CsvValue(const std::string& field) {
@@ -368,8 +388,7 @@ json CsvValue(const std::string& field) {
     auto ri = std::from_chars(b, e, i);
     if (ri.ec == std::errc() && ri.ptr == e) return json(i);
     double d;
-    auto rd = std::from_chars(b, e, d);
-    if (rd.ec == std::errc() && rd.ptr == e) return json(d);
+    if (WholeDouble(b, e, &d)) return json(d);
     return json(field);
 }
 
@@ -497,7 +516,9 @@ void ReadList(const json& root, const char* key, std::vector<T>* out, F read) {
 
 } // namespace
 
-Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read) {
+namespace {
+
+Scenario ParseNamed(const std::string& text, const std::string& name, const FileReader& read) {
     json root;
     try {
         root = json::parse(text, nullptr, true, /*ignore_comments=*/true);
@@ -553,6 +574,17 @@ Scenario ParseScenario(const std::string& text, const std::string& name, const F
     return s;
 }
 
+} // namespace
+
+Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read) {
+    try {
+        return ParseNamed(text, name, read);
+    } catch (ScenarioError& e) {
+        e.file = name;
+        throw;
+    }
+}
+
 std::string ReadFile(const std::string& path) {
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) throw std::runtime_error(path + ": " + strerror(errno));
@@ -577,7 +609,7 @@ Scenario LoadScenarioFile(const std::string& path) {
     try {
         text = ReadInput(path);
     } catch (const std::exception& e) {
-        throw ScenarioError("(file)", std::string("cannot read the scenario: ") + e.what());
+        throw CommandError(std::string("cannot read the scenario: ") + e.what());
     }
 #ifdef _WIN32
     const char* separators = "/\\";

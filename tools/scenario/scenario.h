@@ -12,15 +12,15 @@
 #include <tuple>
 #include <vector>
 
+#include "scenario/command_error.h"
 #include "scenario/memory_host.h"
 
 namespace kesvar_cli {
 
-// A scenario that cannot be run: `path` is the JSON path (or the file) at fault.
-struct ScenarioError : std::runtime_error {
-    ScenarioError(std::string at, const std::string& what)
-        : std::runtime_error(what), path(std::move(at)) {}
-    std::string path;
+// A scenario that cannot be run: `path` is the JSON path (or the CSV file, line and column)
+// at fault; ParseScenario names the scenario's file.
+struct ScenarioError : CommandError {
+    ScenarioError(std::string at, const std::string& what) : CommandError(what, std::move(at)) {}
 };
 
 struct Market {
@@ -51,8 +51,8 @@ struct Firm {
 
 // Limit records are the memory host's own builders: money amounts in hundredths, as the host
 // keeps them.
-using MoneyLimit = fakehost::Money;
-using SecLimit = fakehost::Position;
+using MoneyLimit = memory_host::Money;
+using SecLimit = memory_host::Position;
 
 struct ActvRequest {
     uint32_t classId = 0, secId = 0;
@@ -94,7 +94,7 @@ std::string ReadFile(const std::string& path);
 std::string ReadInput(const std::string& path);
 
 // Reads and parses the scenario at `path` ("-": standard input), whose settings files are
-// named relative to it. Throws ScenarioError (a file that cannot be read has the path "(file)").
+// named relative to it. Throws ScenarioError, or CommandError when the file cannot be read.
 Scenario LoadScenarioFile(const std::string& path);
 
 // The key a limit record belongs to: its firm and client.

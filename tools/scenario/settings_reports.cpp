@@ -266,17 +266,6 @@ void Collect(void* user, int32_t line, kesvar::DiagCode code, const char* subjec
         Describe(line, code, subject ? subject : "", detail ? detail : ""));
 }
 
-// The codes of an entry's securities, as written (or as registered, for "<ALL>").
-std::vector<std::string> SecurityCodes(const FirmSettings* r, const ClassSecurityList& e) {
-    std::vector<std::string> codes;
-    for (int32_t k = 0; k < e.securityCount; ++k) {
-        char code[16];
-        kesvar::ListedCode(r, kesvar::SecuritiesOf(r, e)[k], code);
-        codes.push_back(code);
-    }
-    return codes;
-}
-
 void CollectEntry(void* user, int32_t line, const FirmSettings* owner, const ClassSecurityList* e) {
     std::vector<ListEntry>* entries = static_cast<Collected*>(user)->entries;
     if (!entries) return;
@@ -286,226 +275,6 @@ void CollectEntry(void* user, int32_t line, const FirmSettings* owner, const Cla
     entry.all = e->allSecurities != 0;
     entry.securities = SecurityCodes(owner, *e);
     entries->push_back(entry);
-}
-
-// ---- what the loader built --------------------------------------------------------------
-
-std::string EntryText(const FirmSettings* r, const ClassSecurityList& e) {
-    std::string s = std::string(kesvar::ClassCodeOf(r, e)) + ":";
-    bool first = true;
-    auto add = [&](const std::string& piece) {
-        s += (first ? " " : ", ") + piece;
-        first = false;
-    };
-    if (e.allSecurities) add("<ALL>");
-    for (const std::string& code : SecurityCodes(r, e))
-        add(code);
-    if (first) s += " (no securities)";
-    return s;
-}
-
-ordered_json ListJson(const FirmSettings* r, int32_t kind) {
-    ordered_json a = ordered_json::array();
-    const kesvar::SecurityList list = kesvar::ListOf(r, kind);
-    for (int32_t i = 0; i < list.count; ++i) {
-        const ClassSecurityList& e = list.entries[i];
-        ordered_json j;
-        j["class"] = kesvar::ClassCodeOf(r, e);
-        j["all"] = e.allSecurities != 0;
-        j["securities"] = ordered_json::array();
-        for (const std::string& code : SecurityCodes(r, e))
-            j["securities"].push_back(code);
-        a.push_back(j);
-    }
-    return a;
-}
-
-const char* KindName(int32_t kind) {
-    switch (kind) {
-    case kesvar::Ordinary:
-        return "listed";
-    case kesvar::AddLimit:
-        return "addLimit";
-    case kesvar::AddRepo:
-        return "addRepo";
-    }
-    return "unknown";
-}
-
-std::string RestrictBuyText(int8_t v) {
-    return v == 0 ? "not given (the default)" : v == 1 ? "given, non-zero" : "given, 0";
-}
-
-ordered_json RestrictBuyJson(int8_t v) {
-    return v == 0 ? ordered_json() : ordered_json(v == 1 ? 1 : 0);
-}
-
-ordered_json Switch(const ordered_json& value, bool isDefault) {
-    ordered_json j;
-    j["value"] = value;
-    j["isDefault"] = isDefault;
-    return j;
-}
-
-ordered_json SettingsJson(const FirmRecord& f) {
-    ordered_json s;
-    s["marginList"] = ListJson(&f, kesvar::kMarginList);
-    s["assetList"] = ListJson(&f, kesvar::kAssetList);
-    s["restShortList"] = ListJson(&f, kesvar::kRestShortList);
-    ordered_json sw;
-    sw["CREDITLAG"] = Switch(f.creditLag, f.creditLag == 1);
-    sw["RSTRNMBUY"] = Switch(RestrictBuyJson(f.restrictBuy), f.restrictBuy == 0);
-    sw["CHECKMAXCREDIT"] = Switch(f.checkMaxCredit, f.checkMaxCredit == 0);
-    sw["LIMITSINLOTS"] = Switch(f.limitsInLots, f.limitsInLots == 1);
-    std::string classes = f.mainMarginClasses ? f.mainMarginClasses : "";
-    sw["MAINMARGINCLASSES"] = Switch(classes, classes.empty());
-    sw["VOLUME"] = Switch(f.volumeFlag != 0, f.volumeFlag == 0);
-    s["switches"] = sw;
-    s["clients"] = ordered_json::array();
-    for (int32_t i = 0; i < f.clients.count; ++i) {
-        const FirmSettings& c = f.clients[i];
-        ordered_json j;
-        j["code"] = c.clientCode;
-        j["restrictBuy"] = RestrictBuyJson(c.restrictBuy);
-        j["ignoreRestShort"] = c.ignoreRestShort != 0;
-        j["marginList"] = ListJson(&c, kesvar::kMarginList);
-        j["assetList"] = ListJson(&c, kesvar::kAssetList);
-        j["restShortList"] = ListJson(&c, kesvar::kRestShortList);
-        s["clients"].push_back(j);
-    }
-    s["clientLags"] = ordered_json::array();
-    for (int32_t i = 0; i < f.clientLags.count; ++i)
-        s["clientLags"].push_back(
-            {{"client", f.clientLags[i].clientCode}, {"lag", f.clientLags[i].lag}});
-    s["clientLagPrefixes"] = ordered_json::array();
-    for (int32_t i = 0; i < f.clientLagPrefixes.count; ++i)
-        s["clientLagPrefixes"].push_back(
-            {{"prefix", f.clientLagPrefixes[i].clientCode}, {"lag", f.clientLagPrefixes[i].lag}});
-    s["securityWeights"] = ordered_json::array();
-    for (int32_t i = 0; i < f.securityWeights.count; ++i) {
-        const kesvar::SecurityWeight& w = f.securityWeights[i];
-        s["securityWeights"].push_back(
-            {{"security", w.secCode}, {"long", w.longWeight}, {"short", w.shortWeight}});
-    }
-    s["boardTags"] = ordered_json::array();
-    for (int32_t i = 0; i < f.boardTags.count; ++i)
-        s["boardTags"].push_back(
-            {{"tag", f.boardTags[i].tag}, {"kind", KindName(f.boardTags[i].kind)}});
-    s["tradeAccounts"] = ordered_json::array();
-    for (int32_t i = 0; i < f.tradeAccounts.count; ++i)
-        s["tradeAccounts"].push_back(
-            {{"account", f.tradeAccounts[i].account}, {"kind", KindName(f.tradeAccounts[i].kind)}});
-    return s;
-}
-
-// "label   item, item, item" wrapped under the items' column within 80 columns.
-class Summary {
-  public:
-    explicit Summary(std::ostream& out) : out_(out) {}
-
-    void Line(const std::string& label, const std::string& text) {
-        out_ << "  " << label
-             << std::string(label.size() < kColumn ? kColumn - label.size() : 1, ' ') << text
-             << "\n";
-    }
-    void Items(const std::string& label, const std::vector<std::string>& items,
-               const std::string& none) {
-        if (items.empty()) return Line(label, none);
-        std::string line;
-        bool firstLine = true;
-        for (size_t i = 0; i < items.size(); ++i) {
-            std::string piece = items[i] + (i + 1 < items.size() ? "," : "");
-            if (!line.empty() && 2 + kColumn + line.size() + 1 + piece.size() > 79) {
-                Line(firstLine ? label : "", line);
-                firstLine = false;
-                line.clear();
-            }
-            line += (line.empty() ? "" : " ") + piece;
-        }
-        Line(firstLine ? label : "", line);
-    }
-    void List(const std::string& label, const FirmSettings* r, int32_t kind,
-              const std::string& none) {
-        const kesvar::SecurityList list = kesvar::ListOf(r, kind);
-        if (list.count == 0) return Line(label, none);
-        for (int32_t i = 0; i < list.count; ++i)
-            Line(i == 0 ? label : "", EntryText(r, list.entries[i]));
-    }
-
-  private:
-    static const size_t kColumn = 19;
-    std::ostream& out_;
-};
-
-void PrintSummary(std::ostream& out, const FirmRecord& f, const std::vector<Warning>& found) {
-    // A value the loader read differently from what is written points at its warning, even
-    // when it happens to equal the default.
-    auto marked = [&](const char* key, const std::string& value, bool isDefault) {
-        for (const Warning& w : found)
-            if (!w.note && w.subject == key && w.kind != "repeated-key")
-                return value + " (read from line " + std::to_string(w.line) + ": see above)";
-        return value + (isDefault ? " (the default)" : "");
-    };
-    Summary s(out);
-    out << "\nWhat the loader built:\n";
-    s.List("margin list", &f, kesvar::kMarginList, "(none)");
-    s.List("asset list", &f, kesvar::kAssetList, "(none: the margin list answers)");
-    s.List("rest-short list", &f, kesvar::kRestShortList, "(none)");
-    s.Line("CREDITLAG", marked("CREDITLAG", std::to_string(f.creditLag), f.creditLag == 1));
-    s.Line("RSTRNMBUY", marked("RSTRNMBUY", RestrictBuyText(f.restrictBuy), false));
-    s.Line("CHECKMAXCREDIT",
-           marked("CHECKMAXCREDIT", std::to_string(f.checkMaxCredit), f.checkMaxCredit == 0));
-    s.Line("LIMITSINLOTS",
-           marked("LIMITSINLOTS", std::to_string(f.limitsInLots), f.limitsInLots == 1));
-    std::string classes = f.mainMarginClasses ? f.mainMarginClasses : "";
-    s.Line("MAINMARGINCLASSES", classes.empty() ? "(none: registration order)" : classes);
-    s.Line("VOLUME line", f.volumeFlag ? "yes: short value counts in own buy limit" : "no");
-
-    if (f.clients.count == 0) s.Line("client records", "(none)");
-    for (int32_t i = 0; i < f.clients.count; ++i) {
-        const FirmSettings& c = f.clients[i];
-        std::string head = c.clientCode;
-        if (c.restrictBuy) head += "  RSTRNMBUY " + RestrictBuyText(c.restrictBuy);
-        if (c.ignoreRestShort) head += "  IGNORERESTSHORTSECURITY";
-        if (!c.listCount[kesvar::kMarginList] && !c.listCount[kesvar::kAssetList] &&
-            !c.listCount[kesvar::kRestShortList])
-            head += "  (the firm's lists)";
-        s.Line(i == 0 ? "client records" : "", head);
-        const char* kinds[] = {"  margin ", "  asset ", "  rest-short "};
-        for (int32_t kind = 0; kind < kesvar::kListKinds; ++kind) {
-            const kesvar::SecurityList list = kesvar::ListOf(&c, kind);
-            for (int32_t k = 0; k < list.count; ++k)
-                s.Line("", kinds[kind] + EntryText(&c, list.entries[k]));
-        }
-    }
-
-    std::vector<std::string> items;
-    for (int32_t i = 0; i < f.clientLags.count; ++i)
-        items.push_back(std::string(f.clientLags[i].clientCode) + "=" +
-                        std::to_string(f.clientLags[i].lag));
-    for (int32_t i = 0; i < f.clientLagPrefixes.count; ++i)
-        items.push_back(std::string(f.clientLagPrefixes[i].clientCode) +
-                        "*=" + std::to_string(f.clientLagPrefixes[i].lag));
-    s.Items("client lags", items, "(none: CREDITLAG for every client)");
-
-    items.clear();
-    for (int32_t i = 0; i < f.securityWeights.count; ++i) {
-        const kesvar::SecurityWeight& w = f.securityWeights[i];
-        char buf[96];
-        snprintf(buf, sizeof buf, "%s long %g short %g", w.secCode, w.longWeight, w.shortWeight);
-        items.push_back(buf);
-    }
-    s.Items("weights", items, "(none: 1 and 1 for every security)");
-
-    items.clear();
-    for (int32_t i = 0; i < f.boardTags.count; ++i)
-        items.push_back(Quote(f.boardTags[i].tag) + " " + KindName(f.boardTags[i].kind));
-    s.Items("board tags", items, "(none: every board tag counts)");
-    items.clear();
-    for (int32_t i = 0; i < f.tradeAccounts.count; ++i)
-        items.push_back(std::string(f.tradeAccounts[i].account) + " " +
-                        KindName(f.tradeAccounts[i].kind));
-    s.Items("trade accounts", items, "(none: every account is ordinary)");
 }
 
 } // namespace
@@ -556,64 +325,20 @@ bool LoadSettingsText(const std::string& text, const std::string& source,
     return kesvar::CheckSettingsText(text.c_str(), &sink, Loading::Loaded, &loading) != 0;
 }
 
+// The codes of an entry's securities, as written (or as registered, for "<ALL>").
+std::vector<std::string> SecurityCodes(const kesvar::FirmSettings* r, const ClassSecurityList& e) {
+    std::vector<std::string> codes;
+    for (int32_t k = 0; k < e.securityCount; ++k) {
+        char code[16];
+        kesvar::ListedCode(r, kesvar::SecuritiesOf(r, e)[k], code);
+        codes.push_back(code);
+    }
+    return codes;
+}
+
 std::string WarningText(const Warning& w) {
     return w.source + (w.line > 0 ? ":" + std::to_string(w.line) : std::string()) +
            (w.note ? ": note: " : ": warning: ") + w.message + " [" + w.kind + "]";
-}
-
-int CheckSettings(std::ostream& out, std::ostream& err, const std::string& name,
-                  const std::string& text, bool json) {
-    std::vector<Warning> found;
-    // The library takes the text as a C string: whatever follows a NUL is never seen.
-    size_t nul = text.find('\0');
-    if (nul != std::string::npos) {
-        Warning w;
-        w.source = name;
-        w.line = int32_t(1 + std::count(text.begin(), text.begin() + nul, '\n'));
-        w.kind = "nul-byte";
-        w.message = "the text ends at a NUL byte here: the rest of the file is never read";
-        found.push_back(w);
-    }
-    ordered_json settings;
-    std::ostringstream summary;
-    if (OpenLibrary(KR_INTERFACE_V2) != KR_ERR_NONE ||
-        !LoadSettingsText(text, name, &found, nullptr, [&](const FirmRecord& f) {
-            if (json)
-                settings = SettingsJson(f);
-            else
-                PrintSummary(summary, f, found);
-        })) {
-        err << "kesvar: " << name << ": the loader refused the text (out of memory)\n";
-        return 2;
-    }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Warning& a, const Warning& b) { return a.line < b.line; });
-    size_t notes =
-        size_t(std::count_if(found.begin(), found.end(), [](const Warning& w) { return w.note; }));
-    size_t warnings = found.size() - notes;
-
-    if (json) {
-        ordered_json root;
-        root["file"] = name;
-        root["warningCount"] = warnings;
-        root["noteCount"] = notes;
-        root["warnings"] = ordered_json::array();
-        for (const Warning& d : found)
-            root["warnings"].push_back({{"line", d.line},
-                                        {"severity", d.note ? "note" : "warning"},
-                                        {"kind", d.kind},
-                                        {"subject", d.subject},
-                                        {"message", d.message}});
-        root["settings"] = settings;
-        out << root.dump(2) << "\n";
-    } else {
-        for (const Warning& d : found)
-            out << WarningText(d) << "\n";
-        out << name << ": " << warnings << (warnings == 1 ? " warning" : " warnings");
-        if (notes) out << ", " << notes << (notes == 1 ? " note" : " notes");
-        out << "\n" << summary.str();
-    }
-    return warnings == 0 ? 0 : 1;
 }
 
 } // namespace kesvar_cli

@@ -1,18 +1,19 @@
-// The settings checker: loads a settings text through the library's own loader with a
-// diagnostic sink, then describes what the loader built. `run` uses the same reports.
-#ifndef KESVAR_TOOLS_CHECK_H
-#define KESVAR_TOOLS_CHECK_H
+// The bridge from the settings loader's reports to warnings: loads a settings text through the
+// library's own loader with a diagnostic sink. `run` and `check` read the same reports.
+#ifndef KESVAR_TOOLS_SCENARIO_SETTINGS_REPORTS_H
+#define KESVAR_TOOLS_SCENARIO_SETTINGS_REPORTS_H
 
 #include <stdint.h>
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace kesvar {
 struct FirmRecord;
-}
+struct FirmSettings;
+struct ClassSecurityList;
+} // namespace kesvar
 
 namespace kesvar_cli {
 
@@ -43,13 +44,12 @@ bool LoadSettingsText(const std::string& text, const std::string& source,
                       std::vector<Warning>* warnings, std::vector<ListEntry>* entries,
                       const std::function<void(const kesvar::FirmRecord&)>& inspect);
 
+// The codes of a list entry's securities, as written (or as registered, for "<ALL>").
+std::vector<std::string> SecurityCodes(const kesvar::FirmSettings* r,
+                                       const kesvar::ClassSecurityList& e);
+
 // "SOURCE:LINE: warning: MESSAGE [KIND]" (no line part for line 0).
 std::string WarningText(const Warning& w);
-
-// Prints reports and the summary for `text` (named `name` in messages). Returns the exit
-// status: 0 no warning (notes allowed), 1 warnings, 2 the text could not be loaded at all.
-int CheckSettings(std::ostream& out, std::ostream& err, const std::string& name,
-                  const std::string& text, bool json);
 
 } // namespace kesvar_cli
 

@@ -1,0 +1,164 @@
+#include "outputs/interactive.h"
+
+#include <algorithm>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "outputs/csv.h"
+
+namespace kesvar_cli {
+
+namespace {
+
+// Runs the scenario again through kesvar_run_json at the prices of the form and writes the new
+// figures into the cells that carry them (data-figure, data-value: the shortest text that reads
+// back to the double). A hash such as #GAZP=180&shift=-10 sets the form as the page opens.
+const char* const kScript = R"JS(
+const data = JSON.parse(document.getElementById('kesvar-data').textContent);
+const kesvar = await createKesvar();
+const runJson = kesvar.cwrap('kesvar_run_json', 'string', ['string', 'string']);
+const form = document.getElementById('prices');
+const status = document.getElementById('prices-status');
+const shift = document.getElementById('shift');
+const securities = [...form.querySelectorAll('tr[data-security]')].map((tr) => ({
+  code: tr.dataset.security,
+  base: Number(tr.dataset.price),
+  price: tr.querySelector('input[type=number]'),
+  slider: tr.querySelector('input[type=range]'),
+  moved: false,
+}));
+const ratios = new Set(['leverage', 'currentLeverage']);
+const shown = (field, v) => {
+  const s = v.toFixed(ratios.has(field) ? 4 : 2);
+  return s === '-0.00' ? '0.00' : s;
+};
+
+function recompute() {
+  const prices = [...data.prices];
+  for (const s of securities) if (s.moved) prices.push(`${s.code}=${String(Number(s.price.value))}`);
+  const shifts = [...data.shifts];
+  if (Number(shift.value) !== 0) shifts.push(`${Number(shift.value)}%`);
+  const t0 = performance.now();
+  const answer = JSON.parse(runJson(data.scenario,
+    JSON.stringify({ name: data.name, files: data.files, prices, shifts })));
+  const ms = (performance.now() - t0).toFixed(1);
+  if (answer.error) {
+    status.textContent = `Not recomputed: ${answer.error.path}: ${answer.error.message}`;
+    return;
+  }
+  const moved = prices.length > data.prices.length || shifts.length > data.shifts.length;
+  for (const section of document.querySelectorAll('section.client')) {
+    const row = answer.rows.find((r) => r.firm === section.dataset.firm &&
+                                        r.client === section.dataset.client);
+    if (!row || !row.ok) continue;
+    for (const cell of section.querySelectorAll('td[data-figure]')) {
+      const v = row.figures[cell.dataset.figure];
+      cell.dataset.value = String(v);
+      cell.textContent = shown(cell.dataset.figure, v);
+    }
+  }
+  document.body.classList.toggle('moved', moved);
+  const what = [...shifts.slice(data.shifts.length).map((s) => `--shift ${s}`),
+                ...prices.slice(data.prices.length).map((p) => `--price ${p}`)];
+  status.textContent = moved
+    ? `Figures at the report's prices and ${what.join(' ')} (recomputed in ${ms} ms). ` +
+      'Positions, charts and the ranking still show the report\'s prices.'
+    : 'Figures at the report\'s prices.';
+}
+
+// A typed price: the slider shows where it lies from the report's.
+function follow(s) {
+  const v = Number(s.price.value);
+  s.moved = v !== s.base;
+  s.slider.value = String(Math.round((v / s.base - 1) * 100));
+}
+
+for (const s of securities) {
+  s.slider.addEventListener('input', () => {
+    s.price.value = String(s.base * (1 + Number(s.slider.value) / 100));
+    s.moved = Number(s.slider.value) !== 0;
+    recompute();
+  });
+  s.price.addEventListener('change', () => {
+    follow(s);
+    recompute();
+  });
+}
+shift.addEventListener('change', recompute);
+document.getElementById('reset').addEventListener('click', () => {
+  for (const s of securities) {
+    s.price.value = String(s.base);
+    s.slider.value = '0';
+    s.moved = false;
+  }
+  shift.value = '0';
+  recompute();
+});
+for (const [key, value] of new URLSearchParams(location.hash.slice(1))) {
+  if (key === 'shift') shift.value = value;
+  const s = securities.find((x) => x.code === key);
+  if (s) {
+    s.price.value = value;
+    follow(s);
+  }
+}
+form.hidden = false;
+recompute();
+)JS";
+
+// JSON inside a script element: "</" would end the element early.
+std::string ScriptSafe(std::string text) {
+    for (size_t at = 0; (at = text.find("</", at)) != std::string::npos; at += 3)
+        text.replace(at, 2, "<\\/");
+    return text;
+}
+
+} // namespace
+
+void WritePriceForm(std::ostream& o, const StressResult& r) {
+    o << "<section id=\"prices\" hidden><h2>Prices</h2>\n<p class=\"lead\" id=\"prices-status\">"
+         "</p>\n<p class=\"note\">A price set here is the offer, bid, previous and last price "
+         "alike, as <code>run --price CODE=P</code>; the shift moves every price first, as "
+         "<code>--shift</code>.</p>\n<table><thead><tr><th scope=\"col\">Security</th>"
+         "<th scope=\"col\">Price</th><th scope=\"col\">-50% to +50%</th></tr></thead><tbody>";
+    std::set<std::string> listed;
+    for (const Class& c : r.classes)
+        for (const Security& s : c.securities) {
+            if (!listed.insert(s.code).second) continue; // a price override names the code
+            std::string price = Exact(s.market.last);
+            o << "<tr data-security=\"" << s.code << "\" data-price=\"" << price
+              << "\"><th scope=\"row\">" << s.code << "</th><td><input type=\"number\" "
+              << "step=\"any\" min=\"0\" value=\"" << price << "\" aria-label=\"" << s.code
+              << " price\"></td><td><input type=\"range\" min=\"-50\" max=\"50\" step=\"1\" "
+              << "value=\"0\" aria-label=\"" << s.code << " move, %\"></td></tr>";
+        }
+    o << "</tbody></table>\n<p><label>All prices <input id=\"shift\" type=\"number\" step=\"any\" "
+         "value=\"0\"> %</label> <button type=\"button\" id=\"reset\">Reset</button></p>"
+         "</section>\n";
+}
+
+bool Inlinable(const std::string& module) {
+    std::string lower = module;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    return lower.find("</script") == std::string::npos;
+}
+
+void WritePriceScript(std::ostream& o, const StressResult& r, const WhatIf& whatIf,
+                      const std::string& scenarioName, const std::string& module) {
+    nlohmann::json data;
+    data["name"] = scenarioName;
+    data["scenario"] = r.scenarioText;
+    data["files"] = nlohmann::json::object();
+    for (const Firm& f : r.firms) // by the name a settingsFile gives; an inline text is unused
+        data["files"][f.source] = f.settings;
+    data["prices"] = whatIf.prices;
+    data["shifts"] = whatIf.shifts;
+    o << "<script type=\"application/json\" id=\"kesvar-data\">"
+      << ScriptSafe(data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
+      << "</script>\n<script type=\"module\">\n"
+      << module << "\n"
+      << kScript << "</script>\n";
+}
+
+} // namespace kesvar_cli
