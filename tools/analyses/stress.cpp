@@ -324,8 +324,8 @@ StressPlan StressPlanOf(const StressArgs& a) {
     return plan;
 }
 
-StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
-                          const WhatIf& whatIf) {
+StressResult StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
+                          Scenario* ran) {
     StressPlan plan = StressPlanOf(args);
     Scenario s;
     std::vector<Warning> warnings;
@@ -354,6 +354,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
             if (nearest.size() < size_t(args.top)) nearest.push_back(*c);
         out.clients = nearest;
     }
+    if (ran) *ran = std::move(s);
     return out;
 }
 

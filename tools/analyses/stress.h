@@ -105,9 +105,10 @@ void AddStressOptions(CLI::App* command, StressArgs* args);
 StressPlan StressPlanOf(const StressArgs& args);
 // The stress of a scenario file as the options ask it, for the commands that print or draw
 // it; throws CommandError when the options or the scenario are wrong. The scenario's warnings
-// go to standard error.
-StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
-                          const WhatIf& whatIf);
+// go to standard error. `ran`, when given, receives the scenario as it ran (overrides applied,
+// rows chosen), for the analyses a command adds.
+StressResult StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
+                          Scenario* ran = nullptr);
 
 } // namespace kesvar_cli
 

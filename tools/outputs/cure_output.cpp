@@ -11,12 +11,6 @@ namespace {
 
 using ordered_json = nlohmann::ordered_json;
 
-const char* OrderName(CureOrder o) {
-    return o == CureOrder::Value  ? "the largest value first"
-           : o == CureOrder::Loss ? "the largest loss first"
-                                  : "the highest weight first";
-}
-
 void PrintPlanText(std::ostream& out, const char* what, const TradePlan& p, const Level& l) {
     if (p.steps.empty()) return;
     out << "  " << what << ":\n";
@@ -44,6 +38,12 @@ ordered_json PlanJson(const TradePlan& p) {
 
 } // namespace
 
+const char* CureOrderName(CureOrder o) {
+    return o == CureOrder::Value  ? "the largest value first"
+           : o == CureOrder::Loss ? "the largest loss first"
+                                  : "the highest weight first";
+}
+
 void PrintCureText(std::ostream& out, const CureResult& r) {
     const std::string& f = r.level.figure;
     out << "Clients at or below " << f << " " << Sprintf("%g", r.level.level) << ": "
@@ -60,7 +60,8 @@ void PrintCureText(std::ostream& out, const CureResult& r) {
                            double(c.depositCents) / 100, f.c_str(), c.afterDeposit, c.oneCentLess);
         else
             out << "  no deposit restores it\n";
-        PrintPlanText(out, (std::string("sell, ") + OrderName(r.order)).c_str(), c.sales, r.level);
+        PrintPlanText(out, (std::string("sell, ") + CureOrderName(r.order)).c_str(), c.sales,
+                      r.level);
         PrintPlanText(out, "buy back shorts", c.buyBack, r.level);
     }
 }

@@ -8,6 +8,9 @@
 
 namespace kesvar_cli {
 
+// "the largest value first", as the text and the report say the order of a plan.
+const char* CureOrderName(CureOrder order);
+
 void PrintCureText(std::ostream& out, const CureResult& r);
 void PrintCureJson(std::ostream& out, const CureResult& r);
 // record,firm,client,security,field,value: "deposit" lines, then "sale" and "buyBack" steps.
