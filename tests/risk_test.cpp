@@ -3,6 +3,8 @@
 // lot less must not; a row for every client must be the rows a user lists by hand.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "analyses/cure.h"
 #include "analyses/order.h"
 #include "analyses/stress.h"
@@ -92,6 +94,51 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
                         EXPECT_EQ(v, plan->steps.back().figure);
                     }
                 }
+            }
+        }
+    }
+}
+
+// Sales go the highest weight first, as the firm's [SECURITYWEIGHT] lines weigh each long
+// (1 without a line, a long weight above 1 read as 1), ties the larger value first. 10001's
+// TMOS, on an account no actv asks for, is valued and sold too.
+TEST(Cure, SalesByWeightFollowTheFirmsWeights) {
+    struct Case {
+        const char* name;
+        const char* lines;                   // the firm's [SECURITYWEIGHT] section
+        std::map<std::string, double> longs; // each long's weight as the library reads the lines
+    };
+    const Case cases[] = {
+        {.name = "the demo's",
+         .lines = "SBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n",
+         .longs = {{"SBER", 0.9}, {"LKOH", 0.85}, {"MGNT", 1}, {"SU26238RMFS4", 1}, {"TMOS", 1}}},
+        {.name = "reversed",
+         .lines = "LKOH=1,1\nMGNT=0.5,1\nSBER=1,1\nSU26238RMFS4=0.5,1\n",
+         .longs = {{"SBER", 1}, {"LKOH", 1}, {"MGNT", 0.5}, {"SU26238RMFS4", 0.5}, {"TMOS", 1}}},
+        {.name = "above 1 reads as 1, a tie",
+         .lines = "MGNT=2,1\nSBER=0.5,1\n",
+         .longs = {{"SBER", 0.5}, {"LKOH", 1}, {"MGNT", 1}, {"SU26238RMFS4", 1}, {"TMOS", 1}}},
+    };
+    const std::string section = "[SECURITYWEIGHT]\nSBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scenario s = Demo();
+        std::string& settings = s.firms.at(0).settings;
+        ASSERT_NE(settings.find(section), std::string::npos);
+        settings.replace(settings.find(section), section.size(),
+                         std::string("[SECURITYWEIGHT]\n") + c.lines);
+        // Both clients are below 99 and sales alone do not lift 10002 there: it sells every long.
+        CureResult r = RunCure(s, {"marginLevel", 99}, CureOrder::Weight);
+        ASSERT_EQ(r.clients.size(), 2u);
+        EXPECT_EQ(r.clients[1].sales.steps.size(), 2u);
+        for (const ClientCure& cure : r.clients) {
+            const std::vector<CureStep>& steps = cure.sales.steps;
+            for (size_t i = 1; i < steps.size(); ++i) {
+                const double before = c.longs.at(steps[i - 1].security),
+                             now = c.longs.at(steps[i].security);
+                EXPECT_TRUE(before > now || (before == now && steps[i - 1].cents >= steps[i].cents))
+                    << cure.request.client << ": " << steps[i - 1].security << " before "
+                    << steps[i].security;
             }
         }
     }
@@ -204,6 +251,38 @@ TEST(AllClients, RowsAreTheClientsAndHoldingsListedByHand) {
     }
 }
 
+// The commands' --all-clients against the same rows listed by hand in a scenario of their own.
+TEST(AllClients, CommandsSeeTheRowsListedByHand) {
+    struct Case {
+        const char* args;
+        const char* key; // the part of the JSON that holds the rows
+    };
+    const Case cases[] = {
+        {.args = "stress --actv --steps 5 --level marginLevel=70", .key = "clients"},
+        {.args = "cure --level marginLevel=99", .key = "clients"},
+        {.args = "run", .key = "rows"},
+    };
+    clirun::json listed =
+        clirun::json::parse(clirun::Slurp(KESVAR_DEMO_DIR "/scenario.json"), nullptr, true, true);
+    listed["rows"] = clirun::json::parse(R"([
+        {"firm": "MC0139600000", "client": "10001", "actv": [{"security": "SBER"},
+         {"security": "GAZP"}, {"security": "SU26238RMFS4"}, {"security": "TMOS"}]},
+        {"firm": "MC0139600000", "client": "10002", "actv": [{"security": "LKOH"},
+         {"security": "MGNT"}, {"security": "GAZP"}]}])");
+    const std::string file = clirun::TempFile("listed.json", listed.dump());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        // From standard input the scenario's files are found in the current directory.
+        clirun::Result byHand = clirun::Shell("cd '" KESVAR_DEMO_DIR "' && '" KESVAR_CLI "' " +
+                                              std::string(c.args) + " - -f json < '" + file + "'");
+        ASSERT_EQ(byHand.status, 0) << byHand.err;
+        const clirun::json all = clirun::Json(std::string(c.args) +
+                                              " '" KESVAR_DEMO_DIR "/scenario.json' --all-clients");
+        EXPECT_EQ(all[c.key], clirun::json::parse(byHand.out)[c.key]);
+        EXPECT_FALSE(all[c.key].empty());
+    }
+}
+
 TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
     struct Case {
         const char* args;
@@ -220,6 +299,7 @@ TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
         {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=60", .status = 0},
         {.args = "stress $D --all-clients --fail-below marginLevel=70", .status = 3},
         {.args = "stress $D --fail-below marginLevel=67.9943690617366 -f json", .status = 0},
+        {.args = "stress $D --fail-below marginLevel=67.99436906173662", .status = 3},
         {.args = "stress $D --all-clients --fail-below marginLevel=70 --steps 3", .status = 3},
         {.args = "stress $D --fail-below equity=x", .status = 2},
     };

@@ -38,6 +38,14 @@ ordered_json PlanJson(const TradePlan& p) {
 
 } // namespace
 
+std::string Apart(double v, double other) {
+    for (int digits = 10; digits < 17; ++digits) {
+        std::string text = Sprintf("%.*g", digits, v);
+        if (text != Sprintf("%.*g", digits, other)) return text;
+    }
+    return Sprintf("%.17g", v);
+}
+
 const char* CureOrderName(CureOrder o) {
     return o == CureOrder::Value  ? "the largest value first"
            : o == CureOrder::Loss ? "the largest loss first"
@@ -56,8 +64,10 @@ void PrintCureText(std::ostream& out, const CureResult& r) {
             continue;
         }
         if (c.depositFound)
-            out << Sprintf("  deposit %.2f -> %s %.10g (one cent less: %.10g)\n",
-                           double(c.depositCents) / 100, f.c_str(), c.afterDeposit, c.oneCentLess);
+            out << Sprintf("  deposit %.2f -> %s %s (one cent less: %s)\n",
+                           double(c.depositCents) / 100, f.c_str(),
+                           Apart(c.afterDeposit, c.oneCentLess).c_str(),
+                           Apart(c.oneCentLess, c.afterDeposit).c_str());
         else
             out << "  no deposit restores it\n";
         PrintPlanText(out, (std::string("sell, ") + CureOrderName(r.order)).c_str(), c.sales,

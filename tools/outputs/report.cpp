@@ -435,8 +435,8 @@ void CureAside(std::ostream& o, const CureResult* cures, const RowRequest& q) {
             o << "<p data-cure-deposit=\"" << Exact(double(c.depositCents) / 100)
               << "\">A deposit of <strong>" << Amount(double(c.depositCents) / 100)
               << "</strong> into the first money limit: " << l.figure << " "
-              << Sprintf("%.10g", c.afterDeposit)
-              << " (one cent less: " << Sprintf("%.10g", c.oneCentLess) << ").</p>";
+              << Apart(c.afterDeposit, c.oneCentLess)
+              << " (one cent less: " << Apart(c.oneCentLess, c.afterDeposit) << ").</p>";
         else
             o << "<p>No deposit restores it.</p>";
         PlanTable(o, (std::string("Or sell, ") + CureOrderName(cures->order)).c_str(), c.sales, l);
