@@ -329,7 +329,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args, c
     StressPlan plan = StressPlanOf(args);
     Scenario s;
     std::vector<Warning> warnings;
-    LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings);
+    LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings, !args.allClients);
     if (args.allClients) RequestAllClients(&s);
     for (const std::string& code : plan.clients) {
         bool found = false;

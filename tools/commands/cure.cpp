@@ -34,7 +34,7 @@ CLI::App* AddCureCommand(CLI::App& app, CureArgs* a) {
 int RunCureCommand(const CureArgs& a) {
     const Level level = ParseLevels({a.level}, "--level")[0];
     const std::vector<Level> failBelow = ParseLevels(a.failBelow, "--fail-below");
-    Scenario scenario = LoadScenarioFile(a.scenario);
+    Scenario scenario = LoadScenarioFile(a.scenario, !a.allClients);
     ApplyWhatIf(a.whatIf, &scenario);
     if (a.allClients) RequestAllClients(&scenario);
     const CureOrder order = a.by == "loss"     ? CureOrder::Loss

@@ -63,7 +63,7 @@ int PrintRun(Scenario scenario, const std::string& name, const RunArgs& a) {
 }
 
 int RunRunCommand(const RunArgs& a) {
-    Scenario scenario = LoadScenarioFile(a.scenario);
+    Scenario scenario = LoadScenarioFile(a.scenario, !a.allClients);
     ApplyWhatIf(a.whatIf, &scenario);
     return PrintRun(scenario, a.scenario, a);
 }

@@ -518,7 +518,8 @@ void ReadList(const json& root, const char* key, std::vector<T>* out, F read) {
 
 namespace {
 
-Scenario ParseNamed(const std::string& text, const std::string& name, const FileReader& read) {
+Scenario ParseNamed(const std::string& text, const std::string& name, const FileReader& read,
+                    bool rowsNeeded) {
     json root;
     try {
         root = json::parse(text, nullptr, true, /*ignore_comments=*/true);
@@ -570,15 +571,17 @@ Scenario ParseNamed(const std::string& text, const std::string& name, const File
     for (size_t i = 0; i < s.firms.size(); ++i)
         if (!firmIds.insert(s.firms[i].id).second)
             Fail(Item("firms", i) + ".id", "expected a firm id not used by an earlier firm");
-    if (s.rows.empty()) Fail("rows", "expected at least one row request");
+    if (s.rows.empty() && rowsNeeded)
+        Fail("rows", "expected at least one row request (or --all-clients)");
     return s;
 }
 
 } // namespace
 
-Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read) {
+Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read,
+                       bool rowsNeeded) {
     try {
-        return ParseNamed(text, name, read);
+        return ParseNamed(text, name, read, rowsNeeded);
     } catch (ScenarioError& e) {
         e.file = name;
         throw;
@@ -604,7 +607,7 @@ std::string ReadInput(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
 }
 
-Scenario LoadScenarioFile(const std::string& path) {
+Scenario LoadScenarioFile(const std::string& path, bool rowsNeeded) {
     std::string text;
     try {
         text = ReadInput(path);
@@ -626,7 +629,7 @@ Scenario LoadScenarioFile(const std::string& path) {
 #endif
         return ReadFile(absolute ? rel : dir + rel);
     };
-    Scenario s = ParseScenario(text, path, read);
+    Scenario s = ParseScenario(text, path, read, rowsNeeded);
     s.text = text;
     return s;
 }
