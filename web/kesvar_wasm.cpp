@@ -35,6 +35,7 @@ std::string Run(const std::string& scenarioJson, const std::string& optionsJson)
     std::map<std::string, std::string> files;
     WhatIf whatIf;
     RunOptions options;
+    options.progress = false; // a page has no terminal, whatever Emscripten's stderr claims
     try {
         json o = json::parse(optionsJson.empty() ? "{}" : optionsJson);
         if (!o.is_object()) return ErrorJson("(options)", "expected a JSON object");
