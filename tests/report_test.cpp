@@ -258,6 +258,65 @@ TEST(Why, ReportHeaderNamesTheOverridesAndEachFirmsUnit) {
     }
 }
 
+// The firm summary heading the report is run's, of every row whatever clients the page shows;
+// beside the charts of a client at or below the level stands the cure command's deposit and
+// sales, and beside one above it nothing.
+TEST(Why, ReportHeadsWithRunsFirmSummaryAndCuresWhoIsAtOrBelow) {
+    struct Case {
+        const char* name;
+        std::string rows, only, level; // --all-clients or not; the clients the page shows
+        std::vector<std::string> cured;
+    };
+    const Case cases[] = {
+        {.name = "every client, one below",
+         .rows = " --all-clients",
+         .only = "",
+         .level = "marginLevel=70",
+         .cured = {"10002"}},
+        {.name = "both below, one shown",
+         .rows = "",
+         .only = " --client 10001",
+         .level = "marginLevel=99",
+         .cured = {"10001"}},
+        {.name = "none at or below", .rows = "", .only = "", .level = "equity=0", .cured = {}},
+    };
+    const std::regex total("data-firm-figure=\"(\\w+)\" data-value=\"([^\"]+)\""),
+        count("data-firm-level=\"\\w+\" data-level=\"[^\"]+\" data-value=\"(\\d+)\""),
+        cure("data-cure-client=\"([^\"]+)\">(?:(?!</aside>).)*data-cure-deposit=\"([^\"]+)\""
+             "(?:(?!</aside>).)*?data-cure-security=\"(\\w+)\"");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = TempFile("firm.html");
+        Result made = Kesvar("report " + kDemo + c.rows + c.only + " --level " + c.level +
+                             " --steps 3 -o '" + file + "'");
+        ASSERT_EQ(made.status, 0) << made.err;
+        const std::string html = Slurp(file);
+        json run = Json("run " + kDemo + c.rows + " --fail-below " + c.level,
+                        c.cured.empty() ? 0 : 3)["firm"],
+             seen;
+        for (std::sregex_iterator t(html.begin(), html.end(), total), e; t != e; ++t)
+            seen[(*t)[1].str()] = json::parse((*t)[2].str());
+        std::smatch n;
+        ASSERT_TRUE(std::regex_search(html, n, count));
+        seen["atOrBelow"] = std::stoul(n[1]);
+        run["atOrBelow"] = run["levels"][0]["atOrBelow"].size();
+        run.erase("levels");
+        EXPECT_EQ(seen, run);
+
+        const json cures = Json("cure " + kDemo + c.rows + " --level " + c.level)["clients"];
+        std::vector<std::string> cured;
+        for (std::sregex_iterator a(html.begin(), html.end(), cure), e; a != e; ++a) {
+            cured.push_back((*a)[1]);
+            for (const json& want : cures)
+                if (want["client"] == (*a)[1].str()) {
+                    EXPECT_EQ(json::parse((*a)[2].str()), want["deposit"]);
+                    EXPECT_EQ((*a)[3].str(), want["sales"]["steps"][0]["security"]);
+                }
+        }
+        EXPECT_EQ(cured, c.cured);
+    }
+}
+
 // Progress goes to a terminal and never into a pipe: the shocks of stress, the rows of run and
 // explain.
 TEST(Why, ProgressShowsOnATerminalOnly) {

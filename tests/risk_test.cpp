@@ -4,6 +4,8 @@
 // orders on `run` must be `order`'s columns and the records edited by hand.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "analyses/cure.h"
 #include "analyses/order.h"
 #include "analyses/stress.h"
@@ -54,16 +56,17 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
     // A level to cure, the order of the trades, and the clients at or below it on the demo.
     struct Case {
         const char* level;
-        CureOrder order = CureOrder::Value;
-        size_t clients = 1;
-        Case& ByLoss() { return order = CureOrder::Loss, *this; }
-        Case& Clients(size_t v) { return clients = v, *this; }
+        CureOrder order;
+        // Per client at or below the level on the demo, the security its sales start with:
+        // 10002's LKOH is worth the most, MGNT lost the most and weighs 1 against LKOH's 0.85.
+        std::vector<std::string> firstSales;
     };
     const Case cases[] = {
-        Case{"marginLevel=70"},
-        Case{"marginLevel=75"}.ByLoss(),
-        Case{"marginLevel=99"}.Clients(2),
-        Case{"equity=400000"},
+        {.level = "marginLevel=70", .order = CureOrder::Value, .firstSales = {"LKOH"}},
+        {.level = "marginLevel=75", .order = CureOrder::Loss, .firstSales = {"MGNT"}},
+        {.level = "marginLevel=75", .order = CureOrder::Weight, .firstSales = {"MGNT"}},
+        {.level = "marginLevel=99", .order = CureOrder::Value, .firstSales = {"SBER", "LKOH"}},
+        {.level = "equity=400000", .order = CureOrder::Value, .firstSales = {"LKOH"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.level);
@@ -72,8 +75,10 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
         ASSERT_TRUE(ParseFigureLevel(c.level, &level, &reason)) << reason;
         const Scenario demo = Demo();
         CureResult r = RunCure(demo, level, c.order);
-        ASSERT_EQ(r.clients.size(), c.clients);
+        ASSERT_EQ(r.clients.size(), c.firstSales.size());
         for (const ClientCure& cure : r.clients) {
+            ASSERT_FALSE(cure.sales.steps.empty());
+            EXPECT_EQ(cure.sales.steps[0].security, c.firstSales[&cure - r.clients.data()]);
             const RowRequest& who = cure.request;
             ASSERT_TRUE(cure.depositFound);
             for (int64_t less : {0, 1}) {
@@ -92,6 +97,51 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
                         EXPECT_EQ(v, plan->steps.back().figure);
                     }
                 }
+            }
+        }
+    }
+}
+
+// Sales go the highest weight first, as the firm's [SECURITYWEIGHT] lines weigh each long
+// (1 without a line, a long weight above 1 read as 1), ties the larger value first. 10001's
+// TMOS, on an account no actv asks for, is valued and sold too.
+TEST(Cure, SalesByWeightFollowTheFirmsWeights) {
+    struct Case {
+        const char* name;
+        const char* lines;                   // the firm's [SECURITYWEIGHT] section
+        std::map<std::string, double> longs; // each long's weight as the library reads the lines
+    };
+    const Case cases[] = {
+        {.name = "the demo's",
+         .lines = "SBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n",
+         .longs = {{"SBER", 0.9}, {"LKOH", 0.85}, {"MGNT", 1}, {"SU26238RMFS4", 1}, {"TMOS", 1}}},
+        {.name = "reversed",
+         .lines = "LKOH=1,1\nMGNT=0.5,1\nSBER=1,1\nSU26238RMFS4=0.5,1\n",
+         .longs = {{"SBER", 1}, {"LKOH", 1}, {"MGNT", 0.5}, {"SU26238RMFS4", 0.5}, {"TMOS", 1}}},
+        {.name = "above 1 reads as 1, a tie",
+         .lines = "MGNT=2,1\nSBER=0.5,1\n",
+         .longs = {{"SBER", 0.5}, {"LKOH", 1}, {"MGNT", 1}, {"SU26238RMFS4", 1}, {"TMOS", 1}}},
+    };
+    const std::string section = "[SECURITYWEIGHT]\nSBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scenario s = Demo();
+        std::string& settings = s.firms.at(0).settings;
+        ASSERT_NE(settings.find(section), std::string::npos);
+        settings.replace(settings.find(section), section.size(),
+                         std::string("[SECURITYWEIGHT]\n") + c.lines);
+        // Both clients are below 99 and sales alone do not lift 10002 there: it sells every long.
+        CureResult r = RunCure(s, {"marginLevel", 99}, CureOrder::Weight);
+        ASSERT_EQ(r.clients.size(), 2u);
+        EXPECT_EQ(r.clients[1].sales.steps.size(), 2u);
+        for (const ClientCure& cure : r.clients) {
+            const std::vector<CureStep>& steps = cure.sales.steps;
+            for (size_t i = 1; i < steps.size(); ++i) {
+                const double before = c.longs.at(steps[i - 1].security),
+                             now = c.longs.at(steps[i].security);
+                EXPECT_TRUE(before > now || (before == now && steps[i - 1].cents >= steps[i].cents))
+                    << cure.request.client << ": " << steps[i - 1].security << " before "
+                    << steps[i].security;
             }
         }
     }
@@ -332,6 +382,43 @@ TEST(AllClients, RowsAreTheClientsAndHoldingsListedByHand) {
     }
 }
 
+// The commands' --all-clients on a scenario that lists no rows against the same rows listed by
+// hand.
+TEST(AllClients, CommandsSeeTheRowsListedByHand) {
+    struct Case {
+        const char* args;
+        const char* key; // the part of the JSON that holds the rows
+    };
+    const Case cases[] = {
+        {.args = "stress --actv --steps 5 --level marginLevel=70", .key = "clients"},
+        {.args = "cure --level marginLevel=99", .key = "clients"},
+        {.args = "run", .key = "rows"},
+    };
+    clirun::json listed =
+        clirun::json::parse(clirun::Slurp(KESVAR_DEMO_DIR "/scenario.json"), nullptr, true, true);
+    listed.erase("rows");
+    const std::string bare = clirun::TempFile("bare.json", listed.dump());
+    listed["rows"] = clirun::json::parse(R"([
+        {"firm": "MC0139600000", "client": "10001", "actv": [{"security": "SBER"},
+         {"security": "GAZP"}, {"security": "SU26238RMFS4"}, {"security": "TMOS"}]},
+        {"firm": "MC0139600000", "client": "10002", "actv": [{"security": "LKOH"},
+         {"security": "MGNT"}, {"security": "GAZP"}]}])");
+    const std::string byHand = clirun::TempFile("listed.json", listed.dump());
+    // From standard input the scenario's files are found in the current directory.
+    auto json = [](const std::string& args, const std::string& file) {
+        clirun::Result r = clirun::Shell("cd '" KESVAR_DEMO_DIR "' && '" KESVAR_CLI "' " + args +
+                                         " - -f json < '" + file + "'");
+        EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
+        return clirun::json::parse(r.out, nullptr, false);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const clirun::json all = json(std::string(c.args) + " --all-clients", bare);
+        EXPECT_EQ(all[c.key], json(c.args, byHand)[c.key]);
+        EXPECT_FALSE(all[c.key].empty());
+    }
+}
+
 TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
     // A command line and the exit status it gives.
     struct Case {
@@ -341,13 +428,18 @@ TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
     };
     // 10002's margin level is 67.99436906173662; 10001's is above 99.
     const Case cases[] = {
-        Case{"run $D --all-clients --fail-below marginLevel=70"}.Status(3),
-        Case{"run $D --fail-below marginLevel=67.99436906173662"}.Status(3),
-        Case{"run $D --fail-below marginLevel=67.9943690617366"},
-        Case{"run $D --all-clients --fail-below equity=0"},
-        Case{"run $D --fail-below marginLevel=x"}.Status(2),
-        Case{"cure $D --level marginLevel=70 --fail-below marginLevel=70"}.Status(3),
-        Case{"cure $D --level marginLevel=70 --fail-below marginLevel=60"},
+        {.args = "run $D --all-clients --fail-below marginLevel=70", .status = 3},
+        {.args = "run $D --fail-below marginLevel=67.99436906173662", .status = 3},
+        {.args = "run $D --fail-below marginLevel=67.9943690617366", .status = 0},
+        {.args = "run $D --all-clients --fail-below equity=0", .status = 0},
+        {.args = "run $D --fail-below marginLevel=x", .status = 2},
+        {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=70", .status = 3},
+        {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=60", .status = 0},
+        {.args = "stress $D --all-clients --fail-below marginLevel=70", .status = 3},
+        {.args = "stress $D --fail-below marginLevel=67.9943690617366 -f json", .status = 0},
+        {.args = "stress $D --fail-below marginLevel=67.99436906173662", .status = 3},
+        {.args = "stress $D --all-clients --fail-below marginLevel=70 --steps 3", .status = 3},
+        {.args = "stress $D --fail-below equity=x", .status = 2},
     };
     for (const Case& c : cases) {
         std::string args = c.args;

@@ -8,6 +8,8 @@
 #include <tuple>
 
 #include "analyses/stress.h"
+#include "exports/internal.h"
+#include "scenario/settings_reports.h"
 
 namespace kesvar_cli {
 
@@ -34,7 +36,7 @@ struct Holding {
     KRSecLimit* record = nullptr;
     std::string code;
     int32_t units = 0, unitsPerLot = 1, lots = 0;
-    double lotCents = 0, key = 0;
+    double lotCents = 0, key = 0, value = 0;
 };
 
 // The money one unit of the security fetches at `price` (percent of face value for a class
@@ -49,6 +51,14 @@ struct Cure {
     std::map<std::string, std::pair<const Class*, const Security*>> securities;
     std::map<std::tuple<std::string, std::string>, size_t> firstMoney;
     std::map<std::tuple<std::string, std::string>, std::vector<size_t>> secRecords;
+    // Firm and security code to the long and short weights of the firm's settings.
+    std::map<std::tuple<std::string, std::string>, std::pair<double, double>> weights;
+
+    double Weight(const std::string& firm, const std::string& code, int sign) const {
+        auto it = weights.find(std::make_tuple(firm, code));
+        if (it == weights.end()) return 1;
+        return sign < 0 ? it->second.first : it->second.second;
+    }
 
     double Eval(const RowRequest& req) const {
         RunOptions o;
@@ -105,15 +115,18 @@ struct Cure {
             h.lots = std::abs(h.units) / h.unitsPerLot;
             const double price = sign < 0 ? s.market.bid : s.market.offer;
             h.lotCents = std::round(MoneyPrice(c, s, price) * std::max(s.lot, 1) * 100);
-            const double value = h.lots * h.lotCents;
+            h.value = h.lots * h.lotCents;
             const double change =
                 h.lots * std::max(s.lot, 1) *
                 (MoneyPrice(c, s, s.market.last) - MoneyPrice(c, s, s.market.prevPrice)) * -sign;
-            h.key = order == CureOrder::Value ? -value : change;
+            h.key = order == CureOrder::Value  ? -h.value
+                    : order == CureOrder::Loss ? change
+                                               : -Weight(req.firm, Text(r->secCode), sign);
             if (h.lots > 0) out.push_back(h);
         }
-        std::stable_sort(out.begin(), out.end(),
-                         [](const Holding& a, const Holding& b) { return a.key < b.key; });
+        std::stable_sort(out.begin(), out.end(), [](const Holding& a, const Holding& b) {
+            return a.key != b.key ? a.key < b.key : a.value > b.value;
+        });
         return out;
     }
 
@@ -160,7 +173,19 @@ CureResult RunCure(const Scenario& s, const Level& level, CureOrder order) {
     RunOptions o;
     o.actv = false;
     out.base = RunScenario(s, o);
-    Cure cure{level, order, {}, {}, {}};
+    Cure cure{level, order, {}, {}, {}, {}};
+    std::vector<Warning> reported; // `run` and `check` show them; a cure does not
+    if (order == CureOrder::Weight)
+        for (const Firm& f : s.firms)
+            LoadSettingsText(
+                f.settings, f.source, &reported, nullptr, [&](const kesvar::FirmRecord& record) {
+                    // The first line of a code counts, as in the library.
+                    for (int32_t i = 0; i < record.securityWeights.count; ++i) {
+                        const kesvar::SecurityWeight& w = record.securityWeights[i];
+                        cure.weights.emplace(std::make_tuple(f.id, w.secCode),
+                                             std::make_pair(w.longWeight, w.shortWeight));
+                    }
+                });
     for (const Class& c : s.classes)
         for (const Security& sec : c.securities)
             cure.securities.emplace(sec.code, std::make_pair(&c, &sec));

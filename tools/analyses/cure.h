@@ -15,9 +15,10 @@
 
 namespace kesvar_cli {
 
-// The order positions are traded in: the largest value first, or the largest loss since the
-// previous price first.
-enum class CureOrder { Value, Loss };
+// The order positions are traded in: the largest value first, the largest loss since the
+// previous price first, or the highest weight the firm's settings give the security first (the
+// long weight for sales, the short weight for buy-backs); ties go the larger value first.
+enum class CureOrder { Value, Loss, Weight };
 
 struct CureStep {
     std::string security;

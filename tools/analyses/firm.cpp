@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "scenario/command_error.h"
 #include "analyses/stress.h"
 
 namespace kesvar_cli {
@@ -58,6 +59,16 @@ void RequestAllClients(Scenario* s) {
             rows[r].actv.push_back(a->second);
     }
     s->rows = std::move(rows);
+}
+
+std::vector<Level> ParseLevels(const std::vector<std::string>& texts, const std::string& option) {
+    std::vector<Level> out(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::string reason;
+        if (!ParseFigureLevel(texts[i], &out[i], &reason))
+            throw CommandError(option + " " + texts[i] + ": " + reason);
+    }
+    return out;
 }
 
 FirmSummary SummarizeFirm(const RunResult& result, const std::vector<Level>& levels) {

@@ -22,6 +22,9 @@ struct Level {
 // Parses FIGURE=NUMBER with a known row figure; false with a reason otherwise.
 bool ParseFigureLevel(const std::string& text, Level* out, std::string* reason);
 
+// Parses every FIGURE=L text of an option; throws CommandError naming the option and the bad one.
+std::vector<Level> ParseLevels(const std::vector<std::string>& texts, const std::string& option);
+
 // True when the row's figure is at or below the level (a failed row is not).
 bool AtOrBelow(const RowResult& row, const Level& level);
 

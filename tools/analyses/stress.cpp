@@ -156,7 +156,7 @@ bool ParseLevel(const std::string& text, StressPlan* plan, std::string* reason) 
         return false;
     }
     try {
-        plan->level = ParseNumber(text.substr(eq + 1), "--level " + text);
+        plan->level = ParseNumber(text.substr(eq + 1), name);
     } catch (const WhatIfError& e) {
         *reason = e.what();
         return false;
@@ -265,6 +265,8 @@ void AddStressOptions(CLI::App* cmd, StressArgs* a) {
     cmd->add_option("--client", a->clients, "Only this client code (repeatable)");
     cmd->add_option("--top", a->top, "Only the N clients nearest their margin call")
         ->check(CLI::PositiveNumber);
+    cmd->add_flag("--all-clients", a->allClients,
+                  "A row for every client with a limit record, instead of the scenario's rows");
 }
 
 StressPlan StressPlanOf(const StressArgs& a) {
@@ -278,19 +280,23 @@ StressPlan StressPlanOf(const StressArgs& a) {
     plan.steps = a.steps;
     plan.clients = a.clients;
     plan.actv = a.actv;
+    plan.firm = a.allClients || !a.failBelow.empty();
+    plan.failBelow = ParseLevels(a.failBelow, "--fail-below");
     std::string reason;
     if (!a.level.empty() && !ParseLevel(a.level, &plan, &reason))
         throw CommandError("--level " + a.level + ": " + reason);
     return plan;
 }
 
-StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
-                          const WhatIf& whatIf) {
+StressResult StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
+                          Scenario* ran) {
     StressPlan plan = StressPlanOf(args);
     Scenario s;
     std::vector<Warning> warnings;
-    LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings);
+    LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings, !args.allClients);
+    if (args.allClients) RequestAllClients(&s);
     std::vector<OrderImpact> basket = ApplyBasket(whatIf, &s);
+    if (args.allClients && !basket.empty()) RequestAllClients(&s); // new holdings' actv
     for (const std::string& code : plan.clients) {
         bool found = false;
         for (const RowRequest& q : s.rows)
@@ -315,6 +321,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
             if (nearest.size() < size_t(args.top)) nearest.push_back(*c);
         out.clients = nearest;
     }
+    if (ran) *ran = std::move(s);
     return out;
 }
 

@@ -10,6 +10,7 @@
 
 #include "scenario/runner.h"
 #include "scenario/scenario.h"
+#include "analyses/firm.h"
 #include "analyses/order.h"
 #include "analyses/whatif.h"
 
@@ -23,6 +24,8 @@ struct StressPlan {
     std::vector<std::string> clients; // only these client codes; empty: every client
     std::string levelFigure;          // a row figure, e.g. "marginLevel"; empty: no crossing search
     double level = 0;
+    bool firm = false;            // the firm summary is shown
+    std::vector<Level> failBelow; // the firm summary counts the clients at or below these
 };
 
 // Parses "marginLevel=50" into the plan; false with a reason when the text is not
@@ -95,17 +98,20 @@ struct StressArgs {
     int steps = 21;
     std::string level;
     bool actv = false;
-    std::vector<std::string> clients; // only these client codes; empty: every client
-    int top = 0;                      // only the N nearest their margin call; 0: every client
+    std::vector<std::string> clients;   // only these client codes; empty: every client
+    int top = 0;                        // only the N nearest their margin call; 0: every client
+    bool allClients = false;            // a row for every client with a limit record
+    std::vector<std::string> failBelow; // stress only: FIGURE=L levels the firm summary counts
 };
 void AddStressOptions(CLI::App* command, StressArgs* args);
 // The plan the options give; throws CommandError when one is malformed.
 StressPlan StressPlanOf(const StressArgs& args);
 // The stress of a scenario file as the options ask it, for the commands that print or draw
 // it; throws CommandError when the options or the scenario are wrong. The scenario's warnings
-// go to standard error.
-StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
-                          const WhatIf& whatIf);
+// go to standard error. `ran`, when given, receives the scenario as it ran (overrides applied,
+// rows chosen), for the analyses a command adds.
+StressResult StressOfFile(const std::string& scenario, const StressArgs& args, const WhatIf& whatIf,
+                          Scenario* ran = nullptr);
 
 } // namespace kesvar_cli
 

@@ -57,8 +57,8 @@ Market Shocked(const Market& m, double shock) {
 }
 
 void LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
-                            std::ostream& err, std::vector<Warning>* warnings) {
-    *scenario = LoadScenarioFile(path);
+                            std::ostream& err, std::vector<Warning>* warnings, bool rowsNeeded) {
+    *scenario = LoadScenarioFile(path, rowsNeeded);
     ApplyWhatIf(whatIf, scenario);
     std::vector<Warning> found = AuditScenario(*scenario, path);
     for (const Warning& w : found)

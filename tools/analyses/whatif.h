@@ -42,10 +42,12 @@ double ParsePercent(const std::string& text, const std::string& what);
 // A finite decimal number; throws WhatIfError.
 double ParseNumber(const std::string& text, const std::string& what);
 
-// Reads the scenario at `path` and applies the overrides; throws ScenarioError or WhatIfError.
-// The warnings `run` gives go to `err`, and to `warnings` when asked.
+// Reads the scenario at `path` (LoadScenarioFile) and applies the overrides; throws
+// ScenarioError or WhatIfError. The warnings `run` gives go to `err`, and to `warnings` when
+// asked.
 void LoadScenarioWithWhatIf(const std::string& path, const WhatIf& whatIf, Scenario* scenario,
-                            std::ostream& err, std::vector<Warning>* warnings = nullptr);
+                            std::ostream& err, std::vector<Warning>* warnings = nullptr,
+                            bool rowsNeeded = true);
 
 // The four prices of a market moved by a shock (-0.1 for -10%); accrued interest stays.
 Market Shocked(const Market& market, double shock);

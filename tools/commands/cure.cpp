@@ -19,8 +19,10 @@ CLI::App* AddCureCommand(CLI::App& app, CureArgs* a) {
     AddFormatOption(cmd, &a->format, {"table", "json", "csv"});
     cmd->add_option("--level", a->level, "FIGURE=L: marginLevel=70, equity=0, buyCapacity=0")
         ->required();
-    cmd->add_option("--by", a->by, "Sale order: value (the largest first) or loss")
-        ->check(CLI::IsMember({"value", "loss"}));
+    cmd->add_option(
+           "--by", a->by,
+           "Sale order: value (the largest first), loss or weight (the firm's, the highest first)")
+        ->check(CLI::IsMember({"value", "loss", "weight"}));
     cmd->add_flag("--all-clients", a->allClients,
                   "Every client with a limit record instead of the scenario's rows");
     cmd->add_option("--fail-below", a->failBelow,
@@ -30,18 +32,15 @@ CLI::App* AddCureCommand(CLI::App& app, CureArgs* a) {
 }
 
 int RunCureCommand(const CureArgs& a) {
-    Level level;
-    std::vector<Level> failBelow(a.failBelow.size());
-    std::string reason;
-    if (!ParseFigureLevel(a.level, &level, &reason))
-        throw CommandError("--level " + a.level + ": " + reason);
-    for (size_t i = 0; i < failBelow.size(); ++i)
-        if (!ParseFigureLevel(a.failBelow[i], &failBelow[i], &reason))
-            throw CommandError("--fail-below " + a.failBelow[i] + ": " + reason);
-    Scenario scenario = LoadScenarioFile(a.scenario);
+    const Level level = ParseLevels({a.level}, "--level")[0];
+    const std::vector<Level> failBelow = ParseLevels(a.failBelow, "--fail-below");
+    Scenario scenario = LoadScenarioFile(a.scenario, !a.allClients);
     ApplyWhatIf(a.whatIf, &scenario);
     if (a.allClients) RequestAllClients(&scenario);
-    CureResult r = RunCure(scenario, level, a.by == "loss" ? CureOrder::Loss : CureOrder::Value);
+    const CureOrder order = a.by == "loss"     ? CureOrder::Loss
+                            : a.by == "weight" ? CureOrder::Weight
+                                               : CureOrder::Value;
+    CureResult r = RunCure(scenario, level, order);
     FirmSummary firm = SummarizeFirm(r.base, failBelow);
     std::ostringstream text;
     if (a.format == "json")

@@ -6,10 +6,23 @@
 
 #include <CLI/CLI.hpp>
 
+#include "analyses/cure.h"
 #include "analyses/order.h"
 #include "outputs/interactive.h"
 
 namespace kesvar_cli {
+
+namespace {
+
+// The cures of the clients the page shows, at its level, the largest value sold first.
+CureResult CuresOf(Scenario s, const StressResult& r) {
+    s.rows.clear();
+    for (const ClientStress& c : r.clients)
+        s.rows.push_back(c.request);
+    return RunCure(s, Level{r.plan.levelFigure, r.plan.level}, CureOrder::Value);
+}
+
+} // namespace
 
 CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
     CLI::App* cmd = app.add_subcommand(
@@ -51,9 +64,12 @@ int RunReportCommand(const ReportArgs& a) {
     StressArgs stress = a.stress;
     if (stress.level.empty()) stress.level = "marginLevel=50";
     stress.actv = false; // the report draws the row's figures only
-    StressResult r = StressOfFile(a.scenario, stress, a.whatIf);
+    Scenario ran;
+    StressResult r = StressOfFile(a.scenario, stress, a.whatIf, &ran);
+    const CureResult cures = CuresOf(ran, r);
     std::ostringstream html;
-    WriteReport(html, HeaderOf(a.scenario, a.whatIf, r), r, a.interactive ? &module : nullptr);
+    WriteReport(html, HeaderOf(a.scenario, a.whatIf, r), r, a.interactive ? &module : nullptr,
+                &cures);
     if (a.output == "-") {
         std::cout << html.str() << std::flush;
         return r.base.AnyFailure() ? kExitFailure : 0;

@@ -35,12 +35,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunArgs* a) {
 }
 
 int PrintRun(Scenario scenario, const std::string& name, const RunArgs& a) {
-    std::vector<Level> levels(a.failBelow.size());
-    for (size_t i = 0; i < levels.size(); ++i) {
-        std::string reason;
-        if (!ParseFigureLevel(a.failBelow[i], &levels[i], &reason))
-            throw CommandError("--fail-below " + a.failBelow[i] + ": " + reason);
-    }
+    const std::vector<Level> levels = ParseLevels(a.failBelow, "--fail-below");
     if (a.allClients) RequestAllClients(&scenario);
     std::vector<Warning> warnings = AuditScenario(scenario, name);
     // After the audit: the records the basket adds are the tool's, not the file's.
@@ -75,7 +70,7 @@ int PrintRun(Scenario scenario, const std::string& name, const RunArgs& a) {
 }
 
 int RunRunCommand(const RunArgs& a) {
-    Scenario scenario = LoadScenarioFile(a.scenario);
+    Scenario scenario = LoadScenarioFile(a.scenario, !a.allClients);
     ApplyWhatIf(a.whatIf, &scenario);
     return PrintRun(scenario, a.scenario, a);
 }

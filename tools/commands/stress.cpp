@@ -18,6 +18,9 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
         ->required();
     AddFormatOption(cmd, &a->format, {"table", "json", "csv"});
     AddStressOptions(cmd, &a->stress);
+    cmd->add_option("--fail-below", a->stress.failBelow,
+                    "FIGURE=L: count the clients at or below at the scenario's prices "
+                    "(repeatable; adds the firm summary)");
     AddWhatIfOptions(cmd, &a->whatIf);
     return cmd;
 }
@@ -34,7 +37,7 @@ int RunStressCommand(const StressCommandArgs& a) {
     std::cout << text.str() << std::flush;
     for (const ClientStress& c : r.clients)
         if (!c.base.ok) return kExitFailure;
-    return 0;
+    return AnyAtOrBelow(SummarizeFirm(r.base, r.plan.failBelow)) ? kExitAtOrBelow : 0;
 }
 
 } // namespace kesvar_cli

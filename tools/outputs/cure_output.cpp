@@ -11,10 +11,6 @@ namespace {
 
 using ordered_json = nlohmann::ordered_json;
 
-const char* OrderName(CureOrder o) {
-    return o == CureOrder::Value ? "the largest value first" : "the largest loss first";
-}
-
 void PrintPlanText(std::ostream& out, const char* what, const TradePlan& p, const Level& l) {
     if (p.steps.empty()) return;
     out << "  " << what << ":\n";
@@ -42,6 +38,20 @@ ordered_json PlanJson(const TradePlan& p) {
 
 } // namespace
 
+std::string Apart(double v, double other) {
+    for (int digits = 10; digits < 17; ++digits) {
+        std::string text = Sprintf("%.*g", digits, v);
+        if (text != Sprintf("%.*g", digits, other)) return text;
+    }
+    return Sprintf("%.17g", v);
+}
+
+const char* CureOrderName(CureOrder o) {
+    return o == CureOrder::Value  ? "the largest value first"
+           : o == CureOrder::Loss ? "the largest loss first"
+                                  : "the highest weight first";
+}
+
 void PrintCureText(std::ostream& out, const CureResult& r) {
     const std::string& f = r.level.figure;
     out << "Clients at or below " << f << " " << Sprintf("%g", r.level.level) << ": "
@@ -54,11 +64,14 @@ void PrintCureText(std::ostream& out, const CureResult& r) {
             continue;
         }
         if (c.depositFound)
-            out << Sprintf("  deposit %.2f -> %s %.10g (one cent less: %.10g)\n",
-                           double(c.depositCents) / 100, f.c_str(), c.afterDeposit, c.oneCentLess);
+            out << Sprintf("  deposit %.2f -> %s %s (one cent less: %s)\n",
+                           double(c.depositCents) / 100, f.c_str(),
+                           Apart(c.afterDeposit, c.oneCentLess).c_str(),
+                           Apart(c.oneCentLess, c.afterDeposit).c_str());
         else
             out << "  no deposit restores it\n";
-        PrintPlanText(out, (std::string("sell, ") + OrderName(r.order)).c_str(), c.sales, r.level);
+        PrintPlanText(out, (std::string("sell, ") + CureOrderName(r.order)).c_str(), c.sales,
+                      r.level);
         PrintPlanText(out, "buy back shorts", c.buyBack, r.level);
     }
 }
@@ -67,7 +80,9 @@ void PrintCureJson(std::ostream& out, const CureResult& r) {
     ordered_json root;
     root["figure"] = r.level.figure;
     root["level"] = r.level.level;
-    root["order"] = r.order == CureOrder::Value ? "value" : "loss";
+    root["order"] = r.order == CureOrder::Value  ? "value"
+                    : r.order == CureOrder::Loss ? "loss"
+                                                 : "weight";
     root["clients"] = ordered_json::array();
     for (const ClientCure& c : r.clients) {
         ordered_json j;

@@ -3,10 +3,18 @@
 #define KESVAR_TOOLS_OUTPUTS_CURE_OUTPUT_H
 
 #include <ostream>
+#include <string>
 
 #include "analyses/cure.h"
 
 namespace kesvar_cli {
+
+// "the largest value first", as the text and the report say the order of a plan.
+const char* CureOrderName(CureOrder order);
+
+// `v` with as many significant digits (10 at least) as tell it from `other`: the figure a
+// deposit reaches beside the one a cent less reaches.
+std::string Apart(double v, double other);
 
 void PrintCureText(std::ostream& out, const CureResult& r);
 void PrintCureJson(std::ostream& out, const CureResult& r);

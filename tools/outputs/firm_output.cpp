@@ -50,18 +50,24 @@ nlohmann::ordered_json FirmJson(const FirmSummary& s) {
     return j;
 }
 
-void PrintFirmCsv(std::ostream& out, const FirmSummary& s) {
-    WriteCsvLine(out, {"firm", "", "", "", "", "clients", std::to_string(s.clients)});
-    WriteCsvLine(out, {"firm", "", "", "", "", "failed", std::to_string(s.failed)});
-    WriteCsvLine(out, {"firm", "", "", "", "", "equity", Exact(s.equity)});
-    WriteCsvLine(out, {"firm", "", "", "", "", "longValue", Exact(s.longValue)});
-    WriteCsvLine(out, {"firm", "", "", "", "", "shortValue", Exact(s.shortValue)});
+void PrintFirmCsv(std::ostream& out, const FirmSummary& s, bool stress) {
+    auto line = [&](const char* record, const std::string& firm, const std::string& client,
+                    const std::string& field, const std::string& value) {
+        if (stress)
+            WriteCsvLine(out, {record, firm, client, "", "", "", field, value});
+        else
+            WriteCsvLine(out, {record, firm, client, "", "", field, value});
+    };
+    line("firm", "", "", "clients", std::to_string(s.clients));
+    line("firm", "", "", "failed", std::to_string(s.failed));
+    line("firm", "", "", "equity", Exact(s.equity));
+    line("firm", "", "", "longValue", Exact(s.longValue));
+    line("firm", "", "", "shortValue", Exact(s.shortValue));
     for (const LevelCount& c : s.levels) {
-        WriteCsvLine(out, {"firm", "", "", "", "", "atOrBelow " + LevelText(c.level),
-                           std::to_string(c.clients.size())});
+        line("firm", "", "", "atOrBelow " + LevelText(c.level), std::to_string(c.clients.size()));
         for (const RowResult* r : c.clients)
-            WriteCsvLine(out, {"atOrBelow", r->request.firm, r->request.client, "", "",
-                               LevelText(c.level), Exact(Figure(*r, c.level.figure))});
+            line("atOrBelow", r->request.firm, r->request.client, LevelText(c.level),
+                 Exact(Figure(*r, c.level.figure)));
     }
 }
 

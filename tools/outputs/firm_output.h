@@ -13,9 +13,10 @@ namespace kesvar_cli {
 
 void PrintFirmTable(std::ostream& out, const FirmSummary& s);
 nlohmann::ordered_json FirmJson(const FirmSummary& s);
-// Lines of the run's CSV shape: record "firm" for the totals and the count at or below each
-// level, "atOrBelow" for each client there (field: the level, value: the client's figure).
-void PrintFirmCsv(std::ostream& out, const FirmSummary& s);
+// Lines of the run's CSV shape (or, `stress` true, of stress's, which has a shock and a price
+// column more): record "firm" for the totals and the count at or below each level,
+// "atOrBelow" for each client there (field: the level, value: the client's figure).
+void PrintFirmCsv(std::ostream& out, const FirmSummary& s, bool stress = false);
 
 } // namespace kesvar_cli
 

@@ -11,6 +11,7 @@
 
 #include "analyses/explain.h"
 #include "outputs/csv.h"
+#include "outputs/cure_output.h"
 #include "outputs/interactive.h"
 #include "outputs/order_output.h"
 #include "outputs/run_output.h"
@@ -47,14 +48,18 @@ td.why { font-size: .85em; color: var(--muted); }
 .stress { display: grid; grid-template-columns: 3fr 2fr; gap: 1rem; align-items: start; }
 .charts { display: grid; gap: 1rem; }
 figure { margin: 0; }
-body.moved figure, body.moved #summary table { opacity: .45; }
+body.moved figure, body.moved #summary table, body.moved #firm table, body.moved aside.cure { opacity: .45; }
 #prices input[type=number] { width: 8rem; }
 figcaption { font-size: .9em; color: var(--muted); }
 svg { width: 100%; height: auto; display: block; }
 svg text { font: 11px system-ui, sans-serif; fill: var(--ink); }
 table.grid { font-size: .8em; }
+aside.cure { border-left: 3px solid var(--warn); padding-left: .6rem; margin-bottom: .75rem; }
+aside.cure h4 { margin: 0 0 .25rem; }
+aside.cure table { font-size: .85em; }
 table.about { width: auto; }
 table.about th { width: 9rem; }
+table.firm { width: auto; min-width: 30rem; }
 code { font-size: .85em; color: var(--muted); }
 ul.warnings { font-size: .85em; color: var(--muted); margin: .25rem 0; }
 table.grid td { padding: .05rem .4rem; }
@@ -64,7 +69,7 @@ table.grid td { padding: .05rem .4rem; }
   nav { display: none; }
   h2 { break-after: avoid; }
   section.client { break-before: page; }
-  table, figure, .figures { break-inside: avoid; }
+  table, figure, .figures, aside.cure { break-inside: avoid; }
   a { color: inherit; text-decoration: none; }
   section.client h3, section.client .lead { break-after: avoid; }
 }
@@ -363,7 +368,87 @@ void PositionsTable(std::ostream& o, const RowResult& row) {
     o << "</tbody></table>\n";
 }
 
-void StressPart(std::ostream& o, const StressResult& r, const ClientStress& c) {
+// The firm at the scenario's prices, summed as `run --all-clients` sums it: every row the
+// scenario ran, whichever clients the page goes on to show.
+void FirmPart(std::ostream& o, const StressResult& r) {
+    const Level level{r.plan.levelFigure, r.plan.level};
+    const FirmSummary s = SummarizeFirm(r.base, {level});
+    o << "<section id=\"firm\"><h2>The firm</h2>\n<p class=\"note\">Every row the scenario "
+         "ran, unshocked, summed as <code>run --all-clients</code> sums them.</p>\n"
+         "<table class=\"firm\"><tbody>";
+    auto line = [&](const char* key, const std::string& words, const std::string& exact,
+                    const std::string& shown) {
+        o << "<tr><th scope=\"row\">" << words << "</th><td class=\"num\" data-firm-figure=\""
+          << key << "\" data-value=\"" << exact << "\">" << shown << "</td></tr>";
+    };
+    line("clients", "Clients", std::to_string(s.clients), std::to_string(s.clients));
+    line("failed", "Rows that failed", std::to_string(s.failed), std::to_string(s.failed));
+    const std::pair<const char*, double> totals[] = {
+        {"equity", s.equity}, {"longValue", s.longValue}, {"shortValue", s.shortValue}};
+    for (const auto& t : totals)
+        line(t.first, Labelled(t.first) + ", total", Exact(t.second), Number(t.first, t.second));
+    for (const LevelCount& c : s.levels) {
+        o << "<tr><th scope=\"row\">At or below " << Labelled(c.level.figure) << " "
+          << Escape(Sprintf("%g", c.level.level)) << "</th><td class=\"num\" data-firm-level=\""
+          << c.level.figure << "\" data-level=\"" << Exact(c.level.level) << "\" data-value=\""
+          << c.clients.size() << "\">" << c.clients.size() << "</td></tr>";
+        for (const RowResult* row : c.clients)
+            o << "<tr><td>" << Escape(ClientName(row->request)) << "</td><td class=\"num\">"
+              << Number(c.level.figure, Figure(*row, c.level.figure)) << "</td></tr>";
+    }
+    o << "</tbody></table></section>\n";
+}
+
+void PlanTable(std::ostream& o, const char* what, const TradePlan& p, const Level& level) {
+    if (p.steps.empty()) return;
+    o << "<table><caption>" << Escape(what) << "</caption><thead><tr><th scope=\"col\">Security"
+      << "</th><th scope=\"col\" class=\"num\">Lots</th><th scope=\"col\" class=\"num\">Money"
+      << "</th><th scope=\"col\" class=\"num\">" << Labelled(level.figure)
+      << " after</th></tr></thead><tbody>";
+    for (const CureStep& step : p.steps)
+        o << "<tr data-cure-security=\"" << Escape(step.security) << "\" data-cure-lots=\""
+          << step.lots << "\"><th scope=\"row\">" << Escape(step.security)
+          << "</th><td class=\"num\">" << step.lots << "</td><td class=\"num\">"
+          << Amount(step.cents / 100) << "</td><td class=\"num\">"
+          << Number(level.figure, step.figure) << "</td></tr>";
+    o << "</tbody></table><p class=\"note\">"
+      << (p.restores
+              ? std::string("This restores the level.")
+              : "Not enough alone: the best reachable is " + Number(level.figure, p.best) + ".")
+      << "</p>";
+}
+
+// What restores the level for a client at or below it: the cure analysis's deposit, sales and
+// buy-backs. Nothing for a client above it.
+void CureAside(std::ostream& o, const CureResult* cures, const RowRequest& q) {
+    if (!cures) return;
+    for (const ClientCure& c : cures->clients) {
+        if (c.request.firm != q.firm || c.request.client != q.client) continue;
+        const Level& l = cures->level;
+        o << "<aside class=\"cure\" data-cure-client=\"" << Escape(q.client) << "\"><h4>What "
+          << "restores " << Labelled(l.figure) << " above " << Escape(Sprintf("%g", l.level))
+          << "</h4>";
+        if (!c.hasMoney) {
+            o << "<p>No money limit: nothing to deposit into or trade through.</p></aside>";
+            return;
+        }
+        if (c.depositFound)
+            o << "<p data-cure-deposit=\"" << Exact(double(c.depositCents) / 100)
+              << "\">A deposit of <strong>" << Amount(double(c.depositCents) / 100)
+              << "</strong> into the first money limit: " << l.figure << " "
+              << Apart(c.afterDeposit, c.oneCentLess)
+              << " (one cent less: " << Apart(c.oneCentLess, c.afterDeposit) << ").</p>";
+        else
+            o << "<p>No deposit restores it.</p>";
+        PlanTable(o, (std::string("Or sell, ") + CureOrderName(cures->order)).c_str(), c.sales, l);
+        PlanTable(o, "Or buy back shorts", c.buyBack, l);
+        o << "</aside>";
+        return;
+    }
+}
+
+void StressPart(std::ostream& o, const StressResult& r, const ClientStress& c,
+                const CureResult* cures) {
     const StressPlan& plan = r.plan;
     const std::vector<Chart> charts = ChartsOf(plan, Anchor(c.request));
     o << "<h3>Stress</h3>\n<div class=\"stress\"><div class=\"charts\">";
@@ -371,7 +456,9 @@ void StressPart(std::ostream& o, const StressResult& r, const ClientStress& c) {
         o << "<figure>" << Svg(ch, r, c) << "<figcaption>" << Labelled(ch.figure)
           << "; the dashed line is " << ch.levelName
           << ", each crossing circled where the grid's line meets it.</figcaption></figure>";
-    o << "</div>\n<table class=\"grid\"><caption>The stress grid</caption><thead><tr><th "
+    o << "</div>\n<div>";
+    CureAside(o, cures, c.request);
+    o << "<table class=\"grid\"><caption>The stress grid</caption><thead><tr><th "
          "scope=\"col\" class=\"num\">Shock</th>"
       << (plan.security.empty() ? "" : "<th scope=\"col\" class=\"num\">Price</th>");
     for (const Chart& ch : charts)
@@ -388,10 +475,11 @@ void StressPart(std::ostream& o, const StressResult& r, const ClientStress& c) {
         }
         o << "</tr>";
     }
-    o << "</tbody></table></div>\n";
+    o << "</tbody></table></div></div>\n";
 }
 
-void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c) {
+void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c,
+                   const CureResult* cures) {
     const RowRequest& q = c.request;
     const RowResult& row = c.base;
     o << "<section class=\"client\" id=\"" << Anchor(q) << "\" data-firm=\"" << Escape(q.firm)
@@ -406,7 +494,7 @@ void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c
       << Escape(CallText(c, r.plan)) << ".</p>\n";
     FiguresTables(o, row);
     PositionsTable(o, row);
-    StressPart(o, r, c);
+    StressPart(o, r, c, cures);
     o << "</section>\n";
 }
 
@@ -455,7 +543,8 @@ void Header(std::ostream& o, const ReportHeader& h, const StressResult& r) {
             o << "<li>" << Escape(WarningText(w)) << "</li>";
         o << "</ul></details>\n";
     }
-    o << "<nav aria-label=\"Clients\"><ol><li><a href=\"#summary\">Clients by distance to their "
+    o << "<nav aria-label=\"Clients\"><ol><li><a href=\"#firm\">The firm</a></li><li><a "
+         "href=\"#summary\">Clients by distance to their "
          "margin call</a></li>";
     for (const ClientStress& c : r.clients)
         o << "<li><a href=\"#" << Anchor(c.request) << "\">Client " << Escape(ClientName(c.request))
@@ -473,17 +562,18 @@ std::string Hash(const std::string& bytes) {
 } // namespace
 
 void WriteReport(std::ostream& o, const ReportHeader& h, const StressResult& r,
-                 const std::string* module) {
+                 const std::string* module, const CureResult* cures) {
     o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       << "<title>Margin risk report: " << Escape(h.scenario) << "</title>\n<style>" << kStyle
       << "</style>\n</head>\n<body>\n";
     Header(o, h, r);
     o << "<main>\n";
+    FirmPart(o, r);
     if (module) WritePriceForm(o, r);
     Summary(o, r);
     for (const ClientStress& c : r.clients)
-        ClientSection(o, r, c);
+        ClientSection(o, r, c, cures);
     o << "</main>\n";
     if (module) WritePriceScript(o, r, h.whatIf, h.scenario, *module);
     o << "</body>\n</html>\n";

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/cure.h"
 #include "analyses/stress.h"
 #include "analyses/whatif.h"
 
@@ -30,9 +31,10 @@ struct ReportHeader {
 ReportHeader HeaderOf(const std::string& scenario, const WhatIf& whatIf, const StressResult& r);
 
 // The whole document; with `module` (the ES module kesvar_wasm builds, Inlinable) the
-// reader can move the prices and the figures recompute in the page.
+// reader can move the prices and the figures recompute in the page. `cures` (at the plan's
+// level) go beside the charts of the clients they cure.
 void WriteReport(std::ostream& out, const ReportHeader& header, const StressResult& r,
-                 const std::string* module = nullptr);
+                 const std::string* module = nullptr, const CureResult* cures = nullptr);
 
 } // namespace kesvar_cli
 

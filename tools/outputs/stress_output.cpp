@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "outputs/csv.h"
+#include "outputs/firm_output.h"
 #include "outputs/run_output.h"
 #include "scenario/text.h"
 
@@ -93,8 +94,9 @@ void PrintStressTable(std::ostream& out, const StressResult& r) {
             out << "  " << plan.levelFigure << " " << Sprintf("%g", plan.level) << ": "
                 << CrossingText(c, plan) << "\n";
     }
+    if (plan.firm) PrintFirmTable(out, SummarizeFirm(r.base, plan.failBelow));
     if (plan.levelFigure.empty()) return;
-    // The firm's view: who is nearest the level.
+    // Who is nearest the level.
     out << "\nClients by distance to " << plan.levelFigure << " " << Sprintf("%g", plan.level)
         << ":\n";
     for (const ClientStress* c : RankedClients(r)) {
@@ -167,6 +169,7 @@ void PrintStressJson(std::ostream& out, const StressResult& r) {
         }
         root["clients"].push_back(j);
     }
+    if (plan.firm) root["firm"] = FirmJson(SummarizeFirm(r.base, plan.failBelow));
     out << root.dump(2) << "\n";
 }
 
@@ -205,6 +208,7 @@ void PrintStressCsv(std::ostream& out, const StressResult& r) {
                                plan.security.empty() ? "" : Exact(x.at.price),
                                plan.levelFigure + (x.down ? " down" : " up"), Exact(x.at.value)});
     }
+    if (plan.firm) PrintFirmCsv(out, SummarizeFirm(r.base, plan.failBelow), true);
 }
 
 } // namespace kesvar_cli

@@ -28,7 +28,7 @@ std::string ReadInput(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
 }
 
-Scenario LoadScenarioFile(const std::string& path) {
+Scenario LoadScenarioFile(const std::string& path, bool rowsNeeded) {
     std::string text;
     try {
         text = ReadInput(path);
@@ -50,7 +50,7 @@ Scenario LoadScenarioFile(const std::string& path) {
 #endif
         return ReadFile(absolute ? rel : dir + rel);
     };
-    Scenario s = ParseScenario(text, path, read);
+    Scenario s = ParseScenario(text, path, read, rowsNeeded);
     s.text = text;
     return s;
 }

@@ -84,8 +84,10 @@ struct Scenario {
 // std::runtime_error with the reason when it cannot.
 using FileReader = std::function<std::string(const std::string& relativePath)>;
 
-// Parses and checks a scenario. `name` is used in messages.
-Scenario ParseScenario(const std::string& json, const std::string& name, const FileReader& read);
+// Parses and checks a scenario. `name` is used in messages. Without `rowsNeeded` the rows may
+// be left out, for a command that makes its own (--all-clients).
+Scenario ParseScenario(const std::string& json, const std::string& name, const FileReader& read,
+                       bool rowsNeeded = true);
 
 // Reads a whole file as bytes; throws std::runtime_error naming the reason.
 std::string ReadFile(const std::string& path);
@@ -95,7 +97,7 @@ std::string ReadInput(const std::string& path);
 
 // Reads and parses the scenario at `path` ("-": standard input), whose settings files are
 // named relative to it. Throws ScenarioError, or CommandError when the file cannot be read.
-Scenario LoadScenarioFile(const std::string& path);
+Scenario LoadScenarioFile(const std::string& path, bool rowsNeeded = true);
 
 // The key a limit record belongs to: its firm and client.
 inline constexpr auto ClientOf = [](const auto& r) { return std::make_tuple(r.firm, r.client); };

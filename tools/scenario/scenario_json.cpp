@@ -388,7 +388,8 @@ void ReadList(const json& root, const char* key, std::vector<T>* out, F read) {
         out->push_back(read((*list)[i], Item(key, i)));
 }
 
-Scenario ParseNamed(const std::string& text, const std::string& name, const FileReader& read) {
+Scenario ParseNamed(const std::string& text, const std::string& name, const FileReader& read,
+                    bool rowsNeeded) {
     json root;
     try {
         root = json::parse(text, nullptr, true, /*ignore_comments=*/true);
@@ -440,15 +441,17 @@ Scenario ParseNamed(const std::string& text, const std::string& name, const File
     for (size_t i = 0; i < s.firms.size(); ++i)
         if (!firmIds.insert(s.firms[i].id).second)
             Fail(Item("firms", i) + ".id", "expected a firm id not used by an earlier firm");
-    if (s.rows.empty()) Fail("rows", "expected at least one row request");
+    if (s.rows.empty() && rowsNeeded)
+        Fail("rows", "expected at least one row request (or --all-clients)");
     return s;
 }
 
 } // namespace
 
-Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read) {
+Scenario ParseScenario(const std::string& text, const std::string& name, const FileReader& read,
+                       bool rowsNeeded) {
     try {
-        return ParseNamed(text, name, read);
+        return ParseNamed(text, name, read, rowsNeeded);
     } catch (ScenarioError& e) {
         e.file = name;
         throw;
