@@ -170,10 +170,12 @@ void FindCrossings(Evaluator& eval, ClientStress* c, const std::vector<double>& 
 } // namespace
 
 double Figure(const RowResult& r, const std::string& name) {
-    if (!r.ok) return std::numeric_limits<double>::quiet_NaN();
-    for (const auto& f : RowFigures(r.row))
-        if (f.first == name) return f.second;
-    return std::numeric_limits<double>::quiet_NaN();
+    double v = std::numeric_limits<double>::quiet_NaN();
+    if (r.ok) // read at every step of a bisection: no copy of the row's figures
+        ForEachField(r.row, [&](const RowField& f, double x) {
+            if (name == f.name) v = x;
+        });
+    return v;
 }
 
 bool ParseLevel(const std::string& text, StressPlan* plan, std::string* reason) {
@@ -322,10 +324,16 @@ StressPlan StressPlanOf(const StressArgs& a) {
 
 StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
                           const WhatIf& whatIf) {
-    StressPlan plan = StressPlanOf(args);
+    StressPlanOf(args); // a malformed option is told before the scenario is read
     Scenario s;
     std::vector<Warning> warnings;
     LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings);
+    return StressOfScenario(s, args, whatIf, warnings);
+}
+
+StressResult StressOfScenario(const Scenario& s, const StressArgs& args, const WhatIf& whatIf,
+                              const std::vector<Warning>& warnings) {
+    StressPlan plan = StressPlanOf(args);
     for (const std::string& code : plan.clients) {
         bool found = false;
         for (const RowRequest& q : s.rows)
@@ -338,6 +346,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
     } catch (const std::runtime_error& e) {
         throw CommandError("--security " + plan.security + ": " + e.what());
     }
+    out.args = args;
     out.whatIf = whatIf;
     out.warnings = warnings;
     out.scenarioText = s.text;

@@ -56,8 +56,21 @@ struct ClientStress {
     std::vector<Crossing> crossings;
 };
 
+// The command line of stress (and the --stress options of report).
+struct StressArgs {
+    std::string security;
+    bool all = false;
+    std::string from = "-50%", to = "50%";
+    int steps = 21;
+    std::string level;
+    bool actv = false;
+    std::vector<std::string> clients; // only these client codes; empty: every client
+    int top = 0;                      // only the N nearest their margin call; 0: every client
+};
+
 struct StressResult {
     StressPlan plan;
+    StressArgs args;               // the options that asked for it
     WhatIf whatIf;                 // the overrides the figures were computed under
     std::vector<Warning> warnings; // what `run` says about the scenario
     std::string scenarioText;      // the file, as StressOfFile read it
@@ -84,17 +97,6 @@ double DistanceToLevel(const ClientStress& c, const StressPlan& plan);
 // below (the lowest figure first), then by the move that takes them there; failed rows last.
 std::vector<const ClientStress*> RankedClients(const StressResult& r);
 
-// The command line of stress (and the --stress options of report).
-struct StressArgs {
-    std::string security;
-    bool all = false;
-    std::string from = "-50%", to = "50%";
-    int steps = 21;
-    std::string level;
-    bool actv = false;
-    std::vector<std::string> clients; // only these client codes; empty: every client
-    int top = 0;                      // only the N nearest their margin call; 0: every client
-};
 void AddStressOptions(CLI::App* command, StressArgs* args);
 // The plan the options give; throws CommandError when one is malformed.
 StressPlan StressPlanOf(const StressArgs& args);
@@ -103,6 +105,9 @@ StressPlan StressPlanOf(const StressArgs& args);
 // go to standard error.
 StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
                           const WhatIf& whatIf);
+// The same of a scenario already read, `whatIf` applied, with what `run` says about it.
+StressResult StressOfScenario(const Scenario& scenario, const StressArgs& args,
+                              const WhatIf& whatIf, const std::vector<Warning>& warnings);
 
 } // namespace kesvar_cli
 

@@ -11,13 +11,14 @@ namespace kesvar_cli {
 
 namespace {
 
-// Runs the scenario again through kesvar_run_json at the prices of the form and writes the new
-// figures into the cells that carry them (data-figure, data-value: the shortest text that reads
-// back to the double). A hash such as #GAZP=180&shift=-10 sets the form as the page opens.
+// Makes the report again through kesvar_report_json at the prices of the form, the stress
+// options the report was made with, and puts its header and every section after the form in
+// place of the ones shown: figures, positions, charts, crossings and the ranking are the
+// library's at those prices. A hash such as #GAZP=180&shift=-10 sets the form as the page opens.
 const char* const kScript = R"JS(
 const data = JSON.parse(document.getElementById('kesvar-data').textContent);
 const kesvar = await createKesvar();
-const runJson = kesvar.cwrap('kesvar_run_json', 'string', ['string', 'string']);
+const reportJson = kesvar.cwrap('kesvar_report_json', 'string', ['string', 'string']);
 const form = document.getElementById('prices');
 const status = document.getElementById('prices-status');
 const shift = document.getElementById('shift');
@@ -28,11 +29,6 @@ const securities = [...form.querySelectorAll('tr[data-security]')].map((tr) => (
   slider: tr.querySelector('input[type=range]'),
   moved: false,
 }));
-const ratios = new Set(['leverage', 'currentLeverage']);
-const shown = (field, v) => {
-  const s = v.toFixed(ratios.has(field) ? 4 : 2);
-  return s === '-0.00' ? '0.00' : s;
-};
 
 function recompute() {
   const prices = [...data.prices];
@@ -40,31 +36,24 @@ function recompute() {
   const shifts = [...data.shifts];
   if (Number(shift.value) !== 0) shifts.push(`${Number(shift.value)}%`);
   const t0 = performance.now();
-  const answer = JSON.parse(runJson(data.scenario,
-    JSON.stringify({ name: data.name, files: data.files, prices, shifts })));
-  const ms = (performance.now() - t0).toFixed(1);
+  const answer = JSON.parse(reportJson(data.scenario, JSON.stringify(
+    { name: data.name, files: data.files, prices, shifts, stress: data.stress })));
   if (answer.error) {
     status.textContent = `Not recomputed: ${answer.error.path}: ${answer.error.message}`;
     return;
   }
-  const moved = prices.length > data.prices.length || shifts.length > data.shifts.length;
-  for (const section of document.querySelectorAll('section.client')) {
-    const row = answer.rows.find((r) => r.firm === section.dataset.firm &&
-                                        r.client === section.dataset.client);
-    if (!row || !row.ok) continue;
-    for (const cell of section.querySelectorAll('td[data-figure]')) {
-      const v = row.figures[cell.dataset.figure];
-      cell.dataset.value = String(v);
-      cell.textContent = shown(cell.dataset.figure, v);
-    }
-  }
-  document.body.classList.toggle('moved', moved);
+  const page = new DOMParser().parseFromString(answer.html, 'text/html');
+  document.querySelector('header').replaceWith(page.querySelector('header'));
+  // The form stays: a slider being dragged must not leave the page.
+  const main = document.querySelector('main');
+  for (const old of [...main.children]) if (old !== form) old.remove();
+  main.append(...page.querySelector('main').children);
+  const ms = (performance.now() - t0).toFixed(1);
   const what = [...shifts.slice(data.shifts.length).map((s) => `--shift ${s}`),
                 ...prices.slice(data.prices.length).map((p) => `--price ${p}`)];
-  status.textContent = moved
-    ? `Figures at the report's prices and ${what.join(' ')} (recomputed in ${ms} ms). ` +
-      'Positions, charts and the ranking still show the report\'s prices.'
-    : 'Figures at the report\'s prices.';
+  status.textContent = (what.length ? `At the report's prices and ${what.join(' ')}` :
+                        'At the report\'s prices') +
+    `: every figure, position, chart and the ranking recomputed in ${ms} ms.`;
 }
 
 // A typed price: the slider shows where it lies from the report's.
@@ -154,6 +143,10 @@ void WritePriceScript(std::ostream& o, const StressResult& r, const WhatIf& what
         data["files"][f.source] = f.settings;
     data["prices"] = whatIf.prices;
     data["shifts"] = whatIf.shifts;
+    const StressArgs& a = r.args; // kesvar_report_json reads these back
+    data["stress"] = {
+        {"security", a.security}, {"from", a.from},       {"to", a.to},  {"steps", a.steps},
+        {"level", a.level},       {"clients", a.clients}, {"top", a.top}};
     o << "<script type=\"application/json\" id=\"kesvar-data\">"
       << ScriptSafe(data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
       << "</script>\n<script type=\"module\">\n"
