@@ -1,9 +1,13 @@
 // The package's entries: run a scenario as `kesvar run --format json` does and return that JSON,
 // so JavaScript reads the library's figures unrounded (each double prints as the shortest text
-// that reads back to it); or make the report `kesvar report` would, for the interactive page
+// that reads back to it); or write the report `kesvar report` would, for the interactive page
 // to show at the prices its reader sets.
 #include <emscripten/emscripten.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -12,9 +16,8 @@
 #include <nlohmann/json.hpp>
 
 #include "analyses/audit.h"
-#include "analyses/stress.h"
 #include "analyses/whatif.h"
-#include "outputs/report.h"
+#include "commands/report.h"
 #include "outputs/run_output.h"
 #include "scenario/runner.h"
 #include "scenario/scenario.h"
@@ -35,18 +38,17 @@ std::string ErrorJson(const std::string& path, const std::string& message) {
 // "stress": {...}}, every member optional; prices and shifts are written as run's --price and
 // --shift take them, stress's members as report's options (security, from, to, steps, level,
 // clients, top).
-struct Request {
+struct Options {
     std::string name = "scenario.json";
     std::map<std::string, std::string> files;
     WhatIf whatIf;
-    RunOptions options;
+    RunOptions run;
     StressArgs stress;
-    Scenario scenario; // read, the overrides applied
 };
 
-// Throws CommandError for options or a scenario the tool would refuse.
-Request Read(const std::string& scenarioJson, const std::string& optionsJson) {
-    Request q;
+// Throws CommandError.
+Options ReadOptions(const std::string& optionsJson) {
+    Options q;
     try {
         json o = json::parse(optionsJson.empty() ? "{}" : optionsJson);
         if (!o.is_object()) throw CommandError("expected a JSON object");
@@ -54,7 +56,7 @@ Request Read(const std::string& scenarioJson, const std::string& optionsJson) {
         q.files = o.value("files", q.files);
         q.whatIf.prices = o.value("prices", q.whatIf.prices);
         q.whatIf.shifts = o.value("shifts", q.whatIf.shifts);
-        q.options.trace = o.value("explain", false);
+        q.run.trace = o.value("explain", false);
         json s = o.value("stress", json::object());
         StressArgs& a = q.stress;
         a.security = s.value("security", a.security);
@@ -67,22 +69,22 @@ Request Read(const std::string& scenarioJson, const std::string& optionsJson) {
     } catch (const json::exception& e) {
         throw CommandError(e.what());
     }
-    // The page has no file system: a settings file a scenario names comes with the options.
-    FileReader read = [&q](const std::string& rel) {
-        auto it = q.files.find(rel);
-        if (it == q.files.end()) throw std::runtime_error(rel + ": not among the files given");
-        return it->second;
-    };
-    q.scenario = ParseScenario(scenarioJson, q.name, read);
-    ApplyWhatIf(q.whatIf, &q.scenario);
     return q;
 }
 
 std::string Run(const std::string& scenarioJson, const std::string& optionsJson) {
     try {
-        Request q = Read(scenarioJson, optionsJson);
-        std::vector<Warning> warnings = AuditScenario(q.scenario, q.name);
-        RunResult result = RunScenario(q.scenario, q.options);
+        Options q = ReadOptions(optionsJson);
+        // The page has no file system: a settings file a scenario names comes with the options.
+        FileReader read = [&q](const std::string& rel) {
+            auto it = q.files.find(rel);
+            if (it == q.files.end()) throw std::runtime_error(rel + ": not among the files given");
+            return it->second;
+        };
+        Scenario scenario = ParseScenario(scenarioJson, q.name, read);
+        ApplyWhatIf(q.whatIf, &scenario);
+        std::vector<Warning> warnings = AuditScenario(scenario, q.name);
+        RunResult result = RunScenario(scenario, q.run);
         result.warnings = warnings;
         std::ostringstream text;
         PrintJson(text, result, q.whatIf);
@@ -92,19 +94,46 @@ std::string Run(const std::string& scenarioJson, const std::string& optionsJson)
     }
 }
 
-// {"html": the report's text, without the module} or {"error": ...}. The stress options are
-// the ones the report was made with, its level included.
+// Writes `text` at `path` of the module's own (in-memory) file system, making its folders.
+void Put(const std::string& path, const std::string& text) {
+    for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
+        mkdir(path.substr(0, at).c_str(), 0755);
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Standard output and error go to strings while it lives.
+class Captured {
+  public:
+    Captured() : out_(std::cout.rdbuf(output.rdbuf())), err_(std::cerr.rdbuf(said.rdbuf())) {}
+    ~Captured() {
+        std::cout.rdbuf(out_);
+        std::cerr.rdbuf(err_);
+    }
+    std::ostringstream output, said;
+
+  private:
+    std::streambuf *out_, *err_;
+};
+
+// `kesvar report NAME -o -` with the stress options the report was made with, the scenario
+// and the files it names laid out as they were: the page shows what the tool would write.
+// {"html": the report's text} or {"error": ...}.
 std::string Report(const std::string& scenarioJson, const std::string& optionsJson) {
     try {
-        Request q = Read(scenarioJson, optionsJson);
-        StressResult r =
-            StressOfScenario(q.scenario, q.stress, q.whatIf, AuditScenario(q.scenario, q.name));
-        ReportHeader header = HeaderOf(q.name, q.whatIf, r);
-        header.versions += " (WebAssembly, in this page)";
-        std::ostringstream html;
-        WriteReport(html, header, r);
+        Options q = ReadOptions(optionsJson);
+        ReportArgs args;
+        args.scenario = q.name;
+        args.output = "-";
+        args.stress = q.stress;
+        args.whatIf = q.whatIf;
+        Put(q.name, scenarioJson);
+        const std::string dir = q.name.substr(0, q.name.rfind('/') + 1);
+        for (const auto& file : q.files)
+            Put(file.first[0] == '/' ? file.first : dir + file.first, file.second);
+        Captured captured;
+        RunReportCommand(args);
         json j;
-        j["html"] = html.str();
+        j["html"] = captured.output.str();
         return j.dump(-1, ' ', false, json::error_handler_t::replace);
     } catch (const CommandError& e) {
         return ErrorJson(e.path, e.what());

@@ -324,16 +324,10 @@ StressPlan StressPlanOf(const StressArgs& a) {
 
 StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
                           const WhatIf& whatIf) {
-    StressPlanOf(args); // a malformed option is told before the scenario is read
+    StressPlan plan = StressPlanOf(args);
     Scenario s;
     std::vector<Warning> warnings;
     LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings);
-    return StressOfScenario(s, args, whatIf, warnings);
-}
-
-StressResult StressOfScenario(const Scenario& s, const StressArgs& args, const WhatIf& whatIf,
-                              const std::vector<Warning>& warnings) {
-    StressPlan plan = StressPlanOf(args);
     for (const std::string& code : plan.clients) {
         bool found = false;
         for (const RowRequest& q : s.rows)

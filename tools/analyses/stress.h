@@ -105,9 +105,6 @@ StressPlan StressPlanOf(const StressArgs& args);
 // go to standard error.
 StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
                           const WhatIf& whatIf);
-// The same of a scenario already read, `whatIf` applied, with what `run` says about it.
-StressResult StressOfScenario(const Scenario& scenario, const StressArgs& args,
-                              const WhatIf& whatIf, const std::vector<Warning>& warnings);
 
 } // namespace kesvar_cli
 

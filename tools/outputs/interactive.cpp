@@ -11,9 +11,9 @@ namespace kesvar_cli {
 
 namespace {
 
-// Makes the report again through kesvar_report_json at the prices of the form, the stress
-// options the report was made with, and puts its header and every section after the form in
-// place of the ones shown: figures, positions, charts, crossings and the ranking are the
+// Makes the report again through kesvar_report_json at the prices of the form, with the
+// stress options the report was made with, and puts its header and sections in place of the
+// ones shown, around the form: figures, positions, charts, crossings and the ranking are the
 // library's at those prices. A hash such as #GAZP=180&shift=-10 sets the form as the page opens.
 const char* const kScript = R"JS(
 const data = JSON.parse(document.getElementById('kesvar-data').textContent);
@@ -44,10 +44,13 @@ function recompute() {
   }
   const page = new DOMParser().parseFromString(answer.html, 'text/html');
   document.querySelector('header').replaceWith(page.querySelector('header'));
-  // The form stays: a slider being dragged must not leave the page.
+  // The form stays where it is: a slider being dragged must not leave the page.
   const main = document.querySelector('main');
+  const fresh = [...page.querySelector('main').children];
+  const before = [...main.children].indexOf(form);
   for (const old of [...main.children]) if (old !== form) old.remove();
-  main.append(...page.querySelector('main').children);
+  form.before(...fresh.slice(0, before));
+  form.after(...fresh.slice(before));
   const ms = (performance.now() - t0).toFixed(1);
   const what = [...shifts.slice(data.shifts.length).map((s) => `--shift ${s}`),
                 ...prices.slice(data.prices.length).map((p) => `--price ${p}`)];

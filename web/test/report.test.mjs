@@ -71,7 +71,7 @@ async function openPage(steps, hash) {
 
 // What the reader does, run in the page: waits for the form, then types each price and the
 // shift, as the change events of the inputs. Gives back the page, what its form says, and the
-// sections after the form and the header's prices beside the same of `expected` (the static
+// sections around the form and the header's prices beside the same of `expected` (the static
 // report's text), both read by this browser's parser.
 function readerTypes(set, shift, reset, expected) {
   return `async () => {
