@@ -70,6 +70,8 @@ export interface Row {
 
 export interface RunResult {
   interfaceVersion: number;
+  /** The options' overrides, as run's --price and --shift take them. */
+  overrides: { prices: string[]; shifts: string[] };
   setupFailures: CallFailure[];
   warnings: Warning[];
   rows: Row[];

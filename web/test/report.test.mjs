@@ -71,7 +71,7 @@ async function openPage(steps, hash) {
 
 // What the reader does, run in the page: waits for the form, then types each price and the
 // shift, as the change events of the inputs. Gives back the page, what its form says, and the
-// sections around the form and the header's prices beside the same of `expected` (the static
+// sections around the form and the header but its time beside the same of `expected` (the static
 // report's text), both read by this browser's parser.
 function readerTypes(set, shift, reset, expected) {
   return `async () => {
@@ -86,8 +86,8 @@ function readerTypes(set, shift, reset, expected) {
       type(form.querySelector('tr[data-security="' + code + '"] input[type=number]'), price);
     if (${reset}) document.getElementById('reset').click();
     const shown = (doc) => ({
-      prices: [...doc.querySelectorAll('header th')].find((th) => th.textContent === 'Prices')
-        .nextElementSibling.textContent,
+      header: [...doc.querySelectorAll('header tr')].map((tr) => tr.outerHTML)
+        .filter((row) => !row.includes('>Made by<')),
       main: [...doc.querySelector('main').children].filter((e) => e !== form)
         .map((e) => e.outerHTML),
     });

@@ -13,10 +13,11 @@ const result: RunResult = kesvar.run('{}', {
 const levels: (number | undefined)[] = result.rows.map((row: Row) => row.figures?.marginLevel);
 const quantities: number[] = result.rows.flatMap((row) => row.actv ?? []).map((a) => a.maxBuy ?? 0);
 const text: string = kesvar.runText({ rows: [] });
+const overridden: string[] = [...result.overrides.prices, ...result.overrides.shifts];
 try {
   kesvar.run('{}');
 } catch (e) {
-  if (e instanceof KesvarError) console.log(e.path, levels, quantities, text);
+  if (e instanceof KesvarError) console.log(e.path, levels, quantities, text, overridden);
 }
 
 // @ts-expect-error a price is a number, as run --price reads it
