@@ -1,6 +1,7 @@
-// The frame as a host meets it: the parameter-id questions, the walks over the host's limit
-// records, the memory hooks call by call, and the upper-casing table of the settings texts.
-// Refusals of every export: reliability_test.cpp.
+// What a host meets below the calculations: the parameter-id questions, the walks over the
+// host's limit records, row handles when their counter wraps, the memory hooks call by call, the
+// hash index the lookups share, and the upper-casing table of the settings texts. Refusals of
+// every export: reliability_test.cpp.
 #include <gtest/gtest.h>
 #include <string.h>
 

@@ -172,7 +172,7 @@ TEST(Links, AFailedClassLeavesItsEntriesWaiting) {
 // answers; IGNORERESTSHORTSECURITY empties the rest-short list; the rest-short list is asked
 // only for margin securities; MAINMARGINCLASSES puts B's X first. By id every entry of a class
 // counts, by code only its first entry, compared exactly.
-TEST(Membership, ServingRecordOfEachList) {
+TEST(Membership, ServerOfEachList) {
     ASSERT_EQ(1, Install(2));
     const std::string text = "[LIMITALLOWEDSECURITY]\nA=X,Y\nB=X\n[RESTSHORTSECURITIES]\nA=Y\n"
                              "[GENERAL]\nMAINMARGINCLASSES=B,A\n[CLOWN_MARGIN]\nA=Z\nB_ASSET=W\n"

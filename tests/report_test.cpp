@@ -259,31 +259,35 @@ TEST(Why, ReportHeaderNamesTheOverridesAndEachFirmsUnit) {
     }
 }
 
-// Progress goes to a terminal and never into a pipe.
-TEST(Why, StressProgressShowsOnATerminalOnly) {
-    const std::string command =
-        "KESVAR_PROGRESS_AFTER=0 '" KESVAR_CLI "' stress " + kLeveraged + " --steps 5";
+// Progress goes to a terminal and never into a pipe: the shocks of stress, the rows of run and
+// explain.
+TEST(Why, ProgressShowsOnATerminalOnly) {
     const std::string progress = "of 2 clients, about";
-    Result piped = Shell(command);
-    ASSERT_EQ(piped.status, 0) << piped.err;
-    EXPECT_EQ(piped.err.find(progress), std::string::npos) << piped.err;
+    for (const char* args : {"stress --steps 5", "run", "explain"}) {
+        SCOPED_TRACE(args);
+        const std::string command =
+            "KESVAR_PROGRESS_AFTER=0 '" KESVAR_CLI "' " + std::string(args) + " " + kLeveraged;
+        Result piped = Shell(command);
+        ASSERT_EQ(piped.status, 0) << piped.err;
+        EXPECT_EQ(piped.err.find(progress), std::string::npos) << piped.err;
 
-    int terminal = -1;
-    pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+        int terminal = -1;
+        pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::string seen;
+        char buffer[4096];
+        for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+            seen.append(buffer, size_t(n));
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(terminal);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_NE(seen.find(progress), std::string::npos) << seen;
     }
-    std::string seen;
-    char buffer[4096];
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
-        seen.append(buffer, size_t(n));
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(terminal);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_NE(seen.find(progress), std::string::npos) << seen;
 }
 
 } // namespace

@@ -49,6 +49,7 @@ struct Options {
 // Throws CommandError.
 Options ReadOptions(const std::string& optionsJson) {
     Options q;
+    q.run.progress = false; // a page has no terminal, whatever Emscripten's stderr claims
     try {
         json o = json::parse(optionsJson.empty() ? "{}" : optionsJson);
         if (!o.is_object()) throw CommandError("expected a JSON object");

@@ -27,8 +27,8 @@ int32_t OrderPosition(const char* text, int32_t classIndex) {
 }
 
 // Where a class sorts: named classes by where the text names them, the others after them all.
-int32_t OrderKey(const FirmRecord* firm, int32_t c) {
-    int32_t at = firm->classTextPos[c];
+int32_t OrderKey(const FirmRecord* firm, int32_t classIndex) {
+    int32_t at = firm->classTextPos[classIndex];
     return at < 0 ? INT32_MAX : at;
 }
 
@@ -68,8 +68,8 @@ int CompareFirstEntries(const void*, const void* a, const void* b) {
 bool LinkClassOrder(FirmRecord* firm) {
     const int32_t n = ClassCount();
     if (!ArrayReserve(firm->classTextPos, n)) return false;
-    for (int32_t c = 0; c < n; ++c)
-        firm->classTextPos.items[c] = OrderPosition(firm->mainMarginClasses, c);
+    for (int32_t classIndex = 0; classIndex < n; ++classIndex)
+        firm->classTextPos.items[classIndex] = OrderPosition(firm->mainMarginClasses, classIndex);
     firm->classTextPos.count = n;
     return true;
 }
@@ -176,21 +176,21 @@ bool IndexEntry(ListIndex* li, const FirmRecord* firm, const ClassSecurityList& 
             all.items[all.count++] = e.classIndex;
         if (!firstOfClass) return true; // the class answers for its securities by index
     }
-    const ClassEntry* c = ClassAt(e.classIndex);
+    const ClassEntry* classEntry = ClassAt(e.classIndex);
     const int32_t n = e.securityCount;
-    if (mayAllocate && !e.allSecurities && c->securityCount > 0 && n >= 64 &&
-        int64_t(n) * 8 >= c->securityCount) {
-        uint32_t bytes = uint32_t(c->securityCount + 7) / 8;
+    if (mayAllocate && !e.allSecurities && classEntry->securityCount > 0 && n >= 64 &&
+        int64_t(n) * 8 >= classEntry->securityCount) {
+        uint32_t bytes = uint32_t(classEntry->securityCount + 7) / 8;
         uint8_t* named = static_cast<uint8_t*>(MemAlloc(bytes));
         if (!named) return false;
         memset(named, 0, bytes);
         for (int32_t k = 0; k < n; ++k) {
-            int32_t at = secs[k].ref - c->firstSecurity;
+            int32_t at = secs[k].ref - classEntry->firstSecurity;
             if (secs[k].ref >= 0) named[at / 8] = uint8_t(named[at / 8] | (1 << (at % 8)));
         }
         ItemBatch batch = {&li->items, firstOfClass, 0, {}, {}};
-        for (int32_t at = 0; at < c->securityCount; ++at)
-            if (named[at / 8] & (1 << (at % 8))) batch.Add(c->firstSecurity + at);
+        for (int32_t at = 0; at < classEntry->securityCount; ++at)
+            if (named[at / 8] & (1 << (at % 8))) batch.Add(classEntry->firstSecurity + at);
         batch.Flush();
         MemFree(named);
         return true;
@@ -325,25 +325,25 @@ ListIndex* ListIndexOfEntry(FirmRecord* firm, int32_t e) {
     return e < li->firstEntry + li->entryCount ? li : nullptr;
 }
 
-// The pending entries of the new class c, one list after another (they are in pool order).
+// The pending entries of the new class, one list after another (they are in pool order).
 struct NewClassWork {
     int32_t begin, end; // in f->pending
 };
 
 // Takes every block the new class will need in the firm; false on failure (the firm's links
 // unchanged, only some arrays larger).
-bool ReserveForClass(FirmRecord* firm, int32_t c, NewClassWork* w) {
+bool ReserveForClass(FirmRecord* firm, int32_t classIndex, NewClassWork* w) {
     const int32_t n = ClassCount();
     if (!ArrayReserve(firm->classTextPos, n)) return false;
-    PendingGroup(firm, ClassAt(c)->cls.code, &w->begin, &w->end);
+    PendingGroup(firm, ClassAt(classIndex)->cls.code, &w->begin, &w->end);
     int64_t room = 0;
     for (int32_t g = w->begin; g < w->end; ++g)
-        room += ExpansionOf(firm->entries[firm->pending[g]], c);
+        room += ExpansionOf(firm->entries[firm->pending[g]], classIndex);
     if (room > INT32_MAX - firm->securities.count ||
         !ArrayReserve(firm->securities, firm->securities.count + int32_t(room)))
         return false;
     // Index room, list by list: the first entry of the class in a list answers by code.
-    const int32_t classSecurities = ClassAt(c)->securityCount;
+    const int32_t classSecurities = ClassAt(classIndex)->securityCount;
     for (int32_t g = w->begin; g < w->end;) {
         ListIndex* li = ListIndexOfEntry(firm, firm->pending[g]);
         int64_t items = 0;
@@ -364,16 +364,16 @@ bool ReserveForClass(FirmRecord* firm, int32_t c, NewClassWork* w) {
     return true;
 }
 
-// Links the new class c into the firm; every block was reserved.
-void ApplyClass(FirmRecord* firm, int32_t c, const NewClassWork& w) {
+// Links the new class into the firm; every block was reserved.
+void ApplyClass(FirmRecord* firm, int32_t classIndex, const NewClassWork& w) {
     // The class takes its place in the order: after every class of its key (it is the newest).
     firm->classTextPos.items[firm->classTextPos.count++] =
-        OrderPosition(firm->mainMarginClasses, c);
+        OrderPosition(firm->mainMarginClasses, classIndex);
 
     const ListIndex* run = nullptr;
     for (int32_t g = w.begin; g < w.end; ++g) {
         const int32_t e = firm->pending[g];
-        ResolveEntry(firm, e, c);
+        ResolveEntry(firm, e, classIndex);
         ListIndex* li = ListIndexOfEntry(firm, e);
         const bool firstOfClass = li != run; // the entries of one list come together
         run = li;
@@ -384,7 +384,7 @@ void ApplyClass(FirmRecord* firm, int32_t c, const NewClassWork& w) {
 }
 
 // After a new class: resolves the entries waiting for it and links it into every firm.
-bool LinkNewClass(int32_t c) {
+bool LinkNewClass(int32_t classIndex) {
     const int32_t firms = FirmCount();
     NewClassWork* work = nullptr;
     if (firms > 0) {
@@ -395,9 +395,9 @@ bool LinkNewClass(int32_t c) {
     }
     bool ok = true;
     for (int32_t f = 0; ok && f < firms; ++f)
-        ok = ReserveForClass(FirmAt(f), c, &work[f]);
+        ok = ReserveForClass(FirmAt(f), classIndex, &work[f]);
     for (int32_t f = 0; ok && f < firms; ++f)
-        ApplyClass(FirmAt(f), c, work[f]);
+        ApplyClass(FirmAt(f), classIndex, work[f]);
     MemFree(work);
     return ok;
 }
@@ -411,10 +411,10 @@ bool ClassBefore(const FirmRecord* firm, int32_t a, int32_t b) {
 
 int32_t AddClass(const KRClass* cls, const KRSecurity* securities) {
     if (cls->flags & KR_CLASS_SKIP_MASK) return KR_ERR_NONE;
-    int32_t ci = RegisterClass(cls);
-    if (ci == -1) return KR_ERR_CLASS_EXISTS;
-    if (ci < 0) return KR_ERR_NO_MEMORY;
-    if (!RegisterSecurities(cls->secCount, securities, ci) || !LinkNewClass(ci)) {
+    int32_t classIndex = RegisterClass(cls);
+    if (classIndex == -1) return KR_ERR_CLASS_EXISTS;
+    if (classIndex < 0) return KR_ERR_NO_MEMORY;
+    if (!RegisterSecurities(cls->secCount, securities, classIndex) || !LinkNewClass(classIndex)) {
         UnregisterLastClass();
         return KR_ERR_NO_MEMORY;
     }

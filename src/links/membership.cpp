@@ -150,9 +150,10 @@ int32_t FindUnlistedSecurity(const FirmSettings* settings, const char* code) {
     int32_t best = -1;
     CodeMatches m = StartCodeMatches(code);
     for (int32_t s; (s = NextCodeMatch(m)) != -1;) {
-        const int32_t c = int32_t(SecurityAt(s)->sec.classIndex);
-        if (!ClassAt(c)->cls.valueUnlisted) continue;
-        if (best < 0 || ClassBefore(firm, c, int32_t(SecurityAt(best)->sec.classIndex))) best = s;
+        const int32_t classIndex = int32_t(SecurityAt(s)->sec.classIndex);
+        if (!ClassAt(classIndex)->cls.valueUnlisted) continue;
+        if (best < 0 || ClassBefore(firm, classIndex, int32_t(SecurityAt(best)->sec.classIndex)))
+            best = s;
     }
     return best;
 }

@@ -61,10 +61,11 @@ inline int32_t FindIndexed(const ListIndex& index, const FirmRecord* firm, uint3
         const int32_t sec = ItemSecurity(item);
         if (!(ItemFlags(item) & kFirstOfClass) || !same(SecurityAt(sec)->sec.code)) continue;
         if (!(ItemFlags(item) & kCodeShared)) return sec;
-        const int32_t c = int32_t(SecurityAt(sec)->sec.classIndex);
-        if (best < 0 || ClassBefore(firm, c, bestClass) || (c == bestClass && sec < best)) {
+        const int32_t classIndex = int32_t(SecurityAt(sec)->sec.classIndex);
+        if (best < 0 || ClassBefore(firm, classIndex, bestClass) ||
+            (classIndex == bestClass && sec < best)) {
             best = sec;
-            bestClass = c;
+            bestClass = classIndex;
         }
     }
     return best;

@@ -8,8 +8,8 @@ namespace kesvar {
 
 namespace {
 
-uint32_t ClassHash(const void*, int32_t c) {
-    return HashCode(gState.classRegistry[c].cls.code);
+uint32_t ClassHash(const void*, int32_t classIndex) {
+    return HashCode(gState.classRegistry[classIndex].cls.code);
 }
 
 uint32_t ClassCodeKey(int32_t classIndex, const char* code) {
@@ -34,8 +34,8 @@ uint32_t SecurityIdHash(const void*, int32_t s) {
     return IdKey(gState.classRegistry[int32_t(sec.classIndex)].cls.classId, sec.secId);
 }
 
-bool ClassHasCode(const void*, int32_t c, const void* code) {
-    return strcmp(gState.classRegistry[c].cls.code, static_cast<const char*>(code)) == 0;
+bool ClassHasCode(const void*, int32_t classIndex, const void* code) {
+    return strcmp(gState.classRegistry[classIndex].cls.code, static_cast<const char*>(code)) == 0;
 }
 
 struct ClassCode {
@@ -97,11 +97,11 @@ int32_t RegisterClass(const KRClass* cls) {
     }
     Array<ClassEntry>& reg = gState.classRegistry;
     if (!HashReserve(gState.classByCode, reg.count + 1, ClassHash, nullptr)) return -2;
-    ClassEntry* c = ArrayAppend(reg);
-    if (!c) return -2;
-    memcpy(&c->cls, cls, sizeof c->cls);
-    memcpy(c->cls.code, code, sizeof code);
-    c->firstSecurity = -1;
+    ClassEntry* classEntry = ArrayAppend(reg);
+    if (!classEntry) return -2;
+    memcpy(&classEntry->cls, cls, sizeof classEntry->cls);
+    memcpy(classEntry->cls.code, code, sizeof code);
+    classEntry->firstSecurity = -1;
     int32_t index = reg.count - 1;
     HashInsert(gState.classByCode, HashCode(code), index, ClassHash, nullptr);
     // After KRCleanup the first class decides the flag afresh.
@@ -139,16 +139,16 @@ bool RegisterSecurities(int32_t n, const KRSecurity* securities, int32_t classIn
 }
 
 void UnregisterLastClass() {
-    int32_t ci = gState.classRegistry.count - 1;
-    ClassEntry& c = gState.classRegistry[ci];
-    if (c.firstSecurity >= 0) {
-        for (int32_t i = gState.securityRegistry.count - 1; i >= c.firstSecurity; --i)
+    int32_t classIndex = gState.classRegistry.count - 1;
+    ClassEntry& classEntry = gState.classRegistry[classIndex];
+    if (classEntry.firstSecurity >= 0) {
+        for (int32_t i = gState.securityRegistry.count - 1; i >= classEntry.firstSecurity; --i)
             UnindexSecurity(i);
-        gState.securityRegistry.count = c.firstSecurity;
+        gState.securityRegistry.count = classEntry.firstSecurity;
         ArrayShrinkToFit(gState.securityRegistry);
     }
-    HashRemove(gState.classByCode, ClassHash(nullptr, ci), ci, ClassHash, nullptr);
-    gState.classRegistry.count = ci;
+    HashRemove(gState.classByCode, ClassHash(nullptr, classIndex), classIndex, ClassHash, nullptr);
+    gState.classRegistry.count = classIndex;
     ArrayShrinkToFit(gState.classRegistry);
     UpdateFaceValueFlag();
 }

@@ -14,9 +14,10 @@ static double SecParam(int32_t secIndex, ParamName which) {
 
 double FullPrice(int32_t secIndex, double price) {
     const SecurityEntry* s = SecurityAt(secIndex);
-    const ClassEntry* c = ClassAt(int32_t(s->sec.classIndex));
+    const ClassEntry* classEntry = ClassAt(int32_t(s->sec.classIndex));
     // Percent-of-face quotes become a money price of one unit with its accrued interest.
-    if ((c->cls.flags & KR_CLASS_FACE_VALUE) != 0 && AnyFaceValueClass() && AccruedIntKnown()) {
+    if ((classEntry->cls.flags & KR_CLASS_FACE_VALUE) != 0 && AnyFaceValueClass() &&
+        AccruedIntKnown()) {
         double accrued = SecParam(secIndex, kAccruedInt);
         return accrued + ((s->sec.faceValue * price) * 0.01);
     }
@@ -31,9 +32,9 @@ double LotMultiplier(const FirmSettings* settings, int32_t secIndex) {
 bool SecurityPrices(const FirmSettings* settings, int32_t secIndex, Prices* out) {
     // The registry is read once for the four prices: this runs for every position of a row.
     const KRSecurity& sec = SecurityAt(secIndex)->sec;
-    const ClassEntry* cls = ClassAt(int32_t(sec.classIndex));
-    const uint32_t classId = cls->cls.classId, secId = sec.secId;
-    const bool faceValued = (cls->cls.flags & KR_CLASS_FACE_VALUE) != 0;
+    const ClassEntry* classEntry = ClassAt(int32_t(sec.classIndex));
+    const uint32_t classId = classEntry->cls.classId, secId = sec.secId;
+    const bool faceValued = (classEntry->cls.flags & KR_CLASS_FACE_VALUE) != 0;
     Prices& p = *out;
     p.offer = ParamValue(classId, secId, kOffer);
     p.bid = ParamValue(classId, secId, kBid);

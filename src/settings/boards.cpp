@@ -8,8 +8,6 @@ namespace kesvar {
 
 namespace {
 
-const int32_t kMaxTag = 4;
-
 struct AdditionalSection {
     int32_t kind;
     bool accounts; // values are trade accounts, not boards

@@ -13,11 +13,11 @@ namespace {
 
 // A client record of the firm, being read: its entries are the last ones of the firm's pool.
 FirmSettings NewClientRecord(FirmRecord* firm) {
-    FirmSettings r;
-    memset(&r, 0, sizeof r);
-    r.parent = firm;
-    r.firstEntry = firm->entries.count;
-    return r;
+    FirmSettings settings;
+    memset(&settings, 0, sizeof settings);
+    settings.parent = firm;
+    settings.firstEntry = firm->entries.count;
+    return settings;
 }
 
 void RestrictBuyLine(LoadContext& ctx, FirmSettings* settings, int32_t line, const char* key,
@@ -94,15 +94,15 @@ void DropRecordLists(FirmRecord* firm, const FirmSettings& settings, int32_t sec
 
 // A client margin section: its own record, attached when the section closes.
 struct ClientSection {
-    FirmSettings record;
+    FirmSettings settings;
     int32_t securitiesAt; // the security pool when the section opened
     int32_t headerLine;
     bool ignoreSeen;
 
     bool Open(LoadContext& ctx, const char* name, size_t n, int32_t line) {
-        record = NewClientRecord(ctx.firm);
-        memcpy(record.clientCode, name, n);
-        record.clientCode[n] = 0;
+        settings = NewClientRecord(ctx.firm);
+        memcpy(settings.clientCode, name, n);
+        settings.clientCode[n] = 0;
         securitiesAt = ctx.firm->securities.count;
         headerLine = line;
         ignoreSeen = false;
@@ -114,24 +114,24 @@ struct ClientSection {
         char* value;
         if (!SplitLine(ctx, line, text, key, &value)) return true;
         if (strcmp(key, "RSTRNMBUY") == 0) {
-            RestrictBuyLine(ctx, &record, line, key, value);
+            RestrictBuyLine(ctx, &settings, line, key, value);
         } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
             if (ignoreSeen) {
                 Note(ctx, line, kDiagRepeatedKey, key);
             } else {
-                record.ignoreRestShort = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
+                settings.ignoreRestShort = ReadFlagValue(ctx, line, key, value) ? 1 : 0;
                 ignoreSeen = true;
             }
         } else {
-            return ClassLine(ctx, &record, line, key, value);
+            return ClassLine(ctx, &settings, line, key, value);
         }
         return true;
     }
 
     bool Close(LoadContext& ctx) {
-        if (!GroupByList(ctx.firm, &record)) return false;
-        AttachResult got = AttachClientRecord(ctx, record, headerLine);
-        if (got != kAttached) DropRecordLists(ctx.firm, record, securitiesAt);
+        if (!GroupByList(ctx.firm, &settings)) return false;
+        AttachResult got = AttachClientRecord(ctx, settings, headerLine);
+        if (got != kAttached) DropRecordLists(ctx.firm, settings, securitiesAt);
         return got != kAttachNoMemory;
     }
 
@@ -142,13 +142,13 @@ struct ClientSection {
 // clients share the template's lists: they are the same for all of them, and so are their
 // links to the registry.
 struct ClientTemplate {
-    FirmSettings record;
+    FirmSettings settings;
     int32_t securitiesAt;
     char* clients; // value of the first CLIENTS line (owned)
     int32_t clientsLine;
 
     bool Open(LoadContext& ctx, const char*, size_t, int32_t line) {
-        record = NewClientRecord(ctx.firm);
+        settings = NewClientRecord(ctx.firm);
         securitiesAt = ctx.firm->securities.count;
         clients = nullptr;
         clientsLine = line; // the header's, until a CLIENTS line comes
@@ -169,12 +169,12 @@ struct ClientTemplate {
                 clientsLine = line;
             }
         } else if (strcmp(key, "RSTRNMBUY") == 0) {
-            RestrictBuyLine(ctx, &record, line, key, value);
+            RestrictBuyLine(ctx, &settings, line, key, value);
         } else if (strcmp(key, "IGNORERESTSHORTSECURITY") == 0) {
             // Taken as a class key, which its length drops; say what it really is.
             Note(ctx, line, kDiagUnknownKey, key, "CL*_MARGIN_TEMPLATE");
         } else {
-            return ClassLine(ctx, &record, line, key, value);
+            return ClassLine(ctx, &settings, line, key, value);
         }
         return true;
     }
@@ -190,7 +190,7 @@ struct ClientTemplate {
 // Makes one client record per usable piece of the client list, then drops the template.
 bool ClientTemplate::Close(LoadContext& ctx) {
     if (!clients) Note(ctx, clientsLine, kDiagTemplateNoClients, "");
-    bool ok = GroupByList(ctx.firm, &record);
+    bool ok = GroupByList(ctx.firm, &settings);
     int32_t attached = 0;
     char* piece = ok ? clients : nullptr;
     while (piece) {
@@ -203,9 +203,9 @@ bool ClientTemplate::Close(LoadContext& ctx) {
         if (n == 0 || n > size_t(kMaxCode) || code[n - 1] == '*') {
             Note(ctx, clientsLine, kDiagClientSkipped, code);
         } else {
-            FirmSettings c = record;
-            memcpy(c.clientCode, code, n + 1);
-            AttachResult got = AttachClientRecord(ctx, c, clientsLine);
+            FirmSettings client = settings;
+            memcpy(client.clientCode, code, n + 1);
+            AttachResult got = AttachClientRecord(ctx, client, clientsLine);
             if (got == kAttachNoMemory) {
                 ok = false;
                 break;
@@ -215,7 +215,7 @@ bool ClientTemplate::Close(LoadContext& ctx) {
         piece = comma ? comma + 1 : nullptr;
     }
     // A template that made no client leaves nothing behind.
-    if (ok && attached == 0) DropRecordLists(ctx.firm, record, securitiesAt);
+    if (ok && attached == 0) DropRecordLists(ctx.firm, settings, securitiesAt);
     Abandon(ctx);
     return ok;
 }

@@ -54,7 +54,7 @@ typedef void (*DiagnosticDetailFunc)(void* user, int32_t line, DiagCode code, co
                                      const char* detail);
 // Each security list entry as read (list sections, client sections, templates), before any
 // "<ALL>" expansion, so a caller that knows the host's classes can check the codes against
-// them. `owner` is the record the entry is read for (its firm holds the codes: ClassCodeOf,
+// them. `settings` is the record the entry is read for (its firm holds the codes: ClassCodeOf,
 // SecuritiesOf and ListedCode of settings.h read them).
 struct FirmSettings;
 typedef void (*ListEntryFunc)(void* user, int32_t line, const FirmSettings* settings,

@@ -60,8 +60,7 @@ int32_t HeaderNameLength(const char* line, const char* tail) {
     return end ? int32_t(end - (line + 3)) : -1;
 }
 
-// Longest name of a client section and of a template.
-const int32_t kMaxClientName = 12;
+// Longest name of a template (a client section is named by its client code).
 const int32_t kMaxTemplateName = 100;
 
 // Start of the line after the one at `at` (past the text for the last line).
@@ -123,7 +122,7 @@ bool MapSections(LoadContext& ctx) {
         m->fixed = int8_t(FixedSectionOf(line));
         m->client = 0;
         int32_t name = HeaderNameLength(line, "_MARGIN]");
-        if (name >= 0) m->client |= name <= kMaxClientName ? kClientHeader : kClientNameLong;
+        if (name >= 0) m->client |= name <= kMaxCode ? kClientHeader : kClientNameLong;
         name = HeaderNameLength(line, "_MARGIN_TEMPLATE]");
         if (name >= 0) m->client |= name <= kMaxTemplateName ? kTemplateHeader : kTemplateNameLong;
     }

@@ -99,16 +99,17 @@ struct RepeatCheck {
     uint8_t* bits;
     HashIndex text;
 
-    bool Open(const FirmRecord* firm, int32_t first, int32_t count, int32_t cls, bool all) {
+    bool Open(const FirmRecord* firm, int32_t first, int32_t count, int32_t classIndex, bool all) {
         pieces.firm = firm;
         pieces.first = first;
         scan = count <= kScannedPieces;
         bits = nullptr;
         if (scan) return true;
-        const ClassEntry* c = cls >= 0 && !all ? ClassAt(cls) : nullptr;
-        if (c && c->securityCount > 0 && c->securityCount / 64 <= count) {
-            classFirst = c->firstSecurity;
-            uint32_t bytes = uint32_t(c->securityCount + 7) / 8;
+        const ClassEntry* classEntry = classIndex >= 0 && !all ? ClassAt(classIndex) : nullptr;
+        if (classEntry && classEntry->securityCount > 0 &&
+            classEntry->securityCount / 64 <= count) {
+            classFirst = classEntry->firstSecurity;
+            uint32_t bytes = uint32_t(classEntry->securityCount + 7) / 8;
             bits = static_cast<uint8_t*>(MemAlloc(bytes));
             if (!bits) return false;
             memset(bits, 0, bytes);
@@ -156,6 +157,132 @@ void DropLastEntry(FirmRecord* firm, int32_t codesAt) {
     firm->codes.count = codesAt;
 }
 
+// Lookups by code stop at a class's first entry in a list; only the actv sees later ones.
+void ReportRepeatedClass(LoadContext& ctx, int32_t firstEntry, int32_t kind, const char* classCode,
+                         int32_t line) {
+    const FirmRecord* firm = ctx.firm;
+    for (int32_t i = firstEntry; i < firm->entries.count; ++i) {
+        const ClassSecurityList& e = firm->entries[i];
+        if (e.kind == kind && strcmp(firm->codes.items + e.classCode, classCode) == 0) {
+            Report(ctx.sink, line, kDiagRepeatedClass, classCode);
+            return;
+        }
+    }
+}
+
+// A first look at the pieces of a value: how many there are at most, and whether "<ALL>" is
+// one.
+struct PieceCount {
+    int32_t pieces;
+    bool all;
+};
+
+PieceCount CountPieces(const char* value) {
+    PieceCount count = {0, false};
+    const char *p = value, *b, *e;
+    bool cut;
+    while (NextPiece(&p, &b, &e, &cut)) {
+        ++count.pieces;
+        count.all = count.all || (e - b == 5 && memcmp(b, "<ALL>", 5) == 0);
+    }
+    return count;
+}
+
+// Appends the entry, with room in the pool for every security it may get; its position in the
+// firm's entries, or -1: no memory.
+int32_t AppendEntry(FirmRecord* firm, int32_t classCodeAt, int32_t classIndex, int32_t kind,
+                    PieceCount count) {
+    ClassSecurityList probe = {};
+    probe.allSecurities = count.all ? 1 : 0;
+    int32_t room = count.pieces + (classIndex >= 0 ? ExpansionOf(probe, classIndex) : 0);
+    if (!ArrayReserve(firm->entries, firm->entries.count + 1) ||
+        firm->securities.count > INT32_MAX - room ||
+        !ArrayReserve(firm->securities, firm->securities.count + room))
+        return -1;
+    ClassSecurityList* entry = ArrayAppend(firm->entries);
+    entry->classIndex = -1;
+    entry->classCode = classCodeAt;
+    entry->firstSecurity = firm->securities.count;
+    entry->allSecurities = probe.allSecurities;
+    entry->kind = uint8_t(kind);
+    return firm->entries.count - 1;
+}
+
+// One piece of a list value, cut out of the value in place.
+struct Piece {
+    char* text;
+    bool cut, last, first; // cut to kMaxPiece; no ',' after it; the value's first
+};
+
+// The pieces go in batches: the registry lookups of a batch are made together.
+const int32_t kBatch = 16;
+struct PieceBatch {
+    Piece pieces[kBatch];
+    int32_t count;
+    const char* codes[kBatch]; // the pieces looked up in the class, in order
+    int32_t found[kBatch];     // what each lookup found, or -1
+    int32_t lookups;
+};
+
+// Cuts the next pieces of the value from *next on (null after the last) and looks up those that
+// may name a security of the class.
+void NextBatch(char* value, const char** next, int32_t classIndex, bool all, PieceBatch* batch) {
+    batch->count = 0;
+    batch->lookups = 0;
+    const char *b, *e;
+    bool cut;
+    while (batch->count < kBatch && NextPiece(next, &b, &e, &cut)) {
+        // Cut in place: the value is read once, and this is its last reader.
+        Piece& piece = batch->pieces[batch->count++];
+        piece.text = value + (b - value);
+        piece.text[e - b] = 0;
+        piece.cut = cut;
+        piece.last = *next == nullptr;
+        piece.first = b == value;
+        // Explicit codes of an "<ALL>" entry stay unresolved, ahead of the expansion.
+        if (classIndex >= 0 && !all && e - b >= 1 && e - b <= kMaxCode)
+            batch->codes[batch->lookups++] = piece.text;
+    }
+    FindSecuritiesByCode(batch->codes, batch->lookups, classIndex, batch->found);
+}
+
+// Adds a piece (`resolved`: the security it names, or -1) to the entry built at entryAt, or
+// reports why it adds nothing. False: no memory.
+bool AddPiece(LoadContext& ctx, int32_t entryAt, const Piece& piece, int32_t resolved,
+              RepeatCheck& repeats, const char* classCode, int32_t line) {
+    FirmRecord* firm = ctx.firm;
+    const char* text = piece.text;
+    const size_t length = strlen(text);
+    if (piece.cut) Report(ctx.sink, line, kDiagPieceTooLong, text);
+    if (length == 0) {
+        // A key with nothing after '=' is a legitimate empty entry, not a stray comma.
+        if (!piece.cut && (!piece.last || !piece.first))
+            Report(ctx.sink, line, kDiagPieceEmpty, classCode);
+        return true;
+    }
+    if (length > size_t(kMaxCode)) {
+        if (!piece.cut) Report(ctx.sink, line, kDiagPieceTooLong, text);
+        return true;
+    }
+    if (strcmp(text, "<ALL>") == 0) return true; // counted when the entry was appended
+    ClassSecurityList& entry = firm->entries[entryAt];
+    if (repeats.Repeated(text, resolved, entry.securityCount)) {
+        Report(ctx.sink, line, kDiagPieceRepeated, text);
+        return true;
+    }
+    ListedSecurity listed;
+    listed.ref = resolved;
+    if (resolved < 0) {
+        const int32_t at = PoolCode(firm, text);
+        if (at < 0) return false;
+        listed.ref = ~at;
+    }
+    firm->securities.items[firm->securities.count++] = listed;
+    const bool kept = repeats.Keep(text, resolved, entry.securityCount);
+    ++entry.securityCount;
+    return kept;
+}
+
 struct ListState {
     int32_t kind;
 };
@@ -171,28 +298,28 @@ bool ListLine(LoadContext& ctx, void* state, int32_t line, char* key, char* valu
 
 } // namespace
 
-int32_t ExpansionOf(const ClassSecurityList& e, int32_t cls) {
+int32_t ExpansionOf(const ClassSecurityList& e, int32_t classIndex) {
     if (!e.allSecurities) return 0;
     // The explicit codes may have to move to the end of the pool to stay ahead of it.
-    return ClassAt(cls)->securityCount + e.securityCount;
+    return ClassAt(classIndex)->securityCount + e.securityCount;
 }
 
-void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls) {
+void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t classIndex) {
     ClassSecurityList& e = firm->entries[entry];
     Array<ListedSecurity>& pool = firm->securities;
-    e.classIndex = cls;
+    e.classIndex = classIndex;
     if (!e.allSecurities) {
         for (int32_t k = 0; k < e.securityCount; ++k) {
             ListedSecurity& s = pool[e.firstSecurity + k];
             if (s.ref >= 0) continue;
-            int32_t found = FindSecurityByCode(firm->codes.items + ~s.ref, cls);
+            int32_t found = FindSecurityByCode(firm->codes.items + ~s.ref, classIndex);
             if (found >= 0) s.ref = found;
         }
         return;
     }
     // "<ALL>": every security of the class after the explicit codes, which stay unresolved.
-    const ClassEntry* c = ClassAt(cls);
-    if (c->securityCount == 0) return;
+    const ClassEntry* classEntry = ClassAt(classIndex);
+    if (classEntry->securityCount == 0) return;
     if (e.firstSecurity + e.securityCount != pool.count) {
         int32_t moved = pool.count;
         memcpy(&pool.items[moved], &pool.items[e.firstSecurity],
@@ -200,113 +327,36 @@ void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls) {
         pool.count += e.securityCount;
         e.firstSecurity = moved;
     }
-    for (int32_t k = 0; k < c->securityCount; ++k)
-        pool.items[pool.count + k].ref = c->firstSecurity + k;
-    pool.count += c->securityCount;
-    e.securityCount += c->securityCount;
+    for (int32_t k = 0; k < classEntry->securityCount; ++k)
+        pool.items[pool.count + k].ref = classEntry->firstSecurity + k;
+    pool.count += classEntry->securityCount;
+    e.securityCount += classEntry->securityCount;
 }
 
-bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t ownerFirst,
+bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t firstEntry,
                           int32_t kind, char* value, const char* classCode, int32_t line) {
     FirmRecord* firm = ctx.firm;
-    if (ctx.sink) {
-        // Lookups by code stop at a class's first entry; only the actv sees later ones.
-        for (int32_t i = ownerFirst; i < firm->entries.count; ++i) {
-            const ClassSecurityList& e = firm->entries[i];
-            if (e.kind == kind && strcmp(firm->codes.items + e.classCode, classCode) == 0) {
-                Report(ctx.sink, line, kDiagRepeatedClass, classCode);
-                break;
-            }
-        }
-    }
-    const int32_t classAt = PoolClassCode(ctx, classCode);
-    if (classAt < 0) return false;
+    if (ctx.sink) ReportRepeatedClass(ctx, firstEntry, kind, classCode, line);
+    const int32_t classCodeAt = PoolClassCode(ctx, classCode);
+    if (classCodeAt < 0) return false;
     const int32_t codesAt = firm->codes.count;
-
-    // A first look at the pieces: how many there are at most, and whether "<ALL>" is one.
-    int32_t pieces = 0;
-    bool all = false;
-    const char *p = value, *b, *e;
-    bool cut;
-    while (NextPiece(&p, &b, &e, &cut)) {
-        ++pieces;
-        all = all || (e - b == 5 && memcmp(b, "<ALL>", 5) == 0);
-    }
-    const int32_t cls = FindClassByCode(classCode);
-    ClassSecurityList probe = {};
-    probe.allSecurities = all ? 1 : 0;
-    int32_t room = pieces + (cls >= 0 ? ExpansionOf(probe, cls) : 0);
-    if (!ArrayReserve(firm->entries, firm->entries.count + 1) ||
-        firm->securities.count > INT32_MAX - room ||
-        !ArrayReserve(firm->securities, firm->securities.count + room))
-        return false;
-    ClassSecurityList* entry = ArrayAppend(firm->entries);
-    entry->classIndex = -1;
-    entry->classCode = classAt;
-    entry->firstSecurity = firm->securities.count;
-    entry->allSecurities = all ? 1 : 0;
-    entry->kind = uint8_t(kind);
-    const int32_t entryAt = firm->entries.count - 1;
+    const PieceCount count = CountPieces(value);
+    const int32_t classIndex = FindClassByCode(classCode);
+    const int32_t entryAt = AppendEntry(firm, classCodeAt, classIndex, kind, count);
+    if (entryAt < 0) return false;
 
     RepeatCheck repeats;
     memset(static_cast<void*>(&repeats), 0, sizeof repeats);
-    bool ok = repeats.Open(firm, entry->firstSecurity, pieces, cls, all);
-    // The pieces go in batches: the registry lookups of a batch are made together.
-    const int32_t kBatch = 16;
-    const char* next = value;
-    while (ok && next) {
-        struct Piece {
-            char* text;
-            bool cut, last, first; // cut to kMaxPiece; no ',' after it; the value's first
-        } batch[kBatch];
-        const char* codes[kBatch];
-        int32_t found[kBatch], n = 0, lookups = 0;
-        while (n < kBatch && NextPiece(&next, &b, &e, &cut)) {
-            // Cut in place: the value is read once, and this is its last reader.
-            Piece& piece = batch[n++];
-            piece.text = value + (b - value);
-            piece.text[e - b] = 0;
-            piece.cut = cut;
-            piece.last = next == nullptr;
-            piece.first = b == value;
-            // Explicit codes of an "<ALL>" entry stay unresolved, ahead of the expansion.
-            if (cls >= 0 && !all && e - b >= 1 && e - b <= kMaxCode) codes[lookups++] = piece.text;
-        }
-        FindSecuritiesByCode(codes, lookups, cls, found);
-        for (int32_t i = 0, looked = 0; ok && i < n; ++i) {
-            char* piece = batch[i].text;
-            const size_t length = strlen(piece);
-            const int32_t resolved =
-                looked < lookups && codes[looked] == piece ? found[looked++] : -1;
-            if (batch[i].cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
-            if (length == 0) {
-                // A key with nothing after '=' is a legitimate empty entry, not a stray comma.
-                if (!batch[i].cut && (!batch[i].last || !batch[i].first))
-                    Report(ctx.sink, line, kDiagPieceEmpty, classCode);
-            } else if (length > size_t(kMaxCode)) {
-                if (!batch[i].cut) Report(ctx.sink, line, kDiagPieceTooLong, piece);
-            } else if (strcmp(piece, "<ALL>") == 0) {
-                // Counted above.
-            } else {
-                ClassSecurityList& en = firm->entries[entryAt];
-                if (repeats.Repeated(piece, resolved, en.securityCount)) {
-                    Report(ctx.sink, line, kDiagPieceRepeated, piece);
-                    continue;
-                }
-                ListedSecurity listed;
-                listed.ref = resolved;
-                if (resolved < 0) {
-                    int32_t at = PoolCode(firm, piece);
-                    if (at < 0) {
-                        ok = false;
-                        break;
-                    }
-                    listed.ref = ~at;
-                }
-                firm->securities.items[firm->securities.count++] = listed;
-                ok = repeats.Keep(piece, resolved, en.securityCount);
-                ++en.securityCount;
-            }
+    bool ok = repeats.Open(firm, firm->entries[entryAt].firstSecurity, count.pieces, classIndex,
+                           count.all);
+    PieceBatch batch;
+    for (const char* next = value; ok && next;) {
+        NextBatch(value, &next, classIndex, count.all, &batch);
+        for (int32_t i = 0, looked = 0; ok && i < batch.count; ++i) {
+            const Piece& piece = batch.pieces[i];
+            const bool lookedUp = looked < batch.lookups && batch.codes[looked] == piece.text;
+            const int32_t resolved = lookedUp ? batch.found[looked++] : -1;
+            ok = AddPiece(ctx, entryAt, piece, resolved, repeats, classCode, line);
         }
     }
     repeats.Close();
@@ -316,7 +366,7 @@ bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_
     }
     if (ctx.sink && ctx.sink->listEntry)
         ctx.sink->listEntry(ctx.sink->user, line, settings, &firm->entries[entryAt]);
-    if (cls >= 0) ResolveEntry(firm, entryAt, cls);
+    if (classIndex >= 0) ResolveEntry(firm, entryAt, classIndex);
     return true;
 }
 

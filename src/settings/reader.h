@@ -116,10 +116,10 @@ bool ParseAdditionalBoards(LoadContext& ctx, int32_t kind, const char* name);
 bool ParseAdditionalTradeAccounts(LoadContext& ctx, int32_t kind, const char* name);
 
 // Appends to the firm's pool an entry of list `kind` for `classCode`, built from `value` (the
-// text after '=', cut in place), and resolves it when its class is registered. `owner` is the
-// record the entry is read for; the entries of that record begin at `ownerFirst`. False: no
+// text after '=', cut in place), and resolves it when its class is registered. `settings` is
+// the record the entry is read for; the entries of that record begin at `firstEntry`. False: no
 // memory (pools as before).
-bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t ownerFirst,
+bool AddClassSecurityList(LoadContext& ctx, const FirmSettings* settings, int32_t firstEntry,
                           int32_t kind, char* value, const char* classCode, int32_t line);
 
 // Outcome of AttachClientRecord.

@@ -53,12 +53,12 @@ struct SecurityWeight {
 };
 
 struct BoardTag {
-    char tag[8];
+    char tag[kTagSize];
     int32_t kind;
 };
 
 struct TradeAccount {
-    char account[16];
+    char account[kCodeSize];
     int32_t kind;
 };
 
@@ -168,11 +168,11 @@ inline const char* ClassCodeOf(const FirmSettings* settings, const ClassSecurity
 // The code of a listed security as the host receives it: cut to 15 characters.
 void ListedCode(const FirmSettings* settings, ListedSecurity s, char out[kHostCodeSize]);
 
-// Binds an entry to class `cls`: explicit codes to their securities, "<ALL>" to every security
-// of the class (after the explicit codes, which stay unresolved). The security pool must have
-// room for ExpansionOf more securities.
-void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t cls);
-int32_t ExpansionOf(const ClassSecurityList& e, int32_t cls);
+// Binds an entry to class `classIndex`: explicit codes to their securities, "<ALL>" to every
+// security of the class (after the explicit codes, which stay unresolved). The security pool must
+// have room for ExpansionOf more securities.
+void ResolveEntry(FirmRecord* firm, int32_t entry, int32_t classIndex);
+int32_t ExpansionOf(const ClassSecurityList& e, int32_t classIndex);
 
 // Row handles of the records.
 uint32_t HandleOf(const FirmSettings* settings);

@@ -12,6 +12,9 @@ namespace kesvar {
 // account): at most kMaxCode characters and the NUL, kCodeSize bytes.
 const int32_t kCodeSize = 13;
 const int32_t kMaxCode = kCodeSize - 1;
+// A board tag: at most kMaxTag characters and the NUL.
+const int32_t kTagSize = 5;
+const int32_t kMaxTag = kTagSize - 1;
 // A listed security's code as the host receives it: at most 15 characters and the NUL.
 const int32_t kHostCodeSize = 16;
 

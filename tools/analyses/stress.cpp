@@ -2,11 +2,7 @@
 
 #include <math.h>
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <iostream>
 #include <limits>
 #include <sstream>
@@ -16,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scenario/memory_host.h"
+#include "scenario/progress.h"
 #include "scenario/runner.h"
 #include "scenario/text.h"
 #include "analyses/whatif.h"
@@ -25,40 +22,6 @@ namespace kesvar_cli {
 namespace {
 
 using ordered_json = nlohmann::ordered_json;
-
-// Clients done, of how many, and the time left, on standard error when it is a terminal and
-// the work has run longer than about two seconds (KESVAR_PROGRESS_AFTER seconds, when set).
-class Progress {
-  public:
-    explicit Progress(size_t total)
-        : total_(total), start_(std::chrono::steady_clock::now()), tty_(isatty(2) != 0) {
-        const char* after = getenv("KESVAR_PROGRESS_AFTER");
-        if (after) after_ = atof(after);
-    }
-    ~Progress() {
-        if (shown_) std::cerr << "\r" << std::string(60, ' ') << "\r" << std::flush;
-    }
-    void Step() {
-        double elapsed = Seconds();
-        if (tty_ && done_ > 0 && elapsed >= after_) {
-            double left = elapsed / double(done_) * double(total_ - done_);
-            std::cerr << Sprintf("\rkesvar: %zu of %zu clients, about %.0f s left ", done_, total_,
-                                 ceil(left))
-                      << std::flush;
-            shown_ = true;
-        }
-        ++done_;
-    }
-
-  private:
-    double Seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
-    size_t total_, done_ = 0;
-    std::chrono::steady_clock::time_point start_;
-    bool tty_, shown_ = false;
-    double after_ = 2.0;
-};
 
 // The price step the crossing search resolves.
 const double kCent = 0.01;
@@ -228,6 +191,7 @@ StressResult RunStress(const Scenario& s, const StressPlan& plan) {
 
     RunOptions baseOptions;
     baseOptions.trace = true;
+    baseOptions.progress = false; // the shocks below show it, client by client
     out.base = RunScenario(s, baseOptions);
     Evaluator eval(s, plan);
     const double largest = LargestMovingPrice(s, plan);

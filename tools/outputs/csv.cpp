@@ -18,7 +18,7 @@ void WriteCsvLine(std::ostream& out, std::initializer_list<std::string> fields) 
         out << comma << CsvField(f);
         comma = ",";
     }
-    out << '\n';
+    out << "\r\n"; // RFC 4180 ends every record with CRLF
 }
 
 std::string Exact(double v) {

@@ -1,6 +1,6 @@
-// The one CSV writer of the tool: every command's CSV is written through it, so every field is
-// quoted the way RFC 4180 readers expect (a field holding a comma, a quote or a line break is
-// quoted, its quotes doubled).
+// The one CSV writer of the tool: every command's CSV is written through it, header row
+// included, so every field is quoted the way RFC 4180 readers expect (a field holding a comma,
+// a quote or a line break is quoted, its quotes doubled) and every record ends with CRLF.
 #ifndef KESVAR_TOOLS_CSV_H
 #define KESVAR_TOOLS_CSV_H
 
@@ -13,7 +13,7 @@ namespace kesvar_cli {
 // One field as it goes between commas.
 std::string CsvField(const std::string& s);
 
-// One line of fields, ended with a line feed.
+// One record: its fields, then CRLF.
 void WriteCsvLine(std::ostream& out, std::initializer_list<std::string> fields);
 
 // The shortest text that reads back as the same double (the JSON spelling).

@@ -86,7 +86,7 @@ void PrintCureJson(std::ostream& out, const CureResult& r) {
 }
 
 void PrintCureCsv(std::ostream& out, const CureResult& r) {
-    out << "record,firm,client,security,field,value\n";
+    WriteCsvLine(out, {"record", "firm", "client", "security", "field", "value"});
     for (const ClientCure& c : r.clients) {
         const std::string& firm = c.request.firm;
         const std::string& client = c.request.client;

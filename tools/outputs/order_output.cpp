@@ -77,7 +77,7 @@ void PrintOrderJson(std::ostream& out, const OrderImpact& r) {
 }
 
 void PrintOrderCsv(std::ostream& out, const OrderImpact& r) {
-    out << "figure,now,pending,filled\n";
+    WriteCsvLine(out, {"figure", "now", "pending", "filled"});
     ForEachFigure(r, [&](const std::string& name, double now, double pending, double filled) {
         WriteCsvLine(out, {name, Exact(now), Exact(pending), Exact(filled)});
     });

@@ -182,7 +182,7 @@ void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
 }
 
 void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf) {
-    out << "record,firm,client,class,security,field,value\n";
+    WriteCsvLine(out, {"record", "firm", "client", "class", "security", "field", "value"});
     auto line = [&](const char* record, const std::string& firm, const std::string& client,
                     const std::string& cls, const std::string& sec, const std::string& field,
                     const std::string& value) {

@@ -15,30 +15,30 @@ using kesvar::ClassSecurityList;
 using kesvar::FirmRecord;
 using kesvar::FirmSettings;
 
-std::string EntryText(const FirmSettings* r, const ClassSecurityList& e) {
-    std::string s = std::string(kesvar::ClassCodeOf(r, e)) + ":";
+std::string EntryText(const FirmSettings* settings, const ClassSecurityList& e) {
+    std::string s = std::string(kesvar::ClassCodeOf(settings, e)) + ":";
     bool first = true;
     auto add = [&](const std::string& piece) {
         s += (first ? " " : ", ") + piece;
         first = false;
     };
     if (e.allSecurities) add("<ALL>");
-    for (const std::string& code : SecurityCodes(r, e))
+    for (const std::string& code : SecurityCodes(settings, e))
         add(code);
     if (first) s += " (no securities)";
     return s;
 }
 
-ordered_json ListJson(const FirmSettings* r, int32_t kind) {
+ordered_json ListJson(const FirmSettings* settings, int32_t kind) {
     ordered_json a = ordered_json::array();
-    const kesvar::SecurityList list = kesvar::ListOf(r, kind);
+    const kesvar::SecurityList list = kesvar::ListOf(settings, kind);
     for (int32_t i = 0; i < list.count; ++i) {
         const ClassSecurityList& e = list.entries[i];
         ordered_json j;
-        j["class"] = kesvar::ClassCodeOf(r, e);
+        j["class"] = kesvar::ClassCodeOf(settings, e);
         j["all"] = e.allSecurities != 0;
         j["securities"] = ordered_json::array();
-        for (const std::string& code : SecurityCodes(r, e))
+        for (const std::string& code : SecurityCodes(settings, e))
             j["securities"].push_back(code);
         a.push_back(j);
     }
@@ -98,12 +98,12 @@ class Summary {
         }
         Line(firstLine ? label : "", line);
     }
-    void List(const std::string& label, const FirmSettings* r, int32_t kind,
+    void List(const std::string& label, const FirmSettings* settings, int32_t kind,
               const std::string& none) {
-        const kesvar::SecurityList list = kesvar::ListOf(r, kind);
+        const kesvar::SecurityList list = kesvar::ListOf(settings, kind);
         if (list.count == 0) return Line(label, none);
         for (int32_t i = 0; i < list.count; ++i)
-            Line(i == 0 ? label : "", EntryText(r, list.entries[i]));
+            Line(i == 0 ? label : "", EntryText(settings, list.entries[i]));
     }
 
   private:
@@ -129,14 +129,14 @@ ordered_json SettingsJson(const kesvar::FirmRecord& f) {
     s["switches"] = sw;
     s["clients"] = ordered_json::array();
     for (int32_t i = 0; i < f.clients.count; ++i) {
-        const FirmSettings& c = f.clients[i];
+        const FirmSettings& client = f.clients[i];
         ordered_json j;
-        j["code"] = c.clientCode;
-        j["restrictBuy"] = RestrictBuyJson(c.restrictBuy);
-        j["ignoreRestShort"] = c.ignoreRestShort != 0;
-        j["marginList"] = ListJson(&c, kesvar::kMarginList);
-        j["assetList"] = ListJson(&c, kesvar::kAssetList);
-        j["restShortList"] = ListJson(&c, kesvar::kRestShortList);
+        j["code"] = client.clientCode;
+        j["restrictBuy"] = RestrictBuyJson(client.restrictBuy);
+        j["ignoreRestShort"] = client.ignoreRestShort != 0;
+        j["marginList"] = ListJson(&client, kesvar::kMarginList);
+        j["assetList"] = ListJson(&client, kesvar::kAssetList);
+        j["restShortList"] = ListJson(&client, kesvar::kRestShortList);
         s["clients"].push_back(j);
     }
     s["clientLags"] = ordered_json::array();
@@ -190,19 +190,19 @@ void PrintSummary(std::ostream& out, const FirmRecord& f, const std::vector<Warn
 
     if (f.clients.count == 0) s.Line("client records", "(none)");
     for (int32_t i = 0; i < f.clients.count; ++i) {
-        const FirmSettings& c = f.clients[i];
-        std::string head = c.clientCode;
-        if (c.restrictBuy) head += "  RSTRNMBUY " + RestrictBuyText(c.restrictBuy);
-        if (c.ignoreRestShort) head += "  IGNORERESTSHORTSECURITY";
-        if (!c.listCount[kesvar::kMarginList] && !c.listCount[kesvar::kAssetList] &&
-            !c.listCount[kesvar::kRestShortList])
+        const FirmSettings& client = f.clients[i];
+        std::string head = client.clientCode;
+        if (client.restrictBuy) head += "  RSTRNMBUY " + RestrictBuyText(client.restrictBuy);
+        if (client.ignoreRestShort) head += "  IGNORERESTSHORTSECURITY";
+        if (!client.listCount[kesvar::kMarginList] && !client.listCount[kesvar::kAssetList] &&
+            !client.listCount[kesvar::kRestShortList])
             head += "  (the firm's lists)";
         s.Line(i == 0 ? "client records" : "", head);
         const char* kinds[] = {"  margin ", "  asset ", "  rest-short "};
         for (int32_t kind = 0; kind < kesvar::kListKinds; ++kind) {
-            const kesvar::SecurityList list = kesvar::ListOf(&c, kind);
+            const kesvar::SecurityList list = kesvar::ListOf(&client, kind);
             for (int32_t k = 0; k < list.count; ++k)
-                s.Line("", kinds[kind] + EntryText(&c, list.entries[k]));
+                s.Line("", kinds[kind] + EntryText(&client, list.entries[k]));
         }
     }
 

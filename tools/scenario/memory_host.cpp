@@ -1,5 +1,6 @@
 #include "scenario/memory_host.h"
 
+#include <stddef.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -47,24 +48,33 @@ void* Resize(void* block, uint32_t size, bool release = false) {
 
 using Records = std::vector<std::unique_ptr<uint8_t[]>>;
 
+// Every code field of a limit record (firm, client, security) is this wide.
+const size_t kCodeField = sizeof(KRSecLimit::secCode);
+static_assert(sizeof(KRSecLimit::firmId) == kCodeField &&
+                  sizeof(KRSecLimit::clientCode) == kCodeField &&
+                  sizeof(KRMoneyLimit::firmId) == kCodeField &&
+                  sizeof(KRMoneyLimit::clientCode) == kCodeField,
+              "one width for the codes of the limit records");
+
 // Firm, client and security code of a limit record as the search compares them: each the
-// field's text up to its NUL or the field's end (13 bytes), zero-padded; a searched text too
-// long for its field has a 1 in the 14th byte, so it matches no record. Its own hash.
+// field's text up to its NUL or the field's end, zero-padded; a searched text too long for its
+// field has a 1 in the byte after it, so it matches no record. Its own hash.
 struct LimitKey {
-    char bytes[3 * 14];
+    char bytes[3 * (kCodeField + 1)];
     bool operator==(const LimitKey& o) const { return memcmp(bytes, o.bytes, sizeof bytes) == 0; }
     size_t operator()(const LimitKey& k) const {
         return std::hash<std::string_view>()(std::string_view(k.bytes, sizeof k.bytes));
     }
 };
 
-// The key of the first `parts` texts, each read up to `max` bytes (13 in a record).
+// The key of the first `parts` texts, each read up to `max` bytes (kCodeField in a record).
 LimitKey KeyOf(const void* const (&texts)[3], int parts, size_t max) {
     LimitKey key = {};
     for (int i = 0; i < parts; ++i) {
         const size_t n = strnlen(static_cast<const char*>(texts[i]), max);
-        memcpy(key.bytes + 14 * i, texts[i], std::min<size_t>(n, 13));
-        key.bytes[14 * i + 13] = n > 13;
+        char* field = key.bytes + (kCodeField + 1) * size_t(i);
+        memcpy(field, texts[i], std::min(n, kCodeField));
+        field[kCodeField] = n > kCodeField;
     }
     return key;
 }
@@ -83,7 +93,7 @@ struct Limits {
     std::unordered_map<LimitKey, uint32_t, LimitKey> firsts = {};
 
     LimitKey Key(const uint8_t* r, int parts) const {
-        return KeyOf({r + at[0], r + at[1], r + at[2]}, parts, 13);
+        return KeyOf({r + at[0], r + at[1], r + at[2]}, parts, kCodeField);
     }
     // Whether the records are still those indexed, perhaps with more after them.
     bool Extends(const Records& all) const {
@@ -113,7 +123,7 @@ struct Limits {
         if (!host().findFirstStores) return 0;
         const Records& all = host().*records;
         const int parts = at[2] && *secCode ? 3 : 2;
-        const LimitKey key = KeyOf({firmId, clientCode, secCode}, parts, 14);
+        const LimitKey key = KeyOf({firmId, clientCode, secCode}, parts, kCodeField + 1);
         for (int attempt = 0; attempt < 2; ++attempt) {
             Sync(all);
             auto it = firsts.find(key);
@@ -147,8 +157,13 @@ struct Limits {
 };
 
 // Field offsets as kesvar.h lays the records out.
-Limits moneyIndex{"Money", &Host::moneyLimits, {14, 27, 0}};
-Limits secIndex{"Sec", &Host::secLimits, {30, 43, 4}};
+Limits moneyIndex{"Money",
+                  &Host::moneyLimits,
+                  {offsetof(KRMoneyLimit, firmId), offsetof(KRMoneyLimit, clientCode), 0}};
+Limits secIndex{"Sec",
+                &Host::secLimits,
+                {offsetof(KRSecLimit, firmId), offsetof(KRSecLimit, clientCode),
+                 offsetof(KRSecLimit, secCode)}};
 
 int32_t ParamIdOf(const std::string& name) {
     auto it = host().paramIds.find(name);

@@ -9,6 +9,7 @@
 
 #include "scenario/library.h"
 #include "scenario/memory_host.h"
+#include "scenario/progress.h"
 
 namespace kesvar_cli {
 
@@ -183,8 +184,11 @@ RunResult RunScenario(const Scenario& s, const RunOptions& options) {
         if (!KRSetDliniFile(f.id.c_str(), f.settings.c_str()))
             out.setup.push_back(Failure("KRSetDliniFile", f.id));
 
-    for (const RowRequest& req : s.rows)
+    Progress progress(s.rows.size());
+    for (const RowRequest& req : s.rows) {
+        if (options.progress) progress.Step();
         out.rows.push_back(RunRow(req, options));
+    }
     return out;
 }
 

@@ -45,8 +45,9 @@ struct RowResult {
 };
 
 struct RunOptions {
-    bool trace = false; // record how each figure came about (explain, run --explain)
-    bool actv = true;   // run the actv requests of each row
+    bool trace = false;   // record how each figure came about (explain, run --explain)
+    bool actv = true;     // run the actv requests of each row
+    bool progress = true; // show the rows done on a terminal (Progress) when they take long
 };
 
 struct RunResult {

@@ -20,6 +20,10 @@ using kesvar::ClassSecurityList;
 using kesvar::FirmRecord;
 using kesvar::FirmSettings;
 
+// The loader's widths, as its messages state them.
+const std::string kCodeChars = std::to_string(kesvar::kMaxCode);
+const std::string kTagChars = std::to_string(kesvar::kMaxTag);
+
 // Edits (insert, delete, replace, swap two neighbours) that turn a into b.
 size_t Distance(const std::string& a, const std::string& b) {
     std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
@@ -144,14 +148,14 @@ Warning Describe(int32_t line, kesvar::DiagCode code, const std::string& s, cons
         return set("repeated-key",
                    Quote(s) + " given again: the first line for it wins, this one is ignored");
     case kDiagKeyTooLong:
-        return set("key-too-long",
-                   "key " + Quote(s) + " has more than 12 characters: line dropped");
+        return set("key-too-long", "key " + Quote(s) + " has more than " + kCodeChars +
+                                       " characters: line dropped");
     case kDiagPieceEmpty:
         return set("empty-piece", "empty list piece in the line for " + Quote(s) + ": skipped",
                    true);
     case kDiagPieceTooLong:
-        return set("piece-too-long",
-                   "list piece " + Quote(s) + " has more than 12 characters: skipped");
+        return set("piece-too-long", "list piece " + Quote(s) + " has more than " + kCodeChars +
+                                         " characters: skipped");
     case kDiagPieceRepeated:
         return set("repeated-piece",
                    "security " + Quote(s) + " already listed in this line: kept once", true);
@@ -172,19 +176,20 @@ Warning Describe(int32_t line, kesvar::DiagCode code, const std::string& s, cons
     case kDiagNameTooLong:
         return set("name-too-long",
                    Quote(s) + " is not a header: its name is too long (a client code has at" +
-                       " most 12 characters, a template name 100); its lines are not read");
+                       " most " + kCodeChars +
+                       " characters, a template name 100); its lines are not read");
     case kDiagTagCut:
-        return set("cut", Quote(s) + " is too long: stored cut (a board tag keeps 4 characters," +
-                              " a trade account 12)");
+        return set("cut", Quote(s) + " is too long: stored cut (a board tag keeps " + kTagChars +
+                              " characters, a trade account " + kCodeChars + ")");
     case kDiagClientDiscarded:
         return set("client-discarded",
                    "client " + Quote(s) +
                        " already has a record from an earlier section or template: this one is" +
                        " discarded");
     case kDiagClientSkipped:
-        return set("client-skipped",
-                   "template client " + Quote(s) +
-                       " skipped: empty, longer than 12 characters or ending in '*'");
+        return set("client-skipped", "template client " + Quote(s) +
+                                         " skipped: empty, longer than " + kCodeChars +
+                                         " characters or ending in '*'");
     case kDiagNoComma:
         return set("no-comma",
                    "weights of " + Quote(s) + " need two numbers separated by ',': line dropped");
@@ -266,14 +271,15 @@ void Collect(void* user, int32_t line, kesvar::DiagCode code, const char* subjec
         Describe(line, code, subject ? subject : "", detail ? detail : ""));
 }
 
-void CollectEntry(void* user, int32_t line, const FirmSettings* owner, const ClassSecurityList* e) {
+void CollectEntry(void* user, int32_t line, const FirmSettings* settings,
+                  const ClassSecurityList* e) {
     std::vector<ListEntry>* entries = static_cast<Collected*>(user)->entries;
     if (!entries) return;
     ListEntry entry;
     entry.line = line;
-    entry.classCode = kesvar::ClassCodeOf(owner, *e);
+    entry.classCode = kesvar::ClassCodeOf(settings, *e);
     entry.all = e->allSecurities != 0;
-    entry.securities = SecurityCodes(owner, *e);
+    entry.securities = SecurityCodes(settings, *e);
     entries->push_back(entry);
 }
 
@@ -326,11 +332,12 @@ bool LoadSettingsText(const std::string& text, const std::string& source,
 }
 
 // The codes of an entry's securities, as written (or as registered, for "<ALL>").
-std::vector<std::string> SecurityCodes(const kesvar::FirmSettings* r, const ClassSecurityList& e) {
+std::vector<std::string> SecurityCodes(const kesvar::FirmSettings* settings,
+                                       const ClassSecurityList& e) {
     std::vector<std::string> codes;
     for (int32_t k = 0; k < e.securityCount; ++k) {
         char code[16];
-        kesvar::ListedCode(r, kesvar::SecuritiesOf(r, e)[k], code);
+        kesvar::ListedCode(settings, kesvar::SecuritiesOf(settings, e)[k], code);
         codes.push_back(code);
     }
     return codes;

@@ -45,7 +45,7 @@ bool LoadSettingsText(const std::string& text, const std::string& source,
                       const std::function<void(const kesvar::FirmRecord&)>& inspect);
 
 // The codes of a list entry's securities, as written (or as registered, for "<ALL>").
-std::vector<std::string> SecurityCodes(const kesvar::FirmSettings* r,
+std::vector<std::string> SecurityCodes(const kesvar::FirmSettings* settings,
                                        const kesvar::ClassSecurityList& e);
 
 // "SOURCE:LINE: warning: MESSAGE [KIND]" (no line part for line 0).
