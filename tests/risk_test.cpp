@@ -1,12 +1,14 @@
 // The risk desk's answers fed back as scenarios: a cure's deposit and sales, edited into the
 // limit records by hand, must restore the level exactly as the cure says, and one cent or one
-// lot less must not; a row for every client must be the rows a user lists by hand.
+// lot less must not; a row for every client must be the rows a user lists by hand; a basket of
+// orders on `run` must be `order`'s columns and the records edited by hand.
 #include <gtest/gtest.h>
 
 #include "analyses/cure.h"
 #include "analyses/order.h"
 #include "analyses/stress.h"
 #include "cli_run.h"
+#include "outputs/run_output.h"
 
 using namespace kesvar_cli;
 
@@ -162,6 +164,129 @@ TEST(Order, PendingAndFilledEqualTheRecordsEditedByHand) {
                 << filled;
         }
     }
+}
+
+// One order through `run --order` shows `order`'s filled (pending) column; a second order of
+// the same security is judged against the first one's pending column.
+TEST(Basket, RunShowsTheOrderColumnsAndJudgesEachWithTheEarlierPending) {
+    struct Case {
+        const char* first;     // as --order takes it
+        const char* orderArgs; // the same for `kesvar order`
+        const char* second;    // of the same client and security
+    };
+    const Case cases[] = {
+        {.first = "10002:buy:LKOH:15",
+         .orderArgs = "--client 10002 --buy LKOH 15",
+         .second = "10002:buy:LKOH:10"},
+        {.first = "MC0139600000/10002:sell:LKOH:20",
+         .orderArgs = "--firm MC0139600000 --client 10002 --sell LKOH 20",
+         .second = "10002:sell:LKOH:5"},
+        {.first = "10001:buy:SBER:7@290",
+         .orderArgs = "--client 10001 --buy SBER 7 --at 290",
+         .second = "10001:sell:SBER:40"},
+    };
+    const std::string demo = "'" KESVAR_DEMO_DIR "/scenario.json'";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        const std::string first = std::string(" --order ") + c.first;
+        clirun::json order = clirun::Json("order " + demo + " " + c.orderArgs);
+        std::map<std::string, clirun::json> column[3]; // now, pending, filled by figure
+        for (const clirun::json& f : order["figures"]) {
+            column[0][f["figure"]] = f["now"];
+            column[1][f["figure"]] = f["pending"];
+            column[2][f["figure"]] = f["filled"];
+        }
+        const bool buy = order["side"] == "buy";
+        const std::string side = buy ? "maxBuy" : "maxSell";
+        for (bool pending : {false, true}) {
+            clirun::json run = clirun::Json("run " + demo + first + (pending ? " --pending" : ""));
+            ASSERT_EQ(run["basket"]["orders"].size(), 1u);
+            EXPECT_EQ(run["basket"]["orders"][0]["largest"], column[0]["actv." + side]);
+            const std::map<std::string, clirun::json>& want = column[pending ? 1 : 2];
+            int compared = 0; // the client's row and the security's actv
+            for (const clirun::json& row : run["rows"]) {
+                if (row["client"] != order["client"]) continue;
+                ++compared;
+                for (auto& [name, value] : row["figures"].items())
+                    EXPECT_EQ(value, want.at(name)) << name << " pending " << pending;
+                for (const clirun::json& a : row["actv"]) {
+                    if (a["security"] != order["security"]) continue;
+                    ++compared;
+                    EXPECT_EQ(a["position"], want.at("actv.position")) << pending;
+                    // Priced alike only on the order's own side at the market price.
+                    if (a["price"].is_null() &&
+                        std::string(c.first).find('@') == std::string::npos) {
+                        EXPECT_EQ(a[side], want.at("actv." + side)) << pending;
+                    }
+                }
+            }
+            EXPECT_EQ(compared, 2) << pending;
+        }
+        clirun::json two = clirun::Json("run " + demo + first + " --order " + c.second);
+        const clirun::json& second = two["basket"]["orders"].at(1);
+        const std::string secondSide = second["side"] == "buy" ? "maxBuy" : "maxSell";
+        EXPECT_EQ(second["largest"], column[1]["actv." + secondSide]);
+        EXPECT_EQ(second["fits"], second["quantity"] <= second["largest"]);
+    }
+}
+
+// A basket fed back by hand: each order's quantity and money edited into the demo's records.
+TEST(Basket, EqualsTheOrdersRecordedByHand) {
+    struct Hand {
+        const char* client;
+        const char* security;
+        int32_t quantity; // a sell below 0
+        double cents;     // paid for a buy, received (below 0) for a sell
+    };
+    struct Case {
+        std::vector<const char*> orders;
+        std::vector<Hand> hand;
+    };
+    const Case cases[] = {
+        {.orders = {"10002:buy:LKOH:3", "10002:sell:MGNT:2@5000"},
+         .hand = {{"10002", "LKOH", 3, 2136150}, {"10002", "MGNT", -2, -1000000}}},
+        // No record of either yet: each order makes one. SBER: 4 lots of 10 at the bid.
+        {.orders = {"10001:buy:LKOH:2@7000", "MC0139600000/10002:short:SBER:4"},
+         .hand = {{"10001", "LKOH", 2, 1400000}, {"10002", "SBER", -4, -1141200}}},
+    };
+    for (const Case& c : cases)
+        for (bool pending : {false, true}) {
+            SCOPED_TRACE(std::string(c.orders[0]) + " pending " + std::to_string(pending));
+            Scenario s = Demo();
+            for (const Hand& h : c.hand) {
+                RowRequest who;
+                who.firm = "MC0139600000";
+                who.client = h.client;
+                SecLimit* sec = nullptr;
+                for (SecLimit& p : s.secLimits)
+                    if (!sec && p.client == h.client && p.secCode == h.security) sec = &p;
+                if (!sec) {
+                    sec = &s.secLimits.emplace_back();
+                    sec->firm = who.firm;
+                    sec->client = h.client;
+                    sec->secCode = h.security;
+                }
+                MoneyLimit& money = FirstOf(s.moneyLimits, who, nullptr);
+                if (!pending) {
+                    sec->currentBalance += h.quantity;
+                    money.currentBalance -= h.cents;
+                } else if (h.quantity > 0) {
+                    sec->lockedBuy += h.quantity;
+                    sec->lockedBuyValue += h.cents;
+                    money.locked += h.cents;
+                } else {
+                    sec->lockedSell -= h.quantity;
+                }
+            }
+            std::ostringstream want;
+            PrintJson(want, RunScenario(s), WhatIf());
+            std::string args = "run '" KESVAR_DEMO_DIR "/scenario.json'";
+            for (const char* o : c.orders)
+                args += std::string(" --order ") + o;
+            clirun::json got = clirun::Json(args + (pending ? " --pending" : ""));
+            EXPECT_EQ(got["rows"], clirun::json::parse(want.str())["rows"]);
+            EXPECT_EQ(got["basket"]["state"], pending ? "pending" : "filled");
+        }
 }
 
 TEST(AllClients, RowsAreTheClientsAndHoldingsListedByHand) {

@@ -8,7 +8,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "analyses/whatif.h"
 #include "scenario/runner.h"
 #include "scenario/scenario.h"
 
@@ -43,8 +45,25 @@ struct OrderImpact {
     std::string bound;              // the bound that decided it, from the explanation
 };
 
+// The order judged on the scenario as it stands: `now` and the verdict, pending and filled
+// left empty. Throws OrderError.
+OrderImpact JudgeOrder(const Scenario& s, const Order& order);
+
 // Throws OrderError or ScenarioError.
 OrderImpact RunOrder(const Scenario& s, const Order& order);
+
+// One order of a basket as typed: [FIRM/]CLIENT:buy|sell|short:CODE:QTY[@PRICE]. Throws
+// WhatIfError naming the option.
+Order ParseOrder(const std::string& text);
+
+// Adds --order (repeatable) and --pending to a command.
+void AddBasketOptions(CLI::App* command, WhatIf* whatIf);
+
+// Records the basket of whatIf.orders in the scenario, in the order given, filled (pending
+// under whatIf.pending). Each order is judged as a terminal would judge it, with the basket's
+// earlier orders working; the verdicts come back in the basket's order. Throws WhatIfError,
+// naming the option, for an order the scenario cannot take.
+std::vector<OrderImpact> ApplyBasket(const WhatIf& whatIf, Scenario* scenario);
 
 } // namespace kesvar_cli
 

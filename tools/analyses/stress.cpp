@@ -292,6 +292,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
     Scenario s;
     std::vector<Warning> warnings;
     LoadScenarioWithWhatIf(scenario, whatIf, &s, std::cerr, &warnings);
+    std::vector<OrderImpact> basket = ApplyBasket(whatIf, &s);
     for (const std::string& code : plan.clients) {
         bool found = false;
         for (const RowRequest& q : s.rows)
@@ -306,6 +307,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args,
     }
     out.args = args;
     out.whatIf = whatIf;
+    out.basket = std::move(basket);
     out.warnings = warnings;
     out.scenarioText = s.text;
     out.firms = s.firms;

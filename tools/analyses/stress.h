@@ -10,6 +10,7 @@
 
 #include "scenario/runner.h"
 #include "scenario/scenario.h"
+#include "analyses/order.h"
 #include "analyses/whatif.h"
 
 namespace kesvar_cli {
@@ -79,6 +80,8 @@ struct StressResult {
     RunResult base;                // the scenario run at its own prices, traced, with every actv
     std::vector<double> shocks;
     std::vector<ClientStress> clients;
+    // The verdicts of whatIf.orders (ApplyBasket), in the basket's order.
+    std::vector<OrderImpact> basket;
 };
 
 // Throws std::runtime_error when the plan names a security the scenario does not have.

@@ -21,6 +21,8 @@ namespace kesvar_cli {
 struct WhatIf {
     std::vector<std::string> prices; // CODE=P or CODE.FIELD=P, FIELD one of offer bid prev last
     std::vector<std::string> shifts; // PCT% (every security) or CODE=PCT%
+    std::vector<std::string> orders; // the basket, see ParseOrder (analyses/order.h)
+    bool pending = false;            // the basket recorded as working orders, not filled
 };
 
 // An override that cannot be applied; the message names it and says why.

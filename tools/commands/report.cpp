@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "analyses/order.h"
 #include "outputs/interactive.h"
 
 namespace kesvar_cli {
@@ -19,6 +20,7 @@ CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
         ->required();
     AddStressOptions(cmd, &a->stress);
     AddWhatIfOptions(cmd, &a->whatIf);
+    AddBasketOptions(cmd, &a->whatIf);
     cmd->add_flag("--interactive", a->interactive,
                   "Let the reader move each price and recompute the figures in the page");
     cmd->add_option("--module", a->module,

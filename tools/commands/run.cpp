@@ -5,8 +5,10 @@
 
 #include "analyses/audit.h"
 #include "analyses/firm.h"
-#include "outputs/firm_output.h"
+#include "analyses/order.h"
 #include "commands/format_option.h"
+#include "outputs/firm_output.h"
+#include "outputs/order_output.h"
 
 namespace kesvar_cli {
 
@@ -20,6 +22,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunArgs* a) {
     cmd->add_flag("--strict", a->strict, "Exit with status 1 when there is any warning");
     cmd->add_flag("--explain", a->explain, "Say under each quantity what decided it");
     AddWhatIfOptions(cmd, &a->whatIf);
+    AddBasketOptions(cmd, &a->whatIf);
     cmd->add_flag("--all-clients", a->allClients,
                   "A row for every client with a limit record, an actv for each of its "
                   "securities, instead of the scenario's rows; adds the firm summary");
@@ -40,6 +43,9 @@ int PrintRun(Scenario scenario, const std::string& name, const RunArgs& a) {
     }
     if (a.allClients) RequestAllClients(&scenario);
     std::vector<Warning> warnings = AuditScenario(scenario, name);
+    // After the audit: the records the basket adds are the tool's, not the file's.
+    const std::vector<OrderImpact> basket = ApplyBasket(a.whatIf, &scenario);
+    if (a.allClients && !basket.empty()) RequestAllClients(&scenario); // new holdings' actv
     RunOptions options;
     options.trace = a.explain;
     RunResult result = RunScenario(scenario, options);
@@ -48,13 +54,14 @@ int PrintRun(Scenario scenario, const std::string& name, const RunArgs& a) {
     const FirmSummary* summary = a.allClients || !levels.empty() ? &firm : nullptr;
     std::ostringstream text;
     if (a.format == "json") {
-        PrintJson(text, result, a.whatIf, summary);
+        PrintJson(text, result, a.whatIf, summary, basket);
     } else if (a.format == "csv") {
-        PrintCsv(text, result, a.whatIf);
+        PrintCsv(text, result, a.whatIf, basket);
         if (summary) PrintFirmCsv(text, firm);
     } else {
         PrintTable(text, result);
         if (summary) PrintFirmTable(text, firm);
+        PrintBasketTable(text, a.whatIf, basket);
     }
     if (a.format != "json") {
         for (const Warning& w : result.warnings)

@@ -33,19 +33,38 @@ template <class F> void ForEachFigure(const OrderImpact& r, F visit) {
     actv("value", &KRMarginalActv::value);
 }
 
-std::string Verdict(const OrderImpact& r) {
+// The order and its verdict, without the figures.
+ordered_json OrderJson(const OrderImpact& r) {
+    ordered_json j;
+    j["firm"] = r.order.firm;
+    j["client"] = r.order.client;
+    j["side"] = r.order.buy ? "buy" : "sell";
+    j["security"] = r.order.security;
+    j["quantity"] = r.order.quantity;
+    j["price"] = r.price;
+    j["fits"] = r.fits;
+    j["largest"] = r.largest;
+    j["bound"] = r.bound;
+    return j;
+}
+
+} // namespace
+
+std::string OrderText(const OrderImpact& r) {
+    return Sprintf("%s %s qty %d @ %g for %s / %s", r.order.buy ? "buy" : "sell",
+                   r.order.security.c_str(), r.order.quantity, r.price, r.order.firm.c_str(),
+                   r.order.client.c_str());
+}
+
+std::string VerdictText(const OrderImpact& r) {
     const char* side = r.order.buy ? "maxBuy" : "maxSell";
     if (r.fits) return Sprintf("fits: %d within %s %d", r.order.quantity, side, r.largest);
     return Sprintf("does not fit: %s is %d, decided by the %s; the largest that fits is %d", side,
                    r.largest, r.bound.c_str(), r.largest);
 }
 
-} // namespace
-
 void PrintOrderText(std::ostream& out, const OrderImpact& r) {
-    out << Sprintf("%s %s %s %d @ %g for %s / %s\n", r.order.buy ? "buy" : "sell",
-                   r.order.security.c_str(), "qty", r.order.quantity, r.price, r.order.firm.c_str(),
-                   r.order.client.c_str());
+    out << OrderText(r) << "\n";
     for (const RowResult* row : {&r.now, &r.pending, &r.filled})
         if (!row->ok) out << "the row failed: " << row->failure.call << "\n";
     out << Sprintf("%-20s %14s %14s %12s %14s %12s\n", "FIGURE", "NOW", "PENDING", "CHANGE",
@@ -54,20 +73,11 @@ void PrintOrderText(std::ostream& out, const OrderImpact& r) {
         out << Sprintf("%-20s %14.2f %14.2f %+12.2f %14.2f %+12.2f\n", name.c_str(), now, pending,
                        pending - now, filled, filled - now);
     });
-    out << "verdict: " << Verdict(r) << "\n";
+    out << "verdict: " << VerdictText(r) << "\n";
 }
 
 void PrintOrderJson(std::ostream& out, const OrderImpact& r) {
-    ordered_json root;
-    root["firm"] = r.order.firm;
-    root["client"] = r.order.client;
-    root["side"] = r.order.buy ? "buy" : "sell";
-    root["security"] = r.order.security;
-    root["quantity"] = r.order.quantity;
-    root["price"] = r.price;
-    root["fits"] = r.fits;
-    root["largest"] = r.largest;
-    root["bound"] = r.bound;
+    ordered_json root = OrderJson(r);
     root["figures"] = ordered_json::array();
     ForEachFigure(r, [&](const std::string& name, double now, double pending, double filled) {
         root["figures"].push_back(
@@ -83,6 +93,31 @@ void PrintOrderCsv(std::ostream& out, const OrderImpact& r) {
     });
     WriteCsvLine(out,
                  {"verdict", r.fits ? "fits" : "does not fit", std::to_string(r.largest), r.bound});
+}
+
+void PrintBasketTable(std::ostream& out, const WhatIf& whatIf,
+                      const std::vector<OrderImpact>& basket) {
+    if (basket.empty()) return;
+    out << "\nBasket, " << (whatIf.pending ? "pending" : "filled")
+        << "; each order judged with the earlier ones working:\n";
+    for (size_t i = 0; i < basket.size(); ++i) {
+        // One clause a line, to keep within 80 columns.
+        std::string verdict = VerdictText(basket[i]);
+        for (size_t at; (at = verdict.find("; ")) != std::string::npos;)
+            verdict.replace(at, 2, "\n    ");
+        out << "  --order " << whatIf.orders[i] << "\n    " << OrderText(basket[i]) << "\n    "
+            << verdict << "\n";
+    }
+}
+
+ordered_json BasketJson(const WhatIf& whatIf, const std::vector<OrderImpact>& basket) {
+    ordered_json orders = ordered_json::array();
+    for (size_t i = 0; i < basket.size(); ++i) {
+        ordered_json j = {{"order", whatIf.orders[i]}};
+        j.update(OrderJson(basket[i]));
+        orders.push_back(j);
+    }
+    return {{"state", whatIf.pending ? "pending" : "filled"}, {"orders", orders}};
 }
 
 } // namespace kesvar_cli

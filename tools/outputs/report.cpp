@@ -13,6 +13,7 @@
 #include "analyses/explain.h"
 #include "outputs/csv.h"
 #include "outputs/interactive.h"
+#include "outputs/order_output.h"
 #include "outputs/run_output.h"
 #include "scenario/text.h"
 #include "kesvar_version.h"
@@ -412,6 +413,20 @@ void ClientSection(std::ostream& o, const StressResult& r, const ClientStress& c
     o << "</section>\n";
 }
 
+// The --order basket the figures hold, each order with its verdict.
+void BasketRow(std::ostream& o, const WhatIf& whatIf, const std::vector<OrderImpact>& basket) {
+    if (basket.empty()) return;
+    o << "<tr><th scope=\"row\">Orders</th><td>" << (whatIf.pending ? "pending" : "filled")
+      << "; each order judged with the earlier ones working<ol class=\"basket\">";
+    for (size_t i = 0; i < basket.size(); ++i)
+        o << "<li data-order=\"" << Escape(whatIf.orders[i]) << "\" data-fits=\""
+          << (basket[i].fits ? "true" : "false") << "\" data-largest=\"" << basket[i].largest
+          << "\"><code>--order " << Escape(whatIf.orders[i])
+          << "</code>: " << Escape(OrderText(basket[i])) << "; " << Escape(VerdictText(basket[i]))
+          << "</li>";
+    o << "</ol></td></tr>";
+}
+
 // What the figures are: the inputs, the overrides and the build that made them.
 void Header(std::ostream& o, const ReportHeader& h, const StressResult& r) {
     o << "<header><h1>Margin risk report</h1>\n<table class=\"about\"><tbody>"
@@ -430,9 +445,11 @@ void Header(std::ostream& o, const ReportHeader& h, const StressResult& r) {
         o << "; <code>--shift " << Escape(shift) << "</code>";
     for (const std::string& price : h.whatIf.prices)
         o << "; <code>--price " << Escape(price) << "</code>";
-    o << "</td></tr><tr><th scope=\"row\">Made by</th><td>" << Escape(h.versions) << ", "
-      << Escape(h.time) << "</td></tr></tbody></table>\n<p class=\"lead\">" << r.clients.size()
-      << " client" << (r.clients.size() == 1 ? "" : "s")
+    o << "</td></tr>";
+    BasketRow(o, h.whatIf, r.basket);
+    o << "<tr><th scope=\"row\">Made by</th><td>" << Escape(h.versions) << ", " << Escape(h.time)
+      << "</td></tr></tbody></table>\n<p class=\"lead\">" << r.clients.size() << " client"
+      << (r.clients.size() == 1 ? "" : "s")
       << ". Money in money units. Hashes: FNV-1a 64-bit of the file's bytes.</p>\n";
     if (!r.warnings.empty()) {
         o << "<details open><summary>What <code>run</code> says about the scenario ("

@@ -7,6 +7,7 @@
 #include "analyses/explain.h"
 #include "outputs/csv.h"
 #include "outputs/firm_output.h"
+#include "outputs/order_output.h"
 #include "scenario/text.h"
 
 namespace kesvar_cli {
@@ -106,11 +107,11 @@ void PrintTable(std::ostream& out, const RunResult& r) {
 }
 
 ordered_json OverridesJson(const WhatIf& whatIf) {
-    return {{"prices", whatIf.prices}, {"shifts", whatIf.shifts}};
+    return {{"prices", whatIf.prices}, {"shifts", whatIf.shifts}, {"orders", whatIf.orders}};
 }
 
-void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
-               const FirmSummary* firm) {
+void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf, const FirmSummary* firm,
+               const std::vector<OrderImpact>& basket) {
     ordered_json root;
     root["interfaceVersion"] = r.version;
     root["overrides"] = OverridesJson(whatIf);
@@ -178,10 +179,12 @@ void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
         root["rows"].push_back(j);
     }
     if (firm) root["firm"] = FirmJson(*firm);
+    if (!basket.empty()) root["basket"] = BasketJson(whatIf, basket);
     out << root.dump(2) << "\n";
 }
 
-void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf) {
+void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
+              const std::vector<OrderImpact>& basket) {
     WriteCsvLine(out, {"record", "firm", "client", "class", "security", "field", "value"});
     auto line = [&](const char* record, const std::string& firm, const std::string& client,
                     const std::string& cls, const std::string& sec, const std::string& field,
@@ -192,6 +195,10 @@ void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf) {
         line("override", "", "", "", "", "price", p);
     for (const std::string& s : whatIf.shifts)
         line("override", "", "", "", "", "shift", s);
+    for (const std::string& o : whatIf.orders)
+        line("override", "", "", "", "", "order", o);
+    if (!whatIf.orders.empty())
+        line("override", "", "", "", "", "basket", whatIf.pending ? "pending" : "filled");
     auto failure = [](const CallFailure& f) {
         return std::to_string(f.code) + " " + ErrorName(f.code);
     };
@@ -234,6 +241,12 @@ void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf) {
                 line("actv", firm, client, cls, sec, "prevValue", Exact(v.prevValue));
             if (a.traced) line("actv", firm, client, cls, sec, "explain", ExplainLine(a));
         }
+    }
+    for (const OrderImpact& o : basket) {
+        const Order& q = o.order;
+        line("order", q.firm, q.client, "", q.security, "fits", o.fits ? "true" : "false");
+        line("order", q.firm, q.client, "", q.security, "largest", std::to_string(o.largest));
+        line("order", q.firm, q.client, "", q.security, "bound", o.bound);
     }
 }
 

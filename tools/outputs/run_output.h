@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analyses/firm.h"
+#include "analyses/order.h"
 #include "analyses/whatif.h"
 #include "scenario/runner.h"
 
@@ -17,12 +18,15 @@ namespace kesvar_cli {
 
 void PrintTable(std::ostream& out, const RunResult& r);
 // JSON and CSV name the overrides the figures were computed under: JSON in "overrides"
-// ({"prices": [...], "shifts": [...]}, as typed), CSV in "override" records after the header
-// (field "price" or "shift", the override as typed in value), so every line keeps its fields.
-// With a firm summary, the JSON holds it as "firm".
+// ({"prices": [...], "shifts": [...], "orders": [...]}, as typed), CSV in "override" records
+// after the header (field "price", "shift" or "order", the override as typed in value, and
+// "basket", filled or pending, when there are orders), so every line keeps its fields. The
+// basket's verdicts (ApplyBasket) are the JSON's "basket" and the CSV's last records, "order"
+// (fields fits, largest and bound). With a firm summary, the JSON holds it as "firm".
 void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
-               const FirmSummary* firm = nullptr);
-void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf);
+               const FirmSummary* firm = nullptr, const std::vector<OrderImpact>& basket = {});
+void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
+              const std::vector<OrderImpact>& basket = {});
 
 nlohmann::ordered_json OverridesJson(const WhatIf& whatIf);
 
