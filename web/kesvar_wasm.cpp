@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analyses/audit.h"
+#include "analyses/order.h"
 #include "analyses/whatif.h"
 #include "commands/report.h"
 #include "outputs/run_output.h"
@@ -34,10 +35,10 @@ std::string ErrorJson(const std::string& path, const std::string& message) {
     return j.dump();
 }
 
-// optionsJson: {"name", "files": {path: text}, "prices": [...], "shifts": [...], "explain",
-// "stress": {...}}, every member optional; prices and shifts are written as run's --price and
-// --shift take them, stress's members as report's options (security, from, to, steps, level,
-// clients, top).
+// optionsJson: {"name", "files": {path: text}, "prices": [...], "shifts": [...], "orders":
+// [...], "pending", "explain", "stress": {...}}, every member optional; prices, shifts, orders
+// and pending are written as run's --price, --shift, --order and --pending take them, stress's
+// members as report's options (security, from, to, steps, level, clients, top).
 struct Options {
     std::string name = "scenario.json";
     std::map<std::string, std::string> files;
@@ -57,6 +58,8 @@ Options ReadOptions(const std::string& optionsJson) {
         q.files = o.value("files", q.files);
         q.whatIf.prices = o.value("prices", q.whatIf.prices);
         q.whatIf.shifts = o.value("shifts", q.whatIf.shifts);
+        q.whatIf.orders = o.value("orders", q.whatIf.orders);
+        q.whatIf.pending = o.value("pending", false);
         q.run.trace = o.value("explain", false);
         json s = o.value("stress", json::object());
         StressArgs& a = q.stress;
@@ -85,10 +88,12 @@ std::string Run(const std::string& scenarioJson, const std::string& optionsJson)
         Scenario scenario = ParseScenario(scenarioJson, q.name, read);
         ApplyWhatIf(q.whatIf, &scenario);
         std::vector<Warning> warnings = AuditScenario(scenario, q.name);
+        // After the audit, as run does: the basket's records are not the scenario's.
+        std::vector<OrderImpact> basket = ApplyBasket(q.whatIf, &scenario);
         RunResult result = RunScenario(scenario, q.run);
         result.warnings = warnings;
         std::ostringstream text;
-        PrintJson(text, result, q.whatIf);
+        PrintJson(text, result, q.whatIf, nullptr, basket);
         return text.str();
     } catch (const CommandError& e) {
         return ErrorJson(e.path, e.what());

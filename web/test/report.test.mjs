@@ -73,7 +73,7 @@ async function openPage(steps, hash) {
 // shift, as the change events of the inputs. Gives back the page, what its form says, and the
 // sections around the form and the header but its time beside the same of `expected` (the static
 // report's text), both read by this browser's parser.
-function readerTypes(set, shift, reset, expected) {
+function readerTypes(set, shift, reset, orders, expected) {
   return `async () => {
     const form = document.getElementById('prices');
     while (form.hidden) await new Promise((r) => setTimeout(r, 20));
@@ -84,6 +84,13 @@ function readerTypes(set, shift, reset, expected) {
     if (${JSON.stringify(shift)} !== null) type(document.getElementById('shift'), ${JSON.stringify(shift)});
     for (const [code, price] of Object.entries(${JSON.stringify(set)}))
       type(form.querySelector('tr[data-security="' + code + '"] input[type=number]'), price);
+    for (const order of ${JSON.stringify(orders)}) {
+      const [client, side, security, quantity] = order.split(':');
+      Object.entries({ client, side, security, quantity }).forEach(([field, value]) => {
+        document.getElementById('order-' + field).value = value;
+      });
+      document.getElementById('order-add').click();
+    }
     if (${reset}) document.getElementById('reset').click();
     const shown = (doc) => ({
       header: [...doc.querySelectorAll('header tr')].map((tr) => tr.outerHTML)
@@ -123,8 +130,13 @@ const cases = [
     args: ['--shift', '5%', '--price', 'SBER=301.5'], says: /and --shift 5% --price SBER=301.5: / },
   { name: 'GAZP at 180 from the hash', hash: 'GAZP=180', set: {}, shift: null,
     args: ['--price', 'GAZP=180'], says: /and --price GAZP=180: / },
-  { name: 'reset after a move', hash: 'shift=-20', set: { GAZP: '150' }, shift: null, reset: true,
-    args: [], says: /^At the report's prices: / },
+  { name: 'GAZP at 180, then two orders of 10002', hash: '', set: { GAZP: '180' }, shift: null,
+    orders: ['MC0139600000/10002:buy:LKOH:3', 'MC0139600000/10002:sell:GAZP:2'],
+    args: ['--price', 'GAZP=180', '--order', 'MC0139600000/10002:buy:LKOH:3', '--order',
+      'MC0139600000/10002:sell:GAZP:2'],
+    says: /--price GAZP=180 --order MC0139600000\/10002:buy:LKOH:3 --order .*:GAZP:2: / },
+  { name: 'reset after a move and an order', hash: 'shift=-20', set: { GAZP: '150' }, shift: null,
+    orders: ['MC0139600000/10001:buy:SBER:1'], reset: true, args: [], says: /^At the report's prices: / },
 ];
 
 for (const c of cases) {
@@ -133,7 +145,7 @@ for (const c of cases) {
       execFileSync(cli, [command, scenario, ...format, ...c.args],
         { cwd: root, encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
     const expected = JSON.parse(native('run', ['--format', 'json'])).rows;
-    const { dom, console } = await openPage(readerTypes(c.set, c.shift, c.reset ?? false, native('report', ['-o', '-'])),
+    const { dom, console } = await openPage(readerTypes(c.set, c.shift, c.reset ?? false, c.orders ?? [], native('report', ['-o', '-'])),
       c.hash);
     assert.deepStrictEqual(console, [], 'nothing on the console');
     const page = pageFigures(dom.html);
