@@ -3,7 +3,7 @@
 # npm package and the interactive report tested against the native tool's answers.
 source "$(dirname "$0")/../lib.sh"
 need_packages cmake ninja-build googletest emscripten nodejs python3 nlohmann-json3-dev libcli11-dev \
-    chromium
+    chromium node-typescript
 seeds="${KESVAR_DIFF_SEEDS:-1-300}"
 export NODE_PATH=/usr/share/nodejs
 t0=$(date +%s)
@@ -26,8 +26,8 @@ done
 rm -f "$out"/native-v?.bin "$out"/wasm-v?.bin
 t3=$(date +%s)
 
-# The package as a developer installs it (the tarball npm pack makes, unpacked), and the
-# interactive report made with its module, read back through headless chromium.
+# The package as a developer installs it (the tarball npm pack makes, unpacked) with its types,
+# and the interactive report made with its module, read back through headless chromium.
 cli="$ROOT/build/native/tools/kesvar"
 [ -x "$cli" ] || { cmake --preset native >/dev/null; cmake --build --preset native --target kesvar_cli; }
 web="$ROOT/build/wasm/web"
@@ -37,5 +37,12 @@ mkdir -p "$web/unpacked"
 tar -xzf "$web"/kesvar-*.tgz -C "$web/unpacked"
 KESVAR_PACKAGE="$web/unpacked/package" KESVAR_CLI="$cli" \
     node --no-experimental-fetch --test "$ROOT/web/test/"
+# Its declarations as a TypeScript project that installed it compiles them.
+types="$web/types"
+rm -rf "$types"
+mkdir -p "$types/node_modules"
+ln -s "$web/unpacked/package" "$types/node_modules/kesvar"
+cp "$ROOT/web/test/usage.ts" "$types/"
+(cd "$types" && tsc --strict --noEmit --target es2022 --module es2022 --moduleResolution node usage.ts)
 echo "wasm: build $((t1 - t0)) s, tests under node $((t2 - t1)) s, differential $((t3 - t2)) s," \
     "package $(( $(date +%s) - t3 )) s"

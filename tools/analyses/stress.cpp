@@ -133,10 +133,12 @@ void FindCrossings(Evaluator& eval, ClientStress* c, const std::vector<double>& 
 } // namespace
 
 double Figure(const RowResult& r, const std::string& name) {
-    if (!r.ok) return std::numeric_limits<double>::quiet_NaN();
-    for (const auto& f : RowFigures(r.row))
-        if (f.first == name) return f.second;
-    return std::numeric_limits<double>::quiet_NaN();
+    double v = std::numeric_limits<double>::quiet_NaN();
+    if (r.ok) // read at every step of a bisection: no copy of the row's figures
+        ForEachField(r.row, [&](const RowField& f, double x) {
+            if (name == f.name) v = x;
+        });
+    return v;
 }
 
 bool ParseLevel(const std::string& text, StressPlan* plan, std::string* reason) {
@@ -309,6 +311,7 @@ StressResult StressOfFile(const std::string& scenario, const StressArgs& args, c
     } catch (const std::runtime_error& e) {
         throw CommandError("--security " + plan.security + ": " + e.what());
     }
+    out.args = args;
     out.whatIf = whatIf;
     out.basket = std::move(basket);
     out.warnings = warnings;

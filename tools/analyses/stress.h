@@ -60,8 +60,23 @@ struct ClientStress {
     std::vector<Crossing> crossings;
 };
 
+// The command line of stress (and the --stress options of report).
+struct StressArgs {
+    std::string security;
+    bool all = false;
+    std::string from = "-50%", to = "50%";
+    int steps = 21;
+    std::string level;
+    bool actv = false;
+    std::vector<std::string> clients;   // only these client codes; empty: every client
+    int top = 0;                        // only the N nearest their margin call; 0: every client
+    bool allClients = false;            // a row for every client with a limit record
+    std::vector<std::string> failBelow; // stress only: FIGURE=L levels the firm summary counts
+};
+
 struct StressResult {
     StressPlan plan;
+    StressArgs args;               // the options that asked for it
     WhatIf whatIf;                 // the overrides the figures were computed under
     std::vector<Warning> warnings; // what `run` says about the scenario
     std::string scenarioText;      // the file, as StressOfFile read it
@@ -90,19 +105,6 @@ double DistanceToLevel(const ClientStress& c, const StressPlan& plan);
 // below (the lowest figure first), then by the move that takes them there; failed rows last.
 std::vector<const ClientStress*> RankedClients(const StressResult& r);
 
-// The command line of stress (and the --stress options of report).
-struct StressArgs {
-    std::string security;
-    bool all = false;
-    std::string from = "-50%", to = "50%";
-    int steps = 21;
-    std::string level;
-    bool actv = false;
-    std::vector<std::string> clients;   // only these client codes; empty: every client
-    int top = 0;                        // only the N nearest their margin call; 0: every client
-    bool allClients = false;            // a row for every client with a limit record
-    std::vector<std::string> failBelow; // stress only: FIGURE=L levels the firm summary counts
-};
 void AddStressOptions(CLI::App* command, StressArgs* args);
 // The plan the options give; throws CommandError when one is malformed.
 StressPlan StressPlanOf(const StressArgs& args);

@@ -1,6 +1,6 @@
 // The part of an interactive report that moves: a price form and the library, compiled to
-// WebAssembly, recomputing every client's figures in the page. Without scripts the form stays
-// hidden and the page is the static report.
+// WebAssembly, making the report again in the page at the prices the reader sets. Without
+// scripts the form stays hidden and the page is the static report.
 #ifndef KESVAR_TOOLS_INTERACTIVE_H
 #define KESVAR_TOOLS_INTERACTIVE_H
 

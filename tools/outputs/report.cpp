@@ -1,6 +1,7 @@
 #include "outputs/report.h"
 
 #include <math.h>
+#include <string.h>
 #include <time.h>
 
 #include <algorithm>
@@ -48,7 +49,6 @@ td.why { font-size: .85em; color: var(--muted); }
 .stress { display: grid; grid-template-columns: 3fr 2fr; gap: 1rem; align-items: start; }
 .charts { display: grid; gap: 1rem; }
 figure { margin: 0; }
-body.moved figure, body.moved #summary table, body.moved #firm table, body.moved aside.cure { opacity: .45; }
 #prices input[type=number] { width: 8rem; }
 figcaption { font-size: .9em; color: var(--muted); }
 svg { width: 100%; height: auto; display: block; }
@@ -105,10 +105,13 @@ std::string Anchor(const RowRequest& q) {
     return id;
 }
 
+// Read for every grid point of every chart: no copy of the row's figures.
 double Figure(const RowResult& r, const char* name) {
-    for (const auto& f : RowFigures(r.row))
-        if (f.first == name) return f.second;
-    return std::numeric_limits<double>::quiet_NaN();
+    double v = std::numeric_limits<double>::quiet_NaN();
+    ForEachField(r.row, [&](const RowField& f, double x) {
+        if (strcmp(f.name, name) == 0) v = x;
+    });
+    return v;
 }
 
 // A row figure in words, for the reader who does not know the record.

@@ -12,8 +12,46 @@ export interface RunOptions {
   prices?: Record<string, number>;
   /** Shifts, as run's --shift: "-10%" moves every price, "GAZP=5%" those of GAZP; before prices. */
   shifts?: string[];
+  /** A basket, as run's --order: recorded in the limit records in this order, each order judged
+   * with the earlier ones working, filled unless `pending`. */
+  orders?: Order[];
+  /** The basket recorded as working orders, not filled (run --pending). */
+  pending?: boolean;
   /** Say for each actv what decided its quantities (run --explain). */
   explain?: boolean;
+}
+
+/** One order of a basket: run --order [FIRM/]CLIENT:SIDE:CODE:QTY[@PRICE]. */
+export interface Order {
+  /** The client's only firm unless given. */
+  firm?: string;
+  client: string;
+  side: 'buy' | 'sell' | 'short';
+  security: string;
+  /** In the firm's unit: lots, or pieces when LIMITSINLOTS is 0; at least 1. */
+  quantity: number;
+  /** The offer to buy and the bid to sell unless given. */
+  price?: number;
+}
+
+/** What the terminal would say of an order of the basket, before it goes in. */
+export interface OrderVerdict {
+  /** As run --order takes it. */
+  order: string;
+  firm: string;
+  client: string;
+  /** A short is recorded as a sell. */
+  side: 'buy' | 'sell';
+  security: string;
+  quantity: number;
+  /** The price used. */
+  price: number;
+  /** The quantity is within maxBuy (maxSell). */
+  fits: boolean;
+  /** maxBuy (maxSell) with the earlier orders working. */
+  largest: number;
+  /** The bound that decided `largest`. */
+  bound: string;
 }
 
 export interface CallFailure {
@@ -70,9 +108,13 @@ export interface Row {
 
 export interface RunResult {
   interfaceVersion: number;
+  /** The options' overrides, as run's --price, --shift and --order take them. */
+  overrides: { prices: string[]; shifts: string[]; orders: string[] };
   setupFailures: CallFailure[];
   warnings: Warning[];
   rows: Row[];
+  /** The verdicts of the basket, in its order, when there is one. */
+  basket?: { state: 'filled' | 'pending'; orders: OrderVerdict[] };
 }
 
 export class KesvarError extends Error {

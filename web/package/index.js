@@ -11,13 +11,27 @@ export class KesvarError extends Error {
   }
 }
 
-// {GAZP: 180, 'SBER.bid': 285} as run's --price arguments. String() writes the shortest text
-// that reads back to the same double, so a price arrives unchanged.
+// String() writes the shortest text that reads back to the same double, so a price arrives
+// unchanged.
+function exact(value, what) {
+  if (typeof value !== 'number' || !Number.isFinite(value))
+    throw new KesvarError('(options)', `${what}: expected a finite number`);
+  return String(value);
+}
+
+// {GAZP: 180, 'SBER.bid': 285} as run's --price arguments.
 function priceArguments(prices) {
-  return Object.entries(prices ?? {}).map(([code, price]) => {
-    if (typeof price !== 'number' || !Number.isFinite(price))
-      throw new KesvarError('(options)', `price of ${code}: expected a finite number`);
-    return `${code}=${String(price)}`;
+  return Object.entries(prices ?? {}).map(
+    ([code, price]) => `${code}=${exact(price, `price of ${code}`)}`);
+}
+
+// Each order as run's --order argument.
+function orderArguments(orders) {
+  return (orders ?? []).map((o) => {
+    const what = `order of ${o.client} in ${o.security}`;
+    const at = o.price === undefined ? '' : `@${exact(o.price, `${what}: price`)}`;
+    return `${o.firm ? `${o.firm}/` : ''}${o.client}:${o.side}:${o.security}:` +
+      `${exact(o.quantity, `${what}: quantity`)}${at}`;
   });
 }
 
@@ -27,6 +41,8 @@ function optionsJson(options) {
     files: options.files ?? {},
     prices: priceArguments(options.prices),
     shifts: options.shifts ?? [],
+    orders: orderArguments(options.orders),
+    pending: options.pending ?? false,
     explain: options.explain ?? false,
   });
 }

@@ -39,6 +39,24 @@ const sameAsNative = [
     options: { prices: { GAZP: 180 }, explain: true },
     args: ['--price', 'GAZP=180', '--explain'],
   },
+  {
+    name: 'a basket of two orders, pending',
+    options: {
+      orders: [
+        { client: '10002', side: 'buy', security: 'LKOH', quantity: 3 },
+        { firm: 'MC0139600000', client: '10002', side: 'buy', security: 'LKOH', quantity: 20,
+          price: 7100.5 },
+      ],
+      pending: true,
+    },
+    args: ['--order', '10002:buy:LKOH:3', '--order', 'MC0139600000/10002:buy:LKOH:20@7100.5',
+      '--pending'],
+  },
+  {
+    name: 'a short filled, after a shift',
+    options: { shifts: ['-5%'], orders: [{ client: '10001', side: 'short', security: 'SBER', quantity: 5 }] },
+    args: ['--shift', '-5%', '--order', '10001:short:SBER:5'],
+  },
   { name: 'the demo again', options: {}, args: [] },
 ];
 
@@ -76,6 +94,18 @@ const refused = [
     options: { files, shifts: ['-101%'] },
     path: '(options)',
     message: /cannot fall by more than 100%/,
+  },
+  {
+    name: 'an order for a client the scenario lacks',
+    options: { files, orders: [{ client: '99999', side: 'buy', security: 'GAZP', quantity: 1 }] },
+    path: '(options)',
+    message: /--order 99999:buy:GAZP:1: /,
+  },
+  {
+    name: 'an order of no quantity',
+    options: { files, orders: [{ client: '10001', side: 'buy', security: 'GAZP', quantity: null }] },
+    path: '(options)',
+    message: /order of 10001 in GAZP: quantity: expected a finite number/,
   },
   {
     name: 'a settings file not given',
