@@ -411,11 +411,15 @@ TEST(AllClients, CommandsSeeTheRowsListedByHand) {
         EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
         return clirun::json::parse(r.out, nullptr, false);
     };
+    // Every command's firm summary is run's, on the rows listed by hand.
+    const clirun::json firm = json("run --all-clients", byHand)["firm"];
+    ASSERT_EQ(firm["clients"], 2);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         const clirun::json all = json(std::string(c.args) + " --all-clients", bare);
         EXPECT_EQ(all[c.key], json(c.args, byHand)[c.key]);
         EXPECT_FALSE(all[c.key].empty());
+        EXPECT_EQ(all["firm"], firm);
     }
 }
 

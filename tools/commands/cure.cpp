@@ -42,14 +42,18 @@ int RunCureCommand(const CureArgs& a) {
                                                : CureOrder::Value;
     CureResult r = RunCure(scenario, level, order);
     FirmSummary firm = SummarizeFirm(r.base, failBelow);
+    // As run: the whole firm, or a watch on levels, comes with the firm's summary.
+    const FirmSummary* summary = a.allClients || !failBelow.empty() ? &firm : nullptr;
     std::ostringstream text;
-    if (a.format == "json")
-        PrintCureJson(text, r);
-    else if (a.format == "csv")
+    if (a.format == "json") {
+        PrintCureJson(text, r, summary);
+    } else if (a.format == "csv") {
         PrintCureCsv(text, r);
-    else
+        if (summary) PrintFirmCsv(text, firm, 1);
+    } else {
         PrintCureText(text, r);
-    if (!failBelow.empty() && a.format == "table") PrintFirmTable(text, firm);
+        if (summary) PrintFirmTable(text, firm);
+    }
     std::cout << text.str() << std::flush;
     if (r.base.AnyFailure()) return kExitFailure;
     return AnyAtOrBelow(firm) ? kExitAtOrBelow : 0;

@@ -12,7 +12,7 @@ std::string CsvField(const std::string& s) {
     return q + "\"";
 }
 
-void WriteCsvLine(std::ostream& out, std::initializer_list<std::string> fields) {
+void WriteCsvLine(std::ostream& out, const std::vector<std::string>& fields) {
     const char* comma = "";
     for (const std::string& f : fields) {
         out << comma << CsvField(f);

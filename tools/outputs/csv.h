@@ -4,9 +4,9 @@
 #ifndef KESVAR_TOOLS_CSV_H
 #define KESVAR_TOOLS_CSV_H
 
-#include <initializer_list>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace kesvar_cli {
 
@@ -14,7 +14,7 @@ namespace kesvar_cli {
 std::string CsvField(const std::string& s);
 
 // One record: its fields, then CRLF.
-void WriteCsvLine(std::ostream& out, std::initializer_list<std::string> fields);
+void WriteCsvLine(std::ostream& out, const std::vector<std::string>& fields);
 
 // The shortest text that reads back as the same double (the JSON spelling).
 std::string Exact(double v);

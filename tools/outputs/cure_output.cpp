@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "outputs/csv.h"
+#include "outputs/firm_output.h"
 #include "scenario/text.h"
 
 namespace kesvar_cli {
@@ -76,7 +77,7 @@ void PrintCureText(std::ostream& out, const CureResult& r) {
     }
 }
 
-void PrintCureJson(std::ostream& out, const CureResult& r) {
+void PrintCureJson(std::ostream& out, const CureResult& r, const FirmSummary* firm) {
     ordered_json root;
     root["figure"] = r.level.figure;
     root["level"] = r.level.level;
@@ -97,6 +98,7 @@ void PrintCureJson(std::ostream& out, const CureResult& r) {
         j["buyBack"] = PlanJson(c.buyBack);
         root["clients"].push_back(j);
     }
+    if (firm) root["firm"] = FirmJson(*firm);
     out << root.dump(2) << "\n";
 }
 

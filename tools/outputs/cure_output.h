@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analyses/cure.h"
+#include "analyses/firm.h"
 
 namespace kesvar_cli {
 
@@ -17,7 +18,8 @@ const char* CureOrderName(CureOrder order);
 std::string Apart(double v, double other);
 
 void PrintCureText(std::ostream& out, const CureResult& r);
-void PrintCureJson(std::ostream& out, const CureResult& r);
+// With a firm summary, its object goes under "firm", as in run's JSON.
+void PrintCureJson(std::ostream& out, const CureResult& r, const FirmSummary* firm = nullptr);
 // record,firm,client,security,field,value: "deposit" lines, then "sale" and "buyBack" steps.
 void PrintCureCsv(std::ostream& out, const CureResult& r);
 

@@ -1,5 +1,7 @@
 #include "outputs/firm_output.h"
 
+#include <vector>
+
 #include "analyses/stress.h"
 #include "outputs/csv.h"
 #include "scenario/text.h"
@@ -50,13 +52,14 @@ nlohmann::ordered_json FirmJson(const FirmSummary& s) {
     return j;
 }
 
-void PrintFirmCsv(std::ostream& out, const FirmSummary& s, bool stress) {
+void PrintFirmCsv(std::ostream& out, const FirmSummary& s, int emptyColumns) {
     auto line = [&](const char* record, const std::string& firm, const std::string& client,
                     const std::string& field, const std::string& value) {
-        if (stress)
-            WriteCsvLine(out, {record, firm, client, "", "", "", field, value});
-        else
-            WriteCsvLine(out, {record, firm, client, "", "", field, value});
+        std::vector<std::string> fields{record, firm, client};
+        fields.resize(fields.size() + size_t(emptyColumns));
+        fields.push_back(field);
+        fields.push_back(value);
+        WriteCsvLine(out, fields);
     };
     line("firm", "", "", "clients", std::to_string(s.clients));
     line("firm", "", "", "failed", std::to_string(s.failed));

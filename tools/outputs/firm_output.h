@@ -13,10 +13,11 @@ namespace kesvar_cli {
 
 void PrintFirmTable(std::ostream& out, const FirmSummary& s);
 nlohmann::ordered_json FirmJson(const FirmSummary& s);
-// Lines of the run's CSV shape (or, `stress` true, of stress's, which has a shock and a price
-// column more): record "firm" for the totals and the count at or below each level,
-// "atOrBelow" for each client there (field: the level, value: the client's figure).
-void PrintFirmCsv(std::ostream& out, const FirmSummary& s, bool stress = false);
+// Lines in the caller's CSV shape, which has `emptyColumns` columns between client and field
+// (run 2, stress 3: a shock and a price more, cure 1: the security): record "firm" for the
+// totals and the count at or below each level, "atOrBelow" for each client there (field: the
+// level, value: the client's figure).
+void PrintFirmCsv(std::ostream& out, const FirmSummary& s, int emptyColumns = 2);
 
 } // namespace kesvar_cli
 

@@ -208,7 +208,7 @@ void PrintStressCsv(std::ostream& out, const StressResult& r) {
                                plan.security.empty() ? "" : Exact(x.at.price),
                                plan.levelFigure + (x.down ? " down" : " up"), Exact(x.at.value)});
     }
-    if (plan.firm) PrintFirmCsv(out, SummarizeFirm(r.base, plan.failBelow), true);
+    if (plan.firm) PrintFirmCsv(out, SummarizeFirm(r.base, plan.failBelow), 3);
 }
 
 } // namespace kesvar_cli
