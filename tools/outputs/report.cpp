@@ -75,29 +75,6 @@ table.grid td { padding: .05rem .4rem; }
 }
 )CSS";
 
-std::string Escape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string Anchor(const RowRequest& q) {
     std::string id = "client-";
     for (char c : q.firm + "-" + q.client)
