@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "analyses/cure.h"
+#include "analyses/firm.h"
 #include "analyses/order.h"
 #include "outputs/interactive.h"
 
@@ -32,6 +33,7 @@ CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
     cmd->add_option("-o,--output", a->output, "The HTML file to write ('-' writes standard output)")
         ->required();
     AddStressOptions(cmd, &a->stress);
+    AddFirmOptions(cmd, &a->stress.allClients, nullptr);
     AddWhatIfOptions(cmd, &a->whatIf);
     AddBasketOptions(cmd, &a->whatIf);
     cmd->add_flag("--interactive", a->interactive,
