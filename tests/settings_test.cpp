@@ -239,6 +239,7 @@ TEST_F(Settings, ClientLags) {
             .Lag1("c1 Q2 Q"),
         Lags("[CLIENTLAG]\n*=2\nQ*=1\n").Lag2("Q5 A"),
         Lags("[CLIENTLAG]\nQ*=1\nR*=2\n").Lag2("R RX").Lag1("Q5 A S"),
+        Lags("[CLIENTLAG]\nQ=1\nQ*=2\n").Lag2("QX Q1").Lag1("Q"),
         Lags("[GENERAL]\nCREDITLAG=7\n").Lag1("C1"),
         Lags("[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n").Lag2("q5").Lag1("Q6"),
         Lags("[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n")
@@ -344,6 +345,7 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
             .Long(4.9406564584124654e-324)
             .Short(HUGE_VAL),
         Weights("@=20000e-328,-1e400").Long(0).Short(1),
+        Weights("@=" + std::string(200, '0') + "1e-400,2").Long(0).Short(2),
         Weights("@=  -0.5,  +1.5").Long(1).Short(1.5),
     };
     const std::regex at("@");
@@ -484,6 +486,8 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
           {35, kDiagEmptySection, "[ASSETSECURITIES]"},
           {36, kDiagNoEquals, "LAST"}}},
         {std::string(20, '\n') + "[GENERAL]\nCREDITLAG=2", {}},
+        // A client section may have an empty name: its lines are read.
+        {"[CL_MARGIN]\nRSTRNMBUY=1\nRSTRNMBUY=0\n", {{3, kDiagRepeatedKey, "RSTRNMBUY"}}},
         // A VOLUME line is read, not left unread; "TQBR=" is an empty entry, not an empty piece.
         {"\nVOLUME\n[CLIENTLAG]\nABCDEFGHIJKLM=2\n[SECURITYWEIGHT]\nABCDEFGHIJKL=0.5,2\n"
          "ABCDEFGHIJKLM=0.5,2\nS=1,1\nT=1.5,0.5\n[LIMITALLOWEDSECURITY]\nTQBR=\n",
