@@ -523,9 +523,10 @@ TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
     struct Checked {
         Checked(const char* n, const char* t) : name(n), text(t) {}
         const char *name, *text;
-        bool install = true;
+        bool install = true, lastBlockFails = false;
         int32_t result = 1, code = KR_ERR_NONE, creditLag = 0;
         Checked& BeforeInit() { return install = false, *this; }
+        Checked& LastBlockFails() { return lastBlockFails = true, *this; }
         Checked& Refused(int32_t v) { return result = 0, code = v, *this; }
         Checked& CreditLag(int32_t v) { return creditLag = v, *this; }
     };
@@ -533,6 +534,9 @@ TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
         Checked("before KRInitEx", "[GENERAL]\nCREDITLAG=2").BeforeInit().Refused(KR_ERR_STATE),
         Checked("null text", nullptr).Refused(KR_ERR_ARGUMENT),
         Checked("a firm's text", "[GENERAL]\nCREDITLAG=2\nLIMITSINLOTS=0").CreditLag(2),
+        Checked("no memory for its links", "[LIMITALLOWEDSECURITY]\nTQBR=SBER\n")
+            .LastBlockFails()
+            .Refused(KR_ERR_NO_MEMORY),
     };
     KRMarginalRow row{};
     for (const Checked& c : cases) {
@@ -549,7 +553,15 @@ TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
             *static_cast<int32_t*>(user) = firm->creditLag;
         };
         DiagnosticSink sink = {nullptr, nullptr};
+        MemoryStats& m = host().memory;
+        if (c.lastBlockFails) { // the blocks of a clean check, the last of them refused
+            const int64_t start = m.allocating;
+            ASSERT_EQ(1, CheckSettingsText(c.text, &sink, inspect, &seen));
+            m.failAt = 2 * m.allocating - start;
+            seen = 0;
+        }
         EXPECT_EQ(c.result, CheckSettingsText(c.text, &sink, inspect, &seen));
+        m.failAt = 0;
         EXPECT_EQ(c.code, KRGetLastError());
         EXPECT_EQ(c.creditLag, seen);
         EXPECT_EQ(live, host().memory.live) << "blocks of the checked record left behind";
