@@ -262,21 +262,28 @@ TEST(Membership, ServerOfEachList) {
     EXPECT_EQ(77u, secId);
 }
 
-// A list naming 64 or more securities of a class, most of them, answers for exactly those.
+// A list naming 64 or more securities of a class, most of them, answers for exactly those, also
+// once a class it waits for has come.
 TEST(Membership, LongExplicitListNamesExactlyItsSecurities) {
     ASSERT_EQ(1, Install(2));
     std::vector<SecurityDef> secs;
     std::string text = "[LIMITALLOWEDSECURITY]\nL=";
     for (uint32_t i = 0; i < 100; ++i) {
         secs.push_back({1000 + i, "L" + std::to_string(i)});
-        if (i % 10 < 7) text += secs.back().code + ",";
+        if (i % 10 >= 3) text += secs.back().code + ","; // not the first: a block starts at 0
     }
     ASSERT_EQ(1, AddClass(1, "L", secs));
-    ASSERT_EQ(1, KRSetDliniFile("F", (text + "\n").c_str()));
+    ASSERT_EQ(1, KRSetDliniFile("F", (text + "\nM=X\n").c_str()));
     KRMarginalRow row = Bound("F", "C1");
-    for (const SecurityDef& s : secs)
-        EXPECT_EQ(s.secId % 10 < 7, KRIsMarginSeccode(&row, s.code.c_str(), nullptr, nullptr))
-            << s.code;
+    for (int added = 0; added < 2; ++added) {
+        if (added) {
+            ASSERT_EQ(1, AddClass(2, "M", {{2000, "X"}}));
+        }
+        EXPECT_EQ(added, KRIsMarginSeccode(&row, "X", nullptr, nullptr));
+        for (const SecurityDef& s : secs)
+            EXPECT_EQ(s.secId % 10 >= 3, KRIsMarginSeccode(&row, s.code.c_str(), nullptr, nullptr))
+                << s.code;
+    }
 }
 
 // A null answer to a 0-byte request is no failure.
