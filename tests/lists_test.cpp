@@ -303,7 +303,10 @@ TEST(MarginSecs, ClientOrFirmListWithHostIds) {
     ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=SBER,GAZP,XXXX\nFUT=RIM5\n"
                                       "TQBR=\n[CLC1_MARGIN]\nTQBR=LKOH\n[CLC2_MARGIN]\n"
                                       "TQBR_ASSET=LKOH\n"));
-    ASSERT_EQ(1, KRSetDliniFile("F3", "[GENERAL]\nCREDITLAG=1\n"));
+    // A long entry of a class without securities asks the loader for no 0-byte block.
+    ASSERT_EQ(1, AddClass(20, "NONE", {}));
+    ASSERT_EQ(1, KRSetDliniFile("F3", "[GENERAL]\nCREDITLAG=1\n[RESTSHORTSECURITIES]\n"
+                                      "NONE=A,B,C,D,E,F,G,H,I,J,K,L,M,N,O,P,Q\n"));
     const char* firmList = "10 TQBR 101:SBER 102:GAZP 4294967295:XXXX | 4294967295 FUT "
                            "4294967295:RIM5 | 10 TQBR";
     // The list a client gets, and the blocks the host holds during the call.
