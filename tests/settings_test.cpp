@@ -514,8 +514,8 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
 }
 
 // A text checked through the tool's interface is read into a record of its own: the firm the
-// host loaded keeps its record and its rows, and the checked record is released. Refused like
-// an export before initialisation and for a null text.
+// host loaded keeps its record and its rows, and the checked record is released, also when
+// memory runs out. Refused like an export before initialisation and for a null text.
 TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
     using namespace kesvar;
     // A check, the text it reads, and what it answers: its result, the code it leaves and the
