@@ -284,6 +284,12 @@ TEST(Membership, LongExplicitListNamesExactlyItsSecurities) {
             EXPECT_EQ(s.secId % 10 >= 3, KRIsMarginSeccode(&row, s.code.c_str(), nullptr, nullptr))
                 << s.code;
     }
+    // A long entry of a class far into the registry, loaded after it, keeps a repeat once.
+    std::string entry = "X", want = "2 M 2000:X";
+    for (char c : std::string("ABCDEFGHIJKLNOP"))
+        entry += std::string(",") + c, want += std::string(" 4294967295:") + c;
+    ASSERT_EQ(1, KRSetDliniFile("F", ("[LIMITALLOWEDSECURITY]\nM=" + entry + ",X\n").c_str()));
+    EXPECT_EQ(want, world::MarginList("F", "C1"));
 }
 
 // A null answer to a 0-byte request is no failure.
