@@ -70,6 +70,8 @@ TEST(Why, StressAtShockZeroIsRunAndACrossingLiesOnEitherSideOfTheLevel) {
         {"--all --from -50% --to 50% --steps 21", "", nullptr, 0},
         {"--security GAZP --from -30% --to 10% --steps 5", "--shift SBER=-7%", nullptr, 0},
         {"--security LKOH --from -10% --to 10% --steps 3", "--price GAZP=150", nullptr, 0},
+        {"--security LKOH --from -10% --to 10% --steps 3",
+         "--order 10001:buy:SBER:10 --order 10002:short:AFLT:100 --pending", nullptr, 0},
         {"--security GAZP --from 0% --to 100% --steps 11", "", "marginLevel", 50},
         {"--all --from -50% --to 400% --steps 10", "", "marginLevel", 50},
         {"--security SBER --from -60% --to 0% --steps 7", "", "equity", 400000},

@@ -21,6 +21,7 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
     AddStressOptions(cmd, &a->stress);
     AddFirmOptions(cmd, &a->stress.allClients, &a->stress.failBelow);
     AddWhatIfOptions(cmd, &a->whatIf);
+    AddBasketOptions(cmd, &a->whatIf);
     return cmd;
 }
 
