@@ -117,13 +117,8 @@ static void ValuePositions(KRMarginalRow* row, const FirmSettings* settings, con
 }
 
 static void TraceMoney(const Money& money, RowTrace& t) {
-    t.moneyOpen = money.open;
-    t.moneyOpenLimit = money.openLimit;
     t.moneyCurrent = money.current;
     t.moneyLocked = money.locked;
-    t.moneyLockedValue = money.lockedValue;
-    t.ownOpen = money.ownOpen;
-    t.ownCurrent = money.ownCurrent;
 }
 
 static void SetLeverageAndCollateral(KRMarginalRow* row, const Money& money,

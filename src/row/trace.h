@@ -20,8 +20,7 @@ struct TraceLag2Limit {
 struct RowTrace {
     int32_t filled;
     // Money sums in money units.
-    double moneyOpen, moneyOpenLimit, moneyCurrent, moneyLocked, moneyLockedValue;
-    double ownOpen, ownCurrent;
+    double moneyCurrent, moneyLocked;
     double limitAndBalance; // credit lag 1: current limit plus current balance
     double collateralAtPrevPrice;
     double currentCollateral;        // before it is kept from going negative
