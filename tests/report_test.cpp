@@ -263,22 +263,18 @@ TEST(Why, ReportHeaderNamesTheOverridesAndEachFirmsUnit) {
 // sales, and beside one above it nothing.
 TEST(Why, ReportHeadsWithRunsFirmSummaryAndCuresWhoIsAtOrBelow) {
     struct Case {
+        Case(const char* n, const char* l) : name(n), level(l) {}
         const char* name;
-        std::string rows, only, level; // --all-clients or not; the clients the page shows
+        std::string level, rows, only; // --all-clients or not; the clients the page shows
         std::vector<std::string> cured;
+        Case& Rows(const char* v) { return rows = v, *this; }
+        Case& Only(const char* v) { return only = v, *this; }
+        Case& Cured(const char* v) { return cured = {v}, *this; }
     };
     const Case cases[] = {
-        {.name = "every client, one below",
-         .rows = " --all-clients",
-         .only = "",
-         .level = "marginLevel=70",
-         .cured = {"10002"}},
-        {.name = "both below, one shown",
-         .rows = "",
-         .only = " --client 10001",
-         .level = "marginLevel=99",
-         .cured = {"10001"}},
-        {.name = "none at or below", .rows = "", .only = "", .level = "equity=0", .cured = {}},
+        Case("every client, one below", "marginLevel=70").Rows(" --all-clients").Cured("10002"),
+        Case("both below, one shown", "marginLevel=99").Only(" --client 10001").Cured("10001"),
+        Case("none at or below", "equity=0"),
     };
     const std::regex total("data-firm-figure=\"(\\w+)\" data-value=\"([^\"]+)\""),
         count("data-firm-level=\"\\w+\" data-level=\"[^\"]+\" data-value=\"(\\d+)\""),

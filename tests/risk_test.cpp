@@ -303,34 +303,4 @@ TEST(AllClients, CommandsSeeTheRowsListedByHand) {
     }
 }
 
-TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
-    // A command line and the exit status it gives.
-    struct Case {
-        const char* args;
-        int status = 0;
-        Case& Status(int v) { return status = v, *this; }
-    };
-    // 10002's margin level is 67.99436906173662; 10001's is above 99.
-    const Case cases[] = {
-        Case{"run $D --all-clients --fail-below marginLevel=70"}.Status(3),
-        Case{"run $D --fail-below marginLevel=67.99436906173662"}.Status(3),
-        Case{"run $D --fail-below marginLevel=67.9943690617366"},
-        Case{"run $D --all-clients --fail-below equity=0"},
-        Case{"run $D --fail-below marginLevel=x"}.Status(2),
-        Case{"cure $D --level marginLevel=70 --fail-below marginLevel=70"}.Status(3),
-        Case{"cure $D --level marginLevel=70 --fail-below marginLevel=60"},
-        Case{"stress $D --all-clients --fail-below marginLevel=70 --steps 3"}.Status(3),
-        Case{"stress $D --fail-below marginLevel=67.9943690617366 -f json"},
-        Case{"stress $D --fail-below marginLevel=67.99436906173662"}.Status(3),
-        Case{"stress $D --fail-below equity=x"}.Status(2),
-    };
-    for (const Case& c : cases) {
-        std::string args = c.args;
-        args.replace(args.find("$D"), 2, "'" KESVAR_DEMO_DIR "/scenario.json'");
-        clirun::Result r = clirun::Kesvar(args);
-        EXPECT_EQ(r.status, c.status) << args << "\n" << r.err;
-        EXPECT_EQ(r.out.find("MC0139600000/10002") != std::string::npos, c.status == 3) << args;
-    }
-}
-
 } // namespace
