@@ -59,7 +59,9 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
         const char* level;
         CureOrder order;
         // Per client at or below the level on the demo, the security its sales start with:
-        // 10002's LKOH is worth the most, MGNT lost the most and weighs 1 against LKOH's 0.85.
+        // 10002's LKOH is worth the most, MGNT lost the most and weighs 1 against LKOH's 0.85;
+        // 10001's bond and TMOS (on an account no actv asks for) both weigh 1, the bond is worth
+        // more.
         std::vector<std::string> firstSales;
         Case& FirstSales(const std::vector<std::string>& v) { return firstSales = v, *this; }
     };
@@ -68,6 +70,7 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
         Case("marginLevel=75", CureOrder::Loss).FirstSales({"MGNT"}),
         Case("marginLevel=75", CureOrder::Weight).FirstSales({"MGNT"}),
         Case("marginLevel=99", CureOrder::Value).FirstSales({"SBER", "LKOH"}),
+        Case("marginLevel=99", CureOrder::Weight).FirstSales({"SU26238RMFS4", "MGNT"}),
         Case("equity=400000", CureOrder::Value).FirstSales({"LKOH"}),
     };
     for (const Case& c : cases) {
@@ -80,7 +83,17 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
         ASSERT_EQ(r.clients.size(), c.firstSales.size());
         for (const ClientCure& cure : r.clients) {
             ASSERT_FALSE(cure.sales.steps.empty());
-            EXPECT_EQ(cure.sales.steps[0].security, c.firstSales[&cure - r.clients.data()]);
+            const std::vector<CureStep>& steps = cure.sales.steps;
+            EXPECT_EQ(steps[0].security, c.firstSales[&cure - r.clients.data()]);
+            // By weight: the firm's long weights (1 without a line), ties the larger value first.
+            const std::map<std::string, double> weights = {{"SBER", 0.9}, {"LKOH", 0.85}};
+            auto weight = [&](size_t i) {
+                return weights.count(steps[i].security) ? weights.at(steps[i].security) : 1.0;
+            };
+            for (size_t i = 1; c.order == CureOrder::Weight && i < steps.size(); ++i)
+                EXPECT_TRUE(weight(i - 1) > weight(i) ||
+                            (weight(i - 1) == weight(i) && steps[i - 1].cents >= steps[i].cents))
+                    << steps[i - 1].security << " before " << steps[i].security;
             const RowRequest& who = cure.request;
             ASSERT_TRUE(cure.depositFound);
             for (int64_t less : {0, 1}) {
@@ -99,50 +112,6 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
                         EXPECT_EQ(v, plan->steps.back().figure);
                     }
                 }
-            }
-        }
-    }
-}
-
-// Sales go the highest weight first, as the firm's [SECURITYWEIGHT] lines weigh each long
-// (1 without a line, a long weight above 1 read as 1), ties the larger value first. 10001's
-// TMOS, on an account no actv asks for, is valued and sold too.
-TEST(Cure, SalesByWeightFollowTheFirmsWeights) {
-    struct Case {
-        explicit Case(const char* l) : lines(l) {}
-        const char* lines;                   // the firm's [SECURITYWEIGHT] section
-        std::map<std::string, double> longs; // the long weights the library reads that are not 1
-        Case& Longs(const std::map<std::string, double>& v) { return longs = v, *this; }
-    };
-    const Case cases[] = {
-        Case("SBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n").Longs({{"SBER", 0.9}, {"LKOH", 0.85}}),
-        Case("LKOH=1,1\nMGNT=0.5,1\nSBER=1,1\nSU26238RMFS4=0.5,1\n")
-            .Longs({{"MGNT", 0.5}, {"SU26238RMFS4", 0.5}}),
-        Case("MGNT=2,1\nSBER=0.5,1\n").Longs({{"SBER", 0.5}}), // above 1 reads as 1, a tie
-    };
-    const std::string section = "[SECURITYWEIGHT]\nSBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.lines);
-        Scenario s = Demo();
-        std::string& settings = s.firms.at(0).settings;
-        ASSERT_NE(settings.find(section), std::string::npos);
-        settings.replace(settings.find(section), section.size(),
-                         std::string("[SECURITYWEIGHT]\n") + c.lines);
-        // Both clients are below 99 and sales alone do not lift 10002 there: it sells every long.
-        CureResult r = RunCure(s, {"marginLevel", 99}, CureOrder::Weight);
-        ASSERT_EQ(r.clients.size(), 2u);
-        EXPECT_EQ(r.clients[1].sales.steps.size(), 2u);
-        auto weight = [&c](const std::string& code) {
-            return c.longs.count(code) ? c.longs.at(code) : 1.0;
-        };
-        for (const ClientCure& cure : r.clients) {
-            const std::vector<CureStep>& steps = cure.sales.steps;
-            for (size_t i = 1; i < steps.size(); ++i) {
-                const double before = weight(steps[i - 1].security),
-                             now = weight(steps[i].security);
-                EXPECT_TRUE(before > now || (before == now && steps[i - 1].cents >= steps[i].cents))
-                    << cure.request.client << ": " << steps[i - 1].security << " before "
-                    << steps[i].security;
             }
         }
     }
