@@ -227,37 +227,6 @@ TEST(Why, ReportMarksEachFiguresCrossingBetweenTheGridPointsWhereItChangesSide) 
     }
 }
 
-// The header says what the figures are: the overrides they were computed under, the unit of
-// each firm's quantities, and every client with its firm.
-TEST(Why, ReportHeaderNamesTheOverridesAndEachFirmsUnit) {
-    // A report, and pieces its header holds.
-    struct Case {
-        const char* name;
-        std::string args;
-        std::vector<std::string> has;
-    };
-    const Case cases[] = {
-        Case{"own prices",
-             kLeveraged,
-             {"the scenario's own", "quantities in lots", "quantities in units (LIMITSINLOTS=0)",
-              "Client L1 (firm LOTS)", "Client L1 (firm UNITS)"}},
-        Case{"a price", kLeveraged + " --price SBER=120", {"overridden", "--price SBER=120"}},
-        Case{"a shift and a price",
-             kDemo + " --shift -10% --price GAZP.bid=150",
-             {"--shift -10%", "--price GAZP.bid=150", "Client 10001 (firm MC0139600000)"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = TempFile("header.html");
-        Result made = Kesvar("report " + c.args + " -o '" + file + "'");
-        ASSERT_EQ(made.status, 0) << made.err;
-        const std::string html = Slurp(file), header = html.substr(0, html.find("</header>"));
-        for (const std::string& piece : c.has)
-            EXPECT_NE(header.find(piece), std::string::npos) << piece;
-        EXPECT_EQ(header.find("own") != std::string::npos, c.args == kLeveraged);
-    }
-}
-
 // The firm summary heading the report is run's, of every row whatever clients the page shows;
 // beside the charts of a client at or below the level stands the cure command's deposit and
 // sales, and beside one above it nothing.
