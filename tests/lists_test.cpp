@@ -358,7 +358,6 @@ TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
         }
     };
     const Need cases[] = {
-        Need(10, 100).Ids(tqbr),
         Need(10, 4).Ids(tqbr), // F2's SBER: a duplicate when full
         Need(10, 3).Ids({102, 101, 103}).Fails(KR_ERR_SIZE, 3),
         Need(10, 0).Fails(KR_ERR_SIZE, 0),

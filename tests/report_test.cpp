@@ -67,7 +67,6 @@ TEST(Why, StressAtShockZeroIsRunAndACrossingLiesOnEitherSideOfTheLevel) {
         const char *args, *whatIf, *figure;
         double level;
     } cases[] = {
-        {"--all --from -50% --to 50% --steps 21", "", nullptr, 0},
         {"--security GAZP --from -30% --to 10% --steps 5", "--shift SBER=-7%", nullptr, 0},
         {"--security LKOH --from -10% --to 10% --steps 3", "--price GAZP=150", nullptr, 0},
         {"--security GAZP --from 0% --to 100% --steps 11", "", "marginLevel", 50},

@@ -239,7 +239,6 @@ TEST_F(Settings, ClientLags) {
             .Lag1("c1 Q2 Q"),
         Lags("[CLIENTLAG]\n*=2\nQ*=1\n").Lag2("Q5 A"),
         Lags("[CLIENTLAG]\nQ*=1\nR*=2\n").Lag2("R RX").Lag1("Q5 A S"),
-        Lags("[GENERAL]\nCREDITLAG=7\n").Lag1("C1"),
         Lags("[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n").Lag2("q5").Lag1("Q6"),
         Lags("[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n")
             .Lag2("W")
