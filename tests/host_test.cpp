@@ -33,8 +33,8 @@ KRMarginalRow Calculated(const char* firm, const char* client, int32_t result = 
 
 // Ids are asked in the order OFFER, BID, PREVPRICE, LAST, never past the first unknown one and
 // before any limit; a known id, 0 included, is never asked again, also after KRCleanup.
-// ACCRUEDINT is asked only while a face-value class is registered, and asked again after a
-// time without one.
+// ACCRUEDINT is asked only while a face-value class is registered (not one refused for memory),
+// and asked again after a time without one.
 TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
     host().paramIds.erase("BID");
     host().paramIds["ACCRUEDINT"] = 0;
@@ -95,6 +95,17 @@ TEST(ParamIds, AskedOnceInOrderAndAccruedInterestOnlyForFaceValueClasses) {
             .Before(bondsAgain)
             .Asks({"paramId ACCRUEDINT"})
             .Error(KR_ERR_PARAM_UNKNOWN),
+        Step("a face-value class refused at its last block").Before([&] {
+            noBonds();
+            MemoryStats& m = host().memory;
+            const int64_t start = m.allocating;
+            bondsAgain();
+            const int64_t blocks = m.allocating - start;
+            noBonds();
+            m.failAt = m.allocating + blocks;
+            bondsAgain();
+            m.failAt = 0;
+        }),
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.step);

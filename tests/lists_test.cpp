@@ -267,21 +267,34 @@ TEST(Membership, ServerOfEachList) {
     EXPECT_EQ(77u, secId);
 }
 
-// A list naming 64 or more securities of a class, most of them, answers for exactly those.
+// A list naming 64 or more securities of a class, most of them, answers for exactly those, also
+// once a class it waits for has come.
 TEST(Membership, LongExplicitListNamesExactlyItsSecurities) {
     ASSERT_EQ(1, Install(2));
     std::vector<SecurityDef> secs;
     std::string text = "[LIMITALLOWEDSECURITY]\nL=";
     for (uint32_t i = 0; i < 100; ++i) {
         secs.push_back({1000 + i, "L" + std::to_string(i)});
-        if (i % 10 < 7) text += secs.back().code + ",";
+        if (i % 10 >= 3) text += secs.back().code + ","; // not the first: a block starts at 0
     }
     ASSERT_EQ(1, AddClass(1, "L", secs));
-    ASSERT_EQ(1, KRSetDliniFile("F", (text + "\n").c_str()));
+    ASSERT_EQ(1, KRSetDliniFile("F", (text + "\nM=X\n").c_str()));
     KRMarginalRow row = Bound("F", "C1");
-    for (const SecurityDef& s : secs)
-        EXPECT_EQ(s.secId % 10 < 7, KRIsMarginSeccode(&row, s.code.c_str(), nullptr, nullptr))
-            << s.code;
+    for (int added = 0; added < 2; ++added) {
+        if (added) {
+            ASSERT_EQ(1, AddClass(2, "M", {{2000, "X"}}));
+        }
+        EXPECT_EQ(added, KRIsMarginSeccode(&row, "X", nullptr, nullptr));
+        for (const SecurityDef& s : secs)
+            EXPECT_EQ(s.secId % 10 >= 3, KRIsMarginSeccode(&row, s.code.c_str(), nullptr, nullptr))
+                << s.code;
+    }
+    // A long entry of a class far into the registry, loaded after it, keeps a repeat once.
+    std::string entry = "X", want = "2 M 2000:X";
+    for (char c : std::string("ABCDEFGHIJKLNOP"))
+        entry += std::string(",") + c, want += std::string(" 4294967295:") + c;
+    ASSERT_EQ(1, KRSetDliniFile("F", ("[LIMITALLOWEDSECURITY]\nM=" + entry + ",X\n").c_str()));
+    EXPECT_EQ(want, world::MarginList("F", "C1"));
 }
 
 // A null answer to a 0-byte request is no failure.
@@ -301,7 +314,10 @@ TEST(MarginSecs, ClientOrFirmListWithHostIds) {
     ASSERT_EQ(1, KRSetDliniFile("F1", "[LIMITALLOWEDSECURITY]\nTQBR=SBER,GAZP,XXXX\nFUT=RIM5\n"
                                       "TQBR=\n[CLC1_MARGIN]\nTQBR=LKOH\n[CLC2_MARGIN]\n"
                                       "TQBR_ASSET=LKOH\n"));
-    ASSERT_EQ(1, KRSetDliniFile("F3", "[GENERAL]\nCREDITLAG=1\n"));
+    // A long entry of a class without securities asks the loader for no 0-byte block.
+    ASSERT_EQ(1, AddClass(20, "NONE", {}));
+    ASSERT_EQ(1, KRSetDliniFile("F3", "[GENERAL]\nCREDITLAG=1\n[RESTSHORTSECURITIES]\n"
+                                      "NONE=A,B,C,D,E,F,G,H,I,J,K,L,M,N,O,P,Q\n"));
     const char* firmList = "10 TQBR 101:SBER 102:GAZP 4294967295:XXXX | 4294967295 FUT "
                            "4294967295:RIM5 | 10 TQBR";
     // The list a client gets, and the blocks the host holds during the call.

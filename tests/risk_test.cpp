@@ -104,6 +104,14 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
                     << who.client << " deposit " << cure.depositCents << " less " << less;
             }
             for (auto [plan, sign] : {std::pair(&cure.sales, -1), std::pair(&cure.buyBack, 1)}) {
+                // What a working order has locked is not traded again.
+                for (const CureStep& step : plan->steps) {
+                    Scenario s = demo;
+                    const SecLimit& held = FirstOf(s.secLimits, who, step.security.c_str());
+                    EXPECT_LE(step.units, sign < 0 ? held.currentBalance - held.lockedSell
+                                                   : -held.currentBalance - held.lockedBuy)
+                        << who.client << " " << step.security;
+                }
                 if (!plan->restores) continue;
                 for (int less : {0, 1}) {
                     double v = FigureOf(Traded(demo, who, *plan, sign, less), who, level.figure);

@@ -113,13 +113,14 @@ inline const char* ThirdFirmText() {
 }
 
 // F4, with CR LF line ends: templates, a prefix client section, prefix lags, repeated codes,
-// an entry without securities and a client's rest-short list.
+// an entry without securities, a client's rest-short list and a client section whose asset
+// line comes before its margin line.
 inline const char* FourthFirmText() {
     return "; rules\r\nVOLUME\r\n[LIMITALLOWEDSECURITY]\r\nTQBR=SBER, GAZP ,sber,LKOH\r\n"
            "TQOB=<ALL>\r\nOTH=\r\n[ASSETSECURITIES]\r\nTQBR=SBER,GAZP,NOPRICE\r\nTQOB=OFZ1\r\n"
            "[RESTSHORTSECURITIES]\r\nTQBR=GAZP\r\n[GENERAL]\r\nCHECKMAXCREDIT=1\r\n"
            "MAINMARGINCLASSES=TQOB,TQBR\r\n[CLVIP01_MARGIN]\r\nRSTRNMBUY=1\r\n"
-           "IGNORERESTSHORTSECURITY=1\r\nTQBR=SBER,LKOH\r\nTQBR_ASSET=<ALL>\r\n"
+           "IGNORERESTSHORTSECURITY=1\r\nTQBR_ASSET=<ALL>\r\nTQBR=SBER,LKOH\r\n"
            "UNL_RESTSHORT=UNLISTED\r\n[CLQ*_MARGIN]\r\nTQOB=<ALL>\r\n"
            "[CLGROUP_MARGIN_TEMPLATE]\r\nCLIENTS=T1, T2,T3*,VIP01\r\nTQBR=SBER\r\nUNL=<ALL>\r\n"
            "[CLIENTLAG]\r\nC2=2\r\nQ*=2\r\nT2=1\r\n[SECURITYWEIGHT]\r\nSBER=0.8,1.3\r\n"

@@ -239,6 +239,7 @@ TEST_F(Settings, ClientLags) {
             .Lag1("c1 Q2 Q"),
         Lags("[CLIENTLAG]\n*=2\nQ*=1\n").Lag2("Q5 A"),
         Lags("[CLIENTLAG]\nQ*=1\nR*=2\n").Lag2("R RX").Lag1("Q5 A S"),
+        Lags("[CLIENTLAG]\nQ=1\nQ*=2\n").Lag2("QX Q1").Lag1("Q"),
         Lags("[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n").Lag2("q5").Lag1("Q6"),
         Lags("[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n")
             .Lag2("W")
@@ -328,6 +329,7 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
             .Long(4.9406564584124654e-324)
             .Short(HUGE_VAL),
         Weights("@=20000e-328,-1e400").Long(0).Short(1),
+        Weights("@=" + std::string(200, '0') + "1e-400,2").Long(0).Short(2),
         Weights("@=  -0.5,  +1.5").Long(1).Short(1.5),
     };
     const std::regex at("@");
@@ -468,6 +470,8 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
           {35, kDiagEmptySection, "[ASSETSECURITIES]"},
           {36, kDiagNoEquals, "LAST"}}},
         {std::string(20, '\n') + "[GENERAL]\nCREDITLAG=2", {}},
+        // A client section may have an empty name: its lines are read.
+        {"[CL_MARGIN]\nRSTRNMBUY=1\nRSTRNMBUY=0\n", {{3, kDiagRepeatedKey, "RSTRNMBUY"}}},
         // A VOLUME line is read, not left unread; "TQBR=" is an empty entry, not an empty piece.
         {"\nVOLUME\n[CLIENTLAG]\nABCDEFGHIJKLM=2\n[SECURITYWEIGHT]\nABCDEFGHIJKL=0.5,2\n"
          "ABCDEFGHIJKLM=0.5,2\nS=1,1\nT=1.5,0.5\n[LIMITALLOWEDSECURITY]\nTQBR=\n",
@@ -494,8 +498,8 @@ TEST_F(Settings, DiagnosticsNameEachSkippedOrChangedLine) {
 }
 
 // A text checked through the tool's interface is read into a record of its own: the firm the
-// host loaded keeps its record and its rows, and the checked record is released. Refused like
-// an export before initialisation and for a null text.
+// host loaded keeps its record and its rows, and the checked record is released, also when
+// memory runs out. Refused like an export before initialisation and for a null text.
 TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
     using namespace kesvar;
     // A check, the text it reads, and what it answers: its result, the code it leaves and the
@@ -503,9 +507,10 @@ TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
     struct Checked {
         Checked(const char* n, const char* t) : name(n), text(t) {}
         const char *name, *text;
-        bool install = true;
+        bool install = true, lastBlockFails = false;
         int32_t result = 1, code = KR_ERR_NONE, creditLag = 0;
         Checked& BeforeInit() { return install = false, *this; }
+        Checked& LastBlockFails() { return lastBlockFails = true, *this; }
         Checked& Refused(int32_t v) { return result = 0, code = v, *this; }
         Checked& CreditLag(int32_t v) { return creditLag = v, *this; }
     };
@@ -513,6 +518,9 @@ TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
         Checked("before KRInitEx", "[GENERAL]\nCREDITLAG=2").BeforeInit().Refused(KR_ERR_STATE),
         Checked("null text", nullptr).Refused(KR_ERR_ARGUMENT),
         Checked("a firm's text", "[GENERAL]\nCREDITLAG=2\nLIMITSINLOTS=0").CreditLag(2),
+        Checked("no memory for its links", "[LIMITALLOWEDSECURITY]\nTQBR=SBER\n")
+            .LastBlockFails()
+            .Refused(KR_ERR_NO_MEMORY),
     };
     KRMarginalRow row{};
     for (const Checked& c : cases) {
@@ -529,7 +537,15 @@ TEST(SettingsCheck, CheckedTextLeavesTheLoadedFirmsAlone) {
             *static_cast<int32_t*>(user) = firm->creditLag;
         };
         DiagnosticSink sink = {nullptr, nullptr};
+        MemoryStats& m = host().memory;
+        if (c.lastBlockFails) { // the blocks of a clean check, the last of them refused
+            const int64_t start = m.allocating;
+            ASSERT_EQ(1, CheckSettingsText(c.text, &sink, inspect, &seen));
+            m.failAt = 2 * m.allocating - start;
+            seen = 0;
+        }
         EXPECT_EQ(c.result, CheckSettingsText(c.text, &sink, inspect, &seen));
+        m.failAt = 0;
         EXPECT_EQ(c.code, KRGetLastError());
         EXPECT_EQ(c.creditLag, seen);
         EXPECT_EQ(live, host().memory.live) << "blocks of the checked record left behind";

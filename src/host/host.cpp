@@ -178,11 +178,23 @@ uint32_t StartSecWalk(const char* firmId, const char* clientCode, const char* se
     return start;
 }
 
+namespace {
+
+// The host's record when there is one and it is of the walk's firm and client, else null.
+template <typename Record>
+const unsigned char* RecordOfClient(const void* record, const WalkKey& key) {
+    const unsigned char* b = static_cast<const unsigned char*>(record);
+    if (!b || !FieldIs(b, offsetof(Record, firmId), key.firmId) ||
+        !FieldIs(b, offsetof(Record, clientCode), key.clientCode))
+        return nullptr;
+    return b;
+}
+
+} // namespace
+
 bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getMoneyLimit(*index));
-    if (!b || !FieldIs(b, offsetof(KRMoneyLimit, firmId), key.firmId) ||
-        !FieldIs(b, offsetof(KRMoneyLimit, clientCode), key.clientCode))
-        return false;
+    const unsigned char* b = RecordOfClient<KRMoneyLimit>(gState.getMoneyLimit(*index), key);
+    if (!b) return false;
     CopyField(out->tag, b, offsetof(KRMoneyLimit, tag), sizeof(KRMoneyLimit::tag));
     out->openBalance = F64(b, offsetof(KRMoneyLimit, openBalance));
     out->openLimit = F64(b, offsetof(KRMoneyLimit, openLimit));
@@ -198,10 +210,8 @@ bool NextMoneyLimit(uint32_t* index, const WalkKey& key, MoneyLimit* out) {
 }
 
 bool NextSecLimit(uint32_t* index, const WalkKey& key, SecLimit* out) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(gState.getSecLimit(*index));
-    if (!b || !FieldIs(b, offsetof(KRSecLimit, firmId), key.firmId) ||
-        !FieldIs(b, offsetof(KRSecLimit, clientCode), key.clientCode))
-        return false;
+    const unsigned char* b = RecordOfClient<KRSecLimit>(gState.getSecLimit(*index), key);
+    if (!b) return false;
     if (key.bySecurity && !FieldIs(b, offsetof(KRSecLimit, secCode), key.secCode)) return false;
     CopyPaddedCode(&out->secCode, b + offsetof(KRSecLimit, secCode));
     CopyField(out->trdAcc, b, offsetof(KRSecLimit, trdAcc), kCodeSize);

@@ -58,12 +58,6 @@ int CompareInts(const void*, const void* a, const void* b) {
     return x < y ? -1 : x > y ? 1 : 0;
 }
 
-int CompareFirstEntries(const void*, const void* a, const void* b) {
-    int32_t x = static_cast<const ListIndex*>(a)->firstEntry;
-    int32_t y = static_cast<const ListIndex*>(b)->firstEntry;
-    return x < y ? -1 : x > y ? 1 : 0;
-}
-
 // Where the firm's text names each class: its class order.
 bool LinkClassOrder(FirmRecord* firm) {
     const int32_t n = ClassCount();
@@ -294,21 +288,9 @@ bool LinkListIndexes(FirmRecord* firm) {
             }
         }
     }
-    // Records come in pool order, so the indexes are in order already; a sort makes sure.
+    // The indexes come in pool order (the firm's lists, then each client's in attach order,
+    // each record's grouped by kind), the order ListIndexOfEntry's search needs.
     Array<ListIndex>& all = firm->listIndexes;
-    bool sorted = true;
-    for (int32_t i = 1; i < all.count; ++i)
-        sorted = sorted && all[i - 1].firstEntry < all[i].firstEntry;
-    if (!sorted) {
-        uint32_t bytes;
-        void* scratch = nullptr;
-        if (!ScratchFor(all.count, uint32_t(sizeof(ListIndex)), &bytes) ||
-            (scratch = MemAlloc(bytes)) == nullptr)
-            return false;
-        SortStable(all.items, all.count, uint32_t(sizeof(ListIndex)), scratch, CompareFirstEntries,
-                   nullptr);
-        MemFree(scratch);
-    }
     return ArrayShrinkToFit(all);
 }
 

@@ -140,7 +140,6 @@ int32_t InRestShortList(const FirmSettings* settings, int32_t secIndex) {
 }
 
 void PreparePositionLists(const FirmSettings* settings, PositionLists* lists) {
-    lists->settings = settings;
     lists->assets = ViewOf(AssetServer(settings), kAssetList);
     lists->margin = ViewOf(MarginServer(settings), kMarginList);
 }

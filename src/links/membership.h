@@ -29,7 +29,6 @@ struct ListView {
 };
 // The lists a record's positions are looked up in, found once for all the positions of a row.
 struct PositionLists {
-    const FirmSettings* settings;
     ListView assets; // no serving record: no asset list, the margin list answers
     ListView margin;
 };

@@ -112,7 +112,9 @@ struct Cure {
             h.code = s.code;
             h.units = r->currentBalance;
             h.unitsPerLot = inLots ? 1 : std::max(s.lot, 1);
-            h.lots = std::abs(h.units) / h.unitsPerLot;
+            // Units a working order has locked are spoken for: the plan trades the rest.
+            const int32_t locked = sign < 0 ? r->lockedSell : r->lockedBuy;
+            h.lots = std::max(std::abs(h.units) - std::max(locked, 0), 0) / h.unitsPerLot;
             const double price = sign < 0 ? s.market.bid : s.market.offer;
             h.lotCents = std::round(MoneyPrice(c, s, price) * std::max(s.lot, 1) * 100);
             h.value = h.lots * h.lotCents;

@@ -5,6 +5,8 @@
 #include <set>
 #include <tuple>
 
+#include <CLI/CLI.hpp>
+
 #include "scenario/command_error.h"
 #include "analyses/stress.h"
 
@@ -69,6 +71,16 @@ std::vector<Level> ParseLevels(const std::vector<std::string>& texts, const std:
             throw CommandError(option + " " + texts[i] + ": " + reason);
     }
     return out;
+}
+
+void AddFirmOptions(CLI::App* cmd, bool* allClients, std::vector<std::string>* failBelow) {
+    cmd->add_flag("--all-clients", *allClients,
+                  "A row for every client with a limit record, an actv for each of its "
+                  "securities, instead of the scenario's rows; adds the firm summary");
+    if (!failBelow) return;
+    cmd->add_option("--fail-below", *failBelow,
+                    "FIGURE=L: count the clients at or below; exit status 3 when there is one "
+                    "(repeatable; adds the firm summary)");
 }
 
 FirmSummary SummarizeFirm(const RunResult& result, const std::vector<Level>& levels) {

@@ -11,6 +11,10 @@
 #include "scenario/runner.h"
 #include "scenario/scenario.h"
 
+namespace CLI {
+class App;
+}
+
 namespace kesvar_cli {
 
 // A row figure and a level of it, as in "marginLevel=70".
@@ -24,6 +28,10 @@ bool ParseFigureLevel(const std::string& text, Level* out, std::string* reason);
 
 // Parses every FIGURE=L text of an option; throws CommandError naming the option and the bad one.
 std::vector<Level> ParseLevels(const std::vector<std::string>& texts, const std::string& option);
+
+// --all-clients, and --fail-below unless `failBelow` is null, as run, stress, report and cure
+// take them: either brings the firm's summary.
+void AddFirmOptions(CLI::App* command, bool* allClients, std::vector<std::string>* failBelow);
 
 // True when the row's figure is at or below the level (a failed row is not).
 bool AtOrBelow(const RowResult& row, const Level& level);

@@ -267,8 +267,6 @@ void AddStressOptions(CLI::App* cmd, StressArgs* a) {
     cmd->add_option("--client", a->clients, "Only this client code (repeatable)");
     cmd->add_option("--top", a->top, "Only the N clients nearest their margin call")
         ->check(CLI::PositiveNumber);
-    cmd->add_flag("--all-clients", a->allClients,
-                  "A row for every client with a limit record, instead of the scenario's rows");
 }
 
 StressPlan StressPlanOf(const StressArgs& a) {

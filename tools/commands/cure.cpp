@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "analyses/cure.h"
+#include "analyses/firm.h"
 #include "commands/format_option.h"
 #include "outputs/cure_output.h"
 #include "outputs/firm_output.h"
@@ -23,10 +24,7 @@ CLI::App* AddCureCommand(CLI::App& app, CureArgs* a) {
            "--by", a->by,
            "Sale order: value (the largest first), loss or weight (the firm's, the highest first)")
         ->check(CLI::IsMember({"value", "loss", "weight"}));
-    cmd->add_flag("--all-clients", a->allClients,
-                  "Every client with a limit record instead of the scenario's rows");
-    cmd->add_option("--fail-below", a->failBelow,
-                    "FIGURE=L: exit status 3 when a client is at or below (repeatable)");
+    AddFirmOptions(cmd, &a->allClients, &a->failBelow);
     AddWhatIfOptions(cmd, &a->whatIf);
     return cmd;
 }

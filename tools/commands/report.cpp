@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "analyses/cure.h"
+#include "analyses/firm.h"
 #include "analyses/order.h"
 #include "outputs/interactive.h"
 
@@ -32,6 +33,7 @@ CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
     cmd->add_option("-o,--output", a->output, "The HTML file to write ('-' writes standard output)")
         ->required();
     AddStressOptions(cmd, &a->stress);
+    AddFirmOptions(cmd, &a->stress.allClients, nullptr);
     AddWhatIfOptions(cmd, &a->whatIf);
     AddBasketOptions(cmd, &a->whatIf);
     cmd->add_flag("--interactive", a->interactive,
@@ -45,21 +47,15 @@ CLI::App* AddReportCommand(CLI::App& app, ReportArgs* a) {
 int RunReportCommand(const ReportArgs& a) {
     std::string module;
     if (a.interactive) {
-        if (a.module.empty()) {
-            std::cerr
-                << "kesvar: --interactive needs --module, the WebAssembly build's kesvar.js\n";
-            return 2;
-        }
+        if (a.module.empty())
+            throw CommandError("--interactive needs --module, the WebAssembly build's kesvar.js");
         try {
             module = ReadFile(a.module);
-        } catch (const std::exception& e) {
-            std::cerr << "kesvar: --module: " << e.what() << "\n";
-            return 2;
+        } catch (const std::runtime_error& e) {
+            throw CommandError(std::string("--module: ") + e.what());
         }
-        if (!Inlinable(module)) {
-            std::cerr << "kesvar: --module " << a.module << ": holds </script, cannot be inlined\n";
-            return 2;
-        }
+        if (!Inlinable(module))
+            throw CommandError("--module " + a.module + ": holds </script, cannot be inlined");
     }
     StressArgs stress = a.stress;
     if (stress.level.empty()) stress.level = "marginLevel=50";

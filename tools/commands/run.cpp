@@ -23,12 +23,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunArgs* a) {
     cmd->add_flag("--explain", a->explain, "Say under each quantity what decided it");
     AddWhatIfOptions(cmd, &a->whatIf);
     AddBasketOptions(cmd, &a->whatIf);
-    cmd->add_flag("--all-clients", a->allClients,
-                  "A row for every client with a limit record, an actv for each of its "
-                  "securities, instead of the scenario's rows; adds the firm summary");
-    cmd->add_option("--fail-below", a->failBelow,
-                    "FIGURE=L: count the clients at or below; exit status 3 when there is one "
-                    "(repeatable; adds the firm summary)");
+    AddFirmOptions(cmd, &a->allClients, &a->failBelow);
     cmd->footer("Settings and scenario warnings go to standard error (table, csv) or to the\n"
                 "\"warnings\" array (json). The scenario format is described in tools/README.md.");
     return cmd;

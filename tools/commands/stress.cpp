@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "analyses/firm.h"
 #include "commands/format_option.h"
 
 #include "outputs/stress_output.h"
@@ -18,10 +19,9 @@ CLI::App* AddStressCommand(CLI::App& app, StressCommandArgs* a) {
         ->required();
     AddFormatOption(cmd, &a->format, {"table", "json", "csv"});
     AddStressOptions(cmd, &a->stress);
-    cmd->add_option("--fail-below", a->stress.failBelow,
-                    "FIGURE=L: count the clients at or below at the scenario's prices "
-                    "(repeatable; adds the firm summary)");
+    AddFirmOptions(cmd, &a->stress.allClients, &a->stress.failBelow);
     AddWhatIfOptions(cmd, &a->whatIf);
+    AddBasketOptions(cmd, &a->whatIf);
     return cmd;
 }
 

@@ -9,6 +9,29 @@
 
 namespace kesvar_cli {
 
+std::string Escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // Makes the report again through kesvar_report_json at the prices of the form, with the
@@ -159,14 +182,14 @@ void WriteOrderForm(std::ostream& o, const StressResult& r, const std::set<std::
     for (const RowResult& row : r.base.rows) {
         std::string key = row.request.firm + "/" + row.request.client;
         if (clients.insert(key).second)
-            o << "<option value=\"" << key << "\">" << row.request.client << " (firm "
-              << row.request.firm << ")</option>";
+            o << "<option value=\"" << Escape(key) << "\">" << Escape(row.request.client)
+              << " (firm " << Escape(row.request.firm) << ")</option>";
     }
     o << "</select></label> <select id=\"order-side\" aria-label=\"Side\"><option>buy</option>"
          "<option>sell</option><option>short</option></select> <label>Security <select "
          "id=\"order-security\">";
     for (const std::string& code : codes)
-        o << "<option>" << code << "</option>";
+        o << "<option>" << Escape(code) << "</option>";
     o << "</select></label> <label>Quantity <input id=\"order-quantity\" type=\"number\" "
          "min=\"1\" step=\"1\" value=\"1\"></label> <label>at <input id=\"order-price\" "
          "type=\"number\" min=\"0\" step=\"any\" placeholder=\"the market\"></label> <button "
@@ -189,11 +212,12 @@ void WritePriceForm(std::ostream& o, const StressResult& r) {
         for (const Security& s : c.securities) {
             if (!listed.insert(s.code).second) continue; // a price override names the code
             std::string price = Exact(s.market.last);
-            o << "<tr data-security=\"" << s.code << "\" data-price=\"" << price
-              << "\"><th scope=\"row\">" << s.code << "</th><td><input type=\"number\" "
-              << "step=\"any\" min=\"0\" value=\"" << price << "\" aria-label=\"" << s.code
+            const std::string code = Escape(s.code);
+            o << "<tr data-security=\"" << code << "\" data-price=\"" << price
+              << "\"><th scope=\"row\">" << code << "</th><td><input type=\"number\" "
+              << "step=\"any\" min=\"0\" value=\"" << price << "\" aria-label=\"" << code
               << " price\"></td><td><input type=\"range\" min=\"-50\" max=\"50\" step=\"1\" "
-              << "value=\"0\" aria-label=\"" << s.code << " move, %\"></td></tr>";
+              << "value=\"0\" aria-label=\"" << code << " move, %\"></td></tr>";
         }
     o << "</tbody></table>\n<p><label>All prices <input id=\"shift\" type=\"number\" step=\"any\" "
          "value=\"0\"> %</label> <button type=\"button\" id=\"reset\">Reset</button></p>\n";

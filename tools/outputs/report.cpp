@@ -75,43 +75,11 @@ table.grid td { padding: .05rem .4rem; }
 }
 )CSS";
 
-std::string Escape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string Anchor(const RowRequest& q) {
     std::string id = "client-";
     for (char c : q.firm + "-" + q.client)
         id += isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return id;
-}
-
-// Read for every grid point of every chart: no copy of the row's figures.
-double Figure(const RowResult& r, const char* name) {
-    double v = std::numeric_limits<double>::quiet_NaN();
-    ForEachField(r.row, [&](const RowField& f, double x) {
-        if (strcmp(f.name, name) == 0) v = x;
-    });
-    return v;
 }
 
 // A row figure in words, for the reader who does not know the record.
@@ -191,8 +159,8 @@ std::vector<Chart> ChartsOf(const StressPlan& plan, const std::string& anchor) {
 std::vector<double> GridCrossings(const ClientStress& c, const Chart& ch) {
     std::vector<double> at;
     for (size_t i = 0; i + 1 < c.points.size(); ++i) {
-        double a = Figure(c.points[i].row, ch.figure.c_str());
-        double b = Figure(c.points[i + 1].row, ch.figure.c_str());
+        double a = Figure(c.points[i].row, ch.figure);
+        double b = Figure(c.points[i + 1].row, ch.figure);
         if (a != a || b != b || (a < ch.level) == (b < ch.level)) continue;
         double sa = c.points[i].shock, sb = c.points[i + 1].shock;
         at.push_back(sa + (ch.level - a) / (b - a) * (sb - sa));
@@ -211,7 +179,7 @@ std::string Svg(const Chart& ch, const StressResult& r, const ClientStress& c) {
     const double w = 560, h = 250, left = 72, right = 24, top = 24, bottom = 38;
     std::vector<double> xs, ys;
     for (const StressPoint& p : c.points) {
-        double v = Figure(p.row, ch.figure.c_str());
+        double v = Figure(p.row, ch.figure);
         if (v != v) continue;
         xs.push_back(p.shock);
         ys.push_back(v);
@@ -472,7 +440,7 @@ void StressPart(std::ostream& o, const StressResult& r, const ClientStress& c,
           << Percent(p.shock) << "</td>";
         if (!plan.security.empty()) o << "<td class=\"num\">" << Amount(p.price) << "</td>";
         for (const Chart& ch : charts) {
-            double v = Figure(p.row, ch.figure.c_str());
+            double v = Figure(p.row, ch.figure);
             o << "<td class=\"num\" data-grid-figure=\"" << ch.figure << "\" data-grid-value=\""
               << Exact(v) << "\">" << Number(ch.figure, v) << "</td>";
         }

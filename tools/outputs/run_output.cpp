@@ -106,6 +106,18 @@ void PrintTable(std::ostream& out, const RunResult& r) {
                "and bid to sell unless a price follows '@'.\n";
 }
 
+std::vector<std::pair<std::string, std::string>> OverrideFields(const WhatIf& whatIf) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const std::string& p : whatIf.prices)
+        out.emplace_back("price", p);
+    for (const std::string& s : whatIf.shifts)
+        out.emplace_back("shift", s);
+    for (const std::string& o : whatIf.orders)
+        out.emplace_back("order", o);
+    if (!whatIf.orders.empty()) out.emplace_back("basket", whatIf.pending ? "pending" : "filled");
+    return out;
+}
+
 ordered_json OverridesJson(const WhatIf& whatIf) {
     return {{"prices", whatIf.prices}, {"shifts", whatIf.shifts}, {"orders", whatIf.orders}};
 }
@@ -191,14 +203,8 @@ void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
                     const std::string& value) {
         WriteCsvLine(out, {record, firm, client, cls, sec, field, value});
     };
-    for (const std::string& p : whatIf.prices)
-        line("override", "", "", "", "", "price", p);
-    for (const std::string& s : whatIf.shifts)
-        line("override", "", "", "", "", "shift", s);
-    for (const std::string& o : whatIf.orders)
-        line("override", "", "", "", "", "order", o);
-    if (!whatIf.orders.empty())
-        line("override", "", "", "", "", "basket", whatIf.pending ? "pending" : "filled");
+    for (const auto& [field, value] : OverrideFields(whatIf))
+        line("override", "", "", "", "", field, value);
     auto failure = [](const CallFailure& f) {
         return std::to_string(f.code) + " " + ErrorName(f.code);
     };

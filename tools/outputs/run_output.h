@@ -28,7 +28,9 @@ void PrintJson(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
 void PrintCsv(std::ostream& out, const RunResult& r, const WhatIf& whatIf,
               const std::vector<OrderImpact>& basket = {});
 
+// The what-if options a result was made under, as JSON and as CSV (field, value) pairs.
 nlohmann::ordered_json OverridesJson(const WhatIf& whatIf);
+std::vector<std::pair<std::string, std::string>> OverrideFields(const WhatIf& whatIf);
 
 } // namespace kesvar_cli
 

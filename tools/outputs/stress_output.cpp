@@ -176,10 +176,8 @@ void PrintStressJson(std::ostream& out, const StressResult& r) {
 void PrintStressCsv(std::ostream& out, const StressResult& r) {
     const StressPlan& plan = r.plan;
     WriteCsvLine(out, {"record", "firm", "client", "security", "shock", "price", "field", "value"});
-    for (const std::string& p : r.whatIf.prices)
-        WriteCsvLine(out, {"override", "", "", "", "", "", "price", p});
-    for (const std::string& s : r.whatIf.shifts)
-        WriteCsvLine(out, {"override", "", "", "", "", "", "shift", s});
+    for (const auto& [field, value] : OverrideFields(r.whatIf))
+        WriteCsvLine(out, {"override", "", "", "", "", "", field, value});
     for (const ClientStress& c : r.clients) {
         const std::string& firm = c.request.firm;
         const std::string& client = c.request.client;

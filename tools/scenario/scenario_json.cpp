@@ -253,17 +253,23 @@ double Amount(const json& j, const std::string& path, bool units) {
     return whole;
 }
 
+// What every limit record has: its firm and client, and the four balances, each read by `read`.
+template <typename Limit, typename Read>
+void ReadOwnerAndBalances(const json& j, const std::string& path, Limit* l, Read read) {
+    l->firm = Text(Required(j, path, "firm"), Key(path, "firm"), kFirmWidth, false);
+    l->client = Text(Required(j, path, "client"), Key(path, "client"), kClientWidth, false);
+    Optional(j, path, "openBalance", &l->openBalance, read);
+    Optional(j, path, "openLimit", &l->openLimit, read);
+    Optional(j, path, "currentBalance", &l->currentBalance, read);
+    Optional(j, path, "currentLimit", &l->currentLimit, read);
+}
+
 MoneyLimit ReadMoneyLimit(const json& j, const std::string& path, bool units) {
     Object(j, path, kMoneyLimitKeys);
     MoneyLimit m;
-    m.firm = Text(Required(j, path, "firm"), Key(path, "firm"), kFirmWidth, false);
-    m.client = Text(Required(j, path, "client"), Key(path, "client"), kClientWidth, false);
+    ReadOwnerAndBalances(
+        j, path, &m, [units](const json& v, const std::string& p) { return Amount(v, p, units); });
     if (const json* v = Find(j, "tag")) m.tag = Text(*v, Key(path, "tag"), kTagWidth, true);
-    auto amount = [units](const json& v, const std::string& p) { return Amount(v, p, units); };
-    Optional(j, path, "openBalance", &m.openBalance, amount);
-    Optional(j, path, "openLimit", &m.openLimit, amount);
-    Optional(j, path, "currentBalance", &m.currentBalance, amount);
-    Optional(j, path, "currentLimit", &m.currentLimit, amount);
     auto locked = [units](const json& v, const std::string& p) {
         NonNegative(v, p);
         return Amount(v, p, units);
@@ -277,15 +283,10 @@ MoneyLimit ReadMoneyLimit(const json& j, const std::string& path, bool units) {
 SecLimit ReadSecLimit(const json& j, const std::string& path, bool units) {
     Object(j, path, kSecLimitKeys);
     SecLimit s;
-    s.firm = Text(Required(j, path, "firm"), Key(path, "firm"), kFirmWidth, false);
-    s.client = Text(Required(j, path, "client"), Key(path, "client"), kClientWidth, false);
+    ReadOwnerAndBalances(j, path, &s, Int32);
     s.secCode = Text(Required(j, path, "security"), Key(path, "security"), kLimitSecWidth, false);
     if (const json* v = Find(j, "account"))
         s.trdAcc = Text(*v, Key(path, "account"), kAccountWidth, true);
-    Optional(j, path, "openBalance", &s.openBalance, Int32);
-    Optional(j, path, "openLimit", &s.openLimit, Int32);
-    Optional(j, path, "currentBalance", &s.currentBalance, Int32);
-    Optional(j, path, "currentLimit", &s.currentLimit, Int32);
     Optional(j, path, "lockedSell", &s.lockedSell, NonNegativeInt32);
     Optional(j, path, "lockedBuy", &s.lockedBuy, NonNegativeInt32);
     if (const json* v = Find(j, "lockedBuyValue")) {
