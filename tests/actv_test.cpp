@@ -1,8 +1,8 @@
-// The actv on the shared scenario: preparation flags, the walk over one security's limits, the
-// plain regime, the credit-lag-2 figures and the common end. Rows are the host's records: a
-// table sets the figures the actv reads. Expected quantities are worked out by hand next to
-// them. Prices: SBER offer 50, bid 32; GAZP, NOPRICE, UNLISTED and OTHER offer 20, bid 16; LKOH
-// offer 25, bid 20. Lots where limits are in lots (F1, F4): SBER and GAZP 10, NOPRICE 100, else 1.
+// The actv on the shared scenario: the walk over one security's limits, the plain regime, the
+// credit-lag-2 figures and the common end. Rows are the host's records: a table sets the figures
+// the actv reads. Expected quantities are worked out by hand next to them. Prices: SBER offer 50,
+// bid 32; GAZP, NOPRICE, UNLISTED and OTHER offer 20, bid 16; LKOH offer 25, bid 20. Lots where
+// limits are in lots (F1, F4): SBER and GAZP 10, NOPRICE 100, else 1.
 #include <gtest/gtest.h>
 
 #include <math.h>
@@ -130,51 +130,7 @@ void Check(const char* what, const std::string& figures, const std::vector<Lag2>
     }
 }
 
-// What preparing an actv writes: indexes and the flags of the bound record's lists.
-struct Prepared {
-    Prepared(const char* f, const char* c, const char* s) : firm(f), client(c), code(s) {}
-    const char *firm, *client, *code;
-    int32_t secIndex = 0, classIndex = 0;
-    uint8_t isMargin = 0, isAsset = 0, isRestShort = 0;
-
-    Prepared& SecIndex(int32_t v) { return secIndex = v, *this; }
-    Prepared& ClassIndex(int32_t v) { return classIndex = v, *this; }
-    Prepared& Margin() { return isMargin = 1, *this; }
-    Prepared& Asset() { return isAsset = 1, *this; }
-    Prepared& RestShort() { return isRestShort = 1, *this; }
-};
-
 } // namespace
-
-// secIndex, classIndex and the margin, asset and rest-short flags of the bound record (F1's or
-// its client VIP's own lists); the reserved field and the padding are left alone.
-TEST_F(ActvTest, PreparationFlagsFollowTheBoundRecordsLists) {
-    const Prepared cases[] = {
-        Prepared{"F1", "C1", "SBER"}.Margin().Asset(),
-        Prepared{"F1", "C1", "GAZP"}.SecIndex(1).Asset(),
-        Prepared{"F1", "C1", "LKOH"}.SecIndex(2).Margin().RestShort(),
-        Prepared{"F1", "VIP", "LKOH"}.SecIndex(2).Margin().Asset(),
-        Prepared{"F1", "C1", "OFZ2"}.SecIndex(5).ClassIndex(1).Asset(),
-        Prepared{"F1", "C1", "OTHER"}.SecIndex(7).ClassIndex(3),
-        Prepared{"F2", "D2", "SBER"}.Margin().RestShort(),
-        Prepared{"F4", "Q7", "NOPRICE"}.SecIndex(3).Asset(),
-    };
-    for (const Prepared& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.firm << "/" << c.client << " " << c.code);
-        KRMarginalRow row = Bound(c.firm, c.client);
-        KRMarginalActv a = Actv(Sec(c.code).classId, Sec(c.code).secId);
-        a.reserved = 0xA1B2C3D4;
-        a.padding = 0x5A;
-        ASSERT_EQ(1, KRInitMarginalActv(&row, &a));
-        EXPECT_EQ(c.secIndex, a.secIndex);
-        EXPECT_EQ(c.classIndex, a.classIndex);
-        EXPECT_EQ(c.isMargin, a.isMargin);
-        EXPECT_EQ(c.isAsset, a.isAsset);
-        EXPECT_EQ(c.isRestShort, a.isRestShort);
-        EXPECT_EQ(0xA1B2C3D4u, a.reserved);
-        EXPECT_EQ(0x5A, a.padding);
-    }
-}
 
 // Credit lag 1 (F1's C1): the position includes the change of its limit, maxBuy reads the
 // margin buy limit for a margin security and the own buy limit otherwise, maxSell is the

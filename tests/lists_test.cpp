@@ -16,7 +16,8 @@ static KRMarginalRow Bound(const char* firm, const char* client) {
 
 // Classes A {X 11, Y 12, Z 13}, B {X 21, W 22} and C {V 31}. What a client's record answers:
 // the secIds KRIsMarginSeccode and KRIsAssetSeccode give for X, Y, Z and W ("X=21 Y=12"), and
-// the securities an actv flags margin, asset and rest-short ("A.X B.W").
+// the securities an actv flags margin, asset and rest-short ("A.X B.W"), leaving the host's
+// reserved field and padding alone.
 struct Answers {
     Answers(const char* f, const char* c) : firm(f), client(c) {}
     const char *firm, *client;
@@ -49,7 +50,11 @@ static void ExpectAnswers(const Answers& want) {
         {11, "A.X"}, {12, "A.Y"}, {13, "A.Z"}, {21, "B.X"}, {22, "B.W"}};
     for (const auto& sec : secs) {
         KRMarginalActv a = Actv(sec.first / 10, sec.first);
+        a.reserved = 0xA1B2C3D4;
+        a.padding = 0x5A;
         EXPECT_EQ(1, KRInitMarginalActv(&row, &a));
+        EXPECT_EQ(0xA1B2C3D4u, a.reserved); // the host's, left alone
+        EXPECT_EQ(0x5A, a.padding);
         for (auto [flag, out] :
              {std::pair(a.isMargin, &got.margin), std::pair(a.isAsset, &got.asset),
               std::pair(a.isRestShort, &got.restShort)})
@@ -369,7 +374,6 @@ TEST(NeedClassSecIds, FirstFoundOrderAndCapacity) {
         }
     };
     const Need cases[] = {
-        Need(10, 100).Ids(tqbr),
         Need(10, 4).Ids(tqbr), // F2's SBER: a duplicate when full
         Need(10, 3).Ids({102, 101, 103}).Fails(KR_ERR_SIZE, 3),
         Need(10, 0).Fails(KR_ERR_SIZE, 0),

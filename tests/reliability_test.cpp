@@ -251,16 +251,15 @@ TEST_F(Hostile, PathologicalSettingsTexts) {
         Text("[LIMITALLOWEDSECURITY]TQBR=SBER[GENERAL]CREDITLAG=2"),
         Text("[LIMITALLOWEDSECURITY]\rTQBR=SBER\r[GENERAL]\rCREDITLAG=2\r"),
     };
-    // Every header cut in half (head, tail), with a line after it that would show.
+    // A header of each kind (fixed, client, template) cut in half (head, tail), with a line
+    // after it that would show.
     struct Halves {
         std::string head, tail, line;
     };
     const Halves halves[] = {{"[LIMITALLOW", "EDSECURITY]", "TQBR=SBER"},
                              {"[GEN", "ERAL]", "CREDITLAG=2"},
                              {"[CLC1_", "MARGIN]", "TQBR=SBER"},
-                             {"[CLT_MARGI", "N_TEMPLATE]", "CLIENTS=C1"},
-                             {"[CLIE", "NTLAG]", "C2=2"},
-                             {"[BOAR", "DTAG]", "TQBR="}};
+                             {"[CLT_MARGI", "N_TEMPLATE]", "CLIENTS=C1"}};
     for (const auto& h : halves) {
         for (const char* eol : {"\n", "\r\n"})
             cases.push_back(Text(h.head + eol + h.tail + eol + h.line + eol));

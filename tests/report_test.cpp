@@ -67,7 +67,6 @@ TEST(Why, StressAtShockZeroIsRunAndACrossingLiesOnEitherSideOfTheLevel) {
         const char *args, *whatIf, *figure;
         double level;
     } cases[] = {
-        {"--all --from -50% --to 50% --steps 21", "", nullptr, 0},
         {"--security GAZP --from -30% --to 10% --steps 5", "--shift SBER=-7%", nullptr, 0},
         {"--security LKOH --from -10% --to 10% --steps 3", "--price GAZP=150", nullptr, 0},
         {"--security LKOH --from -10% --to 10% --steps 3",
@@ -229,37 +228,6 @@ TEST(Why, ReportMarksEachFiguresCrossingBetweenTheGridPointsWhereItChangesSide) 
     }
 }
 
-// The header says what the figures are: the overrides they were computed under, the unit of
-// each firm's quantities, and every client with its firm.
-TEST(Why, ReportHeaderNamesTheOverridesAndEachFirmsUnit) {
-    // A report, and pieces its header holds.
-    struct Case {
-        const char* name;
-        std::string args;
-        std::vector<std::string> has;
-    };
-    const Case cases[] = {
-        Case{"own prices",
-             kLeveraged,
-             {"the scenario's own", "quantities in lots", "quantities in units (LIMITSINLOTS=0)",
-              "Client L1 (firm LOTS)", "Client L1 (firm UNITS)"}},
-        Case{"a price", kLeveraged + " --price SBER=120", {"overridden", "--price SBER=120"}},
-        Case{"a shift and a price",
-             kDemo + " --shift -10% --price GAZP.bid=150",
-             {"--shift -10%", "--price GAZP.bid=150", "Client 10001 (firm MC0139600000)"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = TempFile("header.html");
-        Result made = Kesvar("report " + c.args + " -o '" + file + "'");
-        ASSERT_EQ(made.status, 0) << made.err;
-        const std::string html = Slurp(file), header = html.substr(0, html.find("</header>"));
-        for (const std::string& piece : c.has)
-            EXPECT_NE(header.find(piece), std::string::npos) << piece;
-        EXPECT_EQ(header.find("own") != std::string::npos, c.args == kLeveraged);
-    }
-}
-
 // A code may hold any character: the interactive page's forms show it as text.
 TEST(Why, InteractiveFormsShowCodesAsText) {
     std::string text = Slurp(KESVAR_DEMO_DIR "/scenario.json");
@@ -285,22 +253,18 @@ TEST(Why, InteractiveFormsShowCodesAsText) {
 // sales, and beside one above it nothing.
 TEST(Why, ReportHeadsWithRunsFirmSummaryAndCuresWhoIsAtOrBelow) {
     struct Case {
+        Case(const char* n, const char* l) : name(n), level(l) {}
         const char* name;
-        std::string rows, only, level; // --all-clients or not; the clients the page shows
+        std::string level, rows, only; // --all-clients or not; the clients the page shows
         std::vector<std::string> cured;
+        Case& Rows(const char* v) { return rows = v, *this; }
+        Case& Only(const char* v) { return only = v, *this; }
+        Case& Cured(const char* v) { return cured = {v}, *this; }
     };
     const Case cases[] = {
-        {.name = "every client, one below",
-         .rows = " --all-clients",
-         .only = "",
-         .level = "marginLevel=70",
-         .cured = {"10002"}},
-        {.name = "both below, one shown",
-         .rows = "",
-         .only = " --client 10001",
-         .level = "marginLevel=99",
-         .cured = {"10001"}},
-        {.name = "none at or below", .rows = "", .only = "", .level = "equity=0", .cured = {}},
+        Case("every client, one below", "marginLevel=70").Rows(" --all-clients").Cured("10002"),
+        Case("both below, one shown", "marginLevel=99").Only(" --client 10001").Cured("10001"),
+        Case("none at or below", "equity=0"),
     };
     const std::regex total("data-firm-figure=\"(\\w+)\" data-value=\"([^\"]+)\""),
         count("data-firm-level=\"\\w+\" data-level=\"[^\"]+\" data-value=\"(\\d+)\""),

@@ -55,18 +55,23 @@ Scenario Traded(Scenario s, const RowRequest& who, const TradePlan& plan, int si
 TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
     // A level to cure, the order of the trades, and the clients at or below it on the demo.
     struct Case {
+        Case(const char* l, CureOrder o) : level(l), order(o) {}
         const char* level;
         CureOrder order;
         // Per client at or below the level on the demo, the security its sales start with:
-        // 10002's LKOH is worth the most, MGNT lost the most and weighs 1 against LKOH's 0.85.
+        // 10002's LKOH is worth the most, MGNT lost the most and weighs 1 against LKOH's 0.85;
+        // 10001's bond and TMOS (on an account no actv asks for) both weigh 1, the bond is worth
+        // more.
         std::vector<std::string> firstSales;
+        Case& FirstSales(const std::vector<std::string>& v) { return firstSales = v, *this; }
     };
     const Case cases[] = {
-        {.level = "marginLevel=70", .order = CureOrder::Value, .firstSales = {"LKOH"}},
-        {.level = "marginLevel=75", .order = CureOrder::Loss, .firstSales = {"MGNT"}},
-        {.level = "marginLevel=75", .order = CureOrder::Weight, .firstSales = {"MGNT"}},
-        {.level = "marginLevel=99", .order = CureOrder::Value, .firstSales = {"SBER", "LKOH"}},
-        {.level = "equity=400000", .order = CureOrder::Value, .firstSales = {"LKOH"}},
+        Case("marginLevel=70", CureOrder::Value).FirstSales({"LKOH"}),
+        Case("marginLevel=75", CureOrder::Loss).FirstSales({"MGNT"}),
+        Case("marginLevel=75", CureOrder::Weight).FirstSales({"MGNT"}),
+        Case("marginLevel=99", CureOrder::Value).FirstSales({"SBER", "LKOH"}),
+        Case("marginLevel=99", CureOrder::Weight).FirstSales({"SU26238RMFS4", "MGNT"}),
+        Case("equity=400000", CureOrder::Value).FirstSales({"LKOH"}),
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.level);
@@ -78,7 +83,17 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
         ASSERT_EQ(r.clients.size(), c.firstSales.size());
         for (const ClientCure& cure : r.clients) {
             ASSERT_FALSE(cure.sales.steps.empty());
-            EXPECT_EQ(cure.sales.steps[0].security, c.firstSales[&cure - r.clients.data()]);
+            const std::vector<CureStep>& steps = cure.sales.steps;
+            EXPECT_EQ(steps[0].security, c.firstSales[&cure - r.clients.data()]);
+            // By weight: the firm's long weights (1 without a line), ties the larger value first.
+            const std::map<std::string, double> weights = {{"SBER", 0.9}, {"LKOH", 0.85}};
+            auto weight = [&](size_t i) {
+                return weights.count(steps[i].security) ? weights.at(steps[i].security) : 1.0;
+            };
+            for (size_t i = 1; c.order == CureOrder::Weight && i < steps.size(); ++i)
+                EXPECT_TRUE(weight(i - 1) > weight(i) ||
+                            (weight(i - 1) == weight(i) && steps[i - 1].cents >= steps[i].cents))
+                    << steps[i - 1].security << " before " << steps[i].security;
             const RowRequest& who = cure.request;
             ASSERT_TRUE(cure.depositFound);
             for (int64_t less : {0, 1}) {
@@ -110,146 +125,22 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
     }
 }
 
-// Sales go the highest weight first, as the firm's [SECURITYWEIGHT] lines weigh each long
-// (1 without a line, a long weight above 1 read as 1), ties the larger value first. 10001's
-// TMOS, on an account no actv asks for, is valued and sold too.
-TEST(Cure, SalesByWeightFollowTheFirmsWeights) {
-    struct Case {
-        const char* name;
-        const char* lines;                   // the firm's [SECURITYWEIGHT] section
-        std::map<std::string, double> longs; // each long's weight as the library reads the lines
-    };
-    const Case cases[] = {
-        {.name = "the demo's",
-         .lines = "SBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n",
-         .longs = {{"SBER", 0.9}, {"LKOH", 0.85}, {"MGNT", 1}, {"SU26238RMFS4", 1}, {"TMOS", 1}}},
-        {.name = "reversed",
-         .lines = "LKOH=1,1\nMGNT=0.5,1\nSBER=1,1\nSU26238RMFS4=0.5,1\n",
-         .longs = {{"SBER", 1}, {"LKOH", 1}, {"MGNT", 0.5}, {"SU26238RMFS4", 0.5}, {"TMOS", 1}}},
-        {.name = "above 1 reads as 1, a tie",
-         .lines = "MGNT=2,1\nSBER=0.5,1\n",
-         .longs = {{"SBER", 0.5}, {"LKOH", 1}, {"MGNT", 1}, {"SU26238RMFS4", 1}, {"TMOS", 1}}},
-    };
-    const std::string section = "[SECURITYWEIGHT]\nSBER=0.9,1.1\nGAZP=0.8,1.25\nLKOH=0.85,1.2\n";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scenario s = Demo();
-        std::string& settings = s.firms.at(0).settings;
-        ASSERT_NE(settings.find(section), std::string::npos);
-        settings.replace(settings.find(section), section.size(),
-                         std::string("[SECURITYWEIGHT]\n") + c.lines);
-        // Both clients are below 99 and sales alone do not lift 10002 there: it sells every long.
-        CureResult r = RunCure(s, {"marginLevel", 99}, CureOrder::Weight);
-        ASSERT_EQ(r.clients.size(), 2u);
-        EXPECT_EQ(r.clients[1].sales.steps.size(), 2u);
-        for (const ClientCure& cure : r.clients) {
-            const std::vector<CureStep>& steps = cure.sales.steps;
-            for (size_t i = 1; i < steps.size(); ++i) {
-                const double before = c.longs.at(steps[i - 1].security),
-                             now = c.longs.at(steps[i].security);
-                EXPECT_TRUE(before > now || (before == now && steps[i - 1].cents >= steps[i].cents))
-                    << cure.request.client << ": " << steps[i - 1].security << " before "
-                    << steps[i].security;
-            }
-        }
-    }
-}
-
-TEST(Order, PendingAndFilledEqualTheRecordsEditedByHand) {
-    // An order of client 10002 (or of another client), and what it makes of the security's
-    // record, pending and filled, and the money it moves.
-    struct Case {
-        Order order;
-        int32_t lockedBuy = 0, lockedSell = 0, position = 0;
-        double cents = 0;
-        Case& Of(const char* firm, const char* client) {
-            return order.firm = firm, order.client = client, *this;
-        }
-        Case& At(double price) { return order.price = price, *this; }
-        Case& LockedBuy(int32_t v) { return lockedBuy = v, *this; }
-        Case& LockedSell(int32_t v) { return lockedSell = v, *this; }
-        Case& Position(int32_t v) { return position = v, *this; }
-        Case& Cents(double v) { return cents = v, *this; }
-    };
-    auto buy = [](const char* security, int32_t quantity) {
-        return Case{Order{"", "10002", true, security, quantity}};
-    };
-    auto sell = [](const char* security, int32_t quantity) {
-        return Case{Order{"", "10002", false, security, quantity}};
-    };
-    const Case cases[] = {
-        buy("LKOH", 3).LockedBuy(3).LockedSell(2).Position(15).Cents(2136150),
-        sell("MGNT", 2).At(5000).LockedBuy(3).LockedSell(2).Position(3).Cents(1000000),
-        // No record of SBER yet: the order makes one; 2 lots of 10 at the bid.
-        sell("SBER", 2).LockedSell(2).Position(-2).Cents(570600),
-        buy("GAZP", 5)
-            .Of("MC0139600000", "10001")
-            .At(160)
-            .LockedBuy(10)
-            .Position(-15)
-            .Cents(800000),
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.order.security);
-        const Scenario demo = Demo();
-        OrderImpact r = RunOrder(demo, c.order);
-        RowRequest who = r.now.request;
-        for (bool filled : {false, true}) {
-            Scenario s = demo;
-            SecLimit* sec = nullptr;
-            for (SecLimit& p : s.secLimits)
-                if (!sec && p.client == who.client && p.secCode == c.order.security) sec = &p;
-            if (!sec) {
-                sec = &s.secLimits.emplace_back();
-                sec->firm = who.firm;
-                sec->client = who.client;
-                sec->secCode = c.order.security;
-            }
-            MoneyLimit& money = FirstOf(s.moneyLimits, who, nullptr);
-            const int sign = c.order.buy ? 1 : -1;
-            if (filled) {
-                sec->currentBalance = c.position;
-                money.currentBalance -= sign * c.cents;
-            } else {
-                sec->lockedBuy = c.lockedBuy;
-                sec->lockedSell = c.lockedSell;
-                if (c.order.buy) {
-                    sec->lockedBuyValue += c.cents;
-                    money.locked += c.cents;
-                }
-            }
-            s.rows = {who};
-            RunResult want = RunScenario(s);
-            const RowResult& got = filled ? r.filled : r.pending;
-            ASSERT_TRUE(got.ok && want.rows[0].ok);
-            EXPECT_EQ(RowFigures(got.row), RowFigures(want.rows[0].row)) << filled;
-            EXPECT_EQ(memcmp(&got.actv[0].actv, &want.rows[0].actv[0].actv, sizeof(KRMarginalActv)),
-                      0)
-                << filled;
-            EXPECT_NE(memcmp(&got.actv[0].actv, &r.now.actv[0].actv, sizeof(KRMarginalActv)), 0)
-                << filled;
-        }
-    }
-}
-
 // One order through `run --order` shows `order`'s filled (pending) column; a second order of
 // the same security is judged against the first one's pending column.
 TEST(Basket, RunShowsTheOrderColumnsAndJudgesEachWithTheEarlierPending) {
     struct Case {
-        const char* first;     // as --order takes it
-        const char* orderArgs; // the same for `kesvar order`
-        const char* second;    // of the same client and security
+        Case(const char* f, const char* o) : first(f), orderArgs(o) {}
+        const char* first;       // as --order takes it
+        const char* orderArgs;   // the same for `kesvar order`
+        const char* second = ""; // of the same client and security
+        Case& Then(const char* v) { return second = v, *this; }
     };
     const Case cases[] = {
-        {.first = "10002:buy:LKOH:15",
-         .orderArgs = "--client 10002 --buy LKOH 15",
-         .second = "10002:buy:LKOH:10"},
-        {.first = "MC0139600000/10002:sell:LKOH:20",
-         .orderArgs = "--firm MC0139600000 --client 10002 --sell LKOH 20",
-         .second = "10002:sell:LKOH:5"},
-        {.first = "10001:buy:SBER:7@290",
-         .orderArgs = "--client 10001 --buy SBER 7 --at 290",
-         .second = "10001:sell:SBER:40"},
+        Case("10002:buy:LKOH:15", "--client 10002 --buy LKOH 15").Then("10002:buy:LKOH:10"),
+        Case("MC0139600000/10002:sell:LKOH:20", "--firm MC0139600000 --client 10002 --sell LKOH 20")
+            .Then("10002:sell:LKOH:5"),
+        Case("10001:buy:SBER:7@290", "--client 10001 --buy SBER 7 --at 290")
+            .Then("10001:sell:SBER:40"),
     };
     const std::string demo = "'" KESVAR_DEMO_DIR "/scenario.json'";
     for (const Case& c : cases) {
@@ -296,30 +187,33 @@ TEST(Basket, RunShowsTheOrderColumnsAndJudgesEachWithTheEarlierPending) {
     }
 }
 
-// A basket fed back by hand: each order's quantity and money edited into the demo's records.
+// A basket fed back by hand: each order's quantity and money edited into the demo's records,
+// as pending orders or as filled ones.
 TEST(Basket, EqualsTheOrdersRecordedByHand) {
-    struct Hand {
+    // An order as --order takes it, and what it does to its client's record of the security.
+    struct Placed {
+        const char* order;
         const char* client;
         const char* security;
         int32_t quantity; // a sell below 0
         double cents;     // paid for a buy, received (below 0) for a sell
     };
-    struct Case {
-        std::vector<const char*> orders;
-        std::vector<Hand> hand;
-    };
-    const Case cases[] = {
-        {.orders = {"10002:buy:LKOH:3", "10002:sell:MGNT:2@5000"},
-         .hand = {{"10002", "LKOH", 3, 2136150}, {"10002", "MGNT", -2, -1000000}}},
+    const std::vector<Placed> baskets[] = {
+        {{"10002:buy:LKOH:3", "10002", "LKOH", 3, 2136150},
+         {"10002:sell:MGNT:2@5000", "10002", "MGNT", -2, -1000000}},
         // No record of either yet: each order makes one. SBER: 4 lots of 10 at the bid.
-        {.orders = {"10001:buy:LKOH:2@7000", "MC0139600000/10002:short:SBER:4"},
-         .hand = {{"10001", "LKOH", 2, 1400000}, {"10002", "SBER", -4, -1141200}}},
+        {{"10001:buy:LKOH:2@7000", "10001", "LKOH", 2, 1400000},
+         {"MC0139600000/10002:short:SBER:4", "10002", "SBER", -4, -1141200}},
+        // A buy that covers part of a short.
+        {{"10001:buy:GAZP:5@160", "10001", "GAZP", 5, 800000}},
     };
-    for (const Case& c : cases)
+    for (const std::vector<Placed>& basket : baskets)
         for (bool pending : {false, true}) {
-            SCOPED_TRACE(std::string(c.orders[0]) + " pending " + std::to_string(pending));
+            SCOPED_TRACE(std::string(basket[0].order) + " pending " + std::to_string(pending));
             Scenario s = Demo();
-            for (const Hand& h : c.hand) {
+            std::string args = "run '" KESVAR_DEMO_DIR "/scenario.json'";
+            for (const Placed& h : basket) {
+                args += std::string(" --order ") + h.order;
                 RowRequest who;
                 who.firm = "MC0139600000";
                 who.client = h.client;
@@ -346,62 +240,15 @@ TEST(Basket, EqualsTheOrdersRecordedByHand) {
             }
             std::ostringstream want;
             PrintJson(want, RunScenario(s), WhatIf());
-            std::string args = "run '" KESVAR_DEMO_DIR "/scenario.json'";
-            for (const char* o : c.orders)
-                args += std::string(" --order ") + o;
             clirun::json got = clirun::Json(args + (pending ? " --pending" : ""));
             EXPECT_EQ(got["rows"], clirun::json::parse(want.str())["rows"]);
             EXPECT_EQ(got["basket"]["state"], pending ? "pending" : "filled");
         }
 }
 
-TEST(AllClients, RowsAreTheClientsAndHoldingsListedByHand) {
-    Scenario all = Demo();
-    RequestAllClients(&all);
-    const std::vector<std::pair<const char*, std::vector<std::string>>> byHand = {
-        {"10001", {"SBER", "GAZP", "SU26238RMFS4", "TMOS"}},
-        {"10002", {"LKOH", "MGNT", "GAZP"}},
-    };
-    ASSERT_EQ(all.rows.size(), byHand.size());
-    RunResult got = RunScenario(all);
-    Scenario listed = Demo();
-    for (size_t i = 0; i < byHand.size(); ++i) {
-        RowRequest& row = listed.rows.at(i);
-        EXPECT_EQ(all.rows[i].client, byHand[i].first);
-        row.actv.clear();
-        for (const std::string& code : byHand[i].second) {
-            ActvRequest a;
-            for (const Class& c : listed.classes)
-                for (const Security& sec : c.securities)
-                    if (sec.code == code) a = {c.id, sec.id, c.code, sec.code};
-            row.actv.push_back(a);
-        }
-    }
-    RunResult want = RunScenario(listed);
-    for (size_t i = 0; i < byHand.size(); ++i) {
-        EXPECT_EQ(RowFigures(got.rows[i].row), RowFigures(want.rows[i].row));
-        ASSERT_EQ(got.rows[i].actv.size(), byHand[i].second.size());
-        for (size_t k = 0; k < byHand[i].second.size(); ++k) {
-            EXPECT_EQ(got.rows[i].actv[k].request.secCode, byHand[i].second[k]);
-            EXPECT_EQ(memcmp(&got.rows[i].actv[k].actv, &want.rows[i].actv[k].actv,
-                             sizeof(KRMarginalActv)),
-                      0);
-        }
-    }
-}
-
 // The commands' --all-clients on a scenario that lists no rows against the same rows listed by
 // hand.
 TEST(AllClients, CommandsSeeTheRowsListedByHand) {
-    struct Case {
-        const char* args;
-        const char* key; // the part of the JSON that holds the rows
-    };
-    const Case cases[] = {
-        {.args = "stress --actv --steps 5 --level marginLevel=70", .key = "clients"},
-        {.args = "cure --level marginLevel=99", .key = "clients"},
-        {.args = "run", .key = "rows"},
-    };
     clirun::json listed =
         clirun::json::parse(clirun::Slurp(KESVAR_DEMO_DIR "/scenario.json"), nullptr, true, true);
     listed.erase("rows");
@@ -422,43 +269,14 @@ TEST(AllClients, CommandsSeeTheRowsListedByHand) {
     // Every command's firm summary is run's, on the rows listed by hand.
     const clirun::json firm = json("run --all-clients", byHand)["firm"];
     ASSERT_EQ(firm["clients"], 2);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args);
-        const clirun::json all = json(std::string(c.args) + " --all-clients", bare);
-        EXPECT_EQ(all[c.key], json(c.args, byHand)[c.key]);
-        EXPECT_FALSE(all[c.key].empty());
+    for (const std::string args :
+         {"stress --actv --steps 5 --level marginLevel=70", "cure --level marginLevel=99", "run"}) {
+        SCOPED_TRACE(args);
+        const char* key = args == "run" ? "rows" : "clients"; // the part that holds the rows
+        const clirun::json all = json(args + " --all-clients", bare);
+        EXPECT_EQ(all[key], json(args, byHand)[key]);
+        EXPECT_FALSE(all[key].empty());
         EXPECT_EQ(all["firm"], firm);
-    }
-}
-
-TEST(FailBelow, ExitsThreeExactlyWhenAClientIsAtOrBelow) {
-    // A command line and the exit status it gives.
-    struct Case {
-        const char* args;
-        int status = 0;
-        Case& Status(int v) { return status = v, *this; }
-    };
-    // 10002's margin level is 67.99436906173662; 10001's is above 99.
-    const Case cases[] = {
-        {.args = "run $D --all-clients --fail-below marginLevel=70", .status = 3},
-        {.args = "run $D --fail-below marginLevel=67.99436906173662", .status = 3},
-        {.args = "run $D --fail-below marginLevel=67.9943690617366", .status = 0},
-        {.args = "run $D --all-clients --fail-below equity=0", .status = 0},
-        {.args = "run $D --fail-below marginLevel=x", .status = 2},
-        {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=70", .status = 3},
-        {.args = "cure $D --level marginLevel=70 --fail-below marginLevel=60", .status = 0},
-        {.args = "stress $D --all-clients --fail-below marginLevel=70", .status = 3},
-        {.args = "stress $D --fail-below marginLevel=67.9943690617366 -f json", .status = 0},
-        {.args = "stress $D --fail-below marginLevel=67.99436906173662", .status = 3},
-        {.args = "stress $D --all-clients --fail-below marginLevel=70 --steps 3", .status = 3},
-        {.args = "stress $D --fail-below equity=x", .status = 2},
-    };
-    for (const Case& c : cases) {
-        std::string args = c.args;
-        args.replace(args.find("$D"), 2, "'" KESVAR_DEMO_DIR "/scenario.json'");
-        clirun::Result r = clirun::Kesvar(args);
-        EXPECT_EQ(r.status, c.status) << args << "\n" << r.err;
-        EXPECT_EQ(r.out.find("MC0139600000/10002") != std::string::npos, c.status == 3) << args;
     }
 }
 

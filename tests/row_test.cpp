@@ -187,9 +187,6 @@ TEST_F(RowTest, ValuationOfEachKindOfPosition) {
         {"credit lag 1: current - openLimit + currentLimit",
          Holding("F1", "V", "GAZP").OpenLimit(3).Current(10).CurrentLimit(1),
          {{F(currentValue), 1640}, {F(longValue), 1600}, {F(longValueAsset), 1600}}},
-        {"credit lag 2: current alone",
-         Holding("F1", "L2", "GAZP").OpenLimit(3).Current(10).CurrentLimit(1),
-         {{F(currentValue), 2050}, {F(longValue), 2000}, {F(longValueAsset), 2000}}},
         {"sell orders beyond a long",
          Holding("F1", "V", "GAZP").Current(20).LockedSell(30),
          {{F(currentValue), 4100},
@@ -217,8 +214,8 @@ TEST_F(RowTest, ValuationOfEachKindOfPosition) {
 // board and never with its leverage, ZZ (not listed) not at all; MB's leverage percent is
 // negative, so the leverage is computed. GAZP long 10 (open 8) on an ordinary account,
 // UNLISTED short 3 on another. L2 (credit lag 2): leverage 50 % given, GAZP long 10 (open 8,
-// openLimit ignored), UNLISTED short 3 with 5 sold on an additional-limit account. N1, K2 and
-// Z0 are corners of margin level, credit and a leverage given as 0 %.
+// openLimit and currentLimit ignored), UNLISTED short 3 with 5 sold on an additional-limit account.
+// N1, K2 and Z0 are corners of margin level, credit and a leverage given as 0 %.
 TEST_F(RowTest, WholeRows) {
     for (const Money& m :
          {Funds("F1", "C1", "MB")
@@ -246,11 +243,12 @@ TEST_F(RowTest, WholeRows) {
           Funds("F1", "K2", "MB").Open(500).OpenLimit(1000).Current(1000),
           Funds("F1", "Z0", "MB").Open(500).OpenLimit(1000).Current(1000).LeveragePercent(0)})
         AddMoneyLimit(m);
-    for (const Position& p : {Holding("F1", "C1", "GAZP").Open(8).Current(10),
-                              Holding("F1", "C1", "UNLISTED", "A2").Current(-3),
-                              Holding("F1", "L2", "GAZP").Open(8).OpenLimit(5).Current(10),
-                              Holding("F1", "L2", "UNLISTED", "ACC2").Current(-3).LockedSell(5),
-                              Holding("F1", "K2", "UNLISTED", "ACC2").Current(-300)})
+    for (const Position& p :
+         {Holding("F1", "C1", "GAZP").Open(8).Current(10),
+          Holding("F1", "C1", "UNLISTED", "A2").Current(-3),
+          Holding("F1", "L2", "GAZP").Open(8).OpenLimit(5).Current(10).CurrentLimit(2),
+          Holding("F1", "L2", "UNLISTED", "ACC2").Current(-3).LockedSell(5),
+          Holding("F1", "K2", "UNLISTED", "ACC2").Current(-300)})
         AddSecLimit(p);
 
     // C1 money: open (10000+2000)/100 = 120, opening limit 200, current 160, locked 10, locked

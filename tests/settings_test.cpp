@@ -240,7 +240,6 @@ TEST_F(Settings, ClientLags) {
         Lags("[CLIENTLAG]\n*=2\nQ*=1\n").Lag2("Q5 A"),
         Lags("[CLIENTLAG]\nQ*=1\nR*=2\n").Lag2("R RX").Lag1("Q5 A S"),
         Lags("[CLIENTLAG]\nQ=1\nQ*=2\n").Lag2("QX Q1").Lag1("Q"),
-        Lags("[GENERAL]\nCREDITLAG=7\n").Lag1("C1"),
         Lags("[CLQ5_MARGIN]\n[CLIENTLAG]\nQ5=2\n").Lag2("q5").Lag1("Q6"),
         Lags("[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n")
             .Lag2("W")
@@ -261,34 +260,21 @@ TEST_F(Settings, ClientLags) {
     }
 }
 
-// Firm keys and list pieces are upper-cased by the code page the library is built with: a small
-// letter binds its capital, also where the capital lives far from it; a byte that is no letter
-// of the page stays as it is.
+// Firm keys and list pieces are upper-cased by the code page the library is built with (whose
+// every byte the platform's table pins): a small letter binds its capital, also where the
+// capital lives far from it; a byte that is no letter of the page stays as it is. These three
+// are alike in 1251 and 1252.
 TEST_F(Settings, SmallLettersOfTheCodePageBindTheirCapitals) {
     struct Case {
         const char *small, *capital = "";
         Case& Capital(const char* v) { return capital = v, *this; }
     };
     auto Small = [](const char* v) { return Case{v}; };
-#if defined(KESVAR_CODEPAGE_1251)
     const Case cases[] = {
-        Small("\xE0\xF7\xFF").Capital("\xC0\xD7\xDF"), // a, che (a sign in 1252), ya
-        Small("\xB8").Capital("\xA8"),                 // yo
-        Small("\xA2").Capital("\xA1"),                 // short u
-        Small("\x83").Capital("\x81"),                 // gje
-        Small("\x90").Capital("\x80"),                 // dje
-        Small("\x9A").Capital("\x8A"),                 // lje
-        Small("\xB5").Capital("\xB5"),                 // the micro sign
+        Small("\xE0").Capital("\xC0"), // a grave (a in 1251)
+        Small("\x9A").Capital("\x8A"), // s caron (lje in 1251)
+        Small("\xB5").Capital("\xB5"), // the micro sign
     };
-#else
-    const Case cases[] = {
-        Small("\xE0\xFE").Capital("\xC0\xDE"), // a grave, thorn
-        Small("\xFF").Capital("\x9F"),         // y diaeresis
-        Small("\x9A").Capital("\x8A"),         // s caron
-        Small("\xF7").Capital("\xF7"),         // the division sign
-        Small("\xB8").Capital("\xB8"),         // the cedilla (yo in 1251)
-    };
-#endif
     for (const Case& c : cases) {
         const std::string small = std::string("Z") + c.small,
                           capital = std::string("Z") + c.capital;
@@ -324,7 +310,6 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
     const Weights cases[] = {
         Weights("@=0.5,1.2").Long(0.5).Short(1.2),
         Weights("@=1.5,0.8").Long(1).Short(1),
-        Weights("@=-0.1,2").Long(1).Short(2),
         Weights("@=,3").Long(0).Short(3),
         Weights("@=0.7").Long(1).Short(1),
         Weights("@=0.25,4\n@=0.5,8").Long(0.25).Short(4),
@@ -334,7 +319,6 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
         Weights("@=.5,5.").Long(0.5).Short(5),
         Weights("@=.,-.5e1").Long(0).Short(1),
         Weights("@=+0.5e,1e+").Long(0.5).Short(1),
-        Weights("@=5E-1x,1E2x").Long(0.5).Short(100),
         Weights("@=NAN,INF").Long(0).Short(1),
         Weights("@=0X1P3,0x1p3").Long(0).Short(1),
         Weights("@=0.30000000000000004,1e400").Long(0.30000000000000004).Short(HUGE_VAL),
