@@ -344,23 +344,6 @@ TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
            Lag2{lkoh}.With("longValue=39.5 uncoveredSellValue=-400").Sells(14)});
 }
 
-// Buying restricted to money the client has (F1's RSTRNMBUY, OTHER in no list): the explanation
-// records the bound that lost, with what that bound alone allows, here exactly one lot.
-TEST_F(ActvTest, ExplainedLosingBoundIsWhatItAloneAllows) {
-    KRMarginalRow row = Bound("F1", "L2");
-    SetFigures(row, "ownBuyLimit=20 moneyCurrent=10"); // 0.5 and 1 lot at the offer of 20
-    KRMarginalActv a = Calc(&row, "OTHER", 0, false);
-    kesvar::ActvTrace trace{};
-    ASSERT_EQ(1, kesvar::TraceMarginalActv(&row, &a, 0.0, &trace));
-    EXPECT_EQ(0, a.maxBuy);
-    const kesvar::TraceStep& lost = trace.buy.steps[1];
-    ASSERT_EQ(kesvar::kOpAlternative, lost.op);
-    EXPECT_EQ(kesvar::kBoundOwnBuyLimit, lost.bound);
-    SetFigures(row, "moneyCurrent=30"); // the own buy limit alone
-    EXPECT_EQ(Calc(&row, "OTHER").maxBuy, lost.quantity);
-    EXPECT_EQ(1, lost.quantity);
-}
-
 TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
     AddSecLimit(Held("F1/C1", "SBER").Current(20));
     KRMarginalRow row = Bound("F1");

@@ -260,33 +260,6 @@ TEST_F(Settings, ClientLags) {
     }
 }
 
-// Firm keys and list pieces are upper-cased by the code page the library is built with (whose
-// every byte the platform's table pins): a small letter binds its capital, also where the
-// capital lives far from it; a byte that is no letter of the page stays as it is. These three
-// are alike in 1251 and 1252.
-TEST_F(Settings, SmallLettersOfTheCodePageBindTheirCapitals) {
-    struct Case {
-        const char *small, *capital = "";
-        Case& Capital(const char* v) { return capital = v, *this; }
-    };
-    auto Small = [](const char* v) { return Case{v}; };
-    const Case cases[] = {
-        Small("\xE0").Capital("\xC0"), // a grave (a in 1251)
-        Small("\x9A").Capital("\x8A"), // s caron (lje in 1251)
-        Small("\xB5").Capital("\xB5"), // the micro sign
-    };
-    for (const Case& c : cases) {
-        const std::string small = std::string("Z") + c.small,
-                          capital = std::string("Z") + c.capital;
-        SCOPED_TRACE(capital);
-        Load("[CLIENTLAG]\n" + small + "=2\n[LIMITALLOWEDSECURITY]\ntqbr=" + small + "\n");
-        KRMarginalRow row = Row("F", capital);
-        ASSERT_EQ(1, KRInitMarginalRow(&row));
-        EXPECT_EQ(1, row.creditLag2);
-        EXPECT_EQ("10 TQBR 4294967295:" + capital, world::MarginList("F", capital));
-    }
-}
-
 // Long weights outside [0, 1] and short weights below 1 become 1; a line without a comma, or
 // with a key or first value too long, is dropped; the first line of a code wins, also for a
 // client record. Doubles: blanks, a sign, digits with a point, an exponent only when digits
