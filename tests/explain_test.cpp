@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <set>
 
-#include "analyses/audit.h"
 #include "analyses/explain.h"
 
 using namespace kesvar_cli;
@@ -205,31 +204,6 @@ TEST(Explain, EveryGeneratedQuantityIsGivenBackByItsDecidingBound) {
     EXPECT_EQ(cov.sellCases, (std::set<int32_t>{1, 2, 3, 4}));
     EXPECT_GE(cov.buyDeciders.size(), 7u);
     EXPECT_GE(cov.sellDeciders.size(), 4u);
-}
-
-// Auditing loads the settings beside the firms the library holds, never over them: audit and
-// run go in either order, and a row of the scenario still calculates after an audit.
-TEST(ToolLibrary, AuditAndRunInEitherOrder) {
-    Scenario s = LoadScenarioFile(KESVAR_DEMO_DIR "/scenario.json");
-    s.firms[0].settings += "\n[GENERAL]\nCREDITLAG=2\n"; // one warning: a repeated section
-    std::vector<std::string> firstWarnings;
-    for (bool auditFirst : {true, false}) {
-        SCOPED_TRACE(auditFirst ? "audit, then run" : "run, then audit");
-        std::vector<Warning> warnings;
-        if (auditFirst) warnings = AuditScenario(s, "demo");
-        RunResult run = RunScenario(s, RunOptions{false, false});
-        if (!auditFirst) warnings = AuditScenario(s, "demo");
-        ASSERT_TRUE(run.setup.empty());
-        std::vector<std::string> texts;
-        for (const Warning& w : warnings)
-            texts.push_back(WarningText(w));
-        EXPECT_FALSE(texts.empty());
-        if (firstWarnings.empty()) firstWarnings = texts;
-        EXPECT_EQ(firstWarnings, texts);
-        RowResult again = RunRow(s.rows[0], RunOptions{false, false});
-        ASSERT_TRUE(again.ok) << again.failure.call << " " << ErrorName(again.failure.code);
-        EXPECT_EQ(0, memcmp(&again.row, &run.rows[0].row, sizeof again.row));
-    }
 }
 
 } // namespace
