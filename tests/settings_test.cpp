@@ -303,6 +303,10 @@ TEST_F(Settings, WeightsAndTheirNumbers) {
             .Short(HUGE_VAL),
         Weights("@=20000e-328,-1e400").Long(0).Short(1),
         Weights("@=" + std::string(200, '0') + "1e-400,2").Long(0).Short(2),
+        // A short weight may be longer than a piece: its zeros still place the digit.
+        Weights("@=1," + std::string(400, '0') + "1e-400").Long(1).Short(1),
+        Weights("@=1,0." + std::string(800, '0') + "1e400").Long(1).Short(1),
+        Weights("@=1,0.1" + std::string(400, '0') + "e350").Long(1).Short(HUGE_VAL),
         Weights("@=  -0.5,  +1.5").Long(1).Short(1.5),
     };
     const std::regex at("@");
