@@ -68,7 +68,6 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
     const Case cases[] = {
         Case("marginLevel=70", CureOrder::Value).FirstSales({"LKOH"}),
         Case("marginLevel=75", CureOrder::Loss).FirstSales({"MGNT"}),
-        Case("marginLevel=75", CureOrder::Weight).FirstSales({"MGNT"}),
         Case("marginLevel=99", CureOrder::Value).FirstSales({"SBER", "LKOH"}),
         Case("marginLevel=99", CureOrder::Weight).FirstSales({"SU26238RMFS4", "MGNT"}),
         Case("equity=400000", CureOrder::Value).FirstSales({"LKOH"}),
