@@ -228,26 +228,6 @@ TEST(Why, ReportMarksEachFiguresCrossingBetweenTheGridPointsWhereItChangesSide) 
     }
 }
 
-// A code may hold any character: the interactive page's forms show it as text.
-TEST(Why, InteractiveFormsShowCodesAsText) {
-    std::string text = Slurp(KESVAR_DEMO_DIR "/scenario.json");
-    for (size_t at; (at = text.find("SBER")) != std::string::npos;)
-        text.replace(at, 4, "S<B&R");
-    text.replace(text.find("broker.dlini"), 12, KESVAR_DEMO_DIR "/broker.dlini");
-    const std::string file = TempFile("odd-codes.html");
-    Result made =
-        Kesvar("report --interactive --module '" + TempFile("kesvar.js", "export default 0;") +
-               "' '" + TempFile("odd-codes.json", text) + "' -o '" + file + "'");
-    ASSERT_EQ(made.status, 0) << made.err;
-    const std::string html = Slurp(file);
-    const size_t forms = html.find("<section id=\"prices\"");
-    ASSERT_NE(forms, std::string::npos);
-    const std::string section = html.substr(forms, html.find("</section>", forms) - forms);
-    EXPECT_EQ(section.find("S<B"), std::string::npos) << section;
-    for (const char* piece : {"data-security=\"S&lt;B&amp;R\"", "<option>S&lt;B&amp;R</option>"})
-        EXPECT_NE(section.find(piece), std::string::npos) << piece;
-}
-
 // The firm summary heading the report is run's, of every row whatever clients the page shows;
 // beside the charts of a client at or below the level stands the cure command's deposit and
 // sales, and beside one above it nothing.
