@@ -165,7 +165,6 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
     };
     for (const Walk& c : cases) {
         SCOPED_TRACE(testing::Message() << c.client << " from " << (c.start ? c.start->first : -1));
-        ASSERT_EQ(bool(c.start), bool(c.end)) << "a walk from given indexes says where it stops";
         KRMarginalRow row = Row("F1", c.client);
         ASSERT_EQ(1, KRInitMarginalRow(&row));
         host().log.clear();

@@ -11,6 +11,7 @@
 
 #include "exports/internal.h"
 #include "links/links.h"
+#include "platform/platform.h"
 #include "scenario.h"
 
 using namespace memory_host;
@@ -217,6 +218,7 @@ TEST_F(Settings, ClientSectionsTemplatesAndTheRecordOfACode) {
 // '*'. Client lags are the firm's, also for a client record. Integers: leading blanks, a sign,
 // digits up to the first other character, saturated beyond 32 bits.
 TEST_F(Settings, ClientLags) {
+    const bool cp1251 = kesvar::platform::UpperCaseByte(0xFF) == 0xDF; // else 1252
     // The clients a text gives credit lag 2 and those it leaves at 1.
     struct Lags {
         explicit Lags(const std::string& t) : text(t) {}
@@ -244,6 +246,11 @@ TEST_F(Settings, ClientLags) {
         Lags("[CLIENTLAG]\nV=" + std::string(255, ' ') + "2\nW=" + std::string(254, ' ') + "2\n")
             .Lag2("W")
             .Lag1("V"),
+        // Small letters of the build's page: yo and ya in 1251, cedilla (no letter) and y
+        // diaeresis in 1252, whose capitals 0xA8, 0xDF and 0x9F lie far from them.
+        Lags("[CLIENTLAG]\n\xB8=2\n\xFF=2\n")
+            .Lag2(cp1251 ? "\xA8 \xDF" : "\xB8 \x9F")
+            .Lag1(cp1251 ? "\x9F" : "\xA8 \xDF"),
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
