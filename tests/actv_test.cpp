@@ -344,6 +344,17 @@ TEST_F(ActvTest, Lag2SaleTakesOneOfTwoBranches) {
            Lag2{lkoh}.With("longValue=39.5 uncoveredSellValue=-400").Sells(14)});
 }
 
+// Buying restricted to money the client has (F1's RSTRNMBUY, OTHER in no list): the explanation
+// records the bound that lost with what it alone allows, here exactly one lot.
+TEST_F(ActvTest, ExplainedLosingBoundIsWhatItAloneAllows) {
+    KRMarginalRow row = Bound("F1", "L2");
+    SetFigures(row, "ownBuyLimit=20 moneyCurrent=10"); // 1 and 0.5 lots at the offer of 20
+    KRMarginalActv a = Calc(&row, "OTHER", 0, false);
+    kesvar::ActvTrace trace{};
+    ASSERT_EQ(1, kesvar::TraceMarginalActv(&row, &a, 0.0, &trace));
+    EXPECT_EQ(1, trace.buy.steps[1].quantity);
+}
+
 TEST_F(ActvTest, FailuresLeaveTheRecordUnchanged) {
     AddSecLimit(Held("F1/C1", "SBER").Current(20));
     KRMarginalRow row = Bound("F1");

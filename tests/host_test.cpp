@@ -160,7 +160,6 @@ TEST(Walks, FromTheFirstIndexToAnotherFirmOrClient) {
         Walk("C1").From(4, 2).EndsAt(5, 2).OpenValue(8),
         Walk("C2").From(5, 2).EndsAt(6, 3).OpenValue(16).CurrentValue(4 * 3 * 10),
         Walk("C2").From(1, 0).EndsAt(1, 0),
-        Walk("C9"),
         Walk("CLIENT08").OpenValue(32),
     };
     for (const Walk& c : cases) {

@@ -379,9 +379,6 @@ TEST_F(Settings, BoardsAndAccountsKeepTheirFirstKind) {
                ",B1\n[ADDREPOTRDACC]\nK2=" + std::string(255, 'A') + "\n")
             .Tags({{"BBBB", AddLimit}, {"B1", AddLimit}, {"K2", Ordinary}})
             .Accounts({{"AAAAAAAAAAAA", AddRepo}}),
-        Boards("[GENERAL]\nCREDITLAG=1\n")
-            .Tags({{"ANY", Ordinary}, {"", Ordinary}})
-            .Accounts({{"ANY", Ordinary}}),
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
