@@ -10,9 +10,18 @@
 #include "actv/trace.h"
 #include "row/trace.h"
 #include "settings/names.h"
+
+// The settings record itself, for the few tool files that read what the loader built: they
+// define KESVAR_INTERNAL_SETTINGS first. The rest know it by name only, so a change to the
+// loader's, the state's or the allocator's headers rebuilds three of the tool's files, not all.
+#ifdef KESVAR_INTERNAL_SETTINGS
 #include "settings/settings.h"
+#endif
 
 namespace kesvar {
+
+struct FirmRecord;
+struct DiagnosticSink;
 
 typedef void (*InspectSettingsFunc)(void* user, const FirmRecord* firm);
 

@@ -1,3 +1,6 @@
+// Reads the settings record the loader builds.
+#define KESVAR_INTERNAL_SETTINGS
+
 #include "analyses/cure.h"
 
 #include <string.h>

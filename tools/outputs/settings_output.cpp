@@ -1,3 +1,6 @@
+// Reads the settings record the loader builds.
+#define KESVAR_INTERNAL_SETTINGS
+
 #include "outputs/settings_output.h"
 
 #include <stdio.h>

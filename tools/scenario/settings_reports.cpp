@@ -1,3 +1,6 @@
+// Reads the settings record the loader builds.
+#define KESVAR_INTERNAL_SETTINGS
+
 #include "scenario/settings_reports.h"
 
 #include <algorithm>
