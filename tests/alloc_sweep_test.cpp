@@ -8,8 +8,9 @@
 #include <functional>
 #include <iostream>
 
-#include "state/state.h"
+#include "exports/internal.h"
 #include "registry/registry.h"
+#include "state/state.h"
 #include "scenario.h"
 #include "settings/settings.h"
 
@@ -68,6 +69,10 @@ std::string Scenario(int64_t failAt, int64_t* points = nullptr) {
     // puts it at the end, which would change the order of KRGetNeedClassSecIDs.
     for (size_t f : {1, 2, 0, 0})
         load(firms[f]);
+    // The tool's detached load is refused whole and leaves the loaded firms as they were.
+    Step([&] { return kesvar::CheckSettingsText(firms[1].text, nullptr, nullptr, nullptr); },
+         [&] { return kesvar::gState.firmSettingsTable.count; }, int32_t(firms.size()),
+         KR_ERR_NO_MEMORY);
     std::string seen;
     for (const world::Firm& f : firms)
         for (const std::string& client : f.clients) {
