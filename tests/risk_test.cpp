@@ -66,7 +66,6 @@ TEST(Cure, DepositAndTradesFedBackRestoreTheLevelAndNoLess) {
         Case& FirstSales(const std::vector<std::string>& v) { return firstSales = v, *this; }
     };
     const Case cases[] = {
-        Case("marginLevel=70", CureOrder::Value).FirstSales({"LKOH"}),
         Case("marginLevel=75", CureOrder::Loss).FirstSales({"MGNT"}),
         Case("marginLevel=99", CureOrder::Value).FirstSales({"SBER", "LKOH"}),
         Case("marginLevel=99", CureOrder::Weight).FirstSales({"SU26238RMFS4", "MGNT"}),

@@ -183,7 +183,6 @@ TEST_F(RowTest, ValuationOfEachKindOfPosition) {
          0.0,
          1e-6},
         {"class without valueUnlisted", Holding("F1", "V", "OTHER").Open(5).Current(10), {}},
-        {"no previous or last price", Holding("F1", "V", "NOPRICE").Open(5).Current(10), {}},
         {"credit lag 1: current - openLimit + currentLimit",
          Holding("F1", "V", "GAZP").OpenLimit(3).Current(10).CurrentLimit(1),
          {{F(currentValue), 1640}, {F(longValue), 1600}, {F(longValueAsset), 1600}}},
