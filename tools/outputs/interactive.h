@@ -12,9 +12,6 @@
 
 namespace kesvar_cli {
 
-// `s` as HTML text, also inside a quoted attribute: a code or name may hold any character.
-std::string Escape(const std::string& s);
-
 // The form, hidden until the script shows it: each security's price, a slider from -50% to
 // +50% of it, a shift for all prices and a reset.
 void WritePriceForm(std::ostream& out, const StressResult& r);

@@ -1,11 +1,9 @@
 #include "outputs/report.h"
 
 #include <math.h>
-#include <string.h>
 #include <time.h>
 
 #include <algorithm>
-#include <limits>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +11,7 @@
 #include "analyses/explain.h"
 #include "outputs/csv.h"
 #include "outputs/cure_output.h"
+#include "outputs/html.h"
 #include "outputs/interactive.h"
 #include "outputs/order_output.h"
 #include "outputs/run_output.h"
