@@ -272,28 +272,43 @@ TEST(HashIndex, EveryItemFoundThroughGrowthAndRemovals) {
 }
 
 TEST(Platform, UpperCaseTableOfTheBuildsCodePage) {
-#if defined(KESVAR_CODEPAGE_1251)
-    // ASCII letters, the Cyrillic letters of 0xE0-0xFF, and the letters scattered over
-    // 0x80-0xBF.
-    const std::map<int, int> special = {{0x83, 0x81}, {0x90, 0x80}, {0x9A, 0x8A}, {0x9C, 0x8C},
-                                        {0x9D, 0x8D}, {0x9E, 0x8E}, {0x9F, 0x8F}, {0xA2, 0xA1},
-                                        {0xB3, 0xB2}, {0xB4, 0xA5}, {0xB8, 0xA8}, {0xBA, 0xAA},
-                                        {0xBC, 0xA3}, {0xBE, 0xBD}, {0xBF, 0xAF}};
-    const auto isLetter = [](int c) { return (c >= 'a' && c <= 'z') || c >= 0xE0; };
-#else
-    // ASCII letters, the Latin-1 letters of 0xE0-0xFE but the sign 0xF7, and four letters
-    // whose capitals live in 0x80-0x9F.
-    const std::map<int, int> special = {{0x9A, 0x8A}, {0x9C, 0x8C}, {0x9E, 0x8E}, {0xFF, 0x9F}};
-    const auto isLetter = [](int c) {
-        return (c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7);
+    // Each page: the capitals outside the rule of 32, and which bytes are letters 32 above
+    // their capitals. 1251: ASCII letters, the Cyrillic letters of 0xE0-0xFF, and the letters
+    // scattered over 0x80-0xBF; 1252: ASCII letters, the Latin-1 letters of 0xE0-0xFE but the
+    // sign 0xF7, and four letters whose capitals live in 0x80-0x9F.
+    const std::map<int, int> special1251 = {{0x83, 0x81}, {0x90, 0x80}, {0x9A, 0x8A}, {0x9C, 0x8C},
+                                            {0x9D, 0x8D}, {0x9E, 0x8E}, {0x9F, 0x8F}, {0xA2, 0xA1},
+                                            {0xB3, 0xB2}, {0xB4, 0xA5}, {0xB8, 0xA8}, {0xBA, 0xAA},
+                                            {0xBC, 0xA3}, {0xBE, 0xBD}, {0xBF, 0xAF}};
+    const std::map<int, int> special1252 = {{0x9A, 0x8A}, {0x9C, 0x8C}, {0x9E, 0x8E}, {0xFF, 0x9F}};
+    struct Page {
+        int32_t codePage;
+        const std::map<int, int>& special;
+        bool (*isLetter)(int c);
     };
+    const Page pages[] = {
+        {1251, special1251, [](int c) { return (c >= 'a' && c <= 'z') || c >= 0xE0; }},
+        {1252, special1252,
+         [](int c) { return (c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7); }},
+    };
+#if defined(KESVAR_CODEPAGE_1251)
+    const int32_t build = 1251;
+#else
+    const int32_t build = 1252;
 #endif
     std::string text, upper;
-    for (int c = 1; c < 256; ++c) {
-        const int expected = isLetter(c) ? c - 32 : special.count(c) ? special.at(c) : c;
-        EXPECT_EQ(expected, kesvar::platform::UpperCaseByte(static_cast<unsigned char>(c))) << c;
-        text += char(c);
-        upper += char(expected);
+    for (const Page& page : pages) {
+        const unsigned char* table = kesvar::platform::UpperCaseTableOf(page.codePage);
+        for (int c = 1; c < 256; ++c) {
+            const int expected = page.isLetter(c)        ? c - 32
+                                 : page.special.count(c) ? page.special.at(c)
+                                                         : c;
+            EXPECT_EQ(expected, table[c]) << page.codePage << ": " << c;
+            if (page.codePage != build) continue;
+            EXPECT_EQ(expected, kesvar::platform::UpperCaseByte(static_cast<unsigned char>(c)));
+            text += char(c);
+            upper += char(expected);
+        }
     }
     // A text is upper-cased up to its NUL or its count, whichever comes first.
     text += std::string("\0ab", 3);

@@ -1,5 +1,6 @@
 // Upper case of one byte in the Windows ANSI code page: 1252 (Western) by default, 1251
-// (Cyrillic) when built with KESVAR_CODEPAGE_1251.
+// (Cyrillic) when built with KESVAR_CODEPAGE_1251. Both tables are in every build, so the
+// tests of any build check the page a 1251 build uses.
 #include "platform/platform.h"
 
 namespace kesvar {
@@ -7,9 +8,8 @@ namespace platform {
 
 namespace {
 
-constexpr unsigned char Upper(unsigned char c) {
+constexpr unsigned char Upper1251(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-#if defined(KESVAR_CODEPAGE_1251)
     if (c >= 0xE0) return static_cast<unsigned char>(c - 0x20);
     if (c >= 0x9C && c <= 0x9F) return static_cast<unsigned char>(c - 0x10);
     switch (c) {
@@ -38,7 +38,10 @@ constexpr unsigned char Upper(unsigned char c) {
     default:
         return c;
     }
-#else
+}
+
+constexpr unsigned char Upper1252(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
     switch (c) {
     case 0x9A:
@@ -52,7 +55,6 @@ constexpr unsigned char Upper(unsigned char c) {
     default:
         return c;
     }
-#endif
 }
 
 // The whole code page at once, made by the compiler: upper-casing a text is a table lookup per
@@ -61,14 +63,20 @@ struct Table {
     unsigned char upper[256];
 };
 
-constexpr Table MakeTable() {
+constexpr Table MakeTable(unsigned char (*upper)(unsigned char)) {
     Table t = {};
     for (int i = 0; i < 256; ++i)
-        t.upper[i] = Upper(static_cast<unsigned char>(i));
+        t.upper[i] = upper(static_cast<unsigned char>(i));
     return t;
 }
 
-constexpr Table kTable = MakeTable();
+constexpr Table k1251 = MakeTable(Upper1251);
+constexpr Table k1252 = MakeTable(Upper1252);
+#if defined(KESVAR_CODEPAGE_1251)
+constexpr const Table& kTable = k1251;
+#else
+constexpr const Table& kTable = k1252;
+#endif
 
 } // namespace
 
@@ -78,6 +86,10 @@ unsigned char UpperCaseByte(unsigned char c) {
 
 const unsigned char* UpperCaseTable() {
     return kTable.upper;
+}
+
+const unsigned char* UpperCaseTableOf(int32_t codePage) {
+    return codePage == 1251 ? k1251.upper : k1252.upper;
 }
 
 } // namespace platform

@@ -25,7 +25,8 @@ bool UpperCaseText(char* text, uint32_t n);
 
 // The portable code-page table (1252 by default, 1251 with KESVAR_CODEPAGE_1251).
 unsigned char UpperCaseByte(unsigned char c);
-const unsigned char* UpperCaseTable(); // 256 bytes: UpperCaseByte of every byte
+const unsigned char* UpperCaseTable();                   // 256 bytes: UpperCaseByte of every byte
+const unsigned char* UpperCaseTableOf(int32_t codePage); // 1251, else 1252, in every build
 
 } // namespace platform
 } // namespace kesvar
