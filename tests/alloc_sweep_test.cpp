@@ -14,6 +14,10 @@
 #include "scenario.h"
 #include "settings/settings.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h> // mallinfo2
+#endif
+
 using namespace memory_host;
 
 namespace {
@@ -111,3 +115,16 @@ TEST(AllocationSweep, EveryFailurePointIsRefusedUndoneAndRecovered) {
     std::cout << "allocation failure points tried: " << points << " (refused: " << gRefused
               << ", null answers to zero-byte blocks ignored: " << gIgnored << ")" << std::endl;
 }
+
+#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 33)
+// Without the host's hooks every block comes from the C runtime and must go back to it: fifty
+// more rounds of the scenario leave the heap where the first round left it.
+TEST(AllocationSweep, WithoutHooksTheRuntimeGetsEveryBlockBack) {
+    ASSERT_EQ(1, Install(2, /*memoryHooks=*/false));
+    const std::string reference = Scenario(0);
+    const size_t before = mallinfo2().uordblks;
+    for (int round = 0; round < 50; ++round)
+        ASSERT_TRUE(Scenario(0) == reference) << round;
+    EXPECT_LT(mallinfo2().uordblks - before, 64u << 10) << "bytes the rounds kept";
+}
+#endif
