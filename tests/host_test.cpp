@@ -31,6 +31,17 @@ KRMarginalRow Calculated(const char* firm, const char* client, int32_t result = 
 
 } // namespace
 
+// Before any class is registered there is no face-value class: a row asks no ACCRUEDINT, and
+// one unknown to the host does not stop it.
+TEST(ParamIds, NoAccruedInterestBeforeAnyClass) {
+    host().paramIds.erase("ACCRUEDINT");
+    ASSERT_EQ(1, Install(2));
+    ASSERT_EQ(1, KRSetDliniFile("F1", world::FirmText()));
+    Calculated("F1", "C1");
+    EXPECT_EQ((Lines{"paramId OFFER", "paramId BID", "paramId PREVPRICE", "paramId LAST"}),
+              LogLines("paramId"));
+}
+
 // Ids are asked in the order OFFER, BID, PREVPRICE, LAST, never past the first unknown one and
 // before any limit; a known id, 0 included, is never asked again, also after KRCleanup.
 // ACCRUEDINT is asked only while a face-value class is registered (not one refused for memory),
