@@ -182,6 +182,17 @@ TEST(Links, ClassOrderFollowsMainMarginClasses) {
     }
 }
 
+// "<ALL>" may hold a code twice in one class: the first registered of the two answers.
+TEST(Membership, ACodeTwiceInAClassAnswersItsFirst) {
+    ASSERT_EQ(1, Install(2));
+    ASSERT_EQ(1, AddClass(5, "D", {{51, "Q"}, {52, "Q"}, {53, "R"}}));
+    ASSERT_EQ(1, KRSetDliniFile("F", "[LIMITALLOWEDSECURITY]\nD=<ALL>\n"));
+    KRMarginalRow row = Bound("F", "C1");
+    uint32_t classId = 0, secId = 0;
+    EXPECT_EQ(1, KRIsMarginSeccode(&row, "Q", &classId, &secId));
+    EXPECT_EQ(std::make_pair(5u, 51u), std::make_pair(classId, secId));
+}
+
 // A KRAddClass that fails at any of its allocations leaves every list waiting for the class as
 // before, also when another class then takes the registry places the failed one would have had;
 // the add that finally succeeds resolves them (explicit codes of "<ALL>" stay unresolved).
