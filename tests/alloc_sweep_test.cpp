@@ -116,7 +116,7 @@ TEST(AllocationSweep, EveryFailurePointIsRefusedUndoneAndRecovered) {
               << ", null answers to zero-byte blocks ignored: " << gIgnored << ")" << std::endl;
 }
 
-#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 33)
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
 // Without the host's hooks every block comes from the C runtime and must go back to it: fifty
 // more rounds of the scenario leave the heap where the first round left it.
 TEST(AllocationSweep, WithoutHooksTheRuntimeGetsEveryBlockBack) {
