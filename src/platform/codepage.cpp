@@ -1,6 +1,6 @@
-// Upper case of one byte in the Windows ANSI code page: 1252 (Western) by default, 1251
-// (Cyrillic) when built with KESVAR_CODEPAGE_1251. Both tables are in every build, so the
-// tests of any build check the page a 1251 build uses.
+// Upper case of one byte in the Windows ANSI code page kCodePage: 1252 (Western) or 1251
+// (Cyrillic). Both tables are in every build, so the tests of any build check the page a 1251
+// build uses.
 #include "platform/platform.h"
 
 namespace kesvar {
@@ -72,11 +72,7 @@ constexpr Table MakeTable(unsigned char (*upper)(unsigned char)) {
 
 constexpr Table k1251 = MakeTable(Upper1251);
 constexpr Table k1252 = MakeTable(Upper1252);
-#if defined(KESVAR_CODEPAGE_1251)
-constexpr const Table& kTable = k1251;
-#else
-constexpr const Table& kTable = k1252;
-#endif
+constexpr const Table& kTable = kCodePage == 1251 ? k1251 : k1252;
 
 } // namespace
 

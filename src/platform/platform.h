@@ -23,7 +23,15 @@ int32_t GetLastErrorCode();
 // buffer cannot be allocated (text unchanged).
 bool UpperCaseText(char* text, uint32_t n);
 
-// The portable code-page table (1252 by default, 1251 with KESVAR_CODEPAGE_1251).
+// The ANSI code page settings texts are upper-cased by: 1252, or 1251 when built with
+// KESVAR_CODEPAGE_1251.
+#if defined(KESVAR_CODEPAGE_1251)
+constexpr int32_t kCodePage = 1251;
+#else
+constexpr int32_t kCodePage = 1252;
+#endif
+
+// The portable code-page table of kCodePage.
 unsigned char UpperCaseByte(unsigned char c);
 const unsigned char* UpperCaseTable();                   // 256 bytes: UpperCaseByte of every byte
 const unsigned char* UpperCaseTableOf(int32_t codePage); // 1251, else 1252, in every build
